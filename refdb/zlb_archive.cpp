@@ -1,0 +1,343 @@
+#include "refdb/zlb_archive.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "core/utf8_path.h"
+
+namespace wl {
+namespace {
+
+constexpr std::size_t kCrcBlock = 10240;
+constexpr std::size_t kReadBlock = 4096;
+constexpr std::size_t kInflateInput = 65536;
+// Deflate cannot expand data by more than about 1032:1; a recorded size beyond
+// that for the compressed bytes available is a damaged record.
+constexpr uint64_t kMaxDeflateRatio = 1032;
+
+uint32_t GetU32(const uint8_t* p) {
+  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+void PutU32(uint8_t* p, uint32_t v) {
+  p[0] = uint8_t(v);
+  p[1] = uint8_t(v >> 8);
+  p[2] = uint8_t(v >> 16);
+  p[3] = uint8_t(v >> 24);
+}
+
+std::string ShortString(const uint8_t* p) { return std::string(reinterpret_cast<const char*>(p + 1), p[0]); }
+void PutShortString(uint8_t* p, const std::string& s) {
+  const std::size_t n = std::min<std::size_t>(s.size(), 255);
+  p[0] = uint8_t(n);
+  std::memcpy(p + 1, s.data(), n);
+}
+
+std::string Format(const char* pattern, const std::string& arg) {
+  std::string out = pattern;
+  const auto pos = out.find("%s");
+  if (pos != std::string::npos) out.replace(pos, 2, arg);
+  return out;
+}
+std::string Format(const char* pattern, int arg) {
+  std::string out = pattern;
+  const auto pos = out.find("%d");
+  if (pos != std::string::npos) out.replace(pos, 2, std::to_string(arg));
+  return out;
+}
+
+std::string AsciiLower(std::string s) {
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+  return s;
+}
+
+// Pulls inflated bytes out of a zlib stream that starts at the file's current
+// position, reading the input in chunks of 64 KiB.
+class Inflater {
+ public:
+  explicit Inflater(std::ifstream& in) : in_(in), input_(kInflateInput) {
+    std::memset(&z_, 0, sizeof z_);
+    if (inflateInit(&z_) != Z_OK) throw std::runtime_error("inflateInit");
+  }
+  ~Inflater() { inflateEnd(&z_); }
+  Inflater(const Inflater&) = delete;
+  Inflater& operator=(const Inflater&) = delete;
+
+  // Returns the number of bytes obtained: fewer than asked once the stream
+  // (or the file) ends. Throws on damaged data.
+  std::size_t Read(uint8_t* out, std::size_t count) {
+    z_.next_out = out;
+    z_.avail_out = static_cast<uInt>(count);
+    while (z_.avail_out > 0 && !ended_) {
+      if (z_.avail_in == 0) {
+        in_.read(reinterpret_cast<char*>(input_.data()), std::streamsize(input_.size()));
+        const auto got = in_.gcount();
+        if (got <= 0) break;  // input exhausted before the stream ended
+        z_.next_in = input_.data();
+        z_.avail_in = static_cast<uInt>(got);
+      }
+      const int rc = inflate(&z_, Z_NO_FLUSH);
+      if (rc == Z_STREAM_END) {
+        ended_ = true;
+      } else if (rc != Z_OK && rc != Z_BUF_ERROR) {
+        throw std::runtime_error("inflate");
+      }
+    }
+    return count - z_.avail_out;
+  }
+
+ private:
+  std::ifstream& in_;
+  std::vector<uint8_t> input_;
+  z_stream z_;
+  bool ended_ = false;
+};
+
+}  // namespace
+
+uint32_t Crc32(uint32_t crc, const void* data, std::size_t len) {
+  const auto* p = static_cast<const Bytef*>(data);
+  while (len > 0) {
+    const uInt n = static_cast<uInt>(std::min<std::size_t>(len, 1u << 30));
+    crc = static_cast<uint32_t>(crc32(crc, p, n));
+    p += n;
+    len -= n;
+  }
+  return crc;
+}
+
+ZLBEntry DecodeRecord(const uint8_t* rec) {
+  ZLBEntry e;
+  e.fileName = ShortString(rec);
+  e.path = ShortString(rec + 256);
+  e.uncompressedSize = GetU32(rec + 512);
+  e.reserved1 = GetU32(rec + 516);
+  e.dataOffset = GetU32(rec + 520);
+  e.crc = GetU32(rec + 524);
+  e.stored = rec[528] != 0;
+  return e;
+}
+
+void EncodeRecord(const ZLBEntry& e, uint8_t* rec) {
+  std::memset(rec, 0, kRecordSize);
+  PutShortString(rec, e.fileName);
+  PutShortString(rec + 256, e.path);
+  PutU32(rec + 512, e.uncompressedSize);
+  PutU32(rec + 516, e.reserved1);
+  PutU32(rec + 520, e.dataOffset);
+  PutU32(rec + 524, e.crc);
+  rec[528] = e.stored ? 1 : 0;
+}
+
+ZLBFooter DecodeFooter(const uint8_t* f) {
+  ZLBFooter footer;
+  footer.archiveCrc = GetU32(f);
+  footer.memberCount = static_cast<int32_t>(GetU32(f + 4));
+  footer.registryOffset = GetU32(f + 16);
+  footer.registryCompressed = f[20];
+  return footer;
+}
+
+void EncodeFooter(const ZLBFooter& footer, uint8_t* f) {
+  std::memset(f, 0, kFooterSize);
+  PutU32(f, footer.archiveCrc);
+  PutU32(f + 4, static_cast<uint32_t>(footer.memberCount));
+  PutU32(f + 16, footer.registryOffset);
+  f[20] = footer.registryCompressed;
+}
+
+TZLBArchive::TZLBArchive() = default;
+
+TZLBArchive::~TZLBArchive() {
+  destroying_ = true;
+  Close();
+}
+
+void TZLBArchive::Progress(const std::string& msg, uint64_t done, uint64_t total) {
+  if (!OnProgress || destroying_) return;
+  const int pct = total == 0 ? 0 : static_cast<int>(std::lround(double(done) / double(total) * 100.0));
+  OnProgress(msg, pct);
+}
+
+void TZLBArchive::IdleProgress() {
+  if (OnProgress && !destroying_) OnProgress(fileName_, 0);
+}
+
+bool TZLBArchive::Open(const std::string& fileName) {
+  Close();
+  fileName_ = fileName;
+  if (fileName_.empty()) return false;
+
+  const auto path = PathFromUtf8(fileName);
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) {
+    fileName_.clear();
+    throw ArchiveError("Archive file not found");
+  }
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    const std::string name = fileName_;
+    fileName_.clear();
+    throw ArchiveError(Format("Unable to open file (%s)", name));
+  }
+  in.seekg(0, std::ios::end);
+  const auto endPos = in.tellg();
+  const uint64_t size = endPos < 0 ? 0 : static_cast<uint64_t>(endPos);
+  in.seekg(0);
+
+  auto corrupted = [this]() {
+    fileName_.clear();
+    footer_ = ZLBFooter{};
+    return ArchiveError("The archive file appears to be corrupted");
+  };
+  // A file too short to hold a footer cannot be an archive.
+  if (size < kFooterSize) throw corrupted();
+
+  const uint64_t body = size - kFooterSize;
+  uint32_t crc = 0;
+  std::vector<char> block(kCrcBlock);
+  for (uint64_t left = body; left > 0;) {
+    const std::size_t n = static_cast<std::size_t>(std::min<uint64_t>(left, kCrcBlock));
+    if (!in.read(block.data(), std::streamsize(n))) throw corrupted();
+    crc = Crc32(crc, block.data(), n);
+    left -= n;
+  }
+  uint8_t foot[kFooterSize];
+  if (!in.read(reinterpret_cast<char*>(foot), kFooterSize)) throw corrupted();
+  footer_ = DecodeFooter(foot);
+  if (crc != footer_.archiveCrc) throw corrupted();
+  fileSize_ = size;
+
+  try {
+    const int count = std::max(footer_.memberCount, 0);
+    const uint64_t regBytes = uint64_t(count) * kRecordSize;
+    // The registry lies before the footer; check it fits before reading it.
+    if (count > 0 && footer_.registryOffset >= body) throw ArchiveError("registry");
+    const uint64_t available = body - std::min<uint64_t>(footer_.registryOffset, body);
+    std::vector<uint8_t> reg;
+    if (count > 0) {
+      in.clear();
+      in.seekg(std::streamoff(footer_.registryOffset));
+      if (footer_.registryCompressed) {
+        if (regBytes > available * kMaxDeflateRatio + 64) throw ArchiveError("registry");
+        const std::string msg = "Extracting archive registry";
+        Inflater inflater(in);
+        reg.reserve(static_cast<std::size_t>(regBytes));
+        uint8_t buf[kReadBlock];
+        for (uint64_t asked = 0; asked < regBytes;) {
+          const std::size_t want = static_cast<std::size_t>(std::min<uint64_t>(kReadBlock, regBytes - asked));
+          const std::size_t got = inflater.Read(buf, want);
+          reg.insert(reg.end(), buf, buf + got);
+          asked += want;
+          Progress(msg, reg.size(), regBytes);
+        }
+        if (reg.size() != regBytes) throw ArchiveError("registry");
+      } else {
+        if (regBytes > available) throw ArchiveError("registry");
+        reg.resize(static_cast<std::size_t>(regBytes));
+        if (!in.read(reinterpret_cast<char*>(reg.data()), std::streamsize(regBytes))) throw ArchiveError("registry");
+      }
+    }
+    for (int i = 0; i < count; ++i) entries_.push_back(DecodeRecord(reg.data() + std::size_t(i) * kRecordSize));
+    if (OnArchiveOpened) OnArchiveOpened(*this);
+  } catch (...) {
+    Close();
+    throw ArchiveError("Unable to read archive file list");
+  }
+  IdleProgress();
+  return true;
+}
+
+void TZLBArchive::Close() {
+  entries_.clear();
+  footer_ = ZLBFooter{};
+  fileName_.clear();
+  fileSize_ = 0;
+  IdleProgress();
+}
+
+int TZLBArchive::Count() const {
+  if (fileName_.empty()) throw ArchiveError("No archive is currently open");
+  return static_cast<int>(entries_.size());
+}
+
+ZLBEntry TZLBArchive::Entry(int index) const {
+  if (index < 0 || static_cast<std::size_t>(index) >= entries_.size()) throw ArchiveError("Index out of bounds");
+  return entries_[static_cast<std::size_t>(index)];
+}
+
+bool TZLBArchive::Extract(int index, std::string& target) {
+  const ZLBEntry entry = Entry(index);
+  std::ifstream in(PathFromUtf8(fileName_), std::ios::binary);
+  if (!in) throw ArchiveError(Format("Unable to open file (%s)", fileName_));
+  in.seekg(0, std::ios::end);
+  const auto endPos = in.tellg();
+  const uint64_t size = endPos < 0 ? 0 : static_cast<uint64_t>(endPos);
+  const uint64_t body = size >= kFooterSize ? size - kFooterSize : 0;
+  const auto corrupt = [index]() { return ArchiveError(Format("File (%d) is corrupt", index)); };
+
+  // Member data lies before the footer. Check the record against the file
+  // before reading, so a damaged record cannot make us read past it or
+  // reserve more than its bytes could hold.
+  if (entry.dataOffset > body) throw corrupt();
+  const uint64_t available = body - entry.dataOffset;
+  uint64_t remaining = entry.uncompressedSize;
+  if (entry.stored) {
+    remaining = std::min<uint64_t>(remaining, available);
+  } else if (remaining > available * kMaxDeflateRatio + 64) {
+    throw corrupt();
+  }
+  in.clear();
+  in.seekg(std::streamoff(entry.dataOffset));
+
+  const std::string msg = "Extracting " + entry.fileName;
+  const uint64_t total = entry.uncompressedSize;
+  uint64_t done = 0;
+  const std::size_t start = target.size();
+  Progress(msg, 0, total);
+  try {
+    std::unique_ptr<Inflater> inflater;
+    if (!entry.stored) inflater = std::make_unique<Inflater>(in);
+    uint8_t buf[kReadBlock];
+    while (remaining > 0) {
+      const std::size_t want = static_cast<std::size_t>(std::min<uint64_t>(kReadBlock, remaining));
+      std::size_t got = 0;
+      if (inflater) {
+        got = inflater->Read(buf, want);
+      } else {
+        in.read(reinterpret_cast<char*>(buf), std::streamsize(want));
+        got = static_cast<std::size_t>(std::max<std::streamsize>(in.gcount(), 0));
+      }
+      target.append(reinterpret_cast<const char*>(buf), got);
+      done += got;
+      Progress(msg, done, total);
+      remaining -= want;
+    }
+  } catch (const std::exception&) {
+    throw corrupt();
+  }
+  if (CheckCRC) {
+    const uint32_t crc = Crc32(0, target.data() + start, target.size() - start);
+    if (crc != entry.crc) throw ArchiveError(Format("File (%d) failed CRC check", index));
+  }
+  return true;
+}
+
+void TZLBArchive::ExtractByName(std::string& target, const std::string& name) {
+  if (fileName_.empty()) throw ArchiveError("No archive is currently open");
+  const std::string wanted = AsciiLower(name);
+  for (std::size_t i = 0; i < entries_.size(); ++i) {
+    if (AsciiLower(entries_[i].FullName()) != wanted) continue;
+    if (Extract(static_cast<int>(i), target) && OnStreamExtracted) OnStreamExtracted(entries_[i].FullName());
+    IdleProgress();
+    return;
+  }
+  throw ArchiveError("File not found in archive");
+}
+
+}  // namespace wl

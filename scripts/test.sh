@@ -1,0 +1,42 @@
+#!/bin/bash
+# Builds and runs every test: the native suite (core under ASan/UBSan), the
+# Windows suite under Wine (fresh scratch prefix, own Xvfb), and a short run
+# of each fuzzer.
+set -euo pipefail
+ROOT="$(cd "$(dirname "$0")/.." && pwd)"
+cd "$ROOT"
+JOBS="${JOBS:-$(nproc)}"
+FUZZ_SECONDS="${FUZZ_SECONDS:-30}"
+. scripts/wine-env.sh
+
+echo "== native build"
+cmake -S . -B build/native -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build/native -j "$JOBS"
+echo "== native tests"
+ctest --test-dir build/native --output-on-failure -j "$JOBS"
+
+echo "== windows build"
+cmake -S . -B build/windows -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWL_HOST_REFDBTOOL="$ROOT/build/native/bin/refdbtool" >/dev/null
+cmake --build build/windows -j "$JOBS"
+echo "== windows tests (Wine)"
+trap wl_wine_stop EXIT
+wl_wine_start "$ROOT/build/windows" fresh xvfb
+ctest --test-dir build/windows --output-on-failure -j "$JOBS"
+wl_wine_stop
+trap - EXIT
+
+if [ "$FUZZ_SECONDS" != 0 ]; then
+  echo "== fuzz (${FUZZ_SECONDS}s each)"
+  CC=clang CXX=clang++ cmake -S . -B build/fuzz -DWL_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build build/fuzz -j "$JOBS"
+  for f in build/fuzz/bin/fuzz_*; do
+    name="$(basename "$f")"
+    corpus="build/fuzz/corpus/$name"
+    mkdir -p "$corpus"
+    [ "$name" = fuzz_archive ] && build/fuzz/bin/refdbtool pack "$corpus/seed.dbd" data/refdb/DATE >/dev/null
+    echo "-- $name"
+    "$f" -max_total_time="$FUZZ_SECONDS" -print_final_stats=0 "$corpus" 2>&1 | tail -n 2
+  done
+fi
+echo "== all tests passed"

@@ -1,0 +1,48 @@
+#!/bin/bash
+# Sourced by the scripts that run Windows programs: a scratch Wine prefix
+# inside the build tree, a wineserver kept alive, and (when asked) a private
+# Xvfb display.
+#   wl_wine_start BUILD_DIR [fresh] [xvfb]
+#   wl_wine_stop
+wl_wine_start() {
+  local build="$1" fresh="$2" xvfb="$3"
+  export WINEPREFIX="$build/wineprefix"
+  export WINEDEBUG=-all
+  export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+  if [ "$fresh" = fresh ]; then
+    wineserver -k 2>/dev/null || true
+    rm -rf "$WINEPREFIX"
+  fi
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    mkdir -p "$WINEPREFIX"
+    wineboot -i >/dev/null 2>&1 || true
+    wineserver -w
+  fi
+  if [ "$xvfb" = xvfb ]; then
+    local n
+    for n in $(seq 91 140); do
+      [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+      Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+      WL_XVFB_PID=$!
+      export DISPLAY=":$n"
+      for _ in $(seq 1 50); do
+        [ -e "/tmp/.X11-unix/X$n" ] && break
+        sleep 0.1
+      done
+      break
+    done
+  fi
+  wineserver -p
+  # Start Wine's own background processes now, away from any pipe of the test
+  # runner: a helper that inherits ctest's output pipe would hang the run.
+  wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+}
+
+wl_wine_stop() {
+  wineserver -k 2>/dev/null || true
+  if [ -n "$WL_XVFB_PID" ]; then
+    kill "$WL_XVFB_PID" 2>/dev/null || true
+    wait "$WL_XVFB_PID" 2>/dev/null || true
+    WL_XVFB_PID=
+  fi
+}

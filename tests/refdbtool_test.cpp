@@ -1,0 +1,77 @@
+// refdbtool driven as a program: pack, list, extract, lookup and its errors.
+#include <gtest/gtest.h>
+
+#include "refdb/zlb_archive.h"
+#include "tests/support/test_support.h"
+#include "tools/zlb_writer.h"
+
+namespace wl {
+namespace {
+
+using test::RunProgram;
+
+TEST(Refdbtool, PackListExtractLookup) {
+  test::ScratchDir dir;
+  test::WriteBytes(dir.File("Process.db"), "svchost.exe=@Host\r\nsvchost.exe=%Later\r\n");
+  test::WriteBytes(dir.File("raw.bin"), std::string("\0\1\2\r\n\x1A", 6));
+  const std::string out = dir.File("t.dbd");
+  auto r = RunProgram("refdbtool", {"pack", out, "--stored", "raw.bin", "--plain-registry", dir.File("Process.db"),
+                                    dir.File("raw.bin")});
+  ASSERT_EQ(r.status, 0) << r.err;
+
+  r = RunProgram("refdbtool", {"list", out});
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::string listing = r.out;
+  std::erase(listing, '\r');
+  EXPECT_EQ(listing, "0\tProcess.db\t39\tzlib\n1\traw.bin\t6\tstored\n");
+
+  r = RunProgram("refdbtool", {"extract", out, "RAW.BIN"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, std::string("\0\1\2\r\n\x1A", 6));  // byte for byte
+
+  r = RunProgram("refdbtool", {"lookup", out, "process.db", "svchost.exe"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out.substr(0, r.out.find_first_of("\r\n")), "(General Software) Later");
+
+  // The archive opens in the reader with a good CRC and a plain registry.
+  TZLBArchive a;
+  ASSERT_TRUE(a.Open(out));
+  EXPECT_EQ(a.Footer().registryCompressed, 0);
+}
+
+TEST(Refdbtool, ReportsTheReadersMessages) {
+  test::ScratchDir dir;
+  const std::string file = dir.File("a.dbd");
+  auto firstLine = [](const std::string& s) { return s.substr(0, s.find_first_of("\r\n")); };
+
+  auto r = RunProgram("refdbtool", {"list", dir.File("none.dbd")});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(firstLine(r.err), "Archive file not found");
+
+  std::string bytes = BuildArchive({{"Process.db", "", "x=%y\n", false}});
+  test::WriteBytes(file, bytes);
+  r = RunProgram("refdbtool", {"extract", file, "nothere.db"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(firstLine(r.err), "File not found in archive");
+
+  bytes[0] = char(bytes[0] ^ 1);
+  test::WriteBytes(file, bytes);
+  r = RunProgram("refdbtool", {"lookup", file, "Process.db", "x"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(firstLine(r.err), "The archive file appears to be corrupted");
+}
+
+TEST(Refdbtool, TheShippedDatabaseHoldsTheSixTables) {
+  const std::string refdbd = test::BinaryDir() + std::string(1, std::filesystem::path::preferred_separator) + "Ref.dbd";
+  TZLBArchive a;
+  a.CheckCRC = true;
+  ASSERT_TRUE(a.Open(refdbd));
+  for (const char* name : {"Process.db", "Class.db", "Port.db", "Main.db", "Hijack.db", "Site.db"}) {
+    std::string s;
+    a.ExtractByName(s, name);
+    EXPECT_FALSE(s.empty()) << name;
+  }
+}
+
+}  // namespace
+}  // namespace wl
