@@ -457,7 +457,7 @@ attributions follow. The full licence texts are at the end of this file.
 3. Class.db and Hijack.db - ActiveX kill-bit class identifiers
    Source: Microsoft Security Bulletins and Security Advisories,
    learn.microsoft.com (c) Microsoft, CC-BY-4.0 (text F below).
-   Only identifiers and control names were taken; names were shortened.
+   Only class identifiers and short control names were taken; no text was copied.
 
 4. Process.db - Sysinternals tool descriptions
    Source: Microsoft Sysinternals documentation (github.com/MicrosoftDocs/sysinternals),
