@@ -1,6 +1,7 @@
 // refdbtool driven as a program: pack, list, extract, lookup and its errors.
 #include <gtest/gtest.h>
 
+#include "refdb/reference_tables.h"
 #include "refdb/zlb_archive.h"
 #include "tests/support/test_support.h"
 #include "tools/zlb_writer.h"
@@ -70,6 +71,27 @@ TEST(Refdbtool, TheShippedDatabaseHoldsTheSixTables) {
     std::string s;
     a.ExtractByName(s, name);
     EXPECT_FALSE(s.empty()) << name;
+  }
+  ReferenceTables r;
+  MainDbValues m;
+  LoadReferenceTables(a, r, m);
+  // The immunization dialogs read the first 200 lines of these two by position.
+  EXPECT_GE(r.hijack.Count(), 200u);
+  EXPECT_GE(r.sites.Count(), 200u);
+  // Main.db counts the definitions of the other tables.
+  EXPECT_EQ(m.definitions, std::to_string(r.process.Count() + r.classes.Count() + r.ports.Count() +
+                                          r.hijack.Count() + r.sites.Count()));
+  EXPECT_EQ(VerdictCategory(ClassifyProcess("svchost.exe", r)), 'S');
+  EXPECT_EQ(VerdictCategory(ClassifyProcess("msblast.exe", r)), 'V');
+  // The resolver's name and the number both find the web port.
+  EXPECT_NE(DescribePort("TCP", "http", r), "(Unknown)");
+  EXPECT_NE(DescribePort("TCP", "80", r), "(Unknown)");
+  // Every killed control of Hijack.db is known to Class.db, and not as malware.
+  for (const std::string& line : r.hijack.Lines()) {
+    const std::string id(StringTable::KeyOf(line));
+    const std::string verdict = LookupClass(id, r);
+    EXPECT_NE(verdict, "(Unknown)") << id;
+    EXPECT_NE(VerdictCategory(verdict), 'V') << id;
   }
 }
 
