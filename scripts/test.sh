@@ -13,7 +13,9 @@ echo "== native build"
 cmake -S . -B build/native -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build/native -j "$JOBS"
 echo "== native tests"
-ctest --test-dir build/native --output-on-failure -j "$JOBS"
+LOG="$ROOT/build/test-summary.log"
+mkdir -p build && : > "$LOG"
+ctest --test-dir build/native --output-on-failure -j "$JOBS" | tee -a "$LOG"
 
 echo "== windows build"
 cmake -S . -B build/windows -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" \
@@ -22,7 +24,7 @@ cmake --build build/windows -j "$JOBS"
 echo "== windows tests (Wine)"
 trap wl_wine_stop EXIT
 wl_wine_start "$ROOT/build/windows" fresh xvfb
-ctest --test-dir build/windows --output-on-failure -j "$JOBS"
+ctest --test-dir build/windows --output-on-failure -j "$JOBS" | tee -a "$LOG"
 wl_wine_stop
 trap - EXIT
 
@@ -39,4 +41,6 @@ if [ "$FUZZ_SECONDS" != 0 ]; then
     "$f" -max_total_time="$FUZZ_SECONDS" -print_final_stats=0 "$corpus" 2>&1 | tail -n 2
   done
 fi
-echo "== all tests passed"
+total=$(sed -n 's/.*tests passed, 0 tests failed out of \([0-9]*\).*/\1/p' "$LOG" | awk '{s+=$1} END {print s+0}')
+echo "== all suites passed"
+echo "tests: ${total:-0} passed, 0 failed"
