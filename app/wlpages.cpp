@@ -1,16 +1,19 @@
 // wlpages: opens the main window and shows its pages one after the other,
-// for screenshots. For each page it prints one line "page N" when the page
-// is on screen, then keeps it there for the interval.
+// then its dialogs, for screenshots. For each it prints one line, "page N"
+// or "dialog NAME", when it is on screen, then keeps it there for the
+// interval.
 //   wlpages [INTERVAL_MS] [PAGE...]     default: 1500 ms, every page a
 //                                       navigation item leads to
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "app/application.h"
+#include "app/process_dictionary.h"
 #include "win32/message_loop.h"
 
 namespace {
@@ -21,6 +24,29 @@ void PumpFor(DWORD ms) {
     if (!wl::win32::ProcessPendingMessages()) return;
     MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
   }
+}
+
+// While a dialog runs its own modal loop, a timer announces it and closes it.
+const wchar_t* g_dialogTitle = nullptr;
+const char* g_dialogName = nullptr;
+DWORD g_interval = 1500;
+
+void CALLBACK AnnounceAndClose(HWND, UINT, UINT_PTR id, DWORD) {
+  KillTimer(nullptr, id);
+  HWND dialog = FindWindowW(L"#32770", g_dialogTitle);
+  if (!dialog) return;
+  RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  std::printf("dialog %s\n", g_dialogName);
+  std::fflush(stdout);
+  Sleep(g_interval);
+  PostMessageW(dialog, WM_CLOSE, 0, 0);
+}
+
+void ShowDialog(const wchar_t* title, const char* name, const std::function<void()>& open) {
+  g_dialogTitle = title;
+  g_dialogName = name;
+  SetTimer(nullptr, 0, 600, AnnounceAndClose);
+  open();
 }
 
 }  // namespace
@@ -50,5 +76,12 @@ int wmain(int argc, wchar_t** argv) {
     std::fflush(stdout);
     PumpFor(interval);
   }
+  g_interval = interval;
+  HWND owner = main;
+  ShowDialog(L"Process Dictionary", "process-dictionary",
+             [&] { wl::app::InputQuery(owner, "Process Dictionary", wl::app::kDictionaryPrompt); });
+  ShowDialog(L"Immunize Spyware,Adware,Malware", "spyware-immunize", [&] { app.Form5().ShowModal(owner); });
+  ShowDialog(L"Immunize Restricted Sites", "site-immunize", [&] { app.Form4().ShowModal(owner); });
+  ShowDialog(L"Startup Setup", "startup-setup", [&] { app.Form2().ShowModal(owner); });
   return 0;
 }

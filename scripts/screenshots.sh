@@ -16,12 +16,16 @@ SIZE=1100x760
 declare -A NAMES=([10]=status [0]=autorun [1]=processes [2]=services [4]=associations [5]=ports
   [6]=browser-extensions [7]=helper-objects [9]=sniffer [12]=software [13]=hijack-report
   [14]=shell-extensions [15]=browser-settings)
-# wlpages prints "page N" once page N is on screen and keeps it there for the
-# interval; the screenshot is taken then.
+# wlpages prints "page N" (then "dialog NAME") once it is on screen and keeps
+# it there for the interval; the screenshot is taken then.
 wine explorer "/desktop=Pages,$SIZE" "$BIN/wlpages.exe" 2000 </dev/null 2>/dev/null |
-  while read -r word index; do
-    [ "$word" = page ] || continue
-    file="$OUT/page-$(printf '%02d' "$index")-${NAMES[$index]:-page}.png"
+  while read -r word what; do
+    what="${what%$'\r'}"
+    case "$word" in
+      page) file="$OUT/page-$(printf '%02d' "$what")-${NAMES[$what]:-page}.png" ;;
+      dialog) file="$OUT/dialog-$what.png" ;;
+      *) continue ;;
+    esac
     import -display "$DISPLAY" -window root -crop "$SIZE+0+0" +repage "$file"
     echo "$file"
   done
