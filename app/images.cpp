@@ -468,7 +468,7 @@ HICON GlyphIcon(Glyph glyph, int size) {
   return icon;
 }
 
-ImageList::ImageList(int size, const std::vector<Glyph>& glyphs) : size_(size) {
+ImageList::ImageList(int size, const std::vector<Glyph>& glyphs) : size_(size), glyphs_(glyphs) {
   list_ = ImageList_Create(size, size, ILC_COLOR32 | ILC_MASK, static_cast<int>(glyphs.size()), 16);
   for (Glyph g : glyphs) Add(g);
 }
@@ -482,6 +482,7 @@ ImageList& ImageList::operator=(ImageList&& o) noexcept {
     if (list_) ImageList_Destroy(list_);
     list_ = std::exchange(o.list_, nullptr);
     size_ = o.size_;
+    glyphs_ = std::move(o.glyphs_);
   }
   return *this;
 }

@@ -84,7 +84,8 @@ class ImageList {
   ImageList() = default;
   ImageList(int size, const std::vector<Glyph>& glyphs);
   ~ImageList();
-  ImageList(ImageList&& o) noexcept : list_(std::exchange(o.list_, nullptr)), size_(o.size_) {}
+  ImageList(ImageList&& o) noexcept
+      : list_(std::exchange(o.list_, nullptr)), size_(o.size_), glyphs_(std::move(o.glyphs_)) {}
   ImageList& operator=(ImageList&& o) noexcept;
   ImageList(const ImageList&) = delete;
   ImageList& operator=(const ImageList&) = delete;
@@ -97,10 +98,13 @@ class ImageList {
   int Add(Glyph glyph);
   // Removes every image from index on.
   void TruncateTo(int count);
+  // The glyphs the list was made from (to make it again at another size).
+  const std::vector<Glyph>& Glyphs() const { return glyphs_; }
 
  private:
   HIMAGELIST list_ = nullptr;
   int size_ = 16;
+  std::vector<Glyph> glyphs_;
 };
 
 }  // namespace wl::app

@@ -534,8 +534,11 @@ void TForm1::Layout() {
   RECT bar{};
   GetWindowRect(hintBar_, &bar);
   const int statusHeight = bar.bottom - bar.top;
-  const int headerHeight = header_.PreferredHeight();
-  const int navWidth = groupBar_.PreferredWidth();
+  // Sizes from this window's DPI: after a DPI change the children learn
+  // theirs only later.
+  const UINT dpi = win32::DpiOf(hwnd());
+  const int headerHeight = win32::Scale(64, dpi);
+  const int navWidth = win32::Scale(200, dpi);
   MoveWindow(header_.hwnd(), 0, 0, r.right, headerHeight, TRUE);
   MoveWindow(groupBar_.hwnd(), 0, headerHeight, navWidth, r.bottom - headerHeight - statusHeight, TRUE);
   PageControl1.Resize(RECT{navWidth, headerHeight, r.right, r.bottom - statusHeight});
@@ -556,6 +559,8 @@ LRESULT TForm1::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
       const auto* suggested = reinterpret_cast<const RECT*>(lParam);
       SetWindowPos(hwnd(), nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
                    suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+      navImages_ = ImageList(win32::Scale(16, win32::DpiOf(hwnd())), navImages_.Glyphs());
+      groupBar_.SetImages(navImages_.get());
       Layout();
       return 0;
     }

@@ -134,7 +134,6 @@ class TForm1 : public win32::Window, public UiServices {
   // Shows a dialog modally.
   std::function<int(win32::Dialog& dialog)> showModal;
 
-  PageControl PageControl1;
 
  protected:
   LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
@@ -174,6 +173,10 @@ class TForm1 : public win32::Window, public UiServices {
   bool terminate_ = false;
   // The hint shown last; like the hint text of a fresh program, empty.
   std::string lastHint_;
+
+ public:
+  // Declared last so that the pages go before what their context refers to.
+  PageControl PageControl1;
 };
 
 }  // namespace wl::app

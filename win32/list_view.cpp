@@ -15,7 +15,10 @@ UINT StateImage(bool checked) { return INDEXTOSTATEIMAGEMASK(checked ? 2 : 1); }
 }  // namespace
 
 ListView::~ListView() {
-  if (hwnd_ && IsWindow(hwnd_)) DestroyWindow(hwnd_);
+  // Forget the window first: its last notifications must not reach the
+  // callbacks of an owner that is going away.
+  HWND h = std::exchange(hwnd_, nullptr);
+  if (h && IsWindow(h)) DestroyWindow(h);
 }
 
 bool ListView::Create(HWND parent, int id, const ListStyle& style) {
