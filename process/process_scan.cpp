@@ -7,6 +7,7 @@
 
 #include "process/operate_process.h"
 #include "win32/handles.h"
+#include "win32/system_error.h"
 #include "win32/unicode.h"
 
 namespace wl {
@@ -83,19 +84,8 @@ ProcessRow BuildRow(DWORD id, const ReferenceTables& tables, const std::unordere
 
 }  // namespace
 
-std::string SystemErrorText(DWORD code) {
-  std::string text = "System Error.  Code: " + std::to_string(code) + ".";
-  wchar_t* message = nullptr;
-  const DWORD len = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                       FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   nullptr, code, 0, reinterpret_cast<wchar_t*>(&message), 0, nullptr);
-  if (message) {
-    std::wstring m(message, len);
-    LocalFree(message);
-    while (!m.empty() && (m.back() == L'\r' || m.back() == L'\n' || m.back() == L' ')) m.pop_back();
-    text += "\r\n" + Narrow(m);
-  }
-  return text;
+std::string SystemErrorMessage(DWORD code) {
+  return "System Error.  Code: " + std::to_string(code) + ".\r\n" + win32::SystemErrorText(code);
 }
 
 ProcessRow ReadProcessRow(DWORD id, const ReferenceTables& tables) { return BuildRow(id, tables, nullptr); }
@@ -105,7 +95,7 @@ ProcessScan ScanProcesses(const ReferenceTables& tables) {
   DWORD error = 0;
   const std::vector<DWORD> ids = EnumerateProcessIds(&error);
   if (ids.empty() && error != ERROR_SUCCESS) {
-    scan.error = SystemErrorText(error);
+    scan.error = SystemErrorMessage(error);
     return scan;
   }
   const auto snapshot = SnapshotNames();
@@ -118,6 +108,13 @@ ProcessScan ScanProcesses(const ReferenceTables& tables) {
     scan.rows.push_back(std::move(row));
   }
   return scan;
+}
+
+PageText ProcessPageText(const ReferenceTables& tables) {
+  PageText text;
+  text.header = ProcessListHeader();
+  for (const auto& row : ScanProcesses(tables).rows) text.rows.push_back(ProcessRowText(row));
+  return text;
 }
 
 }  // namespace wl

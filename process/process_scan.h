@@ -8,6 +8,7 @@
 
 #include "process/process_rows.h"
 #include "refdb/reference_tables.h"
+#include "scan/page_text.h"
 
 namespace wl {
 
@@ -29,6 +30,9 @@ ProcessScan ScanProcesses(const ReferenceTables& tables);
 ProcessRow ReadProcessRow(DWORD id, const ReferenceTables& tables);
 
 // "System Error.  Code: N." and the system's text for the code on the next line.
-std::string SystemErrorText(DWORD code);
+std::string SystemErrorMessage(DWORD code);
+
+// What the console scanner prints for the process page.
+PageText ProcessPageText(const ReferenceTables& tables);
 
 }  // namespace wl

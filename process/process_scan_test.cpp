@@ -68,7 +68,7 @@ TEST(ProcessScan, ProcessIdsListEveryProcessOfTheSnapshot) {
 }
 
 TEST(ProcessScan, SystemErrorTextCarriesCodeAndMessage) {
-  const std::string text = SystemErrorText(ERROR_ACCESS_DENIED);
+  const std::string text = SystemErrorMessage(ERROR_ACCESS_DENIED);
   EXPECT_EQ(text.rfind("System Error.  Code: 5.\r\n", 0), 0u) << text;
   EXPECT_GT(text.size(), std::string("System Error.  Code: 5.\r\n").size());
 }
