@@ -56,4 +56,10 @@ TextRow ProcessRowText(const ProcessRow& row) {
   return {row.name, std::to_string(row.id), KilobyteText(row.imageSize), row.analysis};
 }
 
+TextRow ModuleListHeader() { return {"Module Files", "File SIze", "Address", "Analysis"}; }
+
+TextRow ModuleRowText(const ModuleRecord& module, const std::string& fileVerdict) {
+  return {module.path, KilobyteText(module.imageSize), AddressText(module.entryPoint), fileVerdict};
+}
+
 }  // namespace wl

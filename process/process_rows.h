@@ -62,4 +62,9 @@ std::string ProcessAnalysis(const std::string& processName, const ReferenceTable
 TextRow ProcessListHeader();
 TextRow ProcessRowText(const ProcessRow& row);
 
+// The text columns of the module list; fileVerdict is the module file's
+// verdict ("Windows System File" or "Distrustful File").
+TextRow ModuleListHeader();
+TextRow ModuleRowText(const ModuleRecord& module, const std::string& fileVerdict);
+
 }  // namespace wl

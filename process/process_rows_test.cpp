@@ -50,6 +50,8 @@ TEST(ProcessRows, AnalysisLooksUpTheLowerCasedName) {
   EXPECT_EQ(row.MainExecutable(), "");
   row.modules = {{"C:\\WINDOWS\\NOTEPAD.EXE", 0x30000, 0x1000}, {"C:\\WINDOWS\\SYSTEM32\\NTDLL.DLL", 1, 2}};
   EXPECT_EQ(row.MainExecutable(), "C:\\WINDOWS\\NOTEPAD.EXE");
+  EXPECT_EQ(ModuleRowText(row.modules[0], "Distrustful File"),
+            (TextRow{"C:\\WINDOWS\\NOTEPAD.EXE", "192 KB", "00001000", "Distrustful File"}));
 }
 
 }  // namespace
