@@ -114,7 +114,14 @@ void AnalyzeAutorunRows(std::vector<AutorunRow>& rows, const ReferenceTables& ta
     row.analysis = ClassifyProcess(AutorunReferenceKey(row.value, windowsDir), tables);
     const VerdictStatus status = AutorunVerdictStatus(row.analysis);
     row.statusImage = status.image;
-    if (status.flagged) hijack.push_back({row.itemName, kStartupItem, static_cast<int>(i)});
+    if (status.flagged) {
+      HijackRow flagged;
+      flagged.itemName = row.itemName;
+      flagged.description = kStartupItem;
+      flagged.index = static_cast<int>(i);
+      flagged.image = kStartupItemImage;
+      hijack.push_back(std::move(flagged));
+    }
   }
 }
 

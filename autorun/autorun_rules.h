@@ -73,6 +73,7 @@ inline constexpr int kStatusCheck = 1;
 inline constexpr int kStatusCross = 2;
 inline constexpr int kFixedStatusImages = 3;
 inline constexpr const char* kStartupItem = "Startup Item";
+inline constexpr int kStartupItemImage = 21;  // its category image in the report
 
 struct AutorunRow {
   std::string itemName;     // "Item Name": value name, INI value text or shortcut name

@@ -114,6 +114,7 @@ TEST(AutorunRules, AnalysisGivesStatusImagesAndFlagsSuspectRows) {
     EXPECT_EQ(hijack[i + 1].itemName, flagged[i].first);
     EXPECT_EQ(hijack[i + 1].description, "Startup Item");
     EXPECT_EQ(hijack[i + 1].index, flagged[i].second);
+    EXPECT_EQ(hijack[i + 1].image, kStartupItemImage);
   }
 }
 
