@@ -20,11 +20,18 @@ class ChildProcess {
   // path when not given with its folder). For the idle helper, waitReady
   // waits until it is up, so that it is never ended while it starts.
   explicit ChildProcess(const std::string& commandLine, bool waitReady = false) {
+    // Standard handles on NUL: a child that got the test runner's output
+    // pipe (as programs under Wine do) could keep the runner waiting on it.
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    win32::UniqueHfile nul(CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                       &inherit, OPEN_EXISTING, 0, nullptr));
     STARTUPINFOW si{};
     si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = si.hStdOutput = si.hStdError = nul.get();
     PROCESS_INFORMATION pi{};
     std::wstring cmd = win32::Widen(commandLine);
-    if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr, &si, &pi))
+    if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr, nullptr, &si, &pi))
       return;
     process_.reset(pi.hProcess);
     id_ = pi.dwProcessId;
