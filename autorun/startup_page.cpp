@@ -103,7 +103,12 @@ void StartupPage::Refresh1Click() {
   // Only the program's file type decides its icon, so each type is asked once.
   HIMAGELIST images = imageList3_.get();
   ImageList_SetImageCount(images, static_cast<UINT>(kFixedStatusImages + scan.rows.size()));
-  std::unordered_map<std::string, win32::UniqueHicon> byType;
+  // Drawing an icon costs far more than storing ready bitmaps: each type's
+  // icon is drawn once, for its first row, and its bitmaps go to the others.
+  struct Drawn {
+    win32::UniqueGdiObject color, mask;
+  };
+  std::unordered_map<std::string, Drawn> drawnFor;  // file type -> its picture
   win32::UniqueHicon fallback(static_cast<HICON>(
       CopyImage(LoadIconW(nullptr, IDI_APPLICATION), IMAGE_ICON, imageList3_.Size(), imageList3_.Size(), 0)));
   std::vector<StartupRow> rows;
@@ -114,10 +119,19 @@ void StartupPage::Refresh1Click() {
     const auto mark = program.find_last_of(".\\");
     std::string type = mark != std::string::npos && program[mark] == '.' ? AsciiLower(program.substr(mark)) : "";
     type += entry.largeIcon ? "|large" : "|small";
-    auto it = byType.find(type);
-    if (it == byType.end()) it = byType.emplace(type, fileIcon(entry.iconText, !entry.largeIcon)).first;
     const int image = kFixedStatusImages + static_cast<int>(i);
-    ImageList_ReplaceIcon(images, image, it->second ? it->second.get() : fallback.get());
+    const auto drawn = drawnFor.find(type);
+    if (drawn == drawnFor.end() ||
+        !ImageList_Replace(images, image, static_cast<HBITMAP>(drawn->second.color.get()),
+                           static_cast<HBITMAP>(drawn->second.mask.get()))) {
+      const win32::UniqueHicon icon = fileIcon(entry.iconText, !entry.largeIcon);
+      ImageList_ReplaceIcon(images, image, icon ? icon.get() : fallback.get());
+      // The picture as the list holds it (a large icon scaled down).
+      const win32::UniqueHicon stored(ImageList_GetIcon(images, image, ILD_NORMAL));
+      ICONINFO info{};
+      if (drawn == drawnFor.end() && stored && GetIconInfo(stored.get(), &info))
+        drawnFor.emplace(type, Drawn{win32::UniqueGdiObject(info.hbmColor), win32::UniqueGdiObject(info.hbmMask)});
+    }
     rows.push_back({std::move(entry), image, static_cast<int>(i)});
   }
   ShowRows(std::move(rows));

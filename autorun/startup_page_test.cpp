@@ -42,6 +42,26 @@ class FakeUi : public app::UiServices {
   std::string path_;
 };
 
+// The pixels of one image of a list, drawn on white.
+std::vector<uint32_t> Pixels(HIMAGELIST list, int image) {
+  int w = 0, h = 0;
+  ImageList_GetIconSize(list, &w, &h);
+  BITMAPINFO bi{};
+  bi.bmiHeader = {sizeof(BITMAPINFOHEADER), w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  void* bits = nullptr;
+  HDC dc = CreateCompatibleDC(nullptr);
+  HBITMAP bmp = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(dc, bmp);
+  PatBlt(dc, 0, 0, w, h, WHITENESS);
+  ImageList_Draw(list, image, dc, 0, 0, ILD_NORMAL);
+  GdiFlush();
+  std::vector<uint32_t> pixels(static_cast<const uint32_t*>(bits), static_cast<const uint32_t*>(bits) + w * h);
+  SelectObject(dc, old);
+  DeleteObject(bmp);
+  DeleteDC(dc);
+  return pixels;
+}
+
 class StartupPageTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -106,8 +126,9 @@ class StartupPageTest : public ::testing::Test {
 };
 
 TEST_F(StartupPageTest, EachRefreshGivesOneIconPerRowAndAppendsItsReportRows) {
-  const std::string name = UniqueName("icon");
-  values_.String(CU, test::kRun, name, "C:\\wl\\icon.exe");
+  const std::string name = UniqueName("icon"), same = UniqueName("icon-same");
+  values_.String(CU, test::kRunOnce, name, "C:\\wl\\icon.exe");
+  values_.String(CU, test::kRunOnce, same, "\"C:\\wl 2\\other.EXE\" /x");
   for (int round = 1; round <= 2; ++round) {
     const std::size_t before = hijack_.Count();
     page_->ToolButton7Click();
@@ -134,6 +155,11 @@ TEST_F(StartupPageTest, EachRefreshGivesOneIconPerRowAndAppendsItsReportRows) {
     EXPECT_EQ(now, 1);
     EXPECT_EQ(reported, round);
   }
+  // Rows of one file type show the same picture, whichever of them drew it.
+  HIMAGELIST list = page_->ImageList3().get();
+  const auto first = Pixels(list, RowOf(name) + 3), second = Pixels(list, RowOf(same) + 3);
+  EXPECT_EQ(first, second);
+  EXPECT_NE(first, std::vector<uint32_t>(first.size(), 0xFFFFFFFFu));  // not blank
 }
 
 TEST_F(StartupPageTest, ActionsFollowTheSelection) {
