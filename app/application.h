@@ -6,6 +6,7 @@
 
 #include "app/forms.h"
 #include "app/main_form.h"
+#include "autorun/startup_setup_form.h"
 
 namespace wl::app {
 
@@ -19,13 +20,13 @@ class Application {
   // False when the main window could not be made.
   bool CreateForms();
   TForm1& Form1() { return form1_; }
-  TForm2& Form2() { return form2_; }
+  wl::TForm2& Form2() { return form2_; }
   TForm5& Form5() { return form5_; }
   TForm4& Form4() { return form4_; }
 
  private:
   TForm1 form1_;
-  TForm2 form2_;
+  wl::TForm2 form2_;
   TForm5 form5_;
   TForm4 form4_;
 };

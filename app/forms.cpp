@@ -16,7 +16,6 @@ win32::DialogTemplate Frame(const std::string& title, short width, short height)
 }
 }  // namespace
 
-win32::DialogTemplate TForm2::BuildTemplate() const { return Frame("Startup Setup", 280, 200); }
 win32::DialogTemplate TForm5::BuildTemplate() const { return Frame("Immunize Spyware,Adware,Malware", 320, 260); }
 win32::DialogTemplate TForm4::BuildTemplate() const { return Frame("Immunize Restricted Sites", 320, 260); }
 

@@ -1,7 +1,8 @@
 // The dialogs of the program: created once at start and reused, so their
-// controls keep their state between openings. The autorun removal dialog and
-// the two immunization dialogs are filled by their own pages' code; here
-// they are the frames the main window opens. InputBox is the small modal
+// controls keep their state between openings. The two immunization dialogs
+// are filled by their own pages' code; here they are the frames the main
+// window opens. The autorun removal dialog TForm2 lives with the autorun page
+// (autorun/startup_setup_form.h). InputBox is the small modal
 // prompt the system does not provide.
 #pragma once
 
@@ -11,12 +12,6 @@
 #include "win32/dialog.h"
 
 namespace wl::app {
-
-// "Startup Setup": properties and removal of an autorun entry.
-class TForm2 : public win32::Dialog {
- protected:
-  win32::DialogTemplate BuildTemplate() const override;
-};
 
 // "Immunize Spyware,Adware,Malware".
 class TForm5 : public win32::Dialog {

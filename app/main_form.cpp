@@ -258,6 +258,16 @@ void TForm1::BuildNavigation() {
   groupBar_.onItemClick = [this](win32::GroupBarPos pos) { OnNavigation(pos); };
 }
 
+void TForm1::OpenPage(int pageIndex) {
+  for (const auto& g : Navigation())
+    for (const auto& item : g.items)
+      if (item.page == pageIndex) {
+        (this->*item.handler)();
+        return;
+      }
+  ShowPage(pageIndex);
+}
+
 void TForm1::OnNavigation(win32::GroupBarPos pos) {
   const auto& groups = Navigation();
   if (pos.group < 0 || pos.group >= static_cast<int>(groups.size())) return;

@@ -122,6 +122,8 @@ class TForm1 : public win32::Window, public UiServices {
   void ShowStatus(const std::string& text) override;
   HWND MainWindow() const override { return hwnd(); }
   const std::string& AppPath() const override { return appPath_; }
+  void OpenPage(int pageIndex) override;
+  win32::Dialog* Form2() const override { return form2_; }
 
   // ---- seams (tests replace them) ----------------------------------------
   // Message boxes; returns the button pressed.

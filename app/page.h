@@ -10,6 +10,7 @@
 #include "app/images.h"
 #include "refdb/reference_tables.h"
 #include "scan/hijack_list.h"
+#include "win32/dialog.h"
 #include "win32/handles.h"
 #include "win32/window.h"
 
@@ -27,6 +28,12 @@ class UiServices {
   virtual HWND MainWindow() const = 0;
   // The program's folder with a trailing backslash.
   virtual const std::string& AppPath() const = 0;
+  // Opens a page the way its navigation item does (its refresh first when
+  // its list is empty, then the page).
+  virtual void OpenPage(int pageIndex) { (void)pageIndex; }
+  // The autorun removal dialog "Startup Setup" (TForm2), created once at
+  // start; null when there is none.
+  virtual win32::Dialog* Form2() const { return nullptr; }
 };
 
 // The image lists shared by several pages. Their first images are fixed

@@ -4,12 +4,18 @@
 #include <memory>
 
 #include "app/page.h"
+#include "autorun/startup_page.h"
+#include "process/process_page.h"
 #include "scan/hijack_page.h"
 
 namespace wl::app {
 
 std::unique_ptr<Page> MakePage(int index, PageContext& context) {
   switch (index) {
+    case 0:
+      return std::make_unique<StartupPage>(context);
+    case 1:
+      return std::make_unique<ProcessPage>(context);
     case 13:
       return std::make_unique<HijackPage>(context);
     default:

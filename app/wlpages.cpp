@@ -14,6 +14,7 @@
 
 #include "app/application.h"
 #include "app/process_dictionary.h"
+#include "autorun/startup_page.h"
 #include "win32/message_loop.h"
 
 namespace {
@@ -69,7 +70,8 @@ int wmain(int argc, wchar_t** argv) {
   SetForegroundWindow(main);
   PumpFor(interval);
   for (int page : pages) {
-    app.Form1().ShowPage(page);
+    // As its navigation item does: a list page is filled on its first visit.
+    app.Form1().OpenPage(page);
     RedrawWindow(main, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     PumpFor(300);
     std::printf("page %d\n", page);
@@ -82,6 +84,16 @@ int wmain(int argc, wchar_t** argv) {
              [&] { wl::app::InputQuery(owner, "Process Dictionary", wl::app::kDictionaryPrompt); });
   ShowDialog(L"Immunize Spyware,Adware,Malware", "spyware-immunize", [&] { app.Form5().ShowModal(owner); });
   ShowDialog(L"Immunize Restricted Sites", "site-immunize", [&] { app.Form4().ShowModal(owner); });
-  ShowDialog(L"Startup Setup", "startup-setup", [&] { app.Form2().ShowModal(owner); });
+  // The autorun dialog on the first autorun entry, as "Setup..." and as
+  // "Delete Item..." open it.
+  auto* startup = dynamic_cast<wl::StartupPage*>(app.Form1().PageAt(0));
+  if (startup && startup->IsEmpty()) startup->Refresh1Click();
+  if (startup && !startup->IsEmpty()) {
+    startup->List().Select(0);
+    ShowDialog(L"Startup Setup", "startup-setup", [&] { startup->Setup1Click(); });
+    ShowDialog(L"Startup Setup", "startup-setup-remove", [&] { startup->DisableItem1Click(); });
+  } else {
+    ShowDialog(L"Startup Setup", "startup-setup", [&] { app.Form2().ShowModal(owner); });
+  }
   return 0;
 }

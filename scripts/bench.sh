@@ -9,3 +9,18 @@ for b in build/bench/bin/bench_*; do
   echo "== $(basename "$b")"
   "$b"
 done
+
+# The timing programs of the Windows build run under Wine, in the build's
+# scratch prefix.
+if [ -f build/windows/CMakeCache.txt ]; then
+  cmake --build build/windows -j "$(nproc)" --target bench_autorun_scan
+  . scripts/wine-env.sh
+  trap wl_wine_stop EXIT
+  wl_wine_start "$ROOT/build/windows"
+  for b in build/windows/bin/bench_*.exe; do
+    echo "== $(basename "$b") (Wine)"
+    wine "$b" </dev/null
+  done
+  wl_wine_stop
+  trap - EXIT
+fi

@@ -83,14 +83,17 @@ static std::string Quote(const std::string& a) {
 }
 
 CommandResult RunProgram(const std::string& program, const std::vector<std::string>& args) {
+#ifdef _WIN32
+  return RunProgramAt(BinaryDir() + "\\" + program + ".exe", args);
+#else
+  return RunProgramAt(BinaryDir() + "/" + program, args);
+#endif
+}
+
+CommandResult RunProgramAt(const std::string& exe, const std::vector<std::string>& args) {
   ScratchDir dir("wlrun");
   const std::string outFile = dir.File("out.txt");
   const std::string errFile = dir.File("err.txt");
-#ifdef _WIN32
-  const std::string exe = BinaryDir() + "\\" + program + ".exe";
-#else
-  const std::string exe = BinaryDir() + "/" + program;
-#endif
   std::string cmd = Quote(exe);
   for (const auto& a : args) cmd += " " + Quote(a);
   cmd += " >" + Quote(outFile) + " 2>" + Quote(errFile);

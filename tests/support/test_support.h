@@ -37,5 +37,7 @@ struct CommandResult {
 // Runs a built program of bin/ with arguments (no shell quoting needed for
 // plain arguments; arguments with blanks are quoted).
 CommandResult RunProgram(const std::string& program, const std::vector<std::string>& args);
+// The same for a program given by its full path.
+CommandResult RunProgramAt(const std::string& exePath, const std::vector<std::string>& args);
 
 }  // namespace wl::test

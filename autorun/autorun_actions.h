@@ -1,0 +1,52 @@
+// What the autorun page does to the system: removing an entry and its
+// program file, and adding a program to the current user's Run key. Every
+// change goes through the system write routines; nothing here shows a message.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "autorun/autorun_rules.h"
+#include "autorun/autorun_scan.h"
+#include "sysroutines/system_write.h"
+
+namespace wl {
+
+struct RemovalChoice {
+  bool deleteProgramFile = false;  // end the program's processes and move its file to the Recycle Bin
+  bool deleteEntry = false;        // remove the entry itself
+};
+
+struct RemovalOutcome {
+  // The program file was asked for but not moved: the page says "Can not
+  // remove " and the "Value" text. programFileReason says why, when known.
+  bool programFileNotRemoved = false;
+  std::string programFileReason;
+  // The entry is gone (removed now, or already gone): the row leaves the list.
+  bool entryRemoved = false;
+  // Why an entry that was asked for is still there (e.g. access denied).
+  std::string entryError;
+};
+
+// Removes what the choice asks for, the program file first, then the entry:
+// - a registry value is deleted from the key its "Registry Key" text names;
+// - a Startup shortcut file is deleted outright;
+// - a Win.ini entry is removed from the file, and System.ini's [boot] shell
+//   is set back to "Explorer.exe" (an empty shell would leave no desktop);
+//   an INI entry that no longer holds the row's value is left as it is.
+// The program's processes are ended by the file name of its program path;
+// only a file named exactly by the "Value" text is moved.
+RemovalOutcome RemoveAutorunItem(const AutorunRow& row, const RemovalChoice& choice, const AutorunPlaces& places);
+
+// The shortcut file of a "Startup Menu" or "Common_Startup Menu" row; empty
+// for other rows.
+std::string StartupShortcutPath(const AutorunRow& row, const AutorunPlaces& places);
+
+// Writes the program into HKEY_CURRENT_USER's Run key (RunValueName,
+// RunValueData), replacing a value of the same name.
+WriteResult AddProgramToRun(std::string_view programPath);
+
+inline constexpr const char* kUserRunKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+inline constexpr const char* kDefaultShell = "Explorer.exe";
+
+}  // namespace wl

@@ -1,0 +1,121 @@
+// What the autorun list is made of: its sources with their value rules, its
+// rows and their texts, the verdict rules that give a row its status image
+// and a place in the hijack report, and the data "Add Program" writes.
+// Portable: no system calls.
+#pragma once
+
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/table_text.h"
+#include "refdb/reference_tables.h"
+#include "scan/hijack_list.h"
+
+namespace wl {
+
+// Which values of a registry source become rows.
+enum class ValueRule {
+  All,          // every value; its data as text, whatever its type
+  String,       // plain string values (REG_SZ) only
+  StringDrive,  // plain string values whose data has a colon as its second character
+};
+
+enum class RegRoot { CurrentUser, LocalMachine };
+
+struct RegistrySource {
+  int number;           // the source's place in the scan (1 to 16)
+  RegRoot root;
+  std::string_view keyPath;  // "\Software\…\Run\", as the "Registry Key" text shows it after the root
+  ValueRule rule;
+  // Keys of the 32-bit view (under Wow6432Node) exist on every 64-bit
+  // system and are only read, never created.
+  bool createMissing = true;
+};
+
+// The registry sources in scan order: sources 1 to 16, and after each
+// machine-wide key that a 64-bit system keeps apart for 32-bit programs (Run,
+// RunOnce, RunServicesOnce, RunOnceEx, ShellServiceObjectDelayLoad) its twin
+// under Wow6432Node, where 32-bit programs register themselves.
+std::span<const RegistrySource> RegistrySources();
+
+// "HKEY_CURRENT_USER\Software\…\Run\": the "Registry Key" text of a source's rows.
+std::string RegistryKeyText(const RegistrySource& source);
+// The key path to open below the root: without leading and trailing backslashes.
+std::string_view RegistryOpenPath(const RegistrySource& source);
+
+// Whether a value passes a source's rule. plainString: the value is of type
+// REG_SZ; data: its data as text.
+bool PassesValueRule(ValueRule rule, bool plainString, std::string_view data);
+
+// The "Registry Key" texts of the rows that are no registry values.
+inline constexpr const char* kWinIniText = "Win.ini";
+inline constexpr const char* kSystemIniText = "System.ini";
+inline constexpr const char* kStartupMenuText = "Startup Menu";
+inline constexpr const char* kCommonStartupMenuText = "Common_Startup Menu";
+
+// Source numbers of the rows that are no registry values.
+inline constexpr int kWinIniRunSource = 17;
+inline constexpr int kWinIniLoadSource = 18;
+inline constexpr int kSystemIniShellSource = 19;
+inline constexpr int kUserStartupSource = 20;
+inline constexpr int kCommonStartupSource = 21;
+
+// What kind of entry a row is, by its "Registry Key" text.
+enum class AutorunEntryKind { RegistryValue, UserShortcut, CommonShortcut, IniEntry, Other };
+AutorunEntryKind EntryKindOf(std::string_view registryKeyText);
+
+// Images of the autorun list's image list: three fixed status images, then
+// one program icon per row.
+inline constexpr int kStatusWarning = 0;
+inline constexpr int kStatusCheck = 1;
+inline constexpr int kStatusCross = 2;
+inline constexpr int kFixedStatusImages = 3;
+inline constexpr const char* kStartupItem = "Startup Item";
+inline constexpr int kStartupItemImage = 21;  // its category image in the report
+
+struct AutorunRow {
+  std::string itemName;     // "Item Name": value name, INI value text or shortcut name
+  std::string value;        // "Value": the command text
+  std::string registryKey;  // "Registry Key": key path text, or one of the texts above
+  std::string analysis;     // "Analysis": the verdict
+  int statusImage = -1;     // kStatusWarning, kStatusCheck, kStatusCross, or -1 for none
+  int source = 0;           // the source the row came from (1 to 21)
+  std::string iconText;     // what the row's program icon is looked up for
+  bool largeIcon = false;   // its icon is taken large and shown scaled down
+};
+
+// The status image of a verdict and whether it goes into the hijack report:
+// unknown programs (warning) and viruses and spyware (red cross) are flagged;
+// system processes and general software get the check mark; any other text
+// gets no image.
+struct VerdictStatus {
+  int image = -1;
+  bool flagged = false;
+};
+VerdictStatus AutorunVerdictStatus(const std::string& verdict);
+
+// The reference key of a row's command: the lower-cased file name of its
+// program path (ExtractExecutablePath with windowsDir).
+std::string AutorunReferenceKey(std::string_view value, std::string_view windowsDir);
+
+// The analysis pass: gives every row its verdict and status image and appends
+// a "Startup Item" row to hijack for every flagged row, with the row's index.
+void AnalyzeAutorunRows(std::vector<AutorunRow>& rows, const ReferenceTables& tables, std::string_view windowsDir,
+                        std::vector<HijackRow>& hijack);
+
+TextRow AutorunListHeader();
+TextRow AutorunRowText(const AutorunRow& row);
+
+// "Add Program": the Run value for a chosen program file. The name is the
+// file name with its extension; the data is the full path, in double quotes
+// when it holds a blank (unquoted, a path under "C:\Program Files" could
+// start "C:\Program.exe").
+std::string RunValueName(std::string_view programPath);
+std::string RunValueData(std::string_view programPath);
+
+// The dialog's file information text.
+std::string FileInformationText(std::string_view companyName, std::string_view analysis);
+
+}  // namespace wl

@@ -1,0 +1,58 @@
+// The autorun scan: reads every autorun entry of the registry sources, the
+// legacy INI files and the two Startup folders into rows with verdicts, and
+// the "Startup Item" rows for the hijack report. Icons are not looked up
+// here; the page fetches them for the rows it shows.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "autorun/autorun_rules.h"
+#include "refdb/reference_tables.h"
+#include "scan/hijack_list.h"
+#include "scan/page_text.h"
+#include "win32/registry.h"
+
+namespace wl {
+
+// Where the scan looks besides the registry.
+struct AutorunPlaces {
+  std::string windowsDir;           // Win.ini and System.ini live here
+  std::string userStartupFolder;    // special folder 7
+  std::string commonStartupFolder;  // special folder 24
+
+  static AutorunPlaces OfThisSystem();
+  std::string WinIniPath() const { return windowsDir + "\\Win.ini"; }
+  std::string SystemIniPath() const { return windowsDir + "\\System.ini"; }
+};
+
+// How a source's key is opened: for reading and writing, created when
+// missing (create true), or for reading only (create false). Replaced in tests
+// to produce answers the test system cannot give.
+using SourceKeyOpener = std::function<std::optional<win32::RegKey>(HKEY root, const std::string& path, bool create)>;
+std::optional<win32::RegKey> OpenSourceKeyInRegistry(HKEY root, const std::string& path, bool create);
+
+struct AutorunScanResult {
+  std::vector<AutorunRow> rows;
+  std::vector<HijackRow> hijack;
+};
+
+// A source's key is created empty when missing (where the user may create it);
+// a key that cannot be opened for writing is still read when it can be read.
+AutorunScanResult ScanAutorun(const ReferenceTables& tables, const AutorunPlaces& places = AutorunPlaces::OfThisSystem(),
+                              const SourceKeyOpener& openKey = OpenSourceKeyInRegistry);
+
+// The rows of one registry source, in the order the registry enumerates them.
+void ReadRegistrySource(const RegistrySource& source, const SourceKeyOpener& openKey, std::vector<AutorunRow>& rows);
+
+// An INI value as the system reads it; empty when the file, section or key is missing.
+std::string ReadIniValue(const std::string& iniPath, const std::string& section, const std::string& key);
+
+// What the console scanner prints for the autorun page.
+PageText AutorunPageText(const ReferenceTables& tables);
+
+}  // namespace wl

@@ -1,0 +1,271 @@
+#include "autorun/startup_page.h"
+
+#include <commdlg.h>
+
+#include <algorithm>
+#include <unordered_map>
+
+#include "process/process_rows.h"
+#include "sysroutines/registry_viewer.h"
+#include "sysroutines/shell_routines.h"
+#include "sysroutines/system_info.h"
+#include "sysroutines/version_info.h"
+#include "win32/unicode.h"
+
+namespace wl {
+namespace {
+
+constexpr char kMessageCaption[] = "Wardenlake";
+
+std::optional<std::string> AskProgramFile(HWND owner) {
+  std::wstring file(32768, L'\0');
+  OPENFILENAMEW ofn{};
+  ofn.lStructSize = sizeof ofn;
+  ofn.hwndOwner = owner;
+  ofn.lpstrFilter = L"Application(*.exe;*.dll)\0*.exe;*.dll\0";
+  ofn.lpstrFile = file.data();
+  ofn.nMaxFile = static_cast<DWORD>(file.size());
+  ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_EXPLORER;
+  if (!GetOpenFileNameW(&ofn)) return std::nullopt;
+  return win32::Narrow(file.c_str());
+}
+
+}  // namespace
+
+StartupPage::StartupPage(app::PageContext& context)
+    : ListPage(context,
+               {{"Item Name", 100, [](const StartupRow& r) { return r.entry.itemName; },
+                 [](const StartupRow& r) { return r.image; }},
+                {"Value", 200, [](const StartupRow& r) { return r.entry.value; }},
+                {"Registry Key", 200, [](const StartupRow& r) { return r.entry.registryKey; }},
+                {"Analysis", 150, [](const StartupRow& r) { return r.entry.analysis; },
+                 [](const StartupRow& r) { return r.entry.statusImage; }}},
+               win32::ListStyle{.subItemImages = true}) {
+  // The popup menu's items first: the toolbar then starts with its own.
+  AddAction({.id = kSetup1, .caption = "Setup...", .handler = [this] { Setup1Click(); }, .toolbar = false});
+  AddAction({.id = kDisableItem1, .caption = "Delete Item...", .handler = [this] { DisableItem1Click(); },
+             .toolbar = false});
+  AddSeparator();
+  AddAction({.id = kRefresh1, .caption = "Refresh", .handler = [this] { Refresh1Click(); }, .toolbar = false});
+  AddSeparator();
+  AddAction({.id = kDeleteFile1, .caption = "File Poperty", .hint = "Show file poperty.",
+             .handler = [this] { DeleteFile1Click(); }, .toolbar = false});
+  AddAction({.id = kOpenFolder1, .caption = "Open Directory", .hint = "Open the directory of the file.",
+             .handler = [this] { OpenFolder1Click(); }, .toolbar = false});
+  AddAction({.id = kProperty1, .caption = "View Entry", .hint = "View the entry from registry or Start menu.",
+             .handler = [this] { Property1Click(); }, .toolbar = false});
+  AddAction({.id = kToolButton7, .caption = "Refresh", .hint = "Reload system startup items.",
+             .glyph = app::Glyph::Refresh, .handler = [this] { ToolButton7Click(); }, .menu = false});
+  AddAction({.id = kToolButton8, .caption = "Delete Item", .hint = "Delete the selected item.",
+             .glyph = app::Glyph::Delete, .handler = [this] { ToolButton8Click(); }, .menu = false});
+  AddAction({.id = kToolButton11, .caption = "Add Program", .hint = "Add a new program to startup list.",
+             .glyph = app::Glyph::Add, .handler = [this] { ToolButton11Click(); }, .menu = false});
+  AddAction({.id = kToolButton4, .caption = "Launch Program", .hint = "Launch select program.",
+             .glyph = app::Glyph::Run, .handler = [this] { ToolButton4Click(); }, .menu = false});
+  AddAction({.id = kToolButton30, .caption = "Uninstall Software", .glyph = app::Glyph::Package,
+             .handler = [this] { ToolButton30Click(); }, .menu = false});
+  OnPopup([this] { PMStartupPopup(); });
+  OnDoubleClick([this] { StartupListDblClick(); });
+  OnColumnClick([this](int) { StartupListColumnClick(); });
+
+  places = [] { return AutorunPlaces::OfThisSystem(); };
+  openKey = OpenSourceKeyInRegistry;
+  chooseProgram = [this] { return AskProgramFile(context_.ui.MainWindow()); };
+  shellOpen = [](const std::string& target) { return ShellOpen(target); };
+  showProperties = [this](const std::string& path) { return ShowFileProperties(path, context_.ui.MainWindow()); };
+  jumpToRegistry = [](const std::string& key, const std::string& value) { return JumpToRegistryEntry(key, value); };
+  fileIcon = [](const std::string& text, bool small) { return GetFileIcon(text, small); };
+  showModal = [this](win32::Dialog& dialog) { return dialog.ShowModal(context_.ui.MainWindow()); };
+}
+
+StartupPage::~StartupPage() = default;
+
+void StartupPage::OnCreate() {
+  imageList3_ = app::ImageList(S(16), {app::Glyph::Warning, app::Glyph::Check, app::Glyph::Cross});
+  ListPage::OnCreate();
+  List().View().SetSmallImages(imageList3_.get());
+}
+
+TForm2& StartupPage::Form2() {
+  if (auto* form = dynamic_cast<TForm2*>(context_.ui.Form2())) return *form;
+  if (!ownForm2_) ownForm2_ = std::make_unique<TForm2>();
+  return *ownForm2_;
+}
+
+// ---- the scan ---------------------------------------------------------------
+
+void StartupPage::Refresh1Click() {
+  lastPlaces_ = places();
+  AutorunScanResult scan = ScanAutorun(context_.tables, lastPlaces_, openKey);
+
+  // One program icon per row after the three fixed images, row i (in scan
+  // order) at image i + 3. The list is sized once, not grown icon by icon.
+  // Only the program's file type decides its icon, so each type is asked once.
+  HIMAGELIST images = imageList3_.get();
+  ImageList_SetImageCount(images, static_cast<UINT>(kFixedStatusImages + scan.rows.size()));
+  // Drawing an icon costs far more than storing ready bitmaps: each type's
+  // icon is drawn once, for its first row, and its bitmaps go to the others.
+  struct Drawn {
+    win32::UniqueGdiObject color, mask;
+  };
+  std::unordered_map<std::string, Drawn> drawnFor;  // file type -> its picture
+  win32::UniqueHicon fallback(static_cast<HICON>(
+      CopyImage(LoadIconW(nullptr, IDI_APPLICATION), IMAGE_ICON, imageList3_.Size(), imageList3_.Size(), 0)));
+  std::vector<StartupRow> rows;
+  rows.reserve(scan.rows.size());
+  for (std::size_t i = 0; i < scan.rows.size(); ++i) {
+    AutorunRow& entry = scan.rows[i];
+    const std::string program = ResolveProgramPath(entry.iconText);
+    const auto mark = program.find_last_of(".\\");
+    std::string type = mark != std::string::npos && program[mark] == '.' ? AsciiLower(program.substr(mark)) : "";
+    type += entry.largeIcon ? "|large" : "|small";
+    const int image = kFixedStatusImages + static_cast<int>(i);
+    const auto drawn = drawnFor.find(type);
+    if (drawn == drawnFor.end() ||
+        !ImageList_Replace(images, image, static_cast<HBITMAP>(drawn->second.color.get()),
+                           static_cast<HBITMAP>(drawn->second.mask.get()))) {
+      const win32::UniqueHicon icon = fileIcon(entry.iconText, !entry.largeIcon);
+      ImageList_ReplaceIcon(images, image, icon ? icon.get() : fallback.get());
+      // The picture as the list holds it (a large icon scaled down).
+      const win32::UniqueHicon stored(ImageList_GetIcon(images, image, ILD_NORMAL));
+      ICONINFO info{};
+      if (drawn == drawnFor.end() && stored && GetIconInfo(stored.get(), &info))
+        drawnFor.emplace(type, Drawn{win32::UniqueGdiObject(info.hbmColor), win32::UniqueGdiObject(info.hbmMask)});
+    }
+    rows.push_back({std::move(entry), image, static_cast<int>(i)});
+  }
+  ShowRows(std::move(rows));
+
+  // A list that sorts itself puts the rows in another order: the report
+  // names each row by its place in the list, top to bottom.
+  std::vector<int> position(List().Count());
+  for (std::size_t pos = 0; pos < List().Count(); ++pos)
+    position[static_cast<std::size_t>(List().Rows()[pos].scanIndex)] = static_cast<int>(pos);
+  for (HijackRow& h : scan.hijack) h.index = position[static_cast<std::size_t>(h.index)];
+  std::stable_sort(scan.hijack.begin(), scan.hijack.end(),
+                   [](const HijackRow& a, const HijackRow& b) { return a.index < b.index; });
+  context_.hijack.Append(scan.hijack);
+}
+
+// ---- enabling ---------------------------------------------------------------
+
+void StartupPage::PMStartupPopup() {
+  const bool selected = List().Selected() != nullptr;
+  for (int id : {kSetup1, kDisableItem1, kDeleteFile1, kOpenFolder1, kProperty1, kToolButton8})
+    EnableAction(id, selected);
+}
+
+void StartupPage::StartupListDblClick() {
+  if (List().Selected()) Setup1Click();
+}
+
+void StartupPage::StartupListColumnClick() { List().SortByCaption(); }
+
+// ---- the dialog -------------------------------------------------------------
+
+StartupEntry StartupPage::EntryOf(std::size_t index) const {
+  const StartupRow& row = List().Rows()[index];
+  StartupEntry e;
+  e.index = static_cast<int>(index);
+  e.itemName = row.entry.itemName;
+  e.value = row.entry.value;
+  e.analysis = row.entry.analysis;
+  e.companyName = GetFileVersionText(row.entry.value, kCompanyName);
+  if (row.image >= 0) e.icon = ImageList_GetIcon(imageList3_.get(), row.image, ILD_NORMAL);
+  return e;
+}
+
+void StartupPage::OpenForm2(bool removal) {
+  const auto selected = List().SelectedIndex();
+  if (!selected) return;
+  TForm2& form = Form2();
+  StartupEntry entry = EntryOf(*selected);
+  win32::UniqueHicon icon(entry.icon);  // the dialog keeps its own copy
+  if (removal)
+    form.ShowRemoveItemPage(context_.ui.MainWindow(), entry);
+  else
+    form.ShowGeneralPage(context_.ui.MainWindow(), entry);
+  form.onRemove = [this](int index, const RemovalChoice& choice) { RemoveItem(index, choice); };
+  form.onFileProperty = [this] { DeleteFile1Click(); };
+  form.onOpenDirectory = [this] { OpenFolder1Click(); };
+  showModal(form);
+}
+
+void StartupPage::Setup1Click() { OpenForm2(false); }
+
+void StartupPage::DisableItem1Click() { OpenForm2(true); }
+
+void StartupPage::RemoveItem(int index, const RemovalChoice& choice) {
+  if (index < 0 || static_cast<std::size_t>(index) >= List().Count()) return;
+  const AutorunRow entry = List().Rows()[static_cast<std::size_t>(index)].entry;
+  const RemovalOutcome out = RemoveAutorunItem(entry, choice, lastPlaces_);
+  if (out.programFileNotRemoved) {
+    std::string text = "Can not remove " + entry.value;
+    if (!out.programFileReason.empty()) text += "\r\n\r\n" + out.programFileReason;
+    context_.ui.Message(text, kMessageCaption, MB_OK);
+  }
+  if (choice.deleteEntry) {
+    if (out.entryRemoved) {
+      List().RemoveAt(static_cast<std::size_t>(index));
+    } else {
+      // The entry is still there (e.g. the user may not change that key):
+      // its row stays, and the user learns why.
+      context_.ui.Message(out.entryError, kMessageCaption, MB_OK | MB_ICONERROR);
+    }
+  }
+  RunPopup();
+}
+
+// ---- shell actions ----------------------------------------------------------
+
+void StartupPage::DeleteFile1Click() {
+  const StartupRow* row = List().Selected();
+  if (!row) return;
+  const std::string path = ResolveProgramPath(row->entry.value);
+  if (!showProperties(path)) context_.ui.ShowStatus("No properties can be shown for " + path + ".");
+}
+
+void StartupPage::OpenDirectoryOf(const std::string& value) {
+  // The folder of the program path: quotes and arguments in the text would
+  // name a folder that does not exist.
+  const std::string folder = FolderPart(ResolveProgramPath(value));
+  if (folder.empty()) return;
+  if (!shellOpen(folder)) context_.ui.ShowStatus("The folder " + folder + " cannot be opened.");
+}
+
+void StartupPage::OpenFolder1Click() {
+  if (const StartupRow* row = List().Selected()) OpenDirectoryOf(row->entry.value);
+}
+
+void StartupPage::Property1Click() {
+  const StartupRow* row = List().Selected();
+  if (!row) return;
+  switch (EntryKindOf(row->entry.registryKey)) {
+    case AutorunEntryKind::RegistryValue:
+      if (!jumpToRegistry(row->entry.registryKey, row->entry.itemName))
+        context_.ui.ShowStatus("The registry editor cannot be started.");
+      break;
+    case AutorunEntryKind::UserShortcut:
+    case AutorunEntryKind::CommonShortcut: OpenDirectoryOf(row->entry.value); break;
+    default: break;
+  }
+}
+
+void StartupPage::ToolButton4Click() {
+  const StartupRow* row = List().Selected();
+  if (!row) return;
+  const std::string program = ExtractExecutablePath(row->entry.value);
+  if (!shellOpen(program)) context_.ui.ShowStatus(program + " cannot be started.");
+}
+
+void StartupPage::ToolButton11Click() {
+  const auto program = chooseProgram();
+  if (!program || program->empty()) return;
+  const WriteResult written = AddProgramToRun(*program);
+  if (!written.ok()) context_.ui.Message(written.message, kMessageCaption, MB_OK | MB_ICONERROR);
+  Refresh1Click();
+}
+
+void StartupPage::ToolButton30Click() { context_.ui.OpenPage(kSoftwarePageIndex); }
+
+}  // namespace wl

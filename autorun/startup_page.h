@@ -1,0 +1,96 @@
+// The Startup page (page 0): StartupList shows the autorun entries with their
+// program icons (ImageList3) and verdicts; its toolbar and its popup menu
+// PMStartup act on the selected row through the "Startup Setup" dialog and
+// the shell.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "app/list_page.h"
+#include "autorun/autorun_actions.h"
+#include "autorun/autorun_scan.h"
+#include "autorun/startup_setup_form.h"
+#include "win32/handles.h"
+
+namespace wl {
+
+// A row of StartupList: the entry and the image appended for it.
+struct StartupRow {
+  AutorunRow entry;
+  int image = -1;     // its program icon in ImageList3
+  int scanIndex = 0;  // its place in the scan's order
+};
+
+class StartupPage : public app::ListPage<StartupRow> {
+ public:
+  // Popup menu PMStartup.
+  static constexpr int kSetup1 = 1001;
+  static constexpr int kDisableItem1 = 1002;
+  static constexpr int kRefresh1 = 1003;
+  static constexpr int kDeleteFile1 = 1004;  // "File Poperty"
+  static constexpr int kOpenFolder1 = 1005;
+  static constexpr int kProperty1 = 1006;    // "View Entry"
+  // Toolbar.
+  static constexpr int kToolButton7 = 1007;   // "Refresh"
+  static constexpr int kToolButton8 = 1008;   // "Delete Item"
+  static constexpr int kToolButton11 = 1009;  // "Add Program"
+  static constexpr int kToolButton4 = 1010;   // "Launch Program"
+  static constexpr int kToolButton30 = 1011;  // "Uninstall Software"
+
+  static constexpr int kSoftwarePageIndex = 12;
+
+  explicit StartupPage(app::PageContext& context);
+  ~StartupPage() override;
+
+  // ---- handlers ---------------------------------------------------------
+  void Refresh1Click();  // the autorun scan
+  void ToolButton7Click() { Refresh1Click(); }
+  void ToolButton8Click() { DisableItem1Click(); }
+  void ToolButton11Click();  // "Add Program"
+  void ToolButton4Click();   // "Launch Program"
+  void ToolButton30Click();  // "Uninstall Software"
+  void Setup1Click();        // properties dialog
+  void DisableItem1Click();  // removal dialog
+  void DeleteFile1Click();   // "File Poperty"
+  void OpenFolder1Click();   // "Open Directory"
+  void Property1Click();     // "View Entry"
+  void PMStartupPopup();
+  void StartupListDblClick();
+  void StartupListColumnClick();
+
+  bool IsEmpty() const override { return List().Empty(); }
+  void RefreshPage() override { Refresh1Click(); }
+
+  const app::ImageList& ImageList3() const { return imageList3_; }
+  // The dialog in use: the program's TForm2, else one of the page's own.
+  TForm2& Form2();
+
+  // ---- seams (tests replace them) ---------------------------------------
+  std::function<AutorunPlaces()> places;
+  SourceKeyOpener openKey;
+  // OpenDialog1: the chosen program file, nullopt when cancelled.
+  std::function<std::optional<std::string>()> chooseProgram;
+  std::function<bool(const std::string& target)> shellOpen;
+  std::function<bool(const std::string& path)> showProperties;
+  std::function<bool(const std::string& keyPath, const std::string& valueName)> jumpToRegistry;
+  std::function<win32::UniqueHicon(const std::string& text, bool small)> fileIcon;
+  std::function<int(win32::Dialog& dialog)> showModal;
+
+ protected:
+  void OnCreate() override;
+
+ private:
+  StartupEntry EntryOf(std::size_t index) const;
+  void OpenForm2(bool removal);
+  void RemoveItem(int index, const RemovalChoice& choice);
+  void OpenDirectoryOf(const std::string& value);
+
+  app::ImageList imageList3_;
+  AutorunPlaces lastPlaces_;
+  std::unique_ptr<TForm2> ownForm2_;
+};
+
+}  // namespace wl

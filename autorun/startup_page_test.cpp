@@ -1,0 +1,354 @@
+// The Startup page in a window of its own: the scan into StartupList and
+// ImageList3, the actions and their enabling, the "Startup Setup" dialog.
+#include "autorun/startup_page.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "app/application.h"
+#include "app/ui_test_support.h"
+#include "autorun/testing/autorun_fixture.h"
+#include "core/utf8_path.h"
+#include "process/process_rows.h"
+#include "sysroutines/test_files.h"
+#include "tests/support/test_support.h"
+
+namespace wl {
+namespace {
+
+using test::ScopedValues;
+using test::UniqueName;
+
+const HKEY CU = HKEY_CURRENT_USER;
+
+class FakeUi : public app::UiServices {
+ public:
+  int Message(const std::string& text, const std::string& caption, UINT) override {
+    messages.push_back(caption + "|" + text);
+    return answer;
+  }
+  void ShowStatus(const std::string& text) override { statuses.push_back(text); }
+  HWND MainWindow() const override { return host; }
+  const std::string& AppPath() const override { return path_; }
+  void OpenPage(int index) override { opened.push_back(index); }
+
+  std::vector<std::string> messages, statuses;
+  std::vector<int> opened;
+  int answer = IDOK;
+  HWND host = nullptr;
+
+ private:
+  std::string path_;
+};
+
+// The pixels of one image of a list, drawn on white.
+std::vector<uint32_t> Pixels(HIMAGELIST list, int image) {
+  int w = 0, h = 0;
+  ImageList_GetIconSize(list, &w, &h);
+  BITMAPINFO bi{};
+  bi.bmiHeader = {sizeof(BITMAPINFOHEADER), w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  void* bits = nullptr;
+  HDC dc = CreateCompatibleDC(nullptr);
+  HBITMAP bmp = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(dc, bmp);
+  PatBlt(dc, 0, 0, w, h, WHITENESS);
+  ImageList_Draw(list, image, dc, 0, 0, ILD_NORMAL);
+  GdiFlush();
+  std::vector<uint32_t> pixels(static_cast<const uint32_t*>(bits), static_cast<const uint32_t*>(bits) + w * h);
+  SelectObject(dc, old);
+  DeleteObject(bmp);
+  DeleteDC(dc);
+  return pixels;
+}
+
+class StartupPageTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    app::test::EnsureUi();
+    images_ = app::MakeSharedImages(16);
+    ui_.host = CreateWindowExW(WS_EX_CONTROLPARENT, L"STATIC", L"host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 900,
+                               500, nullptr, nullptr, nullptr, nullptr);
+    page_ = std::make_unique<StartupPage>(context_);
+    page_->places = [this] { return scratch_.Places(); };
+    page_->shellOpen = [this](const std::string& t) { return opened_.push_back("open " + t), true; };
+    page_->showProperties = [this](const std::string& p) { return opened_.push_back("properties " + p), true; };
+    page_->jumpToRegistry = [this](const std::string& k, const std::string& v) {
+      return opened_.push_back("registry " + k + "|" + v), true;
+    };
+    page_->showModal = [this](win32::Dialog& d) {
+      auto& form = dynamic_cast<TForm2&>(d);
+      ++modals_;
+      if (onModal_) onModal_(form);
+      return IDOK;
+    };
+    ASSERT_TRUE(page_->Create(ui_.host));
+    MoveWindow(page_->hwnd(), 0, 0, 880, 460, TRUE);
+    ShowWindow(page_->hwnd(), SW_SHOW);
+  }
+  void TearDown() override {
+    page_.reset();
+    DestroyWindow(ui_.host);
+  }
+
+  int RowOf(const std::string& name) const {
+    const auto& rows = page_->List().Rows();
+    for (std::size_t i = 0; i < rows.size(); ++i)
+      if (rows[i].entry.itemName == name) return static_cast<int>(i);
+    return -1;
+  }
+  void SelectRow(const std::string& name) {
+    const int i = RowOf(name);
+    ASSERT_GE(i, 0) << name;
+    page_->List().Select(static_cast<std::size_t>(i));
+    page_->RunPopup();
+  }
+  int CellImage(int row, int column) {
+    LVITEMW item{};
+    item.mask = LVIF_IMAGE;
+    item.iItem = row;
+    item.iSubItem = column;
+    SendMessageW(page_->List().hwnd(), LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+    return item.iImage;
+  }
+
+  ScopedValues values_;
+  test::ScratchPlaces scratch_;
+  ReferenceTables tables_;
+  HijackList hijack_;
+  app::SharedImages images_;
+  FakeUi ui_;
+  app::PageContext context_{tables_, hijack_, images_, ui_};
+  std::unique_ptr<StartupPage> page_;
+  std::vector<std::string> opened_;
+  int modals_ = 0;
+  std::function<void(TForm2&)> onModal_;
+};
+
+TEST_F(StartupPageTest, EachRefreshGivesOneIconPerRowAndAppendsItsReportRows) {
+  const std::string name = UniqueName("icon"), same = UniqueName("icon-same");
+  values_.String(CU, test::kRunOnce, name, "C:\\wl\\icon.exe");
+  values_.String(CU, test::kRunOnce, same, "\"C:\\wl 2\\other.EXE\" /x");
+  for (int round = 1; round <= 2; ++round) {
+    const std::size_t before = hijack_.Count();
+    page_->ToolButton7Click();
+    const auto& rows = page_->List().Rows();
+    EXPECT_EQ(page_->ImageList3().Count(), static_cast<int>(kFixedStatusImages + rows.size()));
+    for (std::size_t i = 0; i < rows.size(); ++i) EXPECT_EQ(rows[i].image, static_cast<int>(i) + 3);
+    const int row = RowOf(name);
+    ASSERT_GE(row, 0);
+    EXPECT_EQ(CellImage(row, 0), row + 3);
+    EXPECT_EQ(CellImage(row, 3), kStatusWarning);  // "(Unknown)"
+    EXPECT_EQ(page_->List().CellText(static_cast<std::size_t>(row), 3), "(Unknown)");
+    // Every refresh appends its report rows; only the hijack scan clears them.
+    int reported = 0, now = 0;
+    for (std::size_t i = 0; i < hijack_.Count(); ++i) {
+      const HijackRow& h = hijack_.Rows()[i];
+      if (h.itemName != name) continue;
+      ++reported;
+      if (i < before) continue;
+      ++now;
+      EXPECT_EQ(h.index, row);
+      EXPECT_EQ(h.image, 21);
+      EXPECT_EQ(h.description, "Startup Item");
+    }
+    EXPECT_EQ(now, 1);
+    EXPECT_EQ(reported, round);
+  }
+  // Rows of one file type show the same picture, whichever of them drew it.
+  HIMAGELIST list = page_->ImageList3().get();
+  const auto first = Pixels(list, RowOf(name) + 3), second = Pixels(list, RowOf(same) + 3);
+  EXPECT_EQ(first, second);
+  EXPECT_NE(first, std::vector<uint32_t>(first.size(), 0xFFFFFFFFu));  // not blank
+}
+
+TEST_F(StartupPageTest, ActionsFollowTheSelection) {
+  const std::string name = UniqueName("sel");
+  values_.String(CU, test::kRun, name, "C:\\wl\\sel.exe");
+  page_->Refresh1Click();
+  const int actions[] = {StartupPage::kSetup1,      StartupPage::kDisableItem1, StartupPage::kDeleteFile1,
+                         StartupPage::kOpenFolder1, StartupPage::kProperty1,    StartupPage::kToolButton8};
+  for (int id : actions) EXPECT_FALSE(page_->IsActionEnabled(id)) << id;
+  EXPECT_FALSE(page_->InvokeAction(StartupPage::kToolButton8));
+  page_->ToolButton4Click();  // "Launch Program" without a row: nothing
+  EXPECT_TRUE(opened_.empty());
+  EXPECT_EQ(modals_, 0);
+  SelectRow(name);
+  for (int id : actions) EXPECT_TRUE(page_->IsActionEnabled(id)) << id;
+  EXPECT_TRUE(page_->IsActionEnabled(StartupPage::kRefresh1));
+}
+
+TEST_F(StartupPageTest, RemovalThroughTheDialogKeepsTheCheckBoxesAndTheIcons) {
+  const std::string first = UniqueName("rm-a"), second = UniqueName("rm-b");
+  values_.String(CU, test::kRun, first, "C:\\wl\\first.exe");
+  values_.String(CU, test::kRun, second, "C:\\wl\\second.exe");
+  page_->Refresh1Click();
+  const std::size_t count = page_->List().Count();
+  const int images = page_->ImageList3().Count();
+  const int secondImage = page_->List().Rows()[static_cast<std::size_t>(RowOf(second))].image;
+
+  SelectRow(first);
+  const int index = RowOf(first);
+  onModal_ = [&](TForm2& f) {
+    EXPECT_EQ(f.ShownPage(), TForm2::Page::RemoveItem);
+    EXPECT_EQ(f.Text(TForm2::kLL), std::to_string(index));
+    EXPECT_EQ(f.Text(TForm2::kEdit3), "C:\\wl\\first.exe");
+    EXPECT_EQ(f.Text(TForm2::kMemo2), "File CommpanyName:  \r\nDescription:  (Unknown)");
+    EXPECT_EQ(f.Text(TForm2::kCheckBox1), "Also delete program file C:\\wl\\first.exe");
+    EXPECT_NE(f.ShownIcon(), nullptr);
+    f.SetChecked(TForm2::kCheckBox2, true);
+    f.Button1Click();
+  };
+  page_->ToolButton8Click();
+  EXPECT_EQ(modals_, 1);
+  auto run = win32::RegKey::Open(CU, test::kRun);
+  EXPECT_FALSE(run->HasValue(first));
+  EXPECT_EQ(RowOf(first), -1);
+  EXPECT_EQ(page_->List().Count(), count - 1);
+  EXPECT_EQ(page_->ImageList3().Count(), images);  // nothing rescanned
+  EXPECT_TRUE(ui_.messages.empty());
+
+  // The row below keeps its own icon; the dialog shows that row.
+  SelectRow(second);
+  EXPECT_EQ(page_->List().Rows()[static_cast<std::size_t>(RowOf(second))].image, secondImage);
+  onModal_ = [&](TForm2& f) {
+    EXPECT_EQ(f.ShownPage(), TForm2::Page::General);
+    EXPECT_EQ(f.Text(TForm2::kLL), std::to_string(RowOf(second)));
+    EXPECT_EQ(f.Text(TForm2::kEdit1), second);
+    EXPECT_EQ(f.Text(TForm2::kEdit2), "C:\\wl\\second.exe");
+    f.Button1Click();  // "&OK" on "General" only closes
+  };
+  page_->StartupListDblClick();
+  EXPECT_TRUE(run->HasValue(second));
+
+  // The check box chosen last time is still checked; clearing both removes nothing.
+  onModal_ = [&](TForm2& f) {
+    EXPECT_TRUE(f.Checked(TForm2::kCheckBox2));
+    EXPECT_FALSE(f.Checked(TForm2::kCheckBox1));
+    f.SetChecked(TForm2::kCheckBox2, false);
+    f.Button1Click();
+  };
+  page_->DisableItem1Click();
+  EXPECT_TRUE(run->HasValue(second));
+  EXPECT_GE(RowOf(second), 0);
+  EXPECT_EQ(modals_, 3);
+}
+
+TEST_F(StartupPageTest, RemovalFailuresAreReportedAndTheRowStays) {
+  const std::string name = UniqueName("fail");
+  values_.String(CU, test::kRun, name, "C:\\wl\\missing.exe /x");
+  page_->Refresh1Click();
+  SelectRow(name);
+  onModal_ = [](TForm2& f) {
+    f.SetChecked(TForm2::kCheckBox1, true);
+    f.SetChecked(TForm2::kCheckBox2, true);
+    f.Button1Click();
+  };
+  {
+    ScopedWriteInterceptor denied([](const WriteRequest& r) {
+      return r.kind == WriteKind::DeleteRegValue ? uint32_t(ERROR_ACCESS_DENIED) : uint32_t(0);
+    });
+    page_->DisableItem1Click();
+  }
+  ASSERT_EQ(ui_.messages.size(), 2u);
+  EXPECT_EQ(ui_.messages[0], "Wardenlake|Can not remove C:\\wl\\missing.exe /x");
+  EXPECT_NE(ui_.messages[1].find("denied"), std::string::npos) << ui_.messages[1];
+  EXPECT_GE(RowOf(name), 0);
+  EXPECT_TRUE(win32::RegKey::Open(CU, test::kRun)->HasValue(name));
+}
+
+TEST_F(StartupPageTest, ASortedListStaysSortedAndTheReportNamesSortedRows) {
+  const std::string z = "WLTest-zz-" + UniqueName("s"), a = "WLTest-aa-" + UniqueName("s");
+  values_.String(CU, test::kRun, z, "C:\\wl\\z.exe");
+  values_.String(CU, test::kRunOnce, a, "C:\\wl\\a.exe");
+  page_->Refresh1Click();
+  ASSERT_LT(RowOf(z), RowOf(a));  // scan order: Run before RunOnce
+  HWND header = ListView_GetHeader(page_->List().hwnd());
+  RECT r{};
+  Header_GetItemRect(header, 2, &r);  // any column
+  app::test::Click(header, app::test::Center(r));
+  app::test::Pump();
+  EXPECT_GT(RowOf(z), RowOf(a));
+  hijack_.Clear();
+  page_->Refresh1Click();
+  EXPECT_GT(RowOf(z), RowOf(a));
+  for (const auto& h : hijack_.Rows())
+    EXPECT_EQ(page_->List().Rows()[static_cast<std::size_t>(h.index)].entry.itemName, h.itemName);
+  EXPECT_FALSE(hijack_.Rows().empty());
+}
+
+TEST_F(StartupPageTest, ShellActionsUseTheProgramPath) {
+  const std::string name = UniqueName("shell");
+  values_.String(CU, test::kRun, name, "\"C:\\Program Files\\WL Test\\app.exe\" /bg");
+  const std::string target = scratch_.Folder("target") + "\\linked.exe";
+  test::WriteFileAt(target, "MZ");
+  test::SaveShortcut(scratch_.Places().commonStartupFolder + "\\Linked.lnk", target, "-x");
+  test::ScopedIniValue shell(scratch_.Places().SystemIniPath(), "boot", "shell", "Explorer.exe");
+  page_->Refresh1Click();
+
+  SelectRow(name);
+  page_->ToolButton4Click();
+  page_->OpenFolder1Click();
+  page_->DeleteFile1Click();
+  page_->Property1Click();
+  const std::vector<std::string> expected = {
+      "open C:\\PROGRAM FILES\\WL TEST\\APP.EXE", "open C:\\PROGRAM FILES\\WL TEST",
+      "properties C:\\PROGRAM FILES\\WL TEST\\APP.EXE", "registry " + std::string(test::kCuRunText) + "|" + name};
+  EXPECT_EQ(opened_, expected);
+
+  // "View Entry" opens the folder of a shortcut's program, in either Startup folder.
+  opened_.clear();
+  SelectRow("Linked");
+  page_->Property1Click();
+  ASSERT_EQ(opened_.size(), 1u);
+  EXPECT_EQ(AsciiLower(opened_[0]), AsciiLower("open " + scratch_.Folder("target")));
+  // …and nothing for an INI entry.
+  opened_.clear();
+  SelectRow("Explorer.exe");
+  page_->Property1Click();
+  EXPECT_TRUE(opened_.empty());
+
+  page_->ToolButton30Click();
+  EXPECT_EQ(ui_.opened, std::vector<int>{StartupPage::kSoftwarePageIndex});
+}
+
+TEST_F(StartupPageTest, AddProgramWritesTheRunValueAndRescans) {
+  const std::string program = "C:\\Program Files\\WL Test\\" + UniqueName("added") + ".exe";
+  values_.Track(CU, test::kRun, RunValueName(program));
+  page_->chooseProgram = [&] { return std::optional<std::string>(program); };
+  page_->ToolButton11Click();
+  EXPECT_EQ(win32::RegKey::Open(CU, test::kRun)->ReadString(RunValueName(program)), "\"" + program + "\"");
+  const int row = RowOf(RunValueName(program));
+  ASSERT_GE(row, 0);
+  EXPECT_EQ(page_->List().Rows()[static_cast<std::size_t>(row)].entry.registryKey, test::kCuRunText);
+  EXPECT_EQ(page_->ImageList3().Count(), static_cast<int>(kFixedStatusImages + page_->List().Count()));
+
+  // Cancelled: nothing written, nothing scanned.
+  const std::size_t count = page_->List().Count();
+  page_->chooseProgram = [] { return std::optional<std::string>(); };
+  page_->ToolButton11Click();
+  EXPECT_EQ(page_->List().Count(), count);
+}
+
+TEST(StartupPageInTheProgram, UsesTheProgramsDialogAndIsFilledByItsNavigationItem) {
+  app::test::EnsureUi();
+  ScopedValues values;
+  values.String(CU, test::kRun, UniqueName("nav"), "C:\\wl\\nav.exe");
+  wl::test::ScratchDir dir("wlstartup");
+  wl::test::WriteBytes(dir.File("Ref.dbd"), app::test::TestArchive("explorer.exe=@Shell\r\n", "2024-01-01\r\n1\r\n"));
+  app::MainOptions options;
+  options.appPath = Utf8FromPath(dir.Path()) + "\\";
+  options.quitOnDestroy = false;
+  app::Application program(options);
+  ASSERT_TRUE(program.CreateForms());
+  auto* page = dynamic_cast<StartupPage*>(program.Form1().PageAt(0));
+  ASSERT_NE(page, nullptr);
+  EXPECT_EQ(&page->Form2(), &program.Form2());
+  program.Form1().RzGroup4Items0Click();
+  EXPECT_EQ(program.Form1().ActivePageIndex(), 0);
+  EXPECT_FALSE(page->IsEmpty());
+  EXPECT_NE(dynamic_cast<app::ListPageBase*>(program.Form1().PageAt(1)), nullptr);
+}
+
+}  // namespace
+}  // namespace wl

@@ -1,0 +1,154 @@
+#include "process/process_page.h"
+
+#include <algorithm>
+
+#include "process/operate_process.h"
+#include "process/process_actions.h"
+#include "process/process_scan.h"
+#include "sysroutines/shell_routines.h"
+#include "sysroutines/version_info.h"
+
+namespace wl {
+
+ProcessPage::ProcessPage(app::PageContext& context)
+    : ListPage(context,
+               {{"Process Name", 150, [](const ProcessRow& r) { return r.name; },
+                 [](const ProcessRow&) { return kProcessRowImage; }},
+                {"Process ID", 100, [](const ProcessRow& r) { return std::to_string(r.id); }},
+                {"Size", 100, [](const ProcessRow& r) { return KilobyteText(r.imageSize); }},
+                {"Analysis", 300, [](const ProcessRow& r) { return r.analysis; },
+                 [](const ProcessRow& r) { return ProcessVerdictImage(r.analysis); }}},
+               win32::ListStyle{.subItemImages = true}),
+      moduleList_({{"Module Files", 210, [](const ModuleRow& r) { return r.module.path; },
+                    [](const ModuleRow&) { return kModuleRowImage; }},
+                   {"File SIze", 140, [](const ModuleRow& r) { return KilobyteText(r.module.imageSize); }},
+                   {"Address", 100, [](const ModuleRow& r) { return AddressText(r.module.entryPoint); }},
+                   {"Analysis", 200, [](const ModuleRow& r) { return r.analysis; },
+                    [](const ModuleRow& r) { return ModuleVerdictImage(r.analysis); }}},
+                  win32::ListStyle{.subItemImages = true}) {
+  // The popup menu's items first: the toolbar then starts with its own.
+  AddAction({.id = kErminate1, .caption = "&Terminate Process", .hint = "Terminate the process.",
+             .handler = [this] { erminate1Click(); }, .toolbar = false});
+  AddAction({.id = kDeleteFile2, .caption = "Delete File", .hint = "Delete the file",
+             .handler = [this] { DeleteFile2Click(); }, .toolbar = false});
+  AddSeparator();
+  AddAction({.id = kRefresh3, .caption = "Refresh", .handler = [this] { Refresh3Click(); }, .toolbar = false});
+  AddSeparator();
+  AddAction({.id = kFilePoperty1, .caption = "File Poperty", .hint = "Show file poperty",
+             .handler = [this] { FilePoperty1Click(); }, .toolbar = false});
+  AddAction({.id = kOpenFolder2, .caption = "&Open Directory", .hint = "Open the directory of the file.",
+             .handler = [this] { OpenFolder2Click(); }, .toolbar = false});
+  AddAction({.id = kToolButton9, .caption = "Refresh", .hint = "Reload the running process.",
+             .glyph = app::Glyph::Refresh, .handler = [this] { ToolButton9Click(); }, .menu = false});
+  AddAction({.id = kToolButton10, .caption = "Kill Process", .hint = "Kill the selected process.",
+             .glyph = app::Glyph::Stop, .handler = [this] { ToolButton10Click(); }, .menu = false});
+  OnPopup([this] { PMProcessPopup(); });
+  OnColumnClick([this](int) { ProListColumnClick(); });
+
+  shellOpen = [](const std::string& target) { return ShellOpen(target); };
+  showProperties = [this](const std::string& path) { return ShowFileProperties(path, context_.ui.MainWindow()); };
+  analyzeFile = [](const std::string& path) { return AnalyzeFile(path); };
+}
+
+void ProcessPage::OnCreate() {
+  ListPage::OnCreate();
+  List().View().SetSmallImages(context_.images.imageList2.get());
+  // A click or a new selection shows the process's modules.
+  List().View().onClick = [this] { ProListClick(); };
+  List().View().onSelectionChanged = [this] { ProListClick(); };
+  moduleList_.Create(hwnd(), kModuleListId, Dpi());
+  moduleList_.View().SetSmallImages(context_.images.imageList2.get());
+  moduleList_.View().onColumnClick = [this](int) { ModuleListColumnClick(); };
+  Relayout();
+}
+
+void ProcessPage::LayoutBelowToolbar(const RECT& area) {
+  // ModuleList is aligned to the bottom, ProList takes the rest.
+  const int height = area.bottom - area.top;
+  const int modules = std::max(S(120), height * 2 / 5);
+  const int split = std::max<int>(area.top, area.bottom - modules);
+  MoveWindow(List().hwnd(), area.left, area.top, area.right - area.left, split - area.top - S(3), TRUE);
+  if (moduleList_.hwnd())
+    MoveWindow(moduleList_.hwnd(), area.left, split, area.right - area.left, area.bottom - split, TRUE);
+}
+
+bool ProcessPage::OnNotify(const NMHDR* header, LRESULT* result) {
+  if (moduleList_.View().HandleNotify(header, result)) return true;
+  return ListPage::OnNotify(header, result);
+}
+
+void ProcessPage::OnDpiChanged() {
+  ListPage::OnDpiChanged();
+  moduleList_.ScaleColumns(Dpi());
+}
+
+void ProcessPage::Refresh3Click() {
+  EnableDebugPrivilege(true);
+  fileVerdicts_.clear();
+  ProcessScan scan = ScanProcesses(context_.tables);
+  ShowRows(std::move(scan.rows));
+  if (!scan.error.empty()) context_.ui.Message(scan.error, "Wardenlake", MB_OK | MB_ICONERROR);
+}
+
+void ProcessPage::PMProcessPopup() {
+  const bool selected = List().Selected() != nullptr;
+  for (int id : {kErminate1, kToolButton10, kDeleteFile2, kOpenFolder2, kFilePoperty1}) EnableAction(id, selected);
+}
+
+void ProcessPage::ProListClick() {
+  PMProcessPopup();
+  const ProcessRow* row = List().Selected();
+  if (!row) return;
+  std::vector<ModuleRow> modules;
+  modules.reserve(row->modules.size());
+  for (const ModuleRecord& m : row->modules) {
+    auto it = fileVerdicts_.find(m.path);
+    if (it == fileVerdicts_.end()) it = fileVerdicts_.emplace(m.path, analyzeFile(m.path)).first;
+    modules.push_back({m, it->second});
+  }
+  moduleList_.SetRows(std::move(modules));
+}
+
+void ProcessPage::erminate1Click() {
+  const ProcessRow* row = List().Selected();
+  if (!row) return;
+  const ProcessRow selected = *row;
+  if (!KillProcess(selected))
+    context_.ui.ShowStatus("The process " + selected.name + " (" + std::to_string(selected.id) +
+                           ") could not be ended.");
+  Refresh3Click();
+  moduleList_.Clear();
+}
+
+void ProcessPage::DeleteFile2Click() {
+  const ProcessRow* row = List().Selected();
+  if (!row) return;
+  const ProcessRow selected = *row;
+  if (context_.ui.Message("Are you sure to remove this file?", "Remove File", MB_ICONQUESTION | MB_YESNO) == IDYES) {
+    const WriteResult recycled = DeleteProcessFile(selected);
+    if (!recycled.ok()) context_.ui.Message(recycled.message, "Remove File", MB_OK | MB_ICONERROR);
+  }
+  Refresh3Click();
+  moduleList_.Clear();
+}
+
+void ProcessPage::FilePoperty1Click() {
+  const ProcessRow* row = List().Selected();
+  if (!row) return;
+  const std::string path = row->MainExecutable();
+  if (!showProperties(path)) context_.ui.ShowStatus("No properties can be shown for " + path + ".");
+}
+
+void ProcessPage::OpenFolder2Click() {
+  const ProcessRow* row = List().Selected();
+  if (!row) return;
+  const std::string folder = FolderPart(row->MainExecutable());
+  if (folder.empty()) return;
+  if (!shellOpen(folder)) context_.ui.ShowStatus("The folder " + folder + " cannot be opened.");
+}
+
+void ProcessPage::ProListColumnClick() { List().SortByCaption(); }
+
+void ProcessPage::ModuleListColumnClick() { moduleList_.SortByCaption(); }
+
+}  // namespace wl

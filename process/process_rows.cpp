@@ -1,0 +1,65 @@
+#include "process/process_rows.h"
+
+#include <cstdio>
+
+namespace wl {
+
+std::string KilobyteText(uint64_t bytes) { return std::to_string(bytes >> 10) + " KB"; }
+
+std::string AddressText(uint64_t address) {
+  char buf[24];
+  std::snprintf(buf, sizeof buf, "%08llX", static_cast<unsigned long long>(address));
+  return buf;
+}
+
+int ProcessVerdictImage(const std::string& verdict) {
+  switch (VerdictCategory(verdict)) {
+    case 'U': return kImageWarning;
+    case 'V': return kImageVirus;
+    case 'G':
+    case 'S': return kImageCheck;
+    default: return -1;
+  }
+}
+
+int ModuleVerdictImage(const std::string& fileVerdict) {
+  return fileVerdict == "Windows System File" ? kImageCheck : kImageWarning;
+}
+
+std::string_view FileNamePart(std::string_view path) {
+  const auto pos = path.find_last_of("\\/");
+  return pos == std::string_view::npos ? path : path.substr(pos + 1);
+}
+
+std::string FolderPart(std::string_view path) {
+  const auto pos = path.find_last_of('\\');
+  if (pos == std::string_view::npos) return {};
+  // "C:\x.exe" -> "C:\": a drive root keeps its backslash.
+  if (pos == 2 && path[1] == ':') return std::string(path.substr(0, 3));
+  return std::string(path.substr(0, pos));
+}
+
+std::string AsciiLower(std::string_view text) {
+  std::string out(text);
+  for (char& c : out)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+  return out;
+}
+
+std::string ProcessAnalysis(const std::string& processName, const ReferenceTables& tables) {
+  return ClassifyProcess(AsciiLower(processName), tables);
+}
+
+TextRow ProcessListHeader() { return {"Process Name", "Process ID", "Size", "Analysis"}; }
+
+TextRow ProcessRowText(const ProcessRow& row) {
+  return {row.name, std::to_string(row.id), KilobyteText(row.imageSize), row.analysis};
+}
+
+TextRow ModuleListHeader() { return {"Module Files", "File SIze", "Address", "Analysis"}; }
+
+TextRow ModuleRowText(const ModuleRecord& module, const std::string& fileVerdict) {
+  return {module.path, KilobyteText(module.imageSize), AddressText(module.entryPoint), fileVerdict};
+}
+
+}  // namespace wl
