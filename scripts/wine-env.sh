@@ -9,10 +9,14 @@ wl_wine_start() {
   export WINEPREFIX="$build/wineprefix"
   export WINEDEBUG=-all
   export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+  # The Recycle Bin: Wine keeps it in the XDG trash; without one it cannot
+  # recycle at all. Keep it inside the build tree, away from the user's own.
+  export XDG_DATA_HOME="$build/xdg-data"
   if [ "$fresh" = fresh ]; then
     wineserver -k 2>/dev/null || true
-    rm -rf "$WINEPREFIX"
+    rm -rf "$WINEPREFIX" "$XDG_DATA_HOME"
   fi
+  mkdir -p "$XDG_DATA_HOME"
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     mkdir -p "$WINEPREFIX"
     wineboot -i >/dev/null 2>&1 || true

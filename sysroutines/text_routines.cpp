@@ -147,4 +147,12 @@ std::size_t FindCharFromEnd(std::string_view text, char c, std::size_t n) {
   return 0;
 }
 
+bool IsFullPath(std::string_view path) {
+  const auto isSlash = [](char c) { return c == '\\' || c == '/'; };
+  if (path.size() >= 3 && ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')) &&
+      path[1] == ':' && isSlash(path[2]))
+    return true;
+  return path.size() >= 3 && isSlash(path[0]) && isSlash(path[1]) && !isSlash(path[2]);
+}
+
 }  // namespace wl

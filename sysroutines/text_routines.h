@@ -61,4 +61,9 @@ std::string TextAfterLastChar(std::string_view text, CharCount count);
 // n is 0.
 std::size_t FindCharFromEnd(std::string_view text, char c, std::size_t n);
 
+// True for a full Windows path: a drive letter, a colon and a backslash (or
+// slash), or a UNC path ("\\server\share..."). A relative path would name a
+// different file depending on the current folder.
+bool IsFullPath(std::string_view path);
+
 }  // namespace wl

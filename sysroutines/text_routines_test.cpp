@@ -136,5 +136,18 @@ TEST(FindCharFromEnd, CountsOccurrencesFromTheEnd) {
   EXPECT_EQ(TextBeforeChar(mixed, CharCount{pos - 1}), "\xC3\xA4");
 }
 
+TEST(IsFullPath, OnlyDriveAndNetworkPaths) {
+  EXPECT_TRUE(IsFullPath("C:\\a.exe"));
+  EXPECT_TRUE(IsFullPath("z:/a"));
+  EXPECT_TRUE(IsFullPath("\\\\server\\share\\a.exe"));
+  EXPECT_TRUE(IsFullPath("\\\\?\\C:\\a.exe"));
+  EXPECT_FALSE(IsFullPath("C:a.exe"));
+  EXPECT_FALSE(IsFullPath("a.exe"));
+  EXPECT_FALSE(IsFullPath("\\a.exe"));
+  EXPECT_FALSE(IsFullPath("\\\\\\x"));
+  EXPECT_FALSE(IsFullPath(""));
+  EXPECT_FALSE(IsFullPath("1:\\x"));
+}
+
 }  // namespace
 }  // namespace wl

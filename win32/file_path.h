@@ -1,0 +1,26 @@
+// File paths at the Win32 call: UTF-8 in, a UTF-16 path the W APIs accept
+// out, also when it is longer than MAX_PATH.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <string_view>
+
+namespace wl::win32 {
+
+// The path for a W file API. A full path of MAX_PATH characters or more gets
+// the "\\?\" (or "\\?\UNC\") prefix after normalisation, so it is neither cut
+// nor refused; shorter and relative paths are passed as they are.
+std::wstring ApiPath(std::string_view utf8Path);
+
+// File attributes, INVALID_FILE_ATTRIBUTES when the path names nothing.
+DWORD FileAttributes(std::string_view utf8Path);
+bool FileExists(std::string_view utf8Path);       // a file, not a folder
+bool DirectoryExists(std::string_view utf8Path);  // a folder
+
+// The 8.3 form of an existing path (any length), empty when the system has
+// none for it.
+std::string ShortPath(std::string_view utf8Path);
+
+}  // namespace wl::win32
