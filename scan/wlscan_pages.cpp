@@ -1,11 +1,16 @@
 // The pages the console scanner can print. Each subsystem provides a
 // PageText function for its page; add it here.
 #include "scan/page_text.h"
+#include "settings/settings_page_text.h"
+#include "software/software_page_text.h"
 
 namespace wl {
 
 const std::vector<PageScanEntry>& PageScans() {
   static const std::vector<PageScanEntry> pages = {
+      {"associations", &AssociationsPageText},
+      {"shellext", &ShellExtensionsPageText},
+      {"software", &SoftwarePageText},
   };
   return pages;
 }
