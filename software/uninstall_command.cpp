@@ -57,7 +57,7 @@ UninstallLaunch SplitUninstallCommand(std::string_view command) {
     return launch;
   }
   const std::size_t cut = std::min(command.size(), pos + 5);  // ".exe" and the character after it
-  launch.program = std::string(TrimRight(command.substr(0, cut)));
+  launch.program = std::string(TrimLeft(TrimRight(command.substr(0, cut))));
   launch.parameters = std::string(TrimLeft(command.substr(cut)));
   return launch;
 }

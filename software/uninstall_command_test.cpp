@@ -31,6 +31,7 @@ TEST(SplitUninstallCommand, CutsAfterTheExtensionAndTheCharacterAfterIt) {
   ExpectSplit("C:\\a.exe\\B.EXE -x", "C:\\a.exe\\B.EXE", "-x");
   ExpectSplit("C:\\A.EXE\\b.exe -x", "C:\\A.EXE\\b.exe", "-x");
   ExpectSplit("MsiExec.exe /X{1234}", "MsiExec.exe", "/X{1234}");
+  ExpectSplit("  C:\\App\\uninst.exe  /S", "C:\\App\\uninst.exe", "/S");
 }
 
 TEST(SplitUninstallCommand, OtherLetterCasesAndNoExtension) {
