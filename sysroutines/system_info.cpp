@@ -1,6 +1,9 @@
 #include "sysroutines/system_info.h"
 
+#include <shlobj.h>
+
 #include "sysroutines/text_routines.h"
+#include "win32/file_path.h"
 #include "win32/unicode.h"
 
 namespace wl {
@@ -17,5 +20,43 @@ std::string GetWindowsDir() {
 }
 
 std::string ExtractExecutablePath(std::string_view text) { return ExtractExecutablePath(text, GetWindowsDir()); }
+
+std::string ResolveProgramPath(std::string_view text) {
+  if (IsFullPath(text) && win32::FileExists(text)) return std::string(text);
+  return ExtractExecutablePath(text);
+}
+
+std::string GetSpecialFolderPath(HWND owner, int csidl) {
+  wchar_t buf[MAX_PATH + 1] = L"";
+  if (FAILED(SHGetFolderPathW(owner, csidl, nullptr, SHGFP_TYPE_CURRENT, buf))) return {};
+  std::string path = win32::Narrow(buf);
+  // A drive root keeps its backslash ("C:\"); other folders lose it.
+  if (path.size() > 3 && path.back() == '\\') path.pop_back();
+  return path;
+}
+
+WindowsVersionFacts QueryWindowsVersionFacts() {
+  OSVERSIONINFOEXW info{};
+  info.dwOSVersionInfoSize = sizeof info;
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+  const BOOL ok = GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&info));
+#pragma GCC diagnostic pop
+  WindowsVersionFacts facts;
+  if (!ok) {
+    facts.ntPlatform = false;  // gives code 0
+    return facts;
+  }
+  facts.ntPlatform = info.dwPlatformId == VER_PLATFORM_WIN32_NT;
+  facts.major = info.dwMajorVersion;
+  facts.minor = info.dwMinorVersion;
+  facts.build = info.dwBuildNumber;
+  facts.serviceText = win32::Narrow(std::wstring_view(info.szCSDVersion, wcsnlen(info.szCSDVersion, 128)));
+  return facts;
+}
+
+int GetWindowsVersionCode() { return WindowsVersionCode(QueryWindowsVersionFacts()); }
+
+std::string GetWindowsVersionName() { return WindowsVersionName(GetWindowsVersionCode()); }
 
 }  // namespace wl

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "sysroutines/windows_version.h"
+
 namespace wl {
 
 // The Windows directory (e.g. "C:\Windows"), empty on failure.
@@ -15,5 +17,21 @@ std::string GetWindowsDir();
 
 // ExtractExecutablePath of text with this system's Windows directory.
 std::string ExtractExecutablePath(std::string_view text);
+
+// The program a text names: the text itself when it names an existing file
+// as it stands (a real path may hold " -", "," or "/", which the command
+// rules would cut), else ExtractExecutablePath of it.
+std::string ResolveProgramPath(std::string_view text);
+
+// The path of a special folder (CSIDL_STARTUP = 7, CSIDL_COMMON_STARTUP = 24,
+// …), without a trailing backslash; empty when the folder has no path in the
+// file system. owner may be null.
+std::string GetSpecialFolderPath(HWND owner, int csidl);
+
+// The system's version information, and its code and name (see
+// windows_version.h). Every NT 6 and later system gives code 0, no name.
+WindowsVersionFacts QueryWindowsVersionFacts();
+int GetWindowsVersionCode();
+std::string GetWindowsVersionName();
 
 }  // namespace wl

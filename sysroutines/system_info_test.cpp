@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <shlobj.h>
+
+#include "sysroutines/test_files.h"
+#include "win32/file_path.h"
 #include "win32/unicode.h"
 
 namespace wl {
@@ -15,6 +19,35 @@ TEST(SystemInfo, WindowsDirIsTheSystemsAndFeedsThePathRoutine) {
   ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES);
   EXPECT_TRUE(attributes & FILE_ATTRIBUTE_DIRECTORY);
   EXPECT_EQ(ExtractExecutablePath("%SystemRoot%\\system32\\svchost.exe -k netsvcs"), dir + "\\SYSTEM32\\SVCHOST.EXE");
+}
+
+TEST(SystemInfo, SpecialFoldersAreRealFolders) {
+  for (int csidl : {7, 24, CSIDL_WINDOWS, CSIDL_APPDATA}) {
+    const std::string path = GetSpecialFolderPath(nullptr, csidl);
+    ASSERT_FALSE(path.empty()) << csidl;
+    EXPECT_NE(path.back(), '\\') << path;
+    EXPECT_TRUE(win32::DirectoryExists(path)) << path;
+  }
+  EXPECT_EQ(GetSpecialFolderPath(nullptr, -5), "");
+  EXPECT_EQ(GetSpecialFolderPath(nullptr, 0x7FFF), "");
+}
+
+TEST(SystemInfo, WindowsVersionFollowsTheTable) {
+  const WindowsVersionFacts facts = QueryWindowsVersionFacts();
+  EXPECT_TRUE(facts.ntPlatform);
+  EXPECT_GE(facts.major, 5u);
+  EXPECT_EQ(GetWindowsVersionCode(), WindowsVersionCode(facts));
+  EXPECT_EQ(GetWindowsVersionName(), WindowsVersionName(WindowsVersionCode(facts)));
+}
+
+TEST(SystemInfo, ResolveProgramPathKeepsARealPathWhole) {
+  test::LongScratch dir;
+  const std::string odd = dir.Folder("Tools - Neu, 2") + "\\run.exe";
+  test::WriteFileAt(odd, "MZ");
+  EXPECT_EQ(ResolveProgramPath(odd), odd);
+  EXPECT_EQ(ResolveProgramPath("\"" + odd + "\" /x"), ExtractExecutablePath("\"" + odd + "\" /x"));
+  EXPECT_EQ(ResolveProgramPath(dir.Path() + "\\missing.exe -x"), ExtractExecutablePath(dir.Path() + "\\missing.exe"));
+  EXPECT_EQ(ResolveProgramPath(""), "");
 }
 
 }  // namespace

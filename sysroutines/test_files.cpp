@@ -1,10 +1,14 @@
 #include "sysroutines/test_files.h"
 
+#include <shlobj.h>
+#include <shobjidl.h>
+
 #include <stdexcept>
 
 #include "win32/file_path.h"
 #include "win32/handles.h"
 #include "win32/unicode.h"
+#include "tests/support/test_support.h"
 
 namespace wl::test {
 namespace {
@@ -36,12 +40,12 @@ void MakeDir(const std::string& path) {
 
 }  // namespace
 
-LongScratch::LongScratch() {
+LongScratch::LongScratch(const std::string& tag) {
   wchar_t temp[MAX_PATH + 1];
   const DWORD n = GetTempPathW(MAX_PATH + 1, temp);
   if (n == 0 || n > MAX_PATH) throw std::runtime_error("no temp folder");
   static int counter = 0;
-  root_ = win32::Narrow(std::wstring_view(temp, n)) + "wl-\xC3\xA4\xE6\x97\xA5-" +
+  root_ = win32::Narrow(std::wstring_view(temp, n)) + tag + "-" +
           std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount()) + "-" +
           std::to_string(counter++);
   MakeDir(root_);
@@ -80,5 +84,31 @@ void WriteFileAt(const std::string& path, const std::string& bytes) {
 }
 
 bool PathExists(const std::string& path) { return win32::FileAttributes(path) != INVALID_FILE_ATTRIBUTES; }
+
+void CopyFileTo(const std::string& from, const std::string& to) {
+  if (!CopyFileW(win32::ApiPath(from).c_str(), win32::ApiPath(to).c_str(), FALSE))
+    throw std::runtime_error("cannot copy " + from + " to " + to);
+}
+
+std::string TestProgram(const std::string& name) { return BinaryDir() + "\\" + name + ".exe"; }
+
+void SaveShortcut(const std::string& lnkPath, const std::string& target, const std::string& arguments) {
+  win32::ComScope com;
+  win32::ComPtr<IShellLinkW> link;
+  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.put_void())))
+    throw std::runtime_error("no shell link object");
+  link->SetPath(win32::Widen(target).c_str());
+  if (!arguments.empty()) link->SetArguments(win32::Widen(arguments).c_str());
+  win32::ComPtr<IPersistFile> file;
+  if (FAILED(link->QueryInterface(IID_IPersistFile, file.put_void())) ||
+      FAILED(file->Save(win32::ApiPath(lnkPath).c_str(), TRUE)))
+    throw std::runtime_error("cannot save " + lnkPath);
+}
+
+ScopedFile::~ScopedFile() {
+  const std::wstring w = win32::ApiPath(path_);
+  SetFileAttributesW(w.c_str(), FILE_ATTRIBUTE_NORMAL);
+  DeleteFileW(w.c_str());
+}
 
 }  // namespace wl::test

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
 
 namespace wl::test {
 
@@ -13,7 +14,8 @@ namespace wl::test {
 // length of the paths.
 class LongScratch {
  public:
-  LongScratch();
+  // tag starts the folder's name; by default it holds non-ASCII letters.
+  explicit LongScratch(const std::string& tag = "wl-\xC3\xA4\xE6\x97\xA5");
   ~LongScratch();
   LongScratch(const LongScratch&) = delete;
   LongScratch& operator=(const LongScratch&) = delete;
@@ -32,5 +34,25 @@ class LongScratch {
 // Creates or overwrites a file at any path length.
 void WriteFileAt(const std::string& path, const std::string& bytes);
 bool PathExists(const std::string& path);
+// Copies a file (any path length).
+void CopyFileTo(const std::string& from, const std::string& to);
+// A built test program of bin/ ("wl_marker" -> "...\bin\wl_marker.exe").
+std::string TestProgram(const std::string& name);
+
+// Saves a shell shortcut (.lnk) to target with arguments.
+void SaveShortcut(const std::string& lnkPath, const std::string& target, const std::string& arguments);
+
+// Deletes a file when the scope ends (for files in real system folders).
+class ScopedFile {
+ public:
+  explicit ScopedFile(std::string path) : path_(std::move(path)) {}
+  ~ScopedFile();
+  ScopedFile(const ScopedFile&) = delete;
+  ScopedFile& operator=(const ScopedFile&) = delete;
+  const std::string& Path() const { return path_; }
+
+ private:
+  std::string path_;
+};
 
 }  // namespace wl::test

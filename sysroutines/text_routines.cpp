@@ -1,5 +1,7 @@
 #include "sysroutines/text_routines.h"
 
+#include <utility>
+
 namespace wl {
 namespace {
 
@@ -24,19 +26,26 @@ std::string JoinPath(std::string_view head, std::string_view tail) {
   return out;
 }
 
-void RemoveAll(std::string& s, std::string_view pattern) {
-  for (auto pos = s.find(pattern); pos != std::string::npos; pos = s.find(pattern, pos)) s.erase(pos, pattern.size());
+// Replaces every occurrence in one pass (a registry value may be a megabyte
+// of patterns), keeping a single backslash where the replacement meets the
+// text after it.
+void ReplaceAll(std::string& s, std::string_view pattern, std::string_view replacement) {
+  std::size_t pos = s.find(pattern);
+  if (pos == std::string::npos) return;
+  std::string out;
+  out.reserve(s.size());
+  std::size_t from = 0;
+  for (; pos != std::string::npos; pos = s.find(pattern, from)) {
+    out.append(s, from, pos - from);
+    out += replacement;
+    from = pos + pattern.size();
+    if (!replacement.empty() && replacement.back() == '\\' && from < s.size() && s[from] == '\\') ++from;
+  }
+  out.append(s, from, std::string::npos);
+  s = std::move(out);
 }
 
-void ReplaceAll(std::string& s, std::string_view pattern, std::string_view replacement) {
-  for (auto pos = s.find(pattern); pos != std::string::npos; pos = s.find(pattern, pos)) {
-    // Keep a single backslash where the replacement meets the rest.
-    std::string_view tail = std::string_view(s).substr(pos + pattern.size());
-    std::string joined = JoinPath(replacement, tail);
-    s = s.substr(0, pos) + joined;
-    pos += replacement.size();
-  }
-}
+void RemoveAll(std::string& s, std::string_view pattern) { ReplaceAll(s, pattern, {}); }
 
 void CutAtFirst(std::string& s, std::string_view pattern) {
   const auto pos = s.find(pattern);

@@ -58,6 +58,12 @@ TEST(ExtractExecutablePath, OddInputGivesASoundPath) {
   // Long paths are neither cut nor padded.
   const std::string longPath = "C:\\" + std::string(300, 'D') + "\\PROG.EXE";
   EXPECT_EQ(Extract(longPath + " /run"), longPath);
+  // Every occurrence goes, also in a value made of nothing else.
+  std::string many;
+  for (int i = 0; i < 1000; ++i) many += "%1%SystemRoot%\\";
+  std::string expected;
+  for (int i = 0; i < 1000; ++i) expected += "C:\\Windows\\";
+  EXPECT_TRUE(Extract(many) == expected);
   // "\SystemRoot" only counts at the start and as a whole folder name.
   EXPECT_EQ(Extract("D:\\SystemRoot\\x.exe"), "D:\\SYSTEMROOT\\X.EXE");
   EXPECT_EQ(Extract("\\SystemRootKit\\x.exe"), "\\SYSTEMROOTKIT\\X.EXE");

@@ -1,28 +1,18 @@
 #include "win32/unicode.h"
 
-#include <windows.h>
-
-#include <climits>
+#include "core/utf16_text.h"
 
 namespace wl::win32 {
 
+static_assert(sizeof(wchar_t) == sizeof(char16_t), "Windows wide characters are 16-bit units");
+
 std::wstring Widen(std::string_view utf8) {
-  if (utf8.empty() || utf8.size() > INT_MAX) return {};
-  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  if (n <= 0) return {};
-  std::wstring out(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
-  return out;
+  const std::u16string wide = Utf16FromUtf8(utf8);
+  return std::wstring(wide.begin(), wide.end());
 }
 
 std::string Narrow(std::wstring_view utf16) {
-  if (utf16.empty() || utf16.size() > INT_MAX) return {};
-  const int n = WideCharToMultiByte(CP_UTF8, 0, utf16.data(), static_cast<int>(utf16.size()), nullptr, 0, nullptr,
-                                    nullptr);
-  if (n <= 0) return {};
-  std::string out(static_cast<std::size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, utf16.data(), static_cast<int>(utf16.size()), out.data(), n, nullptr, nullptr);
-  return out;
+  return Utf8FromUtf16(std::u16string(utf16.begin(), utf16.end()));
 }
 
 }  // namespace wl::win32

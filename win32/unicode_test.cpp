@@ -1,0 +1,42 @@
+#include "win32/unicode.h"
+
+#include <gtest/gtest.h>
+
+#include "win32/registry.h"
+
+namespace wl::win32 {
+namespace {
+
+TEST(Unicode, EveryNameTheSystemGivesComesBackUnchanged) {
+  const std::wstring names[] = {L"plain", L"K\u00E4se \u65E5\u672C", L"\U0001F600", std::wstring(1, wchar_t(0xD800)),
+                                std::wstring(L"a") + wchar_t(0xDFFF) + L"b"};
+  for (const auto& name : names) EXPECT_EQ(Widen(Narrow(name)), name);
+  EXPECT_EQ(Narrow(L"K\u00E4se"), "K\xC3\xA4se");
+  EXPECT_EQ(Widen("\xFF"), L"\uFFFD");
+  EXPECT_EQ(Widen(""), L"");
+  EXPECT_EQ(Narrow(L""), "");
+}
+
+// A value whose name holds a lone surrogate (a trick to hide an entry from
+// tools that cannot name it) is listed, read and deleted by that name.
+TEST(Unicode, ARegistryValueWithALoneSurrogateInItsNameCanBeDeleted) {
+  const char* path = "Software\\WardenlakeTest\\Unicode";
+  RegKey::DeleteTree(HKEY_CURRENT_USER, path);
+  auto key = RegKey::Create(HKEY_CURRENT_USER, path);
+  ASSERT_TRUE(key);
+  const std::wstring odd = std::wstring(L"run") + wchar_t(0xDC01);
+  const std::wstring data = L"C:\\x.exe";
+  ASSERT_EQ(RegSetValueExW(key->get(), odd.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+                           static_cast<DWORD>((data.size() + 1) * 2)),
+            ERROR_SUCCESS);
+  const auto names = key->ValueNames();
+  ASSERT_EQ(names.size(), 1u);
+  EXPECT_EQ(Widen(names[0]), odd);
+  EXPECT_EQ(key->ReadString(names[0]), "C:\\x.exe");
+  EXPECT_EQ(key->DeleteValue(names[0]), ERROR_SUCCESS);
+  EXPECT_TRUE(key->ValueNames().empty());
+  RegKey::DeleteTree(HKEY_CURRENT_USER, path);
+}
+
+}  // namespace
+}  // namespace wl::win32
