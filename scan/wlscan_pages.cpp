@@ -1,6 +1,7 @@
 // The pages the console scanner can print. Each subsystem provides a
 // PageText function for its page; add it here.
 #include "scan/page_text.h"
+#include "service/service_page_text.h"
 #include "settings/settings_page_text.h"
 #include "software/software_page_text.h"
 
@@ -8,6 +9,7 @@ namespace wl {
 
 const std::vector<PageScanEntry>& PageScans() {
   static const std::vector<PageScanEntry> pages = {
+      {"services", &ServicesPageText},
       {"associations", &AssociationsPageText},
       {"shellext", &ShellExtensionsPageText},
       {"software", &SoftwarePageText},

@@ -4,6 +4,7 @@
 
 #include "service/service_manager.h"
 #include "sysroutines/system_info.h"
+#include "sysroutines/version_info.h"
 #include "win32/handles.h"
 #include "win32/registry.h"
 #include "win32/unicode.h"
@@ -42,6 +43,10 @@ WriteResult SetServiceStartType(const std::string& keyName, uint32_t start) {
     return gone;
   }
   return WriteRegDword(HKEY_LOCAL_MACHINE, key, "Start", start);
+}
+
+RemoveServiceResult RemoveServiceEntry(const ServiceRow& row) {
+  return RemoveServiceEntry(row, [](const std::string& path) { return AnalyzeFile(path); });
 }
 
 RemoveServiceResult RemoveServiceEntry(const ServiceRow& row, const FileVerdictFn& analyzeFile, uint32_t boundMs) {

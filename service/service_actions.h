@@ -33,6 +33,7 @@ struct RemoveServiceResult {
 // sub-keys and removes it from the service control manager, then (only when the
 // key is gone) deletes its program file for good. Refused, changing nothing, when the row or a fresh
 // look at the program file says it is a Windows system file.
+RemoveServiceResult RemoveServiceEntry(const ServiceRow& row);
 RemoveServiceResult RemoveServiceEntry(const ServiceRow& row, const FileVerdictFn& analyzeFile,
                                        uint32_t boundMs = kServiceWaitBoundMs);
 

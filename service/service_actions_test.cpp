@@ -84,6 +84,33 @@ TEST(ServiceActions, RemovalIsRefusedForSystemFilesAndServicesThatDoNotStop) {
   EXPECT_TRUE(win32::FileExists(stubborn.program()));
 }
 
+TEST(ServiceActions, AServiceOfAMicrosoftProgramIsJudgedASystemServiceAndKept) {
+  test::TestService ms("", "wl_version_microsoft");
+  test::TestService own;
+  ASSERT_TRUE(ms.ok() && own.ok());
+  const auto scan = ScanServices();  // the real file verdict
+  const ServiceRow *msRow = nullptr, *ownRow = nullptr;
+  for (const auto& row : scan.rows) {
+    if (row.keyName == ms.keyName()) msRow = &row;
+    if (row.keyName == own.keyName()) ownRow = &row;
+  }
+  ASSERT_TRUE(msRow && ownRow);
+  EXPECT_EQ(msRow->analyze, "Windows System File");
+  EXPECT_TRUE(msRow->systemFile);
+  EXPECT_EQ(ownRow->analyze, "Distrustful File");
+  int flaggedMs = 0, flaggedOwn = 0;
+  for (const auto& h : scan.hijack) {
+    flaggedMs += h.itemName == ms.keyName();
+    flaggedOwn += h.itemName == own.keyName() && h.description == "System Service";
+  }
+  EXPECT_EQ(flaggedMs, 0);
+  EXPECT_EQ(flaggedOwn, 1);
+
+  EXPECT_EQ(RemoveServiceEntry(*msRow).outcome, RemoveServiceOutcome::SystemService);
+  EXPECT_TRUE(RegKey::Exists(HKEY_LOCAL_MACHINE, ms.registryKey()));
+  EXPECT_TRUE(win32::FileExists(ms.program()));
+}
+
 TEST(ServiceActions, AKeyThatCannotBeDeletedKeepsTheProgram) {
   test::TestService svc;
   ASSERT_TRUE(svc.ok());

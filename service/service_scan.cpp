@@ -6,6 +6,7 @@
 #include "service/service_manager.h"
 #include "service/service_rules.h"
 #include "sysroutines/system_info.h"
+#include "sysroutines/version_info.h"
 #include "win32/registry.h"
 #include "win32/unicode.h"
 
@@ -34,6 +35,10 @@ std::string TextValue(const RegKey& key, const std::string& name) {
 
 std::vector<std::string> ServiceColumns() {
   return {"Display Name", "Description", "State", "Startup", "Path", "Analyze"};
+}
+
+ServiceScanResult ScanServices() {
+  return ScanServices([](const std::string& path) { return AnalyzeFile(path); });
 }
 
 ServiceScanResult ScanServices(const FileVerdictFn& analyzeFile) {

@@ -14,7 +14,6 @@ namespace wl {
 
 inline constexpr const char* kServicesKey = "SYSTEM\\CurrentControlSet\\Services\\";
 inline constexpr const char* kSystemServiceCategory = "System Service";
-inline constexpr const char* kWindowsSystemFile = "Windows System File";
 
 struct ServiceRow {
   std::string keyName;      // "Display Name" column: the name the manager and the registry use
@@ -38,7 +37,8 @@ using FileVerdictFn = std::function<std::string(const std::string& programPath)>
 
 // Own-process and shared-process services, active and inactive, in the order
 // the manager lists them. The verdict is asked for the program path of each
-// service's "Path".
+// service's "Path": AnalyzeFile, unless another judge is given.
+ServiceScanResult ScanServices();
 ServiceScanResult ScanServices(const FileVerdictFn& analyzeFile);
 
 // The column titles of the list.

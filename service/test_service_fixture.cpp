@@ -13,14 +13,14 @@ using win32::UniqueHandle;
 using win32::UniqueScHandle;
 using win32::Widen;
 
-TestService::TestService(const std::string& args) {
+TestService::TestService(const std::string& args, const std::string& program) {
   static std::atomic<int> counter{0};
   const std::string tag = std::to_string(GetCurrentProcessId()) + "_" + std::to_string(counter++);
   keyName_ = "WlTestSvc" + tag;
   displayName_ = "Wardenlake Test Service " + tag;
-  program_ = dir_.File("wl_test_service.exe");
+  program_ = dir_.File(program + ".exe");
   std::error_code ec;
-  std::filesystem::copy_file(Widen(BinaryDir() + "\\wl_test_service.exe"), Widen(program_), ec);
+  std::filesystem::copy_file(Widen(BinaryDir() + "\\" + program + ".exe"), Widen(program_), ec);
   if (ec) return;
   const UniqueScHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
   if (!manager) return;

@@ -13,8 +13,9 @@ namespace wl::test {
 
 class TestService {
  public:
-  // args go after the program path in the service's command line.
-  explicit TestService(const std::string& args = "");
+  // args go after the program path in the service's command line; program
+  // names the built program (in bin/) that is copied and registered.
+  explicit TestService(const std::string& args = "", const std::string& program = "wl_test_service");
   ~TestService();
   TestService(const TestService&) = delete;
   TestService& operator=(const TestService&) = delete;
