@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "software/uninstall_command.h"
 #include "tests/support/test_support.h"
 #include "win32/file_path.h"
 #include "win32/registry.h"
@@ -13,37 +14,38 @@ namespace {
 using win32::RegKey;
 using win32::RegView;
 
-std::string SystemDir() {
-  wchar_t buf[MAX_PATH];
-  const UINT n = GetSystemDirectoryW(buf, MAX_PATH);
-  return win32::Narrow(std::wstring_view(buf, n));
+// A copy of the marker program under the given name: it leaves "<its path>.ran"
+// when it runs.
+std::string Marker(const test::ScratchDir& dir, const std::string& name) {
+  const std::string path = dir.File(name);
+  EXPECT_TRUE(CopyFileW(win32::Widen(test::BinaryDir() + "\\wl_marker.exe").c_str(), win32::Widen(path).c_str(), FALSE));
+  return path;
 }
 
-bool WaitForFile(const std::string& path) {
+bool Ran(const std::string& program) {
   for (int i = 0; i < 100; ++i) {
-    if (win32::FileExists(path)) return true;
+    if (win32::FileExists(program + ".ran")) return true;
     Sleep(100);
   }
   return false;
 }
 
 TEST(StartUninstaller, SplitCommandsAndWholeCommandLinesBothStart) {
-  test::ScratchDir dir("wlsoft");
-  const std::string cmd = SystemDir() + "\\cmd.exe";
+  test::ScratchDir dir("wl soft");  // a blank in the folder name
   // Quoted program, then its parameters.
-  const std::string quoted = dir.File("quoted.txt");
-  ASSERT_TRUE(StartUninstaller("\"" + cmd + "\" /c echo x> \"" + quoted + "\""));
-  EXPECT_TRUE(WaitForFile(quoted));
-  // The extension in mixed case.
-  const std::string mixed = dir.File("mixed.txt");
-  std::string mixedCmd = cmd;
-  mixedCmd.replace(mixedCmd.size() - 4, 4, ".Exe");
-  ASSERT_TRUE(StartUninstaller("\"" + mixedCmd + "\" /c echo x> \"" + mixed + "\""));
-  EXPECT_TRUE(WaitForFile(mixed));
+  const std::string quoted = Marker(dir, "uninst.exe");
+  ASSERT_TRUE(StartUninstaller("\"" + quoted + "\" /S"));
+  EXPECT_TRUE(Ran(quoted));
+  // The extension in mixed case, unquoted.
+  const std::string mixed = Marker(dir, "Setup.eXe");
+  ASSERT_TRUE(StartUninstaller(mixed + " -remove"));
+  EXPECT_TRUE(Ran(mixed));
   // No extension at all: started as one command line.
-  const std::string whole = dir.File("whole.txt");
-  ASSERT_TRUE(StartUninstaller("cmd /c echo x> \"" + whole + "\""));
-  EXPECT_TRUE(WaitForFile(whole));
+  const std::string whole = Marker(dir, "remove.exe");
+  const std::string wholeCommand = "\"" + whole.substr(0, whole.size() - 4) + "\" /x";
+  ASSERT_TRUE(SplitUninstallCommand(wholeCommand).wholeCommand);
+  ASSERT_TRUE(StartUninstaller(wholeCommand));
+  EXPECT_TRUE(Ran(whole));
 }
 
 TEST(StartUninstaller, AMissingProgramIsReported) {
