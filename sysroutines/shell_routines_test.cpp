@@ -75,7 +75,7 @@ TEST(ShellRoutines, ShellOpenStartsTheNamedProgram) {
   const std::string marker = dir.Path() + "\\Marke \xE6\x97\xA5.exe";
   CopyFileTo(TestProgram("wl_marker"), marker);
   ASSERT_TRUE(ShellOpen(marker));
-  EXPECT_TRUE(WaitFor([&] { return PathExists(marker + ".ran"); }, 10000));
+  EXPECT_TRUE(WaitFor([&] { return PathExists(marker + ".ran"); }, 30000));
 }
 
 TEST(ShellRoutines, LongPathsReachTheShellInTheir83Form) {
