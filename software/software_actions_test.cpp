@@ -22,8 +22,9 @@ std::string Marker(const test::ScratchDir& dir, const std::string& name) {
   return path;
 }
 
+// The first program started in a fresh prefix may take many seconds.
 bool Ran(const std::string& program) {
-  for (int i = 0; i < 100; ++i) {
+  for (int i = 0; i < 300; ++i) {
     if (win32::FileExists(program + ".ran")) return true;
     Sleep(100);
   }
