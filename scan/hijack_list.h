@@ -2,6 +2,7 @@
 // were found. Scanners append; only the hijack scan clears it.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -11,20 +12,37 @@ struct HijackRow {
   std::string itemName;     // "Item Name": what was found (entry name, path, class …)
   std::string description;  // "Description": the category, e.g. "Startup Item"
   int index = 0;            // "Index" (hidden): where the entry sits on its own page
+  // Rows that are found by a class identifier rather than a row number
+  // (toolbars, tool buttons) put it here; it is then the "Index" text.
+  std::string indexKey;
+  int image = -1;  // category image (ImageList1) on the "Description" cell; -1: none
+
+  std::string IndexText() const { return indexKey.empty() ? std::to_string(index) : indexKey; }
 };
 
 class HijackList {
  public:
-  void Add(std::string itemName, std::string description, int index) {
-    rows_.push_back({std::move(itemName), std::move(description), index});
+  void Add(std::string itemName, std::string description, int index, int image = -1) {
+    rows_.push_back({std::move(itemName), std::move(description), index, {}, image});
+    ++revision_;
   }
-  void Append(const std::vector<HijackRow>& rows) { rows_.insert(rows_.end(), rows.begin(), rows.end()); }
-  void Clear() { rows_.clear(); }
+  void Append(const std::vector<HijackRow>& rows) {
+    rows_.insert(rows_.end(), rows.begin(), rows.end());
+    ++revision_;
+  }
+  void Clear() {
+    rows_.clear();
+    ++revision_;
+  }
   const std::vector<HijackRow>& Rows() const { return rows_; }
   std::size_t Count() const { return rows_.size(); }
+  // Changes with every change of the rows; a view compares it to know when
+  // to show the rows again.
+  std::uint64_t Revision() const { return revision_; }
 
  private:
   std::vector<HijackRow> rows_;
+  std::uint64_t revision_ = 0;
 };
 
 }  // namespace wl

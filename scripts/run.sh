@@ -1,22 +1,32 @@
 #!/bin/bash
-# Builds and runs Wardenlake under Wine. For now the program is the reference
-# database tool: it lists the members of the built Ref.dbd and answers a few
-# look-ups.
+# Builds Wardenlake and starts it under Wine (scratch prefix inside the build
+# tree). With a display ($DISPLAY set) it opens on that desktop and runs until
+# the window is closed. Without one it runs on a private Xvfb, saves a
+# screenshot of the window, prints the screenshot's path and ends.
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$ROOT"
 scripts/build.sh
 . scripts/wine-env.sh
-trap wl_wine_stop EXIT
-wl_wine_start "$ROOT/build/windows"
 BIN="$ROOT/build/windows/bin"
-echo "== Ref.dbd members"
-wine "$BIN/refdbtool.exe" list "$BIN/Ref.dbd"
-echo "== Main.db"
-wine "$BIN/refdbtool.exe" extract "$BIN/Ref.dbd" Main.db
-echo "== sample look-ups"
-for q in "Process.db svchost.exe" "Process.db msblast.exe" "Port.db TCP80" "Port.db TCPhttp"; do
-  set -- $q
-  printf '%s %s -> ' "$1" "$2"
-  wine "$BIN/refdbtool.exe" lookup "$BIN/Ref.dbd" "$1" "$2"
+trap wl_wine_stop EXIT
+
+if [ -n "${DISPLAY:-}" ]; then
+  wl_wine_start "$ROOT/build/windows"
+  wine "$BIN/Wardenlake.exe"
+  exit 0
+fi
+
+SIZE=1100x760
+wl_wine_start "$ROOT/build/windows" "" xvfb
+shot="$ROOT/build/screenshots/wardenlake.png"
+mkdir -p "$(dirname "$shot")"
+# A virtual desktop gives the window its frame and title bar.
+wine explorer "/desktop=Wardenlake,$SIZE" "$BIN/Wardenlake.exe" </dev/null >/dev/null 2>&1 &
+for _ in $(seq 1 100); do
+  xwininfo -display "$DISPLAY" -root -tree 2>/dev/null | grep -q '"Wardenlake"' && break
+  sleep 0.2
 done
+sleep 3
+import -display "$DISPLAY" -window root -crop "$SIZE+0+0" +repage "$shot"
+echo "$shot"

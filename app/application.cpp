@@ -1,0 +1,64 @@
+#include "app/application.h"
+
+#include <commctrl.h>
+#include <objbase.h>
+
+#include "win32/message_loop.h"
+#include "win32/window.h"
+
+namespace wl::app {
+
+namespace {
+
+// The hidden top-level window by which another start finds this instance.
+class ApplicationWindow : public win32::Window {
+ public:
+  bool Create() {
+    win32::WindowClass cls;
+    cls.name = kApplicationClass;
+    return CreateWindowOf(cls, WS_EX_TOOLWINDOW, kApplicationTitle, WS_POPUP, 0, 0, 0, 0, nullptr, nullptr) !=
+           nullptr;
+  }
+};
+
+}  // namespace
+
+Application::Application(MainOptions options) : form1_(std::move(options)) {}
+
+Application::~Application() { win32::SetMessageFilter(nullptr); }
+
+bool Application::CreateForms() {
+  if (!form1_.Create()) return false;
+  form2_.Create(form1_.hwnd());
+  form5_.Create(form1_.hwnd());
+  form4_.Create(form1_.hwnd());
+  form1_.AttachDialogs(&form2_, &form5_, &form4_);
+  win32::SetMessageFilter([this](MSG& msg) { return form1_.PreTranslate(msg); });
+  return true;
+}
+
+int WardenlakeMain() {
+  // Single-instance rule. The check runs before this instance owns its own
+  // window, so that it never finds itself.
+  if (FindWindowW(kApplicationClass, kApplicationTitle)) return 0;
+  ApplicationWindow appWindow;
+  appWindow.Create();
+
+  INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};
+  InitCommonControlsEx(&icc);
+  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+
+  int exitCode = 1;
+  {
+    Application app;
+    if (app.CreateForms() && !app.Form1().TerminateRequested()) {
+      ShowWindow(app.Form1().hwnd(), SW_SHOWNORMAL);
+      UpdateWindow(app.Form1().hwnd());
+      exitCode = win32::RunMessageLoop();
+    }
+  }
+  if (SUCCEEDED(com)) CoUninitialize();
+  return exitCode;
+}
+
+}  // namespace wl::app

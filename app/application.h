@@ -1,0 +1,41 @@
+// The program block: the single-instance rule, the forms in their order of
+// creation, the message loop.
+#pragma once
+
+#include <memory>
+
+#include "app/forms.h"
+#include "app/main_form.h"
+
+namespace wl::app {
+
+// The forms of the program, created in order: the main window (whose
+// FormCreate runs the start-up sequence), the autorun removal dialog, the
+// spyware and the site immunization dialogs.
+class Application {
+ public:
+  explicit Application(MainOptions options = {});
+  ~Application();
+  // False when the main window could not be made.
+  bool CreateForms();
+  TForm1& Form1() { return form1_; }
+  TForm2& Form2() { return form2_; }
+  TForm5& Form5() { return form5_; }
+  TForm4& Form4() { return form4_; }
+
+ private:
+  TForm1 form1_;
+  TForm2 form2_;
+  TForm5 form5_;
+  TForm4 form4_;
+};
+
+// Window class and title of the hidden window every running instance owns.
+inline constexpr wchar_t kApplicationClass[] = L"TApplication";
+inline constexpr wchar_t kApplicationTitle[] = L"Wardenlake";
+
+// The whole program; returns the process exit code: 0, also when another
+// instance already runs; 1 when the program cannot start.
+int WardenlakeMain();
+
+}  // namespace wl::app

@@ -1,0 +1,49 @@
+#include "app/forms.h"
+
+#include "win32/unicode.h"
+#include "win32/window.h"
+
+namespace wl::app {
+
+namespace {
+constexpr DWORD kFixedDialog = DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU;
+
+win32::DialogTemplate Frame(const std::string& title, short width, short height) {
+  win32::DialogTemplate t(title, width, height, kFixedDialog);
+  t.Add(L"BUTTON", "Close", IDCANCEL, static_cast<short>(width - 57), static_cast<short>(height - 21), 50, 14,
+        WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON);
+  return t;
+}
+}  // namespace
+
+win32::DialogTemplate TForm2::BuildTemplate() const { return Frame("Startup Setup", 280, 200); }
+win32::DialogTemplate TForm5::BuildTemplate() const { return Frame("Immunize Spyware,Adware,Malware", 320, 260); }
+win32::DialogTemplate TForm4::BuildTemplate() const { return Frame("Immunize Restricted Sites", 320, 260); }
+
+win32::DialogTemplate InputBox::BuildTemplate() const {
+  win32::DialogTemplate t(title_, 250, 78, kFixedDialog);
+  t.Add(L"STATIC", prompt_, kPromptId, 8, 7, 234, 20, WS_VISIBLE | SS_LEFT | SS_NOPREFIX);
+  t.Add(L"EDIT", "", kEditId, 8, 32, 234, 13, WS_VISIBLE | WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL);
+  t.Add(L"BUTTON", "OK", IDOK, 136, 56, 50, 14, WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON);
+  t.Add(L"BUTTON", "Cancel", IDCANCEL, 192, 56, 50, 14, WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON);
+  return t;
+}
+
+void InputBox::OnInit() {
+  win32::SetText(Item(kEditId), value_);
+  SendMessageW(Item(kEditId), EM_SETSEL, 0, -1);
+}
+
+bool InputBox::OnCommand(int id, int notifyCode) {
+  if (id == IDOK) value_ = win32::GetText(Item(kEditId));
+  return Dialog::OnCommand(id, notifyCode);
+}
+
+std::optional<std::string> InputQuery(HWND owner, const std::string& title, const std::string& prompt,
+                                      const std::string& value) {
+  InputBox box(title, prompt, value);
+  if (box.ShowModal(owner) != IDOK) return std::nullopt;
+  return box.Value();
+}
+
+}  // namespace wl::app

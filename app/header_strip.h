@@ -1,0 +1,48 @@
+// The strip above the pages: the product name and slogan, and the
+// "Live Update" and "HomePage" links with their pictures. A link turns red
+// under the mouse; over the strip's background both are white again.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+#include "win32/handles.h"
+#include "win32/window.h"
+
+namespace wl::app {
+
+class HeaderStrip : public win32::Window {
+ public:
+  enum class Link { None, LiveUpdate, HomePage };
+
+  bool Create(HWND parent, int id);
+  int PreferredHeight() const;
+  Link HotLink() const { return hot_; }
+  // Link area in client coordinates.
+  RECT LinkRect(Link link) const;
+  Link LinkAt(POINT client) const;
+  COLORREF LinkColor(Link link) const { return link == hot_ ? RGB(255, 64, 64) : RGB(255, 255, 255); }
+
+  std::function<void(Link link)> onLinkClick;
+
+ protected:
+  LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+
+ private:
+  void Paint(HDC dc, const RECT& r);
+  void UpdateFonts();
+  void SetHotLink(Link link);
+  int LinkWidth(HDC dc, const std::wstring& text) const;
+
+  Link hot_ = Link::None;
+  Link pressed_ = Link::None;
+  bool tracking_ = false;
+  UINT dpi_ = 96;
+  win32::UniqueGdiObject titleFont_;
+  win32::UniqueGdiObject sloganFont_;
+  win32::UniqueGdiObject linkFont_;
+};
+
+}  // namespace wl::app

@@ -1,0 +1,146 @@
+// The list-page framework: a page with a toolbar on top and a report list
+// below, whose actions appear as toolbar buttons (with hints) and as items of
+// the list's popup menu.
+//
+// How to add a page
+// -----------------
+// 1. In the page's subsystem folder, write the scanner (system layer, no
+//    windows): a function that reads the machine and returns plain rows, and
+//    appends the rows it flags to the hijack report, e.g.
+//        std::vector<PortRow> ReadPorts(const ReferenceTables& tables);
+// 2. Beside it, write the page class (UI layer), a ListPage over that row:
+//        class PortPage : public app::ListPage<PortRow> {
+//         public:
+//          explicit PortPage(app::PageContext& c)
+//              : ListPage(c, {{"Description", 290, [](const PortRow& r) { return r.description; }},
+//                             {"Protocol", 55, [](const PortRow& r) { return r.protocol; }}}) {
+//            AddAction({.id = kRefresh, .caption = "Refresh", .hint = "Refresh the active ports.",
+//                       .glyph = app::Glyph::Refresh, .handler = [this] { ToolButton3Click(); }});
+//            OnPopup([this] { /* enable actions by List().Selected() */ });
+//            OnColumnClick([this](int) { PortListColumnClick(); });
+//          }
+//          void ToolButton3Click() { List().SetRows(ReadPorts(context_.tables)); }
+//          void PortListColumnClick() { List().SortByCaption(); }
+//          bool IsEmpty() const override { return List().Empty(); }
+//          void RefreshPage() override { ToolButton3Click(); }
+//        };
+//    Keep the handler names of the page's design (`Refresh1Click`,
+//    `PMStartupPopup`, `StartupListColumnClick` …); each is a few lines.
+// 3. Register it in app/page_registry.cpp (one line in MakePage) and link
+//    its library into wl_app in app/CMakeLists.txt.
+// The navigation item then runs RefreshPage while IsEmpty(), and the hijack
+// scan runs RefreshPage of the pages it scans.
+#pragma once
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/images.h"
+#include "app/page.h"
+#include "app/report_list.h"
+
+namespace wl::app {
+
+struct PageAction {
+  int id = 0;                 // command id, unique within the page (1000 and up)
+  std::string caption{};      // menu item and toolbar button text
+  std::string hint{};         // toolbar hint: tooltip and status bar
+  Glyph glyph = Glyph::None;  // toolbar picture
+  std::function<void()> handler{};
+  bool toolbar = true;  // has a toolbar button
+  bool menu = true;     // has a popup-menu item
+};
+
+class ListPageBase : public Page {
+ public:
+  explicit ListPageBase(PageContext& context) : Page(context) {}
+  ~ListPageBase() override;
+
+  // Before Create: declares an action (toolbar button and/or menu item).
+  void AddAction(PageAction action);
+  // Before Create: a separator in the toolbar and the menu.
+  void AddSeparator();
+  // The page's `…Popup` handler: runs before the popup menu opens, on a click
+  // in the list, when the selection changes and after the rows change.
+  void OnPopup(std::function<void()> handler) { popup_ = std::move(handler); }
+  void OnColumnClick(std::function<void(int column)> handler) { columnClick_ = std::move(handler); }
+  void OnDoubleClick(std::function<void()> handler) { doubleClick_ = std::move(handler); }
+
+  void EnableAction(int id, bool enabled);
+  bool IsActionEnabled(int id) const;
+  // Runs an action as its button or menu item would (nothing when disabled).
+  bool InvokeAction(int id);
+  // Runs the `…Popup` handler.
+  void RunPopup();
+
+  std::optional<std::string> HintAt(HWND control, POINT screenPoint) override;
+  HWND Toolbar() const { return toolbar_; }
+  HMENU PopupMenu() const { return menu_; }
+  // The popup menu is opening (tests use this to look at it instead).
+  std::function<void(HMENU menu, POINT screen)> onTrackPopup;
+
+ protected:
+  // The list the toolbar and menu act on.
+  virtual win32::ListView& MainView() = 0;
+  virtual bool CreateList(UINT dpi) = 0;
+
+  void OnCreate() override;
+  void OnLayout(int width, int height) override;
+  bool OnCommand(int id, int code, HWND control) override;
+  bool OnNotify(const NMHDR* header, LRESULT* result) override;
+  bool OnContextMenu(HWND control, POINT screen) override;
+  void OnDpiChanged() override;
+  // The list sits below the toolbar; pages with more controls override.
+  virtual void LayoutBelowToolbar(const RECT& area);
+
+  static constexpr int kListId = 100;
+  static constexpr int kToolbarId = 101;
+
+ private:
+  const PageAction* FindAction(int id) const;
+  void BuildToolbar();
+
+  std::vector<PageAction> actions_;  // id 0 = separator
+  std::vector<int> disabled_;
+  HWND toolbar_ = nullptr;
+  HMENU menu_ = nullptr;
+  ImageList toolbarImages_;
+  std::wstring tipText_;
+  std::function<void()> popup_;
+  std::function<void(int)> columnClick_;
+  std::function<void()> doubleClick_;
+};
+
+template <class Row>
+class ListPage : public ListPageBase {
+ public:
+  ListPage(PageContext& context, std::vector<ReportColumn<Row>> columns, win32::ListStyle style = {})
+      : ListPageBase(context), list_(std::move(columns), style) {}
+
+  ReportList<Row>& List() { return list_; }
+  const ReportList<Row>& List() const { return list_; }
+  bool IsEmpty() const override { return list_.Empty(); }
+
+  // Replaces the rows and brings the actions up to date.
+  void ShowRows(std::vector<Row> rows) {
+    list_.SetRows(std::move(rows));
+    RunPopup();
+  }
+
+ protected:
+  win32::ListView& MainView() override { return list_.View(); }
+  bool CreateList(UINT dpi) override { return list_.Create(hwnd(), kListId, dpi); }
+  void OnDpiChanged() override {
+    ListPageBase::OnDpiChanged();
+    list_.ScaleColumns(Dpi());
+  }
+
+ private:
+  ReportList<Row> list_;
+};
+
+}  // namespace wl::app

@@ -1,0 +1,606 @@
+#include "app/main_form.h"
+
+#include <shellapi.h>
+#include <windowsx.h>
+
+#include <utility>
+
+#include "app/forms.h"
+#include "app/process_dictionary.h"
+#include "app/resource.h"
+#include "refdb/zlb_archive.h"
+#include "sysroutines/system_info.h"
+#include "win32/dpi.h"
+#include "win32/system_error.h"
+#include "win32/unicode.h"
+
+namespace wl::app {
+
+std::unique_ptr<Page> MakePage(int index, PageContext& context);  // page_registry.cpp
+
+namespace {
+
+constexpr int kNavId = 200;
+constexpr int kHeaderId = 201;
+constexpr int kHintBarId = 202;
+constexpr UINT_PTR kTimer1 = 1;
+
+// The navigation bar's colours (start-up step 3).
+constexpr COLORREF kBarColor = RGB(122, 150, 223);
+constexpr COLORREF kGroupColor = RGB(216, 228, 248);
+constexpr COLORREF kDividerColor = RGB(49, 106, 197);
+constexpr COLORREF kHotColor = RGB(61, 149, 255);
+
+struct NavItem {
+  const char* caption;
+  const char* hint;
+  Glyph glyph;
+  void (TForm1::*handler)();
+  int page;  // the page the item shows, -1 for none
+};
+struct NavGroup {
+  const char* caption;
+  std::vector<NavItem> items;
+};
+
+const std::vector<NavGroup>& Navigation() {
+  static const std::vector<NavGroup> groups = {
+      {"Summary",
+       {{"Status", "View summary and status.", Glyph::Status, &TForm1::RzGroup1Items0Click, 10},
+        {"Contact Us", "", Glyph::Mail, &TForm1::RzGroup1Items2Click, -1}}},
+      {"Immunize",
+       {{"Spyware Immunize", "Perform a scan task of your computer.", Glyph::ShieldCheck,
+         &TForm1::RzGroup6Items0Click, -1},
+        {"Site Immunize", "View scan report.", Glyph::GlobeShield, &TForm1::RzGroup6Items1Click, -1}}},
+      {"Wardenlake",
+       {{"Autorun List", "View/Manage the startup items.", Glyph::Rocket, &TForm1::RzGroup4Items0Click, 0},
+        {"System Service", "View/Manage system service.", Glyph::Gear, &TForm1::RzGroup4Items1Click, 2},
+        {"System Association", "View/Fix system association.", Glyph::Link, &TForm1::RzGroup4Items2Click, 4},
+        {"Shell Extensions", "View/Fix the system shell extensions.", Glyph::Menu, &TForm1::RzGroup4Items3Click,
+         14},
+        {"Browser Settings", "Fix the browser settings.", Glyph::GlobeGear, &TForm1::RzGroup4Items4Click, 15},
+        {"BHO/Browser ActiveX", "View browser help objects and browser ActiveX controls.", Glyph::Puzzle,
+         &TForm1::RzGroup4Items5Click, 7},
+        {"Browser Extensions", "View browser extensions.", Glyph::Toolbar, &TForm1::RzGroup4Items6Click, 6}}},
+      {"Tools",
+       {{"Process Manager", "Manage the running process.", Glyph::Window, &TForm1::RzGroup2Items0Click, 1},
+        {"Uninstall Software", "Uninstall or log-on software.", Glyph::Package, &TForm1::RzGroup2Items1Click, 12},
+        {"Active Ports", "View active ports.", Glyph::Plug, &TForm1::RzGroup2Items2Click, 5},
+        {"Net Sniffer", "Capture internet data packge.", Glyph::Wave, &TForm1::RzGroup2Items3Click, 9},
+        {"Process Dictionary", "Look up a process from Process Dictionary.(F3)", Glyph::Book,
+         &TForm1::RzGroup2Items4Click, -1}}},
+  };
+  return groups;
+}
+
+// A page that a later part of the program fills; empty for now.
+class EmptyPage : public Page {
+ public:
+  using Page::Page;
+};
+
+std::string ExecutableFolder() {
+  std::wstring buf(32768, L'\0');
+  const DWORD n = GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
+  buf.resize(n);
+  const auto slash = buf.find_last_of(L"\\/");
+  return win32::Narrow(buf.substr(0, slash == std::wstring::npos ? 0 : slash + 1));
+}
+
+bool IsFile(const std::string& path) {
+  const DWORD attr = GetFileAttributesW(win32::Widen(path).c_str());
+  return attr != INVALID_FILE_ATTRIBUTES && !(attr & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Percent-encodes the text of a mailto link's field.
+std::string UrlEncode(const std::string& text) {
+  static const char hex[] = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char c : text) {
+    if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
+        c == '_' || c == '~') {
+      out += static_cast<char>(c);
+    } else {
+      out += '%';
+      out += hex[c >> 4];
+      out += hex[c & 15];
+    }
+  }
+  return out;
+}
+
+bool ShellOpenDefault(const std::string& target, std::string* error) {
+  const std::wstring file = win32::Widen(target);
+  SHELLEXECUTEINFOW sei{};
+  sei.cbSize = sizeof sei;
+  sei.fMask = SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
+  sei.lpVerb = L"open";
+  sei.lpFile = file.c_str();
+  sei.nShow = SW_SHOWNORMAL;
+  if (ShellExecuteExW(&sei)) return true;
+  if (error) *error = win32::SystemErrorText(GetLastError());
+  return false;
+}
+
+}  // namespace
+
+// ---- PageControl ------------------------------------------------------------
+
+void PageControl::Set(int index, std::unique_ptr<Page> page) {
+  if (index < 0 || index >= kPageCount) return;
+  pages_[static_cast<std::size_t>(index)] = std::move(page);
+}
+
+Page* PageControl::PageAt(int index) const {
+  if (index < 0 || index >= kPageCount) return nullptr;
+  return pages_[static_cast<std::size_t>(index)].get();
+}
+
+void PageControl::SetActivePageIndex(int index) {
+  Page* next = PageAt(index);
+  if (!next) return;
+  if (index == active_) {
+    next->OnShow();
+    return;
+  }
+  Page* previous = PageAt(active_);
+  active_ = index;
+  MoveWindow(next->hwnd(), area_.left, area_.top, area_.right - area_.left, area_.bottom - area_.top, TRUE);
+  next->OnShow();
+  ShowWindow(next->hwnd(), SW_SHOW);
+  if (previous) ShowWindow(previous->hwnd(), SW_HIDE);
+}
+
+void PageControl::Resize(const RECT& area) {
+  area_ = area;
+  if (Page* p = PageAt(active_))
+    MoveWindow(p->hwnd(), area.left, area.top, area.right - area.left, area.bottom - area.top, TRUE);
+}
+
+// ---- TForm1 -----------------------------------------------------------------
+
+TForm1::TForm1(MainOptions options) : options_(std::move(options)) {
+  messageBox = [](HWND owner, const std::string& text, const std::string& caption, UINT flags) {
+    return MessageBoxW(owner, win32::Widen(text).c_str(), win32::Widen(caption).c_str(), flags);
+  };
+  shellOpen = ShellOpenDefault;
+  inputQuery = [this](const std::string& title, const std::string& prompt) {
+    return InputQuery(hwnd(), title, prompt);
+  };
+  showModal = [this](win32::Dialog& dialog) { return dialog.ShowModal(hwnd()); };
+}
+
+TForm1::~TForm1() {
+  if (accelerators_) DestroyAcceleratorTable(accelerators_);
+  win32::SetExceptionHook(nullptr);
+}
+
+bool TForm1::Create() {
+  win32::WindowClass cls;
+  cls.name = L"TForm1";
+  cls.background = nullptr;
+  cls.icon = LoadIconW(win32::ModuleInstance(), MAKEINTRESOURCEW(IDI_WARDENLAKE));
+  cls.smallIcon = static_cast<HICON>(LoadImageW(win32::ModuleInstance(), MAKEINTRESOURCEW(IDI_WARDENLAKE), IMAGE_ICON,
+                                                GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
+  const UINT dpi = GetDpiForSystem();
+  const int width = win32::Scale(1000, dpi);
+  const int height = win32::Scale(720, dpi);
+  if (!CreateWindowOf(cls, WS_EX_CONTROLPARENT, win32::Widen(kCaption), WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
+                      CW_USEDEFAULT, CW_USEDEFAULT, width, height, nullptr, nullptr))
+    return false;
+  win32::SetExceptionHook([this](const std::string& message) { ApplicationEvents1Exception(message); });
+  CreateControls();
+  win32::GuardCall([this] { FormCreate(); });
+  return true;
+}
+
+void TForm1::AttachDialogs(win32::Dialog* form2, win32::Dialog* form5, win32::Dialog* form4) {
+  form2_ = form2;
+  form5_ = form5;
+  form4_ = form4;
+}
+
+void TForm1::CreateControls() {
+  const UINT dpi = win32::DpiOf(hwnd());
+  images_ = MakeSharedImages(win32::Scale(16, dpi));
+  context_ = std::make_unique<PageContext>(PageContext{tables_, hijack_, images_, *this});
+
+  header_.Create(hwnd(), kHeaderId);
+  header_.onLinkClick = [this](HeaderStrip::Link link) {
+    if (link == HeaderStrip::Link::LiveUpdate) LiveUpdateClick();
+    if (link == HeaderStrip::Link::HomePage) HomePageClick();
+  };
+  groupBar_.Create(hwnd(), kNavId);
+  BuildNavigation();
+
+  hintBar_ = CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0, 0, hwnd(),
+                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(kHintBarId)), win32::ModuleInstance(),
+                             nullptr);
+  UpdateStatusParts();
+  ShowStatus(kHelpHint);
+  // A leading tab centres a panel's text.
+  SendMessageW(hintBar_, SB_SETTEXTW, 1, reinterpret_cast<LPARAM>((L"\t" + win32::Widen(kWebAddress)).c_str()));
+
+  const PageFactory& factory = options_.makePage ? options_.makePage : PageFactory(MakePage);
+  for (int i = 0; i < kPageCount; ++i) {
+    std::unique_ptr<Page> page;
+    if (i == kStatusPageIndex) {
+      auto status = std::make_unique<StatusPage>(*context_);
+      status_ = status.get();
+      page = std::move(status);
+    } else {
+      page = factory(i, *context_);
+      if (!page) page = std::make_unique<EmptyPage>(*context_);
+    }
+    page->Create(hwnd());
+    PageControl1.Set(i, std::move(page));
+  }
+  status_->onSiteImmunize = [this] { Label1Click(); };
+  status_->onScan = [this] { Label15Click(); };
+  status_->onSpywareImmunize = [this] { Label3Click(); };
+
+  ACCEL keys[] = {{FVIRTKEY, VK_F1, kCmdHelp}, {FVIRTKEY, VK_F3, kCmdDictionary}};
+  accelerators_ = CreateAcceleratorTableW(keys, 2);
+  SetTimer(hwnd(), kTimer1, 1000, nullptr);
+  Layout();
+}
+
+void TForm1::BuildNavigation() {
+  std::vector<Glyph> glyphs;
+  std::vector<win32::GroupBarGroup> groups;
+  for (const auto& g : Navigation()) {
+    win32::GroupBarGroup group{g.caption, {}};
+    for (const auto& item : g.items) {
+      group.items.push_back({item.caption, item.hint, static_cast<int>(glyphs.size())});
+      glyphs.push_back(item.glyph);
+    }
+    groups.push_back(std::move(group));
+  }
+  navImages_ = ImageList(win32::Scale(16, win32::DpiOf(hwnd())), glyphs);
+  groupBar_.SetImages(navImages_.get());
+  groupBar_.SetGroups(std::move(groups));
+  groupBar_.onItemClick = [this](win32::GroupBarPos pos) { OnNavigation(pos); };
+}
+
+void TForm1::OnNavigation(win32::GroupBarPos pos) {
+  const auto& groups = Navigation();
+  if (pos.group < 0 || pos.group >= static_cast<int>(groups.size())) return;
+  const auto& items = groups[static_cast<std::size_t>(pos.group)].items;
+  if (pos.item < 0 || pos.item >= static_cast<int>(items.size())) return;
+  (this->*items[static_cast<std::size_t>(pos.item)].handler)();
+}
+
+void TForm1::MarkNavigationFor(int pageIndex) {
+  const auto& groups = Navigation();
+  for (std::size_t g = 0; g < groups.size(); ++g)
+    for (std::size_t i = 0; i < groups[g].items.size(); ++i)
+      if (groups[g].items[i].page == pageIndex) {
+        groupBar_.SetCurrent({static_cast<int>(g), static_cast<int>(i)});
+        return;
+      }
+  groupBar_.SetCurrent({});
+}
+
+// ---- start-up ---------------------------------------------------------------
+
+void TForm1::FormCreate() {
+  // 1. The program's folder.
+  appPath_ = options_.appPath.empty() ? ExecutableFolder() : options_.appPath;
+  if (!appPath_.empty() && appPath_.back() != '\\' && appPath_.back() != '/') appPath_ += '\\';
+  // 3. Navigation colours.
+  win32::GroupBarColors colors;
+  colors.bar = kBarColor;
+  colors.group = kGroupColor;
+  colors.divider = kDividerColor;
+  colors.captionFont = kDividerColor;
+  colors.itemFont = kDividerColor;
+  colors.itemHot = kHotColor;
+  colors.captionHot = kHotColor;
+  colors.caption = RGB(255, 255, 255);
+  // 6. The action pictures start in their normal state.
+  status_->SiteAction().SetButtonPicture(Glyph::GoButton);
+  status_->ScanAction().SetButtonPicture(Glyph::GoButton);
+  status_->SpywareAction().SetButtonPicture(Glyph::GoButton);
+  // 7 to 10, 13. The reference database.
+  LoadReferenceDatabase();
+  if (terminate_) return;
+  // 12. Page tabs stay hidden; the navigation bar gets its colours.
+  groupBar_.SetColors(colors);
+  // 14.
+  ShowPage(kStatusPageIndex);
+}
+
+void TForm1::LoadReferenceDatabase() {
+  const std::string path = appPath_ + "Ref.dbd";
+  if (!IsFile(path)) {
+    database_ = DatabaseState::Missing;
+    terminate_ = true;
+    Message("The reference database \"" + path +
+                "\" is missing.\r\n\r\nWardenlake cannot run without it. Install the program again to restore "
+                "the file.",
+            kCaption, MB_OK | MB_ICONERROR);
+    return;
+  }
+  try {
+    TZLBArchive MyZip;
+    MyZip.Open(path);
+    ReferenceTables loaded;
+    MainDbValues mainDb;
+    LoadReferenceTables(MyZip, loaded, mainDb);
+    MyZip.Close();
+    tables_ = std::move(loaded);
+    status_->SetDefinitions(mainDb.definitions);
+    status_->SetLastUpdated(mainDb.lastUpdated);
+    database_ = DatabaseState::Loaded;
+  } catch (const std::exception& e) {
+    // Run on with empty tables, and say so.
+    database_ = DatabaseState::Damaged;
+    databaseError_ = e.what();
+    status_->SetDefinitions("Not loaded");
+    status_->SetLastUpdated("Not loaded");
+    status_->SetDatabaseNotice("The reference database is not loaded (" + databaseError_ +
+                               "). Every verdict shows \"(Unknown)\".");
+    Message("The reference database \"" + path + "\" could not be loaded:\r\n" + databaseError_ +
+                "\r\n\r\nWardenlake runs on, but every verdict shows \"(Unknown)\" until the file is replaced.",
+            kCaption, MB_OK | MB_ICONWARNING);
+  }
+}
+
+// ---- pages and navigation ---------------------------------------------------
+
+void TForm1::ShowPage(int index) {
+  if (!PageAt(index)) return;
+  PageControl1.SetActivePageIndex(index);
+  MarkNavigationFor(index);
+  // Paint the page now: a scan may follow and keep the window busy.
+  if (IsWindowVisible(hwnd())) UpdateWindow(hwnd());
+}
+
+void TForm1::RefreshIfEmpty(int pageIndex) {
+  Page* page = PageAt(pageIndex);
+  if (page && page->IsEmpty()) page->RefreshPage();
+}
+
+void TForm1::RzGroup1Items0Click() { ShowPage(kStatusPageIndex); }
+
+void TForm1::RzGroup1Items2Click() {
+  const std::string subject = win32::GetText(hwnd()) + " " + status_->LabelText(StatusPage::kLabel13) + " Technical Suuport";
+  OpenWithShell(std::string("mailto:") + kSupportMail + "?subject=" + UrlEncode(subject), "the mail program");
+}
+
+void TForm1::RzGroup6Items0Click() { ShowDialog(form5_); }
+void TForm1::RzGroup6Items1Click() { ShowDialog(form4_); }
+
+void TForm1::RzGroup4Items0Click() {
+  RefreshIfEmpty(0);
+  ShowPage(0);
+}
+
+void TForm1::RzGroup4Items1Click() {
+  ShowPage(2);
+  RefreshIfEmpty(2);
+}
+
+void TForm1::RzGroup4Items2Click() {
+  RefreshIfEmpty(4);
+  ShowPage(4);
+}
+
+void TForm1::RzGroup4Items3Click() {
+  RefreshIfEmpty(14);
+  ShowPage(14);
+}
+
+void TForm1::RzGroup4Items4Click() {
+  if (Page* page = PageAt(15)) page->RefreshPage();
+  ShowPage(15);
+}
+
+void TForm1::RzGroup4Items5Click() {
+  RefreshIfEmpty(7);
+  ShowPage(7);
+}
+
+void TForm1::RzGroup4Items6Click() {
+  RefreshIfEmpty(6);
+  ShowPage(6);
+}
+
+void TForm1::RzGroup2Items0Click() {
+  RefreshIfEmpty(1);
+  ShowPage(1);
+}
+
+void TForm1::RzGroup2Items1Click() {
+  RefreshIfEmpty(12);
+  ShowPage(12);
+}
+
+void TForm1::RzGroup2Items2Click() {
+  RefreshIfEmpty(5);
+  ShowPage(5);
+}
+
+void TForm1::RzGroup2Items3Click() { ShowPage(9); }
+
+void TForm1::RzGroup2Items4Click() {
+  const auto typed = inputQuery(kDictionaryTitle, kDictionaryPrompt);
+  if (!typed || typed->empty()) return;
+  const DictionaryAnswer answer = LookupProcessDictionary(*typed, tables_, GetWindowsDir());
+  Message(DictionaryMessage(answer), kDictionaryResultTitle, MB_OK | MB_ICONINFORMATION);
+}
+
+void TForm1::Label1Click() { ShowDialog(form4_); }
+void TForm1::Label3Click() { ShowDialog(form5_); }
+
+void TForm1::Label15Click() {
+  hijack_.Clear();
+  for (int page : {0, 4, 2, 6, 7})
+    if (Page* p = PageAt(page)) p->RefreshPage();
+  ShowPage(kHijackPageIndex);
+  Message(
+      "This hijack report is used for those people who are familiar with computer knowlege.You can not remove them "
+      "here,but you can pick a category at left-side,then remove them.",
+      "Important", MB_OK | MB_ICONINFORMATION);
+}
+
+void TForm1::Help1Click() { OpenWithShell(appPath_ + "Qvor.chm", "the help file"); }
+void TForm1::Dictionary1Click() { RzGroup2Items4Click(); }
+void TForm1::LiveUpdateClick() { OpenWithShell(appPath_ + "Kestrup.exe", "the updater"); }
+void TForm1::HomePageClick() { OpenWithShell(kHomePageAddress, "the home page"); }
+
+void TForm1::ShowDialog(win32::Dialog* dialog) {
+  if (dialog) showModal(*dialog);
+}
+
+void TForm1::OpenWithShell(const std::string& target, const std::string& what) {
+  std::string error;
+  if (!shellOpen(target, &error)) ShowStatus("Cannot open " + what + " (" + target + "): " + error);
+}
+
+// ---- status bar, hints, failures --------------------------------------------
+
+void TForm1::Timer1Timer() {
+  if (HintBarText(0).empty()) ShowStatus(kHelpHint);
+}
+
+void TForm1::ApplicationEvents1Exception(const std::string& message) {
+  if (hwnd()) SetWindowTextW(hwnd(), win32::Widen(kCaption).c_str());
+  ShowStatus(message);
+}
+
+void TForm1::ShowStatus(const std::string& text) {
+  if (hintBar_) SendMessageW(hintBar_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(win32::Widen(text).c_str()));
+}
+
+std::string TForm1::HintBarText(int panel) const {
+  if (!hintBar_) return {};
+  const LRESULT info = SendMessageW(hintBar_, SB_GETTEXTLENGTHW, static_cast<WPARAM>(panel), 0);
+  std::wstring text(LOWORD(info) + 1, L'\0');
+  SendMessageW(hintBar_, SB_GETTEXTW, static_cast<WPARAM>(panel), reinterpret_cast<LPARAM>(text.data()));
+  text.resize(LOWORD(info));
+  while (!text.empty() && text.front() == L'\t') text.erase(text.begin());
+  return win32::Narrow(text);
+}
+
+int TForm1::Message(const std::string& text, const std::string& caption, UINT flags) {
+  HWND owner = hwnd() && IsWindowVisible(hwnd()) ? hwnd() : nullptr;
+  return messageBox(owner, text, caption, flags);
+}
+
+std::optional<std::string> TForm1::HintAt(HWND, POINT) { return std::string(); }
+
+void TForm1::UpdateHint(const MSG& msg) {
+  std::optional<std::string> hint;
+  POINT screen{GET_X_LPARAM(msg.lParam), GET_Y_LPARAM(msg.lParam)};
+  ClientToScreen(msg.hwnd, &screen);
+  for (HWND h = msg.hwnd; h && !hint; h = GetAncestor(h, GA_PARENT)) {
+    if (win32::Window* w = win32::Window::FromHandle(h)) hint = w->HintAt(msg.hwnd, screen);
+    if (h == hwnd()) break;
+  }
+  // Only a change of hint reaches the status bar, so that a message shown
+  // there stays until the mouse moves to something with another hint.
+  const std::string text = hint.value_or(std::string());
+  if (text == lastHint_) return;
+  lastHint_ = text;
+  ShowStatus(text);
+}
+
+bool TForm1::PreTranslate(MSG& msg) {
+  if (!hwnd()) return false;
+  const bool ours = msg.hwnd == hwnd() || IsChild(hwnd(), msg.hwnd);
+  if (!ours) return false;
+  if (msg.message == WM_MOUSEMOVE) UpdateHint(msg);
+  if (accelerators_ && TranslateAcceleratorW(hwnd(), accelerators_, &msg)) return true;
+  return IsDialogMessageW(hwnd(), &msg) != FALSE;
+}
+
+// ---- window -----------------------------------------------------------------
+
+void TForm1::UpdateStatusParts() {
+  RECT r{};
+  GetClientRect(hwnd(), &r);
+  const int panel1 = win32::Scale(260, win32::DpiOf(hwnd()));
+  int parts[2] = {r.right - panel1 > 0 ? r.right - panel1 : 0, -1};
+  SendMessageW(hintBar_, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(parts));
+}
+
+void TForm1::Layout() {
+  if (!hintBar_) return;
+  RECT r{};
+  GetClientRect(hwnd(), &r);
+  SendMessageW(hintBar_, WM_SIZE, 0, 0);
+  UpdateStatusParts();
+  RECT bar{};
+  GetWindowRect(hintBar_, &bar);
+  const int statusHeight = bar.bottom - bar.top;
+  // Sizes from this window's DPI: after a DPI change the children learn
+  // theirs only later.
+  const UINT dpi = win32::DpiOf(hwnd());
+  const int headerHeight = win32::Scale(64, dpi);
+  const int navWidth = win32::Scale(200, dpi);
+  MoveWindow(header_.hwnd(), 0, 0, r.right, headerHeight, TRUE);
+  MoveWindow(groupBar_.hwnd(), 0, headerHeight, navWidth, r.bottom - headerHeight - statusHeight, TRUE);
+  PageControl1.Resize(RECT{navWidth, headerHeight, r.right, r.bottom - statusHeight});
+}
+
+LRESULT TForm1::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+  switch (msg) {
+    case WM_SIZE:
+      Layout();
+      return 0;
+    case WM_GETMINMAXINFO: {
+      auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
+      const UINT dpi = win32::DpiOf(hwnd());
+      info->ptMinTrackSize = POINT{win32::Scale(760, dpi), win32::Scale(660, dpi)};
+      return 0;
+    }
+    case WM_DPICHANGED: {
+      const auto* suggested = reinterpret_cast<const RECT*>(lParam);
+      SetWindowPos(hwnd(), nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                   suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+      navImages_ = ImageList(win32::Scale(16, win32::DpiOf(hwnd())), navImages_.Glyphs());
+      groupBar_.SetImages(navImages_.get());
+      Layout();
+      return 0;
+    }
+    case WM_ERASEBKGND: {
+      RECT r{};
+      GetClientRect(hwnd(), &r);
+      FillRect(reinterpret_cast<HDC>(wParam), &r, GetSysColorBrush(COLOR_WINDOW));
+      return 1;
+    }
+    case WM_TIMER:
+      if (wParam == kTimer1) {
+        Timer1Timer();
+        return 0;
+      }
+      break;
+    case WM_COMMAND:
+      switch (LOWORD(wParam)) {
+        case kCmdHelp:
+          Help1Click();
+          return 0;
+        case kCmdDictionary:
+          Dictionary1Click();
+          return 0;
+        default:
+          break;
+      }
+      break;
+    case WM_HELP:
+      // F1 reaches here when no accelerator took it (e.g. inside a control).
+      Help1Click();
+      return TRUE;
+    case WM_DESTROY:
+      KillTimer(hwnd(), kTimer1);
+      // Closing the main window ends the program.
+      if (options_.quitOnDestroy) PostQuitMessage(0);
+      return 0;
+    default:
+      break;
+  }
+  return Default(msg, wParam, lParam);
+}
+
+}  // namespace wl::app

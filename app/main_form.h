@@ -1,0 +1,182 @@
+// The main window "Wardenlake": navigation bar on the left, the header strip
+// and the sixteen pages of PageControl1 on the right, the status bar HintBar
+// below. FormCreate runs the start-up sequence; the navigation handlers keep
+// the names of the window's design.
+#pragma once
+
+#include <windows.h>
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "app/header_strip.h"
+#include "app/page.h"
+#include "app/status_page.h"
+#include "refdb/reference_tables.h"
+#include "scan/hijack_list.h"
+#include "win32/dialog.h"
+#include "win32/group_bar.h"
+#include "win32/window.h"
+
+namespace wl::app {
+
+inline constexpr int kPageCount = 16;
+inline constexpr int kStatusPageIndex = 10;
+inline constexpr int kHijackPageIndex = 13;
+
+inline constexpr char kCaption[] = "Wardenlake";
+inline constexpr char kHelpHint[] = "For Help,Press F1";
+inline constexpr char kProgramVersion[] = "v1.20";
+inline constexpr char kWebAddress[] = "https://wardenlake.example";
+inline constexpr char kHomePageAddress[] = "https://wardenlake.example/";
+inline constexpr char kSupportMail[] = "support@wardenlake.example";
+
+using PageFactory = std::function<std::unique_ptr<Page>(int index, PageContext& context)>;
+
+struct MainOptions {
+  std::string appPath;   // the program's folder with a trailing backslash; empty: the executable's folder
+  PageFactory makePage;  // empty: the program's pages (MakePage)
+  bool quitOnDestroy = true;  // closing the window ends the message loop
+};
+
+// The page control: sixteen pages addressed by index, tabs never shown.
+class PageControl {
+ public:
+  int ActivePageIndex() const { return active_; }
+  void SetActivePageIndex(int index);
+  Page* PageAt(int index) const;
+  void Set(int index, std::unique_ptr<Page> page);
+  void Resize(const RECT& area);
+
+ private:
+  std::array<std::unique_ptr<Page>, kPageCount> pages_;
+  int active_ = -1;
+  RECT area_{};
+};
+
+class TForm1 : public win32::Window, public UiServices {
+ public:
+  enum class DatabaseState { NotOpened, Loaded, Missing, Damaged };
+
+  explicit TForm1(MainOptions options = {});
+  ~TForm1() override;
+
+  // Creates the window (hidden) and runs FormCreate. False when the window
+  // could not be made.
+  bool Create();
+  // The dialogs the window opens (created after the window, as forms are).
+  void AttachDialogs(win32::Dialog* form2, win32::Dialog* form5, win32::Dialog* form4);
+  // True when start-up decided the program cannot run (Ref.dbd missing).
+  bool TerminateRequested() const { return terminate_; }
+  // Accelerators, dialog-style keyboard navigation and hint tracking; the
+  // program's message loop runs every message through it.
+  bool PreTranslate(MSG& msg);
+
+  // ---- handlers ---------------------------------------------------------
+  void FormCreate();
+  void RzGroup1Items0Click();  // "Status"
+  void RzGroup1Items2Click();  // "Contact Us"
+  void RzGroup6Items0Click();  // "Spyware Immunize"
+  void RzGroup6Items1Click();  // "Site Immunize"
+  void RzGroup4Items0Click();  // "Autorun List"
+  void RzGroup4Items1Click();  // "System Service"
+  void RzGroup4Items2Click();  // "System Association"
+  void RzGroup4Items3Click();  // "Shell Extensions"
+  void RzGroup4Items4Click();  // "Browser Settings"
+  void RzGroup4Items5Click();  // "BHO/Browser ActiveX"
+  void RzGroup4Items6Click();  // "Browser Extensions"
+  void RzGroup2Items0Click();  // "Process Manager"
+  void RzGroup2Items1Click();  // "Uninstall Software"
+  void RzGroup2Items2Click();  // "Active Ports"
+  void RzGroup2Items3Click();  // "Net Sniffer"
+  void RzGroup2Items4Click();  // "Process Dictionary"
+  void Label1Click();          // status page: "Site Immunize"
+  void Label15Click();         // status page: "Scan PC Hijacker" (the hijack scan)
+  void Label3Click();          // status page: "Spyware Immunize"
+  void Help1Click();           // F1
+  void Dictionary1Click();     // F3
+  void LiveUpdateClick();
+  void HomePageClick();
+  void Timer1Timer();
+  void ApplicationEvents1Exception(const std::string& message);
+
+  // ---- state ------------------------------------------------------------
+  void ShowPage(int index);
+  int ActivePageIndex() const { return PageControl1.ActivePageIndex(); }
+  Page* PageAt(int index) const { return PageControl1.PageAt(index); }
+  StatusPage& Status() { return *status_; }
+  win32::GroupBar& RzGroupBar3() { return groupBar_; }
+  HeaderStrip& Header() { return header_; }
+  HWND HintBar() const { return hintBar_; }
+  std::string HintBarText(int panel) const;
+  const ReferenceTables& Tables() const { return tables_; }
+  HijackList& Hijack() { return hijack_; }
+  DatabaseState Database() const { return database_; }
+  const std::string& DatabaseError() const { return databaseError_; }
+
+  // ---- UiServices -------------------------------------------------------
+  int Message(const std::string& text, const std::string& caption, UINT flags) override;
+  void ShowStatus(const std::string& text) override;
+  HWND MainWindow() const override { return hwnd(); }
+  const std::string& AppPath() const override { return appPath_; }
+
+  // ---- seams (tests replace them) ----------------------------------------
+  // Message boxes; returns the button pressed.
+  std::function<int(HWND owner, const std::string& text, const std::string& caption, UINT flags)> messageBox;
+  // Opens a file, program or address with the shell's open verb; false with
+  // the reason in *error when it cannot.
+  std::function<bool(const std::string& target, std::string* error)> shellOpen;
+  // The line-of-text prompt; nullopt on Cancel.
+  std::function<std::optional<std::string>(const std::string& title, const std::string& prompt)> inputQuery;
+  // Shows a dialog modally.
+  std::function<int(win32::Dialog& dialog)> showModal;
+
+
+ protected:
+  LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+  std::optional<std::string> HintAt(HWND control, POINT screenPoint) override;
+
+ private:
+  void CreateControls();
+  void BuildNavigation();
+  void LoadReferenceDatabase();
+  void Layout();
+  void UpdateStatusParts();
+  void OnNavigation(win32::GroupBarPos pos);
+  void MarkNavigationFor(int pageIndex);
+  // Runs the page's refresh when its list is empty.
+  void RefreshIfEmpty(int pageIndex);
+  void OpenWithShell(const std::string& target, const std::string& what);
+  void UpdateHint(const MSG& msg);
+  void ShowDialog(win32::Dialog* dialog);
+
+  MainOptions options_;
+  std::string appPath_;
+  ReferenceTables tables_;
+  HijackList hijack_;
+  SharedImages images_;
+  std::unique_ptr<PageContext> context_;
+  ImageList navImages_;
+  win32::GroupBar groupBar_;
+  HeaderStrip header_;
+  HWND hintBar_ = nullptr;
+  StatusPage* status_ = nullptr;
+  HACCEL accelerators_ = nullptr;
+  win32::Dialog* form2_ = nullptr;
+  win32::Dialog* form5_ = nullptr;
+  win32::Dialog* form4_ = nullptr;
+  DatabaseState database_ = DatabaseState::NotOpened;
+  std::string databaseError_;
+  bool terminate_ = false;
+  // The hint shown last; like the hint text of a fresh program, empty.
+  std::string lastHint_;
+
+ public:
+  // Declared last so that the pages go before what their context refers to.
+  PageControl PageControl1;
+};
+
+}  // namespace wl::app

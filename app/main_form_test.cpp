@@ -1,0 +1,487 @@
+// The main window in-process: start-up with good, damaged and missing
+// reference databases, navigation, lazy refresh, the hijack scan and its
+// report page, keys, hints, the status page and the failure rule.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+
+#include "app/application.h"
+#include "app/list_page.h"
+#include "app/process_dictionary.h"
+#include "app/ui_test_support.h"
+#include "core/utf8_path.h"
+#include "scan/hijack_page.h"
+#include "win32/unicode.h"
+
+namespace wl::app {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using test::Click;
+using test::EnsureUi;
+using test::MoveMouse;
+using test::Pump;
+using wl::test::ScratchDir;
+using wl::test::WriteBytes;
+
+const char kProcessDb[] = "svchost.exe=@Generic host\r\nevil.exe=$Test worm\r\n";
+const char kMainDb[] = "2024-05-01\r\n1234\r\n";
+
+// What happened to one stand-in list page.
+struct Probe {
+  int refreshes = 0;
+  std::vector<int> activeAtRefresh;  // the page shown while it refreshed
+  bool fill = true;                  // the refresh leaves a row in the list
+  std::string throwMessage;          // the refresh fails with this
+  std::vector<HijackRow> flagged;    // rows the refresh reports to the hijack list
+};
+
+class StandInPage : public ListPage<std::string> {
+ public:
+  StandInPage(PageContext& c, Probe& probe, std::function<int()> activePage, std::vector<int>& order, int index)
+      : ListPage(c, {{"Name", 200, [](const std::string& s) { return s; }}}),
+        probe_(probe),
+        activePage_(std::move(activePage)),
+        order_(order),
+        index_(index) {}
+  void RefreshPage() override {
+    ++probe_.refreshes;
+    order_.push_back(index_);
+    probe_.activeAtRefresh.push_back(activePage_());
+    if (!probe_.throwMessage.empty()) throw std::runtime_error(probe_.throwMessage);
+    context_.hijack.Append(probe_.flagged);
+    ShowRows(probe_.fill ? std::vector<std::string>{"row"} : std::vector<std::string>{});
+  }
+
+ private:
+  Probe& probe_;
+  std::function<int()> activePage_;
+  std::vector<int>& order_;
+  int index_;
+};
+
+struct Shown {
+  std::string text;
+  std::string caption;
+  UINT flags;
+};
+
+class MainFormTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    EnsureUi();
+    appPath_ = Utf8FromPath(dir_.Path()) + "\\";
+    WriteDatabase(test::TestArchive(kProcessDb, kMainDb));
+  }
+  void TearDown() override {
+    app_.reset();
+    Pump();
+  }
+
+  void WriteDatabase(const std::string& bytes) { WriteBytes(dir_.File("Ref.dbd"), bytes); }
+
+  TForm1& Start() {
+    MainOptions options;
+    options.appPath = appPath_;
+    options.quitOnDestroy = false;
+    options.makePage = [this](int index, PageContext& c) -> std::unique_ptr<Page> {
+      if (index == kHijackPageIndex) return std::make_unique<HijackPage>(c);
+      if (index == 3 || index == 8 || index == 11) return nullptr;
+      return std::make_unique<StandInPage>(
+          c, probes_[index], [this] { return app_->Form1().ActivePageIndex(); }, order_, index);
+    };
+    app_ = std::make_unique<Application>(options);
+    TForm1& f = app_->Form1();
+    f.messageBox = [this](HWND, const std::string& text, const std::string& caption, UINT flags) {
+      messages_.push_back({text, caption, flags});
+      return IDOK;
+    };
+    f.shellOpen = [this](const std::string& target, std::string* error) {
+      opened_.push_back(target);
+      if (!shellWorks_) *error = "The system cannot find the file specified.";
+      return shellWorks_;
+    };
+    f.inputQuery = [this](const std::string& title, const std::string& prompt) -> std::optional<std::string> {
+      prompts_.push_back(title + "|" + prompt);
+      if (answers_.empty()) return std::nullopt;
+      auto a = answers_.front();
+      answers_.pop_front();
+      return a;
+    };
+    f.showModal = [this](win32::Dialog& d) {
+      modals_.push_back(&d);
+      return IDCANCEL;
+    };
+    EXPECT_TRUE(app_->CreateForms());
+    ShowWindow(f.hwnd(), SW_SHOWNORMAL);
+    Pump();
+    return f;
+  }
+
+  TForm1& Form() { return app_->Form1(); }
+  void ClickNav(int group, int item) {
+    auto& bar = Form().RzGroupBar3();
+    Click(bar.hwnd(), test::Center(bar.ItemRect({group, item})));
+  }
+  HijackPage& Report() { return *dynamic_cast<HijackPage*>(Form().PageAt(kHijackPageIndex)); }
+  void PressKey(HWND target, WPARAM key) {
+    PostMessageW(target, WM_KEYDOWN, key, 1);
+    PostMessageW(target, WM_KEYUP, key, 0xC0000001);
+    Pump();
+  }
+
+  ScratchDir dir_{"wlform"};
+  std::string appPath_;
+  std::unique_ptr<Application> app_;
+  Probe probes_[kPageCount];
+  std::vector<int> order_;
+  std::vector<Shown> messages_;
+  std::vector<std::string> opened_;
+  bool shellWorks_ = true;
+  std::vector<std::string> prompts_;
+  std::deque<std::optional<std::string>> answers_;
+  std::vector<win32::Dialog*> modals_;
+};
+
+TEST_F(MainFormTest, StartUpLoadsTheDatabaseAndShowsTheStatusPage) {
+  TForm1& f = Start();
+  EXPECT_EQ(f.Database(), TForm1::DatabaseState::Loaded);
+  EXPECT_TRUE(messages_.empty());
+  EXPECT_FALSE(f.TerminateRequested());
+  EXPECT_EQ(win32::GetText(f.hwnd()), "Wardenlake");
+  EXPECT_EQ(f.ActivePageIndex(), kStatusPageIndex);
+  EXPECT_EQ(f.Status().LabelText(StatusPage::kLabel13), "v1.20");
+  EXPECT_EQ(f.Status().LabelText(StatusPage::kLabel11), "1234");
+  EXPECT_EQ(f.Status().LabelText(StatusPage::kLabel12), "2024-05-01");
+  EXPECT_FALSE(IsWindowVisible(GetDlgItem(f.Status().hwnd(), StatusPage::kNotice)));
+  EXPECT_EQ(ClassifyProcess("svchost.exe", f.Tables()), "(System Process) Generic host");
+  EXPECT_EQ(f.Tables().sites.Count(), 1u);
+  EXPECT_EQ(f.HintBarText(0), "For Help,Press F1");
+  EXPECT_EQ(f.HintBarText(1), "https://wardenlake.example");
+  EXPECT_EQ(f.RzGroupBar3().Colors().bar, RGB(122, 150, 223));
+  EXPECT_EQ(f.RzGroupBar3().Colors().itemHot, RGB(61, 149, 255));
+  // Forms made in order and attached; the dialogs exist before first use.
+  EXPECT_NE(app_->Form2().hwnd(), nullptr);
+  EXPECT_NE(app_->Form5().hwnd(), nullptr);
+  EXPECT_NE(app_->Form4().hwnd(), nullptr);
+}
+
+TEST_F(MainFormTest, DamagedDatabaseIsReportedOnceAndTheProgramRunsOnWithEmptyTables) {
+  std::string corrupted = test::TestArchive(kProcessDb, kMainDb);
+  corrupted[corrupted.size() / 3] ^= 0x5A;
+  const struct {
+    std::string bytes;
+    std::string readerMessage;
+  } cases[] = {{corrupted, "The archive file appears to be corrupted"},
+               {test::TestArchive(kProcessDb, "2024-05-01\r\n"), "Main.db holds fewer than two lines"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.readerMessage);
+    messages_.clear();
+    WriteDatabase(c.bytes);
+    TForm1& f = Start();
+    ASSERT_EQ(messages_.size(), 1u);
+    EXPECT_THAT(messages_[0].text, HasSubstr(c.readerMessage));
+    EXPECT_THAT(messages_[0].text, HasSubstr("Ref.dbd"));
+    EXPECT_EQ(messages_[0].flags & MB_ICONMASK, static_cast<UINT>(MB_ICONWARNING));
+    EXPECT_EQ(f.Database(), TForm1::DatabaseState::Damaged);
+    EXPECT_FALSE(f.TerminateRequested());
+    EXPECT_EQ(ClassifyProcess("svchost.exe", f.Tables()), "(Unknown)");
+    EXPECT_EQ(f.Tables().process.Count(), 0u);
+    EXPECT_EQ(f.Status().LabelText(StatusPage::kLabel11), "Not loaded");
+    EXPECT_EQ(f.Status().LabelText(StatusPage::kLabel12), "Not loaded");
+    HWND notice = GetDlgItem(f.Status().hwnd(), StatusPage::kNotice);
+    EXPECT_TRUE(IsWindowVisible(notice));
+    EXPECT_THAT(win32::GetText(notice), HasSubstr("not loaded"));
+    // The window is fully usable.
+    EXPECT_EQ(f.ActivePageIndex(), kStatusPageIndex);
+    ClickNav(3, 0);
+    EXPECT_EQ(f.ActivePageIndex(), 1);
+    app_.reset();
+  }
+}
+
+TEST_F(MainFormTest, MissingDatabaseNamesTheFileAndStopsStartUp) {
+  DeleteFileW(win32::Widen(appPath_ + "Ref.dbd").c_str());
+  TForm1& f = Start();
+  EXPECT_TRUE(f.TerminateRequested());
+  EXPECT_EQ(f.Database(), TForm1::DatabaseState::Missing);
+  ASSERT_EQ(messages_.size(), 1u);
+  EXPECT_THAT(messages_[0].text, HasSubstr(appPath_ + "Ref.dbd"));
+  EXPECT_EQ(messages_[0].flags & MB_ICONMASK, static_cast<UINT>(MB_ICONERROR));
+}
+
+TEST_F(MainFormTest, EveryNavigationItemReachesItsPageAndScansOnlyAnEmptyList) {
+  TForm1& f = Start();
+  const struct {
+    int group, item, page;
+    int scansAfterTwoClicks;
+  } items[] = {{2, 0, 0, 1},  {2, 1, 2, 1},  {2, 2, 4, 1},  {2, 3, 14, 1}, {2, 4, 15, 2}, {2, 5, 7, 1},
+               {2, 6, 6, 1},  {3, 0, 1, 1},  {3, 1, 12, 1}, {3, 2, 5, 1},  {3, 3, 9, 0},  {0, 0, 10, 0}};
+  for (const auto& it : items) {
+    SCOPED_TRACE(f.RzGroupBar3().Groups()[it.group].items[it.item].caption);
+    ClickNav(it.group, it.item);
+    EXPECT_EQ(f.ActivePageIndex(), it.page);
+    EXPECT_EQ(f.RzGroupBar3().Current(), (win32::GroupBarPos{it.group, it.item}));
+    ClickNav(0, 0);
+    ClickNav(it.group, it.item);
+    EXPECT_EQ(f.ActivePageIndex(), it.page);
+    if (it.page == kStatusPageIndex) continue;
+    const Probe& probe = probes_[it.page];
+    EXPECT_EQ(probe.refreshes, it.scansAfterTwoClicks);
+    // "System Service" switches first and then scans; the others scan first.
+    if (probe.refreshes > 0) {
+      if (it.page == 2) {
+        EXPECT_EQ(probe.activeAtRefresh[0], 2);
+      } else {
+        EXPECT_NE(probe.activeAtRefresh[0], it.page);
+      }
+    }
+  }
+
+  // The items that open something else.
+  ClickNav(1, 0);
+  ClickNav(1, 1);
+  EXPECT_THAT(modals_, ElementsAre(&app_->Form5(), &app_->Form4()));
+  ClickNav(0, 1);
+  EXPECT_THAT(opened_,
+              ElementsAre("mailto:support@wardenlake.example?subject=Wardenlake%20v1.20%20Technical%20Suuport"));
+  ClickNav(3, 4);
+  EXPECT_EQ(prompts_.size(), 1u);
+}
+
+TEST_F(MainFormTest, AListThatStaysEmptyIsScannedOnEveryVisit) {
+  probes_[0].fill = false;
+  Start();
+  ClickNav(2, 0);
+  ClickNav(2, 0);
+  EXPECT_EQ(probes_[0].refreshes, 2);
+}
+
+TEST_F(MainFormTest, HijackScanRunsFiveScansInOrderAndShowsTheirRowsOnce) {
+  probes_[0].flagged = {{"run.exe", "Startup Item", 3, {}, 21}};
+  probes_[2].flagged = {{"BadSvc", "System Service", 0, {}, 7}};
+  probes_[6].flagged = {{"Bar", "IE ToolBar", 0, "{11111111-2222-3333-4444-555555555555}", 25}};
+  TForm1& f = Start();
+  f.Hijack().Add("stale", "Startup Item", 0);
+  for (int round = 0; round < 2; ++round) {
+    order_.clear();
+    messages_.clear();
+    Click(f.Status().ScanAction().hwnd(), {10, 10});
+    EXPECT_THAT(order_, ElementsAre(0, 4, 2, 6, 7));
+    EXPECT_EQ(f.ActivePageIndex(), kHijackPageIndex);
+    ASSERT_EQ(messages_.size(), 1u);
+    EXPECT_EQ(messages_[0].caption, "Important");
+    EXPECT_EQ(messages_[0].text,
+              "This hijack report is used for those people who are familiar with computer knowlege.You can not "
+              "remove them here,but you can pick a category at left-side,then remove them.");
+    auto& list = Report().List();
+    ASSERT_EQ(list.Count(), 3u);
+    EXPECT_EQ(list.CellText(0, 0), "run.exe");
+    EXPECT_EQ(list.CellText(1, 1), "System Service");
+    EXPECT_EQ(list.CellText(2, 2), "{11111111-2222-3333-4444-555555555555}");
+    EXPECT_EQ(list.CellText(0, 2), "3");
+  }
+  // "Index" is hidden; "Description" carries the category's image.
+  auto& view = Report().List().View();
+  EXPECT_EQ(view.ColumnWidth(2), 0);
+  LVITEMW item{};
+  item.mask = LVIF_IMAGE;
+  item.iItem = 0;
+  item.iSubItem = 1;
+  SendMessageW(view.hwnd(), LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+  EXPECT_EQ(item.iImage, 21);
+}
+
+TEST_F(MainFormTest, ReportSortsByItemNameAndSavesItsRows) {
+  probes_[0].flagged = {{"zeta.exe", "Startup Item", 0, {}, 21}, {"Alpha: two", "Startup Item", 1, {}, 21}};
+  TForm1& f = Start();
+  f.Label15Click();
+  HijackPage& page = Report();
+  page.HijackListColumnClick();
+  EXPECT_EQ(page.List().CellText(0, 0), "Alpha: two");
+  EXPECT_EQ(page.List().CellText(1, 0), "zeta.exe");
+
+  const std::string file = dir_.File("report.txt");
+  std::string suggested;
+  page.chooseFile = [&](const std::string& name) -> std::optional<std::string> {
+    suggested = name;
+    return file;
+  };
+  page.today = [] { return std::string("2024/05/01"); };
+  page.systemName = [] { return std::string("Windows Test"); };
+  EXPECT_TRUE(page.InvokeAction(HijackPage::kToolButton31));
+  EXPECT_EQ(suggested, "Hijack_Report(2024-05-01).txt");
+  EXPECT_EQ(wl::test::ReadBytes(file),
+            "---Quellstone Hijack Report---\r\n---Date: 2024/05/01\r\n---Operation System: Windows Test\r\n \r\n "
+            "\r\nStartup Item: Alpha: two\r\nStartup Item: zeta.exe\r\n");
+
+  // A file that cannot be written is reported, not passed over.
+  messages_.clear();
+  page.chooseFile = [&](const std::string&) -> std::optional<std::string> {
+    return dir_.File("no such folder\\report.txt");
+  };
+  page.InvokeAction(HijackPage::kToolButton31);
+  ASSERT_EQ(messages_.size(), 1u);
+  EXPECT_EQ(messages_[0].caption, "Save Report");
+  // Cancel writes nothing and says nothing.
+  messages_.clear();
+  page.chooseFile = [](const std::string&) -> std::optional<std::string> { return std::nullopt; };
+  page.InvokeAction(HijackPage::kToolButton31);
+  EXPECT_TRUE(messages_.empty());
+}
+
+TEST_F(MainFormTest, F1AndF3WorkFromAnyPage) {
+  TForm1& f = Start();
+  int expectedPrompts = 0;
+  for (int page : {kStatusPageIndex, 0, kHijackPageIndex, 9}) {
+    SCOPED_TRACE(page);
+    f.ShowPage(page);
+    HWND target = GetWindow(f.PageAt(page)->hwnd(), GW_CHILD);
+    if (!target) target = f.PageAt(page)->hwnd();
+    opened_.clear();
+    PressKey(target, VK_F1);
+    EXPECT_THAT(opened_, ElementsAre(appPath_ + "Qvor.chm"));
+    PressKey(target, VK_F3);
+    EXPECT_EQ(prompts_.size(), static_cast<std::size_t>(++expectedPrompts));
+  }
+  EXPECT_EQ(prompts_[0], std::string(kDictionaryTitle) + "|" + kDictionaryPrompt);
+}
+
+TEST_F(MainFormTest, ProcessDictionaryShowsTheVerdictOfTheTypedName) {
+  TForm1& f = Start();
+  answers_ = {std::string("SVCHOST.EXE"), std::string("C:\\Windows\\evil.exe"), std::string(), std::nullopt};
+  for (int i = 0; i < 4; ++i) f.RzGroup2Items4Click();
+  ASSERT_EQ(messages_.size(), 2u);
+  EXPECT_EQ(messages_[0].caption, "Process Dictionary Result");
+  EXPECT_EQ(messages_[0].text, "Process Name: svchost.exe\r\nProcess Information: \r\n(System Process) Generic host");
+  EXPECT_EQ(messages_[0].flags & MB_ICONMASK, static_cast<UINT>(MB_ICONINFORMATION));
+  EXPECT_EQ(messages_[1].text, "Process Name: c:\\windows\\evil.exe\r\nProcess Information: \r\n(Unknown)");
+}
+
+TEST_F(MainFormTest, FailuresOfTheShellAreShownInTheStatusBar) {
+  shellWorks_ = false;
+  TForm1& f = Start();
+  f.Help1Click();
+  EXPECT_THAT(f.HintBarText(0), HasSubstr("Qvor.chm"));
+  EXPECT_THAT(f.HintBarText(0), HasSubstr("cannot find"));
+  f.LiveUpdateClick();
+  EXPECT_THAT(f.HintBarText(0), HasSubstr("Kestrup.exe"));
+}
+
+TEST_F(MainFormTest, AnExceptionInAHandlerLeavesTheWindowUsableAndSaysWhy) {
+  probes_[0].throwMessage = "Cannot read the startup entries";
+  TForm1& f = Start();
+  SetWindowTextW(f.hwnd(), L"Scanning...");
+  ClickNav(2, 0);
+  EXPECT_EQ(win32::GetText(f.hwnd()), "Wardenlake");
+  EXPECT_EQ(f.HintBarText(0), "Cannot read the startup entries");
+  EXPECT_TRUE(IsWindowEnabled(f.hwnd()));
+  ClickNav(3, 0);
+  EXPECT_EQ(f.ActivePageIndex(), 1);
+}
+
+TEST_F(MainFormTest, HintsFollowTheMouseAndTheTimerRestoresTheHelpText) {
+  TForm1& f = Start();
+  auto& bar = f.RzGroupBar3();
+  const POINT onItem = test::Center(bar.ItemRect({2, 0}));
+  PostMessageW(bar.hwnd(), WM_MOUSEMOVE, 0, MAKELPARAM(onItem.x, onItem.y));
+  Pump();
+  EXPECT_EQ(f.HintBarText(0), "View/Manage the startup items.");
+  EXPECT_EQ(bar.Hot(), (win32::GroupBarPos{2, 0}));
+  PostMessageW(bar.hwnd(), WM_MOUSEMOVE, 0, MAKELPARAM(2, 2));
+  Pump();
+  EXPECT_EQ(f.HintBarText(0), "");
+  f.Timer1Timer();
+  EXPECT_EQ(f.HintBarText(0), "For Help,Press F1");
+  // A toolbar button's hint.
+  f.ShowPage(kHijackPageIndex);
+  HWND toolbar = Report().Toolbar();
+  RECT button{};
+  SendMessageW(toolbar, TB_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&button));
+  const POINT onButton = test::Center(button);
+  PostMessageW(toolbar, WM_MOUSEMOVE, 0, MAKELPARAM(onButton.x, onButton.y));
+  Pump();
+  EXPECT_EQ(f.HintBarText(0), "Save scan report to text file.");
+}
+
+TEST_F(MainFormTest, StatusActionsLightUpPressAndOpenTheirDialogs) {
+  TForm1& f = Start();
+  StatusPage& page = f.Status();
+  ActionTile& site = page.SiteAction();
+  MoveMouse(site.hwnd(), {20, 20});
+  EXPECT_EQ(site.CaptionColor(), kHighlight);
+  MoveMouse(page.SpywareAction().hwnd(), {20, 20});
+  EXPECT_EQ(site.CaptionColor(), kSkyBlue);
+  EXPECT_EQ(page.SpywareAction().CaptionColor(), kHighlight);
+  MoveMouse(page.hwnd(), {2, 2});  // the bare group box
+  EXPECT_EQ(page.SpywareAction().CaptionColor(), kSkyBlue);
+
+  SendMessageW(site.hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(20, 20));
+  EXPECT_EQ(site.ButtonPicture(), Glyph::GoButtonPressed);
+  SendMessageW(site.hwnd(), WM_LBUTTONUP, 0, MAKELPARAM(20, 20));
+  EXPECT_EQ(site.ButtonPicture(), Glyph::GoButton);
+  Click(page.SpywareAction().hwnd(), {20, 20});
+  EXPECT_THAT(modals_, ElementsAre(&app_->Form4(), &app_->Form5()));
+}
+
+TEST_F(MainFormTest, HeaderLinksTurnRedUnderTheMouseAndOpen) {
+  TForm1& f = Start();
+  HeaderStrip& header = f.Header();
+  const POINT update = test::Center(header.LinkRect(HeaderStrip::Link::LiveUpdate));
+  MoveMouse(header.hwnd(), update);
+  EXPECT_EQ(header.LinkColor(HeaderStrip::Link::LiveUpdate), RGB(255, 64, 64));
+  EXPECT_EQ(header.LinkColor(HeaderStrip::Link::HomePage), RGB(255, 255, 255));
+  MoveMouse(header.hwnd(), {3, 3});
+  EXPECT_EQ(header.HotLink(), HeaderStrip::Link::None);
+  Click(header.hwnd(), update);
+  Click(header.hwnd(), test::Center(header.LinkRect(HeaderStrip::Link::HomePage)));
+  EXPECT_THAT(opened_, ElementsAre(appPath_ + "Kestrup.exe", "https://wardenlake.example/"));
+}
+
+TEST_F(MainFormTest, NavigationBarWorksFromTheKeyboard) {
+  TForm1& f = Start();
+  HWND bar = f.RzGroupBar3().hwnd();
+  SetFocus(bar);
+  for (int i = 0; i < 4; ++i) SendMessageW(bar, WM_KEYDOWN, VK_DOWN, 0);
+  EXPECT_EQ(f.RzGroupBar3().Focused(), (win32::GroupBarPos{2, 0}));
+  SendMessageW(bar, WM_KEYDOWN, VK_RETURN, 0);
+  EXPECT_EQ(f.ActivePageIndex(), 0);
+}
+
+TEST(DialogTest, InputBoxReturnsTheTypedTextOrNothingOnCancel) {
+  EnsureUi();
+  test::WindowWatcher ok(L"Process Dictionary", [](HWND box) {
+    SetDlgItemTextW(box, InputBox::kEditId, L"smss.exe");
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+  });
+  EXPECT_EQ(InputQuery(nullptr, kDictionaryTitle, kDictionaryPrompt), std::optional<std::string>("smss.exe"));
+  test::WindowWatcher cancel(L"Process Dictionary", [](HWND box) {
+    SetDlgItemTextW(box, InputBox::kEditId, L"typed");
+    PostMessageW(box, WM_COMMAND, IDCANCEL, 0);
+  });
+  EXPECT_EQ(InputQuery(nullptr, kDictionaryTitle, kDictionaryPrompt), std::nullopt);
+}
+
+TEST(DialogTest, DialogsAreMadeOnceAndKeepTheirWindowBetweenOpenings) {
+  EnsureUi();
+  TForm5 form;
+  ASSERT_TRUE(form.Create(nullptr));
+  const HWND made = form.hwnd();
+  EXPECT_EQ(win32::GetText(made), "Immunize Spyware,Adware,Malware");
+  for (int i = 0; i < 2; ++i) {
+    test::WindowWatcher closer(L"Immunize Spyware,Adware,Malware",
+                               [](HWND d) { PostMessageW(d, WM_CLOSE, 0, 0); });
+    EXPECT_EQ(form.ShowModal(nullptr), IDCANCEL);
+    EXPECT_TRUE(closer.Seen());
+    EXPECT_EQ(form.hwnd(), made);
+    EXPECT_FALSE(IsWindowVisible(made));
+  }
+}
+
+}  // namespace
+}  // namespace wl::app

@@ -1,0 +1,20 @@
+// The pages of the main window by page index. A page not listed here shows
+// as an empty page. Add a page with one line in MakePage and link its
+// library into wl_app (app/CMakeLists.txt).
+#include <memory>
+
+#include "app/page.h"
+#include "scan/hijack_page.h"
+
+namespace wl::app {
+
+std::unique_ptr<Page> MakePage(int index, PageContext& context) {
+  switch (index) {
+    case 13:
+      return std::make_unique<HijackPage>(context);
+    default:
+      return nullptr;
+  }
+}
+
+}  // namespace wl::app

@@ -1,0 +1,65 @@
+// The status page: a white group box with the program version and the two
+// values of the reference database, and the three actions "Site Immunize",
+// "Scan PC Hijacker" and "Spyware Immunize".
+#pragma once
+
+#include <windows.h>
+
+#include <array>
+#include <functional>
+#include <string>
+
+#include "app/action_tile.h"
+#include "app/page.h"
+
+namespace wl::app {
+
+class StatusPage : public Page {
+ public:
+  // Control ids; other programs read the labels by them.
+  static constexpr int kLabel13 = 1013;  // program version
+  static constexpr int kLabel11 = 1011;  // infection definitions
+  static constexpr int kLabel12 = 1012;  // database last updated
+  static constexpr int kNotice = 1020;   // why the database is not loaded
+  static constexpr int kLabel1 = 1001;   // "Site Immunize"
+  static constexpr int kLabel15 = 1015;  // "Scan PC Hijacker"
+  static constexpr int kLabel3 = 1003;   // "Spyware Immunize"
+
+  explicit StatusPage(PageContext& context) : Page(context) {}
+
+  void SetDefinitions(const std::string& text);  // Label11
+  void SetLastUpdated(const std::string& text);  // Label12
+  // Shows why the reference database is not loaded (empty: hides it).
+  void SetDatabaseNotice(const std::string& text);
+  std::string LabelText(int id) const;
+
+  ActionTile& SiteAction() { return tiles_[0]; }
+  ActionTile& ScanAction() { return tiles_[1]; }
+  ActionTile& SpywareAction() { return tiles_[2]; }
+  // The mouse is over the bare group box: every caption back to sky blue.
+  void ResetHover();
+
+  std::function<void()> onSiteImmunize;     // Label1Click
+  std::function<void()> onScan;             // Label15Click
+  std::function<void()> onSpywareImmunize;  // Label3Click
+
+ protected:
+  void OnCreate() override;
+  void OnLayout(int width, int height) override;
+  void OnDpiChanged() override;
+  LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+
+ private:
+  RECT CardRect() const;
+  void UpdateFonts();
+
+  std::array<ActionTile, 3> tiles_;
+  HWND captions_[3] = {};
+  HWND values_[3] = {};
+  HWND notice_ = nullptr;
+  HWND heading_ = nullptr;
+  win32::UniqueGdiObject headingFont_;
+  win32::UniqueGdiObject valueFont_;
+};
+
+}  // namespace wl::app

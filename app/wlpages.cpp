@@ -1,0 +1,87 @@
+// wlpages: opens the main window and shows its pages one after the other,
+// then its dialogs, for screenshots. For each it prints one line, "page N"
+// or "dialog NAME", when it is on screen, then keeps it there for the
+// interval.
+//   wlpages [INTERVAL_MS] [PAGE...]     default: 1500 ms, every page a
+//                                       navigation item leads to
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/application.h"
+#include "app/process_dictionary.h"
+#include "win32/message_loop.h"
+
+namespace {
+
+void PumpFor(DWORD ms) {
+  const DWORD end = GetTickCount() + ms;
+  while (static_cast<LONG>(end - GetTickCount()) > 0) {
+    if (!wl::win32::ProcessPendingMessages()) return;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+  }
+}
+
+// While a dialog runs its own modal loop, a timer announces it and closes it.
+const wchar_t* g_dialogTitle = nullptr;
+const char* g_dialogName = nullptr;
+DWORD g_interval = 1500;
+
+void CALLBACK AnnounceAndClose(HWND, UINT, UINT_PTR id, DWORD) {
+  KillTimer(nullptr, id);
+  HWND dialog = FindWindowW(L"#32770", g_dialogTitle);
+  if (!dialog) return;
+  RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  std::printf("dialog %s\n", g_dialogName);
+  std::fflush(stdout);
+  Sleep(g_interval);
+  PostMessageW(dialog, WM_CLOSE, 0, 0);
+}
+
+void ShowDialog(const wchar_t* title, const char* name, const std::function<void()>& open) {
+  g_dialogTitle = title;
+  g_dialogName = name;
+  SetTimer(nullptr, 0, 600, AnnounceAndClose);
+  open();
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  DWORD interval = 1500;
+  std::vector<int> pages;
+  if (argc > 1) interval = static_cast<DWORD>(_wtoi(argv[1]));
+  for (int i = 2; i < argc; ++i) pages.push_back(_wtoi(argv[i]));
+  if (pages.empty()) pages = {10, 0, 2, 4, 14, 15, 7, 6, 1, 12, 5, 9, 13};
+
+  INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};
+  InitCommonControlsEx(&icc);
+  wl::app::MainOptions options;
+  options.quitOnDestroy = false;
+  wl::app::Application app(options);
+  if (!app.CreateForms() || app.Form1().TerminateRequested()) return 1;
+  HWND main = app.Form1().hwnd();
+  ShowWindow(main, SW_SHOWNORMAL);
+  SetForegroundWindow(main);
+  PumpFor(interval);
+  for (int page : pages) {
+    app.Form1().ShowPage(page);
+    RedrawWindow(main, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    PumpFor(300);
+    std::printf("page %d\n", page);
+    std::fflush(stdout);
+    PumpFor(interval);
+  }
+  g_interval = interval;
+  HWND owner = main;
+  ShowDialog(L"Process Dictionary", "process-dictionary",
+             [&] { wl::app::InputQuery(owner, "Process Dictionary", wl::app::kDictionaryPrompt); });
+  ShowDialog(L"Immunize Spyware,Adware,Malware", "spyware-immunize", [&] { app.Form5().ShowModal(owner); });
+  ShowDialog(L"Immunize Restricted Sites", "site-immunize", [&] { app.Form4().ShowModal(owner); });
+  ShowDialog(L"Startup Setup", "startup-setup", [&] { app.Form2().ShowModal(owner); });
+  return 0;
+}
