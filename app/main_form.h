@@ -17,6 +17,7 @@
 #include "app/status_page.h"
 #include "refdb/reference_tables.h"
 #include "scan/hijack_list.h"
+#include "settings/association_rules.h"
 #include "win32/dialog.h"
 #include "win32/group_bar.h"
 #include "win32/window.h"
@@ -122,6 +123,7 @@ class TForm1 : public win32::Window, public UiServices {
   void ShowStatus(const std::string& text) override;
   HWND MainWindow() const override { return hwnd(); }
   const std::string& AppPath() const override { return appPath_; }
+  void OpenPage(int pageIndex) override;
 
   // ---- seams (tests replace them) ----------------------------------------
   // Message boxes; returns the button pressed.
@@ -156,6 +158,7 @@ class TForm1 : public win32::Window, public UiServices {
   MainOptions options_;
   std::string appPath_;
   ReferenceTables tables_;
+  AssociationTables associationTables_;
   HijackList hijack_;
   SharedImages images_;
   std::unique_ptr<PageContext> context_;

@@ -10,6 +10,7 @@
 #include "app/images.h"
 #include "refdb/reference_tables.h"
 #include "scan/hijack_list.h"
+#include "settings/association_rules.h"
 #include "win32/handles.h"
 #include "win32/window.h"
 
@@ -27,6 +28,10 @@ class UiServices {
   virtual HWND MainWindow() const = 0;
   // The program's folder with a trailing backslash.
   virtual const std::string& AppPath() const = 0;
+  // Shows a page the way its navigation item does (its list is filled first
+  // when it is empty); e.g. the Startup page's "Uninstall Software" button
+  // opens page 12 this way.
+  virtual void OpenPage(int pageIndex) { (void)pageIndex; }
 };
 
 // The image lists shared by several pages. Their first images are fixed
@@ -70,6 +75,9 @@ struct PageContext {
   HijackList& hijack;  // the hijack report; page scans append their flagged rows
   SharedImages& images;
   UiServices& ui;
+  // The association tables built at start-up; null where no main window
+  // built them (a page then builds its own).
+  const AssociationTables* associationTables = nullptr;
 };
 
 class Page : public win32::Window {

@@ -5,11 +5,14 @@
 
 #include "app/page.h"
 #include "scan/hijack_page.h"
+#include "service/service_page.h"
 
 namespace wl::app {
 
 std::unique_ptr<Page> MakePage(int index, PageContext& context) {
   switch (index) {
+    case 2:
+      return std::make_unique<ServicePage>(context);
     case 13:
       return std::make_unique<HijackPage>(context);
     default:

@@ -61,7 +61,12 @@ ServiceScanResult ScanServices(const FileVerdictFn& analyzeFile) {
     row.path = ServicePathText(TextValue(*key, "ImagePath"), windowsDir);
     row.analyze = analyzeFile(ExtractExecutablePath(row.path));
     row.systemFile = row.analyze == kWindowsSystemFile;
-    if (!row.systemFile) result.hijack.push_back({row.keyName, kSystemServiceCategory, 0});
+    if (!row.systemFile) {
+      HijackRow flagged;
+      flagged.itemName = row.keyName;
+      flagged.description = kSystemServiceCategory;
+      result.hijack.push_back(std::move(flagged));
+    }
     result.rows.push_back(std::move(row));
   }
   return result;

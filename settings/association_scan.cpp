@@ -44,8 +44,13 @@ AssociationScanResult ScanAssociations(const AssociationTables& tables) {
     row.verdict = JudgeAssociation(tables, i, row.command);
     row.analysis = AssociationVerdictText(row.verdict);
     row.image = AssociationVerdictImage(row.verdict);
-    if (row.verdict == AssociationVerdict::Distrustful && AssociationReportsHijack(i))
-      result.hijack.push_back({row.caption, kSystemAssociationCategory, static_cast<int>(i)});
+    if (row.verdict == AssociationVerdict::Distrustful && AssociationReportsHijack(i)) {
+      HijackRow flagged;
+      flagged.itemName = row.caption;
+      flagged.description = kSystemAssociationCategory;
+      flagged.index = static_cast<int>(i);
+      result.hijack.push_back(std::move(flagged));
+    }
     result.rows.push_back(std::move(row));
   }
   return result;
