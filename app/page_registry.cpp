@@ -6,6 +6,9 @@
 #include "app/page.h"
 #include "scan/hijack_page.h"
 #include "service/service_page.h"
+#include "settings/association_page.h"
+#include "settings/shell_extension_page.h"
+#include "software/software_page.h"
 
 namespace wl::app {
 
@@ -13,6 +16,12 @@ std::unique_ptr<Page> MakePage(int index, PageContext& context) {
   switch (index) {
     case 2:
       return std::make_unique<ServicePage>(context);
+    case 4:
+      return std::make_unique<AssociationPage>(context);
+    case 12:
+      return std::make_unique<SoftwarePage>(context);
+    case 14:
+      return std::make_unique<ShellExtensionPage>(context);
     case 13:
       return std::make_unique<HijackPage>(context);
     default:
