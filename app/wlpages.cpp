@@ -69,7 +69,8 @@ int wmain(int argc, wchar_t** argv) {
   SetForegroundWindow(main);
   PumpFor(interval);
   for (int page : pages) {
-    app.Form1().ShowPage(page);
+    // As its navigation item does: a list page is filled first.
+    app.Form1().OpenPage(page);
     RedrawWindow(main, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     PumpFor(300);
     std::printf("page %d\n", page);
