@@ -45,7 +45,7 @@ class PageHost {
   PageHost() {
     EnsureUi();
     images = MakeSharedImages(16);
-    host_ = CreateWindowExW(WS_EX_CONTROLPARENT, L"STATIC", L"host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 900,
+    host_ = CreateWindowExW(WS_EX_CONTROLPARENT, L"STATIC", L"host", WS_OVERLAPPEDWINDOW, 0, 0, 900,
                             600, nullptr, nullptr, nullptr, nullptr);
     page = std::make_unique<P>(context);
     page->Create(host_);
