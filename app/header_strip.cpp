@@ -28,7 +28,7 @@ void HorizontalGradient(HDC dc, const RECT& r, COLORREF left, COLORREF right) {
 bool HeaderStrip::Create(HWND parent, int id) {
   win32::WindowClass cls;
   cls.name = L"WardenlakeHeaderStrip";
-  if (!CreateWindowOf(cls, 0, L"", WS_CHILD | WS_VISIBLE, 0, 0, 100, 60, parent,
+  if (!CreateWindowOf(cls, 0, L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP, 0, 0, 100, 60, parent,
                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(id))))
     return false;
   dpi_ = win32::DpiOf(hwnd());
@@ -109,6 +109,12 @@ void HeaderStrip::Paint(HDC dc, const RECT& r) {
     SetTextColor(dc, LinkColor(l));
     DrawTextW(dc, l == Link::LiveUpdate ? kLiveUpdate : kHomePage, -1, &text,
               DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
+    if (l == focus_ && GetFocus() == hwnd()) {
+      RECT focus = lr;
+      InflateRect(&focus, S(3), 0);
+      SetTextColor(dc, RGB(255, 255, 255));
+      DrawFocusRect(dc, &focus);
+    }
   }
 }
 
@@ -162,6 +168,27 @@ LRESULT HeaderStrip::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
       if (at != Link::None && at == was && onLinkClick) onLinkClick(at);
       return 0;
     }
+    case WM_GETDLGCODE: {
+      LRESULT code = DLGC_WANTARROWS | DLGC_WANTCHARS;
+      const auto* m = reinterpret_cast<const MSG*>(lParam);
+      if (m && m->message == WM_KEYDOWN && m->wParam == VK_RETURN) code |= DLGC_WANTMESSAGE;
+      return code;
+    }
+    case WM_KEYDOWN:
+      if (wParam == VK_LEFT || wParam == VK_RIGHT) {
+        focus_ = wParam == VK_LEFT ? Link::LiveUpdate : Link::HomePage;
+        InvalidateRect(hwnd(), nullptr, FALSE);
+        return 0;
+      }
+      if ((wParam == VK_RETURN || wParam == VK_SPACE) && onLinkClick) {
+        onLinkClick(focus_);
+        return 0;
+      }
+      break;
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+      InvalidateRect(hwnd(), nullptr, FALSE);
+      return 0;
     case WM_DPICHANGED_AFTERPARENT:
       dpi_ = win32::DpiOf(hwnd());
       UpdateFonts();

@@ -1,6 +1,7 @@
 // The strip above the pages: the product name and slogan, and the
 // "Live Update" and "HomePage" links with their pictures. A link turns red
-// under the mouse; over the strip's background both are white again.
+// under the mouse; over the strip's background both are white again. From
+// the keyboard: Tab to the strip, Left/Right to pick a link, Enter or Space.
 #pragma once
 
 #include <windows.h>
@@ -38,6 +39,7 @@ class HeaderStrip : public win32::Window {
 
   Link hot_ = Link::None;
   Link pressed_ = Link::None;
+  Link focus_ = Link::LiveUpdate;
   bool tracking_ = false;
   UINT dpi_ = 96;
   win32::UniqueGdiObject titleFont_;

@@ -10,6 +10,7 @@
 #include "app/resource.h"
 #include "refdb/zlb_archive.h"
 #include "settings/association_scan.h"
+#include "sysroutines/shell_routines.h"
 #include "sysroutines/system_info.h"
 #include "win32/dpi.h"
 #include "win32/system_error.h"
@@ -111,15 +112,10 @@ std::string UrlEncode(const std::string& text) {
 }
 
 bool ShellOpenDefault(const std::string& target, std::string* error) {
-  const std::wstring file = win32::Widen(target);
-  SHELLEXECUTEINFOW sei{};
-  sei.cbSize = sizeof sei;
-  sei.fMask = SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
-  sei.lpVerb = L"open";
-  sei.lpFile = file.c_str();
-  sei.nShow = SW_SHOWNORMAL;
-  if (ShellExecuteExW(&sei)) return true;
-  if (error) *error = win32::SystemErrorText(GetLastError());
+  SetLastError(0);
+  if (ShellOpen(target)) return true;
+  const DWORD code = GetLastError();
+  if (error) *error = code ? win32::SystemErrorText(code) : "the system could not open it.";
   return false;
 }
 

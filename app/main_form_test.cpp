@@ -440,7 +440,12 @@ TEST_F(MainFormTest, HeaderLinksTurnRedUnderTheMouseAndOpen) {
   EXPECT_EQ(header.HotLink(), HeaderStrip::Link::None);
   Click(header.hwnd(), update);
   Click(header.hwnd(), test::Center(header.LinkRect(HeaderStrip::Link::HomePage)));
-  EXPECT_THAT(opened_, ElementsAre(appPath_ + "Kestrup.exe", "https://wardenlake.example/"));
+  // And from the keyboard.
+  SetFocus(header.hwnd());
+  SendMessageW(header.hwnd(), WM_KEYDOWN, VK_RIGHT, 0);
+  SendMessageW(header.hwnd(), WM_KEYDOWN, VK_RETURN, 0);
+  EXPECT_THAT(opened_,
+              ElementsAre(appPath_ + "Kestrup.exe", "https://wardenlake.example/", "https://wardenlake.example/"));
 }
 
 TEST_F(MainFormTest, NavigationBarWorksFromTheKeyboard) {

@@ -3,6 +3,7 @@
 #include <commdlg.h>
 
 #include "scan/hijack_report.h"
+#include "sysroutines/system_info.h"
 #include "win32/handles.h"
 #include "win32/system_error.h"
 #include "win32/unicode.h"
@@ -61,7 +62,7 @@ HijackPage::HijackPage(app::PageContext& context)
   OnColumnClick([this](int) { HijackListColumnClick(); });
   chooseFile = [this](const std::string& suggested) { return AskSaveFile(context_.ui.MainWindow(), suggested); };
   today = ShortDateToday;
-  systemName = [] { return std::string(); };
+  systemName = GetWindowsVersionName;
 }
 
 void HijackPage::OnCreate() {

@@ -75,7 +75,7 @@ int wmain(int argc, wchar_t** argv) {
   const wl::PageText text = page->scan(tables);
   if (hijackRows) {
     std::vector<wl::TextRow> rows;
-    for (const auto& r : text.hijack) rows.push_back({r.itemName, r.description, std::to_string(r.index)});
+    for (const auto& r : text.hijack) rows.push_back({r.itemName, r.description, r.IndexText()});
     Write(wl::FormatTable({"Item Name", "Description", "Index"}, rows));
   } else {
     Write(wl::FormatTable(text.header, text.rows));

@@ -40,6 +40,16 @@ wl_wine_start() {
   # Start Wine's own background processes now, away from any pipe of the test
   # runner: a helper that inherits ctest's output pipe would hang the run.
   wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+  # The same for the desktop process of the private display: the first
+  # program that opens a window would start it, and it would keep that
+  # program's output pipe open for as long as windows exist.
+  if [ "$xvfb" = xvfb ]; then
+    wine explorer.exe /desktop </dev/null >/dev/null 2>&1 &
+    for _ in $(seq 1 50); do
+      xwininfo -display "$DISPLAY" -root -children 2>/dev/null | grep -q explorer.exe && break
+      sleep 0.1
+    done
+  fi
 }
 
 wl_wine_stop() {
