@@ -65,6 +65,7 @@ ServiceScanResult ScanServices(const FileVerdictFn& analyzeFile) {
       HijackRow flagged;
       flagged.itemName = row.keyName;
       flagged.description = kSystemServiceCategory;
+      flagged.index = -1;  // a service is found by its name; the report shows no index
       result.hijack.push_back(std::move(flagged));
     }
     result.rows.push_back(std::move(row));
