@@ -9,6 +9,7 @@
 #include "app/process_dictionary.h"
 #include "app/resource.h"
 #include "refdb/zlb_archive.h"
+#include "settings/association_scan.h"
 #include "sysroutines/shell_routines.h"
 #include "sysroutines/system_info.h"
 #include "win32/dpi.h"
@@ -200,6 +201,7 @@ void TForm1::CreateControls() {
   const UINT dpi = win32::DpiOf(hwnd());
   images_ = MakeSharedImages(win32::Scale(16, dpi));
   context_ = std::make_unique<PageContext>(PageContext{tables_, hijack_, images_, *this});
+  context_->associationTables = &associationTables_;
 
   header_.Create(hwnd(), kHeaderId);
   header_.onLinkClick = [this](HeaderStrip::Link link) {
@@ -293,6 +295,8 @@ void TForm1::FormCreate() {
   // 1. The program's folder.
   appPath_ = options_.appPath.empty() ? ExecutableFolder() : options_.appPath;
   if (!appPath_.empty() && appPath_.back() != '\\' && appPath_.back() != '/') appPath_ += '\\';
+  // 2. The association tables.
+  associationTables_ = BuildAssociationTables();
   // 3. Navigation colours.
   win32::GroupBarColors colors;
   colors.bar = kBarColor;
@@ -360,6 +364,13 @@ void TForm1::ShowPage(int index) {
   MarkNavigationFor(index);
   // Paint the page now: a scan may follow and keep the window busy.
   if (IsWindowVisible(hwnd())) UpdateWindow(hwnd());
+}
+
+void TForm1::OpenPage(int pageIndex) {
+  for (const auto& group : Navigation())
+    for (const auto& item : group.items)
+      if (item.page == pageIndex) return (this->*item.handler)();
+  ShowPage(pageIndex);
 }
 
 void TForm1::RefreshIfEmpty(int pageIndex) {

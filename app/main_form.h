@@ -17,6 +17,7 @@
 #include "app/status_page.h"
 #include "refdb/reference_tables.h"
 #include "scan/hijack_list.h"
+#include "settings/association_rules.h"
 #include "win32/dialog.h"
 #include "win32/group_bar.h"
 #include "win32/window.h"
@@ -158,6 +159,7 @@ class TForm1 : public win32::Window, public UiServices {
   MainOptions options_;
   std::string appPath_;
   ReferenceTables tables_;
+  AssociationTables associationTables_;
   HijackList hijack_;
   SharedImages images_;
   std::unique_ptr<PageContext> context_;

@@ -11,6 +11,7 @@
 #include "refdb/reference_tables.h"
 #include "scan/hijack_list.h"
 #include "win32/dialog.h"
+#include "settings/association_rules.h"
 #include "win32/handles.h"
 #include "win32/window.h"
 
@@ -77,6 +78,9 @@ struct PageContext {
   HijackList& hijack;  // the hijack report; page scans append their flagged rows
   SharedImages& images;
   UiServices& ui;
+  // The association tables built at start-up; null where no main window
+  // built them (a page then builds its own).
+  const AssociationTables* associationTables = nullptr;
 };
 
 class Page : public win32::Window {

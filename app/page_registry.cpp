@@ -7,6 +7,10 @@
 #include "autorun/startup_page.h"
 #include "process/process_page.h"
 #include "scan/hijack_page.h"
+#include "service/service_page.h"
+#include "settings/association_page.h"
+#include "settings/shell_extension_page.h"
+#include "software/software_page.h"
 
 namespace wl::app {
 
@@ -16,6 +20,14 @@ std::unique_ptr<Page> MakePage(int index, PageContext& context) {
       return std::make_unique<StartupPage>(context);
     case 1:
       return std::make_unique<ProcessPage>(context);
+    case 2:
+      return std::make_unique<ServicePage>(context);
+    case 4:
+      return std::make_unique<AssociationPage>(context);
+    case 12:
+      return std::make_unique<SoftwarePage>(context);
+    case 14:
+      return std::make_unique<ShellExtensionPage>(context);
     case 13:
       return std::make_unique<HijackPage>(context);
     default:

@@ -11,13 +11,16 @@ namespace wl {
 struct HijackRow {
   std::string itemName;     // "Item Name": what was found (entry name, path, class …)
   std::string description;  // "Description": the category, e.g. "Startup Item"
-  int index = 0;            // "Index" (hidden): where the entry sits on its own page
+  int index = 0;            // "Index" (hidden): where the entry sits on its own page; -1: none
   // Rows that are found by a class identifier rather than a row number
   // (toolbars, tool buttons) put it here; it is then the "Index" text.
   std::string indexKey;
   int image = -1;  // category image (ImageList1) on the "Description" cell; -1: none
 
-  std::string IndexText() const { return indexKey.empty() ? std::to_string(index) : indexKey; }
+  std::string IndexText() const {
+    if (!indexKey.empty()) return indexKey;
+    return index < 0 ? std::string() : std::to_string(index);
+  }
 };
 
 class HijackList {

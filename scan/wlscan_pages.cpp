@@ -3,6 +3,9 @@
 #include "autorun/autorun_scan.h"
 #include "process/process_scan.h"
 #include "scan/page_text.h"
+#include "service/service_page_text.h"
+#include "settings/settings_page_text.h"
+#include "software/software_page_text.h"
 
 namespace wl {
 
@@ -10,6 +13,10 @@ const std::vector<PageScanEntry>& PageScans() {
   static const std::vector<PageScanEntry> pages = {
       {"autorun", &AutorunPageText},
       {"processes", &ProcessPageText},
+      {"services", &ServicesPageText},
+      {"associations", &AssociationsPageText},
+      {"shellext", &ShellExtensionsPageText},
+      {"software", &SoftwarePageText},
   };
   return pages;
 }

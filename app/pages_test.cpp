@@ -1,0 +1,96 @@
+// The main window with the service, association, shell-extension and
+// installed-software pages: start-up builds the association tables, the
+// navigation fills the pages, page buttons open other pages, and the hijack
+// scan gathers their rows.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "app/application.h"
+#include "app/ui_test_support.h"
+#include "core/utf8_path.h"
+#include "service/service_page.h"
+#include "settings/association_page.h"
+#include "settings/key_backup_fixture.h"
+#include "settings/shell_extension_page.h"
+#include "software/software_page.h"
+#include "sysroutines/system_info.h"
+
+namespace wl::app {
+namespace {
+
+class PagesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    test::EnsureUi();
+    wl::test::WriteBytes(dir_.File("Ref.dbd"), test::TestArchive("svchost.exe=@Generic host\r\n", "2024-05-01\r\n1\r\n"));
+    MainOptions options;
+    options.appPath = Utf8FromPath(dir_.Path()) + "\\";
+    options.quitOnDestroy = false;
+    app_ = std::make_unique<Application>(options);
+    TForm1& f = app_->Form1();
+    f.messageBox = [this](HWND, const std::string& text, const std::string&, UINT) {
+      messages_.push_back(text);
+      return IDOK;
+    };
+    ASSERT_TRUE(app_->CreateForms());
+  }
+  void TearDown() override {
+    app_.reset();
+    test::Pump();
+  }
+  TForm1& Form() { return app_->Form1(); }
+  template <class P>
+  P& PageOf(int index) {
+    return *dynamic_cast<P*>(Form().PageAt(index));
+  }
+
+  wl::test::RegistryLock lock_;  // the association scan reads classes other tests change
+  wl::test::ScratchDir dir_{"wlpages"};
+  std::unique_ptr<Application> app_;
+  std::vector<std::string> messages_;
+};
+
+TEST_F(PagesTest, StartUpBuildsTheAssociationTablesForThisWindowsDirectory) {
+  EXPECT_EQ(PageOf<AssociationPage>(4).Tables().ExpectedCommands[10], "\"" + GetWindowsDir() + "\\HH.EXE\" %1");
+  EXPECT_EQ(PageOf<AssociationPage>(4).Tables().AssociationKeys[0], "\\regedit\\shell\\open\\command");
+}
+
+TEST_F(PagesTest, NavigationShowsAndFillsThePages) {
+  Form().RzGroup4Items1Click();
+  EXPECT_EQ(Form().ActivePageIndex(), 2);
+  EXPECT_FALSE(PageOf<ServicePage>(2).IsEmpty());
+  Form().RzGroup4Items2Click();
+  EXPECT_EQ(Form().ActivePageIndex(), 4);
+  EXPECT_EQ(PageOf<AssociationPage>(4).List().Count(), 20u);
+  Form().RzGroup4Items3Click();
+  EXPECT_EQ(Form().ActivePageIndex(), 14);
+  Form().RzGroup2Items1Click();
+  EXPECT_EQ(Form().ActivePageIndex(), 12);
+  EXPECT_TRUE(PageOf<SoftwarePage>(12).HeaderText().starts_with("Installed Software (Total "));
+}
+
+TEST_F(PagesTest, OpenPageShowsTheSoftwarePageScannedFirst) {
+  Form().OpenPage(12);
+  EXPECT_EQ(Form().ActivePageIndex(), 12);
+  EXPECT_TRUE(PageOf<SoftwarePage>(12).HeaderText().starts_with("Installed Software (Total "));
+}
+
+TEST_F(PagesTest, TheHijackScanGathersDistrustedAssociationsAndServices) {
+  // Wine's prefix has no comfile class and services without Microsoft programs.
+  Form().Label15Click();
+  int associations = 0, services = 0;
+  for (const auto& row : Form().Hijack().Rows()) {
+    associations += row.description == "System Association";
+    services += row.description == "System Service";
+  }
+  EXPECT_GT(associations, 0);
+  EXPECT_GT(services, 0);
+  // A second scan gives the same rows, not twice as many.
+  const std::size_t count = Form().Hijack().Count();
+  Form().Label15Click();
+  EXPECT_EQ(Form().Hijack().Count(), count);
+}
+
+}  // namespace
+}  // namespace wl::app

@@ -1,0 +1,40 @@
+// What the service page changes: the start type, and the removal of a service
+// whose program is not a Windows system file.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "service/service_rules.h"
+#include "service/service_scan.h"
+#include "sysroutines/system_write.h"
+
+namespace wl {
+
+// Writes the "Start" value (2 auto, 3 manual, 4 disabled) of an existing
+// service key; a service whose key is gone is not brought back.
+WriteResult SetServiceStartType(const std::string& keyName, uint32_t start);
+
+enum class RemoveServiceOutcome {
+  Removed,        // stopped, unregistered, key deleted
+  SystemService,  // its program is a Windows system file: nothing was changed
+  CannotStop,     // it did not stop: nothing was changed
+  KeyNotDeleted,  // stopped, but its key could not be deleted (see keyResult)
+};
+
+struct RemoveServiceResult {
+  RemoveServiceOutcome outcome = RemoveServiceOutcome::SystemService;
+  WriteResult keyResult;
+  std::optional<WriteResult> fileResult;  // the program file's deletion, when it was tried
+};
+
+// Stops the service (waiting at most boundMs), deletes its key with all
+// sub-keys and removes it from the service control manager, then (only when the
+// key is gone) deletes its program file for good. Refused, changing nothing, when the row or a fresh
+// look at the program file says it is a Windows system file.
+RemoveServiceResult RemoveServiceEntry(const ServiceRow& row);
+RemoveServiceResult RemoveServiceEntry(const ServiceRow& row, const FileVerdictFn& analyzeFile,
+                                       uint32_t boundMs = kServiceWaitBoundMs);
+
+}  // namespace wl

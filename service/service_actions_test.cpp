@@ -1,0 +1,130 @@
+#include "service/service_actions.h"
+
+#include <gtest/gtest.h>
+
+#include "service/service_manager.h"
+#include "service/test_service_fixture.h"
+#include "win32/file_path.h"
+#include "win32/registry.h"
+
+namespace wl {
+namespace {
+
+using win32::RegKey;
+
+std::string Distrustful(const std::string&) { return "Distrustful File"; }
+
+ServiceRow RowFor(const test::TestService& svc) {
+  const auto r = ScanServices(Distrustful);
+  for (const auto& row : r.rows)
+    if (row.keyName == svc.keyName()) return row;
+  ADD_FAILURE() << "not listed: " << svc.keyName();
+  return {};
+}
+
+TEST(ServiceActions, EachStartTypeWritesStart) {
+  test::TestService svc;
+  ASSERT_TRUE(svc.ok());
+  const std::pair<uint32_t, const char*> cases[] = {
+      {kStartAuto, "Auto_Start"}, {kStartDemand, "Manual_Start"}, {kStartDisabled, "Disabled"}};
+  for (const auto& [value, name] : cases) {
+    ASSERT_TRUE(SetServiceStartType(svc.keyName(), value));
+    const auto key = RegKey::Open(HKEY_LOCAL_MACHINE, svc.registryKey(), KEY_READ);
+    ASSERT_TRUE(key);
+    EXPECT_EQ(key->Read("Start")->type, static_cast<DWORD>(REG_DWORD));
+    EXPECT_EQ(key->ReadDword("Start"), value);
+    EXPECT_EQ(RowFor(svc).startup, name);
+  }
+  // A service that is gone is not brought back by a start-type change.
+  const auto gone = SetServiceStartType("WlNoSuchService7f3a", kStartAuto);
+  EXPECT_TRUE(gone.NotFound());
+  EXPECT_FALSE(gone.message.empty());
+  EXPECT_FALSE(RegKey::Exists(HKEY_LOCAL_MACHINE, std::string(kServicesKey) + "WlNoSuchService7f3a"));
+}
+
+TEST(ServiceActions, RemovalStopsTheServiceAndDeletesItsKeyAndProgram) {
+  test::TestService svc;
+  ASSERT_TRUE(svc.ok());
+  ASSERT_TRUE(ServiceStart("", svc.keyName()));
+  const ServiceRow row = RowFor(svc);
+  ASSERT_EQ(row.state, "Running");
+  const auto result = RemoveServiceEntry(row, Distrustful);
+  EXPECT_EQ(result.outcome, RemoveServiceOutcome::Removed);
+  EXPECT_TRUE(result.keyResult.ok()) << result.keyResult.message;
+  ASSERT_TRUE(result.fileResult);
+  EXPECT_TRUE(result.fileResult->ok()) << result.fileResult->message;
+  EXPECT_TRUE(test::WaitForServiceKeyGone(svc.keyName()));
+  EXPECT_FALSE(win32::FileExists(svc.program()));
+  EXPECT_EQ(ServiceGetStatus("", svc.keyName()), 0u);  // unknown to the manager too
+}
+
+TEST(ServiceActions, RemovalIsRefusedForSystemFilesAndServicesThatDoNotStop) {
+  test::TestService svc;
+  ASSERT_TRUE(svc.ok());
+  ServiceRow row = RowFor(svc);
+  auto untouched = [&] {
+    EXPECT_TRUE(RegKey::Exists(HKEY_LOCAL_MACHINE, svc.registryKey()));
+    EXPECT_TRUE(win32::FileExists(svc.program()));
+  };
+  row.systemFile = true;
+  EXPECT_EQ(RemoveServiceEntry(row, Distrustful).outcome, RemoveServiceOutcome::SystemService);
+  untouched();
+  // The row is old; the file now says it is a system file.
+  row.systemFile = false;
+  EXPECT_EQ(RemoveServiceEntry(row, [](const std::string&) { return std::string("Windows System File"); }).outcome,
+            RemoveServiceOutcome::SystemService);
+  untouched();
+
+  test::TestService stubborn("--refuse-stop");
+  ASSERT_TRUE(stubborn.ok());
+  ASSERT_TRUE(ServiceStart("", stubborn.keyName()));
+  const auto result = RemoveServiceEntry(RowFor(stubborn), Distrustful, 1000);
+  EXPECT_EQ(result.outcome, RemoveServiceOutcome::CannotStop);
+  EXPECT_TRUE(RegKey::Exists(HKEY_LOCAL_MACHINE, stubborn.registryKey()));
+  EXPECT_TRUE(win32::FileExists(stubborn.program()));
+}
+
+TEST(ServiceActions, AServiceOfAMicrosoftProgramIsJudgedASystemServiceAndKept) {
+  test::TestService ms("", "wl_version_microsoft");
+  test::TestService own;
+  ASSERT_TRUE(ms.ok() && own.ok());
+  const auto scan = ScanServices();  // the real file verdict
+  const ServiceRow *msRow = nullptr, *ownRow = nullptr;
+  for (const auto& row : scan.rows) {
+    if (row.keyName == ms.keyName()) msRow = &row;
+    if (row.keyName == own.keyName()) ownRow = &row;
+  }
+  ASSERT_TRUE(msRow && ownRow);
+  EXPECT_EQ(msRow->analyze, "Windows System File");
+  EXPECT_TRUE(msRow->systemFile);
+  EXPECT_EQ(ownRow->analyze, "Distrustful File");
+  int flaggedMs = 0, flaggedOwn = 0;
+  for (const auto& h : scan.hijack) {
+    flaggedMs += h.itemName == ms.keyName();
+    flaggedOwn += h.itemName == own.keyName() && h.description == "System Service";
+  }
+  EXPECT_EQ(flaggedMs, 0);
+  EXPECT_EQ(flaggedOwn, 1);
+
+  EXPECT_EQ(RemoveServiceEntry(*msRow).outcome, RemoveServiceOutcome::SystemService);
+  EXPECT_TRUE(RegKey::Exists(HKEY_LOCAL_MACHINE, ms.registryKey()));
+  EXPECT_TRUE(win32::FileExists(ms.program()));
+}
+
+TEST(ServiceActions, AKeyThatCannotBeDeletedKeepsTheProgram) {
+  test::TestService svc;
+  ASSERT_TRUE(svc.ok());
+  const ServiceRow row = RowFor(svc);
+  ScopedWriteInterceptor deny([](const WriteRequest& r) -> uint32_t {
+    return r.kind == WriteKind::DeleteRegTree ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
+  });
+  const auto result = RemoveServiceEntry(row, Distrustful);
+  EXPECT_EQ(result.outcome, RemoveServiceOutcome::KeyNotDeleted);
+  EXPECT_EQ(result.keyResult.error, static_cast<uint32_t>(ERROR_ACCESS_DENIED));
+  EXPECT_FALSE(result.keyResult.message.empty());
+  EXPECT_FALSE(result.fileResult);
+  EXPECT_TRUE(win32::FileExists(svc.program()));
+}
+
+}  // namespace
+}  // namespace wl

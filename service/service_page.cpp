@@ -1,0 +1,184 @@
+#include "service/service_page.h"
+
+#include "service/service_manager.h"
+#include "sysroutines/shell_routines.h"
+#include "sysroutines/system_info.h"
+
+namespace wl {
+namespace {
+
+// The hourglass for the length of a blocking service call.
+class WaitCursor {
+ public:
+  WaitCursor() : previous_(SetCursor(LoadCursorW(nullptr, IDC_WAIT))) {}
+  ~WaitCursor() { SetCursor(previous_ ? previous_ : LoadCursorW(nullptr, IDC_ARROW)); }
+  WaitCursor(const WaitCursor&) = delete;
+  WaitCursor& operator=(const WaitCursor&) = delete;
+
+ private:
+  HCURSOR previous_;
+};
+
+constexpr char kRemoveCaption[] = "Remove Service";
+constexpr char kSystemServiceWarning[] = "The selected item is a system service.Do not remove it.";
+
+}  // namespace
+
+ServicePage::ServicePage(app::PageContext& context)
+    : ListPage(context,
+               {{"Display Name", 100, [](const ServiceRow& r) { return r.keyName; },
+                 [](const ServiceRow& r) { return r.stopped ? app::stock::kServiceStopped : app::stock::kServiceRunning; }},
+                {"Description", 300, [](const ServiceRow& r) { return r.description; }},
+                {"State", 75, [](const ServiceRow& r) { return r.state; }},
+                {"Startup", 75, [](const ServiceRow& r) { return r.startup; }},
+                {"Path", 150, [](const ServiceRow& r) { return r.path; }},
+                {"Analyze", 150, [](const ServiceRow& r) { return r.analyze; },
+                 [](const ServiceRow& r) { return r.systemFile ? app::stock::kCheck : app::stock::kWarning; }}},
+               win32::ListStyle{.subItemImages = true}) {
+  startService = [](const std::string& key) { return ServiceStart("", key); };
+  stopService = [](const std::string& key) { return ServiceStop("", key); };
+  showProperties = [](const std::string& path, HWND owner) { return ShowFileProperties(path, owner); };
+
+  // The popup menu PMService, in its order.
+  AddAction({.id = kStartService1, .caption = "&Start Service", .handler = [this] { StartService1Click(); },
+             .toolbar = false});
+  AddAction({.id = kStopService1, .caption = "Sto&p Service", .handler = [this] { StopService1Click(); },
+             .toolbar = false});
+  AddAction({.id = kRemoveService1, .caption = "Remove Service", .handler = [this] { RemoveService1Click(); },
+             .toolbar = false});
+  AddSeparator();
+  AddAction({.id = kRefresh2, .caption = "Refresh", .handler = [this] { Refresh2Click(); }, .toolbar = false});
+  AddSeparator();
+  AddAction({.id = kAUTOSTART1, .caption = "Auto_Start", .hint = "Set the status to Auto_Start.",
+             .handler = [this] { AUTOSTART1Click(); }, .toolbar = false});
+  AddAction({.id = kDEMANDSTART1, .caption = "Manual_Start", .hint = "Set the status to Manual_Start.",
+             .handler = [this] { DEMANDSTART1Click(); }, .toolbar = false});
+  AddAction({.id = kDISABLED1, .caption = "Disabled", .hint = "Set the status to Disabled.",
+             .handler = [this] { DISABLED1Click(); }, .toolbar = false});
+  // The toolbar ToolBar6.
+  AddAction({.id = kToolButton12, .caption = "Refresh", .hint = "Reload the system service.",
+             .glyph = app::Glyph::Refresh, .handler = [this] { ToolButton12Click(); }, .menu = false});
+  AddAction({.id = kToolButton13, .caption = "Start Service", .hint = "Start the selected service.",
+             .glyph = app::Glyph::Run, .handler = [this] { ToolButton13Click(); }, .menu = false});
+  AddAction({.id = kToolButton14, .caption = "Stop Service", .hint = "Stop the selected service.",
+             .glyph = app::Glyph::Stop, .handler = [this] { ToolButton14Click(); }, .menu = false});
+  AddAction({.id = kToolButton17, .caption = "Remove Service", .hint = "Remove the selected service.",
+             .glyph = app::Glyph::Delete, .handler = [this] { ToolButton17Click(); }, .menu = false});
+
+  OnPopup([this] { PMServicePopup(); });
+  OnColumnClick([this](int) { ServiceListColumnClick(); });
+  OnDoubleClick([this] { ServiceListDblClick(); });
+}
+
+void ServicePage::Refresh2Click() {
+  ServiceScanResult result = scan();
+  for (auto& h : result.hijack) h.image = app::stock::kSystemService;
+  context_.hijack.Append(result.hijack);
+  ShowRows(std::move(result.rows));
+}
+
+void ServicePage::OnCreate() {
+  ListPage::OnCreate();
+  List().View().SetSmallImages(context_.images.imageList2.get());
+  List().View().backgroundOf = [this](std::size_t i) {
+    return i < List().Count() ? ServiceListCustomDrawItem(List().Rows()[i]) : CLR_DEFAULT;
+  };
+}
+
+void ServicePage::PMServicePopup() {
+  const ServiceRow* row = List().Selected();
+  for (int id : {kStartService1, kStopService1, kRemoveService1, kAUTOSTART1, kDEMANDSTART1, kDISABLED1,
+                 kToolButton13, kToolButton14, kToolButton17})
+    EnableAction(id, row != nullptr);
+  const std::pair<int, const char*> marks[] = {
+      {kAUTOSTART1, "Auto_Start"}, {kDEMANDSTART1, "Manual_Start"}, {kDISABLED1, "Disabled"}};
+  for (const auto& [id, name] : marks)
+    CheckMenuItem(PopupMenu(), static_cast<UINT>(id),
+                  MF_BYCOMMAND | (row && row->startup == name ? MF_CHECKED : MF_UNCHECKED));
+}
+
+COLORREF ServicePage::ServiceListCustomDrawItem(const ServiceRow& row) const {
+  return row.systemFile ? RGB(255, 255, 255) : kDistrustfulRowColor;
+}
+
+void ServicePage::StartService1Click() {
+  const ServiceRow* row = List().Selected();
+  if (!row) return;
+  const std::string key = row->keyName;
+  bool started;
+  {
+    WaitCursor wait;
+    started = startService(key);
+    Refresh2Click();
+  }
+  if (!started) context_.ui.ShowStatus("The service " + key + " did not start.");
+}
+
+void ServicePage::StopService1Click() {
+  const ServiceRow* row = List().Selected();
+  if (!row) return;
+  const std::string key = row->keyName;
+  bool stopped;
+  {
+    WaitCursor wait;
+    stopped = stopService(key);
+    Refresh2Click();
+  }
+  if (!stopped) context_.ui.ShowStatus("The service " + key + " did not stop.");
+}
+
+void ServicePage::SetStartType(uint32_t start) {
+  const ServiceRow* row = List().Selected();
+  if (!row) return;
+  const WriteResult result = SetServiceStartType(row->keyName, start);
+  Refresh2Click();
+  if (!result) context_.ui.ShowStatus(result.message);
+}
+
+void ServicePage::RemoveService1Click() {
+  const ServiceRow* selected = List().Selected();
+  if (!selected) return;
+  const ServiceRow row = *selected;
+  if (row.systemFile) {
+    context_.ui.Message(kSystemServiceWarning, kRemoveCaption, MB_OK | MB_ICONWARNING);
+    return;
+  }
+  // The service's program file is deleted for good: ask first.
+  const std::string program = ExtractExecutablePath(row.path);
+  const std::string question = "Remove the service " + row.keyName +
+                               (program.empty() ? std::string("?") : " and delete its program file\r\n" + program +
+                                                                         "\r\nfor good?");
+  if (context_.ui.Message(question, kRemoveCaption, MB_YESNO | MB_ICONQUESTION) != IDYES) return;
+
+  RemoveServiceResult result;
+  {
+    WaitCursor wait;
+    result = removeService(row);
+    if (result.outcome == RemoveServiceOutcome::Removed || result.outcome == RemoveServiceOutcome::KeyNotDeleted)
+      Refresh2Click();
+  }
+  switch (result.outcome) {
+    case RemoveServiceOutcome::SystemService:
+      context_.ui.Message(kSystemServiceWarning, kRemoveCaption, MB_OK | MB_ICONWARNING);
+      break;
+    case RemoveServiceOutcome::CannotStop:
+      context_.ui.Message("Can not stop " + row.keyName, "Wardenlake", MB_OK);
+      break;
+    case RemoveServiceOutcome::KeyNotDeleted:
+      context_.ui.Message(result.keyResult.message, kRemoveCaption, MB_OK | MB_ICONERROR);
+      break;
+    case RemoveServiceOutcome::Removed:
+      if (result.fileResult && !*result.fileResult) context_.ui.ShowStatus(result.fileResult->message);
+      break;
+  }
+}
+
+void ServicePage::ServiceListDblClick() {
+  const ServiceRow* row = List().Selected();
+  if (!row) return;
+  const std::string program = ExtractExecutablePath(row->path);
+  if (!showProperties(program, context_.ui.MainWindow()))
+    context_.ui.ShowStatus("Cannot show the properties of " + (program.empty() ? row->keyName : program) + ".");
+}
+
+}  // namespace wl

@@ -1,0 +1,176 @@
+// The service page in a window, over real test services.
+#include "service/service_page.h"
+
+#include <gtest/gtest.h>
+
+#include "app/page_test_host.h"
+#include "service/service_manager.h"
+#include "service/test_service_fixture.h"
+#include "sysroutines/version_info.h"
+#include "win32/file_path.h"
+#include "win32/registry.h"
+#include "win32/unicode.h"
+
+namespace wl {
+namespace {
+
+using app::test::PageHost;
+
+class ServicePageTest : public ::testing::Test {
+ protected:
+  std::optional<std::size_t> RowOf(const std::string& key) {
+    const auto& rows = host_.page->List().Rows();
+    for (std::size_t i = 0; i < rows.size(); ++i)
+      if (rows[i].keyName == key) return i;
+    return std::nullopt;
+  }
+  const ServiceRow& Row(const std::string& key) { return host_.page->List().Rows().at(RowOf(key).value()); }
+  void SelectService(const std::string& key) { host_.Select(RowOf(key).value()); }
+
+  test::TestService svc_;
+  PageHost<ServicePage> host_;
+};
+
+TEST_F(ServicePageTest, ListsServicesAndReportsTheDistrustedOnes) {
+  ASSERT_TRUE(svc_.ok());
+  auto& page = *host_.page;
+  page.Refresh2Click();
+  ASSERT_TRUE(RowOf(svc_.keyName()));
+  const std::size_t i = *RowOf(svc_.keyName());
+  EXPECT_EQ(page.List().CellText(i, 2), "Stopp");
+  EXPECT_EQ(page.List().CellText(i, 3), "Manual_Start");
+  EXPECT_EQ(page.List().CellText(i, 5), "Distrustful File");
+  EXPECT_EQ(page.ServiceListCustomDrawItem(Row(svc_.keyName())), ServicePage::kDistrustfulRowColor);
+  bool reported = false;
+  for (const auto& h : host_.hijack.Rows())
+    reported |= h.itemName == svc_.keyName() && h.description == "System Service" &&
+                h.image == app::stock::kSystemService;
+  EXPECT_TRUE(reported);
+  // Each refresh reports them again.
+  const std::size_t count = host_.hijack.Count();
+  page.Refresh2Click();
+  EXPECT_EQ(host_.hijack.Count(), 2 * count);
+}
+
+TEST_F(ServicePageTest, ActionsFollowTheSelectionAndTheStartTypeIsMarked) {
+  ASSERT_TRUE(svc_.ok());
+  auto& page = *host_.page;
+  page.Refresh2Click();
+  page.List().Select(std::nullopt);
+  page.PMServicePopup();
+  for (int id : {ServicePage::kStartService1, ServicePage::kStopService1, ServicePage::kRemoveService1,
+                 ServicePage::kAUTOSTART1, ServicePage::kDEMANDSTART1, ServicePage::kDISABLED1})
+    EXPECT_FALSE(host_.MenuEnabled(id)) << id;
+  for (int id : {ServicePage::kToolButton13, ServicePage::kToolButton14, ServicePage::kToolButton17})
+    EXPECT_FALSE(host_.ButtonEnabled(id)) << id;
+  EXPECT_TRUE(host_.ButtonEnabled(ServicePage::kToolButton12));
+  EXPECT_TRUE(host_.MenuEnabled(ServicePage::kRefresh2));
+
+  SelectService(svc_.keyName());
+  EXPECT_TRUE(host_.ButtonEnabled(ServicePage::kToolButton13));
+  EXPECT_TRUE(host_.MenuChecked(ServicePage::kDEMANDSTART1));
+  EXPECT_FALSE(host_.MenuChecked(ServicePage::kAUTOSTART1));
+
+  page.AUTOSTART1Click();
+  EXPECT_EQ(Row(svc_.keyName()).startup, "Auto_Start");
+  SelectService(svc_.keyName());
+  EXPECT_TRUE(host_.MenuChecked(ServicePage::kAUTOSTART1));
+  EXPECT_FALSE(host_.MenuChecked(ServicePage::kDEMANDSTART1));
+  page.DISABLED1Click();
+  EXPECT_EQ(Row(svc_.keyName()).startup, "Disabled");
+  SelectService(svc_.keyName());
+  EXPECT_TRUE(host_.MenuChecked(ServicePage::kDISABLED1));
+  page.DEMANDSTART1Click();
+  EXPECT_EQ(Row(svc_.keyName()).startup, "Manual_Start");
+}
+
+TEST_F(ServicePageTest, StartAndStopChangeTheState) {
+  ASSERT_TRUE(svc_.ok());
+  auto& page = *host_.page;
+  page.Refresh2Click();
+  SelectService(svc_.keyName());
+  page.StartService1Click();
+  EXPECT_EQ(Row(svc_.keyName()).state, "Running");
+  EXPECT_EQ(page.ServiceListCustomDrawItem(Row(svc_.keyName())), ServicePage::kDistrustfulRowColor);
+  SelectService(svc_.keyName());
+  page.StopService1Click();
+  EXPECT_EQ(Row(svc_.keyName()).state, "Stopp");
+  // A start that fails is said in the status bar.
+  page.startService = [](const std::string&) { return false; };
+  SelectService(svc_.keyName());
+  page.StartService1Click();
+  EXPECT_NE(host_.ui.status.find(svc_.keyName()), std::string::npos);
+}
+
+TEST_F(ServicePageTest, RemovalAsksFirstAndRefusesSystemServicesAndStubbornOnes) {
+  test::TestService ms("", "wl_version_microsoft");
+  test::TestService stubborn("--refuse-stop");
+  ASSERT_TRUE(svc_.ok() && ms.ok() && stubborn.ok());
+  ASSERT_TRUE(ServiceStart("", stubborn.keyName()));
+  auto& page = *host_.page;
+  page.Refresh2Click();
+
+  // A Microsoft program: the warning, nothing removed, not even a question.
+  SelectService(ms.keyName());
+  page.RemoveService1Click();
+  ASSERT_EQ(host_.ui.messages.size(), 1u);
+  EXPECT_EQ(host_.ui.messages[0].text, "The selected item is a system service.Do not remove it.");
+  EXPECT_EQ(host_.ui.messages[0].caption, "Remove Service");
+  EXPECT_EQ(host_.ui.messages[0].flags & MB_ICONMASK, static_cast<UINT>(MB_ICONWARNING));
+  EXPECT_TRUE(win32::RegKey::Exists(HKEY_LOCAL_MACHINE, ms.registryKey()));
+
+  // Answered No: nothing happens.
+  host_.ui.messages.clear();
+  host_.ui.answer = [](const auto&) { return IDNO; };
+  SelectService(svc_.keyName());
+  page.RemoveService1Click();
+  ASSERT_EQ(host_.ui.messages.size(), 1u);
+  EXPECT_NE(host_.ui.messages[0].text.find(svc_.keyName()), std::string::npos);
+  EXPECT_TRUE(win32::FileExists(svc_.program()));
+
+  // A service that does not stop.
+  host_.ui.messages.clear();
+  host_.ui.answer = [](const auto&) { return IDYES; };
+  page.removeService = [](const ServiceRow& row) { return RemoveServiceEntry(row, AnalyzeFile, 1000); };
+  SelectService(stubborn.keyName());
+  page.RemoveService1Click();
+  ASSERT_EQ(host_.ui.messages.size(), 2u);
+  EXPECT_EQ(host_.ui.messages[1].text, "Can not stop " + stubborn.keyName());
+  EXPECT_TRUE(win32::RegKey::Exists(HKEY_LOCAL_MACHINE, stubborn.registryKey()));
+
+  // Yes: stopped, key and program gone, list refreshed.
+  host_.ui.messages.clear();
+  SelectService(svc_.keyName());
+  page.RemoveService1Click();
+  EXPECT_EQ(host_.ui.messages.size(), 1u);  // only the question
+  EXPECT_TRUE(test::WaitForServiceKeyGone(svc_.keyName()));
+  EXPECT_FALSE(win32::FileExists(svc_.program()));
+  page.Refresh2Click();
+  EXPECT_FALSE(RowOf(svc_.keyName()));
+}
+
+TEST_F(ServicePageTest, DoubleClickShowsTheProgramsPropertiesAndHeadersSort) {
+  ASSERT_TRUE(svc_.ok());
+  auto& page = *host_.page;
+  std::string shown;
+  page.showProperties = [&](const std::string& path, HWND) {
+    shown = path;
+    return true;
+  };
+  page.Refresh2Click();
+  page.ServiceListDblClick();  // nothing selected: nothing shown
+  EXPECT_EQ(shown, "");
+  SelectService(svc_.keyName());
+  page.ServiceListDblClick();
+  EXPECT_EQ(shown, AsciiUpper(svc_.program()));
+
+  page.ServiceListColumnClick();
+  const auto& rows = page.List().Rows();
+  for (std::size_t i = 1; i < rows.size(); ++i)
+    EXPECT_LE(CompareStringW(LOCALE_USER_DEFAULT, 0, win32::Widen(rows[i - 1].keyName).c_str(), -1,
+                             win32::Widen(rows[i].keyName).c_str(), -1),
+              CSTR_EQUAL);
+}
+
+}  // namespace
+}  // namespace wl

@@ -1,0 +1,17 @@
+#include "service/service_page_text.h"
+
+#include "service/service_scan.h"
+
+namespace wl {
+
+PageText ServicesPageText(const ReferenceTables&) {
+  const ServiceScanResult scan = ScanServices();
+  PageText text;
+  text.header = ServiceColumns();
+  for (const auto& row : scan.rows)
+    text.rows.push_back({row.keyName, row.description, row.state, row.startup, row.path, row.analyze});
+  text.hijack = scan.hijack;
+  return text;
+}
+
+}  // namespace wl

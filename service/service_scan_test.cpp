@@ -1,0 +1,122 @@
+#include "service/service_scan.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "service/service_manager.h"
+#include "service/test_service_fixture.h"
+#include "sysroutines/system_info.h"
+#include "win32/registry.h"
+
+namespace wl {
+namespace {
+
+using win32::RegKey;
+
+// Records the program paths the scan asks about; answers "Distrustful File"
+// except for the paths given.
+struct RecordingVerdict {
+  std::map<std::string, std::string> asked;  // program path -> verdict given
+  std::vector<std::string> systemFiles;
+  FileVerdictFn Fn() {
+    return [this](const std::string& path) {
+      const bool sys = std::find(systemFiles.begin(), systemFiles.end(), path) != systemFiles.end();
+      return asked[path] = sys ? "Windows System File" : "Distrustful File";
+    };
+  }
+};
+
+const ServiceRow* Find(const ServiceScanResult& r, const std::string& keyName) {
+  for (const auto& row : r.rows)
+    if (row.keyName == keyName) return &row;
+  return nullptr;
+}
+
+bool Flagged(const ServiceScanResult& r, const std::string& keyName) {
+  for (const auto& h : r.hijack)
+    if (h.itemName == keyName && h.description == "System Service") return true;
+  return false;
+}
+
+std::string Upper(std::string s) { return AsciiUpper(s); }
+
+TEST(ServiceScan, ListsATestServiceWithItsValues) {
+  test::TestService svc;
+  ASSERT_TRUE(svc.ok());
+  RegKey::Open(HKEY_LOCAL_MACHINE, svc.registryKey(), KEY_WRITE)->WriteString("Description", "Test service");
+  RecordingVerdict verdict;
+  auto r = ScanServices(verdict.Fn());
+  const ServiceRow* row = Find(r, svc.keyName());
+  ASSERT_TRUE(row);
+  EXPECT_EQ(row->description, "Test service");
+  EXPECT_EQ(row->state, "Stopp");
+  EXPECT_TRUE(row->stopped);
+  EXPECT_EQ(row->startup, "Manual_Start");
+  EXPECT_EQ(row->path, Upper("\"" + svc.program() + "\""));
+  EXPECT_EQ(row->analyze, "Distrustful File");
+  EXPECT_FALSE(row->systemFile);
+  EXPECT_EQ(verdict.asked.count(Upper(svc.program())), 1u);  // judged by the bare program path
+  EXPECT_TRUE(Flagged(r, svc.keyName()));
+
+  ASSERT_TRUE(ServiceStart("", svc.keyName()));
+  r = ScanServices(verdict.Fn());
+  ASSERT_TRUE(Find(r, svc.keyName()));
+  EXPECT_EQ(Find(r, svc.keyName())->state, "Running");
+  EXPECT_FALSE(Find(r, svc.keyName())->stopped);
+}
+
+TEST(ServiceScan, MissingValuesAndTheSystemRootForm) {
+  test::TestService noValues, svchost;
+  ASSERT_TRUE(noValues.ok() && svchost.ok());
+  {
+    auto k = RegKey::Open(HKEY_LOCAL_MACHINE, noValues.registryKey(), KEY_READ | KEY_WRITE);
+    k->DeleteValue("Description");
+    k->DeleteValue("Start");
+    k->DeleteValue("ImagePath");
+    // Read as stored whether the path is a plain or an expandable string.
+    RegKey::Open(HKEY_LOCAL_MACHINE, svchost.registryKey(), KEY_WRITE)
+        ->WriteString("ImagePath", "%SystemRoot%\\System32\\svchost.exe -k netsvcs", REG_EXPAND_SZ);
+  }
+  const std::string windowsDir = GetWindowsDir();
+  const std::string svchostPath = windowsDir + "\\SYSTEM32\\SVCHOST.EXE";
+  RecordingVerdict verdict;
+  verdict.systemFiles = {Upper(svchostPath)};
+  const auto r = ScanServices(verdict.Fn());
+
+  const ServiceRow* bare = Find(r, noValues.keyName());
+  ASSERT_TRUE(bare);
+  EXPECT_EQ(bare->description, "");
+  EXPECT_EQ(bare->startup, "Unknown");
+  EXPECT_EQ(bare->path, "");
+  EXPECT_EQ(bare->analyze, "Distrustful File");
+  EXPECT_TRUE(Flagged(r, noValues.keyName()));
+
+  const ServiceRow* host = Find(r, svchost.keyName());
+  ASSERT_TRUE(host);
+  EXPECT_EQ(host->path, windowsDir + "\\SYSTEM32\\SVCHOST.EXE -K NETSVCS");
+  EXPECT_EQ(verdict.asked.count(Upper(svchostPath)), 1u);
+  EXPECT_TRUE(host->systemFile);
+  EXPECT_FALSE(Flagged(r, svchost.keyName()));
+}
+
+TEST(ServiceScan, AServiceWhoseKeyHasNoTypeIsNotListed) {
+  test::TestService svc;
+  ASSERT_TRUE(svc.ok());
+  RegKey::Open(HKEY_LOCAL_MACHINE, svc.registryKey(), KEY_WRITE)->DeleteValue("Type");
+  RecordingVerdict verdict;
+  EXPECT_FALSE(Find(ScanServices(verdict.Fn()), svc.keyName()));
+}
+
+TEST(ServiceScan, NoDriversAreListed) {
+  RecordingVerdict verdict;
+  for (const auto& row : ScanServices(verdict.Fn()).rows) {
+    const auto key = RegKey::Open(HKEY_LOCAL_MACHINE, kServicesKey + row.keyName, KEY_READ);
+    const auto type = key ? key->ReadDword("Type") : std::nullopt;
+    if (!type) continue;  // removed since the scan by a test running beside this one
+    EXPECT_EQ(*type & 0x0Fu, 0u) << row.keyName;  // kernel and file-system driver bits
+  }
+}
+
+}  // namespace
+}  // namespace wl

@@ -1,0 +1,69 @@
+// The file association page (page 4): FileSList with the open command of each
+// of the twenty classes and its verdict; restores the default command of the
+// launchers and system classes, sets a program of the user's choice for the
+// others, and shows the program, its folder and the command's key.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "app/images.h"
+#include "app/list_page.h"
+#include "settings/association_scan.h"
+
+namespace wl {
+
+struct AssociationItem {
+  std::size_t index = 0;  // the entry of AssociationKeys the row shows
+  AssociationRow row;
+  int icon = -1;  // the program's icon in the page's image list
+};
+
+class AssociationPage : public app::ListPage<AssociationItem> {
+ public:
+  static constexpr int kToolButton18 = 1018;  // "Refresh"
+  static constexpr int kToolButton19 = 1019;  // "Restore Default"
+  static constexpr int kToolButton20 = 1020;  // "Custom Set"
+  // Items of the popup menu PMFileAss.
+  static constexpr int kReset1 = 1201;        // "Restore Defaults"
+  static constexpr int kSetFile1 = 1202;      // "Custom Set..."
+  static constexpr int kFilePoperty2 = 1203;  // "File Poperty"
+  static constexpr int kFileFolder1 = 1204;   // "Open Directory"
+  static constexpr int kViewRegKey1 = 1205;   // "View Entry"
+  static constexpr int kRefresh4 = 1206;      // "Refresh"
+
+  explicit AssociationPage(app::PageContext& context);
+
+  void Refresh4Click();
+  void ToolButton18Click() { Refresh4Click(); }
+  void PMFileAssPopup();
+  void FileSListClick() { PMFileAssPopup(); }
+  void Reset1Click();
+  void ToolButton19Click() { Reset1Click(); }
+  void SetFile1Click();
+  void ToolButton20Click() { SetFile1Click(); }
+  void FilePoperty2Click();
+  void FileSListDblClick() { FilePoperty2Click(); }
+  void FileFolder1Click();
+  void ViewRegKey1Click();
+
+  void RefreshPage() override { Refresh4Click(); }
+  const AssociationTables& Tables() const;
+  HIMAGELIST Images() const { return icons_.get(); }
+
+  // Seams (tests replace them).
+  std::function<std::optional<std::string>(HWND owner)> chooseProgram;
+  std::function<bool(const std::string& path, HWND owner)> showProperties;
+  std::function<bool(const std::string& target)> shellOpen;
+  std::function<bool(const std::string& keyPath, const std::string& valueName)> jumpToRegistry;
+
+ protected:
+  void OnCreate() override;
+
+ private:
+  AssociationTables ownTables_;  // when no main window built them
+  app::ImageList icons_;
+};
+
+}  // namespace wl

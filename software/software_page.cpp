@@ -1,0 +1,123 @@
+#include "software/software_page.h"
+
+#include <commctrl.h>
+
+#include "software/software_actions.h"
+#include "sysroutines/registry_viewer.h"
+#include "sysroutines/shell_routines.h"
+#include "win32/unicode.h"
+
+namespace wl {
+
+SoftwarePage::SoftwarePage(app::PageContext& context)
+    : ListPage(context, {{"Installed Software", 250, [](const SoftwareRow& r) { return r.displayName; },
+                          [](const SoftwareRow&) { return app::stock::kSoftware; }},
+                         {"Help Info", 325, [](const SoftwareRow& r) { return r.helpInfo; }},
+                         {"Version", 75, [](const SoftwareRow& r) { return r.version; }},
+                         {"RegistryKey", 0, [](const SoftwareRow& r) { return r.registryKey; }},
+                         {"Uninstall Command", 0, [](const SoftwareRow& r) { return r.uninstallCommand; }}}) {
+  startUninstaller = [](const std::string& command) { return StartUninstaller(command); };
+  shellOpen = [](const std::string& target) { return ShellOpen(target); };
+  jumpToRegistry = [](const std::string& key, const std::string& value) { return JumpToRegistryEntry(key, value); };
+
+  // The popup menu PMSoft.
+  AddAction({.id = kUninstall1, .caption = "Uninstall", .hint = "Uninstall the select program.",
+             .handler = [this] { Uninstall1Click(); }, .toolbar = false});
+  AddAction({.id = kLogon1, .caption = "Log-On", .hint = "Log-on the installation info of the select program.",
+             .handler = [this] { Logon1Click(); }, .toolbar = false});
+  AddSeparator();
+  AddAction({.id = kRefresh5, .caption = "Refresh", .hint = "Reload software list.",
+             .handler = [this] { Refresh5Click(); }, .toolbar = false});
+  AddSeparator();
+  AddAction({.id = kOpenFolder6, .caption = "Open Directory", .hint = "Open the directory of the file.",
+             .handler = [this] { OpenFolder6Click(); }, .toolbar = false});
+  AddAction({.id = kViewRegKey3, .caption = "View Entry", .hint = "View the entry from registry.",
+             .handler = [this] { ViewRegKey3Click(); }, .toolbar = false});
+  // The toolbar.
+  AddAction({.id = kToolButton29, .caption = "Refresh", .hint = "Reload software list.",
+             .glyph = app::Glyph::Refresh, .handler = [this] { ToolButton29Click(); }, .menu = false});
+  AddAction({.id = kToolButton27, .caption = "Uninstall", .hint = "Uninstall a program from you computer.",
+             .glyph = app::Glyph::Run, .handler = [this] { ToolButton27Click(); }, .menu = false});
+  AddAction({.id = kToolButton28, .caption = "Remove Entry", .hint = "Remove the installation entry.",
+             .glyph = app::Glyph::Delete, .handler = [this] { ToolButton28Click(); }, .menu = false});
+
+  OnPopup([this] { PMSoftPopup(); });
+  OnColumnClick([this](int) { SoftListColumnClick(); });
+  OnDoubleClick([this] { SoftListDblClick(); });
+}
+
+void SoftwarePage::OnCreate() {
+  ListPage::OnCreate();
+  List().View().SetSmallImages(context_.images.imageList1.get());
+}
+
+void SoftwarePage::SetHeader(const std::string& text) {
+  const std::wstring title = win32::Widen(text);
+  LVCOLUMNW column{};
+  column.mask = LVCF_TEXT;
+  column.pszText = const_cast<wchar_t*>(title.c_str());
+  SendMessageW(List().hwnd(), LVM_SETCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
+}
+
+std::string SoftwarePage::HeaderText() const {
+  wchar_t buf[256] = {};
+  LVCOLUMNW column{};
+  column.mask = LVCF_TEXT;
+  column.pszText = buf;
+  column.cchTextMax = 256;
+  SendMessageW(List().hwnd(), LVM_GETCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
+  return win32::Narrow(buf);
+}
+
+void SoftwarePage::Refresh5Click() {
+  SoftwareScanResult result = scan();
+  ShowRows(std::move(result.rows));
+  SetHeader(result.header);
+}
+
+void SoftwarePage::PMSoftPopup() {
+  const bool selected = List().Selected() != nullptr;
+  for (int id : {kUninstall1, kLogon1, kOpenFolder6, kViewRegKey3, kToolButton27, kToolButton28})
+    EnableAction(id, selected);
+}
+
+void SoftwarePage::Uninstall1Click() {
+  const SoftwareRow* row = List().Selected();
+  if (!row) return;
+  const WriteResult result = startUninstaller(row->uninstallCommand);
+  if (!result) context_.ui.Message(result.message, "Uninstall", MB_OK | MB_ICONERROR);
+  // The uninstaller runs on its own; the list is read again at once.
+  Refresh5Click();
+}
+
+void SoftwarePage::Logon1Click() {
+  const SoftwareRow* selected = List().Selected();
+  if (!selected) return;
+  const SoftwareRow row = *selected;
+  if (context_.ui.Message("Are you sure to log-on the installation info?", "Log-on Installation info",
+                          MB_YESNO | MB_ICONQUESTION) != IDYES)
+    return;
+  const WriteResult result = RemoveSoftwareEntry(row);
+  if (!result) context_.ui.Message(result.message, "Log-on Installation info", MB_OK | MB_ICONERROR);
+  Refresh5Click();
+}
+
+void SoftwarePage::OpenFolder6Click() {
+  const SoftwareRow* row = List().Selected();
+  if (!row) return;
+  const std::string folder = SoftwareFolder(row->uninstallCommand);
+  if (folder.empty()) {
+    context_.ui.ShowStatus("The folder of " + row->displayName + " was not found.");
+    return;
+  }
+  if (!shellOpen(folder)) context_.ui.ShowStatus("Cannot open the folder " + folder + ".");
+}
+
+void SoftwarePage::ViewRegKey3Click() {
+  const SoftwareRow* row = List().Selected();
+  if (!row) return;
+  if (!jumpToRegistry(row->registryKey, "DisplayName"))
+    context_.ui.ShowStatus("The registry editor could not be opened.");
+}
+
+}  // namespace wl

@@ -1,0 +1,10 @@
+// The installed-software list as the console scanner prints it.
+#pragma once
+
+#include "scan/page_text.h"
+
+namespace wl {
+
+PageText SoftwarePageText(const ReferenceTables& tables);
+
+}  // namespace wl
