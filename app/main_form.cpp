@@ -366,13 +366,6 @@ void TForm1::ShowPage(int index) {
   if (IsWindowVisible(hwnd())) UpdateWindow(hwnd());
 }
 
-void TForm1::OpenPage(int pageIndex) {
-  for (const auto& group : Navigation())
-    for (const auto& item : group.items)
-      if (item.page == pageIndex) return (this->*item.handler)();
-  ShowPage(pageIndex);
-}
-
 void TForm1::RefreshIfEmpty(int pageIndex) {
   Page* page = PageAt(pageIndex);
   if (page && page->IsEmpty()) page->RefreshPage();
