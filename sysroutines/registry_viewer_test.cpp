@@ -126,7 +126,7 @@ class RegistryWalkTest : public ::testing::Test {
       TerminateProcess(editorProcess_.get(), 0);
       WaitForSingleObject(editorProcess_.get(), 10000);
     }
-    RegKey::DeleteTree(HKEY_CURRENT_USER, "Software\\WardenlakeTest");
+    RegKey::DeleteTree(HKEY_CURRENT_USER, kBase);
   }
   // The editor gets the walk's standard handles; keep it off the test
   // runner's pipes.
