@@ -16,7 +16,9 @@ using test::WriteFileAt;
 using win32::RegKey;
 using win32::RegView;
 
-const std::string kKey = "Software\\WardenlakeTest\\SystemWrite";
+// Per process: ctest runs the cases of this fixture in parallel processes.
+const std::string kKey = "Software\\WardenlakeTest\\SystemWrite" + std::to_string(GetCurrentProcessId());
+const std::string kClassesKey = "WardenlakeTest" + std::to_string(GetCurrentProcessId());
 const std::string kUml = "Wert-\xC3\xA4\xE6\x97\xA5";  // a non-ASCII value name
 
 // Removes the test keys before and after each test, in both views.
@@ -27,7 +29,7 @@ class SystemWriteTest : public ::testing::Test {
   static void Clean() {
     for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
       for (RegView view : {RegView::Force64, RegView::Force32}) RegKey::DeleteTree(root, kKey, view);
-    RegKey::DeleteTree(HKEY_CLASSES_ROOT, "WardenlakeTest");
+    RegKey::DeleteTree(HKEY_CLASSES_ROOT, kClassesKey);
   }
   static std::optional<std::string> ReadValue(HKEY root, const std::string& path, const std::string& name,
                                               RegView view = RegView::Default) {
@@ -99,12 +101,12 @@ TEST_F(SystemWriteTest, DeleteRegistryValuePathActsOnlyOnTheNamedValue) {
   // Nothing is deleted under any other root, not even where the user's root
   // holds the same key: "HKEY_CURRENT_CONFIG" shares its first letters with
   // "HKEY_CURRENT_USER".
-  ASSERT_TRUE(WriteRegString(HKEY_CLASSES_ROOT, "WardenlakeTest", "cr", "c"));
-  ASSERT_EQ(ReadValue(HKEY_CLASSES_ROOT, "WardenlakeTest", "cr"), "c");
-  const WriteResult classes = DeleteRegistryValuePath("HKEY_CLASSES_ROOT\\WardenlakeTest", "cr");
+  ASSERT_TRUE(WriteRegString(HKEY_CLASSES_ROOT, kClassesKey, "cr", "c"));
+  ASSERT_EQ(ReadValue(HKEY_CLASSES_ROOT, kClassesKey, "cr"), "c");
+  const WriteResult classes = DeleteRegistryValuePath("HKEY_CLASSES_ROOT\\" + kClassesKey, "cr");
   EXPECT_EQ(classes.error, static_cast<uint32_t>(ERROR_INVALID_PARAMETER));
   EXPECT_NE(classes.message.find("HKEY_CLASSES_ROOT"), std::string::npos);
-  EXPECT_EQ(ReadValue(HKEY_CLASSES_ROOT, "WardenlakeTest", "cr"), "c");
+  EXPECT_EQ(ReadValue(HKEY_CLASSES_ROOT, kClassesKey, "cr"), "c");
   EXPECT_FALSE(DeleteRegistryValuePath("HKEY_CURRENT_CONFIG\\" + kKey, "other"));
   EXPECT_FALSE(DeleteRegistryValuePath("HKEY_CURRENT_USERS\\" + kKey, "other"));
   EXPECT_FALSE(DeleteRegistryValuePath("HKCU\\" + kKey, "other"));

@@ -7,7 +7,8 @@
 namespace wl::win32 {
 namespace {
 
-const char* kTestRoot = "Software\\WardenlakeTest\\Registry";
+// Per process: ctest runs the cases of this fixture in parallel processes.
+const std::string kTestRoot = "Software\\WardenlakeTest\\Registry" + std::to_string(GetCurrentProcessId());
 
 class RegistryTest : public ::testing::Test {
  protected:
@@ -17,7 +18,7 @@ class RegistryTest : public ::testing::Test {
 
 TEST_F(RegistryTest, CreateWriteReadIterateDelete) {
   EXPECT_FALSE(RegKey::Open(HKEY_CURRENT_USER, kTestRoot));
-  auto key = RegKey::Create(HKEY_CURRENT_USER, std::string(kTestRoot) + "\\Sub\\Deep");
+  auto key = RegKey::Create(HKEY_CURRENT_USER, kTestRoot + "\\Sub\\Deep");
   ASSERT_TRUE(key);
   auto root = RegKey::Open(HKEY_CURRENT_USER, kTestRoot, KEY_READ | KEY_WRITE);
   ASSERT_TRUE(root);
@@ -42,8 +43,8 @@ TEST_F(RegistryTest, CreateWriteReadIterateDelete) {
 
   EXPECT_EQ(root->DeleteValue(uml), ERROR_SUCCESS);
   EXPECT_FALSE(root->HasValue(uml));
-  EXPECT_EQ(RegKey::DeleteTree(HKEY_CURRENT_USER, std::string(kTestRoot) + "\\Sub"), ERROR_SUCCESS);
-  EXPECT_FALSE(RegKey::Exists(HKEY_CURRENT_USER, std::string(kTestRoot) + "\\Sub\\Deep"));
+  EXPECT_EQ(RegKey::DeleteTree(HKEY_CURRENT_USER, kTestRoot + "\\Sub"), ERROR_SUCCESS);
+  EXPECT_FALSE(RegKey::Exists(HKEY_CURRENT_USER, kTestRoot + "\\Sub\\Deep"));
   EXPECT_NE(RegKey::DeleteTree(HKEY_CURRENT_USER, ""), ERROR_SUCCESS);  // never a whole root
 }
 
