@@ -3,6 +3,7 @@
 #include <windowsx.h>
 
 #include "win32/dpi.h"
+#include "win32/paint.h"
 #include "win32/unicode.h"
 
 namespace wl::app {
@@ -70,22 +71,9 @@ LRESULT ActionTile::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {
     case WM_ERASEBKGND:
       return 1;
-    case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC dc = BeginPaint(hwnd(), &ps);
-      RECT r{};
-      GetClientRect(hwnd(), &r);
-      HDC mem = CreateCompatibleDC(dc);
-      HBITMAP bmp = CreateCompatibleBitmap(dc, r.right > 0 ? r.right : 1, r.bottom > 0 ? r.bottom : 1);
-      HGDIOBJ old = SelectObject(mem, bmp);
-      Paint(mem, r);
-      BitBlt(dc, 0, 0, r.right, r.bottom, mem, 0, 0, SRCCOPY);
-      SelectObject(mem, old);
-      DeleteObject(bmp);
-      DeleteDC(mem);
-      EndPaint(hwnd(), &ps);
+    case WM_PAINT:
+      win32::PaintBuffered(hwnd(), [this](HDC dc, const RECT& client) { Paint(dc, client); });
       return 0;
-    }
     case WM_MOUSEMOVE:
       if (!tracking_) {
         TRACKMOUSEEVENT tme{sizeof tme, TME_LEAVE, hwnd(), 0};

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "win32/dpi.h"
+#include "win32/paint.h"
 #include "win32/unicode.h"
 
 namespace wl::win32 {
@@ -260,23 +261,9 @@ LRESULT GroupBar::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {
     case WM_ERASEBKGND:
       return 1;
-    case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC dc = BeginPaint(hwnd(), &ps);
-      RECT client{};
-      GetClientRect(hwnd(), &client);
-      // Draw off screen, then copy: no flicker while the mouse moves.
-      HDC mem = CreateCompatibleDC(dc);
-      HBITMAP bmp = CreateCompatibleBitmap(dc, std::max<LONG>(client.right, 1), std::max<LONG>(client.bottom, 1));
-      HGDIOBJ old = SelectObject(mem, bmp);
-      Paint(mem, client);
-      BitBlt(dc, 0, 0, client.right, client.bottom, mem, 0, 0, SRCCOPY);
-      SelectObject(mem, old);
-      DeleteObject(bmp);
-      DeleteDC(mem);
-      EndPaint(hwnd(), &ps);
+    case WM_PAINT:
+      PaintBuffered(hwnd(), [this](HDC dc, const RECT& client) { Paint(dc, client); });
       return 0;
-    }
     case WM_SIZE:
       InvalidateRect(hwnd(), nullptr, FALSE);
       return 0;
