@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "app/application.h"
+#include "app/fake_ui.h"
 #include "app/ui_test_support.h"
 #include "autorun/testing/autorun_fixture.h"
 #include "core/utf8_path.h"
@@ -22,25 +23,7 @@ using test::UniqueName;
 
 const HKEY CU = HKEY_CURRENT_USER;
 
-class FakeUi : public app::UiServices {
- public:
-  int Message(const std::string& text, const std::string& caption, UINT) override {
-    messages.push_back(caption + "|" + text);
-    return answer;
-  }
-  void ShowStatus(const std::string& text) override { statuses.push_back(text); }
-  HWND MainWindow() const override { return host; }
-  const std::string& AppPath() const override { return path_; }
-  void OpenPage(int index) override { opened.push_back(index); }
-
-  std::vector<std::string> messages, statuses;
-  std::vector<int> opened;
-  int answer = IDOK;
-  HWND host = nullptr;
-
- private:
-  std::string path_;
-};
+using app::test::FakeUi;
 
 // The pixels of one image of a list, drawn on white.
 std::vector<uint32_t> Pixels(HIMAGELIST list, int image) {

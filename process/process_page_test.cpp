@@ -6,6 +6,7 @@
 
 #include <memory>
 
+#include "app/fake_ui.h"
 #include "app/ui_test_support.h"
 #include "process/testing/child_process.h"
 #include "core/utf8_path.h"
@@ -15,27 +16,12 @@
 namespace wl {
 namespace {
 
-class FakeUi : public app::UiServices {
- public:
-  int Message(const std::string& text, const std::string& caption, UINT) override {
-    messages.push_back(caption + "|" + text);
-    return answer;
-  }
-  void ShowStatus(const std::string& text) override { statuses.push_back(text); }
-  HWND MainWindow() const override { return host; }
-  const std::string& AppPath() const override { return path_; }
-
-  std::vector<std::string> messages, statuses;
-  int answer = IDNO;
-  HWND host = nullptr;
-
- private:
-  std::string path_;
-};
+using app::test::FakeUi;
 
 class ProcessPageTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    ui_.answer = IDNO;  // questions are declined unless a test says otherwise
     app::test::EnsureUi();
     images_ = app::MakeSharedImages(16);
     ui_.host = CreateWindowExW(WS_EX_CONTROLPARENT, L"STATIC", L"host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 900,
