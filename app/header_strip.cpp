@@ -2,7 +2,7 @@
 
 #include <windowsx.h>
 
-#include "app/images.h"
+#include "ui/images.h"
 #include "win32/dpi.h"
 #include "win32/paint.h"
 #include "win32/unicode.h"

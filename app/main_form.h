@@ -13,10 +13,10 @@
 #include <string>
 
 #include "app/header_strip.h"
-#include "app/page.h"
+#include "ui/page.h"
 #include "app/status_page.h"
 #include "refdb/reference_tables.h"
-#include "scan/hijack_list.h"
+#include "core/hijack_list.h"
 #include "settings/association_rules.h"
 #include "win32/dialog.h"
 #include "win32/group_bar.h"

@@ -10,9 +10,9 @@
 #include <stdexcept>
 
 #include "app/application.h"
-#include "app/list_page.h"
+#include "ui/list_page.h"
 #include "app/process_dictionary.h"
-#include "app/ui_test_support.h"
+#include "ui/ui_test_support.h"
 #include "core/utf8_path.h"
 #include "scan/hijack_page.h"
 #include "win32/unicode.h"

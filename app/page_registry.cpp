@@ -3,7 +3,7 @@
 // library into wl_app (app/CMakeLists.txt).
 #include <memory>
 
-#include "app/page.h"
+#include "ui/page.h"
 #include "autorun/startup_page.h"
 #include "process/process_page.h"
 #include "scan/hijack_page.h"

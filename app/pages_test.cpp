@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "app/application.h"
-#include "app/ui_test_support.h"
+#include "ui/ui_test_support.h"
 #include "core/utf8_path.h"
 #include "service/service_page.h"
 #include "settings/association_page.h"

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "app/status_page.h"
-#include "app/ui_test_support.h"
+#include "ui/ui_test_support.h"
 #include "core/utf8_path.h"
 #include "refdb/reference_tables.h"
 #include "refdb/zlb_archive.h"

@@ -9,8 +9,8 @@
 #include <functional>
 #include <string>
 
-#include "app/action_tile.h"
-#include "app/page.h"
+#include "ui/action_tile.h"
+#include "ui/page.h"
 
 namespace wl::app {
 

@@ -13,7 +13,7 @@
 
 #include "autorun/autorun_rules.h"
 #include "refdb/reference_tables.h"
-#include "scan/hijack_list.h"
+#include "core/hijack_list.h"
 #include "scan/page_text.h"
 #include "win32/registry.h"
 

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "app/list_page.h"
+#include "ui/list_page.h"
 #include "autorun/autorun_actions.h"
 #include "autorun/autorun_scan.h"
 #include "autorun/startup_setup_form.h"

@@ -6,9 +6,8 @@
 
 #include <memory>
 
-#include "app/application.h"
-#include "app/fake_ui.h"
-#include "app/ui_test_support.h"
+#include "ui/fake_ui.h"
+#include "ui/ui_test_support.h"
 #include "autorun/testing/autorun_fixture.h"
 #include "core/utf8_path.h"
 #include "process/process_rows.h"
@@ -311,26 +310,6 @@ TEST_F(StartupPageTest, AddProgramWritesTheRunValueAndRescans) {
   page_->chooseProgram = [] { return std::optional<std::string>(); };
   page_->ToolButton11Click();
   EXPECT_EQ(page_->List().Count(), count);
-}
-
-TEST(StartupPageInTheProgram, UsesTheProgramsDialogAndIsFilledByItsNavigationItem) {
-  app::test::EnsureUi();
-  ScopedValues values;
-  values.String(CU, test::kRun, UniqueName("nav"), "C:\\wl\\nav.exe");
-  wl::test::ScratchDir dir("wlstartup");
-  wl::test::WriteBytes(dir.File("Ref.dbd"), app::test::TestArchive("explorer.exe=@Shell\r\n", "2024-01-01\r\n1\r\n"));
-  app::MainOptions options;
-  options.appPath = Utf8FromPath(dir.Path()) + "\\";
-  options.quitOnDestroy = false;
-  app::Application program(options);
-  ASSERT_TRUE(program.CreateForms());
-  auto* page = dynamic_cast<StartupPage*>(program.Form1().PageAt(0));
-  ASSERT_NE(page, nullptr);
-  EXPECT_EQ(&page->Form2(), &program.Form2());
-  program.Form1().RzGroup4Items0Click();
-  EXPECT_EQ(program.Form1().ActivePageIndex(), 0);
-  EXPECT_FALSE(page->IsEmpty());
-  EXPECT_NE(dynamic_cast<app::ListPageBase*>(program.Form1().PageAt(1)), nullptr);
 }
 
 }  // namespace

@@ -7,8 +7,8 @@
 #include <string>
 #include <unordered_map>
 
-#include "app/list_page.h"
-#include "app/report_list.h"
+#include "ui/list_page.h"
+#include "ui/report_list.h"
 #include "process/process_rows.h"
 
 namespace wl {

@@ -6,8 +6,8 @@
 
 #include <memory>
 
-#include "app/fake_ui.h"
-#include "app/ui_test_support.h"
+#include "ui/fake_ui.h"
+#include "ui/ui_test_support.h"
 #include "process/testing/child_process.h"
 #include "core/utf8_path.h"
 #include "win32/file_path.h"

@@ -8,8 +8,8 @@
 #include <optional>
 #include <string>
 
-#include "app/list_page.h"
-#include "scan/hijack_list.h"
+#include "ui/list_page.h"
+#include "core/hijack_list.h"
 
 namespace wl {
 

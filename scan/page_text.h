@@ -7,7 +7,7 @@
 
 #include "core/table_text.h"
 #include "refdb/reference_tables.h"
-#include "scan/hijack_list.h"
+#include "core/hijack_list.h"
 
 namespace wl {
 

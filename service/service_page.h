@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "app/list_page.h"
+#include "ui/list_page.h"
 #include "service/service_actions.h"
 #include "service/service_scan.h"
 

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/page_test_host.h"
+#include "ui/page_test_host.h"
 #include "service/service_manager.h"
 #include "service/test_service_fixture.h"
 #include "sysroutines/version_info.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "scan/hijack_list.h"
+#include "core/hijack_list.h"
 
 namespace wl {
 

@@ -8,8 +8,8 @@
 #include <optional>
 #include <string>
 
-#include "app/images.h"
-#include "app/list_page.h"
+#include "ui/images.h"
+#include "ui/list_page.h"
 #include "settings/association_scan.h"
 
 namespace wl {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "scan/hijack_list.h"
+#include "core/hijack_list.h"
 #include "settings/association_rules.h"
 
 namespace wl {

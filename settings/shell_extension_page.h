@@ -4,7 +4,7 @@
 // setting.
 #pragma once
 
-#include "app/list_page.h"
+#include "ui/list_page.h"
 #include "settings/shell_extensions.h"
 
 namespace wl {

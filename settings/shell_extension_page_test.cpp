@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/page_test_host.h"
+#include "ui/page_test_host.h"
 #include "settings/key_backup_fixture.h"
 #include "sysroutines/system_write.h"
 

@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "app/list_page.h"
+#include "ui/list_page.h"
 #include "software/installed_software.h"
 #include "sysroutines/system_write.h"
 

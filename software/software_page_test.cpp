@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/page_test_host.h"
+#include "ui/page_test_host.h"
 #include "sysroutines/system_write.h"
 #include "win32/file_path.h"
 #include "win32/registry.h"

@@ -1,4 +1,4 @@
-#include "app/images.h"
+#include "ui/images.h"
 
 // GDI+ needs min and max from somewhere; the project builds with NOMINMAX.
 #include <algorithm>

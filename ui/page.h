@@ -7,13 +7,16 @@
 
 #include <string>
 
-#include "app/images.h"
+#include "core/hijack_list.h"
 #include "refdb/reference_tables.h"
-#include "scan/hijack_list.h"
+#include "ui/images.h"
 #include "win32/dialog.h"
-#include "settings/association_rules.h"
 #include "win32/handles.h"
 #include "win32/window.h"
+
+namespace wl {
+struct AssociationTables;  // settings/association_rules.h
+}  // namespace wl
 
 namespace wl::app {
 

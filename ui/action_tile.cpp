@@ -1,4 +1,4 @@
-#include "app/action_tile.h"
+#include "ui/action_tile.h"
 
 #include <windowsx.h>
 

@@ -39,9 +39,9 @@
 #include <string>
 #include <vector>
 
-#include "app/images.h"
-#include "app/page.h"
-#include "app/report_list.h"
+#include "ui/images.h"
+#include "ui/page.h"
+#include "ui/report_list.h"
 
 namespace wl::app {
 

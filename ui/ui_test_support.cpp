@@ -1,4 +1,4 @@
-#include "app/ui_test_support.h"
+#include "ui/ui_test_support.h"
 
 #include <commctrl.h>
 

@@ -1,4 +1,4 @@
-#include "app/page.h"
+#include "ui/page.h"
 
 #include <commctrl.h>
 

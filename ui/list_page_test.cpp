@@ -6,8 +6,8 @@
 
 #include <memory>
 
-#include "app/list_page.h"
-#include "app/ui_test_support.h"
+#include "ui/list_page.h"
+#include "ui/ui_test_support.h"
 #include "win32/unicode.h"
 
 namespace wl::app {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/page.h"
+#include "ui/page.h"
 
 namespace wl::app::test {
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "app/page.h"
-#include "app/ui_test_support.h"
+#include "ui/page.h"
+#include "ui/ui_test_support.h"
 
 namespace wl::app::test {
 

@@ -9,7 +9,7 @@
 #include <functional>
 #include <string>
 
-#include "app/images.h"
+#include "ui/images.h"
 #include "win32/handles.h"
 #include "win32/window.h"
 

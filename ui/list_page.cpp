@@ -1,4 +1,4 @@
-#include "app/list_page.h"
+#include "ui/list_page.h"
 
 #include <algorithm>
 
