@@ -5,6 +5,9 @@
 
 #include "ui/page.h"
 #include "autorun/startup_page.h"
+#include "browser/browser_settings_page.h"
+#include "browser/helper_object_page.h"
+#include "browser/ie_extension_page.h"
 #include "process/process_page.h"
 #include "scan/hijack_page.h"
 #include "service/service_page.h"
@@ -28,6 +31,12 @@ std::unique_ptr<Page> MakePage(int index, PageContext& context) {
       return std::make_unique<SoftwarePage>(context);
     case 14:
       return std::make_unique<ShellExtensionPage>(context);
+    case 6:
+      return std::make_unique<IeExtensionPage>(context);
+    case 7:
+      return std::make_unique<HelperObjectPage>(context);
+    case 15:
+      return std::make_unique<BrowserSettingsPage>(context);
     case 13:
       return std::make_unique<HijackPage>(context);
     default:

@@ -7,6 +7,9 @@
 #include <memory>
 
 #include "app/application.h"
+#include "browser/browser_settings_page.h"
+#include "browser/helper_object_page.h"
+#include "browser/ie_extension_page.h"
 #include "ui/ui_test_support.h"
 #include "core/utf8_path.h"
 #include "service/service_page.h"
@@ -68,6 +71,20 @@ TEST_F(PagesTest, NavigationShowsAndFillsThePages) {
   Form().RzGroup2Items1Click();
   EXPECT_EQ(Form().ActivePageIndex(), 12);
   EXPECT_TRUE(PageOf<SoftwarePage>(12).HeaderText().starts_with("Installed Software (Total "));
+}
+
+TEST_F(PagesTest, NavigationShowsTheBrowserPages) {
+  Form().RzGroup4Items6Click();
+  EXPECT_EQ(Form().ActivePageIndex(), 6);
+  EXPECT_NE(dynamic_cast<IeExtensionPage*>(Form().PageAt(6)), nullptr);
+  Form().RzGroup4Items5Click();
+  EXPECT_EQ(Form().ActivePageIndex(), 7);
+  EXPECT_TRUE(PageOf<HelperObjectPage>(7).HeaderText(0).starts_with("Item Name (Total "));
+  Form().RzGroup4Items4Click();
+  EXPECT_EQ(Form().ActivePageIndex(), 15);
+  auto& settings = PageOf<BrowserSettingsPage>(15);
+  EXPECT_FALSE(settings.IsEmpty());
+  EXPECT_EQ(settings.FieldText(SettingsField::Edit1), LoadBrowserSettings()[SettingsFieldIndex(SettingsField::Edit1)]);
 }
 
 TEST_F(PagesTest, OpenPageShowsTheSoftwarePageScannedFirst) {

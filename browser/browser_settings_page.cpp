@@ -1,0 +1,134 @@
+#include "browser/browser_settings_page.h"
+
+#include <algorithm>
+
+#include "sysroutines/shell_routines.h"
+#include "win32/unicode.h"
+#include "win32/window.h"
+
+namespace wl {
+namespace {
+
+constexpr char kSaveCaption[] = "Save Settings";
+
+}  // namespace
+
+BrowserSettingsPage::BrowserSettingsPage(app::PageContext& context) : Page(context) {
+  chooseFolder = [](const std::string& caption, HWND owner) { return ChooseFolder(caption, owner); };
+}
+
+int BrowserSettingsPage::ButtonFor(SettingsField field) {
+  switch (field) {
+    case SettingsField::Edit3: return kButton17;
+    case SettingsField::Edit1: return kButton10;
+    case SettingsField::Edit9: return kButton11;
+    case SettingsField::Edit2: return kButton12;
+    case SettingsField::Edit11: return kButton13;
+    case SettingsField::Edit4: return kButton3;
+    case SettingsField::Edit10: return kButton46;
+    case SettingsField::Edit12: return kButton2;
+    case SettingsField::Edit13: break;
+  }
+  return 0;
+}
+
+void BrowserSettingsPage::OnCreate() {
+  MakeChild(L"BUTTON", "General", BS_GROUPBOX, kGroupBox);
+  for (std::size_t i = 0; i < kSettingsFieldCount; ++i) {
+    const SettingsFieldInfo& f = SettingsFields()[i];
+    MakeChild(L"STATIC", f.label, SS_RIGHT | SS_NOPREFIX | SS_CENTERIMAGE, kFirstLabel + static_cast<int>(i));
+    MakeChild(L"EDIT", "", WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL, kFirstEdit + static_cast<int>(i),
+              WS_EX_CLIENTEDGE);
+    if (const int button = ButtonFor(f.field)) MakeChild(L"BUTTON", f.button, WS_TABSTOP | BS_PUSHBUTTON, button);
+  }
+  MakeChild(L"BUTTON", "Restore Settings", WS_TABSTOP | BS_PUSHBUTTON, kButton4);
+  MakeChild(L"BUTTON", "Save Settings", WS_TABSTOP | BS_PUSHBUTTON, kButton1);
+}
+
+void BrowserSettingsPage::OnLayout(int width, int) {
+  const int margin = S(12), rowHeight = S(24), gap = S(8), labelWidth = S(130), buttonWidth = S(96);
+  const int groupWidth = std::max(S(480), std::min(width - 2 * margin, S(820)));
+  const int groupHeight = S(28) + static_cast<int>(kSettingsFieldCount) * (rowHeight + gap);
+  MoveWindow(Control(kGroupBox), margin, margin, groupWidth, groupHeight, TRUE);
+  const int left = margin + S(12);
+  const int editLeft = left + labelWidth + gap;
+  const int buttonLeft = margin + groupWidth - S(12) - buttonWidth;
+  const int editWidth = buttonLeft - gap - editLeft;
+  int top = margin + S(26);
+  for (std::size_t i = 0; i < kSettingsFieldCount; ++i) {
+    const int n = static_cast<int>(i);
+    MoveWindow(Control(kFirstLabel + n), left, top, labelWidth, rowHeight, TRUE);
+    MoveWindow(Control(kFirstEdit + n), editLeft, top, editWidth, rowHeight, TRUE);
+    if (const int button = ButtonFor(SettingsFields()[i].field))
+      MoveWindow(Control(button), buttonLeft, top, buttonWidth, rowHeight, TRUE);
+    top += rowHeight + gap;
+  }
+  const int bottom = margin + groupHeight + S(12);
+  MoveWindow(Control(kButton1), margin + groupWidth - S(130), bottom, S(130), S(28), TRUE);
+  MoveWindow(Control(kButton4), margin + groupWidth - S(130) - gap - S(130), bottom, S(130), S(28), TRUE);
+}
+
+bool BrowserSettingsPage::OnCommand(int id, int code, HWND) {
+  if (code != BN_CLICKED) return false;
+  switch (id) {
+    case kButton1: Button1Click(); return true;
+    case kButton4: Button4Click(); return true;
+    case kButton17: Button17Click(); return true;
+    case kButton3: Button3Click(); return true;
+    case kButton10: Button10Click(); return true;
+    case kButton11: Button11Click(); return true;
+    case kButton12: Button12Click(); return true;
+    case kButton13: Button13Click(); return true;
+    case kButton46: Button46Click(); return true;
+    case kButton2: Button2Click(); return true;
+    default: return false;
+  }
+}
+
+std::string BrowserSettingsPage::FieldText(SettingsField field) const {
+  return win32::GetText(Control(kFirstEdit + static_cast<int>(SettingsFieldIndex(field))));
+}
+
+void BrowserSettingsPage::SetFieldText(SettingsField field, const std::string& text) {
+  SetWindowTextW(Control(kFirstEdit + static_cast<int>(SettingsFieldIndex(field))), win32::Widen(text).c_str());
+}
+
+void BrowserSettingsPage::LoadSettings() {
+  const SettingsTexts texts = load();
+  for (const SettingsFieldInfo& f : SettingsFields()) SetFieldText(f.field, texts[SettingsFieldIndex(f.field)]);
+  hints_ = texts;
+  loaded_ = true;
+}
+
+void BrowserSettingsPage::Button4Click() {
+  for (const SettingsFieldInfo& f : SettingsFields()) SetFieldText(f.field, hints_[SettingsFieldIndex(f.field)]);
+}
+
+void BrowserSettingsPage::Button1Click() {
+  SettingsTexts texts;
+  for (const SettingsFieldInfo& f : SettingsFields()) texts[SettingsFieldIndex(f.field)] = FieldText(f.field);
+  const SettingsSaveResult result = save(texts);
+  if (result.ok()) return;
+  context_.ui.Message(FailedToSetDataMessage(result.valueName), kSaveCaption, MB_OK | MB_ICONERROR);
+  context_.ui.ShowStatus(result.write.message);
+}
+
+void BrowserSettingsPage::SetField(SettingsField field) {
+  if (const auto text = FieldButtonText(field)) SetFieldText(field, *text);
+}
+
+void BrowserSettingsPage::Button2Click() {
+  const std::string folder = chooseFolder("Select a directory", context_.ui.MainWindow());
+  if (!folder.empty()) SetFieldText(SettingsField::Edit12, folder);
+}
+
+std::optional<std::string> BrowserSettingsPage::HintAt(HWND control, POINT) {
+  const int id = GetDlgCtrlID(control);
+  if (id >= kFirstEdit && id < kFirstEdit + static_cast<int>(kSettingsFieldCount))
+    return hints_[static_cast<std::size_t>(id - kFirstEdit)];
+  if (id == kButton4) return std::string("Undo changes.");
+  if (id == kButton1) return std::string("Save current settings.");
+  return std::nullopt;
+}
+
+}  // namespace wl

@@ -1,0 +1,79 @@
+// The browser settings page (page 15): the "General" group with the nine
+// fields, their labels and buttons; "Restore Settings" and "Save Settings".
+// Each field keeps the value of the last load as its hint. Nothing is
+// written before "Save Settings".
+#pragma once
+
+#include <array>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "browser/browser_settings.h"
+#include "ui/page.h"
+
+namespace wl {
+
+class BrowserSettingsPage : public app::Page {
+ public:
+  // Controls.
+  static constexpr int kGroupBox = 1500;
+  static constexpr int kFirstEdit = 1510;   // the fields, in SettingsFields() order
+  static constexpr int kFirstLabel = 1530;  // their labels
+  static constexpr int kButton17 = 1550;    // "Clear" beside "IE Caption Text:"
+  static constexpr int kButton10 = 1551;    // "Blank Page"
+  static constexpr int kButton11 = 1552;    // "Default" beside "Default Page:"
+  static constexpr int kButton12 = 1553;    // "Default" beside "Search Page:"
+  static constexpr int kButton13 = 1554;    // "Default" beside "Default SearchPage:"
+  static constexpr int kButton3 = 1555;     // "Clear" beside "Search Bar:"
+  static constexpr int kButton46 = 1556;    // "Default" beside "Local Page:"
+  static constexpr int kButton2 = 1557;     // "Customize..."
+  static constexpr int kButton4 = 1560;     // "Restore Settings"
+  static constexpr int kButton1 = 1561;     // "Save Settings"
+
+  explicit BrowserSettingsPage(app::PageContext& context);
+
+  // The load of the navigation item (RzGroup4Items4Click runs it each time).
+  void LoadSettings();
+  void RefreshPage() override { LoadSettings(); }
+  bool IsEmpty() const override { return !loaded_; }
+
+  void Button1Click();  // "Save Settings"
+  void Button4Click();  // "Restore Settings"
+  void Button17Click() { SetField(SettingsField::Edit3); }
+  void Button3Click() { SetField(SettingsField::Edit4); }
+  void Button10Click() { SetField(SettingsField::Edit1); }
+  void Button11Click() { SetField(SettingsField::Edit9); }
+  void Button12Click() { SetField(SettingsField::Edit2); }
+  void Button13Click() { SetField(SettingsField::Edit11); }
+  void Button46Click() { SetField(SettingsField::Edit10); }
+  void Button2Click();  // "Customize..."
+
+  std::string FieldText(SettingsField field) const;
+  void SetFieldText(SettingsField field, const std::string& text);
+  const std::string& FieldHint(SettingsField field) const { return hints_[SettingsFieldIndex(field)]; }
+  HWND Control(int id) const { return GetDlgItem(hwnd(), id); }
+
+  std::optional<std::string> HintAt(HWND control, POINT screenPoint) override;
+
+  // Seams: what reads and changes the system (tests replace them).
+  std::function<SettingsTexts()> load = [] { return LoadBrowserSettings(); };
+  std::function<SettingsSaveResult(const SettingsTexts&)> save = [](const SettingsTexts& t) {
+    return SaveBrowserSettings(t);
+  };
+  std::function<std::string(const std::string& caption, HWND owner)> chooseFolder;
+
+ protected:
+  void OnCreate() override;
+  void OnLayout(int width, int height) override;
+  bool OnCommand(int id, int code, HWND control) override;
+
+ private:
+  void SetField(SettingsField field);
+  static int ButtonFor(SettingsField field);
+
+  SettingsTexts hints_{};
+  bool loaded_ = false;
+};
+
+}  // namespace wl

@@ -1,0 +1,109 @@
+// The browser settings page in a window.
+#include "browser/browser_settings_page.h"
+
+#include <gtest/gtest.h>
+
+#include "ui/page_test_host.h"
+
+namespace wl {
+namespace {
+
+using app::test::PageHost;
+using F = SettingsField;
+
+class BrowserSettingsPageTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    stored_[SettingsFieldIndex(F::Edit1)] = "http://start.example/";
+    stored_[SettingsFieldIndex(F::Edit3)] = "Caption";
+    stored_[SettingsFieldIndex(F::Edit12)] = "C:\\Downloads";
+    auto& page = *host_.page;
+    page.load = [this] { return stored_; };
+    page.save = [this](const SettingsTexts& t) {
+      ++saves_;
+      if (refuse_) {
+        SettingsSaveResult r;
+        r.write.error = ERROR_ACCESS_DENIED;
+        r.write.message = "Could not write the value \"Wizard_Version\": Access denied.";
+        r.valueName = "Wizard_Version";
+        return r;
+      }
+      stored_ = t;
+      return SettingsSaveResult{};
+    };
+    page.chooseFolder = [this](const std::string& caption, HWND) {
+      captions_.push_back(caption);
+      return folder_;
+    };
+  }
+
+  PageHost<BrowserSettingsPage> host_;
+  SettingsTexts stored_{};
+  int saves_ = 0;
+  bool refuse_ = false;
+  std::string folder_;
+  std::vector<std::string> captions_;
+};
+
+TEST_F(BrowserSettingsPageTest, LoadButtonsRestoreAndSave) {
+  auto& page = *host_.page;
+  EXPECT_TRUE(page.IsEmpty());
+  page.RefreshPage();
+  EXPECT_EQ(page.FieldText(F::Edit1), "http://start.example/");
+  EXPECT_EQ(page.FieldHint(F::Edit1), "http://start.example/");
+  EXPECT_EQ(page.HintAt(page.Control(BrowserSettingsPage::kButton4), {}), "Undo changes.");
+
+  page.Button17Click();
+  page.Button10Click();
+  page.Button11Click();
+  page.Button12Click();
+  page.Button13Click();
+  page.Button46Click();
+  page.Button3Click();
+  EXPECT_EQ(page.FieldText(F::Edit3), "");
+  EXPECT_EQ(page.FieldText(F::Edit1), "about:blank");
+  EXPECT_EQ(page.FieldText(F::Edit10), "about:blank");
+  EXPECT_EQ(page.FieldText(F::Edit9), kDefaultStartPage);
+  EXPECT_EQ(page.FieldText(F::Edit2), kDefaultSearchAssistant);
+  EXPECT_EQ(page.FieldText(F::Edit11), kDefaultSearchRedirector);
+  page.Button2Click();  // cancelled
+  EXPECT_EQ(page.FieldText(F::Edit12), "C:\\Downloads");
+  EXPECT_EQ(captions_, std::vector<std::string>{"Select a directory"});
+  folder_ = "D:\\New Folder";
+  page.Button2Click();
+  EXPECT_EQ(page.FieldText(F::Edit12), "D:\\New Folder");
+  EXPECT_EQ(saves_, 0);  // nothing written before "Save Settings"
+
+  page.Button4Click();  // back to the load
+  EXPECT_EQ(page.FieldText(F::Edit1), "http://start.example/");
+  EXPECT_EQ(page.FieldText(F::Edit12), "C:\\Downloads");
+  EXPECT_EQ(page.FieldText(F::Edit2), "");
+
+  page.Button10Click();
+  page.Button1Click();
+  EXPECT_EQ(saves_, 1);
+  EXPECT_EQ(stored_[SettingsFieldIndex(F::Edit1)], "about:blank");
+  EXPECT_EQ(stored_[SettingsFieldIndex(F::Edit3)], "Caption");
+  // The hints stay those of the load: Restore brings back what was there before the save.
+  page.Button4Click();
+  EXPECT_EQ(page.FieldText(F::Edit1), "http://start.example/");
+  // A new load discards edits and takes the saved values.
+  SetWindowTextW(page.Control(BrowserSettingsPage::kFirstEdit + 1), L"edited");
+  page.RefreshPage();
+  EXPECT_EQ(page.FieldText(F::Edit1), "about:blank");
+  EXPECT_EQ(page.FieldText(F::Edit3), "Caption");
+  EXPECT_TRUE(host_.ui.messages.empty());
+}
+
+TEST_F(BrowserSettingsPageTest, RefusedSaveShowsTheMessage) {
+  auto& page = *host_.page;
+  page.RefreshPage();
+  refuse_ = true;
+  page.Button1Click();
+  ASSERT_EQ(host_.ui.messages.size(), 1u);
+  EXPECT_EQ(host_.ui.messages[0].text, "Failed to set data for 'Wizard_Version'");
+  EXPECT_NE(host_.ui.status.find("Access denied"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace wl
