@@ -33,7 +33,6 @@ int BrowserSettingsPage::ButtonFor(SettingsField field) {
 }
 
 void BrowserSettingsPage::OnCreate() {
-  MakeChild(L"BUTTON", "General", BS_GROUPBOX, kGroupBox);
   for (std::size_t i = 0; i < kSettingsFieldCount; ++i) {
     const SettingsFieldInfo& f = SettingsFields()[i];
     MakeChild(L"STATIC", f.label, SS_RIGHT | SS_NOPREFIX | SS_CENTERIMAGE, kFirstLabel + static_cast<int>(i));
@@ -49,7 +48,8 @@ void BrowserSettingsPage::OnLayout(int width, int) {
   const int margin = S(12), rowHeight = S(24), gap = S(8), labelWidth = S(130), buttonWidth = S(96);
   const int groupWidth = std::max(S(480), std::min(width - 2 * margin, S(820)));
   const int groupHeight = S(28) + static_cast<int>(kSettingsFieldCount) * (rowHeight + gap);
-  MoveWindow(Control(kGroupBox), margin, margin, groupWidth, groupHeight, TRUE);
+  group_ = RECT{margin, margin, margin + groupWidth, margin + groupHeight};
+  InvalidateRect(hwnd(), nullptr, TRUE);
   const int left = margin + S(12);
   const int editLeft = left + labelWidth + gap;
   const int buttonLeft = margin + groupWidth - S(12) - buttonWidth;
@@ -66,6 +66,26 @@ void BrowserSettingsPage::OnLayout(int width, int) {
   const int bottom = margin + groupHeight + S(12);
   MoveWindow(Control(kButton1), margin + groupWidth - S(130), bottom, S(130), S(28), TRUE);
   MoveWindow(Control(kButton4), margin + groupWidth - S(130) - gap - S(130), bottom, S(130), S(28), TRUE);
+}
+
+LRESULT BrowserSettingsPage::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg != WM_PAINT) return Page::HandleMessage(msg, wParam, lParam);
+  PAINTSTRUCT ps;
+  HDC dc = BeginPaint(hwnd(), &ps);
+  const HGDIOBJ oldFont = SelectObject(dc, Font());
+  TEXTMETRICW tm{};
+  GetTextMetricsW(dc, &tm);
+  RECT frame = group_;
+  frame.top += tm.tmHeight / 2;
+  DrawEdge(dc, &frame, EDGE_ETCHED, BF_RECT);
+  const std::wstring caption = L" General ";
+  SetBkColor(dc, GetSysColor(COLOR_WINDOW));
+  SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+  SetBkMode(dc, OPAQUE);
+  TextOutW(dc, group_.left + S(8), group_.top, caption.c_str(), static_cast<int>(caption.size()));
+  SelectObject(dc, oldFont);
+  EndPaint(hwnd(), &ps);
+  return 0;
 }
 
 bool BrowserSettingsPage::OnCommand(int id, int code, HWND) {

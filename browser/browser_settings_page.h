@@ -17,7 +17,6 @@ namespace wl {
 class BrowserSettingsPage : public app::Page {
  public:
   // Controls.
-  static constexpr int kGroupBox = 1500;
   static constexpr int kFirstEdit = 1510;   // the fields, in SettingsFields() order
   static constexpr int kFirstLabel = 1530;  // their labels
   static constexpr int kButton17 = 1550;    // "Clear" beside "IE Caption Text:"
@@ -67,11 +66,15 @@ class BrowserSettingsPage : public app::Page {
   void OnCreate() override;
   void OnLayout(int width, int height) override;
   bool OnCommand(int id, int code, HWND control) override;
+  // Draws the "General" group's frame and caption (drawn, not a control: a
+  // group-box control leaves its inside unpainted on a clipping page).
+  LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
  private:
   void SetField(SettingsField field);
   static int ButtonFor(SettingsField field);
 
+  RECT group_{};
   SettingsTexts hints_{};
   bool loaded_ = false;
 };

@@ -209,6 +209,26 @@ TEST_F(IeSweeperTest, ServerThatCannotUnregisterIsAFailure) {
   EXPECT_TRUE(ToolbarValue("{T}", RegView::Force64));
 }
 
+TEST_F(IeSweeperTest, UnregisterRefusesWhatItCannotQuoteOrFind) {
+  test::ScratchDir dir("wl toolbar");
+  const ToolbarServer server(dir);
+  EXPECT_EQ(UnregisterServer("Bar Server.dll").error, static_cast<uint32_t>(ERROR_INVALID_NAME));  // relative
+  EXPECT_TRUE(UnregisterServer(dir.File("missing.dll")).NotFound());
+  const std::string quoted = dir.File("a\"b.dll");
+  EXPECT_FALSE(UnregisterServer(quoted));
+  // The backup layer sees the request first; a refusal starts nothing.
+  std::vector<WriteRequest> seen;
+  ScopedWriteInterceptor refuse([&](const WriteRequest& r) {
+    seen.push_back(r);
+    return static_cast<uint32_t>(ERROR_ACCESS_DENIED);
+  });
+  EXPECT_EQ(UnregisterServer(server.Path()).error, static_cast<uint32_t>(ERROR_ACCESS_DENIED));
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].kind, WriteKind::UnregisterServer);
+  EXPECT_EQ(seen[0].target, server.Path());
+  EXPECT_TRUE(server.Marks().empty());
+}
+
 TEST_F(IeSweeperTest, RemovalsActInTheRowsViewOnly) {
   Toolbar("{U}", RegView::Force64);
   Toolbar("{U}", RegView::Force32);  // no class: an empty caption and no server
