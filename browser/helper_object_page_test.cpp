@@ -30,6 +30,7 @@ class HelperObjectPageTest : public ::testing::Test {
       HelperObjectScanResult r;
       r.rows = rows_;
       r.hijack = HelperObjectHijackRows(rows_);
+      r.skipped = skipped_;
       return r;
     };
     page.readDisabled = [this](const std::string& id) { return ReadComponentDisabled(id, places_); };
@@ -53,6 +54,7 @@ class HelperObjectPageTest : public ::testing::Test {
   std::vector<HelperObjectRow> rows_;
   std::vector<std::string> removed_;
   WriteResult removeAnswer_;
+  std::vector<std::string> skipped_;
   int scans_ = 0;
 };
 
@@ -67,6 +69,12 @@ TEST_F(HelperObjectPageTest, HeadersCountAndReportRows) {
   ASSERT_EQ(host_.hijack.Count(), 3u);
   EXPECT_EQ(host_.hijack.Rows()[2].IndexText(), "2");
   EXPECT_EQ(host_.hijack.Rows()[2].image, 15);
+  EXPECT_EQ(host_.ui.status, "");
+  // Damaged statistics entries do not hide the rest, and the user is told.
+  skipped_ = {"{Bad}"};
+  page.Refresh7Click();
+  EXPECT_EQ(page.List().Count(), 3u);
+  EXPECT_NE(host_.ui.status.find("{Bad}"), std::string::npos);
 }
 
 TEST_F(HelperObjectPageTest, DisableAndEnableRoundTripWithRescans) {
