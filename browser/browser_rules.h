@@ -66,7 +66,7 @@ IeExtensionRow MakeToolButtonRow(std::string_view subKey, std::string_view butto
 // else "MenuText", else empty.
 std::string ToolButtonText(const std::optional<std::string>& buttonText, const std::optional<std::string>& menuText);
 
-// The icon named by a specification made of lines (an icon value whose
+// The icon named by a list of lines (an icon value whose
 // commas became line breaks): two or more lines give the file of line 0 and
 // the index of line 1 (0 when it is not a decimal number); one line is
 // reduced to a program path and gives that file's associated icon.
