@@ -13,7 +13,7 @@ done
 # The timing programs of the Windows build run under Wine, in the build's
 # scratch prefix.
 if [ -f build/windows/CMakeCache.txt ]; then
-  cmake --build build/windows -j "$(nproc)" --target bench_autorun_scan
+  cmake --build build/windows -j "$(nproc)" --target bench_autorun_scan bench_port_table
   . scripts/wine-env.sh
   trap wl_wine_stop EXIT
   wl_wine_start "$ROOT/build/windows"
