@@ -4,7 +4,6 @@
 
 #include "network/packet_decoder.h"
 #include "win32/system_error.h"
-#include "win32/window.h"
 
 namespace wl {
 
@@ -199,7 +198,11 @@ void Tcap_ip::DecodePacket(const std::string& ip, const uint8_t* buffer, std::si
 LRESULT CALLBACK Tcap_ip::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   auto* self = reinterpret_cast<Tcap_ip*>(GetWindowLongPtrW(hwnd, 0));
   if (self && msg >= kFirstMessage && msg < kFirstMessage + self->addresses_.size()) {
-    win32::GuardCall([&] { self->ReadPacket(msg - kFirstMessage); });
+    try {
+      self->ReadPacket(msg - kFirstMessage);
+    } catch (...) {
+      // A handler's failure ends this packet only; it never crosses the system's code.
+    }
     return 0;
   }
   return DefWindowProcW(hwnd, msg, wParam, lParam);

@@ -202,7 +202,7 @@ TEST(PcapFile, TsharkReadsTheWrittenFile) {
   while (fgets(buf, sizeof buf, pipe)) output += buf;
   EXPECT_EQ(pclose(pipe), 0);
   std::remove(path.c_str());
-  EXPECT_EQ(output, "1700000000.000001000,10.1.2.3,10.4.5.6,40001,40002,,," + Hex("tcp payload") + ",\n" +
+  EXPECT_EQ(output, "1700000000.000001000,10.1.2.3,10.4.5.6,40001,40002,,," + Hex("tcp payload") + "," + Hex("tcp payload") + "\n" +
                         "1700000001.000002000,192.168.7.8,192.168.9.10,,,40003,40004,," + Hex("udp payload") + "\n");
 }
 

@@ -74,7 +74,10 @@ bool ReadTable(NetLibraries::TableFn fn, ULONG family, int tableClass, std::vect
   return false;
 }
 
-uint16_t PortOf(DWORD networkOrder) { return ntohs(static_cast<u_short>(networkOrder & 0xFFFF)); }
+// Byte order by hand: the socket library's own helpers would tie the program
+// to a load-time import of it.
+uint16_t Swap16(uint16_t v) { return static_cast<uint16_t>(v << 8 | v >> 8); }
+uint16_t PortOf(DWORD networkOrder) { return Swap16(static_cast<uint16_t>(networkOrder & 0xFFFF)); }
 
 IpAddress V4Of(DWORD networkOrder) {
   IpAddress a;
@@ -169,7 +172,7 @@ std::string ServiceName(uint16_t port, const char* protocol) {
   std::lock_guard guard(lock);
   auto it = cache.find(key);
   if (it != cache.end()) return it->second;
-  const servent* s = net.getservbyport(static_cast<int>(htons(port)), protocol);
+  const servent* s = net.getservbyport(static_cast<int>(Swap16(port)), protocol);
   return cache[key] = s && s->s_name ? std::string(s->s_name) : std::string();
 }
 
