@@ -6,6 +6,7 @@
 #include <iphlpapi.h>
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -23,6 +24,8 @@ struct NetLibraries {
   using TableFn = DWORD(WINAPI*)(PVOID, PDWORD, BOOL, ULONG, int, ULONG);
   TableFn getExtendedTcpTable = nullptr;
   TableFn getExtendedUdpTable = nullptr;
+  using Tcp6Fn = ULONG(WINAPI*)(PMIB_TCP6TABLE, PULONG, BOOL);
+  Tcp6Fn getTcp6Table = nullptr;
   decltype(&::getservbyport) getservbyport = nullptr;
   decltype(&::getnameinfo) getnameinfo = nullptr;
   bool started = false;
@@ -37,6 +40,8 @@ const NetLibraries& Net() {
           reinterpret_cast<NetLibraries::TableFn>(reinterpret_cast<void*>(GetProcAddress(iphlp, "GetExtendedTcpTable")));
       libs.getExtendedUdpTable =
           reinterpret_cast<NetLibraries::TableFn>(reinterpret_cast<void*>(GetProcAddress(iphlp, "GetExtendedUdpTable")));
+      libs.getTcp6Table =
+          reinterpret_cast<NetLibraries::Tcp6Fn>(reinterpret_cast<void*>(GetProcAddress(iphlp, "GetTcp6Table")));
     }
     if (HMODULE ws2 = LoadLibraryExW(L"ws2_32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) {
       auto startup = reinterpret_cast<decltype(&::WSAStartup)>(reinterpret_cast<void*>(GetProcAddress(ws2, "WSAStartup")));
@@ -100,7 +105,7 @@ EndpointTables ReadEndpointTables() {
   // The buffer keeps the size of the largest table read so far: one call
   // per table on later reads.
   static std::mutex bufferLock;
-  static std::vector<uint8_t> buf(64 * 1024);
+  static std::vector<uint8_t> buf(1024 * 1024);
   std::lock_guard lock(bufferLock);
   DWORD error = 0;
   auto fail = [&](const char* table) {
@@ -119,7 +124,38 @@ EndpointTables ReadEndpointTables() {
     fail("The TCP table");
     return out;
   }
-  if (ReadTable(net.getExtendedTcpTable, AF_INET6, TCP_TABLE_OWNER_PID_ALL, buf, &error)) {
+  // A system that names no owner in the IPv4 table (Wine says 0 for every
+  // socket) reads the IPv6 table without owners: asking for them there costs
+  // a walk over every process's handles and gives nothing.
+  const bool owners = std::any_of(out.endpoints.begin(), out.endpoints.end(), [](auto& e) { return e.pid != 0; });
+  if (!owners && net.getTcp6Table) {
+    const auto tcp6 = [&net](std::vector<uint8_t>& b, DWORD* e) {
+      ULONG size = static_cast<ULONG>(b.size());
+      for (int attempt = 0; attempt < 8; ++attempt) {
+        const ULONG rc = net.getTcp6Table(reinterpret_cast<PMIB_TCP6TABLE>(b.data()), &size, TRUE);
+        if (rc == NO_ERROR) return true;
+        if (rc != ERROR_INSUFFICIENT_BUFFER) {
+          *e = rc;
+          return false;
+        }
+        b.resize(size + size / 4 + 1024);
+        size = static_cast<ULONG>(b.size());
+      }
+      *e = ERROR_INSUFFICIENT_BUFFER;
+      return false;
+    };
+    if (tcp6(buf, &error)) {
+      const auto* t = reinterpret_cast<const MIB_TCP6TABLE*>(buf.data());
+      for (DWORD i = 0; i < t->dwNumEntries; ++i) {
+        const auto& r = t->table[i];
+        out.endpoints.push_back({.tcp = true, .local = V6Of(r.LocalAddr.u.Byte), .remote = V6Of(r.RemoteAddr.u.Byte),
+                                 .localPort = PortOf(r.dwLocalPort), .remotePort = PortOf(r.dwRemotePort),
+                                 .state = static_cast<uint32_t>(r.State), .pid = 0});
+      }
+    } else {
+      fail("The IPv6 TCP table");
+    }
+  } else if (ReadTable(net.getExtendedTcpTable, AF_INET6, TCP_TABLE_OWNER_PID_ALL, buf, &error)) {
     const auto* t = reinterpret_cast<const MIB_TCP6TABLE_OWNER_PID*>(buf.data());
     for (DWORD i = 0; i < t->dwNumEntries; ++i) {
       const auto& r = t->table[i];
@@ -156,7 +192,7 @@ EndpointTables ReadEndpointTables() {
 
 long BareTcpTableRows() {
   const NetLibraries& net = Net();
-  std::vector<uint8_t> buf(64 * 1024);
+  std::vector<uint8_t> buf(1024 * 1024);
   DWORD error = 0;
   if (!ReadTable(net.getExtendedTcpTable, AF_INET, TCP_TABLE_OWNER_PID_ALL, buf, &error)) return -1;
   return static_cast<long>(reinterpret_cast<const MIB_TCPTABLE_OWNER_PID*>(buf.data())->dwNumEntries);
