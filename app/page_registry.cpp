@@ -8,6 +8,8 @@
 #include "browser/browser_settings_page.h"
 #include "browser/helper_object_page.h"
 #include "browser/ie_extension_page.h"
+#include "network/port_page.h"
+#include "network/sniffer_page.h"
 #include "process/process_page.h"
 #include "scan/hijack_page.h"
 #include "service/service_page.h"
@@ -27,6 +29,10 @@ std::unique_ptr<Page> MakePage(int index, PageContext& context) {
       return std::make_unique<ServicePage>(context);
     case 4:
       return std::make_unique<AssociationPage>(context);
+    case 5:
+      return std::make_unique<PortPage>(context);
+    case 9:
+      return std::make_unique<SnifferPage>(context);
     case 12:
       return std::make_unique<SoftwarePage>(context);
     case 14:

@@ -4,6 +4,8 @@
 // interval.
 //   wlpages [INTERVAL_MS] [PAGE...]     default: 1500 ms, every page a
 //                                       navigation item leads to
+// With WL_CAPTURE_FILE set, the sniffer page lists that capture file and
+// shows the dump of its third packet.
 #include <windows.h>
 
 #include <cstdio>
@@ -15,7 +17,9 @@
 #include "app/application.h"
 #include "app/process_dictionary.h"
 #include "autorun/startup_page.h"
+#include "network/sniffer_page.h"
 #include "win32/message_loop.h"
+#include "win32/unicode.h"
 
 namespace {
 
@@ -72,6 +76,14 @@ int wmain(int argc, wchar_t** argv) {
   for (int page : pages) {
     // As its navigation item does: a list page is filled on its first visit.
     app.Form1().OpenPage(page);
+    auto* sniffer = dynamic_cast<wl::SnifferPage*>(app.Form1().PageAt(page));
+    if (const wchar_t* capture = _wgetenv(L"WL_CAPTURE_FILE"); sniffer && capture && *capture) {
+      const std::string file = wl::win32::Narrow(capture);
+      sniffer->chooseFile = [file](bool) -> std::optional<std::string> { return file; };
+      sniffer->OpenCapture1Click();
+      sniffer->Grid().Select(2);
+      sniffer->StringGrid1Click();
+    }
     RedrawWindow(main, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     PumpFor(300);
     std::printf("page %d\n", page);

@@ -2,6 +2,7 @@
 //   wlscan PAGE              the page's rows: a header line with its column
 //                            titles, then one line per row, tab-separated, UTF-8
 //   wlscan hijack-rows PAGE  the hijack-report rows that page's scan appends
+//   wlscan packets FILE      the packets of a capture file as the sniffer lists them
 // Ref.dbd is read from beside the program. Exit status 1 with a message on
 // standard error when it cannot be loaded or the command is unknown.
 #include <windows.h>
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "network/packet_listing.h"
 #include "refdb/reference_tables.h"
 #include "refdb/zlb_archive.h"
 #include "scan/page_text.h"
@@ -38,7 +40,7 @@ std::string ProgramFolder() {
 int Usage() {
   std::string pages;
   for (const auto& p : wl::PageScans()) pages += std::string(" ") + p.name;
-  Error("usage: wlscan PAGE | wlscan hijack-rows PAGE\npages:" + pages);
+  Error("usage: wlscan PAGE | wlscan hijack-rows PAGE | wlscan packets FILE\npages:" + pages);
   return 2;
 }
 
@@ -54,6 +56,16 @@ int wmain(int argc, wchar_t** argv) {
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) args.push_back(wl::win32::Narrow(argv[i]));
   if (args.empty()) return Usage();
+  if (args[0] == "packets") {
+    // A capture file's packets as the sniffer lists them; needs no Ref.dbd.
+    if (args.size() != 2) return Usage();
+    wl::PageText text;
+    std::string error;
+    const bool ok = wl::PacketsPageText(args[1], text, error);
+    Write(wl::FormatTable(text.header, text.rows));
+    if (!ok) Error(error);
+    return ok ? 0 : 2;
+  }
   const bool hijackRows = args[0] == "hijack-rows";
   if (hijackRows && args.size() != 2) return Usage();
   if (!hijackRows && args.size() != 1) return Usage();

@@ -4,6 +4,7 @@
 #include "browser/browser_settings.h"
 #include "browser/helper_objects.h"
 #include "browser/ie_sweeper.h"
+#include "network/port_table.h"
 #include "process/process_scan.h"
 #include "scan/page_text.h"
 #include "service/service_page_text.h"
@@ -23,6 +24,7 @@ const std::vector<PageScanEntry>& PageScans() {
       {"ieext", &IeExtensionsPageText},
       {"bho", &HelperObjectsPageText},
       {"browser-settings", &BrowserSettingsPageText},
+      {"ports", &PortsPageText},
   };
   return pages;
 }

@@ -13,10 +13,11 @@ done
 # The timing programs of the Windows build run under Wine, in the build's
 # scratch prefix.
 if [ -f build/windows/CMakeCache.txt ]; then
-  cmake --build build/windows -j "$(nproc)" --target bench_autorun_scan
+  cmake --build build/windows -j "$(nproc)" --target bench_autorun_scan bench_port_table
   . scripts/wine-env.sh
   trap wl_wine_stop EXIT
-  wl_wine_start "$ROOT/build/windows"
+  WL_XVFB_PID=
+  wl_wine_start "$ROOT/build/windows" "" ""
   for b in build/windows/bin/bench_*.exe; do
     echo "== $(basename "$b") (Wine)"
     wine "$b" </dev/null

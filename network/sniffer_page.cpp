@@ -1,0 +1,328 @@
+#include "network/sniffer_page.h"
+
+#include <commdlg.h>
+
+#include <algorithm>
+
+#include <fstream>
+#include <iterator>
+
+#include "network/pcap_file.h"
+#include "win32/handles.h"
+#include "win32/system_error.h"
+#include "win32/unicode.h"
+
+namespace wl {
+
+namespace {
+
+constexpr int kMemo1Id = 110;
+constexpr int kMemo2Id = 111;
+// The views show payload bytes in the Simplified Chinese (GB2312) code page.
+constexpr UINT kViewCodePage = 936;
+constexpr int kWidths[7] = {57, 101, 71, 97, 80, 84, 351};
+
+std::wstring FromViewCodePage(const std::string& bytes) {
+  if (bytes.empty()) return {};
+  const int n = MultiByteToWideChar(kViewCodePage, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+  if (n <= 0) return std::wstring(bytes.begin(), bytes.end());
+  std::wstring out(static_cast<std::size_t>(n), L'\0');
+  MultiByteToWideChar(kViewCodePage, 0, bytes.data(), static_cast<int>(bytes.size()), out.data(), n);
+  return out;
+}
+
+std::optional<std::string> AskFile(HWND owner, bool save) {
+  std::wstring file(32768, L'\0');
+  if (save) {
+    const std::wstring name = L"Capture.pcap";
+    std::copy(name.begin(), name.end(), file.begin());
+  }
+  OPENFILENAMEW ofn{};
+  ofn.lStructSize = sizeof ofn;
+  ofn.hwndOwner = owner;
+  ofn.lpstrFilter = L"Capture File (*.pcap;*.pcapng;*.cap)\0*.pcap;*.pcapng;*.cap\0All Files\0*.*\0";
+  ofn.lpstrFile = file.data();
+  ofn.nMaxFile = static_cast<DWORD>(file.size());
+  ofn.lpstrDefExt = L"pcap";
+  ofn.Flags = OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_EXPLORER |
+              (save ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST);
+  if (!(save ? GetSaveFileNameW(&ofn) : GetOpenFileNameW(&ofn))) return std::nullopt;
+  return win32::Narrow(file.c_str());
+}
+
+std::pair<int64_t, uint32_t> SystemNow() {
+  FILETIME ft;
+  GetSystemTimePreciseAsFileTime(&ft);
+  const uint64_t t = (uint64_t{ft.dwHighDateTime} << 32 | ft.dwLowDateTime) - 116444736000000000ull;
+  return {static_cast<int64_t>(t / 10000000), static_cast<uint32_t>(t % 10000000) * 100};
+}
+
+// Writes a file whole or not at all: a temporary file beside it replaces it.
+DWORD WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+  const std::wstring target = win32::Widen(path);
+  const std::wstring temp = target + L".wltmp";
+  DWORD error = 0;
+  {
+    win32::UniqueHfile out(
+        CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!out) return GetLastError();
+    DWORD written = 0;
+    if (!WriteFile(out.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+        written != bytes.size())
+      error = GetLastError() ? GetLastError() : ERROR_WRITE_FAULT;
+  }
+  if (!error && !MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) error = GetLastError();
+  if (error) DeleteFileW(temp.c_str());
+  return error;
+}
+
+}  // namespace
+
+SnifferPage::SnifferPage(app::PageContext& context, std::unique_ptr<Tcap_ip> engine)
+    : ListPageBase(context), engine_(std::move(engine)) {
+  chooseFile = [this](bool save) { return AskFile(context_.ui.MainWindow(), save); };
+  now = SystemNow;
+  // The popup menu PMFilter ("Pause" and "Refresh" are hidden items).
+  AddAction({.id = kStartCapture1, .caption = "Start Capture", .hint = "Start capture the web data package.",
+             .handler = [this] { StartCapture1Click(); }, .toolbar = false});
+  AddAction({.id = kStopCapture1, .caption = "Stop Capture", .hint = "Stop capture the web data package.",
+             .handler = [this] { StopCapture1Click(); }, .toolbar = false});
+  AddAction({.id = kPauseResume1, .caption = "Pause", .handler = [this] { PauseResume1Click(); }, .toolbar = false,
+             .menu = false});
+  AddAction({.id = kRefresh9, .caption = "Refresh", .handler = [this] { Refresh9Click(); }, .toolbar = false,
+             .menu = false});
+  AddSeparator();
+  AddAction({.id = kClear1, .caption = "Clear", .hint = "Clear the captured packets.",
+             .handler = [this] { Clear1Click(); }, .toolbar = false});
+  AddSeparator();
+  AddAction({.id = kSaveCapture1, .caption = "Save Capture...", .hint = "Save the listed packets to a capture file.",
+             .handler = [this] { SaveCapture1Click(); }, .toolbar = false});
+  AddAction({.id = kOpenCapture1, .caption = "Open Capture...", .hint = "List the packets of a capture file.",
+             .handler = [this] { OpenCapture1Click(); }, .toolbar = false});
+  // The toolbar ToolBar1.
+  AddAction({.id = kToolButton1, .caption = "Start Capture", .hint = "Start capture the web data package.",
+             .glyph = app::Glyph::Run, .handler = [this] { ToolButton1Click(); }, .menu = false});
+  AddAction({.id = kToolButton2, .caption = "Stop Capture", .hint = "Stop capture the web data package.",
+             .glyph = app::Glyph::Stop, .handler = [this] { ToolButton2Click(); }, .menu = false});
+  AddAction({.id = kToolButtonSave, .caption = "Save Capture...", .hint = "Save the listed packets to a capture file.",
+             .glyph = app::Glyph::Save, .handler = [this] { SaveCapture1Click(); }, .menu = false});
+  AddAction({.id = kToolButtonOpen, .caption = "Open Capture...", .hint = "List the packets of a capture file.",
+             .glyph = app::Glyph::Folder, .handler = [this] { OpenCapture1Click(); }, .menu = false});
+  OnPopup([this] { StringGrid1Click(); });
+}
+
+SnifferPage::~SnifferPage() {
+  if (hwnd() && timerOn_) KillTimer(hwnd(), kViewTimer);
+  // The engine goes before the page's controls.
+  engine_.reset();
+}
+
+bool SnifferPage::CreateList(UINT dpi) {
+  if (!grid_.Create(hwnd(), kListId, win32::ListStyle{})) return false;
+  std::vector<win32::ListColumn> columns;
+  for (int i = 0; i < 7; ++i) columns.push_back({SnifferRows::Header()[static_cast<std::size_t>(i)], kWidths[i]});
+  grid_.SetColumns(columns, dpi);
+  grid_.textOf = [this](std::size_t row, int column) { return CellText(static_cast<int>(row) + 1, column); };
+  return true;
+}
+
+void SnifferPage::OnCreate() {
+  ListPageBase::OnCreate();
+  const DWORD memoStyle = WS_CHILD | WS_VISIBLE | WS_BORDER | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL;
+  memo1_ = MakeChild(L"EDIT", "", memoStyle | WS_VSCROLL | WS_HSCROLL | ES_AUTOHSCROLL, kMemo1Id);
+  memo2_ = MakeChild(L"EDIT", "", memoStyle | WS_VSCROLL, kMemo2Id);
+  viewFont_.reset(CreateFontW(-S(12), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET, OUT_DEFAULT_PRECIS,
+                              CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FIXED_PITCH | FF_MODERN, L"SimSun"));
+  for (HWND memo : {memo1_, memo2_}) SendMessageW(memo, WM_SETFONT, reinterpret_cast<WPARAM>(viewFont_.get()), TRUE);
+  Refresh9Click();
+}
+
+void SnifferPage::LayoutBelowToolbar(const RECT& area) {
+  const int width = area.right - area.left;
+  const int height = area.bottom - area.top;
+  const int viewHeight = std::max(S(60), height / 3);
+  const int gridHeight = std::max(0, height - viewHeight - S(4));
+  MoveWindow(grid_.hwnd(), area.left, area.top, width, gridHeight, TRUE);
+  const int top = area.top + gridHeight + S(4);
+  const int memo1Width = std::min(S(217) + S(120), width / 2);
+  MoveWindow(memo1_, area.left, top, memo1Width, viewHeight, TRUE);
+  MoveWindow(memo2_, area.left + memo1Width + S(4), top, std::max(0, width - memo1Width - S(4)), viewHeight, TRUE);
+}
+
+void SnifferPage::Refresh9Click() {
+  // Header cells are the grid's columns; the store has its 200 slots.
+  if (!engine_) engine_ = std::make_unique<Tcap_ip>();
+  engine_->OnCap = [this](const std::string& ip, const std::string& proto, const std::string& sourceIP,
+                          const std::string& destIP, const std::string& sourcePort, const std::string& destPort,
+                          const uint8_t* header, int headerSize, const uint8_t* data, int dataSize) {
+    cap_ip1Cap(ip, proto, sourceIP, destIP, sourcePort, destPort, header, headerSize, data, dataSize);
+  };
+  engine_->OnError = [this](const std::string& error) { cap_ip1Error(error); };
+  SetCapturing(false);
+  SyncGrid();
+}
+
+std::string SnifferPage::CellText(int row, int column) const {
+  if (column < 0 || column >= 7) return {};
+  const std::string& cell = rows_.Row(row).cells[static_cast<std::size_t>(column)];
+  if (column != 6) return cell;
+  return win32::Narrow(FromViewCodePage(cell));
+}
+
+void SnifferPage::cap_ip1Cap(const std::string&, const std::string&, const std::string&, const std::string&,
+                             const std::string&, const std::string&, const uint8_t* header, int header_size,
+                             const uint8_t*, int data_size) {
+  const auto [seconds, nanos] = now();
+  rows_.AddPacket(header, static_cast<std::size_t>(header_size) + static_cast<std::size_t>(data_size), seconds, nanos);
+  // The grid catches up on the timer, not once per packet.
+  dirty_ = true;
+  if (!timerOn_ && hwnd()) timerOn_ = SetTimer(hwnd(), kViewTimer, kViewInterval, nullptr) != 0;
+}
+
+void SnifferPage::cap_ip1Error(const std::string& Error) {
+  errors_.push_back(Error);
+  context_.ui.ShowStatus("Capture: " + Error);
+}
+
+void SnifferPage::SyncGrid() {
+  dirty_ = false;
+  const std::size_t items = static_cast<std::size_t>(rows_.RowCount() - 1);
+  win32::ListUpdate update(grid_);
+  while (shownItems_ > items) grid_.Erase(--shownItems_);
+  while (shownItems_ < items) grid_.Insert(shownItems_++, false);
+  grid_.RedrawItems(0, items - 1);
+  // The last rows in view.
+  SendMessageW(grid_.hwnd(), LVM_ENSUREVISIBLE, items - 1, FALSE);
+}
+
+void SnifferPage::StringGrid1Click() {
+  const auto selected = grid_.Selected();
+  if (!selected) return;
+  ShowPayload(rows_.Row(static_cast<int>(*selected) + 1).payload);  // the empty last row shows nothing
+}
+
+void SnifferPage::ShowPayload(const std::vector<uint8_t>& payload) {
+  const PayloadDump dump = DumpPayload(payload.data(), payload.size());
+  std::string hex;
+  for (const auto& line : dump.hexLines) hex += line + "\r\n";
+  SetWindowTextW(memo1_, FromViewCodePage(hex).c_str());
+  SetWindowTextW(memo2_, FromViewCodePage(dump.text).c_str());
+}
+
+std::string SnifferPage::Memo1Text() const { return win32::GetText(memo1_); }
+std::string SnifferPage::Memo2Text() const { return win32::GetText(memo2_); }
+
+void SnifferPage::SetCapturing(bool capturing) {
+  for (int id : {kStartCapture1, kToolButton1}) EnableAction(id, !capturing);
+  for (int id : {kStopCapture1, kToolButton2}) EnableAction(id, capturing);
+}
+
+void SnifferPage::StartCapture1Click() {
+  errors_.clear();
+  try {
+    engine_->Start();
+  } catch (const ESocketException& e) {
+    context_.ui.ShowStatus(std::string("Capture: ") + e.what());
+    context_.ui.Message(e.what(), "Net Sniffer", MB_OK | MB_ICONERROR);
+    SetCapturing(false);
+    return;
+  }
+  const bool capturing = engine_->CapturingSockets() > 0;
+  SetCapturing(capturing);
+  if (!capturing && errors_.empty()) context_.ui.ShowStatus("Capture: no socket could be opened.");
+  if (capturing && errors_.empty()) context_.ui.ShowStatus("Capturing on " + std::to_string(engine_->CapturingSockets()) + " address(es).");
+}
+
+void SnifferPage::StopCapture1Click() {
+  engine_->Stop();
+  SetCapturing(false);
+  if (dirty_) SyncGrid();
+}
+
+void SnifferPage::PauseResume1Click() {
+  engine_->Pause();
+  pauseCaption_ = engine_->Paused() ? "Resume" : "Pause";
+}
+
+void SnifferPage::Clear1Click() {
+  rows_.Clear();
+  SyncGrid();
+}
+
+void SnifferPage::SaveCapture1Click() {
+  if (rows_.PacketCount() <= 0) {
+    context_.ui.ShowStatus("There are no packets to save.");
+    return;
+  }
+  const auto file = chooseFile(true);
+  if (!file || file->empty()) return;
+  PcapWriter writer;
+  for (int r = 1; r <= rows_.PacketCount(); ++r) {
+    const SnifferRow& row = rows_.Row(r);
+    writer.Add(row.packet.data(), row.packet.size(), row.seconds, row.nanoseconds);
+  }
+  if (const DWORD error = WriteWholeFile(*file, writer.Bytes())) {
+    context_.ui.Message("The capture could not be saved to \"" + *file + "\":\r\n" + win32::SystemErrorText(error),
+                        "Save Capture", MB_OK | MB_ICONERROR);
+    return;
+  }
+  context_.ui.ShowStatus(std::to_string(rows_.PacketCount()) + " packet(s) saved to " + *file);
+}
+
+void SnifferPage::OpenCapture1Click() {
+  const auto file = chooseFile(false);
+  if (!file || file->empty()) return;
+  std::vector<uint8_t> bytes;
+  {
+    win32::UniqueHfile in(CreateFileW(win32::Widen(*file).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size{};
+    if (!in || !GetFileSizeEx(in.get(), &size)) {
+      context_.ui.Message("The capture file \"" + *file + "\" could not be opened:\r\n" +
+                              win32::SystemErrorText(GetLastError()),
+                          "Open Capture", MB_OK | MB_ICONERROR);
+      return;
+    }
+    if (size.QuadPart > (1ll << 30)) {
+      context_.ui.Message("The capture file \"" + *file + "\" is larger than 1 GB.", "Open Capture",
+                          MB_OK | MB_ICONERROR);
+      return;
+    }
+    bytes.resize(static_cast<std::size_t>(size.QuadPart));
+    DWORD read = 0;
+    if (!bytes.empty() && (!ReadFile(in.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) ||
+                           read != bytes.size())) {
+      context_.ui.Message("The capture file \"" + *file + "\" could not be read:\r\n" +
+                              win32::SystemErrorText(GetLastError()),
+                          "Open Capture", MB_OK | MB_ICONERROR);
+      return;
+    }
+  }
+  const CaptureReadResult result = ReadCapture(bytes.data(), bytes.size(), [this](const CapturePacket& p) {
+    rows_.AddPacket(p.data, p.size, p.seconds, p.nanoseconds);
+  });
+  SyncGrid();
+  std::string status = std::to_string(result.packets) + " packet(s) listed from " + *file;
+  if (result.skipped) status += "; " + std::to_string(result.skipped) + " frame(s) without an IPv4 packet skipped";
+  if (!result.ok) {
+    context_.ui.Message(result.error + (result.packets ? "\r\nThe packets before the damage are listed." : ""),
+                        "Open Capture", MB_OK | MB_ICONWARNING);
+    status += "; " + result.error;
+  }
+  context_.ui.ShowStatus(status);
+}
+
+LRESULT SnifferPage::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == WM_TIMER && wParam == kViewTimer) {
+    if (dirty_) {
+      SyncGrid();
+    } else {
+      KillTimer(hwnd(), kViewTimer);  // quiet: no timer until the next packet
+      timerOn_ = false;
+    }
+    return 0;
+  }
+  return ListPageBase::HandleMessage(msg, wParam, lParam);
+}
+
+}  // namespace wl
