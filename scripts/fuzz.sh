@@ -39,6 +39,7 @@ for name in "${targets[@]}"; do
   [ -x "$bin" ] || { echo "$name: no such fuzz target" >&2; failed=1; continue; }
   seeds="fuzz/corpus/$name"
   work="build/fuzz/corpus/$name"
+  [ "$MODE" = check ] && work="build/fuzz/check/$name"
   artifacts="build/fuzz/artifacts/$name"
   log="build/fuzz/logs/$name.log"
   mkdir -p "$artifacts" "$(dirname "$log")"
