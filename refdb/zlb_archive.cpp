@@ -97,7 +97,9 @@ class MemoryStream : public std::istream {
 // current position, reading the input in chunks of 64 KiB.
 class Inflater {
  public:
-  explicit Inflater(std::istream& in) : in_(in), input_(kInflateInput) {
+  // available: the bytes the stream can still give (sizes the input buffer).
+  Inflater(std::istream& in, uint64_t available)
+      : in_(in), input_(static_cast<std::size_t>(std::clamp<uint64_t>(available, 1, kInflateInput))) {
     std::memset(&z_, 0, sizeof z_);
     if (inflateInit(&z_) != Z_OK) throw std::runtime_error("inflateInit");
   }
@@ -261,7 +263,7 @@ bool TZLBArchive::OpenStream(std::istream& in) {
 
   const uint64_t body = size - kFooterSize;
   uint32_t crc = 0;
-  std::vector<char> block(kCrcBlock);
+  std::vector<char> block(static_cast<std::size_t>(std::clamp<uint64_t>(body, 1, kCrcBlock)));
   for (uint64_t left = body; left > 0;) {
     const std::size_t n = static_cast<std::size_t>(std::min<uint64_t>(left, kCrcBlock));
     if (!in.read(block.data(), std::streamsize(n))) throw corrupted();
@@ -287,7 +289,7 @@ bool TZLBArchive::OpenStream(std::istream& in) {
       if (footer_.registryCompressed) {
         if (regBytes > available * kMaxDeflateRatio + 64) throw ArchiveError("registry");
         const std::string msg = "Extracting archive registry";
-        Inflater inflater(in);
+        Inflater inflater(in, available);
         reg.reserve(static_cast<std::size_t>(regBytes));
         uint8_t buf[kReadBlock];
         for (uint64_t asked = 0; asked < regBytes;) {
@@ -364,7 +366,7 @@ bool TZLBArchive::Extract(int index, std::string& target) {
   Progress(msg, 0, total);
   try {
     std::unique_ptr<Inflater> inflater;
-    if (!entry.stored) inflater = std::make_unique<Inflater>(in);
+    if (!entry.stored) inflater = std::make_unique<Inflater>(in, available);
     uint8_t buf[kReadBlock];
     while (remaining > 0) {
       const std::size_t want = static_cast<std::size_t>(std::min<uint64_t>(kReadBlock, remaining));

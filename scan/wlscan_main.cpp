@@ -2,6 +2,7 @@
 //   wlscan PAGE              the page's rows: a header line with its column
 //                            titles, then one line per row, tab-separated, UTF-8
 //   wlscan hijack-rows PAGE  the hijack-report rows that page's scan appends
+//   wlscan --version         the program's version
 // Ref.dbd is read from beside the program. Exit status 1 with a message on
 // standard error when it cannot be loaded or the command is unknown.
 #include <windows.h>
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "core/version.h"
 #include "refdb/reference_tables.h"
 #include "refdb/zlb_archive.h"
 #include "scan/page_text.h"
@@ -54,6 +56,10 @@ int wmain(int argc, wchar_t** argv) {
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) args.push_back(wl::win32::Narrow(argv[i]));
   if (args.empty()) return Usage();
+  if (args.size() == 1 && args[0] == "--version") {
+    Write("wlscan " WL_VERSION_TEXT "\n");
+    return 0;
+  }
   const bool hijackRows = args[0] == "hijack-rows";
   if (hijackRows && args.size() != 2) return Usage();
   if (!hijackRows && args.size() != 1) return Usage();
