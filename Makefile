@@ -1,8 +1,8 @@
 # Wardenlake: `make run` builds and runs the program, `make test` builds and
 # runs every test. Both install what is missing first (Debian, apt-get).
 # `make fuzz` fuzzes each target FUZZ_SECONDS (600) and merges what it finds
-# into fuzz/corpus.
-.PHONY: all deps build run test bench fuzz clean
+# into fuzz/corpus. `make dist` makes the release zip and MSI in build/dist.
+.PHONY: all deps build run test bench fuzz dist clean
 
 all: build
 
@@ -23,6 +23,9 @@ bench: deps
 
 fuzz: deps
 	scripts/fuzz.sh campaign
+
+dist: deps
+	scripts/dist.sh
 
 clean:
 	rm -rf build
