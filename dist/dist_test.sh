@@ -68,7 +68,7 @@ wineserver -w
 C="$WINEPREFIX/drive_c"
 DIR="$C/Program Files/Wardenlake"
 UNINSTALL='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
-# entries NAME: "key|DisplayVersion|Publisher|HelpLink|EstimatedSize" per
+# entries NAME: "key|DisplayVersion|Publisher|HelpLink|size" per
 # uninstall entry whose DisplayName is NAME.
 entries() {
   wine reg query "$UNINSTALL" /s </dev/null 2>/dev/null | tr -d '\r' | awk -v want="$1" '
@@ -78,7 +78,10 @@ entries() {
     $1 == "DisplayVersion" { sub(/^ *DisplayVersion +REG_SZ +/, ""); ver = $0 }
     $1 == "Publisher" { sub(/^ *Publisher +REG_SZ +/, ""); pub = $0 }
     $1 == "HelpLink" { sub(/^ *HelpLink +REG_SZ +/, ""); help = $0 }
-    $1 == "EstimatedSize" { size = $3 }
+    # Windows computes EstimatedSize (KiB); Wine writes 0 there and the
+    # package'"'"'s own estimate (ARPSIZE) as Size.
+    $1 == "EstimatedSize" && $3 != "0x0" { size = $3 }
+    $1 == "Size" && size == "" { sub(/^ *Size +REG_SZ +/, ""); size = $0 }
     END { flush() }'
 }
 shortcut() { find "$C" -iname 'Wardenlake.lnk' 2>/dev/null | head -n 1; }
@@ -98,7 +101,7 @@ if [ ${#found[@]} = 1 ]; then
   IFS='|' read -r key ver pub help size <<<"${found[0]}"
   [ "$ver" = "$OLD" ] && [ "$pub" = Wardenlake ] && [ "$help" = "https://wardenlake.example/help" ] &&
     pass "uninstall entry: $ver, $pub, $help" || fail "uninstall entry: '$ver' '$pub' '$help'"
-  [ -n "$size" ] && pass "uninstall entry size $size" || fail "uninstall entry has no EstimatedSize"
+  [ -n "$size" ] && pass "uninstall entry size $size" || fail "uninstall entry has no size"
 else
   fail "${#found[@]} uninstall entries named Wardenlake"
 fi

@@ -44,11 +44,12 @@ rm -f "$OUT/$NAME.zip"
 
 # The MSI.
 cp "$ROOT/app/res/wardenlake.ico" "$STAGE/../wardenlake.ico"
-sed -e "s|@VERSION@|$VERSION|g" -e "s|@MSI_VERSION@|$MSI_VERSION|g" -e "s|@STAGE@/wardenlake.ico|$OUT/stage/wardenlake.ico|g" \
-    -e "s|@STAGE@|$STAGE|g" "$ROOT/dist/wardenlake.wxs.in" > "$OUT/stage/$NAME.wxs"
+sed -e "s|@VERSION@|$VERSION|g" -e "s|@MSI_VERSION@|$MSI_VERSION|g" -e "s|@FILES@|$NAME|g" \
+  -e "s|@SIZE_KB@|$(cd "$STAGE" && du -k -c --apparent-size "${FILES[@]}" | tail -n 1 | cut -f1)|g" \
+  "$ROOT/dist/wardenlake.wxs.in" > "$OUT/stage/$NAME.wxs"
 rm -f "$OUT/$NAME.msi"
-wixl -a x64 -o "$OUT/$NAME.msi" "$OUT/stage/$NAME.wxs"
-
+# wixl takes the files' paths relative to the folder it runs in.
+(cd "$OUT/stage" && wixl -a x64 -o "$OUT/$NAME.msi" "$NAME.wxs")
 (cd "$OUT" && sha256sum "$NAME.zip" "$NAME.msi" > SHA256SUMS)
 echo "$OUT/$NAME.zip"
 echo "$OUT/$NAME.msi"
