@@ -41,7 +41,7 @@ for name in "${targets[@]}"; do
   work="build/fuzz/corpus/$name"
   [ "$MODE" = check ] && work="build/fuzz/check/$name"
   artifacts="build/fuzz/artifacts/$name"
-  log="build/fuzz/logs/$name.log"
+  log="build/fuzz/logs/$MODE-$name.log"
   mkdir -p "$artifacts" "$(dirname "$log")"
   # check starts afresh from the committed corpus; a campaign also keeps what
   # earlier campaigns found in the build tree.
