@@ -6,7 +6,8 @@
 #                                          fuzzes FUZZ_SECONDS (30) each; the
 #                                          repository is not written
 #   scripts/fuzz.sh campaign [TARGET...]  fuzzes FUZZ_SECONDS (600) each, or
-#                                          FUZZ_RUNS inputs, then merges the new
+#                                          FUZZ_RUNS inputs (at most FUZZ_SECONDS
+#                                          when both are set), then merges the new
 #                                          inputs into fuzz/corpus/<target>/,
 #                                          minimised (-merge=1)
 # A crash, a sanitizer report, a time-out or running out of memory fails the
@@ -32,7 +33,10 @@ if [ ${#targets[@]} -eq 0 ]; then
   for f in build/fuzz/bin/fuzz_*; do [ -x "$f" ] && targets+=("$(basename "$f")"); done
 fi
 limit=(-max_total_time="$SECONDS_EACH")
-[ -n "${FUZZ_RUNS:-}" ] && limit=(-runs="$FUZZ_RUNS")
+if [ -n "${FUZZ_RUNS:-}" ]; then  # a number of inputs, within FUZZ_SECONDS if given
+  limit=(-runs="$FUZZ_RUNS")
+  [ -n "${FUZZ_SECONDS:-}" ] && limit+=(-max_total_time="$FUZZ_SECONDS")
+fi
 failed=0
 for name in "${targets[@]}"; do
   bin="build/fuzz/bin/$name"
