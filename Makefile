@@ -1,6 +1,8 @@
 # Wardenlake: `make run` builds and runs the program, `make test` builds and
 # runs every test. Both install what is missing first (Debian, apt-get).
-.PHONY: all deps build run test bench clean
+# `make fuzz` fuzzes each target FUZZ_SECONDS (600) and merges what it finds
+# into fuzz/corpus. `make dist` makes the release zip and MSI in build/dist.
+.PHONY: all deps build run test bench fuzz dist clean
 
 all: build
 
@@ -18,6 +20,12 @@ test: deps
 
 bench: deps
 	scripts/bench.sh
+
+fuzz: deps
+	scripts/fuzz.sh campaign
+
+dist: deps
+	scripts/dist.sh
 
 clean:
 	rm -rf build

@@ -15,6 +15,7 @@
 #include "app/header_strip.h"
 #include "ui/page.h"
 #include "app/status_page.h"
+#include "core/version.h"
 #include "refdb/reference_tables.h"
 #include "core/hijack_list.h"
 #include "settings/association_rules.h"
@@ -30,7 +31,7 @@ inline constexpr int kHijackPageIndex = 13;
 
 inline constexpr char kCaption[] = "Wardenlake";
 inline constexpr char kHelpHint[] = "For Help,Press F1";
-inline constexpr char kProgramVersion[] = "v1.20";
+inline constexpr char kProgramVersion[] = "v" WL_VERSION_TEXT;
 inline constexpr char kWebAddress[] = "https://wardenlake.example";
 inline constexpr char kHomePageAddress[] = "https://wardenlake.example/";
 inline constexpr char kSupportMail[] = "support@wardenlake.example";

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/version.h"
 #include "win32/dpi.h"
 #include "win32/unicode.h"
 
@@ -17,7 +18,7 @@ void StatusPage::OnCreate() {
   heading_ = MakeChild(L"STATIC", "Status", SS_LEFT | SS_NOPREFIX, 1030);
   const char* captions[3] = {"Program version:", "Reference of infection definitions:",
                              "Database file last updated:"};
-  const char* values[3] = {"v1.20", "3000", "2005-10-1"};
+  const char* values[3] = {"v" WL_VERSION_TEXT, "3000", "2005-10-1"};
   const int ids[3] = {kLabel13, kLabel11, kLabel12};
   for (int i = 0; i < 3; ++i) {
     captions_[i] = MakeChild(L"STATIC", captions[i], SS_LEFT | SS_NOPREFIX, 1040 + i);

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <istream>
+#include <streambuf>
 
 #include "core/utf8_path.h"
 
@@ -56,11 +58,48 @@ std::string AsciiLower(std::string s) {
   return s;
 }
 
-// Pulls inflated bytes out of a zlib stream that starts at the file's current
-// position, reading the input in chunks of 64 KiB.
+// A read-only, seekable stream buffer over bytes in memory.
+class MemoryBuffer : public std::streambuf {
+ public:
+  explicit MemoryBuffer(const std::string& bytes) {
+    char* begin = const_cast<char*>(bytes.data());
+    setg(begin, begin, begin + bytes.size());
+  }
+
+ protected:
+  pos_type seekoff(off_type off, std::ios_base::seekdir dir, std::ios_base::openmode which) override {
+    if (!(which & std::ios_base::in)) return pos_type(off_type(-1));
+    const off_type base = dir == std::ios_base::beg ? 0 : dir == std::ios_base::cur ? gptr() - eback() : egptr() - eback();
+    const off_type target = base + off;
+    if (target < 0 || target > egptr() - eback()) return pos_type(off_type(-1));
+    setg(eback(), eback() + target, egptr());
+    return pos_type(target);
+  }
+  pos_type seekpos(pos_type pos, std::ios_base::openmode which) override {
+    return seekoff(off_type(pos), std::ios_base::beg, which);
+  }
+};
+
+// An input stream that owns its memory buffer and shares the bytes.
+class MemoryStream : public std::istream {
+ public:
+  explicit MemoryStream(std::shared_ptr<const std::string> bytes)
+      : std::istream(nullptr), bytes_(std::move(bytes)), buffer_(*bytes_) {
+    rdbuf(&buffer_);
+  }
+
+ private:
+  std::shared_ptr<const std::string> bytes_;
+  MemoryBuffer buffer_;
+};
+
+// Pulls inflated bytes out of a zlib stream that starts at the stream's
+// current position, reading the input in chunks of 64 KiB.
 class Inflater {
  public:
-  explicit Inflater(std::ifstream& in) : in_(in), input_(kInflateInput) {
+  // available: the bytes the stream can still give (sizes the input buffer).
+  Inflater(std::istream& in, uint64_t available)
+      : in_(in), input_(static_cast<std::size_t>(std::clamp<uint64_t>(available, 1, kInflateInput))) {
     std::memset(&z_, 0, sizeof z_);
     if (inflateInit(&z_) != Z_OK) throw std::runtime_error("inflateInit");
   }
@@ -92,7 +131,7 @@ class Inflater {
   }
 
  private:
-  std::ifstream& in_;
+  std::istream& in_;
   std::vector<uint8_t> input_;
   z_stream z_;
   bool ended_ = false;
@@ -185,6 +224,30 @@ bool TZLBArchive::Open(const std::string& fileName) {
     fileName_.clear();
     throw ArchiveError(Format("Unable to open file (%s)", name));
   }
+  return OpenStream(in);
+}
+
+bool TZLBArchive::OpenMemory(std::string bytes, const std::string& name) {
+  Close();
+  memory_ = std::make_shared<const std::string>(std::move(bytes));
+  fileName_ = name.empty() ? "(memory)" : name;
+  MemoryStream in(memory_);
+  try {
+    return OpenStream(in);
+  } catch (...) {
+    memory_.reset();
+    throw;
+  }
+}
+
+std::unique_ptr<std::istream> TZLBArchive::Reopen() const {
+  if (memory_) return std::make_unique<MemoryStream>(memory_);
+  auto in = std::make_unique<std::ifstream>(PathFromUtf8(fileName_), std::ios::binary);
+  if (!*in) throw ArchiveError(Format("Unable to open file (%s)", fileName_));
+  return in;
+}
+
+bool TZLBArchive::OpenStream(std::istream& in) {
   in.seekg(0, std::ios::end);
   const auto endPos = in.tellg();
   const uint64_t size = endPos < 0 ? 0 : static_cast<uint64_t>(endPos);
@@ -200,7 +263,7 @@ bool TZLBArchive::Open(const std::string& fileName) {
 
   const uint64_t body = size - kFooterSize;
   uint32_t crc = 0;
-  std::vector<char> block(kCrcBlock);
+  std::vector<char> block(static_cast<std::size_t>(std::clamp<uint64_t>(body, 1, kCrcBlock)));
   for (uint64_t left = body; left > 0;) {
     const std::size_t n = static_cast<std::size_t>(std::min<uint64_t>(left, kCrcBlock));
     if (!in.read(block.data(), std::streamsize(n))) throw corrupted();
@@ -226,7 +289,7 @@ bool TZLBArchive::Open(const std::string& fileName) {
       if (footer_.registryCompressed) {
         if (regBytes > available * kMaxDeflateRatio + 64) throw ArchiveError("registry");
         const std::string msg = "Extracting archive registry";
-        Inflater inflater(in);
+        Inflater inflater(in, available);
         reg.reserve(static_cast<std::size_t>(regBytes));
         uint8_t buf[kReadBlock];
         for (uint64_t asked = 0; asked < regBytes;) {
@@ -255,6 +318,7 @@ bool TZLBArchive::Open(const std::string& fileName) {
 
 void TZLBArchive::Close() {
   entries_.clear();
+  memory_.reset();
   footer_ = ZLBFooter{};
   fileName_.clear();
   fileSize_ = 0;
@@ -273,8 +337,8 @@ ZLBEntry TZLBArchive::Entry(int index) const {
 
 bool TZLBArchive::Extract(int index, std::string& target) {
   const ZLBEntry entry = Entry(index);
-  std::ifstream in(PathFromUtf8(fileName_), std::ios::binary);
-  if (!in) throw ArchiveError(Format("Unable to open file (%s)", fileName_));
+  const std::unique_ptr<std::istream> stream = Reopen();
+  std::istream& in = *stream;
   in.seekg(0, std::ios::end);
   const auto endPos = in.tellg();
   const uint64_t size = endPos < 0 ? 0 : static_cast<uint64_t>(endPos);
@@ -302,7 +366,7 @@ bool TZLBArchive::Extract(int index, std::string& target) {
   Progress(msg, 0, total);
   try {
     std::unique_ptr<Inflater> inflater;
-    if (!entry.stored) inflater = std::make_unique<Inflater>(in);
+    if (!entry.stored) inflater = std::make_unique<Inflater>(in, available);
     uint8_t buf[kReadBlock];
     while (remaining > 0) {
       const std::size_t want = static_cast<std::size_t>(std::min<uint64_t>(kReadBlock, remaining));

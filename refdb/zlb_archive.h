@@ -1,10 +1,13 @@
 // Reader of the reference archive (Ref.dbd): member data blocks, a member table
 // (the archive registry) and a 36-byte footer carrying the archive CRC.
-// Portable: reads the file with the standard library only.
+// Portable: reads the file (or bytes already in memory) with the standard
+// library only.
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <iosfwd>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -80,6 +83,9 @@ class TZLBArchive {
 
   // fileName is UTF-8. Returns false for an empty name; raises ArchiveError.
   bool Open(const std::string& fileName);
+  // Opens archive bytes held in memory (the archive keeps its own copy);
+  // name stands for the file name in FileName() and in messages.
+  bool OpenMemory(std::string bytes, const std::string& name = "(memory)");
   void Close();
   int Count() const;
   ZLBEntry Entry(int index) const;
@@ -93,8 +99,12 @@ class TZLBArchive {
  private:
   void Progress(const std::string& msg, uint64_t done, uint64_t total);
   void IdleProgress();
+  bool OpenStream(std::istream& in);
+  // A stream over the open archive: the file, or the bytes in memory.
+  std::unique_ptr<std::istream> Reopen() const;
 
   std::string fileName_;
+  std::shared_ptr<const std::string> memory_;  // set when opened from memory
   ZLBFooter footer_;
   std::vector<ZLBEntry> entries_;
   uint64_t fileSize_ = 0;

@@ -237,6 +237,79 @@ TEST(ZLBArchive, ShortMembersAndTheCrcSwitch) {
   EXPECT_EQ(MessageOf([&] { a.Extract(0, s); }), "File (0) failed CRC check");
 }
 
+// What a reader sees of an archive: its listing and every member's bytes, or
+// the error it raised.
+std::string Reading(TZLBArchive& a, const std::function<bool()>& open) {
+  std::string out;
+  try {
+    if (!open()) return "(not opened)";
+    out = a.FileName() + "\n";
+    for (int i = 0; i < a.Count(); ++i) {
+      out += a.Entry(i).FullName() + ":";
+      std::string s;
+      try {
+        a.Extract(i, s);
+        out += s;
+      } catch (const ArchiveError& e) {
+        out += std::string("error ") + e.what();
+      }
+      out += "\n";
+    }
+  } catch (const ArchiveError& e) {
+    out += std::string("error ") + e.what();
+  }
+  return out;
+}
+
+// Bytes in memory read exactly as the same bytes in a file, good or damaged.
+TEST(ZLBArchive, MemoryAndFileReadTheSame) {
+  ScratchDir dir;
+  const std::string file = dir.File("m.dbd");
+  std::string big;
+  for (int i = 0; i < 30000; ++i) big += "line " + std::to_string(i) + "=%value\r\n";
+  std::vector<std::string> archives = {
+      HandMadeArchive(), BuildArchive({}),
+      BuildArchive({{"big.db", "", big, false}, {"s", "dir/", big.substr(0, 70000), true}}),
+      BuildArchive({{"a.db", "", "abc", true}, {"b.db", "", "def", false}}, {false})};
+  const std::string base = archives.back();
+  const std::size_t foot = base.size() - kFooterSize;
+  for (std::size_t at : {foot + 4, foot + 16, foot - kRecordSize + 512, foot - kRecordSize + 520, std::size_t(1)}) {
+    for (uint32_t v : {0u, 3u, 0x7FFFFFFFu, 0xFFFFFFFFu}) {
+      std::string bad = base;
+      PutU32(bad, at, v);
+      archives.push_back(bad);
+      FixArchiveCrc(bad);
+      archives.push_back(bad);
+    }
+  }
+  archives.push_back(base.substr(0, 35));
+  for (std::size_t i = 0; i < archives.size(); ++i) {
+    WriteBytes(file, archives[i]);
+    for (bool check : {false, true}) {
+      TZLBArchive fromFile, fromMemory;
+      fromFile.CheckCRC = fromMemory.CheckCRC = check;
+      const std::string expected = Reading(fromFile, [&] { return fromFile.Open(file); });
+      const std::string got = Reading(fromMemory, [&] { return fromMemory.OpenMemory(archives[i], file); });
+      EXPECT_EQ(got, expected) << "archive " << i;
+    }
+  }
+  // The archive keeps its own copy; Close forgets it; the default name.
+  TZLBArchive a;
+  {
+    std::string bytes = BuildArchive({{"a", "", "x", false}});
+    ASSERT_TRUE(a.OpenMemory(bytes));
+    bytes.assign(bytes.size(), '\0');
+  }
+  EXPECT_EQ(a.FileName(), "(memory)");
+  std::string s;
+  a.ExtractByName(s, "a");
+  EXPECT_EQ(s, "x");
+  a.Close();
+  EXPECT_EQ(MessageOf([&] { a.ExtractByName(s, "a"); }), "No archive is currently open");
+  EXPECT_EQ(MessageOf([&] { a.OpenMemory("short"); }), "The archive file appears to be corrupted");
+  EXPECT_EQ(a.FileName(), "");
+}
+
 TEST(ZLBArchive, OpensNonAsciiFileNames) {
   ScratchDir dir("wl-\xC3\xA4rchiv-\xE6\x97\xA5");
   const std::string file = dir.File("R\xC3\xA9" "f.dbd");

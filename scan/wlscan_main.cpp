@@ -2,6 +2,7 @@
 //   wlscan PAGE              the page's rows: a header line with its column
 //                            titles, then one line per row, tab-separated, UTF-8
 //   wlscan hijack-rows PAGE  the hijack-report rows that page's scan appends
+//   wlscan --version         the program's version
 //   wlscan packets FILE      the packets of a capture file as the sniffer lists them
 // Ref.dbd is read from beside the program. Exit status 1 with a message on
 // standard error when it cannot be loaded or the command is unknown.
@@ -11,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "core/version.h"
 #include "network/packet_listing.h"
 #include "refdb/reference_tables.h"
 #include "refdb/zlb_archive.h"
@@ -56,6 +58,10 @@ int wmain(int argc, wchar_t** argv) {
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) args.push_back(wl::win32::Narrow(argv[i]));
   if (args.empty()) return Usage();
+  if (args.size() == 1 && args[0] == "--version") {
+    Write("wlscan " WL_VERSION_TEXT "\n");
+    return 0;
+  }
   if (args[0] == "packets") {
     // A capture file's packets as the sniffer lists them; needs no Ref.dbd.
     if (args.size() != 2) return Usage();

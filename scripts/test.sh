@@ -1,7 +1,7 @@
 #!/bin/bash
 # Builds and runs every test: the native suite (core under ASan/UBSan), the
 # Windows suite under Wine (fresh scratch prefix, own Xvfb), and a short run
-# of each fuzzer.
+# of each fuzzer from its committed corpus.
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$ROOT"
@@ -29,17 +29,8 @@ wl_wine_stop
 trap - EXIT
 
 if [ "$FUZZ_SECONDS" != 0 ]; then
-  echo "== fuzz (${FUZZ_SECONDS}s each)"
-  CC=clang CXX=clang++ cmake -S . -B build/fuzz -DWL_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-  cmake --build build/fuzz -j "$JOBS"
-  for f in build/fuzz/bin/fuzz_*; do
-    name="$(basename "$f")"
-    corpus="build/fuzz/corpus/$name"
-    mkdir -p "$corpus"
-    [ "$name" = fuzz_archive ] && build/fuzz/bin/refdbtool pack "$corpus/seed.dbd" data/refdb/DATE >/dev/null
-    echo "-- $name"
-    "$f" -max_total_time="$FUZZ_SECONDS" -print_final_stats=0 "$corpus" 2>&1 | tail -n 2
-  done
+  echo "== fuzz (${FUZZ_SECONDS}s each, from the corpora in fuzz/corpus)"
+  FUZZ_SECONDS="$FUZZ_SECONDS" JOBS="$JOBS" scripts/fuzz.sh check
 fi
 total=$(sed -n 's/.*tests passed, 0 tests failed out of \([0-9]*\).*/\1/p' "$LOG" | awk '{s+=$1} END {print s+0}')
 echo "== all suites passed"

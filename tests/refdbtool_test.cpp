@@ -17,14 +17,14 @@ TEST(Refdbtool, PackListExtractLookup) {
   test::WriteBytes(dir.File("raw.bin"), std::string("\0\1\2\r\n\x1A", 6));
   const std::string out = dir.File("t.dbd");
   auto r = RunProgram("refdbtool", {"pack", out, "--stored", "raw.bin", "--plain-registry", dir.File("Process.db"),
-                                    dir.File("raw.bin")});
+                                    dir.File("raw.bin"), "--path", "sub/", dir.File("raw.bin")});
   ASSERT_EQ(r.status, 0) << r.err;
 
   r = RunProgram("refdbtool", {"list", out});
   ASSERT_EQ(r.status, 0) << r.err;
   std::string listing = r.out;
   std::erase(listing, '\r');
-  EXPECT_EQ(listing, "0\tProcess.db\t39\tzlib\n1\traw.bin\t6\tstored\n");
+  EXPECT_EQ(listing, "0\tProcess.db\t39\tzlib\n1\traw.bin\t6\tstored\n2\tsub/raw.bin\t6\tstored\n");
 
   r = RunProgram("refdbtool", {"extract", out, "RAW.BIN"});
   ASSERT_EQ(r.status, 0) << r.err;

@@ -1,5 +1,6 @@
 // refdbtool: the maintainers' tool for reference archives.
-//   refdbtool pack OUT [--stored NAME]... [--plain-registry] FILE...
+//   refdbtool pack OUT [--stored NAME]... [--plain-registry] [--path FOLDER] FILE...
+//     (--path gives the folder part of the names of the files after it)
 //   refdbtool list ARCHIVE
 //   refdbtool extract ARCHIVE NAME
 //   refdbtool lookup ARCHIVE TABLE KEY
@@ -26,7 +27,7 @@
 namespace {
 
 int Usage() {
-  std::cerr << "usage: refdbtool pack OUT [--stored NAME]... [--plain-registry] FILE...\n"
+  std::cerr << "usage: refdbtool pack OUT [--stored NAME]... [--plain-registry] [--path FOLDER] FILE...\n"
                "       refdbtool list ARCHIVE\n"
                "       refdbtool extract ARCHIVE NAME\n"
                "       refdbtool lookup ARCHIVE TABLE KEY\n";
@@ -46,20 +47,24 @@ int Pack(const std::vector<std::string>& args) {
   const std::string out = args[0];
   std::set<std::string> stored;
   wl::ArchiveOptions options;
-  std::vector<std::string> files;
+  std::vector<std::pair<std::string, std::string>> files;  // folder part, file
+  std::string folder;
   for (std::size_t i = 1; i < args.size(); ++i) {
-    if (args[i] == "--stored" && i + 1 < args.size()) {
+    if (args[i] == "--path" && i + 1 < args.size()) {
+      folder = args[++i];
+    } else if (args[i] == "--stored" && i + 1 < args.size()) {
       stored.insert(args[++i]);
     } else if (args[i] == "--plain-registry") {
       options.compressRegistry = false;
     } else {
-      files.push_back(args[i]);
+      files.emplace_back(folder, args[i]);
     }
   }
   std::vector<wl::ArchiveMember> members;
-  for (const std::string& f : files) {
+  for (const auto& [path, f] : files) {
     wl::ArchiveMember m;
     m.name = wl::Utf8FromPath(wl::PathFromUtf8(f).filename());
+    m.path = path;
     m.data = ReadFile(f);
     m.stored = stored.count(m.name) > 0;
     members.push_back(std::move(m));
