@@ -56,7 +56,7 @@ std::vector<std::string> PlantedNames(const std::vector<std::string>& programs) 
   std::set<std::string> names;
   for (const auto& p : programs) {
     const auto imports = ImportsOf(p);
-    for (const auto* list : {&imports.imported, &imports.delayLoaded})
+    for (const auto* list : {&imports.imported, &imports.named})
       for (const auto& dll : *list)
         if (!IsKnown(dll)) names.insert(dll);
   }
@@ -183,8 +183,12 @@ TEST(DllPlanting, TheProgramsImportOnlyKnownDllsTheOrdinaryWay) {
     for (const auto& dll : imports.imported)
       EXPECT_TRUE(IsKnown(dll)) << program << " imports " << dll
                                 << " the ordinary way: add it to WL_DELAY_LOAD_DLLS (cmake/delay_imports.cmake)";
-    std::printf("%s imports: %s\n  delay-loaded: %s\n", program, Join(imports.imported, " ").c_str(),
-                Join(imports.delayLoaded, " ").c_str());
+    std::vector<std::string> others;
+    for (const auto& dll : imports.named)
+      if (std::find(imports.imported.begin(), imports.imported.end(), dll) == imports.imported.end())
+        others.push_back(dll);
+    std::printf("%s imports: %s\n  delay-loaded or loaded by name: %s\n", program, Join(imports.imported, " ").c_str(),
+                Join(others, " ").c_str());
   }
 }
 

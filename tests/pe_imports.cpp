@@ -3,7 +3,9 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
+#include <set>
 
 namespace wl::test {
 
@@ -64,15 +66,31 @@ std::optional<PeImports> ReadPeImports(const std::string& bytes) {
     for (IMAGE_IMPORT_DESCRIPTOR d{}; ReadAt(bytes, at, &d) && d.Name; at += sizeof d)
       result.imported.push_back(image.Name(d.Name));
   }
-  if (dirs[IMAGE_DIRECTORY_ENTRY_DELAY_IMPORT].VirtualAddress) {
-    std::size_t at = image.Offset(dirs[IMAGE_DIRECTORY_ENTRY_DELAY_IMPORT].VirtualAddress);
-    for (IMAGE_DELAYLOAD_DESCRIPTOR d{}; ReadAt(bytes, at, &d) && d.DllNameRVA; at += sizeof d) {
-      // Older tools wrote addresses instead of relative ones.
-      DWORD rva = d.DllNameRVA;
-      if (!(d.Attributes.AllAttributes & 1)) rva = static_cast<DWORD>(d.DllNameRVA - image.imageBase);
-      result.delayLoaded.push_back(image.Name(rva));
+  // "name.dll" texts, in 8-bit and in UTF-16 form.
+  std::set<std::string> named;
+  auto isNameChar = [](unsigned c) { return std::isalnum(c) || c == '_' || c == '-'; };
+  for (const auto& sec : image.sections) {
+    const std::string secName(reinterpret_cast<const char*>(sec.Name), strnlen(reinterpret_cast<const char*>(sec.Name), 8));
+    if (secName.starts_with(".debug") || sec.PointerToRawData >= bytes.size()) continue;
+    const std::size_t begin = sec.PointerToRawData;
+    const std::size_t end = std::min<std::size_t>(bytes.size(), begin + sec.SizeOfRawData);
+    for (int width : {1, 2}) {
+      std::string name;
+      for (std::size_t i = begin; i + width <= end; i += width) {
+        const unsigned c = static_cast<unsigned char>(bytes[i]);
+        const bool wideOk = width == 1 || bytes[i + 1] == '\0';
+        if (wideOk && (isNameChar(c) || c == '.')) {
+          name += static_cast<char>(std::tolower(c));
+          continue;
+        }
+        if (c == 0 && wideOk && name.size() > 4 && name.ends_with(".dll") && isNameChar(static_cast<unsigned char>(name[0])) &&
+            name.find('.') == name.size() - 4)
+          named.insert(name);
+        name.clear();
+      }
     }
   }
+  result.named.assign(named.begin(), named.end());
   return result;
 }
 

@@ -4,8 +4,13 @@
 #include <windows.h>
 #include <pdh.h>
 
-int main(void) {
-  PDH_HQUERY query = NULL;
-  if (PdhOpenQueryW(NULL, 0, &query) == ERROR_SUCCESS) PdhCloseQuery(query);
+int main(int argc, char** argv) {
+  (void)argv;
+  /* Never called in the test (a planted pdh.dll has no such function); the
+     reference keeps the import. */
+  if (argc > 5) {
+    PDH_HQUERY query = NULL;
+    if (PdhOpenQueryW(NULL, 0, &query) == ERROR_SUCCESS) PdhCloseQuery(query);
+  }
   return 0;
 }
