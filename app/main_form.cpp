@@ -235,6 +235,8 @@ void TForm1::CreateControls() {
   ShowStatus(kHelpHint);
   // A leading tab centres a panel's text.
   SendMessageW(hintBar_, SB_SETTEXTW, 1, reinterpret_cast<LPARAM>((L"\t" + win32::Widen(kWebAddress)).c_str()));
+  if (!adminRights_)
+    SendMessageW(hintBar_, SB_SETTEXTW, 2, reinterpret_cast<LPARAM>(win32::Widen(kNoRightsStatus).c_str()));
 
   const PageFactory& factory = options_.makePage ? options_.makePage : PageFactory(MakePage);
   for (int i = 0; i < kPageCount; ++i) {
@@ -501,7 +503,6 @@ void TForm1::ApplicationEvents1Exception(const std::string& message) {
 
 void TForm1::CreateRightsControls() {
   if (adminRights_) return;
-  SendMessageW(hintBar_, SB_SETTEXTW, 2, reinterpret_cast<LPARAM>(win32::Widen(kNoRightsStatus).c_str()));
   rightsText_ = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | SS_LEFTNOWORDWRAP | SS_CENTERIMAGE | SS_NOPREFIX, 0, 0,
                                 0, 0, hwnd(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(kRightsTextId)),
                                 win32::ModuleInstance(), nullptr);

@@ -144,3 +144,20 @@ TEST(StoreFolderLinks, APlantedLinkInTheStoresPathIsRefusedAndNothingIsMadeBehin
 
 }  // namespace
 }  // namespace wl
+
+namespace wl {
+namespace {
+
+// The real routine, on a folder of the test's own (the test runs with
+// administrative rights under Wine, which keeps no access lists but must
+// accept the call, or an elevated run could keep no backups there).
+TEST(StoreFolderReal, TheAdministratorsListIsAcceptedOnAFolderOfOurOwn) {
+  if (!IsProcessElevated()) GTEST_SKIP() << "needs administrative rights";
+  test::ScratchDir dir("wlstore-acl");
+  const std::string folder = Utf8FromPath(dir.Path()) + "\\Wardenlake";
+  ASSERT_TRUE(CreateDirectoryW(win32::Widen(folder).c_str(), nullptr));
+  EXPECT_EQ(RealStoreFolderSystem().restrictToAdministrators(folder), 0u);
+}
+
+}  // namespace
+}  // namespace wl
