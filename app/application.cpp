@@ -3,7 +3,9 @@
 #include <commctrl.h>
 #include <objbase.h>
 
+#include "sysroutines/system_paths.h"
 #include "win32/message_loop.h"
+#include "win32/system_error.h"
 #include "win32/window.h"
 
 namespace wl::app {
@@ -51,6 +53,16 @@ int WardenlakeMain() {
   int exitCode = 1;
   {
     Application app;
+    // The elevated copy must not take this instance for one already running:
+    // the window it looks for loses its title while the copy starts.
+    app.Form1().runAsAdministrator = [&appWindow](std::string* error) {
+      SetWindowTextW(appWindow.hwnd(), L"");
+      uint32_t code = 0;
+      if (StartProgramElevated(OwnProgramPath(), &code)) return true;
+      SetWindowTextW(appWindow.hwnd(), kApplicationTitle);
+      if (error) *error = code == ERROR_CANCELLED ? std::string() : win32::SystemErrorText(code);
+      return false;
+    };
     if (app.CreateForms() && !app.Form1().TerminateRequested()) {
       ShowWindow(app.Form1().hwnd(), SW_SHOWNORMAL);
       UpdateWindow(app.Form1().hwnd());

@@ -8,9 +8,12 @@
 #include "app/forms.h"
 #include "app/process_dictionary.h"
 #include "app/resource.h"
+#include "app/rights_notice.h"
 #include "refdb/zlb_archive.h"
 #include "settings/association_scan.h"
 #include "sysroutines/shell_routines.h"
+#include "sysroutines/store_folder.h"
+#include "sysroutines/system_paths.h"
 #include "sysroutines/system_info.h"
 #include "win32/dpi.h"
 #include "win32/system_error.h"
@@ -25,6 +28,8 @@ namespace {
 constexpr int kNavId = 200;
 constexpr int kHeaderId = 201;
 constexpr int kHintBarId = 202;
+constexpr int kRightsTextId = 203;
+constexpr int kRightsButtonId = 204;
 constexpr UINT_PTR kTimer1 = 1;
 
 // The navigation bar's colours (start-up step 3).
@@ -111,6 +116,10 @@ std::string UrlEncode(const std::string& text) {
   return out;
 }
 
+// Whether the line about missing rights is meant to show (the main window
+// itself may still be hidden).
+bool RightsLineShown(HWND text) { return text && (GetWindowLongW(text, GWL_STYLE) & WS_VISIBLE); }
+
 bool ShellOpenDefault(const std::string& target, std::string* error) {
   SetLastError(0);
   if (ShellOpen(target)) return true;
@@ -165,6 +174,12 @@ TForm1::TForm1(MainOptions options) : options_(std::move(options)) {
     return InputQuery(hwnd(), title, prompt);
   };
   showModal = [this](win32::Dialog& dialog) { return dialog.ShowModal(hwnd()); };
+  runAsAdministrator = [](std::string* error) {
+    uint32_t code = 0;
+    if (StartProgramElevated(OwnProgramPath(), &code)) return true;
+    if (error) *error = code == ERROR_CANCELLED ? std::string() : win32::SystemErrorText(code);
+    return false;
+  };
 }
 
 TForm1::~TForm1() {
@@ -214,10 +229,14 @@ void TForm1::CreateControls() {
   hintBar_ = CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0, 0, hwnd(),
                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(kHintBarId)), win32::ModuleInstance(),
                              nullptr);
+  adminRights_ = options_.hasAdminRights ? options_.hasAdminRights() : IsProcessElevated();
+  CreateRightsControls();
   UpdateStatusParts();
   ShowStatus(kHelpHint);
   // A leading tab centres a panel's text.
   SendMessageW(hintBar_, SB_SETTEXTW, 1, reinterpret_cast<LPARAM>((L"\t" + win32::Widen(kWebAddress)).c_str()));
+  if (!adminRights_)
+    SendMessageW(hintBar_, SB_SETTEXTW, 2, reinterpret_cast<LPARAM>(win32::Widen(kNoRightsStatus).c_str()));
 
   const PageFactory& factory = options_.makePage ? options_.makePage : PageFactory(MakePage);
   for (int i = 0; i < kPageCount; ++i) {
@@ -362,6 +381,7 @@ void TForm1::ShowPage(int index) {
   if (!PageAt(index)) return;
   PageControl1.SetActivePageIndex(index);
   MarkNavigationFor(index);
+  UpdateRightsNotice();
   // Paint the page now: a scan may follow and keep the window busy.
   if (IsWindowVisible(hwnd())) UpdateWindow(hwnd());
 }
@@ -479,6 +499,51 @@ void TForm1::ApplicationEvents1Exception(const std::string& message) {
   ShowStatus(message);
 }
 
+// ---- administrative rights --------------------------------------------------
+
+void TForm1::CreateRightsControls() {
+  if (adminRights_) return;
+  rightsText_ = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | SS_LEFTNOWORDWRAP | SS_CENTERIMAGE | SS_NOPREFIX, 0, 0,
+                                0, 0, hwnd(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(kRightsTextId)),
+                                win32::ModuleInstance(), nullptr);
+  rightsButton_ = CreateWindowExW(0, L"BUTTON", win32::Widen(kRunAsAdministrator).c_str(),
+                                  WS_CHILD | WS_TABSTOP | BS_PUSHBUTTON, 0, 0, 0, 0, hwnd(),
+                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(kRightsButtonId)),
+                                  win32::ModuleInstance(), nullptr);
+  const auto font = reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT));
+  SendMessageW(rightsText_, WM_SETFONT, font, FALSE);
+  SendMessageW(rightsButton_, WM_SETFONT, font, FALSE);
+  // The same item on the window menu, reachable from every page.
+  if (HMENU menu = GetSystemMenu(hwnd(), FALSE)) {
+    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(menu, MF_STRING, kSysCmdRunAsAdministrator, win32::Widen(kRunAsAdministrator).c_str());
+  }
+}
+
+void TForm1::UpdateRightsNotice() {
+  if (!rightsText_) return;
+  const std::string text = RightsNoticeFor(ActivePageIndex());
+  const bool shown = RightsLineShown(rightsText_);
+  SetWindowTextW(rightsText_, win32::Widen(text).c_str());
+  ShowWindow(rightsText_, text.empty() ? SW_HIDE : SW_SHOWNA);
+  ShowWindow(rightsButton_, text.empty() ? SW_HIDE : SW_SHOWNA);
+  if (shown != !text.empty()) Layout();
+}
+
+std::string TForm1::RightsNoticeText() const {
+  if (!RightsLineShown(rightsText_)) return {};
+  return win32::GetText(rightsText_);
+}
+
+void TForm1::RunAsAdministratorClick() {
+  std::string error;
+  if (runAsAdministrator(&error)) {
+    PostMessageW(hwnd(), WM_CLOSE, 0, 0);
+    return;
+  }
+  if (!error.empty()) ShowStatus("Cannot start Wardenlake with administrative rights: " + error);
+}
+
 void TForm1::ShowStatus(const std::string& text) {
   if (hintBar_) SendMessageW(hintBar_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(win32::Widen(text).c_str()));
 }
@@ -531,6 +596,14 @@ void TForm1::UpdateStatusParts() {
   RECT r{};
   GetClientRect(hwnd(), &r);
   const int panel1 = win32::Scale(260, win32::DpiOf(hwnd()));
+  if (!adminRights_) {
+    // A third panel says that the program runs without administrative rights.
+    const int panel2 = win32::Scale(170, win32::DpiOf(hwnd()));
+    const int right = r.right - panel2 > 0 ? r.right - panel2 : 0;
+    int parts[3] = {right - panel1 > 0 ? right - panel1 : 0, right, -1};
+    SendMessageW(hintBar_, SB_SETPARTS, 3, reinterpret_cast<LPARAM>(parts));
+    return;
+  }
   int parts[2] = {r.right - panel1 > 0 ? r.right - panel1 : 0, -1};
   SendMessageW(hintBar_, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(parts));
 }
@@ -551,7 +624,15 @@ void TForm1::Layout() {
   const int navWidth = win32::Scale(200, dpi);
   MoveWindow(header_.hwnd(), 0, 0, r.right, headerHeight, TRUE);
   MoveWindow(groupBar_.hwnd(), 0, headerHeight, navWidth, r.bottom - headerHeight - statusHeight, TRUE);
-  PageControl1.Resize(RECT{navWidth, headerHeight, r.right, r.bottom - statusHeight});
+  int pageTop = headerHeight;
+  if (RightsLineShown(rightsText_)) {
+    // The line about missing rights sits above the page.
+    const int line = win32::Scale(30, dpi), gap = win32::Scale(6, dpi), button = win32::Scale(150, dpi);
+    MoveWindow(rightsText_, navWidth + gap, pageTop + gap / 2, r.right - navWidth - button - 3 * gap, line - gap, TRUE);
+    MoveWindow(rightsButton_, r.right - button - gap, pageTop + gap / 2, button, line - gap, TRUE);
+    pageTop += line;
+  }
+  PageControl1.Resize(RECT{navWidth, pageTop, r.right, r.bottom - statusHeight});
 }
 
 LRESULT TForm1::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -594,8 +675,17 @@ LRESULT TForm1::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         case kCmdDictionary:
           Dictionary1Click();
           return 0;
+        case kRightsButtonId:
+          RunAsAdministratorClick();
+          return 0;
         default:
           break;
+      }
+      break;
+    case WM_SYSCOMMAND:
+      if ((wParam & 0xFFF0) == kSysCmdRunAsAdministrator) {
+        RunAsAdministratorClick();
+        return 0;
       }
       break;
     case WM_HELP:

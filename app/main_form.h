@@ -42,6 +42,7 @@ struct MainOptions {
   std::string appPath;   // the program's folder with a trailing backslash; empty: the executable's folder
   PageFactory makePage;  // empty: the program's pages (MakePage)
   bool quitOnDestroy = true;  // closing the window ends the message loop
+  std::function<bool()> hasAdminRights;  // empty: whether this process runs elevated
 };
 
 // The page control: sixteen pages addressed by index, tabs never shown.
@@ -104,6 +105,7 @@ class TForm1 : public win32::Window, public UiServices {
   void HomePageClick();
   void Timer1Timer();
   void ApplicationEvents1Exception(const std::string& message);
+  void RunAsAdministratorClick();  // system menu and the rights line: restart elevated
 
   // ---- state ------------------------------------------------------------
   void ShowPage(int index);
@@ -118,6 +120,9 @@ class TForm1 : public win32::Window, public UiServices {
   HijackList& Hijack() { return hijack_; }
   DatabaseState Database() const { return database_; }
   const std::string& DatabaseError() const { return databaseError_; }
+  bool HasAdminRights() const { return adminRights_; }
+  // The line above the page about missing rights; empty while hidden.
+  std::string RightsNoticeText() const;
 
   // ---- UiServices -------------------------------------------------------
   int Message(const std::string& text, const std::string& caption, UINT flags) override;
@@ -137,6 +142,9 @@ class TForm1 : public win32::Window, public UiServices {
   std::function<std::optional<std::string>(const std::string& title, const std::string& prompt)> inputQuery;
   // Shows a dialog modally.
   std::function<int(win32::Dialog& dialog)> showModal;
+  // Starts this program again with administrative rights; true when it
+  // started (this instance then closes). The program block replaces it.
+  std::function<bool(std::string* error)> runAsAdministrator;
 
 
  protected:
@@ -156,6 +164,8 @@ class TForm1 : public win32::Window, public UiServices {
   void OpenWithShell(const std::string& target, const std::string& what);
   void UpdateHint(const MSG& msg);
   void ShowDialog(win32::Dialog* dialog);
+  void CreateRightsControls();
+  void UpdateRightsNotice();
 
   MainOptions options_;
   std::string appPath_;
@@ -176,6 +186,9 @@ class TForm1 : public win32::Window, public UiServices {
   DatabaseState database_ = DatabaseState::NotOpened;
   std::string databaseError_;
   bool terminate_ = false;
+  bool adminRights_ = true;
+  HWND rightsText_ = nullptr;
+  HWND rightsButton_ = nullptr;
   // The hint shown last; like the hint text of a fresh program, empty.
   std::string lastHint_;
 

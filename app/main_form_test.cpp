@@ -10,6 +10,7 @@
 #include <stdexcept>
 
 #include "app/application.h"
+#include "app/resource.h"
 #include "ui/list_page.h"
 #include "app/process_dictionary.h"
 #include "ui/ui_test_support.h"
@@ -89,6 +90,7 @@ class MainFormTest : public ::testing::Test {
     MainOptions options;
     options.appPath = appPath_;
     options.quitOnDestroy = false;
+    options.hasAdminRights = hasAdminRights_;
     options.makePage = [this](int index, PageContext& c) -> std::unique_ptr<Page> {
       if (index == kHijackPageIndex) return std::make_unique<HijackPage>(c);
       if (index == 3 || index == 8 || index == 11) return nullptr;
@@ -146,6 +148,7 @@ class MainFormTest : public ::testing::Test {
   std::vector<std::string> prompts_;
   std::deque<std::optional<std::string>> answers_;
   std::vector<win32::Dialog*> modals_;
+  std::function<bool()> hasAdminRights_ = [] { return true; };
 };
 
 TEST_F(MainFormTest, StartUpLoadsTheDatabaseAndShowsTheStatusPage) {
@@ -486,6 +489,64 @@ TEST(DialogTest, DialogsAreMadeOnceAndKeepTheirWindowBetweenOpenings) {
     EXPECT_EQ(form.hwnd(), made);
     EXPECT_FALSE(IsWindowVisible(made));
   }
+}
+
+}  // namespace
+}  // namespace wl::app
+
+namespace wl::app {
+namespace {
+
+TEST_F(MainFormTest, WithoutAdministrativeRightsTheWindowSaysSoAndOffersARestart) {
+  hasAdminRights_ = [] { return false; };
+  TForm1& f = Start();
+  int restarts = 0;
+  bool restartWorks = false;
+  f.runAsAdministrator = [&](std::string* error) {
+    ++restarts;
+    if (!restartWorks) *error = "The operation was refused.";
+    return restartWorks;
+  };
+  EXPECT_FALSE(f.HasAdminRights());
+  EXPECT_EQ(f.HintBarText(2), "No administrative rights");
+  EXPECT_EQ(f.HintBarText(1), "https://wardenlake.example");
+  // The status page's immunizing needs the rights: the line says so above it.
+  EXPECT_THAT(f.RightsNoticeText(), HasSubstr("Immunizing"));
+  EXPECT_THAT(f.RightsNoticeText(), HasSubstr("\"Run as administrator\""));
+  f.ShowPage(2);
+  EXPECT_THAT(f.RightsNoticeText(), HasSubstr("services"));
+  // The page moved down to make room for the line.
+  RECT line{}, page{};
+  GetWindowRect(GetDlgItem(f.hwnd(), 203), &line);
+  GetWindowRect(f.PageAt(2)->hwnd(), &page);
+  EXPECT_GE(page.top, line.bottom);
+  // The hijack report changes nothing: no line.
+  f.ShowPage(kHijackPageIndex);
+  EXPECT_EQ(f.RightsNoticeText(), "");
+  f.ShowPage(0);
+  EXPECT_NE(f.RightsNoticeText(), "");
+
+  // The button restarts; a refusal is told in the status bar and the window stays.
+  SendMessageW(f.hwnd(), WM_COMMAND, MAKEWPARAM(204, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(f.hwnd(), 204)));
+  Pump();
+  EXPECT_EQ(restarts, 1);
+  EXPECT_THAT(f.HintBarText(0), HasSubstr("The operation was refused."));
+  EXPECT_TRUE(IsWindow(f.hwnd()));
+  // The window menu has the item too; a restart that works closes this window.
+  restartWorks = true;
+  SendMessageW(f.hwnd(), WM_SYSCOMMAND, kSysCmdRunAsAdministrator, 0);
+  Pump();
+  EXPECT_EQ(restarts, 2);
+  EXPECT_FALSE(IsWindow(f.hwnd()));
+}
+
+TEST_F(MainFormTest, WithAdministrativeRightsThereIsNoLineAndNoPanel) {
+  TForm1& f = Start();
+  EXPECT_TRUE(f.HasAdminRights());
+  EXPECT_EQ(f.HintBarText(2), "");
+  f.ShowPage(2);
+  EXPECT_EQ(f.RightsNoticeText(), "");
+  EXPECT_EQ(GetDlgItem(f.hwnd(), 204), nullptr);
 }
 
 }  // namespace

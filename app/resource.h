@@ -8,5 +8,7 @@ namespace wl::app {
 // Commands of the hidden "Help" menu, reached by their keys.
 inline constexpr int kCmdHelp = 40001;        // F1
 inline constexpr int kCmdDictionary = 40002;  // F3
+// "Run as administrator" on the window menu (a system command: low four bits clear).
+inline constexpr int kSysCmdRunAsAdministrator = 0x0E10;
 }  // namespace wl::app
 #endif

@@ -17,6 +17,7 @@
 #include "refdb/reference_tables.h"
 #include "refdb/zlb_archive.h"
 #include "scan/page_text.h"
+#include "win32/dll_search.h"
 #include "win32/unicode.h"
 
 namespace {
@@ -55,6 +56,9 @@ const wl::PageScanEntry* FindPage(const std::string& name) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+  // Before anything else: no DLL from the program's folder or the current
+  // folder.
+  wl::win32::RestrictDllSearchToSystem();
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) args.push_back(wl::win32::Narrow(argv[i]));
   if (args.empty()) return Usage();

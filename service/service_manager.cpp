@@ -4,6 +4,7 @@
 
 #include "win32/handles.h"
 #include "win32/unicode.h"
+#include "win32/wait.h"
 
 namespace wl {
 namespace {
@@ -25,7 +26,10 @@ ServiceWaitHooks HooksFor(SC_HANDLE service) {
             if (!QueryServiceStatus(service, &s)) return std::nullopt;
             return ProgressOf(s);
           },
-          [](uint32_t ms) { Sleep(ms); }, [] { return static_cast<uint64_t>(GetTickCount64()); }};
+          // The window stays painted and answers other programs while the
+          // service starts or stops.
+          [](uint32_t ms) { win32::WaitResponsive([] { return false; }, std::chrono::milliseconds(ms)); },
+          [] { return static_cast<uint64_t>(GetTickCount64()); }};
 }
 
 }  // namespace

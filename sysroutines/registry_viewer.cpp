@@ -3,7 +3,11 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <algorithm>
+
+#include "sysroutines/system_paths.h"
 #include "win32/handles.h"
+#include "win32/wait.h"
 #include "win32/unicode.h"
 
 namespace wl {
@@ -13,7 +17,17 @@ namespace {
 constexpr wchar_t kEditorClass[] = L"RegEdit_RegEdit";
 constexpr int kCollapseSteps = 20;
 
-void Pause(std::chrono::milliseconds pause) { Sleep(static_cast<DWORD>(pause.count())); }
+// The window stays painted while the editor catches up.
+void Pause(std::chrono::milliseconds pause) { win32::WaitResponsive([] { return false; }, pause); }
+
+// Each keystroke is handled by the editor before the next one goes, but a
+// hung editor must not hang this program with it.
+constexpr UINT kSendLimitMs = 2000;
+
+void SendToEditor(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
+  DWORD_PTR result = 0;
+  SendMessageTimeoutW(window, msg, wParam, lParam, SMTO_NORMAL | SMTO_ABORTIFHUNG, kSendLimitMs, &result);
+}
 
 // SetFocus only works on windows of the calling thread's input queue; join
 // the editor's queue for the moment it takes.
@@ -52,33 +66,46 @@ HWND FindChildOfClass(HWND parent, const wchar_t* className) {
 // characters that carry none).
 constexpr LPARAM kKeyData = 1;
 
-void SendKey(HWND window, WPARAM key) { SendMessageW(window, WM_KEYDOWN, key, kKeyData); }
+void SendKey(HWND window, WPARAM key) { SendToEditor(window, WM_KEYDOWN, key, kKeyData); }
 
 void TypeText(HWND window, const std::wstring& text) {
-  for (wchar_t c : text) SendMessageW(window, WM_CHAR, c, kKeyData);
+  for (wchar_t c : text) SendToEditor(window, WM_CHAR, c, kKeyData);
 }
 
-HWND StartEditor() {
+// How long the jump waits for an editor it started: to be idle for input,
+// and for its main window.
+constexpr auto kEditorStartLimit = std::chrono::seconds(10);
+
+}  // namespace
+
+HWND StartProgramForWindow(const std::string& programPath, const wchar_t* windowClass,
+                           std::chrono::milliseconds limit) {
+  const std::wstring file = win32::Widen(programPath);
   SHELLEXECUTEINFOW sei{};
   sei.cbSize = sizeof sei;
   sei.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
   sei.lpVerb = L"open";
-  sei.lpFile = L"regedit.exe";
+  sei.lpFile = file.c_str();
   sei.nShow = SW_SHOWMAXIMIZED;
-  if (!ShellExecuteExW(&sei)) return nullptr;
+  if (file.empty() || !ShellExecuteExW(&sei)) return nullptr;
   win32::UniqueHandle process(sei.hProcess);
-  if (process) WaitForInputIdle(process.get(), INFINITE);
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  const auto left = [&] {
+    return std::max(std::chrono::milliseconds(0), std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                      deadline - std::chrono::steady_clock::now()));
+  };
+  if (process) win32::WaitForInputIdleResponsive(process.get(), left());
   // Idle may come before the main window exists (or be reported at once):
-  // give the window a few seconds while the editor runs.
-  for (int i = 0; i < 100; ++i) {
-    if (HWND editor = FindWindowW(kEditorClass, nullptr)) return editor;
-    if (process && WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0) break;
-    Sleep(100);
-  }
-  return FindWindowW(kEditorClass, nullptr);
+  // give the window the rest of the time while the program runs.
+  HWND window = nullptr;
+  win32::WaitResponsive(
+      [&] {
+        window = FindWindowW(windowClass, nullptr);
+        return window || (process && WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0);
+      },
+      left());
+  return window ? window : FindWindowW(windowClass, nullptr);
 }
-
-}  // namespace
 
 std::string EnsureLeadingBackslash(const std::string& text) {
   if (text.empty() || text.front() == '\\') return text;
@@ -88,7 +115,8 @@ std::string EnsureLeadingBackslash(const std::string& text) {
 bool JumpToRegistryEntry(const std::string& keyPath, const std::string& valueName,
                          std::chrono::milliseconds pause) {
   HWND editor = FindWindowW(kEditorClass, nullptr);
-  if (!editor) editor = StartEditor();
+  // By its full path: a bare name would be searched in the current folder.
+  if (!editor) editor = StartProgramForWindow(WindowsProgramPath("regedit.exe"), kEditorClass, kEditorStartLimit);
   if (!editor) return false;
   ShowWindow(editor, SW_SHOWMAXIMIZED);
   SetForegroundWindow(editor);
@@ -106,7 +134,7 @@ bool JumpToRegistryEntry(const std::string& keyPath, const std::string& valueNam
       SendKey(tree, VK_RIGHT);
       Pause(pause);
     } else {
-      SendMessageW(tree, WM_CHAR, c, kKeyData);
+      SendToEditor(tree, WM_CHAR, c, kKeyData);
     }
   }
 

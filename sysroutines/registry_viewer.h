@@ -4,6 +4,8 @@
 // the registry itself.
 #pragma once
 
+#include <windows.h>
+
 #include <chrono>
 #include <string>
 
@@ -20,5 +22,13 @@ std::string EnsureLeadingBackslash(const std::string& text);
 // the editor's window was found or started.
 bool JumpToRegistryEntry(const std::string& keyPath, const std::string& valueName,
                          std::chrono::milliseconds pause = std::chrono::milliseconds(100));
+
+// Starts programPath (a full path) with the shell's "open" verb, maximised,
+// and waits - never longer than limit, answering messages sent to this
+// thread's windows and repainting them meanwhile - until it is idle for
+// input and a top-level window of windowClass exists. That window, or null
+// when none came within the limit or the program ended.
+HWND StartProgramForWindow(const std::string& programPath, const wchar_t* windowClass,
+                           std::chrono::milliseconds limit);
 
 }  // namespace wl

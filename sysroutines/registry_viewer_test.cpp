@@ -5,11 +5,19 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <commctrl.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
+#include <atomic>
 #include <string>
 #include <vector>
 
+#include <filesystem>
+#include <thread>
+
+#include "core/utf8_path.h"
+#include "sysroutines/system_paths.h"
+#include "tests/support/test_support.h"
 #include "win32/handles.h"
 #include "win32/registry.h"
 #include "win32/unicode.h"
@@ -202,6 +210,86 @@ TEST_F(RegistryWalkTest, TheEditorOpensAtTheKeyAndValueAndStartsEveryWalkFromThe
   const int selected = SelectedValueOf(list_, editorProcess_.get()).index;
   const auto focused = SendMessageW(list_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED);
   EXPECT_TRUE(selected == 0 || (selected == -1 && focused == 0)) << selected << " " << focused;
+}
+
+TEST_F(RegistryWalkTest, AnEditorProgramInTheCurrentFolderIsNeverStarted) {
+  // A program named like the editor, in the current folder, that leaves a
+  // mark when it runs.
+  test::ScratchDir dir("wlfakeeditor");
+  const std::string fake = Utf8FromPath(dir.Path()) + "\\regedit.exe";
+  ASSERT_TRUE(CopyFileW(win32::Widen(test::BinaryDir() + "\\wl_marker.exe").c_str(), win32::Widen(fake).c_str(),
+                        FALSE));
+  std::wstring saved(32768, L'\0');
+  saved.resize(GetCurrentDirectoryW(static_cast<DWORD>(saved.size()), saved.data()));
+  ASSERT_TRUE(SetCurrentDirectoryW(dir.Path().c_str()));
+  const bool ok = Jump(std::string("HKEY_CURRENT_USER\\") + kBase + "\\Other", "Zed");
+  SetCurrentDirectoryW(saved.c_str());
+  EXPECT_TRUE(ok);
+  EXPECT_FALSE(std::filesystem::exists(dir.Path() / "regedit.exe.ran"));
+  // The editor that did start is the system's own.
+  FindEditor();
+  std::wstring image(32768, L'\0');
+  DWORD size = static_cast<DWORD>(image.size());
+  ASSERT_TRUE(QueryFullProcessImageNameW(editorProcess_.get(), 0, image.data(), &size));
+  image.resize(size);
+  EXPECT_EQ(CompareStringOrdinal(image.c_str(), -1, win32::Widen(WindowsProgramPath("regedit.exe")).c_str(), -1, TRUE),
+            CSTR_EQUAL)
+      << win32::Narrow(image);
+}
+
+std::vector<DWORD> ProcessIdsNamed(const std::string& name) {
+  std::vector<DWORD> ids;
+  win32::UniqueSnapshot snap(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL ok = snap && Process32FirstW(snap.get(), &entry); ok; ok = Process32NextW(snap.get(), &entry))
+    if (lstrcmpiW(entry.szExeFile, win32::Widen(name).c_str()) == 0) ids.push_back(entry.th32ProcessID);
+  return ids;
+}
+
+// A program that never shows the awaited window: the wait ends at its limit,
+// and the waiting thread keeps answering its windows' messages meanwhile.
+TEST(StartProgramForWindowTest, TheWaitIsBoundedAndTheWindowStaysResponsive) {
+  test::ScratchDir dir("wlnoidle");
+  const std::string name = "wlnoidle" + std::to_string(GetCurrentProcessId()) + ".exe";
+  const std::string program = Utf8FromPath(dir.Path()) + "\\" + name;
+  ASSERT_TRUE(
+      CopyFileW(win32::Widen(test::BinaryDir() + "\\wlidle.exe").c_str(), win32::Widen(program).c_str(), FALSE));
+  HWND probe = CreateWindowExW(0, L"STATIC", L"probe", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(probe, nullptr);
+
+  // Another thread asks the probe window for its text every 100 ms and
+  // keeps the longest answer time.
+  std::atomic<bool> stop{false};
+  std::atomic<long> longest{0};
+  std::thread asker([&] {
+    while (!stop) {
+      const DWORD start = GetTickCount();
+      DWORD_PTR result = 0;
+      wchar_t text[16];
+      SendMessageTimeoutW(probe, WM_GETTEXT, 16, reinterpret_cast<LPARAM>(text), SMTO_NORMAL, 10000, &result);
+      longest = std::max<long>(longest, static_cast<long>(GetTickCount() - start));
+      Sleep(100);
+    }
+  });
+  const DWORD start = GetTickCount();
+  HWND found = StartProgramForWindow(program, L"WardenlakeNoSuchWindow", std::chrono::milliseconds(2000));
+  const DWORD elapsed = GetTickCount() - start;
+  stop = true;
+  asker.join();
+  DestroyWindow(probe);
+
+  // End the program, found by its unique name.
+  for (DWORD pid : ProcessIdsNamed(name))
+    if (win32::UniqueHandle p{OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid)}) {
+      TerminateProcess(p.get(), 0);
+      WaitForSingleObject(p.get(), 5000);
+    }
+
+  EXPECT_EQ(found, nullptr);
+  EXPECT_GE(elapsed, 1900u);
+  EXPECT_LT(elapsed, 6000u);
+  EXPECT_LT(longest.load(), 1000) << "the waiting thread did not answer its window";
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "win32/handles.h"
 #include "win32/system_error.h"
 #include "win32/unicode.h"
+#include "win32/wait.h"
 
 namespace wl {
 namespace {
@@ -310,8 +311,11 @@ WriteResult UnregisterServer(std::string_view path, RegView view, std::chrono::m
     return Failure(request, error, "regsvr32 could not be started: " + win32::SystemErrorText(error));
   }
   win32::UniqueHandle process(pi.hProcess), thread(pi.hThread);
-  const DWORD waited = WaitForSingleObject(process.get(), static_cast<DWORD>(wait.count()));
-  if (waited != WAIT_OBJECT_0)
+  // The window stays painted and answers other programs meanwhile.
+  const bool ended = win32::WaitResponsive(
+      [&] { return WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0; },
+      std::chrono::duration_cast<std::chrono::milliseconds>(wait), process.get());
+  if (!ended)
     return Failure(request, ERROR_TIMEOUT,
                    "regsvr32 did not finish within " + std::to_string(wait.count() / 1000) + " seconds.");
   DWORD code = 0;

@@ -1,0 +1,78 @@
+// The folder in which Wardenlake keeps files of its own (the backups of its
+// repairs). A run with administrative rights keeps them where only
+// administrators can write - the machine-wide program-data folder, with an
+// access list for Administrators and SYSTEM only - and never follows a link
+// or junction that someone planted on the way there. A run without those
+// rights keeps them in the user's own local application data.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace wl {
+
+// The error code of a refused link or junction (ERROR_REPARSE_POINT_ENCOUNTERED).
+inline constexpr uint32_t kErrorLinkRefused = 4395;
+
+// True when the process runs with administrative rights (an elevated token).
+bool IsProcessElevated();
+
+// What decides where the store goes and how it is protected. Tests replace
+// parts of it: under Wine every process counts as elevated and folders carry
+// no access lists.
+struct StoreFolderSystem {
+  std::function<bool()> isElevated;
+  std::function<std::string()> machineDataFolder;  // the program-data folder ("C:\ProgramData")
+  std::function<std::string()> userDataFolder;     // the user's local application data
+  // Makes Administrators the folder's owner and gives it an access list for
+  // Administrators and SYSTEM only (full control, passed on to everything
+  // created inside, nothing inherited from above). A Win32 error code, 0
+  // when done.
+  std::function<uint32_t(const std::string& folder)> restrictToAdministrators;
+};
+
+// The system's own answers.
+StoreFolderSystem RealStoreFolderSystem();
+
+// Replaces the non-empty members of system for its lifetime.
+class ScopedStoreFolderSystem {
+ public:
+  explicit ScopedStoreFolderSystem(StoreFolderSystem system);
+  ~ScopedStoreFolderSystem();
+  ScopedStoreFolderSystem(const ScopedStoreFolderSystem&) = delete;
+  ScopedStoreFolderSystem& operator=(const ScopedStoreFolderSystem&) = delete;
+
+ private:
+  StoreFolderSystem previous_;
+};
+
+struct StoreFolder {
+  std::string path;          // without a trailing backslash; empty on failure
+  bool machineWide = false;  // under the program-data folder, administrators only
+  uint32_t error = 0;        // Win32 error code; 0 when ready
+  std::string message;       // for the user; empty when ready
+  bool ok() const { return error == 0; }
+};
+
+// "<program data>\Wardenlake\<subFolder>" for a run with administrative
+// rights, "<local application data>\Wardenlake\<subFolder>" otherwise
+// (subFolder may be empty or hold several levels, "a\b"). Creates what is
+// missing. Every folder below the base folder must be a plain folder: a link,
+// a junction or a folder whose opened path is not the path meant is refused
+// (kErrorLinkRefused) and nothing is created beyond it. With administrative
+// rights, "Wardenlake" and each folder below it get the administrators-only
+// access list every time - a standard user may have made the folder first -
+// and the path is checked again afterwards.
+StoreFolder PrepareStoreFolder(std::string_view subFolder = {});
+
+// Checks, for a file about to be written or deleted below base, that every
+// existing component of path below base (the file itself included) is a
+// plain folder or file, not a link or junction, and that opening it gives
+// that very path. Components that do not exist yet end the check. 0 when
+// all is plain; kErrorLinkRefused, or ERROR_BAD_PATHNAME when path is not
+// below base.
+uint32_t CheckNoLinksBelow(std::string_view base, std::string_view path);
+
+}  // namespace wl
