@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 
 #include "autorun/autorun_actions.h"
@@ -17,6 +18,7 @@
 #include "sysroutines/task_service.h"
 #include "sysroutines/test_files.h"
 #include "sysroutines/text_routines.h"
+#include "win32/file_path.h"
 #include "win32/unicode.h"
 
 namespace wl {
@@ -146,8 +148,11 @@ TEST(ScheduledTaskSource, TasksOfTheServiceAreListedWithTriggersAndStateThenDisa
   EXPECT_EQ(TaskRow(rows, tasks.Full("Two"), 1)->value, "C:\\wltest\\two.exe -b");
   EXPECT_EQ(TaskRow(rows, tasks.Full("Two"), 2), nullptr);
   // Tasks come after the 21 classic sources.
-  for (const auto& row : rows)
-    if (row.source <= kCommonStartupSource) EXPECT_LT(&row, logon);
+  for (const auto& row : rows) {
+    if (row.source <= kCommonStartupSource) {
+      EXPECT_LT(&row, logon);
+    }
+  }
 
   // Disable: done only when the service reports the task disabled. A service
   // that accepts the change and keeps the task enabled is a failure.
@@ -195,7 +200,7 @@ TEST(ScheduledTaskSource, TheTaskStoreIsReadWithTheXmlReaderAndHostileFilesListN
   const std::string store = scratch.Folder("Tasks");
   const std::string sub = scratch.Folder("Tasks\\Vendor");
   auto write = [](const std::string& path, const std::string& bytes) {
-    std::ofstream(win32::ApiPath(path), std::ios::binary) << bytes;
+    std::ofstream(std::filesystem::path(win32::ApiPath(path)), std::ios::binary) << bytes;
   };
   // UTF-16 with its byte-order mark, as the service writes its files.
   const std::wstring wide = win32::Widen(TaskXml("<LogonTrigger/>", "<Hidden>true</Hidden>",
@@ -215,7 +220,6 @@ TEST(ScheduledTaskSource, TheTaskStoreIsReadWithTheXmlReaderAndHostileFilesListN
                               std::string(5u << 20, ' '));
 
   const TaskListing listing = ListScheduledTasks(store);
-  std::vector<const ScheduledTask*> mine;
   auto find = [&](const std::string& path) -> const ScheduledTask* {
     for (const auto& t : listing.tasks)
       if (t.path == path) return &t;
@@ -236,8 +240,10 @@ TEST(ScheduledTaskSource, TheTaskStoreIsReadWithTheXmlReaderAndHostileFilesListN
   EXPECT_EQ(find("\\NotATask"), nullptr);
   EXPECT_EQ(find("\\Garbage"), nullptr);
   EXPECT_EQ(find("\\Huge"), nullptr);
-  if (const ScheduledTask* entities = find("\\Entities")) EXPECT_TRUE(entities->actions.empty() ||
-                                                                      entities->actions[0].command.empty());
+  // Entities are not expanded: the file lists nothing, or a task without a program.
+  if (const ScheduledTask* entities = find("\\Entities")) {
+    EXPECT_TRUE(entities->actions.empty() || entities->actions[0].command.empty());
+  }
   EXPECT_GE(listing.fromStore, 3u);
 }
 
@@ -373,8 +379,11 @@ TEST(HookSources, EveryHookIsListedInEachViewAfterTheTasksAndRemovedThroughTheWr
   EXPECT_EQ(appInitRow->details, "LoadAppInit_DLLs = 0.");
   EXPECT_EQ(appInitRow->defaultValue, "");
   // The hooks come after every classic source.
-  for (const auto& r : rows)
-    if (r.source <= kCommonStartupSource) EXPECT_LT(&r, debugger);
+  for (const auto& r : rows) {
+    if (r.source <= kCommonStartupSource) {
+      EXPECT_LT(&r, debugger);
+    }
+  }
   // A debugger is reported whatever program it names.
   const int debuggerIndex = static_cast<int>(debugger - rows.data());
   EXPECT_TRUE(std::any_of(scan.hijack.begin(), scan.hijack.end(),

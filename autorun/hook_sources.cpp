@@ -102,7 +102,7 @@ bool IsHookDefault(HookDefault byDefault, std::string_view data, std::string_vie
 
 bool IsSystemProgram(std::string_view command, std::string_view windowsDir) {
   if (windowsDir.empty()) return false;
-  const std::string program = ExtractExecutablePath(command, windowsDir);
+  const std::string program = Upper(ExtractExecutablePath(command, windowsDir));
   const std::string folder = Upper(windowsDir) + "\\";
   return program.size() > folder.size() && program.starts_with(folder);
 }

@@ -19,7 +19,9 @@ TEST(HookSources, OneLineEachAfterTheClassicSourcesAndTwinsOnlyForMachineSoftwar
     const auto paths = HookKeyPaths(source);
     const bool twin = source.views == RegViews::Both && source.root == RegRoot::LocalMachine;
     ASSERT_EQ(paths.size(), twin ? 2u : 1u) << source.number;
-    if (twin) EXPECT_EQ(paths[1], "\\Software\\Wow6432Node\\" + paths[0].substr(10));
+    if (twin) {
+      EXPECT_EQ(paths[1], "\\Software\\Wow6432Node\\" + paths[0].substr(10));
+    }
     for (const auto& path : paths)
       EXPECT_TRUE(seen.insert({source.root == RegRoot::LocalMachine, path + "|" + std::string(source.valueName)})
                       .second)

@@ -44,7 +44,7 @@ std::string Lower(std::string s) {
 }
 
 std::optional<std::string> ReadSmallFile(const std::string& path) {
-  win32::UniqueFileHandle file(CreateFileW(win32::ApiPath(path).c_str(), GENERIC_READ,
+  win32::UniqueHfile file(CreateFileW(win32::ApiPath(path).c_str(), GENERIC_READ,
                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return std::nullopt;

@@ -4,6 +4,7 @@
 
 #include <utility>
 
+#include "core/task_definition.h"
 #include "sysroutines/task_service.h"
 #include "sysroutines/text_routines.h"
 #include "win32/file_path.h"
