@@ -77,7 +77,11 @@ void ReadHookSource(const HookSource& source, const SourceKeyOpener& openKey, st
                     std::vector<AutorunRow>& rows) {
   const HKEY root = source.root == RegRoot::CurrentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
   const std::string valueName(source.valueName);
-  for (const std::string& keyPath : HookKeyPaths(source)) {
+  const std::size_t first = rows.size();
+  const std::vector<std::string> keyPaths = HookKeyPaths(source);
+  for (std::size_t view = 0; view < keyPaths.size(); ++view) {
+    const std::string& keyPath = keyPaths[view];
+    const std::size_t viewFirst = rows.size();
     std::string_view open = keyPath;
     while (!open.empty() && open.front() == '\\') open.remove_prefix(1);
     while (!open.empty() && open.back() == '\\') open.remove_suffix(1);
@@ -124,6 +128,24 @@ void ReadHookSource(const HookSource& source, const SourceKeyOpener& openKey, st
           rows.push_back(HookRow(source, std::move(itemName), std::move(data), keyText + name + "\\"));
         }
         break;
+    }
+    // A key the views share shows its values under both names: what the
+    // 32-bit twin repeats of the 64-bit key is listed once.
+    if (view > 0) {
+      auto repeated = [&](const AutorunRow& twin) {
+        for (std::size_t i = first; i < viewFirst; ++i)
+          if (rows[i].itemName == twin.itemName && rows[i].value == twin.value &&
+              rows[i].valueName == twin.valueName)
+            return true;
+        return false;
+      };
+      std::size_t kept = viewFirst;
+      for (std::size_t i = viewFirst; i < rows.size(); ++i) {
+        if (repeated(rows[i])) continue;
+        if (kept != i) rows[kept] = std::move(rows[i]);  // never onto itself: that empties a string
+        ++kept;
+      }
+      rows.resize(kept);
     }
     if (source.removal == HookRemoval::RestoreDefault)
       for (auto it = rows.rbegin(); it != rows.rend() && it->source == source.number; ++it)

@@ -25,6 +25,8 @@ constexpr std::size_t kMaxDefinitionBytes = 4u << 20;
 constexpr int kMaxFolderDepth = 32;
 
 using CreateXmlReaderFn = HRESULT(WINAPI*)(REFIID, void**, IMalloc*);
+// IID_IXmlReader (no import library of the SDK defines it).
+constexpr GUID kIidXmlReader = {0x7279fc81, 0x709d, 0x4095, {0xb6, 0x3d, 0x69, 0xfe, 0x4b, 0x0d, 0x90, 0x30}};
 
 // xmllite.dll from the system folder, loaded once for the run.
 CreateXmlReaderFn XmlReaderFactory() {
@@ -141,7 +143,7 @@ std::optional<std::vector<TaskXmlNode>> ReadXmlNodes(std::string_view bytes) {
   const CreateXmlReaderFn create = XmlReaderFactory();
   if (!create) return std::nullopt;
   ComPtr<IXmlReader> reader;
-  if (FAILED(create(IID_IXmlReader, reader.put_void(), nullptr))) return std::nullopt;
+  if (FAILED(create(kIidXmlReader, reader.put_void(), nullptr))) return std::nullopt;
   reader->SetProperty(XmlReaderProperty_DtdProcessing, DtdProcessing_Prohibit);
   ComPtr<IStream> stream;
   *stream.put() = SHCreateMemStream(reinterpret_cast<const BYTE*>(bytes.data()), static_cast<UINT>(bytes.size()));
