@@ -47,7 +47,13 @@ WriteResult RemoveIniEntry(const AutorunRow& row, const AutorunPlaces& places) {
 void RemoveEntry(const AutorunRow& row, const AutorunPlaces& places, RemovalOutcome& out) {
   WriteResult result;
   switch (EntryKindOf(row.registryKey)) {
-    case AutorunEntryKind::RegistryValue: result = DeleteRegistryValuePath(row.registryKey, row.itemName); break;
+    case AutorunEntryKind::RegistryValue:
+      result = CanRestoreDefault(row) ? RestoreAutorunDefault(row)
+                                      : DeleteRegistryValuePath(row.registryKey, RowValueName(row));
+      break;
+    case AutorunEntryKind::ScheduledTask:
+      result = row.taskPath.empty() ? WriteResult{ERROR_FILE_NOT_FOUND, {}} : DeleteScheduledTask(row.taskPath);
+      break;
     case AutorunEntryKind::UserShortcut:
     case AutorunEntryKind::CommonShortcut: {
       const std::string path = StartupShortcutPath(row, places);
@@ -62,6 +68,25 @@ void RemoveEntry(const AutorunRow& row, const AutorunPlaces& places, RemovalOutc
 }
 
 }  // namespace
+
+bool CanRestoreDefault(const AutorunRow& row) {
+  return row.defaultValue.has_value() && EntryKindOf(row.registryKey) == AutorunEntryKind::RegistryValue;
+}
+
+WriteResult RestoreAutorunDefault(const AutorunRow& row) {
+  if (!CanRestoreDefault(row)) return {ERROR_INVALID_PARAMETER, "The entry has no default to restore."};
+  const std::string& text = row.registryKey;
+  const auto slash = text.find('\\');
+  const auto root = win32::RootFromName(text.substr(0, slash));
+  if (!root || slash == std::string::npos || (*root != HKEY_CURRENT_USER && *root != HKEY_LOCAL_MACHINE))
+    return {ERROR_INVALID_PARAMETER, "Could not restore the value of " + text + ": it is no key of the user or the machine."};
+  return WriteRegString(*root, std::string_view(text).substr(slash + 1), RowValueName(row), *row.defaultValue);
+}
+
+WriteResult DisableAutorunTask(const AutorunRow& row) {
+  if (!CanDisable(row)) return {ERROR_INVALID_PARAMETER, "The entry is no scheduled task."};
+  return DisableScheduledTask(row.taskPath);
+}
 
 std::string StartupShortcutPath(const AutorunRow& row, const AutorunPlaces& places) {
   std::string folder;

@@ -31,12 +31,24 @@ struct RemovalOutcome {
 // Removes what the choice asks for, the program file first, then the entry:
 // - a registry value is deleted from the key its "Registry Key" text names;
 // - a Startup shortcut file is deleted outright;
+// - a hook value with a system default (Winlogon's Shell, Userinit,
+//   AppInit_DLLs) gets that default back instead;
+// - a scheduled task is deleted (all its actions go with it);
 // - a Win.ini entry is removed from the file, and System.ini's [boot] shell
 //   is set back to "Explorer.exe" (an empty shell would leave no desktop);
 //   an INI entry that no longer holds the row's value is left as it is.
 // The program's processes are ended by the file name of its program path;
 // only a file named exactly by the "Value" text is moved.
 RemovalOutcome RemoveAutorunItem(const AutorunRow& row, const RemovalChoice& choice, const AutorunPlaces& places);
+
+// "Restore Default": writes the system's default back into the value a hook
+// row stands for. Only rows with a default (CanRestoreDefault).
+WriteResult RestoreAutorunDefault(const AutorunRow& row);
+bool CanRestoreDefault(const AutorunRow& row);
+
+// "Disable": disables the scheduled task of a task row, which stays listed.
+WriteResult DisableAutorunTask(const AutorunRow& row);
+inline bool CanDisable(const AutorunRow& row) { return !row.taskPath.empty(); }
 
 // The shortcut file of a "Startup Menu" or "Common_Startup Menu" row; empty
 // for other rows.

@@ -83,6 +83,7 @@ AutorunEntryKind EntryKindOf(std::string_view text) {
   if (text == kStartupMenuText) return AutorunEntryKind::UserShortcut;
   if (text == kCommonStartupMenuText) return AutorunEntryKind::CommonShortcut;
   if (text == kWinIniText || text == kSystemIniText) return AutorunEntryKind::IniEntry;
+  if (text.starts_with(kTaskSchedulerText)) return AutorunEntryKind::ScheduledTask;
   return AutorunEntryKind::Other;
 }
 
@@ -112,7 +113,8 @@ void AnalyzeAutorunRows(std::vector<AutorunRow>& rows, const ReferenceTables& ta
   for (std::size_t i = 0; i < rows.size(); ++i) {
     AutorunRow& row = rows[i];
     row.analysis = ClassifyProcess(AutorunReferenceKey(row.value, windowsDir), tables);
-    const VerdictStatus status = AutorunVerdictStatus(row.analysis);
+    VerdictStatus status = AutorunVerdictStatus(row.analysis);
+    if (row.alwaysFlag && !status.flagged) status = {kStatusWarning, true};
     row.statusImage = status.image;
     if (status.flagged) {
       HijackRow flagged;

@@ -4,6 +4,7 @@
 // Portable: no system calls.
 #pragma once
 
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -62,8 +63,12 @@ inline constexpr int kSystemIniShellSource = 19;
 inline constexpr int kUserStartupSource = 20;
 inline constexpr int kCommonStartupSource = 21;
 
+// The "Registry Key" text of a scheduled task's rows begins with this, the
+// task's folder follows ("Task Scheduler\Folder").
+inline constexpr const char* kTaskSchedulerText = "Task Scheduler";
+
 // What kind of entry a row is, by its "Registry Key" text.
-enum class AutorunEntryKind { RegistryValue, UserShortcut, CommonShortcut, IniEntry, Other };
+enum class AutorunEntryKind { RegistryValue, UserShortcut, CommonShortcut, IniEntry, ScheduledTask, Other };
 AutorunEntryKind EntryKindOf(std::string_view registryKeyText);
 
 // Images of the autorun list's image list: three fixed status images, then
@@ -84,7 +89,23 @@ struct AutorunRow {
   int source = 0;           // the source the row came from (1 to 21)
   std::string iconText;     // what the row's program icon is looked up for
   bool largeIcon = false;   // its icon is taken large and shown scaled down
+  // The registry value the row stands for when it is not named by "Item
+  // Name" (a hook in a program's sub-key: "Debugger", "StubPath").
+  std::string valueName;
+  // The system's default of the value: removal writes it back ("Restore
+  // Default") instead of deleting the value.
+  std::optional<std::string> defaultValue;
+  // A hook that differs from the system's default goes into the hijack
+  // report whatever its program's verdict.
+  bool alwaysFlag = false;
+  std::string taskPath;     // a scheduled task's path ("\Folder\Name")
+  std::string details;      // what the columns do not show: a task's state and triggers, …
 };
+
+// The name of the registry value a row stands for.
+inline const std::string& RowValueName(const AutorunRow& row) {
+  return row.valueName.empty() ? row.itemName : row.valueName;
+}
 
 // The status image of a verdict and whether it goes into the hijack report:
 // unknown programs (warning) and viruses and spyware (red cross) are flagged;

@@ -12,9 +12,11 @@
 #include <vector>
 
 #include "autorun/autorun_rules.h"
+#include "autorun/hook_sources.h"
 #include "refdb/reference_tables.h"
 #include "core/hijack_list.h"
 #include "scan/page_text.h"
+#include "sysroutines/scheduled_tasks.h"
 #include "win32/registry.h"
 
 namespace wl {
@@ -24,6 +26,9 @@ struct AutorunPlaces {
   std::string windowsDir;           // Win.ini and System.ini live here
   std::string userStartupFolder;    // special folder 7
   std::string commonStartupFolder;  // special folder 24
+  // The Windows directory the system's defaults name (Winlogon's Userinit)
+  // and system programs live in; this system's when empty.
+  std::string systemRoot;
 
   static AutorunPlaces OfThisSystem();
   std::string WinIniPath() const { return windowsDir + "\\Win.ini"; }
@@ -36,6 +41,10 @@ struct AutorunPlaces {
 using SourceKeyOpener = std::function<std::optional<win32::RegKey>(HKEY root, const std::string& path, bool create)>;
 std::optional<win32::RegKey> OpenSourceKeyInRegistry(HKEY root, const std::string& path, bool create);
 
+// The scheduled tasks; replaced in tests to list a chosen task store.
+using TaskLister = std::function<TaskListing()>;
+TaskListing ListTasksOfThisSystem();
+
 struct AutorunScanResult {
   std::vector<AutorunRow> rows;
   std::vector<HijackRow> hijack;
@@ -43,11 +52,21 @@ struct AutorunScanResult {
 
 // A source's key is created empty when missing (where the user may create it);
 // a key that cannot be opened for writing is still read when it can be read.
+// After the 21 classic sources come the scheduled tasks and the hook sources.
 AutorunScanResult ScanAutorun(const ReferenceTables& tables, const AutorunPlaces& places = AutorunPlaces::OfThisSystem(),
-                              const SourceKeyOpener& openKey = OpenSourceKeyInRegistry);
+                              const SourceKeyOpener& openKey = OpenSourceKeyInRegistry,
+                              const TaskLister& listTasks = ListTasksOfThisSystem);
 
 // The rows of one registry source, in the order the registry enumerates them.
 void ReadRegistrySource(const RegistrySource& source, const SourceKeyOpener& openKey, std::vector<AutorunRow>& rows);
+
+// The rows of one hook source, its keys opened for reading only.
+void ReadHookSource(const HookSource& source, const SourceKeyOpener& openKey, std::string_view systemRoot,
+                    std::vector<AutorunRow>& rows);
+
+// The program registered for a COM class ("{…}"): its in-process server, else
+// its local server; empty when none is.
+std::string ComServerOf(const std::string& classId);
 
 // An INI value as the system reads it; empty when the file, section or key is missing.
 std::string ReadIniValue(const std::string& iniPath, const std::string& section, const std::string& key);

@@ -45,6 +45,11 @@ StartupPage::StartupPage(app::PageContext& context)
   AddAction({.id = kSetup1, .caption = "Setup...", .handler = [this] { Setup1Click(); }, .toolbar = false});
   AddAction({.id = kDisableItem1, .caption = "Delete Item...", .handler = [this] { DisableItem1Click(); },
              .toolbar = false});
+  AddAction({.id = kDisableTask1, .caption = "Disable Task", .hint = "Disable the selected scheduled task.",
+             .handler = [this] { DisableTask1Click(); }, .toolbar = false});
+  AddAction({.id = kRestoreDefault1, .caption = "Restore Default",
+             .hint = "Write the system's default back into the selected entry.",
+             .handler = [this] { RestoreDefault1Click(); }, .toolbar = false});
   AddSeparator();
   AddAction({.id = kRefresh1, .caption = "Refresh", .handler = [this] { Refresh1Click(); }, .toolbar = false});
   AddSeparator();
@@ -62,6 +67,11 @@ StartupPage::StartupPage(app::PageContext& context)
              .glyph = app::Glyph::Add, .handler = [this] { ToolButton11Click(); }, .menu = false});
   AddAction({.id = kToolButton4, .caption = "Launch Program", .hint = "Launch select program.",
              .glyph = app::Glyph::Run, .handler = [this] { ToolButton4Click(); }, .menu = false});
+  AddAction({.id = kToolButton12, .caption = "Disable", .hint = "Disable the selected scheduled task.",
+             .glyph = app::Glyph::Stop, .handler = [this] { ToolButton12Click(); }, .menu = false});
+  AddAction({.id = kToolButton13, .caption = "Restore Default",
+             .hint = "Write the system's default back into the selected entry.", .glyph = app::Glyph::Registry,
+             .handler = [this] { ToolButton13Click(); }, .menu = false});
   AddAction({.id = kToolButton30, .caption = "Uninstall Software", .glyph = app::Glyph::Package,
              .handler = [this] { ToolButton30Click(); }, .menu = false});
   OnPopup([this] { PMStartupPopup(); });
@@ -70,6 +80,7 @@ StartupPage::StartupPage(app::PageContext& context)
 
   places = [] { return AutorunPlaces::OfThisSystem(); };
   openKey = OpenSourceKeyInRegistry;
+  listTasks = ListTasksOfThisSystem;
   chooseProgram = [this] { return AskProgramFile(context_.ui.MainWindow()); };
   shellOpen = [](const std::string& target) { return ShellOpen(target); };
   showProperties = [this](const std::string& path) { return ShowFileProperties(path, context_.ui.MainWindow()); };
@@ -96,7 +107,7 @@ TForm2& StartupPage::Form2() {
 
 void StartupPage::Refresh1Click() {
   lastPlaces_ = places();
-  AutorunScanResult scan = ScanAutorun(context_.tables, lastPlaces_, openKey);
+  AutorunScanResult scan = ScanAutorun(context_.tables, lastPlaces_, openKey, listTasks);
 
   // One program icon per row after the three fixed images, row i (in scan
   // order) at image i + 3. The list is sized once, not grown icon by icon.
@@ -153,6 +164,11 @@ void StartupPage::PMStartupPopup() {
   const bool selected = List().Selected() != nullptr;
   for (int id : {kSetup1, kDisableItem1, kDeleteFile1, kOpenFolder1, kProperty1, kToolButton8})
     EnableAction(id, selected);
+  const StartupRow* row = List().Selected();
+  const bool task = row && CanDisable(row->entry);
+  const bool restorable = row && CanRestoreDefault(row->entry);
+  for (int id : {kDisableTask1, kToolButton12}) EnableAction(id, task);
+  for (int id : {kRestoreDefault1, kToolButton13}) EnableAction(id, restorable);
 }
 
 void StartupPage::StartupListDblClick() {
@@ -170,6 +186,7 @@ StartupEntry StartupPage::EntryOf(std::size_t index) const {
   e.itemName = row.entry.itemName;
   e.value = row.entry.value;
   e.analysis = row.entry.analysis;
+  if (!row.entry.details.empty()) e.analysis += "\r\n" + row.entry.details;
   e.companyName = GetFileVersionText(row.entry.value, kCompanyName);
   if (row.image >= 0) e.icon = ImageList_GetIcon(imageList3_.get(), row.image, ILD_NORMAL);
   return e;
@@ -205,7 +222,11 @@ void StartupPage::RemoveItem(int index, const RemovalChoice& choice) {
     context_.ui.Message(text, kMessageCaption, MB_OK);
   }
   if (choice.deleteEntry) {
-    if (out.entryRemoved) {
+    if (out.entryRemoved && !entry.taskPath.empty()) {
+      // The task is gone with all its actions: each had a row.
+      for (std::size_t i = List().Count(); i-- > 0;)
+        if (List().Rows()[i].entry.taskPath == entry.taskPath) List().RemoveAt(i);
+    } else if (out.entryRemoved) {
       List().RemoveAt(static_cast<std::size_t>(index));
     } else {
       // The entry is still there (e.g. the user may not change that key):
@@ -213,6 +234,54 @@ void StartupPage::RemoveItem(int index, const RemovalChoice& choice) {
       context_.ui.Message(out.entryError, kMessageCaption, MB_OK | MB_ICONERROR);
     }
   }
+  RunPopup();
+}
+
+// ---- tasks and defaults -----------------------------------------------------
+
+void StartupPage::DisableTask1Click() {
+  const auto selected = List().SelectedIndex();
+  if (!selected) return;
+  const AutorunRow entry = List().Rows()[*selected].entry;
+  if (!CanDisable(entry)) return;
+  if (context_.ui.Message("Disable the scheduled task " + entry.taskPath +
+                              "?\r\n\r\nIt stays in the task list and can be enabled again.",
+                          kMessageCaption, MB_YESNO | MB_ICONQUESTION) != IDYES)
+    return;
+  const WriteResult done = DisableAutorunTask(entry);
+  if (!done.ok()) {
+    context_.ui.Message(done.message, kMessageCaption, MB_OK | MB_ICONERROR);
+    return;
+  }
+  // Every row of the task says it is disabled now.
+  for (std::size_t i = 0; i < List().Count(); ++i) {
+    StartupRow row = List().Rows()[i];
+    if (row.entry.taskPath != entry.taskPath) continue;
+    const auto state = row.entry.details.find("Task enabled");
+    if (state != std::string::npos) row.entry.details.replace(state, 12, "Task disabled");
+    List().Update(i, std::move(row));
+  }
+  context_.ui.ShowStatus("The scheduled task " + entry.taskPath + " is disabled.");
+  RunPopup();
+}
+
+void StartupPage::RestoreDefault1Click() {
+  const auto selected = List().SelectedIndex();
+  if (!selected) return;
+  const AutorunRow entry = List().Rows()[*selected].entry;
+  if (!CanRestoreDefault(entry)) return;
+  const std::string shown = entry.defaultValue->empty() ? "an empty value" : *entry.defaultValue;
+  if (context_.ui.Message("Restore the default of " + RowValueName(entry) + " in " + entry.registryKey + "?\r\n\r\n" +
+                              entry.value + "\r\nbecomes\r\n" + shown,
+                          kMessageCaption, MB_YESNO | MB_ICONQUESTION) != IDYES)
+    return;
+  const WriteResult done = RestoreAutorunDefault(entry);
+  if (!done.ok()) {
+    context_.ui.Message(done.message, kMessageCaption, MB_OK | MB_ICONERROR);
+    return;
+  }
+  // The default is no autorun entry: the row goes.
+  List().RemoveAt(*selected);
   RunPopup();
 }
 
@@ -242,7 +311,7 @@ void StartupPage::Property1Click() {
   if (!row) return;
   switch (EntryKindOf(row->entry.registryKey)) {
     case AutorunEntryKind::RegistryValue:
-      if (!jumpToRegistry(row->entry.registryKey, row->entry.itemName))
+      if (!jumpToRegistry(row->entry.registryKey, RowValueName(row->entry)))
         context_.ui.ShowStatus("The registry editor cannot be started.");
       break;
     case AutorunEntryKind::UserShortcut:

@@ -39,6 +39,11 @@ class StartupPage : public app::ListPage<StartupRow> {
   static constexpr int kToolButton11 = 1009;  // "Add Program"
   static constexpr int kToolButton4 = 1010;   // "Launch Program"
   static constexpr int kToolButton30 = 1011;  // "Uninstall Software"
+  // Scheduled tasks and hooks with a system default.
+  static constexpr int kDisableTask1 = 1012;     // popup "Disable Task"
+  static constexpr int kRestoreDefault1 = 1013;  // popup "Restore Default"
+  static constexpr int kToolButton12 = 1014;     // "Disable"
+  static constexpr int kToolButton13 = 1015;     // "Restore Default"
 
   static constexpr int kSoftwarePageIndex = 12;
 
@@ -57,6 +62,10 @@ class StartupPage : public app::ListPage<StartupRow> {
   void DeleteFile1Click();   // "File Poperty"
   void OpenFolder1Click();   // "Open Directory"
   void Property1Click();     // "View Entry"
+  void DisableTask1Click();     // disables the selected row's scheduled task
+  void RestoreDefault1Click();  // writes the system's default back into the selected hook value
+  void ToolButton12Click() { DisableTask1Click(); }
+  void ToolButton13Click() { RestoreDefault1Click(); }
   void PMStartupPopup();
   void StartupListDblClick();
   void StartupListColumnClick();
@@ -71,6 +80,7 @@ class StartupPage : public app::ListPage<StartupRow> {
   // ---- seams (tests replace them) ---------------------------------------
   std::function<AutorunPlaces()> places;
   SourceKeyOpener openKey;
+  TaskLister listTasks;
   // OpenDialog1: the chosen program file, nullopt when cancelled.
   std::function<std::optional<std::string>()> chooseProgram;
   std::function<bool(const std::string& target)> shellOpen;

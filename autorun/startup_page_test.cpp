@@ -312,5 +312,87 @@ TEST_F(StartupPageTest, AddProgramWritesTheRunValueAndRescans) {
   EXPECT_EQ(page_->List().Count(), count);
 }
 
+TEST_F(StartupPageTest, TaskRowsCanBeDisabledOrDeletedAndAChangedShellGetsItsDefaultBack) {
+  // The user's Winlogon key is read from a private stand-in: parallel tests
+  // must not see this test's shell.
+  const std::string winlogon = test::kWinlogon, standIn = "Software\\" + UniqueName("winlogon");
+  values_.String(CU, standIn, "Shell", "C:\\wl\\shell.exe");
+  page_->openKey = [&](HKEY root, const std::string& path, bool create) {
+    return OpenSourceKeyInRegistry(root, root == CU && path == winlogon ? standIn : path, create);
+  };
+  const std::string taskPath = "\\" + UniqueName("page") + "\\Updater";
+  page_->listTasks = [&] {
+    ScheduledTask task;
+    task.path = taskPath;
+    task.triggers = {"At log on"};
+    task.actions.resize(2);
+    task.actions[0].command = "C:\\wl\\up.exe";
+    task.actions[1].command = "C:\\wl\\up2.exe";
+    TaskListing listing;
+    listing.tasks.push_back(task);
+    return listing;
+  };
+  page_->Refresh1Click();
+  auto rowOfTask = [&] {
+    for (std::size_t i = 0; i < page_->List().Count(); ++i)
+      if (page_->List().Rows()[i].entry.taskPath == taskPath) return static_cast<int>(i);
+    return -1;
+  };
+  const int task = rowOfTask();
+  ASSERT_GE(task, 0);
+  page_->List().Select(static_cast<std::size_t>(task));
+  page_->RunPopup();
+  for (int id : {StartupPage::kDisableTask1, StartupPage::kToolButton12}) EXPECT_TRUE(page_->IsActionEnabled(id));
+  for (int id : {StartupPage::kRestoreDefault1, StartupPage::kToolButton13})
+    EXPECT_FALSE(page_->IsActionEnabled(id));
+
+  // Disable asks first; a task the service cannot disable stays as it was
+  // and the user reads why.
+  ui_.answer = IDNO;
+  page_->ToolButton12Click();
+  ASSERT_EQ(ui_.messages.size(), 1u);
+  EXPECT_NE(ui_.messages[0].find("Disable the scheduled task " + taskPath + "?"), std::string::npos);
+  ui_.answer = IDYES;
+  page_->DisableTask1Click();
+  ASSERT_EQ(ui_.messages.size(), 3u);
+  EXPECT_NE(ui_.messages[2].find("Could not disable the scheduled task " + taskPath), std::string::npos)
+      << ui_.messages[2];
+  EXPECT_NE(page_->List().Rows()[static_cast<std::size_t>(task)].entry.details.find("Task enabled"),
+            std::string::npos);
+
+  // Removal takes the task with both its rows.
+  onModal_ = [](TForm2& form) {
+    form.SetChecked(TForm2::kCheckBox1, false);
+    form.SetChecked(TForm2::kCheckBox2, true);
+    form.Button1Click();
+  };
+  page_->DisableItem1Click();
+  EXPECT_EQ(rowOfTask(), -1);
+
+  // The changed shell: Restore Default asks, writes "explorer.exe", and the
+  // row goes.
+  const int shell = RowOf("Shell");
+  ASSERT_GE(shell, 0);
+  EXPECT_EQ(page_->List().Rows()[static_cast<std::size_t>(shell)].entry.registryKey,
+            "HKEY_CURRENT_USER\\" + winlogon + "\\");
+  SelectRow("Shell");
+  for (int id : {StartupPage::kRestoreDefault1, StartupPage::kToolButton13}) EXPECT_TRUE(page_->IsActionEnabled(id));
+  EXPECT_FALSE(page_->IsActionEnabled(StartupPage::kDisableTask1));
+  ui_.answer = IDNO;
+  const std::size_t before = ui_.messages.size();
+  page_->ToolButton13Click();
+  EXPECT_EQ(ui_.messages.size(), before + 1);
+  EXPECT_EQ(RowOf("Shell"), shell);
+  // The row names the real key; the write goes there too. Here it is
+  // refused, so the real key is left alone and the row stays.
+  ui_.answer = IDYES;
+  {
+    ScopedWriteInterceptor refuse([](const WriteRequest&) { return static_cast<uint32_t>(ERROR_ACCESS_DENIED); });
+    page_->RestoreDefault1Click();
+  }
+  EXPECT_NE(ui_.messages.back().find("Could not write the value \"Shell\""), std::string::npos);
+  EXPECT_EQ(RowOf("Shell"), shell);
+}
+
 }  // namespace
 }  // namespace wl

@@ -4,6 +4,8 @@
 
 #include <utility>
 
+#include "core/task_definition.h"
+#include "sysroutines/task_service.h"
 #include "sysroutines/text_routines.h"
 #include "win32/file_path.h"
 #include "win32/handles.h"
@@ -41,6 +43,8 @@ std::string Describe(const WriteRequest& r) {
     case WriteKind::RecycleFile: return "Could not move " + r.target + " to the Recycle Bin";
     case WriteKind::DeleteFile: return "Could not delete " + r.target;
     case WriteKind::UnregisterServer: return "Could not unregister " + r.target;
+    case WriteKind::DeleteTask: return "Could not delete the scheduled task " + r.target;
+    case WriteKind::DisableTask: return "Could not disable the scheduled task " + r.target;
   }
   return "Could not change " + r.target;
 }
@@ -132,6 +136,18 @@ uint32_t ShellOperationError(int rc) {
       // Below the shell's own codes the answer is a Win32 error code.
       return (rc > 0 && rc < 0x71) ? static_cast<uint32_t>(rc) : ERROR_GEN_FAILURE;
   }
+}
+
+// The Win32 error code within a service's HRESULT, else the HRESULT itself.
+uint32_t ErrorOf(HRESULT hr) {
+  return HRESULT_FACILITY(hr) == FACILITY_WIN32 ? static_cast<uint32_t>(HRESULT_CODE(hr)) : static_cast<uint32_t>(hr);
+}
+
+// The checks every task change makes before touching anything.
+std::optional<WriteResult> CheckTaskPath(const WriteRequest& r, std::string_view taskPath) {
+  if (taskPath.size() < 2 || taskPath.front() != '\\' || taskPath.back() == '\\')
+    return Failure(r, ERROR_INVALID_NAME, "it is not a task path.");
+  return std::nullopt;
 }
 
 }  // namespace
@@ -327,6 +343,61 @@ WriteResult UnregisterServer(std::string_view path, RegView view, std::chrono::m
     case 5: return Failure(request, ERROR_GEN_FAILURE, "the server's unregistration failed.");
     default: return Failure(request, ERROR_GEN_FAILURE, "regsvr32 ended with code " + std::to_string(code) + ".");
   }
+}
+
+std::string ScheduledTaskXml(std::string_view taskPath) {
+  win32::ComScope com;
+  win32::ComPtr<ITaskService> service;
+  std::string error;
+  if (!ConnectTaskService(service, error)) return {};
+  HRESULT hr = S_OK;
+  const auto task = GetRegisteredTask(service.get(), taskPath, hr);
+  Bstr xml;
+  if (!task || FAILED(task->get_Xml(xml.put()))) return {};
+  return win32::Narrow(xml.view());
+}
+
+WriteResult DeleteScheduledTask(std::string_view taskPath, std::string* xmlBefore) {
+  const WriteRequest request{WriteKind::DeleteTask, std::string(taskPath), {}};
+  if (auto refused = CheckTaskPath(request, taskPath)) return *refused;
+  if (auto refused = Intercepted(request)) return *refused;
+  win32::ComScope com;
+  win32::ComPtr<ITaskService> service;
+  std::string error;
+  if (!ConnectTaskService(service, error)) return Failure(request, ERROR_SERVICE_NOT_ACTIVE, error);
+  HRESULT hr = S_OK;
+  const auto folder = GetTaskFolder(service.get(), TaskFolderOf(taskPath), hr);
+  if (!folder) return Failure(request, ErrorOf(hr));
+  if (xmlBefore) {
+    const auto task = GetRegisteredTask(service.get(), taskPath, hr);
+    if (!task) return Failure(request, ErrorOf(hr));
+    Bstr xml;
+    hr = task->get_Xml(xml.put());
+    if (FAILED(hr)) return Failure(request, ErrorOf(hr), "its definition cannot be read for the backup.");
+    *xmlBefore = win32::Narrow(xml.view());
+  }
+  const Bstr name(TaskNameOf(taskPath));
+  hr = folder->DeleteTask(name.get(), 0);
+  return SUCCEEDED(hr) ? Done() : Failure(request, ErrorOf(hr));
+}
+
+WriteResult DisableScheduledTask(std::string_view taskPath) {
+  const WriteRequest request{WriteKind::DisableTask, std::string(taskPath), {}};
+  if (auto refused = CheckTaskPath(request, taskPath)) return *refused;
+  if (auto refused = Intercepted(request)) return *refused;
+  win32::ComScope com;
+  win32::ComPtr<ITaskService> service;
+  std::string error;
+  if (!ConnectTaskService(service, error)) return Failure(request, ERROR_SERVICE_NOT_ACTIVE, error);
+  HRESULT hr = S_OK;
+  const auto task = GetRegisteredTask(service.get(), taskPath, hr);
+  if (!task) return Failure(request, ErrorOf(hr));
+  hr = task->put_Enabled(VARIANT_FALSE);
+  if (FAILED(hr)) return Failure(request, ErrorOf(hr));
+  VARIANT_BOOL enabled = VARIANT_TRUE;
+  if (FAILED(task->get_Enabled(&enabled)) || enabled != VARIANT_FALSE)
+    return Failure(request, ERROR_GEN_FAILURE, "the task service accepted the change but the task is still enabled.");
+  return Done();
 }
 
 }  // namespace wl

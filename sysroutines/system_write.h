@@ -39,12 +39,14 @@ enum class WriteKind {
   RecycleFile,
   DeleteFile,
   UnregisterServer,
+  DeleteTask,
+  DisableTask,
 };
 
 // One change as the write routines describe it before making it.
 struct WriteRequest {
   WriteKind kind;
-  std::string target;  // "HKEY_LOCAL_MACHINE\Software\…", or a file path
+  std::string target;  // "HKEY_LOCAL_MACHINE\Software\…", a file path, or a task path "\Folder\Name"
   std::string name;    // value name or "section\key" of an INI entry; empty for keys and files
 };
 
@@ -115,5 +117,17 @@ WriteResult DeleteFileNow(std::string_view path);
 inline constexpr std::chrono::milliseconds kUnregisterWait{15000};
 WriteResult UnregisterServer(std::string_view path, win32::RegView view = win32::RegView::Default,
                              std::chrono::milliseconds wait = kUnregisterWait);
+// Scheduled tasks, named by their path ("\Folder\Name"), through the task
+// service. The definition (XML, UTF-8) of a task as the service gives it;
+// empty when it has none of that path.
+std::string ScheduledTaskXml(std::string_view taskPath);
+// Deletes the task. xmlBefore, when given, receives its definition as it was
+// just before (for a backup); a task whose definition cannot be read is not
+// deleted then.
+WriteResult DeleteScheduledTask(std::string_view taskPath, std::string* xmlBefore = nullptr);
+// Disables the task; done only when the service reports it disabled
+// afterwards (a service that accepts the change and keeps the task enabled
+// is a failure).
+WriteResult DisableScheduledTask(std::string_view taskPath);
 
 }  // namespace wl
