@@ -5,6 +5,7 @@
 
 #include "ui/page.h"
 #include "autorun/startup_page.h"
+#include "browser/other_browsers_page.h"
 #include "process/process_page.h"
 #include "scan/hijack_page.h"
 #include "service/service_page.h"
@@ -30,6 +31,8 @@ std::unique_ptr<Page> MakePage(int index, PageContext& context) {
       return std::make_unique<ShellExtensionPage>(context);
     case 13:
       return std::make_unique<HijackPage>(context);
+    case OtherBrowsersPage::kPageIndex:
+      return std::make_unique<OtherBrowsersPage>(context);
     default:
       return nullptr;
   }

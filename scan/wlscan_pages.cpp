@@ -1,6 +1,7 @@
 // The pages the console scanner can print. Each subsystem provides a
 // PageText function for its page; add it here.
 #include "autorun/autorun_scan.h"
+#include "browser/other_browsers_page_text.h"
 #include "process/process_scan.h"
 #include "scan/page_text.h"
 #include "service/service_page_text.h"
@@ -17,6 +18,7 @@ const std::vector<PageScanEntry>& PageScans() {
       {"associations", &AssociationsPageText},
       {"shellext", &ShellExtensionsPageText},
       {"software", &SoftwarePageText},
+      {"browsers", &OtherBrowsersPageText},
   };
   return pages;
 }

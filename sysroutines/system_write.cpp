@@ -1,11 +1,14 @@
 #include "sysroutines/system_write.h"
 
 #include <shellapi.h>
+#include <shlobj.h>
+#include <shobjidl.h>
 
 #include <utility>
 
 #include "sysroutines/text_routines.h"
 #include "win32/file_path.h"
+#include "win32/handles.h"
 #include "win32/system_error.h"
 #include "win32/unicode.h"
 
@@ -38,6 +41,7 @@ std::string Describe(const WriteRequest& r) {
     case WriteKind::DeleteIniValue: return "Could not delete the entry " + Quoted(r.name) + " of " + r.target;
     case WriteKind::RecycleFile: return "Could not move " + r.target + " to the Recycle Bin";
     case WriteKind::DeleteFile: return "Could not delete " + r.target;
+    case WriteKind::WriteShortcut: return "Could not change the shortcut " + r.target;
   }
   return "Could not change " + r.target;
 }
@@ -271,6 +275,27 @@ WriteResult DeleteFileNow(std::string_view path) {
   if (auto refused = Intercepted(request)) return *refused;
   if (DeleteFileW(win32::ApiPath(path).c_str())) return Done();
   return Failure(request, GetLastError());
+}
+
+WriteResult WriteShortcutArguments(std::string_view lnkPath, std::string_view arguments) {
+  const WriteRequest request{WriteKind::WriteShortcut, std::string(lnkPath), "Arguments"};
+  if (auto refused = CheckFilePath(request, lnkPath)) return *refused;
+  if (auto refused = Intercepted(request)) return *refused;
+  win32::ComScope com;
+  win32::ComPtr<IShellLinkW> link;
+  HRESULT hr = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.put_void());
+  win32::ComPtr<IPersistFile> file;
+  if (SUCCEEDED(hr)) hr = link->QueryInterface(IID_IPersistFile, file.put_void());
+  const std::wstring path = win32::ApiPath(lnkPath);
+  if (SUCCEEDED(hr)) hr = file->Load(path.c_str(), STGM_READWRITE);
+  if (FAILED(hr)) return Failure(request, static_cast<uint32_t>(hr), "it is not a shortcut that can be read.");
+  hr = link->SetArguments(win32::Widen(arguments).c_str());
+  if (SUCCEEDED(hr)) hr = file->Save(path.c_str(), TRUE);
+  if (FAILED(hr)) {
+    const uint32_t code = HRESULT_FACILITY(hr) == FACILITY_WIN32 ? HRESULT_CODE(hr) : ERROR_WRITE_FAULT;
+    return Failure(request, code);
+  }
+  return Done();
 }
 
 }  // namespace wl

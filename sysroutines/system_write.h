@@ -37,6 +37,7 @@ enum class WriteKind {
   DeleteIniValue,
   RecycleFile,
   DeleteFile,
+  WriteShortcut,
 };
 
 // One change as the write routines describe it before making it.
@@ -102,5 +103,10 @@ WriteResult DeleteIniValue(std::string_view iniPath, std::string_view section, s
 WriteResult RecycleFile(std::string_view path);
 // Deletes the file for good.
 WriteResult DeleteFileNow(std::string_view path);
+
+// Shell shortcuts (.lnk, a full path to an existing file). Sets the
+// arguments the shortcut passes to its target and saves it in place; the
+// target, icon and everything else stay as they are.
+WriteResult WriteShortcutArguments(std::string_view lnkPath, std::string_view arguments);
 
 }  // namespace wl
