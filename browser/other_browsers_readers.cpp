@@ -58,7 +58,10 @@ std::optional<json> Parse(std::string_view bytes, std::string& error) {
     json doc = json::parse(bytes.begin(), bytes.end(), nullptr, true, false);
     return doc;
   } catch (const json::parse_error& e) {
-    if (e.byte >= bytes.size())
+    // Cut off: the input ended where more was needed, or inside a text.
+    const std::string_view what = e.what();
+    if (what.find("end of input") != std::string_view::npos ||
+        (e.byte >= bytes.size() && what.find("missing closing quote") != std::string_view::npos))
       error = "the file ends before its contents do (it may be cut off).";
     else
       error = "the file is not valid JSON (at byte " + std::to_string(e.byte) + ").";

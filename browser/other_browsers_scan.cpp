@@ -650,13 +650,27 @@ OtherBrowsersPlaces OtherBrowsersPlaces::System() {
 
 std::vector<BrowserRow> ScanOtherBrowsers(const OtherBrowsersPlaces& places) {
   std::vector<BrowserRow> rows;
-  ScanChromiumBrowsers(places, rows);
-  ScanFirefoxProfiles(places, rows);
-  ScanPolicies(places, rows);
-  ScanFirefoxPolicyFiles(places, rows);
-  ScanExternalExtensions(places, rows);
-  ScanShortcuts(places, rows);
-  FillPrograms(rows);
+  // One part that fails (out of memory on a hostile file …) leaves a row
+  // that says so; the other parts are still read.
+  const auto part = [&rows](const char* what, auto&& scan) {
+    try {
+      scan();
+    } catch (const std::exception& e) {
+      BrowserRow row;
+      row.kind = kKindDamagedFile;
+      row.name = what;
+      row.value = std::string("The scan of this part stopped: ") + e.what();
+      row.verdict = kUnreadableFile;
+      rows.push_back(std::move(row));
+    }
+  };
+  part("Chromium profiles", [&] { ScanChromiumBrowsers(places, rows); });
+  part("Firefox profiles", [&] { ScanFirefoxProfiles(places, rows); });
+  part("Policies", [&] { ScanPolicies(places, rows); });
+  part("policies.json", [&] { ScanFirefoxPolicyFiles(places, rows); });
+  part("External extensions", [&] { ScanExternalExtensions(places, rows); });
+  part("Shortcuts", [&] { ScanShortcuts(places, rows); });
+  part("Programs", [&] { FillPrograms(rows); });
   return rows;
 }
 
