@@ -111,8 +111,6 @@ std::vector<std::string> ListFolder(const std::string& folder, bool folders) {
   return out;
 }
 
-HKEY RootOf(const std::string& name) { return name == "HKEY_CURRENT_USER" ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE; }
-
 BrowserRegView ToRowView(RegView v) {
   return v == RegView::Force32 ? BrowserRegView::Force32 : v == RegView::Force64 ? BrowserRegView::Force64
                                                                                    : BrowserRegView::Default;

@@ -108,14 +108,15 @@ TEST_F(OtherBrowsersScanTest, PoliciesOfBothRootsAndViewsAndTheirRepair) {
   EXPECT_EQ(hijack.size(), 4u);
 
   // Repairs: the forced entry and the 32-bit Edge value go; the rest stays.
+  const BrowserRow edgeRow = *edge;
   ASSERT_TRUE(RepairBrowserRow(*forced));
-  ASSERT_TRUE(RepairBrowserRow(*edge));
+  ASSERT_TRUE(RepairBrowserRow(edgeRow));
   rows = ScanOtherBrowsers(places_);
   EXPECT_FALSE(Find(rows, "Google Chrome", "ExtensionInstallForcelist\\1"));
   EXPECT_FALSE(Find(rows, "Microsoft Edge", "NewTabPageLocation"));
   EXPECT_TRUE(Find(rows, "Google Chrome", "HomepageLocation"));
   // Deleting it again says it is gone.
-  EXPECT_TRUE(RepairBrowserRow(*edge).NotFound());
+  EXPECT_TRUE(RepairBrowserRow(edgeRow).NotFound());
 }
 
 TEST_F(OtherBrowsersScanTest, ChromiumUserDataWithTwoProfilesAndAnExtension) {

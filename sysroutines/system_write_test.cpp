@@ -235,9 +235,9 @@ TEST_F(SystemWriteTest, IniEntriesAreWrittenAndDeleted) {
 
 TEST_F(SystemWriteTest, ShortcutArgumentsAreChangedInPlace) {
   LongScratch dir;
-  const std::string target = dir.Path() + "\br\xC3\xB6wser.exe";
+  const std::string target = dir.Path() + "\\br\xC3\xB6wser.exe";
   test::WriteFileAt(target, "MZ");
-  const std::string lnk = dir.Path() + "\Br\xC3\xB6wser.lnk";
+  const std::string lnk = dir.Path() + "\\Br\xC3\xB6wser.lnk";
   test::SaveShortcut(lnk, target, "--profile-directory=Default http://start.example/");
   ASSERT_TRUE(WriteShortcutArguments(lnk, "--profile-directory=Default \xC3\xA4"));
   const ShortcutTarget after = ResolveShortcut(lnk);
@@ -247,7 +247,7 @@ TEST_F(SystemWriteTest, ShortcutArgumentsAreChangedInPlace) {
   EXPECT_FALSE(WriteShortcutArguments(target, ""));
   EXPECT_EQ(test::ReadBytes(target), "MZ");
   EXPECT_FALSE(WriteShortcutArguments(dir.Path(), ""));
-  EXPECT_TRUE(WriteShortcutArguments(dir.Path() + "\gone.lnk", "").NotFound());
+  EXPECT_TRUE(WriteShortcutArguments(dir.Path() + "\\gone.lnk", "").NotFound());
 }
 
 }  // namespace
