@@ -2,6 +2,9 @@
 // PageText function for its page; add it here.
 #include "autorun/autorun_scan.h"
 #include "browser/other_browsers_page_text.h"
+#include "browser/browser_settings.h"
+#include "browser/helper_objects.h"
+#include "browser/ie_sweeper.h"
 #include "process/process_scan.h"
 #include "scan/page_text.h"
 #include "service/service_page_text.h"
@@ -18,6 +21,9 @@ const std::vector<PageScanEntry>& PageScans() {
       {"associations", &AssociationsPageText},
       {"shellext", &ShellExtensionsPageText},
       {"software", &SoftwarePageText},
+      {"ieext", &IeExtensionsPageText},
+      {"bho", &HelperObjectsPageText},
+      {"browser-settings", &BrowserSettingsPageText},
       {"browsers", &OtherBrowsersPageText},
   };
   return pages;
