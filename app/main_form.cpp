@@ -68,7 +68,9 @@ const std::vector<NavGroup>& Navigation() {
         {"Browser Settings", "Fix the browser settings.", Glyph::GlobeGear, &TForm1::RzGroup4Items4Click, 15},
         {"BHO/Browser ActiveX", "View browser help objects and browser ActiveX controls.", Glyph::Puzzle,
          &TForm1::RzGroup4Items5Click, 7},
-        {"Browser Extensions", "View browser extensions.", Glyph::Toolbar, &TForm1::RzGroup4Items6Click, 6}}},
+        {"Browser Extensions", "View browser extensions.", Glyph::Toolbar, &TForm1::RzGroup4Items6Click, 6},
+        {"Other Browsers", "View/Fix the settings and add-ons of Edge, Chrome, Firefox and other browsers.",
+         Glyph::GlobeGear, &TForm1::RzGroup4Items7Click, 11}}},
       {"Tools",
        {{"Process Manager", "Manage the running process.", Glyph::Window, &TForm1::RzGroup2Items0Click, 1},
         {"Uninstall Software", "Uninstall or log-on software.", Glyph::Package, &TForm1::RzGroup2Items1Click, 12},
@@ -434,6 +436,11 @@ void TForm1::RzGroup4Items5Click() {
 void TForm1::RzGroup4Items6Click() {
   RefreshIfEmpty(6);
   ShowPage(6);
+}
+
+void TForm1::RzGroup4Items7Click() {
+  RefreshIfEmpty(11);
+  ShowPage(11);
 }
 
 void TForm1::RzGroup2Items0Click() {

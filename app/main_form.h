@@ -91,6 +91,7 @@ class TForm1 : public win32::Window, public UiServices {
   void RzGroup4Items4Click();  // "Browser Settings"
   void RzGroup4Items5Click();  // "BHO/Browser ActiveX"
   void RzGroup4Items6Click();  // "Browser Extensions"
+  void RzGroup4Items7Click();  // "Other Browsers"
   void RzGroup2Items0Click();  // "Process Manager"
   void RzGroup2Items1Click();  // "Uninstall Software"
   void RzGroup2Items2Click();  // "Active Ports"

@@ -10,6 +10,7 @@
 #include "browser/ie_extension_page.h"
 #include "network/port_page.h"
 #include "network/sniffer_page.h"
+#include "browser/other_browsers_page.h"
 #include "process/process_page.h"
 #include "scan/hijack_page.h"
 #include "service/service_page.h"
@@ -45,6 +46,8 @@ std::unique_ptr<Page> MakePage(int index, PageContext& context) {
       return std::make_unique<BrowserSettingsPage>(context);
     case 13:
       return std::make_unique<HijackPage>(context);
+    case OtherBrowsersPage::kPageIndex:
+      return std::make_unique<OtherBrowsersPage>(context);
     default:
       return nullptr;
   }

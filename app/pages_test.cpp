@@ -10,6 +10,7 @@
 #include "browser/browser_settings_page.h"
 #include "browser/helper_object_page.h"
 #include "browser/ie_extension_page.h"
+#include "browser/other_browsers_page.h"
 #include "ui/ui_test_support.h"
 #include "core/utf8_path.h"
 #include "service/service_page.h"
@@ -71,6 +72,9 @@ TEST_F(PagesTest, NavigationShowsAndFillsThePages) {
   Form().RzGroup2Items1Click();
   EXPECT_EQ(Form().ActivePageIndex(), 12);
   EXPECT_TRUE(PageOf<SoftwarePage>(12).HeaderText().starts_with("Installed Software (Total "));
+  Form().RzGroup4Items7Click();
+  EXPECT_EQ(Form().ActivePageIndex(), OtherBrowsersPage::kPageIndex);
+  EXPECT_EQ(PageOf<OtherBrowsersPage>(OtherBrowsersPage::kPageIndex).List().View().ColumnCount(), 7);
 }
 
 TEST_F(PagesTest, NavigationShowsTheBrowserPages) {

@@ -1,6 +1,7 @@
 // The pages the console scanner can print. Each subsystem provides a
 // PageText function for its page; add it here.
 #include "autorun/autorun_scan.h"
+#include "browser/other_browsers_page_text.h"
 #include "browser/browser_settings.h"
 #include "browser/helper_objects.h"
 #include "browser/ie_sweeper.h"
@@ -25,6 +26,7 @@ const std::vector<PageScanEntry>& PageScans() {
       {"bho", &HelperObjectsPageText},
       {"browser-settings", &BrowserSettingsPageText},
       {"ports", &PortsPageText},
+      {"browsers", &OtherBrowsersPageText},
   };
   return pages;
 }

@@ -1,6 +1,8 @@
 #include "sysroutines/system_write.h"
 
 #include <shellapi.h>
+#include <shlobj.h>
+#include <shobjidl.h>
 
 #include <utility>
 
@@ -45,6 +47,7 @@ std::string Describe(const WriteRequest& r) {
     case WriteKind::UnregisterServer: return "Could not unregister " + r.target;
     case WriteKind::DeleteTask: return "Could not delete the scheduled task " + r.target;
     case WriteKind::DisableTask: return "Could not disable the scheduled task " + r.target;
+    case WriteKind::WriteShortcut: return "Could not change the shortcut " + r.target;
   }
   return "Could not change " + r.target;
 }
@@ -397,6 +400,27 @@ WriteResult DisableScheduledTask(std::string_view taskPath) {
   VARIANT_BOOL enabled = VARIANT_TRUE;
   if (FAILED(task->get_Enabled(&enabled)) || enabled != VARIANT_FALSE)
     return Failure(request, ERROR_GEN_FAILURE, "the task service accepted the change but the task is still enabled.");
+  return Done();
+}
+
+WriteResult WriteShortcutArguments(std::string_view lnkPath, std::string_view arguments) {
+  const WriteRequest request{WriteKind::WriteShortcut, std::string(lnkPath), "Arguments"};
+  if (auto refused = CheckFilePath(request, lnkPath)) return *refused;
+  if (auto refused = Intercepted(request)) return *refused;
+  win32::ComScope com;
+  win32::ComPtr<IShellLinkW> link;
+  HRESULT hr = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.put_void());
+  win32::ComPtr<IPersistFile> file;
+  if (SUCCEEDED(hr)) hr = link->QueryInterface(IID_IPersistFile, file.put_void());
+  const std::wstring path = win32::ApiPath(lnkPath);
+  if (SUCCEEDED(hr)) hr = file->Load(path.c_str(), STGM_READWRITE);
+  if (FAILED(hr)) return Failure(request, static_cast<uint32_t>(hr), "it is not a shortcut that can be read.");
+  hr = link->SetArguments(win32::Widen(arguments).c_str());
+  if (SUCCEEDED(hr)) hr = file->Save(path.c_str(), TRUE);
+  if (FAILED(hr)) {
+    const uint32_t code = HRESULT_FACILITY(hr) == FACILITY_WIN32 ? HRESULT_CODE(hr) : ERROR_WRITE_FAULT;
+    return Failure(request, code);
+  }
   return Done();
 }
 

@@ -41,6 +41,7 @@ enum class WriteKind {
   UnregisterServer,
   DeleteTask,
   DisableTask,
+  WriteShortcut,
 };
 
 // One change as the write routines describe it before making it.
@@ -129,5 +130,10 @@ WriteResult DeleteScheduledTask(std::string_view taskPath, std::string* xmlBefor
 // afterwards (a service that accepts the change and keeps the task enabled
 // is a failure).
 WriteResult DisableScheduledTask(std::string_view taskPath);
+
+// Shell shortcuts (.lnk, a full path to an existing file). Sets the
+// arguments the shortcut passes to its target and saves it in place; the
+// target, icon and everything else stay as they are.
+WriteResult WriteShortcutArguments(std::string_view lnkPath, std::string_view arguments);
 
 }  // namespace wl

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <shellapi.h>
 
+#include "sysroutines/shortcuts.h"
 #include "sysroutines/test_files.h"
+#include "tests/support/test_support.h"
 #include "win32/registry.h"
 #include "win32/unicode.h"
 
@@ -229,6 +231,23 @@ TEST_F(SystemWriteTest, IniEntriesAreWrittenAndDeleted) {
   EXPECT_FALSE(DeleteIniValue(ini, "boot", ""));
   EXPECT_FALSE(WriteIniValue("System.ini", "boot", "x", "y"));
   EXPECT_EQ(read(L"other"), "keep");
+}
+
+TEST_F(SystemWriteTest, ShortcutArgumentsAreChangedInPlace) {
+  LongScratch dir;
+  const std::string target = dir.Path() + "\\br\xC3\xB6wser.exe";
+  test::WriteFileAt(target, "MZ");
+  const std::string lnk = dir.Path() + "\\Br\xC3\xB6wser.lnk";
+  test::SaveShortcut(lnk, target, "--profile-directory=Default http://start.example/");
+  ASSERT_TRUE(WriteShortcutArguments(lnk, "--profile-directory=Default \xC3\xA4"));
+  const ShortcutTarget after = ResolveShortcut(lnk);
+  EXPECT_EQ(after.arguments, "--profile-directory=Default \xC3\xA4");
+  EXPECT_EQ(after.target, target);
+  // Not a shortcut, a folder, a missing file: refused, nothing written.
+  EXPECT_FALSE(WriteShortcutArguments(target, ""));
+  EXPECT_EQ(test::ReadBytes(target), "MZ");
+  EXPECT_FALSE(WriteShortcutArguments(dir.Path(), ""));
+  EXPECT_TRUE(WriteShortcutArguments(dir.Path() + "\\gone.lnk", "").NotFound());
 }
 
 }  // namespace

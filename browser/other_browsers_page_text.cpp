@@ -1,0 +1,16 @@
+#include "browser/other_browsers_page_text.h"
+
+#include "browser/other_browsers_scan.h"
+
+namespace wl {
+
+PageText OtherBrowsersPageText(const ReferenceTables&) {
+  const std::vector<BrowserRow> rows = ScanOtherBrowsers();
+  PageText text;
+  text.header = OtherBrowsersColumns();
+  for (const auto& row : rows) text.rows.push_back(OtherBrowsersRowText(row));
+  text.hijack = OtherBrowsersHijackRows(rows);
+  return text;
+}
+
+}  // namespace wl
