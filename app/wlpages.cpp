@@ -70,8 +70,16 @@ int wmain(int argc, wchar_t** argv) {
   SetForegroundWindow(main);
   PumpFor(interval);
   for (int page : pages) {
-    // As its navigation item does: a list page is filled on its first visit.
-    app.Form1().OpenPage(page);
+    if (page == wl::app::kHijackPageIndex) {
+      // The report as "Scan PC Hijacker" leaves it; its message is answered.
+      auto ask = app.Form1().messageBox;
+      app.Form1().messageBox = [](HWND, const std::string&, const std::string&, UINT) { return IDOK; };
+      app.Form1().Label15Click();
+      app.Form1().messageBox = ask;
+    } else {
+      // As its navigation item does: a list page is filled on its first visit.
+      app.Form1().OpenPage(page);
+    }
     RedrawWindow(main, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     PumpFor(300);
     std::printf("page %d\n", page);

@@ -1,0 +1,34 @@
+#include "scan/hijack_scan.h"
+
+#include "autorun/autorun_scan.h"
+#include "service/service_page_text.h"
+#include "settings/settings_page_text.h"
+
+namespace wl {
+
+const std::vector<HijackScanStep>& HijackScanSteps() {
+  static const std::vector<HijackScanStep> steps = {
+      {"autorun", 0, &AutorunPageText},
+      {"associations", 4, &AssociationsPageText},
+      {"services", 2, &ServicesPageText},
+  };
+  return steps;
+}
+
+void RunHijackScan(HijackList& list, const std::function<void(const HijackScanStep&)>& runStep) {
+  list.Clear();
+  for (const HijackScanStep& step : HijackScanSteps()) runStep(step);
+}
+
+std::vector<ScanItem> RunHeadlessHijackScan(const ReferenceTables& tables, HijackList& list) {
+  std::vector<ScanItem> items;
+  RunHijackScan(list, [&](const HijackScanStep& step) {
+    const PageText text = step.scan(tables);
+    list.Append(text.hijack);
+    auto stepItems = ScanItems(step.page, text);
+    items.insert(items.end(), std::make_move_iterator(stepItems.begin()), std::make_move_iterator(stepItems.end()));
+  });
+  return items;
+}
+
+}  // namespace wl

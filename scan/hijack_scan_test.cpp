@@ -1,0 +1,115 @@
+// The whole hijack scan over planted entries of its scanners, on the real
+// registry and service manager of the test system.
+#include "scan/hijack_scan.h"
+#include "scan/report_file.h"
+
+#include <gtest/gtest.h>
+
+#include "service/test_service_fixture.h"
+#include "settings/key_backup_fixture.h"
+#include "sysroutines/system_write.h"
+
+namespace wl {
+namespace {
+
+constexpr char kRun[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+
+std::size_t FindItem(const std::vector<ScanItem>& items, const std::string& id) {
+  for (std::size_t i = 0; i < items.size(); ++i)
+    if (items[i].id == id) return i;
+  return items.size();
+}
+
+std::string Detail(const ScanItem& item, const std::string& key) {
+  for (const auto& [k, v] : item.details)
+    if (k == key) return v;
+  return "<none>";
+}
+
+TEST(HijackScan, PlantedEntriesComeInScannerOrderAndTwoScansGiveTheSameRows) {
+  test::RegistryLock lock;
+  test::KeyBackup bat(HKEY_CLASSES_ROOT, "batfile");
+  test::TestService service;
+  ASSERT_TRUE(service.ok());
+  const std::string name = "WLTest-hijack-" + std::to_string(GetCurrentProcessId());
+  ASSERT_TRUE(WriteRegString(HKEY_CURRENT_USER, kRun, name, "C:\\Nowhere\\wlhijackprobe.exe /x"));
+  ASSERT_TRUE(WriteRegString(HKEY_CLASSES_ROOT, "batfile\\shell\\open\\command", "", "C:\\Nowhere\\evil.exe \"%1\""));
+
+  const ReferenceTables tables;
+  HijackList list;
+  const std::vector<ScanItem> items = RunHeadlessHijackScan(tables, list);
+  const std::vector<HijackRow> first = list.Rows();
+  const std::vector<ScanItem> again = RunHeadlessHijackScan(tables, list);
+  DeleteRegValue(HKEY_CURRENT_USER, kRun, name);
+
+  // The same rows, not twice as many.
+  ASSERT_EQ(list.Count(), first.size());
+  ASSERT_EQ(again.size(), items.size());
+  for (std::size_t i = 0; i < first.size(); ++i) {
+    EXPECT_EQ(list.Rows()[i].itemName, first[i].itemName);
+    EXPECT_EQ(again[i].id, items[i].id);
+  }
+  ASSERT_EQ(items.size(), first.size());
+
+  // Grouped in the order of the scanners.
+  const std::vector<std::string> order = {"Startup Item", "System Association", "System Service"};
+  std::size_t group = 0;
+  for (const HijackRow& row : first) {
+    std::size_t g = 0;
+    while (g < order.size() && order[g] != row.description) ++g;
+    ASSERT_LT(g, order.size()) << row.description;
+    EXPECT_GE(g, group) << row.itemName << " after a row of " << order[group];
+    group = g;
+  }
+
+  const std::size_t autorun = FindItem(items, "autorun/HKEY_CURRENT_USER\\" + std::string(kRun) + "\\" + name);
+  ASSERT_LT(autorun, items.size());
+  EXPECT_EQ(items[autorun].category, "Startup Item");
+  EXPECT_EQ(items[autorun].item, name);
+  EXPECT_EQ(Detail(items[autorun], "value"), "C:\\Nowhere\\wlhijackprobe.exe /x");
+  EXPECT_EQ(Detail(items[autorun], "verdict"), "(Unknown)");
+
+  const std::size_t association = FindItem(items, "associations/batfile");
+  ASSERT_LT(association, items.size());
+  EXPECT_EQ(items[association].index, "3");
+  EXPECT_EQ(Detail(items[association], "command"), "C:\\Nowhere\\evil.exe \"%1\"");
+
+  const std::size_t svc = FindItem(items, "services/" + service.keyName());
+  ASSERT_LT(svc, items.size());
+  EXPECT_EQ(items[svc].index, "");
+  EXPECT_EQ(Detail(items[svc], "verdict"), "Distrustful File");
+  EXPECT_LT(autorun, association);
+  EXPECT_LT(association, svc);
+}
+
+TEST(HijackScan, StepsRunInTheReportsOrder) {
+  std::vector<std::string> pages;
+  HijackList list;
+  list.Add("left over", "Startup Item", 0);
+  RunHijackScan(list, [&](const HijackScanStep& step) { pages.push_back(step.page); });
+  EXPECT_EQ(list.Count(), 0u);
+  ASSERT_GE(pages.size(), 3u);
+  EXPECT_EQ(pages[0], "autorun");
+  EXPECT_EQ(pages[1], "associations");
+  EXPECT_EQ(pages[2], "services");
+  EXPECT_EQ(HijackScanSteps()[0].pageIndex, 0);
+  EXPECT_EQ(HijackScanSteps()[1].pageIndex, 4);
+  EXPECT_EQ(HijackScanSteps()[2].pageIndex, 2);
+}
+
+// The report keeps the ANSI code page while every character fits, and goes
+// to UTF-8 with a byte-order mark as soon as one would become "?" or a look-alike.
+TEST(ReportFile, AnsiWhenEveryCharacterFitsElseUtf8WithBom) {
+  const std::string bom = "\xEF\xBB\xBF";
+  EXPECT_EQ(ReportFileBytes("Startup Item: a\r\n", 1252), "Startup Item: a\r\n");
+  EXPECT_EQ(ReportFileBytes("Startup Item: M\xC3\xBCller\r\n", 1252), "Startup Item: M\xFCller\r\n");
+  EXPECT_EQ(ReportFileBytes("x: \xE6\x97\xA5\r\n", 1252), bom + "x: \xE6\x97\xA5\r\n");
+  // "a" with macron has only a look-alike ("a") in 1252.
+  EXPECT_EQ(ReportFileBytes("x: \xC4\x81", 1252), bom + "x: \xC4\x81");
+  EXPECT_EQ(ReportFileBytes("x: \xE6\x97\xA5", 932), "x: \x93\xFA");
+  EXPECT_EQ(ReportFileBytes("x: \xC3\xBC", 65001), "x: \xC3\xBC");
+  EXPECT_EQ(ReportFileBytes("", 1252), "");
+}
+
+}  // namespace
+}  // namespace wl
