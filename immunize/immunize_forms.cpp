@@ -52,7 +52,10 @@ void ImmunizeForm::OnInit() {
   RECT client{};
   GetClientRect(lv, &client);
   const UINT dpi = win32::DpiOf(hwnd());
-  list_.SetColumns({{"", MulDiv(client.right - client.left, 96, static_cast<int>(dpi)), LVCFMT_LEFT}}, dpi);
+  // One column as wide as the list without its vertical scroll bar: no
+  // horizontal scroll bar.
+  const int width = client.right - client.left - GetSystemMetricsForDpi(SM_CXVSCROLL, dpi);
+  list_.SetColumns({{"", MulDiv(width, 96, static_cast<int>(dpi)), LVCFMT_LEFT}}, dpi);
   list_.textOf = [this](std::size_t row, int) { return ItemText(row); };
   list_.onClick = [this] { ListClick(); };
 
@@ -95,7 +98,11 @@ void ImmunizeForm::Load() {
   stored_ = LoadImmunity(kind_, entries_, true);
   std::size_t count = 0;
   for (bool s : stored_) count += s ? 1 : 0;
-  list_.Reset(entries_.size(), stored_);
+  list_.Reset(entries_.size());
+  // Check marks are set after the items exist: a state image given with the
+  // insertion is not kept by every list view.
+  for (std::size_t i = 0; i < stored_.size(); ++i)
+    if (stored_[i]) list_.SetChecked(i, true);
   win32::SetText(Item(kButton1), ItemHeader());
   win32::SetText(Item(kButton2), ImmunityStatusHeader(count));
 }

@@ -73,8 +73,9 @@ TEST_F(ImmunizeFormTest, SpywareDialogShowsTheStoredStatusAndAsksBeforeClearing)
   // Answered Yes: only the kill bit goes; the other flag stays.
   Answer(form, IDYES);
   form.SpeedButton3Click();
-  ASSERT_EQ(messages_.size(), 2u);
-  EXPECT_EQ(messages_[1], "Wardenlake|The immunized spyware will not be installed in your computer any more.");
+  ASSERT_EQ(messages_.size(), 3u);
+  EXPECT_EQ(messages_[1], messages_[0]);  // asked again, answered Yes
+  EXPECT_EQ(messages_[2], "Wardenlake|The immunized spyware will not be installed in your computer any more.");
   EXPECT_EQ(form.StatusText(), "Done");
   for (RegView v : {RegView::Force64, RegView::Force32})
     EXPECT_EQ(ReadStoredFlag(ImmunityKind::Spyware, clsids_[1], v).value, 1u);
@@ -84,7 +85,8 @@ TEST_F(ImmunizeFormTest, SpywareDialogShowsTheStoredStatusAndAsksBeforeClearing)
   // "Select All" + "Apply": no question, everything immunized.
   form.SpeedButton1Click();
   form.SpeedButton3Click();
-  EXPECT_EQ(messages_.size(), 3u);
+  ASSERT_EQ(messages_.size(), 4u);
+  EXPECT_EQ(messages_[3], messages_[2]);
   EXPECT_EQ(form.Text(ImmunizeForm::kButton2), "Status(3 Immunized)");
   for (RegView v : {RegView::Force64, RegView::Force32})
     EXPECT_EQ(ReadStoredFlag(ImmunityKind::Spyware, clsids_[1], v).value, 1025u);

@@ -11,6 +11,8 @@ const std::vector<HijackScanStep>& HijackScanSteps() {
       {"autorun", 0, &AutorunPageText},
       {"associations", 4, &AssociationsPageText},
       {"services", 2, &ServicesPageText},
+      {"ieext", 6, nullptr},
+      {"bho", 7, nullptr},
   };
   return steps;
 }
@@ -23,6 +25,7 @@ void RunHijackScan(HijackList& list, const std::function<void(const HijackScanSt
 std::vector<ScanItem> RunHeadlessHijackScan(const ReferenceTables& tables, HijackList& list) {
   std::vector<ScanItem> items;
   RunHijackScan(list, [&](const HijackScanStep& step) {
+    if (!step.scan) return;
     const PageText text = step.scan(tables);
     list.Append(text.hijack);
     auto stepItems = ScanItems(step.page, text);

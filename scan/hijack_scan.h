@@ -17,7 +17,7 @@ namespace wl {
 struct HijackScanStep {
   const char* page;  // the console scanner's page name; the first part of item ids
   int pageIndex;     // the main window's page that shows the scanner's rows
-  PageScanFn scan;   // the scanner, headless
+  PageScanFn scan;   // the scanner, headless; null: only the page scans
 };
 
 // Autorun entries, associations, services, browser extensions, helper

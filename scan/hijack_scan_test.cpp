@@ -88,13 +88,10 @@ TEST(HijackScan, StepsRunInTheReportsOrder) {
   list.Add("left over", "Startup Item", 0);
   RunHijackScan(list, [&](const HijackScanStep& step) { pages.push_back(step.page); });
   EXPECT_EQ(list.Count(), 0u);
-  ASSERT_GE(pages.size(), 3u);
-  EXPECT_EQ(pages[0], "autorun");
-  EXPECT_EQ(pages[1], "associations");
-  EXPECT_EQ(pages[2], "services");
-  EXPECT_EQ(HijackScanSteps()[0].pageIndex, 0);
-  EXPECT_EQ(HijackScanSteps()[1].pageIndex, 4);
-  EXPECT_EQ(HijackScanSteps()[2].pageIndex, 2);
+  EXPECT_EQ(pages, (std::vector<std::string>{"autorun", "associations", "services", "ieext", "bho"}));
+  std::vector<int> indexes;
+  for (const auto& step : HijackScanSteps()) indexes.push_back(step.pageIndex);
+  EXPECT_EQ(indexes, (std::vector<int>{0, 4, 2, 6, 7}));
 }
 
 // The report keeps the ANSI code page while every character fits, and goes

@@ -100,7 +100,7 @@ std::string Pid() { return std::to_string(GetCurrentProcessId()); }
 
 TEST(Wlscan, ScanAsJsonNamesEveryFlaggedItem) {
   const std::string name = "WLTest-scanjson-" + Pid();
-  PlantedRunValue planted(name, "C:\\Nowhere\\scanjson.exe");
+  PlantedRunValue planted(name, "C:\\Nowhere\\wlscanjsonprobe.exe");
   ASSERT_TRUE(planted.ok());
   const auto result = test::RunProgram("wlscan", {"scan", "--format", "json"});
   EXPECT_EQ(result.status, 1) << result.err;  // something is flagged
@@ -124,7 +124,7 @@ TEST(Wlscan, ScanAsJsonNamesEveryFlaggedItem) {
     EXPECT_EQ(item["page"], "autorun");
     EXPECT_EQ(item["category"], "Startup Item");
     EXPECT_EQ(item["item"], name);
-    EXPECT_EQ(item["value"], "C:\\Nowhere\\scanjson.exe");
+    EXPECT_EQ(item["value"], "C:\\Nowhere\\wlscanjsonprobe.exe");
     EXPECT_EQ(item["registryKey"], "HKEY_CURRENT_USER\\" + std::string(kRun) + "\\");
     EXPECT_EQ(item["verdict"], "(Unknown)");
   }
@@ -133,7 +133,7 @@ TEST(Wlscan, ScanAsJsonNamesEveryFlaggedItem) {
 
 TEST(Wlscan, ScanAsTextIsTheSavedReportAndCsvKeepsOddNames) {
   const std::string name = "WLTest, \"odd\"\nname " + Pid();
-  PlantedRunValue planted(name, "C:\\Nowhere\\odd.exe");
+  PlantedRunValue planted(name, "C:\\Nowhere\\wloddprobe.exe");
   ASSERT_TRUE(planted.ok());
   const auto text = test::RunProgram("wlscan", {"scan"});
   EXPECT_EQ(text.status, 1) << text.err;
@@ -156,7 +156,7 @@ TEST(Wlscan, ScanAsTextIsTheSavedReportAndCsvKeepsOddNames) {
 TEST(Wlscan, ScanOutputFileTakesTheReportsEncoding) {
   test::ScratchDir dir;
   const std::string name = "WLTest-\xE6\x97\xA5\xE6\x9C\xAC-" + Pid();  // not in a Western ANSI code page
-  PlantedRunValue planted(name, "C:\\Nowhere\\jp.exe");
+  PlantedRunValue planted(name, "C:\\Nowhere\\wljpprobe.exe");
   ASSERT_TRUE(planted.ok());
   const std::string file = dir.File("report.txt");
   const auto result = test::RunProgram("wlscan", {"scan", "--output", file});
@@ -178,7 +178,7 @@ TEST(Wlscan, ScanOutputFileTakesTheReportsEncoding) {
 
 TEST(Wlscan, ListingsInEveryFormat) {
   const std::string name = "WLTest-list,\"q\"-" + Pid();
-  PlantedRunValue planted(name, "C:\\Nowhere\\list.exe");
+  PlantedRunValue planted(name, "C:\\Nowhere\\wllistprobe.exe");
   ASSERT_TRUE(planted.ok());
   const auto json = test::RunProgram("wlscan", {"autorun", "--format", "json"});
   ASSERT_EQ(json.status, 0) << json.err;
@@ -188,13 +188,13 @@ TEST(Wlscan, ListingsInEveryFormat) {
   EXPECT_EQ(doc["columns"][2]["title"], "Registry Key");
   bool found = false;
   for (const auto& row : doc["rows"])
-    if (row["name"] == name) found = row["value"] == "C:\\Nowhere\\list.exe" && row["verdict"] == "(Unknown)";
+    if (row["name"] == name) found = row["value"] == "C:\\Nowhere\\wllistprobe.exe" && row["verdict"] == "(Unknown)";
   EXPECT_TRUE(found);
 
   const auto csv = test::RunProgram("wlscan", {"autorun", "--format", "csv"});
   ASSERT_EQ(csv.status, 0);
   EXPECT_TRUE(csv.out.starts_with("Item Name,Value,Registry Key,Analysis\r\n"));
-  EXPECT_NE(csv.out.find("\r\n\"WLTest-list,\"\"q\"\"-" + Pid() + "\",C:\\Nowhere\\list.exe,"), std::string::npos);
+  EXPECT_NE(csv.out.find("\r\n\"WLTest-list,\"\"q\"\"-" + Pid() + "\",C:\\Nowhere\\wllistprobe.exe,"), std::string::npos);
 
   const auto items = test::RunProgram("wlscan", {"hijack-rows", "autorun", "--format", "json"});
   ASSERT_EQ(items.status, 0);
