@@ -450,8 +450,13 @@ void TForm1::Label3Click() { ShowDialog(form5_); }
 
 void TForm1::Label15Click() {
   // Each scanner refreshes its own page and appends its flagged rows.
+  // A scanner whose page is not in this window runs headless.
   RunHijackScan(hijack_, [this](const HijackScanStep& step) {
-    if (Page* p = PageAt(step.pageIndex)) p->RefreshPage();
+    Page* p = PageAt(step.pageIndex);
+    if (p && !dynamic_cast<EmptyPage*>(p))
+      p->RefreshPage();
+    else if (step.scan)
+      hijack_.Append(step.scan(tables_).hijack);
   });
   ShowPage(kHijackPageIndex);
   Message(

@@ -1,6 +1,8 @@
 #include "scan/hijack_scan.h"
 
 #include "autorun/autorun_scan.h"
+#include "browser/helper_objects.h"
+#include "browser/ie_sweeper.h"
 #include "service/service_page_text.h"
 #include "settings/settings_page_text.h"
 
@@ -11,8 +13,8 @@ const std::vector<HijackScanStep>& HijackScanSteps() {
       {"autorun", 0, &AutorunPageText},
       {"associations", 4, &AssociationsPageText},
       {"services", 2, &ServicesPageText},
-      {"ieext", 6, nullptr},
-      {"bho", 7, nullptr},
+      {"ieext", 6, &IeExtensionsPageText},
+      {"bho", 7, &HelperObjectsPageText},
   };
   return steps;
 }

@@ -34,6 +34,15 @@ TEST(HijackScan, PlantedEntriesComeInScannerOrderAndTwoScansGiveTheSameRows) {
   const std::string name = "WLTest-hijack-" + std::to_string(GetCurrentProcessId());
   ASSERT_TRUE(WriteRegString(HKEY_CURRENT_USER, kRun, name, "C:\\Nowhere\\wlhijackprobe.exe /x"));
   ASSERT_TRUE(WriteRegString(HKEY_CLASSES_ROOT, "batfile\\shell\\open\\command", "", "C:\\Nowhere\\evil.exe \"%1\""));
+  const std::string menuExt = "SOFTWARE\\Microsoft\\Internet Explorer\\MenuExt\\" + name;
+  ASSERT_TRUE(WriteRegString(HKEY_CURRENT_USER, menuExt, "", "res://wlprobe.dll/menu.htm"));
+  const std::string bho = "{0F1E2D3C-" + std::to_string(GetCurrentProcessId() % 10000 + 10000) + "-4A5B-8C9D-0E1F2A3B4C5D}";
+  const std::string bhoKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects\\" + bho;
+  const std::string classKey = "SOFTWARE\\Classes\\CLSID\\" + bho;
+  ASSERT_TRUE(CreateRegKey(HKEY_LOCAL_MACHINE, bhoKey, win32::RegView::Force64));
+  ASSERT_TRUE(WriteRegString(HKEY_LOCAL_MACHINE, classKey, "", "WL Probe Helper", REG_SZ, win32::RegView::Force64));
+  ASSERT_TRUE(WriteRegString(HKEY_LOCAL_MACHINE, classKey + "\\InprocServer32", "", "C:\\Nowhere\\wlbho.dll", REG_SZ,
+                             win32::RegView::Force64));
 
   const ReferenceTables tables;
   HijackList list;
@@ -41,6 +50,9 @@ TEST(HijackScan, PlantedEntriesComeInScannerOrderAndTwoScansGiveTheSameRows) {
   const std::vector<HijackRow> first = list.Rows();
   const std::vector<ScanItem> again = RunHeadlessHijackScan(tables, list);
   DeleteRegValue(HKEY_CURRENT_USER, kRun, name);
+  DeleteRegTree(HKEY_CURRENT_USER, menuExt);
+  DeleteRegTree(HKEY_LOCAL_MACHINE, bhoKey, win32::RegView::Force64);
+  DeleteRegTree(HKEY_LOCAL_MACHINE, classKey, win32::RegView::Force64);
 
   // The same rows, not twice as many.
   ASSERT_EQ(list.Count(), first.size());
@@ -52,13 +64,16 @@ TEST(HijackScan, PlantedEntriesComeInScannerOrderAndTwoScansGiveTheSameRows) {
   ASSERT_EQ(items.size(), first.size());
 
   // Grouped in the order of the scanners.
-  const std::vector<std::string> order = {"Startup Item", "System Association", "System Service"};
+  const std::vector<std::pair<std::string, std::size_t>> groups = {
+      {"Startup Item", 0},      {"System Association", 1},   {"System Service", 2},     {"IE ToolBar", 3},
+      {"IE Extend Popup Menu", 3}, {"IE Tool Button", 3}, {"Browser Help Object", 4}};
   std::size_t group = 0;
   for (const HijackRow& row : first) {
-    std::size_t g = 0;
-    while (g < order.size() && order[g] != row.description) ++g;
-    ASSERT_LT(g, order.size()) << row.description;
-    EXPECT_GE(g, group) << row.itemName << " after a row of " << order[group];
+    std::size_t g = 99;
+    for (const auto& [category, n] : groups)
+      if (category == row.description) g = n;
+    ASSERT_NE(g, 99u) << row.description;
+    EXPECT_GE(g, group) << row.itemName << " (" << row.description << ") after a later scanner's row";
     group = g;
   }
 
@@ -78,8 +93,20 @@ TEST(HijackScan, PlantedEntriesComeInScannerOrderAndTwoScansGiveTheSameRows) {
   ASSERT_LT(svc, items.size());
   EXPECT_EQ(items[svc].index, "");
   EXPECT_EQ(Detail(items[svc], "verdict"), "Distrustful File");
+  const std::size_t menu = FindItem(items, "ieext/" + name);
+  ASSERT_LT(menu, items.size());
+  EXPECT_EQ(items[menu].category, "IE Extend Popup Menu");
+  EXPECT_EQ(Detail(items[menu], "path"), "res://wlprobe.dll/menu.htm");
+  const std::size_t helper = FindItem(items, "bho/" + bho);
+  ASSERT_LT(helper, items.size());
+  EXPECT_EQ(items[helper].category, "Browser Help Object");
+  EXPECT_EQ(items[helper].item, "WL Probe Helper");
+  EXPECT_EQ(Detail(items[helper], "clsid"), bho);
+
   EXPECT_LT(autorun, association);
   EXPECT_LT(association, svc);
+  EXPECT_LT(svc, menu);
+  EXPECT_LT(menu, helper);
 }
 
 TEST(HijackScan, StepsRunInTheReportsOrder) {
