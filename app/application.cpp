@@ -25,7 +25,8 @@ class ApplicationWindow : public win32::Window {
 
 }  // namespace
 
-Application::Application(MainOptions options) : form1_(std::move(options)) {}
+Application::Application(MainOptions options)
+    : form1_(std::move(options)), form5_(form1_.Tables()), form4_(form1_.Tables()) {}
 
 Application::~Application() { win32::SetMessageFilter(nullptr); }
 

@@ -7,6 +7,7 @@
 #include "app/forms.h"
 #include "app/main_form.h"
 #include "autorun/startup_setup_form.h"
+#include "immunize/immunize_forms.h"
 
 namespace wl::app {
 
@@ -21,14 +22,14 @@ class Application {
   bool CreateForms();
   TForm1& Form1() { return form1_; }
   wl::TForm2& Form2() { return form2_; }
-  TForm5& Form5() { return form5_; }
-  TForm4& Form4() { return form4_; }
+  wl::TForm5& Form5() { return form5_; }
+  wl::TForm4& Form4() { return form4_; }
 
  private:
   TForm1 form1_;
   wl::TForm2 form2_;
-  TForm5 form5_;
-  TForm4 form4_;
+  wl::TForm5 form5_;  // both read the tables form1_ loads
+  wl::TForm4 form4_;
 };
 
 // Window class and title of the hidden window every running instance owns.

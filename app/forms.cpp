@@ -7,17 +7,7 @@ namespace wl::app {
 
 namespace {
 constexpr DWORD kFixedDialog = DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU;
-
-win32::DialogTemplate Frame(const std::string& title, short width, short height) {
-  win32::DialogTemplate t(title, width, height, kFixedDialog);
-  t.Add(L"BUTTON", "Close", IDCANCEL, static_cast<short>(width - 57), static_cast<short>(height - 21), 50, 14,
-        WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON);
-  return t;
-}
 }  // namespace
-
-win32::DialogTemplate TForm5::BuildTemplate() const { return Frame("Immunize Spyware,Adware,Malware", 320, 260); }
-win32::DialogTemplate TForm4::BuildTemplate() const { return Frame("Immunize Restricted Sites", 320, 260); }
 
 win32::DialogTemplate InputBox::BuildTemplate() const {
   win32::DialogTemplate t(title_, 250, 78, kFixedDialog);

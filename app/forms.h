@@ -1,9 +1,9 @@
-// The dialogs of the program: created once at start and reused, so their
-// controls keep their state between openings. The two immunization dialogs
-// are filled by their own pages' code; here they are the frames the main
-// window opens. The autorun removal dialog TForm2 lives with the autorun page
-// (autorun/startup_setup_form.h). InputBox is the small modal
-// prompt the system does not provide.
+// The program's own small dialogs. The other dialogs live with their
+// subsystems and are created once at start by the program block (app/
+// application.h): the autorun removal dialog TForm2 (autorun/
+// startup_setup_form.h) and the immunization dialogs TForm5 and TForm4
+// (immunize/immunize_forms.h). InputBox is the small modal prompt the
+// system does not provide.
 #pragma once
 
 #include <optional>
@@ -12,18 +12,6 @@
 #include "win32/dialog.h"
 
 namespace wl::app {
-
-// "Immunize Spyware,Adware,Malware".
-class TForm5 : public win32::Dialog {
- protected:
-  win32::DialogTemplate BuildTemplate() const override;
-};
-
-// "Immunize Restricted Sites".
-class TForm4 : public win32::Dialog {
- protected:
-  win32::DialogTemplate BuildTemplate() const override;
-};
 
 class InputBox : public win32::Dialog {
  public:

@@ -10,6 +10,7 @@
 #include "app/resource.h"
 #include "app/rights_notice.h"
 #include "refdb/zlb_archive.h"
+#include "scan/hijack_scan.h"
 #include "settings/association_scan.h"
 #include "sysroutines/shell_routines.h"
 #include "sysroutines/store_folder.h"
@@ -153,10 +154,14 @@ void PageControl::SetActivePageIndex(int index) {
   }
   Page* previous = PageAt(active_);
   active_ = index;
-  MoveWindow(next->hwnd(), area_.left, area_.top, area_.right - area_.left, area_.bottom - area_.top, TRUE);
   next->OnShow();
-  ShowWindow(next->hwnd(), SW_SHOW);
+  // The page that goes is hidden first and the new one put on top and
+  // painted whole, so that nothing of the old page (its title, say) stays
+  // on the screen where the new page's controls leave a gap.
   if (previous) ShowWindow(previous->hwnd(), SW_HIDE);
+  SetWindowPos(next->hwnd(), HWND_TOP, area_.left, area_.top, area_.right - area_.left, area_.bottom - area_.top,
+               SWP_SHOWWINDOW);
+  RedrawWindow(next->hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_FRAME);
 }
 
 void PageControl::Resize(const RECT& area) {
@@ -471,9 +476,15 @@ void TForm1::Label1Click() { ShowDialog(form4_); }
 void TForm1::Label3Click() { ShowDialog(form5_); }
 
 void TForm1::Label15Click() {
-  hijack_.Clear();
-  for (int page : {0, 4, 2, 6, 7})
-    if (Page* p = PageAt(page)) p->RefreshPage();
+  // Each scanner refreshes its own page and appends its flagged rows.
+  // A scanner whose page is not in this window runs headless.
+  RunHijackScan(hijack_, [this](const HijackScanStep& step) {
+    Page* p = PageAt(step.pageIndex);
+    if (p && !dynamic_cast<EmptyPage*>(p))
+      p->RefreshPage();
+    else if (step.scan)
+      hijack_.Append(step.scan(tables_).hijack);
+  });
   ShowPage(kHijackPageIndex);
   Message(
       "This hijack report is used for those people who are familiar with computer knowlege.You can not remove them "

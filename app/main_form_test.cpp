@@ -477,7 +477,8 @@ TEST(DialogTest, InputBoxReturnsTheTypedTextOrNothingOnCancel) {
 
 TEST(DialogTest, DialogsAreMadeOnceAndKeepTheirWindowBetweenOpenings) {
   EnsureUi();
-  TForm5 form;
+  const ReferenceTables tables;
+  wl::TForm5 form(tables);
   ASSERT_TRUE(form.Create(nullptr));
   const HWND made = form.hwnd();
   EXPECT_EQ(win32::GetText(made), "Immunize Spyware,Adware,Malware");

@@ -107,10 +107,20 @@ TEST_F(PagesTest, TheHijackScanGathersDistrustedAssociationsAndServices) {
   }
   EXPECT_GT(associations, 0);
   EXPECT_GT(services, 0);
-  // A second scan gives the same rows, not twice as many.
-  const std::size_t count = Form().Hijack().Count();
+  // A second scan gives the same rows, not twice as many. Entries that tests
+  // running beside this one plant and remove meanwhile are not counted.
+  auto settled = [this] {
+    std::size_t n = 0;
+    for (const auto& row : Form().Hijack().Rows()) {
+      std::string name = row.itemName;
+      for (char& c : name) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+      n += name.find("wltest") == std::string::npos ? 1 : 0;
+    }
+    return n;
+  };
+  const std::size_t count = settled();
   Form().Label15Click();
-  EXPECT_EQ(Form().Hijack().Count(), count);
+  EXPECT_EQ(settled(), count);
 }
 
 }  // namespace

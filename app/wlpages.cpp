@@ -74,8 +74,16 @@ int wmain(int argc, wchar_t** argv) {
   SetForegroundWindow(main);
   PumpFor(interval);
   for (int page : pages) {
-    // As its navigation item does: a list page is filled on its first visit.
-    app.Form1().OpenPage(page);
+    if (page == wl::app::kHijackPageIndex) {
+      // The report as "Scan PC Hijacker" leaves it; its message is answered.
+      auto ask = app.Form1().messageBox;
+      app.Form1().messageBox = [](HWND, const std::string&, const std::string&, UINT) { return IDOK; };
+      app.Form1().Label15Click();
+      app.Form1().messageBox = ask;
+    } else {
+      // As its navigation item does: a list page is filled on its first visit.
+      app.Form1().OpenPage(page);
+    }
     auto* sniffer = dynamic_cast<wl::SnifferPage*>(app.Form1().PageAt(page));
     if (const wchar_t* capture = _wgetenv(L"WL_CAPTURE_FILE"); sniffer && capture && *capture) {
       const std::string file = wl::win32::Narrow(capture);

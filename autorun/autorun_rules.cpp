@@ -122,6 +122,9 @@ void AnalyzeAutorunRows(std::vector<AutorunRow>& rows, const ReferenceTables& ta
       flagged.description = kStartupItem;
       flagged.index = static_cast<int>(i);
       flagged.image = kStartupItemImage;
+      flagged.entryKey = row.registryKey.empty() || row.registryKey.back() == '\\'
+                             ? row.registryKey + row.itemName
+                             : row.registryKey + "\\" + row.itemName;
       hijack.push_back(std::move(flagged));
     }
   }

@@ -243,6 +243,7 @@ PageText AutorunPageText(const ReferenceTables& tables) {
   AutorunScanResult scan = ScanAutorun(tables);
   PageText text;
   text.header = AutorunListHeader();
+  text.keys = {"name", "value", "registryKey", "verdict"};
   text.rows.reserve(scan.rows.size());
   for (const auto& row : scan.rows) text.rows.push_back(AutorunRowText(row));
   text.hijack = std::move(scan.hijack);

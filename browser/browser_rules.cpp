@@ -189,6 +189,7 @@ std::vector<HijackRow> HelperObjectHijackRows(const std::vector<HelperObjectRow>
     h.description = kBrowserHelpObject;
     h.index = static_cast<int>(i);
     h.image = kHijackImageBrowserFolder;
+    h.entryKey = rows[i].clsid;
     out.push_back(std::move(h));
   }
   return out;

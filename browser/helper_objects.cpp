@@ -163,6 +163,7 @@ PageText HelperObjectsPageText(const ReferenceTables& tables) {
   text.header[0] = HelperObjectTotalHeader(scan.rows.size());
   text.header[1] = HelperObjectInstalledHeader(scan.rows.size());
   text.header.back() = "CLSID";
+  text.keys = {"name", "type", "path", "verdict", "clsid"};
   for (const auto& row : scan.rows)
     text.rows.push_back({row.itemName, row.itemType, row.filePath, row.analysis, row.clsid});
   text.hijack = scan.hijack;

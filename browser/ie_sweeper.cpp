@@ -176,6 +176,7 @@ PageText IeExtensionsPageText(const ReferenceTables& tables) {
   const IeExtensionScanResult scan = ScanIeExtensions(tables);
   PageText text;
   text.header = IeExtensionColumns();
+  text.keys = {"name", "clsid", "path", "type"};
   for (const auto& row : scan.rows) text.rows.push_back({row.itemName, row.clsid, row.filePath, row.itemType});
   text.hijack = scan.hijack;
   return text;

@@ -16,6 +16,11 @@ struct HijackRow {
   // (toolbars, tool buttons) put it here; it is then the "Index" text.
   std::string indexKey;
   int image = -1;  // category image (ImageList1) on the "Description" cell; -1: none
+  // What names the entry on its own page, the same from scan to scan (a
+  // registry key and value name, a service's key name, a file class …); the
+  // scan's machine-readable report builds the item's identifier from it.
+  // Empty: the class identifier of indexKey, else the item name.
+  std::string entryKey;
 
   std::string IndexText() const {
     if (!indexKey.empty()) return indexKey;
@@ -26,7 +31,7 @@ struct HijackRow {
 class HijackList {
  public:
   void Add(std::string itemName, std::string description, int index, int image = -1) {
-    rows_.push_back({std::move(itemName), std::move(description), index, {}, image});
+    rows_.push_back({std::move(itemName), std::move(description), index, {}, image, {}});
     ++revision_;
   }
   void Append(const std::vector<HijackRow>& rows) {

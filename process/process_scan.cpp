@@ -113,6 +113,7 @@ ProcessScan ScanProcesses(const ReferenceTables& tables) {
 PageText ProcessPageText(const ReferenceTables& tables) {
   PageText text;
   text.header = ProcessListHeader();
+  text.keys = {"name", "pid", "size", "verdict"};
   for (const auto& row : ScanProcesses(tables).rows) text.rows.push_back(ProcessRowText(row));
   return text;
 }

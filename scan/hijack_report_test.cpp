@@ -15,8 +15,8 @@ TEST(HijackReportTest, AnEmptyReportHoldsTheHeaderAndTwoBlankLines) {
 }
 
 TEST(HijackReportTest, RowsAreWrittenAsCategoryThenNameWithoutTheirIndex) {
-  const std::vector<HijackRow> rows = {{"run: fast.exe", "Startup Item", 4, {}, 21},
-                                       {"Bar", "IE ToolBar", 0, "{1234}", 25}};
+  const std::vector<HijackRow> rows = {{"run: fast.exe", "Startup Item", 4, {}, 21, {}},
+                                       {"Bar", "IE ToolBar", 0, "{1234}", 25, {}}};
   const auto lines = HijackReportLines("d", "Windows 10", rows);
   ASSERT_EQ(lines.size(), 7u);
   EXPECT_EQ(lines[2], "---Operation System: Windows 10");

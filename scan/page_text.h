@@ -13,6 +13,9 @@ namespace wl {
 
 struct PageText {
   TextRow header;
+  // A stable JSON key per column ("name", "registryKey", "verdict" …), in
+  // header order; when empty (or short) the keys come from the titles.
+  TextRow keys;
   std::vector<TextRow> rows;
   std::vector<HijackRow> hijack;
 };

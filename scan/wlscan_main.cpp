@@ -1,26 +1,54 @@
-// wlscan: the headless front of the scanners, for scripting and tests.
-//   wlscan PAGE              the page's rows: a header line with its column
-//                            titles, then one line per row, tab-separated, UTF-8
-//   wlscan hijack-rows PAGE  the hijack-report rows that page's scan appends
-//   wlscan --version         the program's version
-//   wlscan packets FILE      the packets of a capture file as the sniffer lists them
-// Ref.dbd is read from beside the program. Exit status 1 with a message on
-// standard error when it cannot be loaded or the command is unknown.
+// wlscan: the headless front of the scanners, for scripts, fleets and tests.
+//   wlscan PAGE [--format tsv|json|csv]               the page's rows
+//   wlscan hijack-rows PAGE [--format tsv|json|csv]   the hijack rows that page's scan adds
+//   wlscan scan [--format text|json|csv] [--output FILE]
+//                                                     the whole hijack scan
+//   wlscan immunity spyware|sites [--format tsv|json|csv]
+//   wlscan immunize spyware|sites --all | ID...
+//   wlscan unimmunize spyware|sites --all | ID...
+//   wlscan packets FILE [--format tsv|json|csv]       the packets of a capture file
+//                                                     as the sniffer lists them
+//   wlscan --version                                  the program's version
+// Ref.dbd is read from beside the program. Output is UTF-8. Exit status: 0
+// fine (nothing flagged, every write made); 1 items flagged (scan) or some
+// writes failed (immunize, unimmunize); 2 error (usage, Ref.dbd not
+// loadable, output not writable), with a message on standard error.
 #include <windows.h>
 
+#include <fcntl.h>
+#include <io.h>
+
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
+#include "core/table_text.h"
 #include "core/version.h"
+#include "immunize/immunity.h"
 #include "network/packet_listing.h"
 #include "refdb/reference_tables.h"
 #include "refdb/zlb_archive.h"
+#include "scan/hijack_report.h"
+#include "scan/hijack_scan.h"
 #include "scan/page_text.h"
+#include "scan/report_file.h"
+#include "scan/scan_document.h"
+#include "sysroutines/system_info.h"
 #include "win32/dll_search.h"
+#include "win32/system_error.h"
 #include "win32/unicode.h"
 
 namespace {
+
+constexpr int kFine = 0;
+constexpr int kFlagged = 1;
+constexpr int kError = 2;
+
+// The version the program shows.
+constexpr char kProgramVersion[] = "v" WL_VERSION_TEXT;
 
 void Write(const std::string& text) {
   std::fwrite(text.data(), 1, text.size(), stdout);
@@ -40,11 +68,20 @@ std::string ProgramFolder() {
   return wl::win32::Narrow(buf.substr(0, slash + 1));
 }
 
-int Usage() {
+int Usage(const std::string& why = {}) {
   std::string pages;
   for (const auto& p : wl::PageScans()) pages += std::string(" ") + p.name;
-  Error("usage: wlscan PAGE | wlscan hijack-rows PAGE | wlscan packets FILE\npages:" + pages);
-  return 2;
+  if (!why.empty()) Error("wlscan: " + why);
+  Error("usage: wlscan PAGE [--format tsv|json|csv]\n"
+        "       wlscan hijack-rows PAGE [--format tsv|json|csv]\n"
+        "       wlscan scan [--format text|json|csv] [--output FILE]\n"
+        "       wlscan immunity spyware|sites [--format tsv|json|csv]\n"
+        "       wlscan immunize spyware|sites --all | ID...\n"
+        "       wlscan unimmunize spyware|sites --all | ID...\n"
+        "       wlscan packets FILE [--format tsv|json|csv]\n"
+        "       wlscan --version\n"
+        "pages:" + pages);
+  return kError;
 }
 
 const wl::PageScanEntry* FindPage(const std::string& name) {
@@ -53,37 +90,42 @@ const wl::PageScanEntry* FindPage(const std::string& name) {
   return nullptr;
 }
 
-}  // namespace
+// The arguments after the command: --format, --output, --all and the rest.
+struct Options {
+  std::string format;
+  std::optional<std::string> output;
+  bool all = false;
+  std::vector<std::string> words;
+  std::string error;
+};
 
-int wmain(int argc, wchar_t** argv) {
-  // Before anything else: no DLL from the program's folder or the current
-  // folder.
-  wl::win32::RestrictDllSearchToSystem();
-  std::vector<std::string> args;
-  for (int i = 1; i < argc; ++i) args.push_back(wl::win32::Narrow(argv[i]));
-  if (args.empty()) return Usage();
-  if (args.size() == 1 && args[0] == "--version") {
-    Write("wlscan " WL_VERSION_TEXT "\n");
-    return 0;
+Options ParseOptions(const std::vector<std::string>& args, std::size_t from) {
+  Options o;
+  for (std::size_t i = from; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--format" || a == "--output") {
+      if (i + 1 >= args.size()) {
+        o.error = a + " needs a value";
+        return o;
+      }
+      (a == "--format" ? o.format : o.output.emplace()) = args[++i];
+    } else if (a.starts_with("--format=")) {
+      o.format = a.substr(9);
+    } else if (a.starts_with("--output=")) {
+      o.output = a.substr(9);
+    } else if (a == "--all") {
+      o.all = true;
+    } else if (a.starts_with("--")) {
+      o.error = "unknown option " + a;
+      return o;
+    } else {
+      o.words.push_back(a);
+    }
   }
-  if (args[0] == "packets") {
-    // A capture file's packets as the sniffer lists them; needs no Ref.dbd.
-    if (args.size() != 2) return Usage();
-    wl::PageText text;
-    std::string error;
-    const bool ok = wl::PacketsPageText(args[1], text, error);
-    Write(wl::FormatTable(text.header, text.rows));
-    if (!ok) Error(error);
-    return ok ? 0 : 2;
-  }
-  const bool hijackRows = args[0] == "hijack-rows";
-  if (hijackRows && args.size() != 2) return Usage();
-  if (!hijackRows && args.size() != 1) return Usage();
-  const wl::PageScanEntry* page = FindPage(hijackRows ? args[1] : args[0]);
-  if (!page) return Usage();
+  return o;
+}
 
-  wl::ReferenceTables tables;
-  wl::MainDbValues mainDb;
+bool LoadTables(wl::ReferenceTables& tables, wl::MainDbValues& mainDb) {
   const std::string refdb = ProgramFolder() + "Ref.dbd";
   try {
     wl::TZLBArchive archive;
@@ -91,16 +133,200 @@ int wmain(int argc, wchar_t** argv) {
     wl::LoadReferenceTables(archive, tables, mainDb);
   } catch (const std::exception& e) {
     Error("Cannot load " + refdb + ": " + e.what());
-    return 1;
+    return false;
+  }
+  return true;
+}
+
+// A listing in the chosen format; false for an unknown format.
+bool WriteListing(const std::string& format, const std::string& page, const wl::PageText& text) {
+  if (format.empty() || format == "tsv") {
+    Write(wl::FormatTable(text.header, text.rows));
+  } else if (format == "csv") {
+    Write(wl::FormatCsv(text.header, text.rows));
+  } else if (format == "json") {
+    Write(wl::PageJson(page, text));
+  } else {
+    return false;
+  }
+  return true;
+}
+
+int PageCommand(const std::vector<std::string>& args) {
+  const bool hijackRows = args[0] == "hijack-rows";
+  const Options o = ParseOptions(args, 1);
+  if (!o.error.empty()) return Usage(o.error);
+  if (o.output || o.all || o.words.size() != (hijackRows ? 1u : 0u)) return Usage();
+  const wl::PageScanEntry* page = FindPage(hijackRows ? o.words[0] : args[0]);
+  if (!page) return Usage();
+  if (!o.format.empty() && o.format != "tsv" && o.format != "csv" && o.format != "json")
+    return Usage("unknown format " + o.format);
+
+  wl::ReferenceTables tables;
+  wl::MainDbValues mainDb;
+  if (!LoadTables(tables, mainDb)) return kError;
+  const wl::PageText text = page->scan(tables);
+  if (!hijackRows) {
+    WriteListing(o.format, page->name, text);
+    return kFine;
+  }
+  if (o.format == "json") {
+    Write(wl::PageItemsJson(page->name, wl::ScanItems(page->name, text)));
+    return kFine;
+  }
+  wl::PageText rows;
+  rows.header = {"Item Name", "Description", "Index"};
+  for (const auto& r : text.hijack) rows.rows.push_back({r.itemName, r.description, r.IndexText()});
+  WriteListing(o.format, page->name, rows);
+  return kFine;
+}
+
+// A capture file's packets as the sniffer lists them; needs no Ref.dbd.
+int PacketsCommand(const std::vector<std::string>& args) {
+  const Options o = ParseOptions(args, 1);
+  if (!o.error.empty()) return Usage(o.error);
+  if (o.output || o.all || o.words.size() != 1) return Usage();
+  if (!o.format.empty() && o.format != "tsv" && o.format != "csv" && o.format != "json")
+    return Usage("unknown format " + o.format);
+  wl::PageText text;
+  std::string error;
+  const bool ok = wl::PacketsPageText(o.words[0], text, error);
+  WriteListing(o.format, "packets", text);
+  if (!ok) Error(error);
+  return ok ? kFine : kError;
+}
+
+int ScanCommand(const std::vector<std::string>& args) {
+  const Options o = ParseOptions(args, 1);
+  if (!o.error.empty()) return Usage(o.error);
+  if (o.all || !o.words.empty()) return Usage();
+  const std::string format = o.format.empty() ? "text" : o.format;
+  if (format != "text" && format != "json" && format != "csv") return Usage("unknown format " + format);
+
+  wl::ReferenceTables tables;
+  wl::MainDbValues mainDb;
+  if (!LoadTables(tables, mainDb)) return kError;
+  wl::HijackList list;
+  const std::vector<wl::ScanItem> items = wl::RunHeadlessHijackScan(tables, list);
+
+  std::string out;
+  if (format == "text") {
+    const std::string text = wl::JoinLines(wl::HijackReportLines(wl::ShortDateToday(), wl::GetWindowsVersionName(),
+                                                                 list.Rows()));
+    out = o.output ? wl::ReportFileBytes(text) : text;
+  } else if (format == "json") {
+    wl::ScanHead head = wl::ScanHeadOfThisSystem();
+    head.programVersion = kProgramVersion;
+    head.databaseUpdated = mainDb.lastUpdated;
+    head.databaseDefinitions = mainDb.definitions;
+    out = wl::ScanJson(head, items);
+  } else {
+    out = wl::ScanCsv(items);
+  }
+  if (o.output) {
+    if (const uint32_t error = wl::WriteWholeFile(*o.output, out)) {
+      Error("Cannot write " + *o.output + ": " + wl::win32::SystemErrorText(error));
+      return kError;
+    }
+  } else {
+    Write(out);
+  }
+  return items.empty() ? kFine : kFlagged;
+}
+
+std::optional<wl::ImmunityKind> KindOf(const std::string& word) {
+  if (word == "spyware") return wl::ImmunityKind::Spyware;
+  if (word == "sites") return wl::ImmunityKind::Sites;
+  return std::nullopt;
+}
+
+bool SameId(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+int ImmunityCommand(const std::vector<std::string>& args) {
+  const std::string& command = args[0];
+  const Options o = ParseOptions(args, 1);
+  if (!o.error.empty()) return Usage(o.error);
+  if (o.words.empty() || o.output) return Usage();
+  const auto kind = KindOf(o.words[0]);
+  if (!kind) return Usage("expected spyware or sites, not " + o.words[0]);
+  const std::vector<std::string> ids(o.words.begin() + 1, o.words.end());
+
+  wl::ReferenceTables tables;
+  wl::MainDbValues mainDb;
+  if (!LoadTables(tables, mainDb)) return kError;
+  const auto entries = wl::ImmunityEntries(*kind == wl::ImmunityKind::Spyware ? tables.hijack : tables.sites);
+  const std::vector<bool> stored = wl::LoadImmunity(*kind, entries, false);
+
+  if (command == "immunity") {
+    if (o.all || !ids.empty()) return Usage();
+    if (!o.format.empty() && o.format != "tsv" && o.format != "csv" && o.format != "json")
+      return Usage("unknown format " + o.format);
+    wl::PageText text;
+    text.header = *kind == wl::ImmunityKind::Spyware ? wl::TextRow{"CLSID", "Name", "Status"}
+                                                     : wl::TextRow{"Domain", "Description", "Status"};
+    text.keys = {"id", "name", "status"};
+    for (std::size_t i = 0; i < entries.size(); ++i)
+      text.rows.push_back({entries[i].id, entries[i].name, wl::ImmunityWord(stored[i])});
+    WriteListing(o.format, o.words[0], text);
+    return kFine;
   }
 
-  const wl::PageText text = page->scan(tables);
-  if (hijackRows) {
-    std::vector<wl::TextRow> rows;
-    for (const auto& r : text.hijack) rows.push_back({r.itemName, r.description, r.IndexText()});
-    Write(wl::FormatTable({"Item Name", "Description", "Index"}, rows));
-  } else {
-    Write(wl::FormatTable(text.header, text.rows));
+  if (!o.format.empty()) return Usage();
+  if (o.all == !ids.empty()) return Usage("name the entries, or --all");
+  const bool immunize = command == "immunize";
+  std::vector<bool> wanted = stored;
+  for (std::size_t i = 0; i < entries.size(); ++i)
+    if (o.all) wanted[i] = immunize;
+  for (const std::string& id : ids) {
+    bool found = false;
+    for (std::size_t i = 0; i < entries.size(); ++i)
+      if (SameId(entries[i].id, id)) {
+        wanted[i] = immunize;
+        found = true;
+      }
+    if (!found) {
+      Error("wlscan: " + id + " is not in the list; nothing was changed");
+      return kError;
+    }
   }
-  return 0;
+  const wl::ImmunityApplyResult result = wl::ApplyImmunity(*kind, entries, stored, wanted);
+  for (const auto& f : result.failures) Error(f.id + ": " + f.reason);
+  Write(std::to_string(result.changed) + (result.changed == 1 ? " entry" : " entries") + " changed, " +
+        std::to_string(result.failures.size()) + " failed\n");
+  return result.ok() ? kFine : kFlagged;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  // Before anything else: no DLL from the program's folder or the current
+  // folder.
+  wl::win32::RestrictDllSearchToSystem();
+  // The bytes go out as they are: CSV records end with CR LF, other lines with LF.
+  _setmode(_fileno(stdout), _O_BINARY);
+  std::vector<std::string> args;
+  for (int i = 1; i < argc; ++i) args.push_back(wl::win32::Narrow(argv[i]));
+  if (args.empty()) return Usage();
+  if (args.size() == 1 && args[0] == "--version") {
+    Write("wlscan " WL_VERSION_TEXT "\n");
+    return kFine;
+  }
+  try {
+    if (args[0] == "packets") return PacketsCommand(args);
+    if (args[0] == "scan") return ScanCommand(args);
+    if (args[0] == "immunity" || args[0] == "immunize" || args[0] == "unimmunize") return ImmunityCommand(args);
+    return PageCommand(args);
+  } catch (const std::exception& e) {
+    Error(std::string("wlscan: ") + e.what());
+    return kError;
+  }
 }

@@ -6,7 +6,11 @@
 #include <filesystem>
 #include <sstream>
 
+#include <nlohmann/json.hpp>
+
 #include "core/utf8_path.h"
+#include "immunize/immunity.h"
+#include "sysroutines/system_write.h"
 #include "tests/support/test_support.h"
 #include "win32/registry.h"
 
@@ -71,9 +75,179 @@ TEST(Wlscan, FailsWithAMessageWithoutItsReferenceDatabase) {
   test::ScratchDir dir;
   std::filesystem::copy_file(PathFromUtf8(test::BinaryDir() + "\\wlscan.exe"), dir.Path() / "wlscan.exe");
   const auto result = test::RunProgramAt(dir.File("wlscan.exe"), {"autorun"});
-  EXPECT_NE(result.status, 0);
+  EXPECT_EQ(result.status, 2);
   EXPECT_NE(result.err.find("Ref.dbd"), std::string::npos) << result.err;
   EXPECT_EQ(result.out, "");
+}
+
+constexpr char kRun[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+
+// A Run value for the length of a test.
+class PlantedRunValue {
+ public:
+  PlantedRunValue(std::string name, std::string data) : name_(std::move(name)) {
+    ok_ = WriteRegString(HKEY_CURRENT_USER, kRun, name_, data).ok();
+  }
+  ~PlantedRunValue() { DeleteRegValue(HKEY_CURRENT_USER, kRun, name_); }
+  bool ok() const { return ok_; }
+
+ private:
+  std::string name_;
+  bool ok_ = false;
+};
+
+std::string Pid() { return std::to_string(GetCurrentProcessId()); }
+
+TEST(Wlscan, ScanAsJsonNamesEveryFlaggedItem) {
+  const std::string name = "WLTest-scanjson-" + Pid();
+  PlantedRunValue planted(name, "C:\\Nowhere\\wlscanjsonprobe.exe");
+  ASSERT_TRUE(planted.ok());
+  const auto result = test::RunProgram("wlscan", {"scan", "--format", "json"});
+  EXPECT_EQ(result.status, 1) << result.err;  // something is flagged
+  const auto doc = nlohmann::json::parse(result.out);
+  EXPECT_EQ(doc["program"], "Wardenlake");
+  EXPECT_FALSE(doc["programVersion"].get<std::string>().empty());
+  EXPECT_FALSE(doc["computer"].get<std::string>().empty());
+  EXPECT_FALSE(doc["windows"]["name"].get<std::string>().empty());
+  const std::string time = doc["time"];
+  ASSERT_EQ(time.size(), 20u) << time;
+  EXPECT_EQ(time[10], 'T');
+  EXPECT_EQ(time.back(), 'Z');
+  EXPECT_EQ(doc["count"], doc["items"].size());
+  const std::string id = "autorun/HKEY_CURRENT_USER\\" + std::string(kRun) + "\\" + name;
+  bool found = false;
+  for (const auto& item : doc["items"]) {
+    EXPECT_TRUE(item.contains("id") && item.contains("page") && item.contains("category") && item.contains("item") &&
+                item.contains("index"));
+    if (item["id"] != id) continue;
+    found = true;
+    EXPECT_EQ(item["page"], "autorun");
+    EXPECT_EQ(item["category"], "Startup Item");
+    EXPECT_EQ(item["item"], name);
+    EXPECT_EQ(item["value"], "C:\\Nowhere\\wlscanjsonprobe.exe");
+    EXPECT_EQ(item["registryKey"], "HKEY_CURRENT_USER\\" + std::string(kRun) + "\\");
+    EXPECT_EQ(item["verdict"], "(Unknown)");
+  }
+  EXPECT_TRUE(found) << result.out.substr(0, 3000);
+}
+
+TEST(Wlscan, ScanAsTextIsTheSavedReportAndCsvKeepsOddNames) {
+  const std::string name = "WLTest, \"odd\"\nname " + Pid();
+  PlantedRunValue planted(name, "C:\\Nowhere\\wloddprobe.exe");
+  ASSERT_TRUE(planted.ok());
+  const auto text = test::RunProgram("wlscan", {"scan"});
+  EXPECT_EQ(text.status, 1) << text.err;
+  const auto lines = Lines(text.out);
+  ASSERT_GE(lines.size(), 5u);
+  EXPECT_EQ(lines[0], "---Quellstone Hijack Report---");
+  EXPECT_TRUE(lines[1].starts_with("---Date: ")) << lines[1];
+  EXPECT_TRUE(lines[2].starts_with("---Operation System: Windows")) << lines[2];
+  EXPECT_EQ(lines[3], " ");
+  EXPECT_EQ(lines[4], " ");
+  EXPECT_NE(text.out.find("Startup Item: WLTest, \"odd\"\nname " + Pid() + "\r\n"), std::string::npos);
+
+  const auto csv = test::RunProgram("wlscan", {"scan", "--format=csv"});
+  EXPECT_EQ(csv.status, 1) << csv.err;
+  EXPECT_TRUE(csv.out.starts_with("id,page,category,item,index,")) << csv.out.substr(0, 200);
+  EXPECT_NE(csv.out.find(",autorun,Startup Item,\"WLTest, \"\"odd\"\"\nname " + Pid() + "\","), std::string::npos)
+      << csv.out.substr(0, 3000);
+}
+
+TEST(Wlscan, ScanOutputFileTakesTheReportsEncoding) {
+  test::ScratchDir dir;
+  const std::string name = "WLTest-\xE6\x97\xA5\xE6\x9C\xAC-" + Pid();  // not in a Western ANSI code page
+  PlantedRunValue planted(name, "C:\\Nowhere\\wljpprobe.exe");
+  ASSERT_TRUE(planted.ok());
+  const std::string file = dir.File("report.txt");
+  const auto result = test::RunProgram("wlscan", {"scan", "--output", file});
+  EXPECT_EQ(result.status, 1) << result.err;
+  EXPECT_EQ(result.out, "");
+  const std::string bytes = test::ReadBytes(file);
+  if (GetACP() != 932 && GetACP() != 936 && GetACP() != CP_UTF8) {
+    EXPECT_TRUE(bytes.starts_with("\xEF\xBB\xBF---Quellstone Hijack Report---\r\n")) << bytes.substr(0, 60);
+    EXPECT_NE(bytes.find("Startup Item: " + name + "\r\n"), std::string::npos);
+  }
+  const auto json = test::RunProgram("wlscan", {"scan", "--format", "json", "--output", dir.File("scan.json")});
+  EXPECT_EQ(json.status, 1);
+  EXPECT_NO_THROW(nlohmann::json::parse(test::ReadBytes(dir.File("scan.json"))));
+
+  const auto unwritable = test::RunProgram("wlscan", {"scan", "--output", dir.File("no\\such\\folder\\r.txt")});
+  EXPECT_EQ(unwritable.status, 2);
+  EXPECT_NE(unwritable.err.find("Cannot write"), std::string::npos) << unwritable.err;
+}
+
+TEST(Wlscan, ListingsInEveryFormat) {
+  const std::string name = "WLTest-list,\"q\"-" + Pid();
+  PlantedRunValue planted(name, "C:\\Nowhere\\wllistprobe.exe");
+  ASSERT_TRUE(planted.ok());
+  const auto json = test::RunProgram("wlscan", {"autorun", "--format", "json"});
+  ASSERT_EQ(json.status, 0) << json.err;
+  const auto doc = nlohmann::json::parse(json.out);
+  EXPECT_EQ(doc["page"], "autorun");
+  EXPECT_EQ(doc["columns"][2]["key"], "registryKey");
+  EXPECT_EQ(doc["columns"][2]["title"], "Registry Key");
+  bool found = false;
+  for (const auto& row : doc["rows"])
+    if (row["name"] == name) found = row["value"] == "C:\\Nowhere\\wllistprobe.exe" && row["verdict"] == "(Unknown)";
+  EXPECT_TRUE(found);
+
+  const auto csv = test::RunProgram("wlscan", {"autorun", "--format", "csv"});
+  ASSERT_EQ(csv.status, 0);
+  EXPECT_TRUE(csv.out.starts_with("Item Name,Value,Registry Key,Analysis\r\n"));
+  EXPECT_NE(csv.out.find("\r\n\"WLTest-list,\"\"q\"\"-" + Pid() + "\",C:\\Nowhere\\wllistprobe.exe,"), std::string::npos);
+
+  const auto items = test::RunProgram("wlscan", {"hijack-rows", "autorun", "--format", "json"});
+  ASSERT_EQ(items.status, 0);
+  const auto itemDoc = nlohmann::json::parse(items.out);
+  found = false;
+  for (const auto& item : itemDoc["items"]) found = found || item["item"] == name;
+  EXPECT_TRUE(found);
+
+  const auto processes = test::RunProgram("wlscan", {"processes", "--format", "json"});
+  ASSERT_EQ(processes.status, 0);
+  EXPECT_EQ(nlohmann::json::parse(processes.out)["columns"][1]["key"], "pid");
+
+  EXPECT_EQ(test::RunProgram("wlscan", {"autorun", "--format", "xml"}).status, 2);
+  EXPECT_EQ(test::RunProgram("wlscan", {"nosuchpage"}).status, 2);
+  EXPECT_EQ(test::RunProgram("wlscan", {"scan", "--format"}).status, 2);
+  EXPECT_EQ(test::RunProgram("wlscan", {}).status, 2);
+}
+
+TEST(Wlscan, ImmunizeAndUnimmunizeOnlyTheNamedEntries) {
+  const auto listing = test::RunProgram("wlscan", {"immunity", "sites", "--format", "json"});
+  ASSERT_EQ(listing.status, 0) << listing.err;
+  const auto rows = nlohmann::json::parse(listing.out)["rows"];
+  ASSERT_GE(rows.size(), 2u);
+  const std::string first = rows[0]["id"], second = rows[1]["id"];
+  EXPECT_EQ(rows[0]["status"], "Unimmunized");
+  const std::string secondKey = ImmunityKeyPath(ImmunityKind::Sites, second);
+  ASSERT_TRUE(WriteRegDword(HKEY_CURRENT_USER, secondKey, "*", 2));  // the user's own zone for it
+
+  const auto immunize = test::RunProgram("wlscan", {"immunize", "sites", first});
+  EXPECT_EQ(immunize.status, 0) << immunize.err;
+  EXPECT_TRUE(ReadImmunized(ImmunityKind::Sites, first));
+  const auto tsv = Lines(test::RunProgram("wlscan", {"immunity", "sites"}).out);
+  ASSERT_GE(tsv.size(), 3u);
+  EXPECT_EQ(tsv[0], "Domain\tDescription\tStatus");
+  EXPECT_TRUE(tsv[1].starts_with(first + "\t") && tsv[1].ends_with("\tImmunized")) << tsv[1];
+  EXPECT_TRUE(tsv[2].ends_with("\tUnimmunized")) << tsv[2];
+
+  const auto all = test::RunProgram("wlscan", {"unimmunize", "sites", "--all"});
+  EXPECT_EQ(all.status, 0) << all.err;
+  EXPECT_FALSE(ReadImmunized(ImmunityKind::Sites, first));
+  EXPECT_EQ(ReadStoredFlag(ImmunityKind::Sites, second, win32::RegView::Default).value, 2u);  // left alone
+
+  EXPECT_EQ(test::RunProgram("wlscan", {"immunize", "sites", "no-such.example"}).status, 2);
+  EXPECT_EQ(test::RunProgram("wlscan", {"immunize", "sites"}).status, 2);
+  EXPECT_EQ(test::RunProgram("wlscan", {"immunize", "cookies", "--all"}).status, 2);
+  win32::RegKey::DeleteTree(HKEY_CURRENT_USER, ImmunityKeyPath(ImmunityKind::Sites, first));
+  win32::RegKey::DeleteTree(HKEY_CURRENT_USER, secondKey);
+
+  const auto spyware = test::RunProgram("wlscan", {"immunity", "spyware"});
+  ASSERT_EQ(spyware.status, 0);
+  const auto spywareLines = Lines(spyware.out);
+  EXPECT_EQ(spywareLines[0], "CLSID\tName\tStatus");
+  EXPECT_EQ(spywareLines.size(), 201u);
 }
 
 }  // namespace

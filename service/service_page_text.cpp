@@ -8,6 +8,7 @@ PageText ServicesPageText(const ReferenceTables&) {
   const ServiceScanResult scan = ScanServices();
   PageText text;
   text.header = ServiceColumns();
+  text.keys = {"name", "description", "state", "startup", "path", "verdict"};
   for (const auto& row : scan.rows)
     text.rows.push_back({row.keyName, row.description, row.state, row.startup, row.path, row.analyze});
   text.hijack = scan.hijack;

@@ -66,6 +66,7 @@ ServiceScanResult ScanServices(const FileVerdictFn& analyzeFile) {
       flagged.itemName = row.keyName;
       flagged.description = kSystemServiceCategory;
       flagged.index = -1;  // a service is found by its name; the report shows no index
+      flagged.entryKey = row.keyName;
       result.hijack.push_back(std::move(flagged));
     }
     result.rows.push_back(std::move(row));

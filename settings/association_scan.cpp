@@ -49,6 +49,7 @@ AssociationScanResult ScanAssociations(const AssociationTables& tables) {
       flagged.itemName = row.caption;
       flagged.description = kSystemAssociationCategory;
       flagged.index = static_cast<int>(i);
+      flagged.entryKey = AssociationBareName(key);  // the file class, e.g. "exefile"
       result.hijack.push_back(std::move(flagged));
     }
     result.rows.push_back(std::move(row));

@@ -9,6 +9,7 @@ PageText AssociationsPageText(const ReferenceTables&) {
   const AssociationScanResult scan = ScanAssociations(BuildAssociationTables());
   PageText text;
   text.header = AssociationColumns();
+  text.keys = {"name", "command", "verdict"};
   for (const auto& row : scan.rows) text.rows.push_back({row.caption, row.command, row.analysis});
   text.hijack = scan.hijack;
   return text;
@@ -17,6 +18,7 @@ PageText AssociationsPageText(const ReferenceTables&) {
 PageText ShellExtensionsPageText(const ReferenceTables&) {
   PageText text;
   text.header = ShellExtensionColumns();
+  text.keys = {"type", "name", "value", "key"};
   for (const auto& row : ScanShellExtensions()) text.rows.push_back({row.type, row.itemName, row.value, row.key});
   return text;
 }

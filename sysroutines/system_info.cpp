@@ -57,6 +57,25 @@ WindowsVersionFacts QueryWindowsVersionFacts() {
 
 int GetWindowsVersionCode() { return WindowsVersionCode(QueryWindowsVersionFacts()); }
 
-std::string GetWindowsVersionName() { return WindowsVersionName(GetWindowsVersionCode()); }
+WindowsVersionFacts QueryRealWindowsVersionFacts() {
+  using RtlGetVersionFn = LONG(WINAPI*)(OSVERSIONINFOEXW*);
+  const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  const auto rtlGetVersion =
+      ntdll ? reinterpret_cast<RtlGetVersionFn>(reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlGetVersion")))
+            : nullptr;
+  OSVERSIONINFOEXW info{};
+  info.dwOSVersionInfoSize = sizeof info;
+  if (!rtlGetVersion || rtlGetVersion(&info) != 0) return QueryWindowsVersionFacts();
+  WindowsVersionFacts facts;
+  facts.ntPlatform = info.dwPlatformId == VER_PLATFORM_WIN32_NT;
+  facts.major = info.dwMajorVersion;
+  facts.minor = info.dwMinorVersion;
+  facts.build = info.dwBuildNumber;
+  facts.serviceText = win32::Narrow(std::wstring_view(info.szCSDVersion, wcsnlen(info.szCSDVersion, 128)));
+  facts.server = info.wProductType != 0 && info.wProductType != VER_NT_WORKSTATION;
+  return facts;
+}
+
+std::string GetWindowsVersionName() { return WindowsVersionNameOf(QueryRealWindowsVersionFacts()); }
 
 }  // namespace wl

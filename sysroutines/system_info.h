@@ -28,10 +28,16 @@ std::string ResolveProgramPath(std::string_view text);
 // file system. owner may be null.
 std::string GetSpecialFolderPath(HWND owner, int csidl);
 
-// The system's version information, and its code and name (see
-// windows_version.h). Every NT 6 and later system gives code 0, no name.
+// The system's version information as a program sees it (a compatibility
+// shim may lower it), and its code (see windows_version.h). Every NT 6 and
+// later system gives code 0.
 WindowsVersionFacts QueryWindowsVersionFacts();
 int GetWindowsVersionCode();
+// The version the kernel reports (RtlGetVersion), which no compatibility shim
+// changes, with the product type; QueryWindowsVersionFacts when that cannot
+// be asked.
+WindowsVersionFacts QueryRealWindowsVersionFacts();
+// The name of the running Windows: WindowsVersionNameOf the real version.
 std::string GetWindowsVersionName();
 
 }  // namespace wl

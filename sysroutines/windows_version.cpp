@@ -40,4 +40,26 @@ std::string WindowsVersionName(int code) {
   }
 }
 
+std::string WindowsVersionNameOf(const WindowsVersionFacts& f) {
+  const int code = WindowsVersionCode(f);
+  if (code != 0 || !f.ntPlatform || f.major < 6) return WindowsVersionName(code);
+  if (f.major == 6) {
+    switch (f.minor) {
+      case 0: return f.server ? "Windows Server 2008" : "Windows Vista";
+      case 1: return f.server ? "Windows Server 2008 R2" : "Windows 7";
+      case 2: return f.server ? "Windows Server 2012" : "Windows 8";
+      case 3: return f.server ? "Windows Server 2012 R2" : "Windows 8.1";
+      default: break;
+    }
+  } else if (f.major == 10 && f.minor == 0) {
+    if (!f.server) return f.build >= 22000 ? "Windows 11" : "Windows 10";
+    if (f.build >= 26100) return "Windows Server 2025";
+    if (f.build >= 20348) return "Windows Server 2022";
+    if (f.build >= 17763) return "Windows Server 2019";
+    return "Windows Server 2016";
+  }
+  return "Windows " + std::to_string(f.major) + "." + std::to_string(f.minor) + " (build " +
+         std::to_string(f.build) + ")";
+}
+
 }  // namespace wl

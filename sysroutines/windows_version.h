@@ -14,6 +14,7 @@ struct WindowsVersionFacts {
   uint32_t minor = 0;
   uint32_t build = 0;
   std::string serviceText;  // the service pack text as the system gives it
+  bool server = false;      // a server edition (product type other than workstation)
 };
 
 // 1 NT 3; 3 NT 4; 10 NT 5.x (x not 1 or 2); 11 NT 5.1; 12 NT 5.2;
@@ -26,5 +27,13 @@ int WindowsVersionCode(const WindowsVersionFacts& facts);
 // "Windows 95", "Windows 98", "Windows Me", or empty (codes 0, 4, 6 and any
 // code not in the table).
 std::string WindowsVersionName(int code);
+
+// The name of the version the facts describe: the table's names above, and
+// for NT 6 and later "Windows Vista", "Windows 7", "Windows 8",
+// "Windows 8.1", "Windows 10", "Windows 11" and the server editions
+// ("Windows Server 2008" … "Windows Server 2025"). A later version that has
+// no name yet reads "Windows <major>.<minor> (build <build>)". Give it the
+// real version (what the kernel reports, not the compatibility shim's).
+std::string WindowsVersionNameOf(const WindowsVersionFacts& facts);
 
 }  // namespace wl

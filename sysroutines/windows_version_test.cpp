@@ -46,5 +46,46 @@ TEST(WindowsVersion, EveryRowOfTheTable) {
   EXPECT_EQ(WindowsVersionName(13), "");
 }
 
+// The report names every system since Vista from the real version; the older
+// ones keep the table's names.
+TEST(WindowsVersion, NamesOfCurrentSystems) {
+  auto nt = [](uint32_t major, uint32_t minor, uint32_t build, bool server = false) {
+    WindowsVersionFacts f{true, major, minor, build, ""};
+    f.server = server;
+    return f;
+  };
+  struct Row {
+    WindowsVersionFacts facts;
+    const char* name;
+  };
+  const Row rows[] = {
+      {nt(5, 1, 2600), "Windows XP"},
+      {nt(5, 2, 3790, true), "Windows 2003 Server"},
+      {nt(6, 0, 6002), "Windows Vista"},
+      {nt(6, 0, 6002, true), "Windows Server 2008"},
+      {nt(6, 1, 7601), "Windows 7"},
+      {nt(6, 1, 7601, true), "Windows Server 2008 R2"},
+      {nt(6, 2, 9200), "Windows 8"},
+      {nt(6, 2, 9200, true), "Windows Server 2012"},
+      {nt(6, 3, 9600), "Windows 8.1"},
+      {nt(6, 3, 9600, true), "Windows Server 2012 R2"},
+      {nt(10, 0, 19045), "Windows 10"},
+      {nt(10, 0, 21999), "Windows 10"},
+      {nt(10, 0, 22000), "Windows 11"},
+      {nt(10, 0, 26100), "Windows 11"},
+      {nt(10, 0, 14393, true), "Windows Server 2016"},
+      {nt(10, 0, 17763, true), "Windows Server 2019"},
+      {nt(10, 0, 20348, true), "Windows Server 2022"},
+      {nt(10, 0, 26100, true), "Windows Server 2025"},
+      {nt(6, 4, 9888), "Windows 6.4 (build 9888)"},
+      {nt(11, 0, 30000), "Windows 11.0 (build 30000)"},
+      {Other(4, 90, 3000), "Windows Me"},
+      {Other(4, 0, 950, "A"), ""},
+  };
+  for (const Row& r : rows)
+    EXPECT_EQ(WindowsVersionNameOf(r.facts), r.name)
+        << r.facts.major << "." << r.facts.minor << "." << r.facts.build << (r.facts.server ? " server" : "");
+}
+
 }  // namespace
 }  // namespace wl

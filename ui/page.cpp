@@ -30,7 +30,8 @@ bool Page::Create(HWND parent) {
   win32::WindowClass cls;
   cls.name = L"WardenlakePage";
   cls.background = GetSysColorBrush(COLOR_WINDOW);
-  if (!CreateWindowOf(cls, WS_EX_CONTROLPARENT, L"", WS_CHILD | WS_CLIPCHILDREN, 0, 0, 100, 100, parent, nullptr))
+  if (!CreateWindowOf(cls, WS_EX_CONTROLPARENT, L"", WS_CHILD | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, 0, 0, 100, 100,
+                      parent, nullptr))
     return false;
   dpi_ = win32::DpiOf(hwnd());
   font_ = win32::CreateUiFont(dpi_);

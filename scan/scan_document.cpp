@@ -1,0 +1,158 @@
+#include "scan/scan_document.h"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <set>
+
+#include "core/table_text.h"
+
+namespace wl {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+// Keys a scan item has of its own; a page column with one of these names
+// goes in as "row" + the name ("rowIndex").
+bool FixedItemKey(const std::string& key) {
+  return key == "id" || key == "page" || key == "category" || key == "item" || key == "index";
+}
+
+std::string DetailKey(const std::string& key) {
+  if (!FixedItemKey(key)) return key;
+  std::string out = "row" + key;
+  out[3] = static_cast<char>(out[3] - 'a' + 'A');
+  return out;
+}
+
+Json ItemJson(const ScanItem& item) {
+  Json j;
+  j["id"] = item.id;
+  j["page"] = item.page;
+  j["category"] = item.category;
+  j["item"] = item.item;
+  j["index"] = item.index;
+  for (const auto& [key, value] : item.details) j[DetailKey(key)] = value;
+  return j;
+}
+
+// Invalid UTF-8 (a registry name written in another code page) must not stop
+// the document: it is replaced, never thrown about.
+std::string Dump(const Json& j) { return j.dump(2, ' ', false, Json::error_handler_t::replace) + "\n"; }
+
+}  // namespace
+
+std::vector<std::string> ColumnKeys(const PageText& text) {
+  std::vector<std::string> keys;
+  std::set<std::string> used;
+  for (std::size_t i = 0; i < text.header.size(); ++i) {
+    std::string key = i < text.keys.size() && !text.keys[i].empty() ? text.keys[i] : KeyFromCaption(text.header[i], i);
+    const std::string base = key;
+    for (std::size_t n = i + 1; used.count(key); ++n) key = base + std::to_string(n);
+    used.insert(key);
+    keys.push_back(std::move(key));
+  }
+  return keys;
+}
+
+int FlaggedRowOf(const PageText& text, const HijackRow& row) {
+  auto caption = [&text](std::size_t i) -> const std::string& {
+    static const std::string none;
+    return text.rows[i].empty() ? none : text.rows[i][0];
+  };
+  // The scans give the row number as the index, except where the index is
+  // something else (a table number, a class identifier): then the row is
+  // found by its caption.
+  if (row.index >= 0 && static_cast<std::size_t>(row.index) < text.rows.size() &&
+      caption(static_cast<std::size_t>(row.index)) == row.itemName)
+    return row.index;
+  for (std::size_t i = 0; i < text.rows.size(); ++i)
+    if (caption(i) == row.itemName) return static_cast<int>(i);
+  return -1;
+}
+
+std::string ScanItemId(const std::string& page, const HijackRow& row) {
+  const std::string& name = !row.entryKey.empty() ? row.entryKey : !row.indexKey.empty() ? row.indexKey : row.itemName;
+  return page + "/" + name;
+}
+
+std::vector<ScanItem> ScanItems(const std::string& page, const PageText& text) {
+  const std::vector<std::string> keys = ColumnKeys(text);
+  std::vector<ScanItem> items;
+  items.reserve(text.hijack.size());
+  for (const HijackRow& h : text.hijack) {
+    ScanItem item{ScanItemId(page, h), page, h.description, h.itemName, h.IndexText(), {}};
+    const int row = FlaggedRowOf(text, h);
+    if (row >= 0) {
+      const TextRow& cells = text.rows[static_cast<std::size_t>(row)];
+      for (std::size_t c = 0; c < cells.size() && c < keys.size(); ++c) item.details.emplace_back(keys[c], cells[c]);
+    }
+    items.push_back(std::move(item));
+  }
+  return items;
+}
+
+std::string ScanJson(const ScanHead& head, const std::vector<ScanItem>& items) {
+  Json j;
+  j["program"] = head.program;
+  j["programVersion"] = head.programVersion;
+  j["database"] = {{"updated", head.databaseUpdated}, {"definitions", head.databaseDefinitions}};
+  j["computer"] = head.computer;
+  j["windows"] = {{"name", head.windows}, {"version", head.windowsVersion}};
+  j["time"] = head.time;
+  j["count"] = items.size();
+  Json list = Json::array();
+  for (const ScanItem& item : items) list.push_back(ItemJson(item));
+  j["items"] = std::move(list);
+  return Dump(j);
+}
+
+std::string ScanCsv(const std::vector<ScanItem>& items) {
+  TextRow header = {"id", "page", "category", "item", "index"};
+  std::vector<std::string> detailKeys;
+  for (const ScanItem& item : items)
+    for (const auto& d : item.details) {
+      const std::string key = DetailKey(d.first);
+      if (std::find(detailKeys.begin(), detailKeys.end(), key) == detailKeys.end()) detailKeys.push_back(key);
+    }
+  header.insert(header.end(), detailKeys.begin(), detailKeys.end());
+  std::vector<TextRow> rows;
+  for (const ScanItem& item : items) {
+    TextRow r = {item.id, item.page, item.category, item.item, item.index};
+    r.resize(header.size());
+    for (const auto& d : item.details) {
+      const auto at = std::find(detailKeys.begin(), detailKeys.end(), DetailKey(d.first));
+      r[5 + static_cast<std::size_t>(at - detailKeys.begin())] = d.second;
+    }
+    rows.push_back(std::move(r));
+  }
+  return FormatCsv(header, rows);
+}
+
+std::string PageJson(const std::string& page, const PageText& text) {
+  const std::vector<std::string> keys = ColumnKeys(text);
+  Json j;
+  j["page"] = page;
+  Json columns = Json::array();
+  for (std::size_t i = 0; i < keys.size(); ++i) columns.push_back({{"key", keys[i]}, {"title", text.header[i]}});
+  j["columns"] = std::move(columns);
+  Json rows = Json::array();
+  for (const TextRow& r : text.rows) {
+    Json row = Json::object();
+    for (std::size_t c = 0; c < r.size() && c < keys.size(); ++c) row[keys[c]] = r[c];
+    rows.push_back(std::move(row));
+  }
+  j["rows"] = std::move(rows);
+  return Dump(j);
+}
+
+std::string PageItemsJson(const std::string& page, const std::vector<ScanItem>& items) {
+  Json j;
+  j["page"] = page;
+  Json list = Json::array();
+  for (const ScanItem& item : items) list.push_back(ItemJson(item));
+  j["items"] = std::move(list);
+  return Dump(j);
+}
+
+}  // namespace wl

@@ -1,0 +1,65 @@
+// The machine-readable forms of the console scanner's output: page listings
+// as CSV or JSON, and the hijack scan's flagged items as JSON or CSV, each
+// item with a stable identifier ("<page>/<entry>") that a later run can use
+// to name it. Portable: the scans and the system facts are passed in.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "core/hijack_list.h"
+#include "scan/page_text.h"
+
+namespace wl {
+
+// The JSON key of each column: the page's declared key, else one made from
+// the column's title (unique within the page).
+std::vector<std::string> ColumnKeys(const PageText& text);
+
+// One flagged entry of a scan.
+struct ScanItem {
+  std::string id;        // page + "/" + what names the entry on its page
+  std::string page;      // the wlscan page name: "autorun", "services" …
+  std::string category;  // the report's "Description": "Startup Item" …
+  std::string item;      // the report's "Item Name"
+  std::string index;     // the report's "Index" text (may be empty)
+  // The page row's cells by column key ("registryKey", "value", "verdict" …);
+  // empty when the row is not on the page.
+  std::vector<std::pair<std::string, std::string>> details;
+};
+
+// The row of text.rows a hijack row stands for; -1 when none.
+int FlaggedRowOf(const PageText& text, const HijackRow& row);
+// "<page>/<entryKey>", else "<page>/<indexKey>", else "<page>/<item name>".
+std::string ScanItemId(const std::string& page, const HijackRow& row);
+// One item per hijack row of the page's scan, in order.
+std::vector<ScanItem> ScanItems(const std::string& page, const PageText& text);
+
+// What a scan document says about where and when it was made.
+struct ScanHead {
+  std::string program = "Wardenlake";
+  std::string programVersion;
+  std::string databaseUpdated;      // Main.db line 0
+  std::string databaseDefinitions;  // Main.db line 1
+  std::string computer;
+  std::string windows;         // the version name, may be empty
+  std::string windowsVersion;  // "major.minor.build"
+  std::string time;            // ISO 8601, UTC: "2026-12-07T12:34:56Z"
+};
+
+// {"program", "programVersion", "database": {"updated", "definitions"},
+//  "computer", "windows": {"name", "version"}, "time", "count", "items": [
+//  {"id", "page", "category", "item", "index", <details>…}…]}, indented,
+//  ending with a line break.
+std::string ScanJson(const ScanHead& head, const std::vector<ScanItem>& items);
+// A header record "id,page,category,item,index" followed by every detail key
+// any item has, in order of first appearance; one record per item.
+std::string ScanCsv(const std::vector<ScanItem>& items);
+
+// A page listing: {"page", "columns": [{"key", "title"}…], "rows": [{key: text}…]}.
+std::string PageJson(const std::string& page, const PageText& text);
+// A page's hijack rows: {"page", "items": [...]} with items as in ScanJson.
+std::string PageItemsJson(const std::string& page, const std::vector<ScanItem>& items);
+
+}  // namespace wl
