@@ -475,6 +475,8 @@ std::vector<HijackRow> OtherBrowsersHijackRows(const std::vector<BrowserRow>& ro
     h.itemName = std::move(item);
     h.description = kBrowserSettingCategory;
     h.index = static_cast<int>(i);
+    // Names the entry for a later fix: where it is kept, and which setting.
+    h.entryKey = r.location + "|" + r.kind + "|" + r.name;
     out.push_back(std::move(h));
   }
   return out;

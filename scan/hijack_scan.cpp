@@ -3,6 +3,7 @@
 #include "autorun/autorun_scan.h"
 #include "browser/helper_objects.h"
 #include "browser/ie_sweeper.h"
+#include "browser/other_browsers_page_text.h"
 #include "service/service_page_text.h"
 #include "settings/settings_page_text.h"
 
@@ -15,6 +16,7 @@ const std::vector<HijackScanStep>& HijackScanSteps() {
       {"services", 2, &ServicesPageText},
       {"ieext", 6, &IeExtensionsPageText},
       {"bho", 7, &HelperObjectsPageText},
+      {"browsers", 11, &OtherBrowsersPageText},
   };
   return steps;
 }

@@ -21,7 +21,7 @@ struct HijackScanStep {
 };
 
 // Autorun entries, associations, services, browser extensions, helper
-// objects: in this order.
+// objects, then the settings of the other browsers: in this order.
 const std::vector<HijackScanStep>& HijackScanSteps();
 
 // Clears the list, then runs every step in order through runStep, which
