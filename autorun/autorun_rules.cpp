@@ -112,7 +112,10 @@ void AnalyzeAutorunRows(std::vector<AutorunRow>& rows, const ReferenceTables& ta
                         std::vector<HijackRow>& hijack) {
   for (std::size_t i = 0; i < rows.size(); ++i) {
     AutorunRow& row = rows[i];
-    row.analysis = ClassifyProcess(AutorunReferenceKey(row.value, windowsDir), tables);
+    // A task names its program apart from the arguments: the verdict is the
+    // program's, whatever the arguments hold.
+    const std::string& command = !row.taskPath.empty() && !row.iconText.empty() ? row.iconText : row.value;
+    row.analysis = ClassifyProcess(AutorunReferenceKey(command, windowsDir), tables);
     VerdictStatus status = AutorunVerdictStatus(row.analysis);
     if (row.alwaysFlag && !status.flagged) status = {kStatusWarning, true};
     row.statusImage = status.image;

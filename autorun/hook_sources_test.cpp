@@ -116,12 +116,17 @@ TEST(TaskRows, OneRowPerActionWithTheTasksPathFolderStateAndTriggers) {
 TEST(AnalyzeAutorunRows, AHookThatDiffersFromTheDefaultIsReportedWhateverItsVerdict) {
   ReferenceTables tables;
   tables.process = StringTable::FromText("explorer.exe=@Windows shell\n");
-  std::vector<AutorunRow> rows(2);
+  std::vector<AutorunRow> rows(3);
   rows[0].value = rows[1].value = "C:\\Windows\\explorer.exe";
   rows[1].alwaysFlag = true;
+  // A task's verdict is its program's, not that of its arguments.
+  rows[2].value = "C:\\Windows\\explorer.exe other.dll,Run";
+  rows[2].iconText = "C:\\Windows\\explorer.exe";
+  rows[2].taskPath = "\\T";
   std::vector<HijackRow> hijack;
   AnalyzeAutorunRows(rows, tables, "C:\\Windows", hijack);
   EXPECT_EQ(rows[0].statusImage, kStatusCheck);
+  EXPECT_EQ(rows[2].statusImage, kStatusCheck);
   EXPECT_EQ(rows[1].statusImage, kStatusWarning);
   ASSERT_EQ(hijack.size(), 1u);
   EXPECT_EQ(hijack[0].index, 1);
