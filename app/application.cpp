@@ -3,6 +3,8 @@
 #include <commctrl.h>
 #include <objbase.h>
 
+#include "ui/list_page.h"
+#include "undo/backup_store.h"
 #include "win32/message_loop.h"
 #include "win32/window.h"
 
@@ -50,11 +52,18 @@ int WardenlakeMain() {
 
   int exitCode = 1;
   {
+    // Every change the program makes is backed up first.
+    undo::ScopedBackupRecording backups;
     Application app;
     if (app.CreateForms() && !app.Form1().TerminateRequested()) {
+      // One change set per page action, named after the page's navigation item.
+      ListPageActionScope() = [&form = app.Form1()](const Page& page, const std::string& action) {
+        return std::static_pointer_cast<void>(std::make_shared<undo::ChangeSet>(form.PageCaption(page), action));
+      };
       ShowWindow(app.Form1().hwnd(), SW_SHOWNORMAL);
       UpdateWindow(app.Form1().hwnd());
       exitCode = win32::RunMessageLoop();
+      ListPageActionScope() = nullptr;
     }
   }
   if (SUCCEEDED(com)) CoUninitialize();

@@ -13,6 +13,7 @@
 #include "refdb/reference_tables.h"
 #include "refdb/zlb_archive.h"
 #include "scan/page_text.h"
+#include "undo/undo_commands.h"
 #include "win32/unicode.h"
 
 namespace {
@@ -54,6 +55,12 @@ int wmain(int argc, wchar_t** argv) {
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) args.push_back(wl::win32::Narrow(argv[i]));
   if (args.empty()) return Usage();
+  if (args[0] == "restore") {
+    const auto restored = wl::undo::RestoreCommand(args);
+    Write(restored.out);
+    if (!restored.err.empty()) Error(restored.err);
+    return restored.status;
+  }
   const bool hijackRows = args[0] == "hijack-rows";
   if (hijackRows && args.size() != 2) return Usage();
   if (!hijackRows && args.size() != 1) return Usage();

@@ -6,6 +6,7 @@
 #include "service/service_page_text.h"
 #include "settings/settings_page_text.h"
 #include "software/software_page_text.h"
+#include "undo/undo_commands.h"
 
 namespace wl {
 
@@ -17,6 +18,7 @@ const std::vector<PageScanEntry>& PageScans() {
       {"associations", &AssociationsPageText},
       {"shellext", &ShellExtensionsPageText},
       {"software", &SoftwarePageText},
+      {"backups", &undo::BackupsPageText},
   };
   return pages;
 }

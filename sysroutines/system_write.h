@@ -37,6 +37,8 @@ enum class WriteKind {
   DeleteIniValue,
   RecycleFile,
   DeleteFile,
+  PlaceFile,
+  CreateService,
 };
 
 // One change as the write routines describe it before making it.
@@ -44,6 +46,14 @@ struct WriteRequest {
   WriteKind kind;
   std::string target;  // "HKEY_LOCAL_MACHINE\Software\…", or a file path
   std::string name;    // value name or "section\key" of an INI entry; empty for keys and files
+  // What a backup of the change needs besides: the registry view, the type
+  // and bytes a value write stores, an INI entry's section, key and the text
+  // written (none: the entry is deleted).
+  win32::RegView view = win32::RegView::Default;
+  DWORD type = REG_NONE;
+  std::vector<uint8_t> data;
+  std::string section, entry;
+  std::optional<std::string> text;
 };
 
 // While one is installed, every write routine asks it first. A non-zero
@@ -61,6 +71,23 @@ class ScopedWriteInterceptor {
 
  private:
   WriteInterceptor previous_;
+};
+
+// While one is installed, every write that the interceptor lets through is
+// handed to it first, to record what the write is about to change. A failed
+// answer stops the write: nothing is changed and the write's result says
+// why. Writes made by the recorder itself are not handed back to it.
+using WriteRecorder = std::function<WriteResult(const WriteRequest&)>;
+
+class ScopedWriteRecorder {
+ public:
+  explicit ScopedWriteRecorder(WriteRecorder recorder);
+  ~ScopedWriteRecorder();
+  ScopedWriteRecorder(const ScopedWriteRecorder&) = delete;
+  ScopedWriteRecorder& operator=(const ScopedWriteRecorder&) = delete;
+
+ private:
+  WriteRecorder previous_;
 };
 
 // Registry. Key paths are relative to root; empty parts ("a\\b", a trailing
@@ -102,5 +129,24 @@ WriteResult DeleteIniValue(std::string_view iniPath, std::string_view section, s
 WriteResult RecycleFile(std::string_view path);
 // Deletes the file for good.
 WriteResult DeleteFileNow(std::string_view path);
+
+// Times and attributes a file gets back.
+struct FileStamp {
+  FILETIME created{}, accessed{}, written{};
+  DWORD attributes = FILE_ATTRIBUTE_NORMAL;
+};
+// Moves a prepared file (preparedPath, on any drive) to path, where no file
+// may be, creating missing folders, and gives it the times and attributes of
+// stamp. The prepared file is gone afterwards when this succeeds.
+WriteResult PlaceFile(std::string_view preparedPath, std::string_view path, const FileStamp& stamp);
+
+// A service to register with the service control manager.
+struct ServiceSpec {
+  std::string name, displayName, description, binaryPath, account, group;
+  std::vector<std::string> dependencies;  // groups with a leading "+"
+  DWORD serviceType = SERVICE_WIN32_OWN_PROCESS, startType = SERVICE_DEMAND_START,
+        errorControl = SERVICE_ERROR_NORMAL;
+};
+WriteResult CreateServiceEntry(const ServiceSpec& spec);
 
 }  // namespace wl
