@@ -203,6 +203,26 @@ WriteResult CreateRegKey(HKEY root, std::string_view keyPath, RegView view) {
   return key ? Done() : Failure(request, static_cast<uint32_t>(rc));
 }
 
+WriteResult DeleteEmptyRegKey(HKEY root, std::string_view keyPath, RegView view) {
+  const std::string path = CleanKeyPath(keyPath);
+  WriteRequest request{WriteKind::DeleteRegTree, KeyText(root, path), {}};
+  request.view = view;
+  if (path.empty()) return Failure(request, ERROR_INVALID_PARAMETER, "no key was named.");
+  LONG rc = ERROR_SUCCESS;
+  auto key = RegKey::Open(root, path, KEY_READ, view, &rc);
+  if (!key) return Failure(request, static_cast<uint32_t>(rc));
+  DWORD subKeys = 0, values = 0;
+  rc = RegQueryInfoKeyW(key->get(), nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, &values, nullptr, nullptr,
+                        nullptr, nullptr);
+  if (rc != ERROR_SUCCESS) return Failure(request, static_cast<uint32_t>(rc));
+  if (subKeys || values) return Failure(request, ERROR_DIR_NOT_EMPTY, "the key is not empty.");
+  key.reset();
+  if (auto refused = Intercepted(request)) return *refused;
+  const REGSAM flag = view == RegView::Force64 ? KEY_WOW64_64KEY : view == RegView::Force32 ? KEY_WOW64_32KEY : 0;
+  rc = RegDeleteKeyExW(root, win32::Widen(path).c_str(), flag, 0);
+  return rc == ERROR_SUCCESS ? Done() : Failure(request, static_cast<uint32_t>(rc));
+}
+
 WriteResult WriteRegString(HKEY root, std::string_view keyPath, std::string_view valueName, std::string_view value,
                            DWORD type, RegView view) {
   const std::wstring w = win32::Widen(value);

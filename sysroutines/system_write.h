@@ -51,9 +51,9 @@ struct WriteRequest {
   // written (none: the entry is deleted).
   win32::RegView view = win32::RegView::Default;
   DWORD type = REG_NONE;
-  std::vector<uint8_t> data;
-  std::string section, entry;
-  std::optional<std::string> text;
+  std::vector<uint8_t> data{};
+  std::string section{}, entry{};
+  std::optional<std::string> text{};
 };
 
 // While one is installed, every write routine asks it first. A non-zero
@@ -98,6 +98,9 @@ WriteResult DeleteRegValue(HKEY root, std::string_view keyPath, std::string_view
 // the root, such as "Software") is never deleted.
 WriteResult DeleteRegTree(HKEY root, std::string_view keyPath, win32::RegView view = win32::RegView::Default);
 WriteResult CreateRegKey(HKEY root, std::string_view keyPath, win32::RegView view = win32::RegView::Default);
+// Deletes a key that holds no values and no sub-keys; nothing is lost, so a
+// key directly under the root (such as a file class) may go too.
+WriteResult DeleteEmptyRegKey(HKEY root, std::string_view keyPath, win32::RegView view = win32::RegView::Default);
 // The writes create the key when it is missing.
 WriteResult WriteRegString(HKEY root, std::string_view keyPath, std::string_view valueName, std::string_view value,
                            DWORD type = REG_SZ, win32::RegView view = win32::RegView::Default);

@@ -74,7 +74,9 @@ TEST(BackupManifest, RoundTripKeepsEveryByteAndName) {
 }
 
 TEST(BackupManifest, DamagedDocumentsAreRefusedWithAReason) {
-  const std::string good = ManifestToJson(Sample());
+  ChangeSetManifest small = Sample();
+  small.items[1].tree.values.clear();  // without the 1 MiB value
+  const std::string good = ManifestToJson(small);
   const char* broken[] = {
       "",
       "[]",
@@ -99,7 +101,7 @@ TEST(BackupManifest, DamagedDocumentsAreRefusedWithAReason) {
     EXPECT_FALSE(error.empty()) << text;
   }
   // Cut anywhere, the good document never reads as another one.
-  for (std::size_t n = 0; n < good.size(); n += 97) EXPECT_FALSE(ManifestFromJson(good.substr(0, n))) << n;
+  for (std::size_t n = 0; n < good.size(); n += 7) EXPECT_FALSE(ManifestFromJson(good.substr(0, n))) << n;
 }
 
 TEST(BackupManifest, ATreeNestedBeyondTheRegistrysDepthIsRefused) {

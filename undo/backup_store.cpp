@@ -376,13 +376,23 @@ WriteResult RecordWrite(const WriteRequest& request) {
   }
   BackupItem item;
   std::vector<BackupItem> created;
+  // A set whose first record fails leaves no folder behind.
+  auto dropEmpty = [&set] {
+    if (!set.manifest.items.empty() || set.folder.empty()) return;
+    DeleteFolder(set.folder, 0, nullptr);
+    CloseSet(set);
+  };
   WriteResult captured = Capture(request, set, item, created);
-  if (!captured) return captured;
+  if (!captured) {
+    dropEmpty();
+    return captured;
+  }
   const std::size_t count = set.manifest.items.size();
   for (auto& c : created) set.manifest.items.push_back(std::move(c));
   set.manifest.items.push_back(std::move(item));
   if (const uint32_t e = SaveSet(set)) {
     set.manifest.items.resize(count);
+    dropEmpty();
     return Failed(e, "the backup could not be saved: " + win32::SystemErrorText(e));
   }
   return {};

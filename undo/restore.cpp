@@ -5,6 +5,7 @@
 #include "undo/system_state.h"
 #include "win32/file_path.h"
 #include "win32/system_error.h"
+#include "win32/unicode.h"
 
 namespace wl::undo {
 namespace {
@@ -157,6 +158,14 @@ WriteResult WriteTreeExact(HKEY root, const std::string& path, win32::RegView vi
   return {};
 }
 
+// Deletes a tree of empty keys from the bottom up.
+WriteResult DeleteEmptyTree(HKEY root, const std::string& path, win32::RegView view, const RegTreeCopy& tree) {
+  for (const auto& k : tree.keys)
+    if (WriteResult r = DeleteEmptyTree(root, path + "\\" + k.name, view, k); !r && !r.NotFound()) return r;
+  if (WriteResult r = DeleteEmptyRegKey(root, path, view); !r && !r.NotFound()) return r;
+  return {};
+}
+
 WriteResult RestoreItem(const StoredChangeSet& set, const BackupItem& item, ItemState state) {
   Place place;
   switch (item.kind) {
@@ -186,10 +195,14 @@ WriteResult RestoreItem(const StoredChangeSet& set, const BackupItem& item, Item
         if (WriteResult r = CreateServiceEntry(spec); !r) return r;
       }
       return WriteTreeExact(place.root, place.path, place.view, item.tree);
-    case ItemKind::RegistryKey:
+    case ItemKind::RegistryKey: {
       PlaceOf(item, place);
-      if (WriteResult r = DeleteRegTree(place.root, place.path, place.view); !r.NotFound()) return r;
-      return {};
+      RegTreeCopy now;
+      if (DumpRegTree(place.root, place.path, place.view, now) == ERROR_FILE_NOT_FOUND) return {};
+      // Overwriting a key that holds values now: the whole tree goes.
+      if (!TreeEmpty(now)) return DeleteRegTree(place.root, place.path, place.view);
+      return DeleteEmptyTree(place.root, place.path, place.view, now);
+    }
     case ItemKind::IniValue:
       if (item.existed) return WriteIniValue(item.path, item.section, item.entry, item.text);
       return DeleteIniValue(item.path, item.section, item.entry);
