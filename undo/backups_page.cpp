@@ -52,6 +52,11 @@ BackupsPage::BackupsPage(app::PageContext& context)
   OnDoubleClick([this] { BackupListDblClick(); });
 }
 
+void BackupsPage::OnCreate() {
+  ListPage::OnCreate();
+  List().View().SetSmallImages(context_.images.imageList2.get());
+}
+
 void BackupsPage::ShowSets() {
   std::vector<BackupRow> rows;
   for (std::size_t s = 0; s < sets_.size(); ++s) {

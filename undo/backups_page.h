@@ -48,6 +48,9 @@ class BackupsPage : public app::ListPage<BackupRow> {
   };
   std::function<bool(const std::string& folder)> shellOpen;
 
+ protected:
+  void OnCreate() override;
+
  private:
   const StoredChangeSet* SelectedSet() const;
   void ShowSets();

@@ -356,5 +356,26 @@ TEST(UndoStore, ADamagedManifestIsListedWithItsReasonAndCannotBeRestored) {
   EXPECT_NE(error.find("cannot be used"), std::string::npos);
 }
 
+// Not a test: fills the real store of the prefix with two change sets, for
+// screenshots and trying the console commands by hand
+// (--gtest_also_run_disabled_tests --gtest_filter=UndoDemo.*).
+TEST(UndoDemo, DISABLED_FillTheRealStore) {
+  const std::string key = "Software\\WardenlakeDemo";
+  ASSERT_TRUE(WriteRegString(HKEY_CURRENT_USER, key + "\\Updater", "ImagePath", "C:\\Demo\\updater.exe"));
+  ASSERT_TRUE(CreateRegKey(HKEY_CURRENT_USER, key + "\\Updater\\Parameters"));
+  ASSERT_TRUE(WriteRegString(HKEY_CURRENT_USER, key + "\\Run", "DemoTray", "C:\\Demo\\tray.exe /min"));
+  ScopedBackupRecording recording;
+  {
+    ChangeSet set("Autorun List", "Remove");
+    ASSERT_TRUE(DeleteRegValue(HKEY_CURRENT_USER, key + "\\Run", "DemoTray"));
+  }
+  Sleep(20);
+  {
+    ChangeSet set("System Service", "Remove");
+    ASSERT_TRUE(DeleteRegTree(HKEY_CURRENT_USER, key + "\\Updater"));
+    ASSERT_TRUE(WriteRegString(HKEY_CURRENT_USER, key + "\\Run", "DemoTray", "changed by the user"));
+  }
+}
+
 }  // namespace
 }  // namespace wl::undo
