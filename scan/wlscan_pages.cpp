@@ -1,6 +1,9 @@
 // The pages the console scanner can print. Each subsystem provides a
 // PageText function for its page; add it here.
 #include "autorun/autorun_scan.h"
+#include "browser/browser_settings.h"
+#include "browser/helper_objects.h"
+#include "browser/ie_sweeper.h"
 #include "process/process_scan.h"
 #include "scan/page_text.h"
 #include "service/service_page_text.h"
@@ -19,6 +22,9 @@ const std::vector<PageScanEntry>& PageScans() {
       {"shellext", &ShellExtensionsPageText},
       {"software", &SoftwarePageText},
       {"backups", &undo::BackupsPageText},
+      {"ieext", &IeExtensionsPageText},
+      {"bho", &HelperObjectsPageText},
+      {"browser-settings", &BrowserSettingsPageText},
   };
   return pages;
 }

@@ -41,6 +41,7 @@ std::string Describe(const WriteRequest& r) {
     case WriteKind::DeleteFile: return "Could not delete " + r.target;
     case WriteKind::PlaceFile: return "Could not put back " + r.target;
     case WriteKind::CreateService: return "Could not create the service " + r.target;
+    case WriteKind::UnregisterServer: return "Could not unregister " + r.target;
   }
   return "Could not change " + r.target;
 }
@@ -394,6 +395,54 @@ WriteResult CreateServiceEntry(const ServiceSpec& spec) {
     ChangeServiceConfig2W(service.get(), SERVICE_CONFIG_DESCRIPTION, &description);
   }
   return Done();
+WriteResult UnregisterServer(std::string_view path, RegView view, std::chrono::milliseconds wait) {
+  const WriteRequest request{WriteKind::UnregisterServer, std::string(path), {}};
+  if (auto refused = CheckFilePath(request, path)) return *refused;
+  if (path.find('"') != std::string_view::npos)
+    return Failure(request, ERROR_INVALID_NAME, "the path contains a quotation mark.");
+  if (auto refused = Intercepted(request)) return *refused;
+
+  // The tool is named by its full path in the system folder: never looked
+  // up along the search path, where a planted program of that name could be
+  // found first.
+  std::wstring folder(MAX_PATH, L'\0');
+  UINT n = 0;
+  if (view == RegView::Force32) {
+    n = GetSystemWow64DirectoryW(folder.data(), static_cast<UINT>(folder.size()));
+    if (n == 0 || n >= folder.size() ||
+        win32::FileAttributes(win32::Narrow(folder.substr(0, n)) + "\\regsvr32.exe") == INVALID_FILE_ATTRIBUTES)
+      n = 0;
+  }
+  if (n == 0) n = GetSystemDirectoryW(folder.data(), static_cast<UINT>(folder.size()));
+  if (n == 0 || n >= folder.size()) return Failure(request, GetLastError());
+  folder.resize(n);
+  const std::wstring program = folder + L"\\regsvr32.exe";
+  std::wstring commandLine = L"\"" + program + L"\" /u /s \"" + win32::Widen(path) + L"\"";
+
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESHOWWINDOW;
+  si.wShowWindow = SW_HIDE;
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                      folder.c_str(), &si, &pi)) {
+    const DWORD error = GetLastError();
+    return Failure(request, error, "regsvr32 could not be started: " + win32::SystemErrorText(error));
+  }
+  win32::UniqueHandle process(pi.hProcess), thread(pi.hThread);
+  const DWORD waited = WaitForSingleObject(process.get(), static_cast<DWORD>(wait.count()));
+  if (waited != WAIT_OBJECT_0)
+    return Failure(request, ERROR_TIMEOUT,
+                   "regsvr32 did not finish within " + std::to_string(wait.count() / 1000) + " seconds.");
+  DWORD code = 0;
+  if (!GetExitCodeProcess(process.get(), &code)) return Failure(request, GetLastError());
+  switch (code) {
+    case 0: return Done();
+    case 3: return Failure(request, ERROR_MOD_NOT_FOUND, "regsvr32 could not load the server.");
+    case 4: return Failure(request, ERROR_PROC_NOT_FOUND, "the server has no unregistration entry point.");
+    case 5: return Failure(request, ERROR_GEN_FAILURE, "the server's unregistration failed.");
+    default: return Failure(request, ERROR_GEN_FAILURE, "regsvr32 ended with code " + std::to_string(code) + ".");
+  }
 }
 
 }  // namespace wl

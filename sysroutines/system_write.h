@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -39,6 +40,7 @@ enum class WriteKind {
   DeleteFile,
   PlaceFile,
   CreateService,
+  UnregisterServer,
 };
 
 // One change as the write routines describe it before making it.
@@ -151,5 +153,15 @@ struct ServiceSpec {
         errorControl = SERVICE_ERROR_NORMAL;
 };
 WriteResult CreateServiceEntry(const ServiceSpec& spec);
+// COM servers. Has the in-process server at path unregister itself: the
+// system's regsvr32 (from the system folder, by its full path; for a server
+// of the 32-bit view the one of the 32-bit system folder where there is one)
+// runs hidden with "/u /s" and the path in quotes, and is waited for up to
+// wait. Done when it ends with exit code 0; a server it cannot load, one
+// whose unregistration fails, and a run that outlasts the wait (it is left
+// to finish by itself) are failures that say so.
+inline constexpr std::chrono::milliseconds kUnregisterWait{15000};
+WriteResult UnregisterServer(std::string_view path, win32::RegView view = win32::RegView::Default,
+                             std::chrono::milliseconds wait = kUnregisterWait);
 
 }  // namespace wl

@@ -241,6 +241,15 @@ WriteResult Capture(const WriteRequest& r, OpenSet& set, BackupItem& item, std::
       ++set.files;
       return {};
     }
+    case WriteKind::UnregisterServer:
+      // The server's own code removes its registration: what it changes is
+      // not known beforehand. Recorded, and marked as not restorable.
+      item.kind = ItemKind::External;
+      item.operation = "UnregisterServer";
+      item.description = "Unregister the server " + r.target + " (runs outside this program)";
+      item.path = r.target;
+      item.partial = true;
+      return {};
     default:
       // A kind of change this recorder does not know: it is not made rather
       // than made without a backup.

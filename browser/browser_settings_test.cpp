@@ -1,0 +1,84 @@
+#include "browser/browser_settings.h"
+
+#include <gtest/gtest.h>
+
+#include "win32/registry.h"
+
+namespace wl {
+namespace {
+
+using win32::RegKey;
+
+// Per process: ctest runs the cases in parallel processes.
+const std::string kBase = "Software\\WardenlakeTest\\BrowserSettings" + std::to_string(GetCurrentProcessId());
+
+class BrowserSettingsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Clean();
+    places_.userMain = kBase + "\\User\\Main";
+    places_.userSearch = kBase + "\\User\\Search";
+    places_.machineMain = kBase + "\\Machine\\Main";
+    places_.machineSearch = kBase + "\\Machine\\Search";
+  }
+  void TearDown() override { Clean(); }
+  static void Clean() {
+    RegKey::DeleteTree(HKEY_CURRENT_USER, kBase);
+    RegKey::DeleteTree(HKEY_LOCAL_MACHINE, kBase);
+  }
+  std::optional<std::string> Value(IeSettingsKey key, const std::string& name) const {
+    auto k = RegKey::Open(places_.RootOf(key), places_.PathOf(key));
+    return k ? k->ReadString(name) : std::nullopt;
+  }
+  void Set(IeSettingsKey key, const std::string& name, const std::string& value) {
+    ASSERT_EQ(RegKey::Create(places_.RootOf(key), places_.PathOf(key))->WriteString(name, value), ERROR_SUCCESS);
+  }
+  static std::string& Field(SettingsTexts& t, SettingsField f) { return t[SettingsFieldIndex(f)]; }
+
+  BrowserSettingsPlaces places_;
+};
+
+TEST_F(BrowserSettingsTest, LoadFallsBackToCustomizeSearchAndSaveFillsNineValues) {
+  EXPECT_EQ(LoadBrowserSettings(places_), SettingsTexts{});  // nothing there: all empty, nothing created
+  EXPECT_FALSE(RegKey::Exists(HKEY_CURRENT_USER, places_.userMain));
+  Set(IeSettingsKey::UserMain, "Start Page", "http://start.example/");
+  Set(IeSettingsKey::UserMain, "Window Title", "Hijacked");
+  Set(IeSettingsKey::UserSearch, "CustomizeSearch", "http://search.example/");
+  Set(IeSettingsKey::MachineMain, "Wizard_Version", "8.0");
+  SettingsTexts t = LoadBrowserSettings(places_);
+  EXPECT_EQ(Field(t, SettingsField::Edit1), "http://start.example/");
+  EXPECT_EQ(Field(t, SettingsField::Edit3), "Hijacked");
+  EXPECT_EQ(Field(t, SettingsField::Edit2), "http://search.example/");
+  EXPECT_EQ(Field(t, SettingsField::Edit13), "8.0");
+
+  Field(t, SettingsField::Edit3).clear();  // "Clear": written as an empty string, not deleted
+  ASSERT_TRUE(SaveBrowserSettings(t, places_).ok());
+  EXPECT_EQ(Value(IeSettingsKey::UserMain, "Window Title"), "");
+  int search = 0;
+  for (const auto& v : SettingsSaveOrder())
+    if (v.field == SettingsField::Edit2) {
+      EXPECT_EQ(Value(v.key, v.valueName), "http://search.example/") << v.valueName;
+      ++search;
+    }
+  EXPECT_EQ(search, 9);
+  EXPECT_EQ(Value(IeSettingsKey::MachineMain, "Start Page"), "http://start.example/");
+}
+
+TEST_F(BrowserSettingsTest, RefusedMachineWriteStopsTheSaveAndKeepsTheUserValues) {
+  SettingsTexts t;
+  Field(t, SettingsField::Edit1) = "about:blank";
+  Field(t, SettingsField::Edit2) = "http://s.example/";
+  ScopedWriteInterceptor deny([](const WriteRequest& r) {
+    return r.target.starts_with("HKEY_LOCAL_MACHINE") ? static_cast<uint32_t>(ERROR_ACCESS_DENIED) : 0u;
+  });
+  const SettingsSaveResult r = SaveBrowserSettings(t, places_);
+  EXPECT_FALSE(r.ok());
+  EXPECT_EQ(r.valueName, "Wizard_Version");
+  EXPECT_EQ(r.write.error, static_cast<uint32_t>(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(Value(IeSettingsKey::UserMain, "Start Page"), "about:blank");
+  EXPECT_EQ(Value(IeSettingsKey::UserSearch, "SearchAssistant"), "http://s.example/");
+  EXPECT_FALSE(RegKey::Exists(HKEY_LOCAL_MACHINE, places_.machineMain));
+}
+
+}  // namespace
+}  // namespace wl
