@@ -395,6 +395,8 @@ WriteResult CreateServiceEntry(const ServiceSpec& spec) {
     ChangeServiceConfig2W(service.get(), SERVICE_CONFIG_DESCRIPTION, &description);
   }
   return Done();
+}
+
 WriteResult UnregisterServer(std::string_view path, RegView view, std::chrono::milliseconds wait) {
   const WriteRequest request{WriteKind::UnregisterServer, std::string(path), {}};
   if (auto refused = CheckFilePath(request, path)) return *refused;
