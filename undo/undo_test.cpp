@@ -231,6 +231,22 @@ TEST(UndoStore, AKindOfChangeWithoutABackupIsNotMadeAndRefusalsAreNotRecorded) {
   EXPECT_FALSE(DeleteChangeSet("..\\..", &error));
 }
 
+TEST(UndoStore, AServerUnregisteringItselfIsRecordedAsPartlyRestorable) {
+  Store store;
+  {
+    ChangeSet set("Browser Extensions", "Remove");
+    WriteRequest request{WriteKind::UnregisterServer, "C:\\Demo\\toolbar.dll", {}};
+    ASSERT_TRUE(RecordWrite(request));
+  }
+  const StoredChangeSet set = OnlySet();
+  ASSERT_EQ(set.manifest.items.size(), 1u);
+  EXPECT_EQ(set.manifest.items[0].kind, ItemKind::External);
+  EXPECT_EQ(RestorableText(set.manifest), "partly");
+  const RestoreReport report = RestoreChangeSet(set, true);
+  EXPECT_FALSE(report.AllRestored());
+  EXPECT_NE(report.items[0].message.find("cannot be restored"), std::string::npos);
+}
+
 TEST(UndoIni, EntriesWrittenAndDeletedComeBack) {
   Store store;
   test::ScratchDir dir{"wlini"};
