@@ -4,6 +4,8 @@
 #include <objbase.h>
 
 #include "sysroutines/system_paths.h"
+#include "ui/list_page.h"
+#include "undo/backup_store.h"
 #include "win32/message_loop.h"
 #include "win32/system_error.h"
 #include "win32/window.h"
@@ -53,6 +55,8 @@ int WardenlakeMain() {
 
   int exitCode = 1;
   {
+    // Every change the program makes is backed up first.
+    undo::ScopedBackupRecording backups;
     Application app;
     // The elevated copy must not take this instance for one already running:
     // the window it looks for loses its title while the copy starts.
@@ -65,9 +69,14 @@ int WardenlakeMain() {
       return false;
     };
     if (app.CreateForms() && !app.Form1().TerminateRequested()) {
+      // One change set per page action, named after the page's navigation item.
+      ListPageActionScope() = [&form = app.Form1()](const Page& page, const std::string& action) {
+        return std::static_pointer_cast<void>(std::make_shared<undo::ChangeSet>(form.PageCaption(page), action));
+      };
       ShowWindow(app.Form1().hwnd(), SW_SHOWNORMAL);
       UpdateWindow(app.Form1().hwnd());
       exitCode = win32::RunMessageLoop();
+      ListPageActionScope() = nullptr;
     }
   }
   if (SUCCEEDED(com)) CoUninitialize();

@@ -78,7 +78,8 @@ const std::vector<NavGroup>& Navigation() {
         {"Active Ports", "View active ports.", Glyph::Plug, &TForm1::RzGroup2Items2Click, 5},
         {"Net Sniffer", "Capture internet data packge.", Glyph::Wave, &TForm1::RzGroup2Items3Click, 9},
         {"Process Dictionary", "Look up a process from Process Dictionary.(F3)", Glyph::Book,
-         &TForm1::RzGroup2Items4Click, -1}}},
+         &TForm1::RzGroup2Items4Click, -1},
+        {"Backups", "View and restore the backups of every change.", Glyph::Save, &TForm1::BackupsItemClick, 16}}},
   };
   return groups;
 }
@@ -451,6 +452,21 @@ void TForm1::RzGroup4Items7Click() {
 void TForm1::RzGroup2Items0Click() {
   RefreshIfEmpty(1);
   ShowPage(1);
+}
+
+std::string TForm1::PageCaption(const Page& page) const {
+  for (int i = 0; i < kPageCount; ++i) {
+    if (PageControl1.PageAt(i) != &page) continue;
+    for (const auto& group : Navigation())
+      for (const auto& item : group.items)
+        if (item.page == i) return item.caption;
+  }
+  return {};
+}
+
+void TForm1::BackupsItemClick() {
+  RefreshIfEmpty(16);
+  ShowPage(16);
 }
 
 void TForm1::RzGroup2Items1Click() {

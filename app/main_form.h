@@ -25,7 +25,7 @@
 
 namespace wl::app {
 
-inline constexpr int kPageCount = 16;
+inline constexpr int kPageCount = 17;
 inline constexpr int kStatusPageIndex = 10;
 inline constexpr int kHijackPageIndex = 13;
 
@@ -97,6 +97,7 @@ class TForm1 : public win32::Window, public UiServices {
   void RzGroup2Items2Click();  // "Active Ports"
   void RzGroup2Items3Click();  // "Net Sniffer"
   void RzGroup2Items4Click();  // "Process Dictionary"
+  void BackupsItemClick();     // "Backups"
   void Label1Click();          // status page: "Site Immunize"
   void Label15Click();         // status page: "Scan PC Hijacker" (the hijack scan)
   void Label3Click();          // status page: "Spyware Immunize"
@@ -131,6 +132,8 @@ class TForm1 : public win32::Window, public UiServices {
   HWND MainWindow() const override { return hwnd(); }
   const std::string& AppPath() const override { return appPath_; }
   void OpenPage(int pageIndex) override;
+  // The caption of the navigation item that shows the page; empty when none does.
+  std::string PageCaption(const Page& page) const;
   win32::Dialog* Form2() const override { return form2_; }
 
   // ---- seams (tests replace them) ----------------------------------------

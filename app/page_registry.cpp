@@ -17,6 +17,7 @@
 #include "settings/association_page.h"
 #include "settings/shell_extension_page.h"
 #include "software/software_page.h"
+#include "undo/backups_page.h"
 
 namespace wl::app {
 
@@ -48,6 +49,8 @@ std::unique_ptr<Page> MakePage(int index, PageContext& context) {
       return std::make_unique<HijackPage>(context);
     case OtherBrowsersPage::kPageIndex:
       return std::make_unique<OtherBrowsersPage>(context);
+    case 16:
+      return std::make_unique<undo::BackupsPage>(context);
     default:
       return nullptr;
   }

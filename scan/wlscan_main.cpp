@@ -8,6 +8,7 @@
 //   wlscan unimmunize spyware|sites --all | ID...
 //   wlscan packets FILE [--format tsv|json|csv]       the packets of a capture file
 //                                                     as the sniffer lists them
+//   wlscan restore ID [--overwrite]                   puts a change set of the backups back
 //   wlscan --version                                  the program's version
 // Ref.dbd is read from beside the program. Output is UTF-8. Exit status: 0
 // fine (nothing flagged, every write made); 1 items flagged (scan) or some
@@ -37,6 +38,8 @@
 #include "scan/report_file.h"
 #include "scan/scan_document.h"
 #include "sysroutines/system_info.h"
+#include "undo/backup_store.h"
+#include "undo/undo_commands.h"
 #include "win32/dll_search.h"
 #include "win32/system_error.h"
 #include "win32/unicode.h"
@@ -79,6 +82,7 @@ int Usage(const std::string& why = {}) {
         "       wlscan immunize spyware|sites --all | ID...\n"
         "       wlscan unimmunize spyware|sites --all | ID...\n"
         "       wlscan packets FILE [--format tsv|json|csv]\n"
+        "       wlscan restore ID [--overwrite]\n"
         "       wlscan --version\n"
         "pages:" + pages);
   return kError;
@@ -322,8 +326,20 @@ int wmain(int argc, wchar_t** argv) {
   }
   try {
     if (args[0] == "packets") return PacketsCommand(args);
+    if (args[0] == "restore") {
+      const auto restored = wl::undo::RestoreCommand(args);
+      Write(restored.out);
+      if (!restored.err.empty()) Error(restored.err);
+      return restored.status;
+    }
     if (args[0] == "scan") return ScanCommand(args);
-    if (args[0] == "immunity" || args[0] == "immunize" || args[0] == "unimmunize") return ImmunityCommand(args);
+    if (args[0] == "immunize" || args[0] == "unimmunize") {
+      // Every write is backed up first, all of them in one change set.
+      wl::undo::ScopedBackupRecording backups;
+      wl::undo::ChangeSet set("wlscan", args[0] + (args.size() > 1 ? " " + args[1] : std::string()));
+      return ImmunityCommand(args);
+    }
+    if (args[0] == "immunity") return ImmunityCommand(args);
     return PageCommand(args);
   } catch (const std::exception& e) {
     Error(std::string("wlscan: ") + e.what());

@@ -11,6 +11,7 @@
 #include "service/service_page_text.h"
 #include "settings/settings_page_text.h"
 #include "software/software_page_text.h"
+#include "undo/undo_commands.h"
 
 namespace wl {
 
@@ -22,6 +23,7 @@ const std::vector<PageScanEntry>& PageScans() {
       {"associations", &AssociationsPageText},
       {"shellext", &ShellExtensionsPageText},
       {"software", &SoftwarePageText},
+      {"backups", &undo::BackupsPageText},
       {"ieext", &IeExtensionsPageText},
       {"bho", &HelperObjectsPageText},
       {"browser-settings", &BrowserSettingsPageText},

@@ -44,6 +44,8 @@ std::string Describe(const WriteRequest& r) {
     case WriteKind::DeleteIniValue: return "Could not delete the entry " + Quoted(r.name) + " of " + r.target;
     case WriteKind::RecycleFile: return "Could not move " + r.target + " to the Recycle Bin";
     case WriteKind::DeleteFile: return "Could not delete " + r.target;
+    case WriteKind::PlaceFile: return "Could not put back " + r.target;
+    case WriteKind::CreateService: return "Could not create the service " + r.target;
     case WriteKind::UnregisterServer: return "Could not unregister " + r.target;
     case WriteKind::DeleteTask: return "Could not delete the scheduled task " + r.target;
     case WriteKind::DisableTask: return "Could not disable the scheduled task " + r.target;
@@ -64,13 +66,33 @@ WriteResult Failure(const WriteRequest& r, uint32_t error, std::string reason = 
 
 WriteResult Done() { return {}; }
 
-// The interceptor's answer, when it refuses the request.
+WriteRecorder& Recorder() {
+  static WriteRecorder recorder;
+  return recorder;
+}
+
+// The interceptor's answer, when it refuses the request; then the recorder's,
+// when it could not record what the request is about to change.
 std::optional<WriteResult> Intercepted(const WriteRequest& r) {
   const auto& interceptor = Interceptor();
-  if (!interceptor) return std::nullopt;
-  const uint32_t error = interceptor(r);
-  if (error == ERROR_SUCCESS) return std::nullopt;
-  return Failure(r, error);
+  if (interceptor) {
+    const uint32_t error = interceptor(r);
+    if (error != ERROR_SUCCESS) return Failure(r, error);
+  }
+  static bool recording = false;
+  if (!Recorder() || recording) return std::nullopt;
+  recording = true;
+  WriteResult recorded;
+  try {
+    recorded = Recorder()(r);
+  } catch (const std::exception& e) {
+    recorded.error = ERROR_GEN_FAILURE;
+    recorded.message = e.what();
+  }
+  recording = false;
+  if (recorded.ok()) return std::nullopt;
+  return Failure(r, recorded.error,
+                 "its backup could not be written (" + recorded.message + "); nothing was changed.");
 }
 
 // The key path with empty parts dropped, and how many parts it has.
@@ -97,9 +119,12 @@ std::string KeyText(HKEY root, const std::string& cleanPath) {
 WriteResult WriteValue(HKEY root, std::string_view keyPath, std::string_view valueName, DWORD type,
                        const BYTE* data, std::size_t size, RegView view) {
   const std::string path = CleanKeyPath(keyPath);
-  const WriteRequest request{WriteKind::WriteRegValue, KeyText(root, path), std::string(valueName)};
-  if (auto refused = Intercepted(request)) return *refused;
+  WriteRequest request{WriteKind::WriteRegValue, KeyText(root, path), std::string(valueName)};
   if (size > 0xFFFFFFFFu) return Failure(request, ERROR_INVALID_PARAMETER, "the data is too large.");
+  request.view = view;
+  request.type = type;
+  if (size) request.data.assign(data, data + size);
+  if (auto refused = Intercepted(request)) return *refused;
   LONG rc = ERROR_SUCCESS;
   auto key = RegKey::Create(root, path, KEY_SET_VALUE, view, &rc);
   if (!key) return Failure(request, static_cast<uint32_t>(rc));
@@ -160,9 +185,15 @@ ScopedWriteInterceptor::ScopedWriteInterceptor(WriteInterceptor interceptor)
 
 ScopedWriteInterceptor::~ScopedWriteInterceptor() { Interceptor() = std::move(previous_); }
 
+ScopedWriteRecorder::ScopedWriteRecorder(WriteRecorder recorder)
+    : previous_(std::exchange(Recorder(), std::move(recorder))) {}
+
+ScopedWriteRecorder::~ScopedWriteRecorder() { Recorder() = std::move(previous_); }
+
 WriteResult DeleteRegValue(HKEY root, std::string_view keyPath, std::string_view valueName, RegView view) {
   const std::string path = CleanKeyPath(keyPath);
-  const WriteRequest request{WriteKind::DeleteRegValue, KeyText(root, path), std::string(valueName)};
+  WriteRequest request{WriteKind::DeleteRegValue, KeyText(root, path), std::string(valueName)};
+  request.view = view;
   if (auto refused = Intercepted(request)) return *refused;
   LONG rc = ERROR_SUCCESS;
   auto key = RegKey::Open(root, path, KEY_QUERY_VALUE | KEY_SET_VALUE, view, &rc);
@@ -174,7 +205,8 @@ WriteResult DeleteRegValue(HKEY root, std::string_view keyPath, std::string_view
 WriteResult DeleteRegTree(HKEY root, std::string_view keyPath, RegView view) {
   std::size_t parts = 0;
   const std::string path = CleanKeyPath(keyPath, &parts);
-  const WriteRequest request{WriteKind::DeleteRegTree, KeyText(root, path), {}};
+  WriteRequest request{WriteKind::DeleteRegTree, KeyText(root, path), {}};
+  request.view = view;
   if (parts < 2) return Failure(request, ERROR_INVALID_PARAMETER, "a top-level key is never deleted.");
   if (auto refused = Intercepted(request)) return *refused;
   const LONG rc = RegKey::DeleteTree(root, path, view);
@@ -183,12 +215,33 @@ WriteResult DeleteRegTree(HKEY root, std::string_view keyPath, RegView view) {
 
 WriteResult CreateRegKey(HKEY root, std::string_view keyPath, RegView view) {
   const std::string path = CleanKeyPath(keyPath);
-  const WriteRequest request{WriteKind::CreateRegKey, KeyText(root, path), {}};
+  WriteRequest request{WriteKind::CreateRegKey, KeyText(root, path), {}};
+  request.view = view;
   if (path.empty()) return Failure(request, ERROR_INVALID_PARAMETER, "no key was named.");
   if (auto refused = Intercepted(request)) return *refused;
   LONG rc = ERROR_SUCCESS;
   auto key = RegKey::Create(root, path, KEY_READ, view, &rc);
   return key ? Done() : Failure(request, static_cast<uint32_t>(rc));
+}
+
+WriteResult DeleteEmptyRegKey(HKEY root, std::string_view keyPath, RegView view) {
+  const std::string path = CleanKeyPath(keyPath);
+  WriteRequest request{WriteKind::DeleteRegTree, KeyText(root, path), {}};
+  request.view = view;
+  if (path.empty()) return Failure(request, ERROR_INVALID_PARAMETER, "no key was named.");
+  LONG rc = ERROR_SUCCESS;
+  auto key = RegKey::Open(root, path, KEY_READ, view, &rc);
+  if (!key) return Failure(request, static_cast<uint32_t>(rc));
+  DWORD subKeys = 0, values = 0;
+  rc = RegQueryInfoKeyW(key->get(), nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, &values, nullptr, nullptr,
+                        nullptr, nullptr);
+  if (rc != ERROR_SUCCESS) return Failure(request, static_cast<uint32_t>(rc));
+  if (subKeys || values) return Failure(request, ERROR_DIR_NOT_EMPTY, "the key is not empty.");
+  key.reset();
+  if (auto refused = Intercepted(request)) return *refused;
+  const REGSAM flag = view == RegView::Force64 ? KEY_WOW64_64KEY : view == RegView::Force32 ? KEY_WOW64_32KEY : 0;
+  rc = RegDeleteKeyExW(root, win32::Widen(path).c_str(), flag, 0);
+  return rc == ERROR_SUCCESS ? Done() : Failure(request, static_cast<uint32_t>(rc));
 }
 
 WriteResult WriteRegString(HKEY root, std::string_view keyPath, std::string_view valueName, std::string_view value,
@@ -226,8 +279,11 @@ WriteResult DeleteRegistryValuePath(std::string_view keyPathText, std::string_vi
 
 WriteResult WriteIniValue(std::string_view iniPath, std::string_view section, std::string_view key,
                           std::string_view value) {
-  const WriteRequest request{WriteKind::WriteIniValue, std::string(iniPath),
-                             std::string(section) + "\\" + std::string(key)};
+  WriteRequest request{WriteKind::WriteIniValue, std::string(iniPath),
+                       std::string(section) + "\\" + std::string(key)};
+  request.section = section;
+  request.entry = key;
+  request.text = std::string(value);
   if (!IsFullPath(iniPath)) return Failure(request, ERROR_INVALID_NAME, "it is not a full path.");
   if (section.empty() || key.empty()) return Failure(request, ERROR_INVALID_PARAMETER, "no entry was named.");
   if (auto refused = Intercepted(request)) return *refused;
@@ -239,8 +295,10 @@ WriteResult WriteIniValue(std::string_view iniPath, std::string_view section, st
 }
 
 WriteResult DeleteIniValue(std::string_view iniPath, std::string_view section, std::string_view key) {
-  const WriteRequest request{WriteKind::DeleteIniValue, std::string(iniPath),
-                             std::string(section) + "\\" + std::string(key)};
+  WriteRequest request{WriteKind::DeleteIniValue, std::string(iniPath),
+                       std::string(section) + "\\" + std::string(key)};
+  request.section = section;
+  request.entry = key;
   if (!IsFullPath(iniPath)) return Failure(request, ERROR_INVALID_NAME, "it is not a full path.");
   // An empty key would make the system delete the whole section.
   if (section.empty() || key.empty()) return Failure(request, ERROR_INVALID_PARAMETER, "no entry was named.");
@@ -293,6 +351,70 @@ WriteResult DeleteFileNow(std::string_view path) {
   if (auto refused = Intercepted(request)) return *refused;
   if (DeleteFileW(win32::ApiPath(path).c_str())) return Done();
   return Failure(request, GetLastError());
+}
+
+WriteResult PlaceFile(std::string_view preparedPath, std::string_view path, const FileStamp& stamp) {
+  const WriteRequest request{WriteKind::PlaceFile, std::string(path), {}};
+  if (!IsFullPath(path) || !IsFullPath(preparedPath))
+    return Failure(request, ERROR_INVALID_NAME, "it is not a full path.");
+  if (win32::FileAttributes(path) != INVALID_FILE_ATTRIBUTES)
+    return Failure(request, ERROR_FILE_EXISTS, "something of that name is there already.");
+  if (auto refused = Intercepted(request)) return *refused;
+  // Missing folders first, from the top down (below the drive or share).
+  const std::string full(path);
+  std::size_t from = full.starts_with("\\\\?\\") ? 4 : 0;
+  if (full.compare(from, 2, "\\\\") == 0 || full.compare(from, 4, "UNC\\") == 0) {
+    for (int skip = 0; skip < 3 && from != std::string::npos; ++skip) from = full.find('\\', from + 1);
+  } else {
+    from = full.find('\\', from);
+  }
+  for (std::size_t slash = from == std::string::npos ? from : full.find('\\', from + 1); slash != std::string::npos;
+       slash = full.find('\\', slash + 1)) {
+    const std::string folder = full.substr(0, slash);
+    if (win32::DirectoryExists(folder)) continue;
+    if (!CreateDirectoryW(win32::ApiPath(folder).c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+      return Failure(request, GetLastError());
+  }
+  if (!MoveFileExW(win32::ApiPath(preparedPath).c_str(), win32::ApiPath(path).c_str(),
+                   MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH))
+    return Failure(request, GetLastError());
+  {
+    win32::UniqueHfile file(CreateFileW(win32::ApiPath(path).c_str(), FILE_WRITE_ATTRIBUTES,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!file || !SetFileTime(file.get(), &stamp.created, &stamp.accessed, &stamp.written))
+      return Failure(request, GetLastError(), "the file is back, but its times could not be set.");
+  }
+  if (!SetFileAttributesW(win32::ApiPath(path).c_str(), stamp.attributes ? stamp.attributes : FILE_ATTRIBUTE_NORMAL))
+    return Failure(request, GetLastError(), "the file is back, but its attributes could not be set.");
+  return Done();
+}
+
+WriteResult CreateServiceEntry(const ServiceSpec& spec) {
+  const WriteRequest request{WriteKind::CreateService, spec.name, {}};
+  if (spec.name.empty() || spec.binaryPath.empty())
+    return Failure(request, ERROR_INVALID_PARAMETER, "no service or program was named.");
+  if (auto refused = Intercepted(request)) return *refused;
+  const win32::UniqueScHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE));
+  if (!manager) return Failure(request, GetLastError());
+  std::wstring dependencies;
+  for (const auto& d : spec.dependencies) dependencies += win32::Widen(d) + L'\0';
+  dependencies += L'\0';
+  const std::wstring name = win32::Widen(spec.name), display = win32::Widen(spec.displayName),
+                     path = win32::Widen(spec.binaryPath), group = win32::Widen(spec.group),
+                     account = win32::Widen(spec.account);
+  const win32::UniqueScHandle service(CreateServiceW(
+      manager.get(), name.c_str(), display.empty() ? nullptr : display.c_str(), SERVICE_ALL_ACCESS,
+      spec.serviceType, spec.startType, spec.errorControl, path.c_str(), group.empty() ? nullptr : group.c_str(),
+      nullptr, dependencies.size() > 1 ? dependencies.c_str() : nullptr, account.empty() ? nullptr : account.c_str(),
+      nullptr));
+  if (!service) return Failure(request, GetLastError());
+  if (!spec.description.empty()) {
+    std::wstring text = win32::Widen(spec.description);
+    SERVICE_DESCRIPTIONW description{text.data()};
+    ChangeServiceConfig2W(service.get(), SERVICE_CONFIG_DESCRIPTION, &description);
+  }
+  return Done();
 }
 
 WriteResult UnregisterServer(std::string_view path, RegView view, std::chrono::milliseconds wait) {

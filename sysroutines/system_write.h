@@ -38,6 +38,8 @@ enum class WriteKind {
   DeleteIniValue,
   RecycleFile,
   DeleteFile,
+  PlaceFile,
+  CreateService,
   UnregisterServer,
   DeleteTask,
   DisableTask,
@@ -49,6 +51,14 @@ struct WriteRequest {
   WriteKind kind;
   std::string target;  // "HKEY_LOCAL_MACHINE\Software\…", a file path, or a task path "\Folder\Name"
   std::string name;    // value name or "section\key" of an INI entry; empty for keys and files
+  // What a backup of the change needs besides: the registry view, the type
+  // and bytes a value write stores, an INI entry's section, key and the text
+  // written (none: the entry is deleted).
+  win32::RegView view = win32::RegView::Default;
+  DWORD type = REG_NONE;
+  std::vector<uint8_t> data{};
+  std::string section{}, entry{};
+  std::optional<std::string> text{};
 };
 
 // While one is installed, every write routine asks it first. A non-zero
@@ -68,6 +78,23 @@ class ScopedWriteInterceptor {
   WriteInterceptor previous_;
 };
 
+// While one is installed, every write that the interceptor lets through is
+// handed to it first, to record what the write is about to change. A failed
+// answer stops the write: nothing is changed and the write's result says
+// why. Writes made by the recorder itself are not handed back to it.
+using WriteRecorder = std::function<WriteResult(const WriteRequest&)>;
+
+class ScopedWriteRecorder {
+ public:
+  explicit ScopedWriteRecorder(WriteRecorder recorder);
+  ~ScopedWriteRecorder();
+  ScopedWriteRecorder(const ScopedWriteRecorder&) = delete;
+  ScopedWriteRecorder& operator=(const ScopedWriteRecorder&) = delete;
+
+ private:
+  WriteRecorder previous_;
+};
+
 // Registry. Key paths are relative to root; empty parts ("a\\b", a trailing
 // backslash) are ignored.
 WriteResult DeleteRegValue(HKEY root, std::string_view keyPath, std::string_view valueName,
@@ -76,6 +103,9 @@ WriteResult DeleteRegValue(HKEY root, std::string_view keyPath, std::string_view
 // the root, such as "Software") is never deleted.
 WriteResult DeleteRegTree(HKEY root, std::string_view keyPath, win32::RegView view = win32::RegView::Default);
 WriteResult CreateRegKey(HKEY root, std::string_view keyPath, win32::RegView view = win32::RegView::Default);
+// Deletes a key that holds no values and no sub-keys; nothing is lost, so a
+// key directly under the root (such as a file class) may go too.
+WriteResult DeleteEmptyRegKey(HKEY root, std::string_view keyPath, win32::RegView view = win32::RegView::Default);
 // The writes create the key when it is missing.
 WriteResult WriteRegString(HKEY root, std::string_view keyPath, std::string_view valueName, std::string_view value,
                            DWORD type = REG_SZ, win32::RegView view = win32::RegView::Default);
@@ -108,6 +138,24 @@ WriteResult RecycleFile(std::string_view path);
 // Deletes the file for good.
 WriteResult DeleteFileNow(std::string_view path);
 
+// Times and attributes a file gets back.
+struct FileStamp {
+  FILETIME created{}, accessed{}, written{};
+  DWORD attributes = FILE_ATTRIBUTE_NORMAL;
+};
+// Moves a prepared file (preparedPath, on any drive) to path, where no file
+// may be, creating missing folders, and gives it the times and attributes of
+// stamp. The prepared file is gone afterwards when this succeeds.
+WriteResult PlaceFile(std::string_view preparedPath, std::string_view path, const FileStamp& stamp);
+
+// A service to register with the service control manager.
+struct ServiceSpec {
+  std::string name, displayName, description, binaryPath, account, group;
+  std::vector<std::string> dependencies;  // groups with a leading "+"
+  DWORD serviceType = SERVICE_WIN32_OWN_PROCESS, startType = SERVICE_DEMAND_START,
+        errorControl = SERVICE_ERROR_NORMAL;
+};
+WriteResult CreateServiceEntry(const ServiceSpec& spec);
 // COM servers. Has the in-process server at path unregister itself: the
 // system's regsvr32 (from the system folder, by its full path; for a server
 // of the 32-bit view the one of the 32-bit system folder where there is one)

@@ -161,11 +161,17 @@ bool ListPageBase::IsActionEnabled(int id) const {
   return FindAction(id) && std::find(disabled_.begin(), disabled_.end(), id) == disabled_.end();
 }
 
+ActionScope& ListPageActionScope() {
+  static ActionScope scope;
+  return scope;
+}
+
 bool ListPageBase::InvokeAction(int id) {
   const PageAction* a = FindAction(id);
   if (!a || !IsActionEnabled(id) || !a->handler) return false;
   // Copy: the handler may change the action table's owner state.
   const auto handler = a->handler;
+  const auto scope = ListPageActionScope() ? ListPageActionScope()(*this, a->caption) : nullptr;
   handler();
   return true;
 }

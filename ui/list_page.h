@@ -36,6 +36,7 @@
 #include <commctrl.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -54,6 +55,12 @@ struct PageAction {
   bool toolbar = true;  // has a toolbar button
   bool menu = true;     // has a popup-menu item
 };
+
+// Runs around every action a list page carries out: gets the page and the
+// action's caption and returns what lives while the action runs (the program
+// opens one change set of its backups per action). Empty: nothing.
+using ActionScope = std::function<std::shared_ptr<void>(const Page& page, const std::string& action)>;
+ActionScope& ListPageActionScope();
 
 class ListPageBase : public Page {
  public:

@@ -1,0 +1,125 @@
+// What a change set keeps about the system before it changed it: the types
+// of the manifest (manifest.json in the change set's folder), its JSON form
+// and the reader of that form. Portable: the recorder and the restore (Win32)
+// fill and read these plain types.
+//
+// Names travel as this program's UTF-8 (lone surrogates in the generalised
+// 3-byte form). Such a text is no valid JSON string, so a text that is not
+// strict UTF-8 is stored as {"bytes": "<hex>"} and read back unchanged.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace wl::undo {
+
+inline constexpr int kManifestFormat = 1;
+
+// One registry value: name, type and the raw bytes exactly as stored.
+struct RegValueCopy {
+  std::string name;
+  uint32_t type = 0;
+  std::vector<uint8_t> data;
+  bool operator==(const RegValueCopy&) const = default;
+};
+
+// A key with its values and sub-keys (empty ones included).
+struct RegTreeCopy {
+  std::string name;  // the key's own name (the last part of its path)
+  std::vector<RegValueCopy> values;
+  std::vector<RegTreeCopy> keys;
+  bool operator==(const RegTreeCopy&) const = default;
+};
+
+// What the service control manager needs to create a removed service again.
+struct ServiceConfigCopy {
+  std::string name;  // the service's key name
+  std::string displayName;
+  std::string description;
+  std::string binaryPath;
+  std::string account;
+  std::string group;
+  std::vector<std::string> dependencies;  // services, and groups with a leading "+"
+  uint32_t serviceType = 0;
+  uint32_t startType = 0;
+  uint32_t errorControl = 0;
+  bool operator==(const ServiceConfigCopy&) const = default;
+};
+
+// A file kept in the change set's folder, compressed (never in a form that
+// could be started by accident).
+struct FileCopy {
+  std::string copyName;  // the compressed copy, relative to the change set's folder
+  uint64_t size = 0;
+  uint32_t crc32 = 0;  // of the original bytes
+  uint64_t created = 0, accessed = 0, written = 0;  // FILETIME values
+  uint32_t attributes = 0;
+  bool operator==(const FileCopy&) const = default;
+};
+
+enum class ItemKind {
+  RegistryValue,  // one value (deleted or overwritten)
+  RegistryTree,   // a key with everything below it (deleted)
+  RegistryKey,    // a key that was created
+  IniValue,       // one INI entry
+  File,           // a file deleted or moved to the Recycle Bin
+  External,       // a step that ran outside this program: recorded as far as possible
+};
+
+std::string_view ItemKindName(ItemKind kind);
+std::optional<ItemKind> ItemKindFromName(std::string_view name);
+
+// One recorded change.
+struct BackupItem {
+  ItemKind kind = ItemKind::RegistryValue;
+  std::string operation;    // the write that followed ("DeleteRegValue" …)
+  std::string description;  // one line for the user
+  bool partial = false;     // only part of what the step changed can be put back
+
+  // Registry: "HKEY_LOCAL_MACHINE", the key path below it, the view
+  // ("default", "64", "32") and, for a value, its name.
+  std::string root, key, view = "default", valueName;
+  bool existed = false;                     // the value, key or INI entry existed before
+  RegValueCopy value;                       // RegistryValue: what it held before
+  std::optional<RegValueCopy> valueAfter;   // RegistryValue: what was written (none: deleted)
+  RegTreeCopy tree;                         // RegistryTree: the whole key before
+  std::optional<ServiceConfigCopy> service; // RegistryTree of a service key
+
+  // INI entry.
+  std::string path, section, entry, text;  // path also names the file of a File item
+  std::optional<std::string> textAfter;    // what was written (none: deleted)
+
+  FileCopy file;
+  bool operator==(const BackupItem&) const = default;
+};
+
+struct ChangeSetManifest {
+  int format = kManifestFormat;
+  std::string id;       // the folder name; sorts by time
+  std::string created;  // "YYYY-MM-DD hh:mm:ss", local time
+  std::string page;     // the page the action ran on ("wlscan" for the console)
+  std::string action;   // the action ("Remove", "Apply" …)
+  std::vector<BackupItem> items;
+  bool operator==(const ChangeSetManifest&) const = default;
+};
+
+// "yes", "partly" or "no" (no items).
+std::string RestorableText(const ChangeSetManifest& manifest);
+
+std::string ManifestToJson(const ChangeSetManifest& manifest);
+// Reads a manifest; a damaged or foreign document gives nullopt and, when
+// error is given, why.
+std::optional<ChangeSetManifest> ManifestFromJson(std::string_view json, std::string* error = nullptr);
+
+// Lower-case hex without separators, and back (nullopt on a bad digit or an
+// odd length).
+std::string HexText(const std::vector<uint8_t>& bytes);
+std::optional<std::vector<uint8_t>> BytesFromHex(std::string_view hex);
+
+// A size the way the lists show it: "812 bytes", "14.2 KB", "3.0 MB".
+std::string SizeText(uint64_t bytes);
+
+}  // namespace wl::undo

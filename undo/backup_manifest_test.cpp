@@ -1,0 +1,131 @@
+#include "undo/backup_manifest.h"
+
+#include <gtest/gtest.h>
+
+namespace wl::undo {
+namespace {
+
+ChangeSetManifest Sample() {
+  ChangeSetManifest m;
+  m.id = "20261207-120517-123";
+  m.created = "2026-12-07 12:05:17";
+  m.page = "System Service";
+  m.action = "Remove";
+  BackupItem value;
+  value.kind = ItemKind::RegistryValue;
+  value.operation = "DeleteRegValue";
+  value.description = "Delete the value";
+  value.root = "HKEY_CURRENT_USER";
+  value.key = "Software\\Caf\xC3\xA9\\\xED\xA0\x80";  // a lone surrogate in the key
+  value.view = "32";
+  value.valueName = std::string("odd\xED\xBF\xBF", 6);
+  value.existed = true;
+  value.value = {value.valueName, 0x12345678u, {0x41, 0x00, 0x42}};  // unknown type, odd size
+  value.valueAfter = RegValueCopy{value.valueName, 1, {}};
+  m.items.push_back(value);
+
+  BackupItem tree;
+  tree.kind = ItemKind::RegistryTree;
+  tree.operation = "DeleteRegTree";
+  tree.root = "HKEY_LOCAL_MACHINE";
+  tree.key = "SYSTEM\\CurrentControlSet\\Services\\wltest";
+  tree.existed = true;
+  tree.tree.name = "wltest";
+  tree.tree.values.push_back({"", 2, std::vector<uint8_t>(1 << 20, 0xAB)});  // 1 MiB default value
+  tree.tree.keys.push_back({"Empty", {}, {{"Deeper", {}, {}}}});
+  tree.service = ServiceConfigCopy{"wltest", "Test", "", "C:\\t.exe", "LocalSystem", "", {"+grp", "Tcpip"}, 16, 3, 1};
+  m.items.push_back(tree);
+
+  BackupItem ini;
+  ini.kind = ItemKind::IniValue;
+  ini.operation = "WriteIniValue";
+  ini.path = "C:\\windows\\system.ini";
+  ini.section = "boot";
+  ini.entry = "shell";
+  ini.existed = true;
+  ini.text = "bad.exe";
+  ini.textAfter = "explorer.exe";
+  m.items.push_back(ini);
+
+  BackupItem file;
+  file.kind = ItemKind::File;
+  file.operation = "RecycleFile";
+  file.path = "C:\\x\\y.exe";
+  file.existed = true;
+  file.file = {"files\\1.z", 12345678901ull, 0xDEADBEEF, 1, 2, 3, 0x21};
+  m.items.push_back(file);
+
+  BackupItem external;
+  external.kind = ItemKind::External;
+  external.partial = true;
+  external.operation = "regsvr32 /u";
+  m.items.push_back(external);
+  return m;
+}
+
+TEST(BackupManifest, RoundTripKeepsEveryByteAndName) {
+  const ChangeSetManifest m = Sample();
+  const std::string json = ManifestToJson(m);
+  std::string error;
+  const auto back = ManifestFromJson(json, &error);
+  ASSERT_TRUE(back) << error;
+  EXPECT_EQ(*back, m);
+  EXPECT_EQ(RestorableText(m), "partly");
+}
+
+TEST(BackupManifest, DamagedDocumentsAreRefusedWithAReason) {
+  ChangeSetManifest small = Sample();
+  small.items[1].tree.values.clear();  // without the 1 MiB value
+  const std::string good = ManifestToJson(small);
+  const char* broken[] = {
+      "",
+      "[]",
+      "{\"format\":1}",
+      "{\"format\":2,\"id\":\"a\",\"created\":\"\",\"page\":\"\",\"action\":\"\",\"items\":[]}",
+      "{\"format\":-1,\"id\":\"a\",\"created\":\"\",\"page\":\"\",\"action\":\"\",\"items\":[]}",
+      "{\"format\":1,\"id\":\"a\",\"created\":\"\",\"page\":\"\",\"action\":\"\",\"items\":[{\"kind\":\"x\"}]}",
+      "{\"format\":1,\"id\":\"a\",\"created\":\"\",\"page\":\"\",\"action\":\"\",\"items\":[{\"kind\":\"registry-value\","
+      "\"operation\":\"\",\"description\":\"\",\"root\":\"HKCU\",\"key\":\"k\",\"view\":\"16\",\"existed\":false,"
+      "\"valueName\":\"\"}]}",
+      "{\"format\":1,\"id\":\"a\",\"created\":\"\",\"page\":\"\",\"action\":\"\",\"items\":[{\"kind\":\"registry-value\","
+      "\"operation\":\"\",\"description\":\"\",\"root\":\"HKCU\",\"key\":\"k\",\"view\":\"64\",\"existed\":true,"
+      "\"valueName\":\"\",\"value\":{\"name\":\"\",\"type\":1,\"data\":\"abc\"}}]}",
+      "{\"format\":1,\"id\":\"a\",\"created\":\"\",\"page\":\"\",\"action\":\"\",\"items\":[{\"kind\":\"file\","
+      "\"operation\":\"\",\"description\":\"\",\"path\":\"C:\\\\a\",\"existed\":true,\"file\":{\"copy\":"
+      "\"..\\\\..\\\\evil\",\"size\":1,\"crc32\":1,\"created\":1,\"accessed\":1,\"written\":1,\"attributes\":1}}]}",
+      "{\"format\":1,\"id\":{\"bytes\":\"zz\"},\"created\":\"\",\"page\":\"\",\"action\":\"\",\"items\":[]}",
+  };
+  for (const char* text : broken) {
+    std::string error;
+    EXPECT_FALSE(ManifestFromJson(text, &error)) << text;
+    EXPECT_FALSE(error.empty()) << text;
+  }
+  // Cut anywhere, the good document never reads as another one.
+  for (std::size_t n = 0; n < good.size(); n += 7) EXPECT_FALSE(ManifestFromJson(good.substr(0, n))) << n;
+}
+
+TEST(BackupManifest, ATreeNestedBeyondTheRegistrysDepthIsRefused) {
+  std::string tree;
+  for (int i = 0; i < 600; ++i) tree += "{\"name\":\"k\",\"values\":[],\"keys\":[";
+  for (int i = 0; i < 600; ++i) tree += "]}";
+  const std::string doc =
+      "{\"format\":1,\"id\":\"a\",\"created\":\"\",\"page\":\"\",\"action\":\"\",\"items\":[{\"kind\":"
+      "\"registry-tree\",\"operation\":\"\",\"description\":\"\",\"root\":\"HKCU\",\"key\":\"k\",\"view\":\"64\","
+      "\"existed\":true,\"tree\":" + tree + "}]}";
+  std::string error;
+  EXPECT_FALSE(ManifestFromJson(doc, &error));
+  EXPECT_NE(error.find("deeply"), std::string::npos) << error;
+}
+
+TEST(BackupManifest, HexAndSizes) {
+  EXPECT_EQ(HexText({0x00, 0xAB, 0xff}), "00abff");
+  EXPECT_EQ(*BytesFromHex("00ABff"), (std::vector<uint8_t>{0, 0xAB, 0xFF}));
+  EXPECT_FALSE(BytesFromHex("0"));
+  EXPECT_FALSE(BytesFromHex("0g"));
+  EXPECT_EQ(SizeText(812), "812 bytes");
+  EXPECT_EQ(SizeText(14540), "14.2 KB");
+  EXPECT_EQ(SizeText(3u << 20), "3.0 MB");
+}
+
+}  // namespace
+}  // namespace wl::undo

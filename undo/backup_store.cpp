@@ -1,0 +1,476 @@
+#include "undo/backup_store.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "sysroutines/store_folder.h"
+#include "undo/reg_file.h"
+#include "undo/system_state.h"
+#include "win32/file_path.h"
+#include "win32/handles.h"
+#include "win32/system_error.h"
+#include "win32/unicode.h"
+
+namespace wl::undo {
+namespace {
+
+using win32::Narrow;
+using win32::Widen;
+
+constexpr char kManifestName[] = "manifest.json";
+constexpr char kRegFileName[] = "registry.reg";
+constexpr char kFilesFolder[] = "files";
+
+std::optional<std::string>& RootOverride() {
+  static std::optional<std::string> root;
+  return root;
+}
+
+// The change set being filled.
+struct OpenSet {
+  int depth = 0;           // nested ChangeSet scopes
+  std::string page, action;
+  std::string folder;      // made at the first record
+  ChangeSetManifest manifest;
+  int files = 0;           // file copies so far
+};
+
+OpenSet& Current() {
+  static OpenSet set;
+  return set;
+}
+
+WriteResult Failed(uint32_t error, std::string message) {
+  WriteResult r;
+  r.error = error ? error : ERROR_GEN_FAILURE;
+  r.message = std::move(message);
+  return r;
+}
+
+std::string LocalTimeText(const SYSTEMTIME& t) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%04u-%02u-%02u %02u:%02u:%02u", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
+                t.wSecond);
+  return buf;
+}
+
+// Makes the store's root folder and the set's folder; the id is the local
+// time to the millisecond, with a number added when two sets meet.
+uint32_t MakeSetFolder(OpenSet& set) {
+  const std::string root = BackupStoreRoot();
+  if (root.empty()) return ERROR_PATH_NOT_FOUND;
+  // The root and its parents.
+  for (std::size_t slash = root.find('\\', 3);; slash = root.find('\\', slash + 1)) {
+    const std::string part = slash == std::string::npos ? root : root.substr(0, slash);
+    if (!win32::DirectoryExists(part) && !CreateDirectoryW(win32::ApiPath(part).c_str(), nullptr) &&
+        GetLastError() != ERROR_ALREADY_EXISTS)
+      return GetLastError();
+    if (slash == std::string::npos) break;
+  }
+  SYSTEMTIME t{};
+  GetLocalTime(&t);
+  char base[40];
+  std::snprintf(base, sizeof base, "%04u%02u%02u-%02u%02u%02u-%03u", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
+                t.wSecond, t.wMilliseconds);
+  for (int n = 0; n < 1000; ++n) {
+    const std::string id = n ? std::string(base) + "-" + std::to_string(n) : std::string(base);
+    const std::string folder = root + "\\" + id;
+    if (CreateDirectoryW(win32::ApiPath(folder).c_str(), nullptr)) {
+      set.folder = folder;
+      set.manifest = {};
+      set.manifest.id = id;
+      set.manifest.created = LocalTimeText(t);
+      set.manifest.page = set.page;
+      set.manifest.action = set.action;
+      set.files = 0;
+      return ERROR_SUCCESS;
+    }
+    if (GetLastError() != ERROR_ALREADY_EXISTS) return GetLastError();
+  }
+  return ERROR_ALREADY_EXISTS;
+}
+
+// Writes the manifest and the .reg file of the set, each flushed to disk.
+uint32_t SaveSet(const OpenSet& set) {
+  if (const uint32_t e = WriteFileFlushed(set.folder + "\\" + kManifestName, ManifestToJson(set.manifest))) return e;
+  const auto keys = RegFileKeysFor(set.manifest);
+  if (keys.empty()) return ERROR_SUCCESS;
+  const auto bytes = WriteRegFile(keys);
+  return WriteFileFlushed(set.folder + "\\" + kRegFileName, std::string(bytes.begin(), bytes.end()));
+}
+
+std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
+std::string ValueLabel(const std::string& name) { return name.empty() ? "(Default)" : Quoted(name); }
+
+// A service key: "SYSTEM\CurrentControlSet\Services\<name>" under the local machine.
+std::string ServiceNameOf(HKEY root, const std::string& path) {
+  static const std::string prefix = "SYSTEM\\CURRENTCONTROLSET\\SERVICES\\";
+  if (root != HKEY_LOCAL_MACHINE || path.size() <= prefix.size()) return {};
+  std::string upper = path.substr(0, prefix.size());
+  for (char& c : upper)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+  if (upper != prefix) return {};
+  const std::string name = path.substr(prefix.size());
+  return name.find('\\') == std::string::npos ? name : std::string();
+}
+
+// The topmost key of path that is missing; empty when the key is there.
+std::string FirstMissingKey(HKEY root, const std::string& path, win32::RegView view) {
+  std::string prefix;
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    const auto slash = path.find('\\', start);
+    const std::string part = path.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
+    if (!part.empty()) {
+      prefix += prefix.empty() ? part : "\\" + part;
+      if (!win32::RegKey::Exists(root, prefix, view)) return prefix;
+    }
+    if (slash == std::string::npos) break;
+    start = slash + 1;
+  }
+  return {};
+}
+
+// An item for the keys a write is about to create (restored by deleting them
+// while they hold no values).
+BackupItem CreatedKeyItem(const std::string& rootName, const std::string& path, win32::RegView view) {
+  BackupItem item;
+  item.kind = ItemKind::RegistryKey;
+  item.operation = "CreateRegKey";
+  item.description = "Create the key " + rootName + "\\" + path;
+  item.root = rootName;
+  item.key = path;
+  item.view = ViewName(view);
+  item.existed = false;
+  return item;
+}
+
+// What is about to change, as an item; ERROR_SUCCESS or why it could not be
+// read (then the write must not go ahead). Keys the write creates come first,
+// as items of their own.
+WriteResult Capture(const WriteRequest& r, OpenSet& set, BackupItem& item, std::vector<BackupItem>& created) {
+  HKEY root = nullptr;
+  std::string rootName, path;
+  switch (r.kind) {
+    case WriteKind::DeleteRegValue:
+    case WriteKind::WriteRegValue: {
+      if (!SplitKeyText(r.target, root, rootName, path)) return Failed(ERROR_INVALID_PARAMETER, "unknown root");
+      item.kind = ItemKind::RegistryValue;
+      item.operation = r.kind == WriteKind::DeleteRegValue ? "DeleteRegValue" : "WriteRegValue";
+      item.description = (r.kind == WriteKind::DeleteRegValue ? "Delete the value " : "Write the value ") +
+                         ValueLabel(r.name) + " of " + r.target;
+      item.root = rootName;
+      item.key = path;
+      item.view = ViewName(r.view);
+      item.valueName = r.name;
+      RegValueCopy before;
+      const uint32_t e = ReadRegValueState(root, path, r.view, r.name, before);
+      if (e != ERROR_SUCCESS && e != ERROR_FILE_NOT_FOUND)
+        return Failed(e, "the value could not be read: " + win32::SystemErrorText(e));
+      item.existed = e == ERROR_SUCCESS;
+      if (item.existed) item.value = std::move(before);
+      if (r.kind == WriteKind::WriteRegValue) {
+        item.valueAfter = RegValueCopy{r.name, r.type, r.data};
+        if (const std::string missing = FirstMissingKey(root, path, r.view); !missing.empty())
+          created.push_back(CreatedKeyItem(rootName, missing, r.view));
+      }
+      return {};
+    }
+    case WriteKind::DeleteRegTree: {
+      if (!SplitKeyText(r.target, root, rootName, path)) return Failed(ERROR_INVALID_PARAMETER, "unknown root");
+      item.kind = ItemKind::RegistryTree;
+      item.operation = "DeleteRegTree";
+      item.description = "Delete the key " + r.target;
+      item.root = rootName;
+      item.key = path;
+      item.view = ViewName(r.view);
+      const uint32_t e = DumpRegTree(root, path, r.view, item.tree);
+      if (e != ERROR_SUCCESS && e != ERROR_FILE_NOT_FOUND)
+        return Failed(e, "the key could not be read: " + win32::SystemErrorText(e));
+      item.existed = e == ERROR_SUCCESS;
+      const std::string service = ServiceNameOf(root, path);
+      if (!service.empty()) {
+        item.service = ReadServiceConfig(service);
+        if (item.service) item.description = "Remove the service " + service + " (" + r.target + ")";
+      }
+      return {};
+    }
+    case WriteKind::CreateRegKey: {
+      if (!SplitKeyText(r.target, root, rootName, path)) return Failed(ERROR_INVALID_PARAMETER, "unknown root");
+      item.kind = ItemKind::RegistryKey;
+      item.operation = "CreateRegKey";
+      item.description = "Create the key " + r.target;
+      item.root = rootName;
+      item.key = path;
+      item.view = ViewName(r.view);
+      const std::string missing = FirstMissingKey(root, path, r.view);
+      item.existed = missing.empty();
+      if (!missing.empty()) item = CreatedKeyItem(rootName, missing, r.view);
+      return {};
+    }
+    case WriteKind::WriteIniValue:
+    case WriteKind::DeleteIniValue: {
+      item.kind = ItemKind::IniValue;
+      item.operation = r.kind == WriteKind::WriteIniValue ? "WriteIniValue" : "DeleteIniValue";
+      item.description = (r.kind == WriteKind::WriteIniValue ? "Write the entry " : "Delete the entry ") +
+                         Quoted(r.name) + " of " + r.target;
+      item.path = r.target;
+      item.section = r.section;
+      item.entry = r.entry;
+      const auto before = ReadIniState(r.target, r.section, r.entry);
+      item.existed = before.has_value();
+      if (before) item.text = *before;
+      if (r.kind == WriteKind::WriteIniValue) item.textAfter = r.text.value_or(std::string());
+      return {};
+    }
+    case WriteKind::RecycleFile:
+    case WriteKind::DeleteFile: {
+      item.kind = ItemKind::File;
+      item.operation = r.kind == WriteKind::RecycleFile ? "RecycleFile" : "DeleteFile";
+      item.description = (r.kind == WriteKind::RecycleFile ? "Move to the Recycle Bin " : "Delete the file ") + r.target;
+      item.path = r.target;
+      item.existed = true;
+      const std::string files = set.folder + "\\" + kFilesFolder;
+      if (!win32::DirectoryExists(files) && !CreateDirectoryW(win32::ApiPath(files).c_str(), nullptr))
+        return Failed(GetLastError(), "the folder for file copies could not be made");
+      item.file.copyName = std::string(kFilesFolder) + "\\" + std::to_string(set.files + 1) + ".z";
+      const uint32_t e = CompressFileCopy(r.target, set.folder + "\\" + item.file.copyName, item.file);
+      if (e) return Failed(e, "the file could not be copied: " + win32::SystemErrorText(e));
+      ++set.files;
+      return {};
+    }
+    case WriteKind::UnregisterServer:
+      // The server's own code removes its registration: what it changes is
+      // not known beforehand. Recorded, and marked as not restorable.
+      item.kind = ItemKind::External;
+      item.operation = "UnregisterServer";
+      item.description = "Unregister the server " + r.target + " (runs outside this program)";
+      item.path = r.target;
+      item.partial = true;
+      return {};
+    default:
+      // A kind of change this recorder does not know: it is not made rather
+      // than made without a backup.
+      return Failed(ERROR_NOT_SUPPORTED, "this kind of change cannot be backed up");
+  }
+}
+
+void CloseSet(OpenSet& set) {
+  set.folder.clear();
+  set.manifest = {};
+  set.files = 0;
+}
+
+uint64_t FolderSize(const std::string& folder, int depth = 0) {
+  uint64_t total = 0;
+  WIN32_FIND_DATAW fd{};
+  win32::UniqueFind find(FindFirstFileW(win32::ApiPath(folder + "\\*").c_str(), &fd));
+  if (!find) return 0;
+  do {
+    const std::wstring name = fd.cFileName;
+    if (name == L"." || name == L"..") continue;
+    if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      if (depth < 4 && !(fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        total += FolderSize(folder + "\\" + Narrow(name), depth + 1);
+    } else {
+      total += (static_cast<uint64_t>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow;
+    }
+  } while (FindNextFileW(find.get(), &fd));
+  return total;
+}
+
+bool DeleteFolder(const std::string& folder, int depth, std::string* error) {
+  WIN32_FIND_DATAW fd{};
+  {
+    win32::UniqueFind find(FindFirstFileW(win32::ApiPath(folder + "\\*").c_str(), &fd));
+    if (find) {
+      do {
+        const std::wstring name = fd.cFileName;
+        if (name == L"." || name == L"..") continue;
+        const std::string child = folder + "\\" + Narrow(name);
+        if ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+          if (depth > 4 || !DeleteFolder(child, depth + 1, error)) return false;
+        } else if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+          RemoveDirectoryW(win32::ApiPath(child).c_str());  // a link: never followed
+        } else {
+          SetFileAttributesW(win32::ApiPath(child).c_str(), FILE_ATTRIBUTE_NORMAL);
+          if (!DeleteFileW(win32::ApiPath(child).c_str())) {
+            if (error) *error = "Could not delete " + child + ": " + win32::SystemErrorText(GetLastError());
+            return false;
+          }
+        }
+      } while (FindNextFileW(find.get(), &fd));
+    }
+  }
+  if (!RemoveDirectoryW(win32::ApiPath(folder).c_str())) {
+    if (error) *error = "Could not delete " + folder + ": " + win32::SystemErrorText(GetLastError());
+    return false;
+  }
+  return true;
+}
+
+// A change set's id is its folder's name: digits and dashes only.
+bool IsSetId(const std::string& id) {
+  return !id.empty() && id.size() < 64 &&
+         std::all_of(id.begin(), id.end(), [](char c) { return (c >= '0' && c <= '9') || c == '-'; });
+}
+
+StoredChangeSet LoadSet(const std::string& root, const std::string& id) {
+  StoredChangeSet set;
+  set.folder = root + "\\" + id;
+  set.manifest.id = id;
+  set.size = FolderSize(set.folder);
+  const auto text = ReadWholeFile(set.folder + "\\" + kManifestName);
+  if (!text) {
+    set.error = "its manifest could not be read";
+    return set;
+  }
+  std::string error;
+  auto manifest = ManifestFromJson(*text, &error);
+  if (!manifest) {
+    set.error = "its manifest is damaged: " + error;
+    return set;
+  }
+  set.manifest = std::move(*manifest);
+  set.manifest.id = id;  // the folder decides
+  return set;
+}
+
+}  // namespace
+
+std::string BackupStoreRoot() {
+  if (RootOverride()) return *RootOverride();
+  // With administrative rights under the machine-wide program-data folder,
+  // administrators and the system only; otherwise in the user's profile. A
+  // link or junction planted in the path is refused: then there is no store,
+  // and every change fails closed.
+  const StoreFolder folder = PrepareStoreFolder("Backups");
+  return folder.ok() ? folder.path : std::string();
+}
+
+ScopedBackupStoreRoot::ScopedBackupStoreRoot(std::string root) : previous_(RootOverride()) {
+  RootOverride() = std::move(root);
+}
+
+ScopedBackupStoreRoot::~ScopedBackupStoreRoot() { RootOverride() = std::move(previous_); }
+
+ChangeSet::ChangeSet(std::string page, std::string action) {
+  OpenSet& set = Current();
+  if (set.depth++ == 0) {
+    outer_ = true;
+    CloseSet(set);
+    set.page = std::move(page);
+    set.action = std::move(action);
+  }
+}
+
+ChangeSet::~ChangeSet() {
+  OpenSet& set = Current();
+  if (--set.depth == 0) CloseSet(set);
+}
+
+std::string ChangeSet::Id() const { return Current().manifest.id; }
+
+ScopedBackupRecording::ScopedBackupRecording() : recorder_([](const WriteRequest& r) { return RecordWrite(r); }) {}
+
+WriteResult RecordWrite(const WriteRequest& request) {
+  std::optional<ChangeSet> own;
+  if (Current().depth == 0) own.emplace("Wardenlake", "Change");
+  OpenSet& set = Current();
+  if (set.folder.empty()) {
+    if (const uint32_t e = MakeSetFolder(set))
+      return Failed(e, "the backup folder could not be made: " + win32::SystemErrorText(e));
+  }
+  BackupItem item;
+  std::vector<BackupItem> created;
+  // A set whose first record fails leaves no folder behind.
+  auto dropEmpty = [&set] {
+    if (!set.manifest.items.empty() || set.folder.empty()) return;
+    DeleteFolder(set.folder, 0, nullptr);
+    CloseSet(set);
+  };
+  WriteResult captured = Capture(request, set, item, created);
+  if (!captured) {
+    dropEmpty();
+    return captured;
+  }
+  const std::size_t count = set.manifest.items.size();
+  for (auto& c : created) set.manifest.items.push_back(std::move(c));
+  set.manifest.items.push_back(std::move(item));
+  if (const uint32_t e = SaveSet(set)) {
+    set.manifest.items.resize(count);
+    dropEmpty();
+    return Failed(e, "the backup could not be saved: " + win32::SystemErrorText(e));
+  }
+  return {};
+}
+
+std::vector<StoredChangeSet> ListChangeSets() {
+  std::vector<StoredChangeSet> sets;
+  const std::string root = BackupStoreRoot();
+  if (root.empty()) return sets;
+  WIN32_FIND_DATAW fd{};
+  std::vector<std::string> ids;
+  {
+    win32::UniqueFind find(FindFirstFileW(win32::ApiPath(root + "\\*").c_str(), &fd));
+    if (!find) return sets;
+    do {
+      const std::string name = Narrow(fd.cFileName);
+      if ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsSetId(name)) ids.push_back(name);
+    } while (FindNextFileW(find.get(), &fd));
+  }
+  // Ids sort by time; a number after the time sorts by its value.
+  std::sort(ids.begin(), ids.end(), [](const std::string& a, const std::string& b) {
+    const std::string ta = a.substr(0, 19), tb = b.substr(0, 19);
+    if (ta != tb) return ta > tb;
+    if (a.size() != b.size()) return a.size() > b.size();
+    return a > b;
+  });
+  for (const auto& id : ids) sets.push_back(LoadSet(root, id));
+  return sets;
+}
+
+std::optional<StoredChangeSet> FindChangeSet(const std::string& id, std::string* error) {
+  const std::string root = BackupStoreRoot();
+  if (!IsSetId(id) || root.empty() || !win32::DirectoryExists(root + "\\" + id)) {
+    if (error) *error = "There is no change set " + id + ".";
+    return std::nullopt;
+  }
+  StoredChangeSet set = LoadSet(root, id);
+  if (!set.error.empty()) {
+    if (error) *error = "The change set " + id + " cannot be used: " + set.error + ".";
+    return std::nullopt;
+  }
+  return set;
+}
+
+bool DeleteChangeSet(const std::string& id, std::string* error) {
+  const std::string root = BackupStoreRoot();
+  if (!IsSetId(id) || root.empty() || !win32::DirectoryExists(root + "\\" + id)) {
+    if (error) *error = "There is no change set " + id + ".";
+    return false;
+  }
+  return DeleteFolder(root + "\\" + id, 0, error);
+}
+
+std::optional<std::string> ReadWholeFile(const std::string& path) {
+  win32::UniqueHfile file(CreateFileW(win32::ApiPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return std::nullopt;
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(file.get(), &size) || size.QuadPart > (512ll << 20)) return std::nullopt;
+  std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    DWORD got = 0;
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
+    if (!ReadFile(file.get(), bytes.data() + done, chunk, &got, nullptr) || got == 0) return std::nullopt;
+    done += got;
+  }
+  return bytes;
+}
+
+}  // namespace wl::undo

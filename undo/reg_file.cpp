@@ -1,0 +1,124 @@
+#include "undo/reg_file.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "core/utf16_text.h"
+
+namespace wl::undo {
+namespace {
+
+std::string Upper(std::string s) {
+  for (char& c : s)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return s;
+}
+
+// A value name in quotes with backslashes and quotes escaped.
+std::string QuotedName(const std::string& name) {
+  std::string out = "\"";
+  for (char c : name) {
+    if (c == '\\' || c == '"') out += '\\';
+    out += c;
+  }
+  return out + "\"";
+}
+
+// "prefix=hex(N):xx,xx,…" wrapped the way the registry editor wraps it.
+std::string ValueLine(const RegFileValue& v) {
+  std::string line = v.name.empty() ? "@" : QuotedName(v.name);
+  line += '=';
+  if (v.remove) return line + "-\r\n";
+  char type[32];
+  std::snprintf(type, sizeof type, "hex(%x):", static_cast<unsigned>(v.type));
+  line += type;
+  static const char digits[] = "0123456789abcdef";
+  std::size_t column = line.size();
+  for (std::size_t i = 0; i < v.data.size(); ++i) {
+    line += digits[v.data[i] >> 4];
+    line += digits[v.data[i] & 15];
+    column += 2;
+    if (i + 1 < v.data.size()) {
+      line += ',';
+      ++column;
+      if (column > 76) {
+        line += "\\\r\n  ";
+        column = 2;
+      }
+    }
+  }
+  return line + "\r\n";
+}
+
+void AddTree(const std::string& path, const RegTreeCopy& tree, std::vector<RegFileKey>& out) {
+  RegFileKey key{path, false, {}};
+  for (const auto& v : tree.values) key.values.push_back({v.name, false, v.type, v.data});
+  out.push_back(std::move(key));
+  for (const auto& sub : tree.keys) AddTree(path + "\\" + sub.name, sub, out);
+}
+
+}  // namespace
+
+std::string RegFilePath(const std::string& root, const std::string& key, const std::string& view) {
+  std::string k = key;
+  if (view == "32") {
+    const std::string upperRoot = Upper(root), upperKey = Upper(key);
+    if (upperRoot == "HKEY_LOCAL_MACHINE" && (upperKey == "SOFTWARE" || upperKey.starts_with("SOFTWARE\\")) &&
+        !upperKey.starts_with("SOFTWARE\\WOW6432NODE"))
+      k = key.substr(0, 8) + "\\Wow6432Node" + key.substr(8);
+    else if (upperRoot == "HKEY_CLASSES_ROOT" && !upperKey.starts_with("WOW6432NODE"))
+      k = "Wow6432Node" + (key.empty() ? std::string() : "\\" + key);
+  }
+  return k.empty() ? root : root + "\\" + k;
+}
+
+std::vector<uint8_t> WriteRegFile(const std::vector<RegFileKey>& keys) {
+  std::string text = "Windows Registry Editor Version 5.00\r\n\r\n";
+  for (const auto& key : keys) {
+    if (key.remove) {
+      text += "[-" + key.path + "]\r\n\r\n";
+      continue;
+    }
+    text += "[" + key.path + "]\r\n";
+    for (const auto& v : key.values) text += ValueLine(v);
+    text += "\r\n";
+  }
+  const std::u16string wide = Utf16FromUtf8(text);
+  std::vector<uint8_t> bytes{0xFF, 0xFE};
+  bytes.reserve(2 + wide.size() * 2);
+  for (char16_t c : wide) {
+    bytes.push_back(static_cast<uint8_t>(c & 0xFF));
+    bytes.push_back(static_cast<uint8_t>(c >> 8));
+  }
+  return bytes;
+}
+
+std::vector<RegFileKey> RegFileKeysFor(const ChangeSetManifest& manifest) {
+  std::vector<RegFileKey> out;
+  for (auto it = manifest.items.rbegin(); it != manifest.items.rend(); ++it) {
+    const BackupItem& item = *it;
+    const std::string path = RegFilePath(item.root, item.key, item.view);
+    switch (item.kind) {
+      case ItemKind::RegistryValue:
+        if (item.existed)
+          out.push_back({path, false, {{item.valueName, false, item.value.type, item.value.data}}});
+        else
+          out.push_back({path, false, {{item.valueName, true, 0, {}}}});
+        break;
+      case ItemKind::RegistryTree:
+        if (!item.existed) break;
+        // The key as it was, without what may have been added since.
+        out.push_back({path, true, {}});
+        AddTree(path, item.tree, out);
+        break;
+      case ItemKind::RegistryKey:
+        if (!item.existed) out.push_back({path, true, {}});
+        break;
+      default:
+        break;
+    }
+  }
+  return out;
+}
+
+}  // namespace wl::undo

@@ -1,0 +1,377 @@
+#include "undo/system_state.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cwctype>
+
+#include "win32/file_path.h"
+#include "win32/handles.h"
+#include "win32/unicode.h"
+
+namespace wl::undo {
+namespace {
+
+using win32::Narrow;
+using win32::Widen;
+
+REGSAM ViewFlag(win32::RegView view) {
+  switch (view) {
+    case win32::RegView::Force64: return KEY_WOW64_64KEY;
+    case win32::RegView::Force32: return KEY_WOW64_32KEY;
+    default: return 0;
+  }
+}
+
+uint32_t OpenKey(HKEY root, const std::string& path, win32::RegView view, win32::UniqueHkey& out) {
+  HKEY key = nullptr;
+  const LONG rc = RegOpenKeyExW(root, Widen(path).c_str(), 0, KEY_READ | ViewFlag(view), &key);
+  if (rc != ERROR_SUCCESS) return static_cast<uint32_t>(rc == ERROR_PATH_NOT_FOUND ? ERROR_FILE_NOT_FOUND : rc);
+  out.reset(key);
+  return ERROR_SUCCESS;
+}
+
+uint32_t DumpKey(HKEY key, RegTreeCopy& out, int depth) {
+  if (depth > 512) return ERROR_BUFFER_OVERFLOW;
+  DWORD subKeys = 0, maxSubKey = 0, values = 0, maxName = 0, maxData = 0;
+  LONG rc = RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subKeys, &maxSubKey, nullptr, &values, &maxName,
+                             &maxData, nullptr, nullptr);
+  if (rc != ERROR_SUCCESS) return static_cast<uint32_t>(rc);
+  std::wstring name(std::max<DWORD>(maxName, 256) + 2, L'\0');
+  std::vector<uint8_t> data(maxData + 2);
+  for (DWORD i = 0;; ++i) {
+    DWORD nameLen = static_cast<DWORD>(name.size()), dataLen = static_cast<DWORD>(data.size()), type = 0;
+    rc = RegEnumValueW(key, i, name.data(), &nameLen, nullptr, &type, data.data(), &dataLen);
+    if (rc == ERROR_NO_MORE_ITEMS) break;
+    if (rc == ERROR_MORE_DATA) {  // grew since we asked: again, larger
+      if (name.size() < 32770) name.resize(32770);
+      data.resize(std::max<std::size_t>(data.size() * 2, dataLen + 2));
+      if (data.size() > (256u << 20)) return ERROR_MORE_DATA;
+      --i;
+      continue;
+    }
+    if (rc != ERROR_SUCCESS) return static_cast<uint32_t>(rc);
+    out.values.push_back({Narrow(std::wstring_view(name.data(), nameLen)), type,
+                          std::vector<uint8_t>(data.begin(), data.begin() + dataLen)});
+  }
+  std::wstring subName(std::max<DWORD>(maxSubKey, 256) + 2, L'\0');
+  std::vector<std::wstring> names;
+  for (DWORD i = 0;; ++i) {
+    DWORD len = static_cast<DWORD>(subName.size());
+    rc = RegEnumKeyExW(key, i, subName.data(), &len, nullptr, nullptr, nullptr, nullptr);
+    if (rc == ERROR_NO_MORE_ITEMS) break;
+    if (rc == ERROR_MORE_DATA && subName.size() < 1024) {
+      subName.resize(1024);
+      --i;
+      continue;
+    }
+    if (rc != ERROR_SUCCESS) return static_cast<uint32_t>(rc);
+    names.emplace_back(subName.data(), len);
+  }
+  for (const auto& n : names) {
+    HKEY sub = nullptr;
+    rc = RegOpenKeyExW(key, n.c_str(), 0, KEY_READ, &sub);
+    if (rc != ERROR_SUCCESS) return static_cast<uint32_t>(rc);
+    win32::UniqueHkey owned(sub);
+    RegTreeCopy child;
+    child.name = Narrow(n);
+    if (const uint32_t e = DumpKey(sub, child, depth + 1)) return e;
+    out.keys.push_back(std::move(child));
+  }
+  return ERROR_SUCCESS;
+}
+
+bool NameLess(const std::string& a, const std::string& b) {
+  const std::wstring wa = Widen(a), wb = Widen(b);
+  return CompareStringOrdinal(wa.c_str(), static_cast<int>(wa.size()), wb.c_str(), static_cast<int>(wb.size()),
+                              TRUE) == CSTR_LESS_THAN;
+}
+
+uint64_t FileTimeValue(const FILETIME& t) { return (static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime; }
+
+}  // namespace
+
+std::string ViewName(win32::RegView view) {
+  switch (view) {
+    case win32::RegView::Force64: return "64";
+    case win32::RegView::Force32: return "32";
+    default: return "default";
+  }
+}
+
+win32::RegView ViewFrom(const std::string& name) {
+  if (name == "64") return win32::RegView::Force64;
+  if (name == "32") return win32::RegView::Force32;
+  return win32::RegView::Default;
+}
+
+bool SplitKeyText(const std::string& text, HKEY& root, std::string& rootName, std::string& path) {
+  const auto slash = text.find('\\');
+  rootName = text.substr(0, slash);
+  const auto r = win32::RootFromName(rootName);
+  if (!r) return false;
+  root = *r;
+  rootName = win32::RootName(root);
+  path = slash == std::string::npos ? std::string() : text.substr(slash + 1);
+  return true;
+}
+
+uint32_t ReadRegValueState(HKEY root, const std::string& path, win32::RegView view, const std::string& name,
+                           RegValueCopy& out) {
+  win32::UniqueHkey key;
+  if (const uint32_t e = OpenKey(root, path, view, key)) return e;
+  const std::wstring wname = Widen(name);
+  DWORD type = 0, size = 0;
+  LONG rc = RegQueryValueExW(key.get(), wname.c_str(), nullptr, &type, nullptr, &size);
+  for (int attempt = 0; rc == ERROR_SUCCESS && attempt < 8; ++attempt) {
+    std::vector<uint8_t> data(size + 2);
+    DWORD got = static_cast<DWORD>(data.size());
+    rc = RegQueryValueExW(key.get(), wname.c_str(), nullptr, &type, data.data(), &got);
+    if (rc == ERROR_MORE_DATA) {
+      size = got;
+      rc = ERROR_SUCCESS;
+      continue;
+    }
+    if (rc != ERROR_SUCCESS) break;
+    data.resize(got);
+    out = {name, type, std::move(data)};
+    return ERROR_SUCCESS;
+  }
+  return static_cast<uint32_t>(rc == ERROR_SUCCESS ? ERROR_MORE_DATA : rc);
+}
+
+uint32_t DumpRegTree(HKEY root, const std::string& path, win32::RegView view, RegTreeCopy& out) {
+  win32::UniqueHkey key;
+  if (const uint32_t e = OpenKey(root, path, view, key)) return e;
+  out = {};
+  const auto slash = path.find_last_of('\\');
+  out.name = slash == std::string::npos ? path : path.substr(slash + 1);
+  return DumpKey(key.get(), out, 0);
+}
+
+RegTreeCopy SortedTree(RegTreeCopy tree) {
+  std::sort(tree.values.begin(), tree.values.end(),
+            [](const RegValueCopy& a, const RegValueCopy& b) { return NameLess(a.name, b.name); });
+  for (auto& k : tree.keys) k = SortedTree(std::move(k));
+  std::sort(tree.keys.begin(), tree.keys.end(),
+            [](const RegTreeCopy& a, const RegTreeCopy& b) { return NameLess(a.name, b.name); });
+  return tree;
+}
+
+std::optional<std::string> ReadIniState(const std::string& path, const std::string& section,
+                                        const std::string& entry) {
+  // A default no entry can hold tells a missing entry from an empty one.
+  static const wchar_t kMissing[] = L"\x1\x2\x3 missing \x3\x2\x1";
+  std::wstring buf(4096, L'\0');
+  for (;;) {
+    const DWORD n = GetPrivateProfileStringW(Widen(section).c_str(), Widen(entry).c_str(), kMissing, buf.data(),
+                                             static_cast<DWORD>(buf.size()), win32::ApiPath(path).c_str());
+    if (n + 1 >= buf.size() && buf.size() < (1u << 20)) {
+      buf.resize(buf.size() * 4);
+      continue;
+    }
+    buf.resize(n);
+    break;
+  }
+  if (buf == kMissing) return std::nullopt;
+  return Narrow(buf);
+}
+
+std::optional<ServiceConfigCopy> ReadServiceConfig(const std::string& name) {
+  const win32::UniqueScHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+  if (!manager) return std::nullopt;
+  const win32::UniqueScHandle service(OpenServiceW(manager.get(), Widen(name).c_str(), SERVICE_QUERY_CONFIG));
+  if (!service) return std::nullopt;
+  DWORD needed = 0;
+  QueryServiceConfigW(service.get(), nullptr, 0, &needed);
+  if (!needed) return std::nullopt;
+  std::vector<uint8_t> buf(needed);
+  auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buf.data());
+  if (!QueryServiceConfigW(service.get(), config, needed, &needed)) return std::nullopt;
+  auto text = [](const wchar_t* s) { return s ? Narrow(s) : std::string(); };
+  ServiceConfigCopy copy;
+  copy.name = name;
+  copy.serviceType = config->dwServiceType;
+  copy.startType = config->dwStartType;
+  copy.errorControl = config->dwErrorControl;
+  copy.binaryPath = text(config->lpBinaryPathName);
+  copy.group = text(config->lpLoadOrderGroup);
+  copy.account = text(config->lpServiceStartName);
+  copy.displayName = text(config->lpDisplayName);
+  for (const wchar_t* d = config->lpDependencies; d && *d; d += wcslen(d) + 1) copy.dependencies.push_back(Narrow(d));
+  needed = 0;
+  QueryServiceConfig2W(service.get(), SERVICE_CONFIG_DESCRIPTION, nullptr, 0, &needed);
+  if (needed) {
+    std::vector<uint8_t> d(needed);
+    if (QueryServiceConfig2W(service.get(), SERVICE_CONFIG_DESCRIPTION, d.data(), needed, &needed))
+      copy.description = text(reinterpret_cast<SERVICE_DESCRIPTIONW*>(d.data())->lpDescription);
+  }
+  return copy;
+}
+
+uint32_t WriteFileFlushed(const std::string& path, const std::string& bytes) {
+  const std::string temp = path + ".new";
+  {
+    win32::UniqueHfile file(CreateFileW(win32::ApiPath(temp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return GetLastError();
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+      const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
+      DWORD written = 0;
+      if (!WriteFile(file.get(), bytes.data() + done, chunk, &written, nullptr) || written != chunk) {
+        const DWORD e = GetLastError();
+        file.reset();
+        DeleteFileW(win32::ApiPath(temp).c_str());
+        return e ? e : ERROR_WRITE_FAULT;
+      }
+      done += chunk;
+    }
+    if (!FlushFileBuffers(file.get())) {
+      const DWORD e = GetLastError();
+      file.reset();
+      DeleteFileW(win32::ApiPath(temp).c_str());
+      return e;
+    }
+  }
+  if (!MoveFileExW(win32::ApiPath(temp).c_str(), win32::ApiPath(path).c_str(),
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    const DWORD e = GetLastError();
+    DeleteFileW(win32::ApiPath(temp).c_str());
+    return e;
+  }
+  return ERROR_SUCCESS;
+}
+
+uint32_t CompressFileCopy(const std::string& path, const std::string& copyPath, FileCopy& info) {
+  win32::UniqueHfile in(CreateFileW(win32::ApiPath(path).c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!in) return GetLastError();
+  BY_HANDLE_FILE_INFORMATION fi{};
+  if (!GetFileInformationByHandle(in.get(), &fi)) return GetLastError();
+  win32::UniqueHfile out(CreateFileW(win32::ApiPath(copyPath).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!out) return GetLastError();
+  auto fail = [&](uint32_t e) {
+    out.reset();
+    DeleteFileW(win32::ApiPath(copyPath).c_str());
+    return e ? e : ERROR_WRITE_FAULT;
+  };
+  z_stream z{};
+  if (deflateInit(&z, 6) != Z_OK) return fail(ERROR_NOT_ENOUGH_MEMORY);
+  std::vector<uint8_t> inBuf(1 << 20), outBuf(1 << 20);
+  uLong crc = crc32(0, nullptr, 0);
+  uint64_t total = 0;
+  int flush = Z_NO_FLUSH;
+  uint32_t error = ERROR_SUCCESS;
+  while (flush != Z_FINISH && !error) {
+    DWORD got = 0;
+    if (!ReadFile(in.get(), inBuf.data(), static_cast<DWORD>(inBuf.size()), &got, nullptr)) {
+      error = GetLastError();
+      break;
+    }
+    crc = crc32(crc, inBuf.data(), got);
+    total += got;
+    flush = got == 0 ? Z_FINISH : Z_NO_FLUSH;
+    z.next_in = inBuf.data();
+    z.avail_in = got;
+    do {
+      z.next_out = outBuf.data();
+      z.avail_out = static_cast<uInt>(outBuf.size());
+      deflate(&z, flush);
+      const DWORD have = static_cast<DWORD>(outBuf.size() - z.avail_out);
+      DWORD written = 0;
+      if (have && (!WriteFile(out.get(), outBuf.data(), have, &written, nullptr) || written != have)) {
+        error = GetLastError() ? GetLastError() : ERROR_WRITE_FAULT;
+        break;
+      }
+    } while (z.avail_out == 0);
+  }
+  deflateEnd(&z);
+  if (error) return fail(error);
+  if (!FlushFileBuffers(out.get())) return fail(GetLastError());
+  info.size = total;
+  info.crc32 = static_cast<uint32_t>(crc);
+  info.created = FileTimeValue(fi.ftCreationTime);
+  info.accessed = FileTimeValue(fi.ftLastAccessTime);
+  info.written = FileTimeValue(fi.ftLastWriteTime);
+  info.attributes = fi.dwFileAttributes;
+  return ERROR_SUCCESS;
+}
+
+uint32_t ExpandFileCopy(const std::string& copyPath, const std::string& outPath, const FileCopy& info) {
+  win32::UniqueHfile in(CreateFileW(win32::ApiPath(copyPath).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!in) return GetLastError();
+  win32::UniqueHfile out(CreateFileW(win32::ApiPath(outPath).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!out) return GetLastError();
+  auto fail = [&](uint32_t e) {
+    out.reset();
+    DeleteFileW(win32::ApiPath(outPath).c_str());
+    return e ? e : ERROR_INVALID_DATA;
+  };
+  z_stream z{};
+  if (inflateInit(&z) != Z_OK) return fail(ERROR_NOT_ENOUGH_MEMORY);
+  std::vector<uint8_t> inBuf(1 << 20), outBuf(1 << 20);
+  uLong crc = crc32(0, nullptr, 0);
+  uint64_t total = 0;
+  int rc = Z_OK;
+  uint32_t error = ERROR_SUCCESS;
+  while (rc != Z_STREAM_END && !error) {
+    DWORD got = 0;
+    if (!ReadFile(in.get(), inBuf.data(), static_cast<DWORD>(inBuf.size()), &got, nullptr)) {
+      error = GetLastError();
+      break;
+    }
+    if (got == 0) {
+      error = ERROR_INVALID_DATA;  // the copy ends early
+      break;
+    }
+    z.next_in = inBuf.data();
+    z.avail_in = got;
+    do {
+      z.next_out = outBuf.data();
+      z.avail_out = static_cast<uInt>(outBuf.size());
+      rc = inflate(&z, Z_NO_FLUSH);
+      if (rc != Z_OK && rc != Z_STREAM_END && rc != Z_BUF_ERROR) {
+        error = ERROR_INVALID_DATA;
+        break;
+      }
+      const DWORD have = static_cast<DWORD>(outBuf.size() - z.avail_out);
+      crc = crc32(crc, outBuf.data(), have);
+      total += have;
+      DWORD written = 0;
+      if (have && (!WriteFile(out.get(), outBuf.data(), have, &written, nullptr) || written != have)) {
+        error = GetLastError() ? GetLastError() : ERROR_WRITE_FAULT;
+        break;
+      }
+    } while (z.avail_out == 0 && rc != Z_STREAM_END);
+  }
+  inflateEnd(&z);
+  if (error) return fail(error);
+  if (total != info.size || static_cast<uint32_t>(crc) != info.crc32) return fail(ERROR_CRC);
+  if (!FlushFileBuffers(out.get())) return fail(GetLastError());
+  return ERROR_SUCCESS;
+}
+
+bool FileMatchesCopy(const std::string& path, const FileCopy& info) {
+  win32::UniqueHfile in(CreateFileW(win32::ApiPath(path).c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!in) return false;
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(in.get(), &size) || static_cast<uint64_t>(size.QuadPart) != info.size) return false;
+  std::vector<uint8_t> buf(1 << 20);
+  uLong crc = crc32(0, nullptr, 0);
+  for (;;) {
+    DWORD got = 0;
+    if (!ReadFile(in.get(), buf.data(), static_cast<DWORD>(buf.size()), &got, nullptr)) return false;
+    if (got == 0) break;
+    crc = crc32(crc, buf.data(), got);
+  }
+  return static_cast<uint32_t>(crc) == info.crc32;
+}
+
+}  // namespace wl::undo

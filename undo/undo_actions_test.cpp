@@ -1,0 +1,228 @@
+// Each destructive action of the pages, undone: the state the action touches
+// is dumped before, the action runs inside a change set, the change set is
+// restored, and the dump must be the same.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "autorun/autorun_actions.h"
+#include "autorun/testing/autorun_fixture.h"
+#include "service/service_actions.h"
+#include "service/service_manager.h"
+#include "service/test_service_fixture.h"
+#include "settings/association_scan.h"
+#include "settings/key_backup_fixture.h"
+#include "settings/settings_repair.h"
+#include "settings/shell_extensions.h"
+#include "software/software_actions.h"
+#include "tests/support/test_support.h"
+#include "undo/backup_store.h"
+#include "undo/restore.h"
+#include "undo/system_state.h"
+#include "win32/file_path.h"
+#include "win32/unicode.h"
+
+namespace wl::undo {
+namespace {
+
+using win32::RegView;
+
+struct Store {
+  test::ScratchDir dir{"wlundo"};
+  ScopedBackupStoreRoot root{dir.File("store")};
+  ScopedBackupRecording recording;
+};
+
+RegTreeCopy Dump(HKEY root, const std::string& path, RegView view = RegView::Default) {
+  RegTreeCopy t;
+  if (DumpRegTree(root, path, view, t) != ERROR_SUCCESS) return {"(missing)", {}, {}};
+  return SortedTree(t);
+}
+
+StoredChangeSet OnlySet() {
+  auto sets = ListChangeSets();
+  EXPECT_EQ(sets.size(), 1u);
+  return sets.empty() ? StoredChangeSet{} : sets[0];
+}
+
+void RestoreAll() {
+  const RestoreReport report = RestoreChangeSet(OnlySet(), false);
+  EXPECT_TRUE(report.AllRestored()) << report.Text();
+}
+
+TEST(UndoActions, AutorunRemovalWithAndWithoutTheProgramFile) {
+  test::ScopedValues values;
+  test::ScratchPlaces scratch;
+  test::ScratchDir dir{"wlrun"};
+  const std::string program = dir.File("wlundo-run.exe");
+  test::WriteBytes(program, "MZ program");
+  const std::string with = test::UniqueName("undo"), without = test::UniqueName("undo");
+  values.String(HKEY_CURRENT_USER, test::kRun, with, program);
+  values.Raw(HKEY_CURRENT_USER, test::kRun, without, REG_EXPAND_SZ, {0x25, 0, 0x41});  // odd bytes
+  const RegTreeCopy before = Dump(HKEY_CURRENT_USER, test::kRun);
+  {
+    Store store;
+    {
+      ChangeSet set("Autorun List", "Remove");
+      AutorunRow row;
+      row.itemName = with;
+      row.value = program;
+      row.registryKey = test::kCuRunText;
+      const RemovalOutcome out =
+          RemoveAutorunItem(row, {.deleteProgramFile = true, .deleteEntry = true}, scratch.Places());
+      EXPECT_TRUE(out.entryRemoved) << out.entryError;
+      EXPECT_FALSE(out.programFileNotRemoved) << out.programFileReason;
+      row.itemName = without;
+      row.value = "%A";
+      EXPECT_TRUE(RemoveAutorunItem(row, {.deleteEntry = true}, scratch.Places()).entryRemoved);
+    }
+    EXPECT_FALSE(win32::FileExists(program));
+    const StoredChangeSet set = OnlySet();
+    EXPECT_EQ(set.manifest.items.size(), 3u);
+    EXPECT_EQ(set.manifest.page, "Autorun List");
+    RestoreAll();
+  }
+  EXPECT_EQ(Dump(HKEY_CURRENT_USER, test::kRun), before);
+  EXPECT_EQ(test::ReadBytes(program), "MZ program");
+}
+
+TEST(UndoActions, AutorunIniShellIsPutBack) {
+  Store store;
+  test::ScratchPlaces scratch;
+  const std::string ini = scratch.Places().SystemIniPath();
+  test::WriteBytes(ini, "[boot]\r\nshell=Explorer.exe evil.exe\r\n");
+  AutorunRow row;
+  row.itemName = "Shell";
+  row.value = "Explorer.exe evil.exe";
+  row.registryKey = "System.ini";
+  row.source = kSystemIniShellSource;
+  {
+    ChangeSet set("Autorun List", "Remove");
+    EXPECT_TRUE(RemoveAutorunItem(row, {.deleteEntry = true}, scratch.Places()).entryRemoved);
+  }
+  EXPECT_EQ(ReadIniState(ini, "boot", "shell"), "Explorer.exe");
+  RestoreAll();
+  EXPECT_EQ(ReadIniState(ini, "boot", "shell"), "Explorer.exe evil.exe");
+}
+
+TEST(UndoActions, ServiceRemovedIsCreatedAgainAndStartTypeComesBack) {
+  test::TestService svc;
+  ASSERT_TRUE(svc.ok());
+  const std::string key = svc.registryKey();
+  const RegTreeCopy before = Dump(HKEY_LOCAL_MACHINE, key);
+  const std::string program = test::ReadBytes(svc.program());
+  const auto config = ReadServiceConfig(svc.keyName());
+  ASSERT_TRUE(config);
+  {
+    Store store;
+    {
+      ChangeSet set("System Service", "Disabled");
+      ASSERT_TRUE(SetServiceStartType(svc.keyName(), 4));
+    }
+    RestoreAll();
+    EXPECT_EQ(Dump(HKEY_LOCAL_MACHINE, key), before);
+  }
+  {
+    Store store;
+    ServiceRow row;
+    row.keyName = svc.keyName();
+    row.path = svc.program();
+    {
+      ChangeSet set("System Service", "Remove");
+      const auto result = RemoveServiceEntry(row, [](const std::string&) { return std::string("Distrustful File"); });
+      ASSERT_EQ(result.outcome, RemoveServiceOutcome::Removed) << result.keyResult.message;
+      ASSERT_TRUE(result.fileResult && result.fileResult->ok());
+    }
+    ASSERT_TRUE(test::WaitForServiceKeyGone(svc.keyName()));
+    EXPECT_FALSE(ReadServiceConfig(svc.keyName()));
+    const StoredChangeSet set = OnlySet();
+    ASSERT_EQ(set.manifest.items.size(), 2u);
+    ASSERT_TRUE(set.manifest.items[0].service);
+    EXPECT_EQ(*set.manifest.items[0].service, *config);
+    RestoreAll();
+  }
+  const auto again = ReadServiceConfig(svc.keyName());
+  ASSERT_TRUE(again);
+  EXPECT_EQ(again->binaryPath, config->binaryPath);
+  EXPECT_EQ(again->displayName, config->displayName);
+  EXPECT_EQ(Dump(HKEY_LOCAL_MACHINE, key), before);
+  EXPECT_EQ(test::ReadBytes(svc.program()), program);
+  // It runs again.
+  EXPECT_TRUE(ServiceStart("", svc.keyName()));
+}
+
+TEST(UndoActions, AssociationRestoreAndCustomSet) {
+  test::RegistryLock lock;
+  const AssociationTables tables = BuildAssociationTables();
+  std::vector<std::unique_ptr<test::KeyBackup>> keep;
+  for (std::size_t i : {1, 13})
+    keep.push_back(std::make_unique<test::KeyBackup>(HKEY_CLASSES_ROOT, AssociationBareName(tables.AssociationKeys[i])));
+  ASSERT_TRUE(WriteRegData(HKEY_CLASSES_ROOT, "exefile\\shell\\open\\command", "", REG_EXPAND_SZ,
+                           {0x65, 0, 0x76, 0, 0x31}));
+  win32::RegKey::DeleteTree(HKEY_CLASSES_ROOT, "giffile");
+  const RegTreeCopy exe = Dump(HKEY_CLASSES_ROOT, "exefile");
+  {
+    Store store;
+    {
+      ChangeSet set("System Association", "Restore");
+      ASSERT_TRUE(RestoreDefaultAssociation(tables, 1));
+      ASSERT_TRUE(SetCustomAssociation(tables, 13, "C:\\Viewer\\view.exe"));
+    }
+    EXPECT_TRUE(win32::RegKey::Exists(HKEY_CLASSES_ROOT, "giffile\\shell\\open\\command"));
+    RestoreAll();
+  }
+  EXPECT_EQ(Dump(HKEY_CLASSES_ROOT, "exefile"), exe);
+  EXPECT_FALSE(win32::RegKey::Exists(HKEY_CLASSES_ROOT, "giffile"));  // the keys the set made are gone too
+}
+
+TEST(UndoActions, ShellExtensionRemoval) {
+  test::RegistryLock lock;
+  test::KeyBackup keep{HKEY_CLASSES_ROOT, "Folder\\shellex\\ContextMenuHandlers"};
+  ASSERT_TRUE(WriteRegString(HKEY_CLASSES_ROOT, "Folder\\shellex\\ContextMenuHandlers\\WlUndo", "", "{1}"));
+  ASSERT_TRUE(CreateRegKey(HKEY_CLASSES_ROOT, "Folder\\shellex\\ContextMenuHandlers\\WlUndo\\Empty"));
+  const RegTreeCopy before = Dump(HKEY_CLASSES_ROOT, "Folder\\shellex\\ContextMenuHandlers");
+  std::optional<ShellExtensionRow> row;
+  for (const auto& r : ScanShellExtensions())
+    if (r.key == "\\Folder\\shellex\\ContextMenuHandlers\\WlUndo") row = r;
+  ASSERT_TRUE(row);
+  Store store;
+  {
+    ChangeSet set("Shell Extensions", "Remove");
+    ASSERT_TRUE(RemoveShellExtension(*row));
+  }
+  RestoreAll();
+  EXPECT_EQ(Dump(HKEY_CLASSES_ROOT, "Folder\\shellex\\ContextMenuHandlers"), before);
+}
+
+TEST(UndoActions, SoftwareEntryRemovalInBothViews) {
+  const std::string name = "WlUndoApp" + std::to_string(GetCurrentProcessId());
+  const std::string path = std::string(kUninstallKey) + "\\" + name;
+  for (RegView view : {RegView::Force64, RegView::Force32}) {
+    auto key = win32::RegKey::Create(HKEY_LOCAL_MACHINE, path, KEY_ALL_ACCESS, view);
+    ASSERT_TRUE(key);
+    key->WriteString("DisplayName", view == RegView::Force64 ? "Undo 64" : "Undo 32");
+    ASSERT_TRUE(win32::RegKey::Create(HKEY_LOCAL_MACHINE, path + "\\Empty", KEY_ALL_ACCESS, view));
+  }
+  const RegTreeCopy before64 = Dump(HKEY_LOCAL_MACHINE, path, RegView::Force64),
+                    before32 = Dump(HKEY_LOCAL_MACHINE, path, RegView::Force32);
+  {
+    Store store;
+    {
+      ChangeSet set("Uninstall Software", "Remove Entry");
+      SoftwareRow row;
+      row.registryKey = std::string("HKEY_LOCAL_MACHINE\\") + kUninstallKey32 + "\\" + name;
+      ASSERT_TRUE(RemoveSoftwareEntry(row));
+      row.registryKey = std::string("HKEY_LOCAL_MACHINE\\") + kUninstallKey + "\\" + name;
+      ASSERT_TRUE(RemoveSoftwareEntry(row));
+    }
+    EXPECT_FALSE(win32::RegKey::Exists(HKEY_LOCAL_MACHINE, path, RegView::Force32));
+    RestoreAll();
+  }
+  EXPECT_EQ(Dump(HKEY_LOCAL_MACHINE, path, RegView::Force64), before64);
+  EXPECT_EQ(Dump(HKEY_LOCAL_MACHINE, path, RegView::Force32), before32);
+  win32::RegKey::DeleteTree(HKEY_LOCAL_MACHINE, path, RegView::Force64);
+  win32::RegKey::DeleteTree(HKEY_LOCAL_MACHINE, path, RegView::Force32);
+}
+
+}  // namespace
+}  // namespace wl::undo

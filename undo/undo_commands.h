@@ -1,0 +1,24 @@
+// The console's side of the backups: the change sets as a page listing
+// ("wlscan backups") and "wlscan restore ID".
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "scan/page_text.h"
+
+namespace wl::undo {
+
+// The change sets newest first, the set's id in the first column.
+PageText BackupsPageText(const ReferenceTables& tables);
+
+struct CommandOutput {
+  int status = 0;  // 0 all done, 1 something not done, 2 error
+  std::string out, err;
+};
+
+// restore ID [--overwrite]: puts the change set back, one line per item;
+// items changed since the backup are skipped unless --overwrite is given.
+CommandOutput RestoreCommand(const std::vector<std::string>& args);
+
+}  // namespace wl::undo

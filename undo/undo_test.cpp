@@ -1,0 +1,397 @@
+// Backups and restores against the real registry, INI files and files of
+// the scratch prefix: each test dumps what it touches before the change and
+// compares the dump after the restore.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+#include "sysroutines/system_write.h"
+#include "tests/support/test_support.h"
+#include "undo/backup_store.h"
+#include "undo/reg_file.h"
+#include "undo/restore.h"
+#include "undo/system_state.h"
+#include "win32/file_path.h"
+#include "win32/handles.h"
+#include "win32/unicode.h"
+
+namespace wl::undo {
+namespace {
+
+using win32::RegView;
+
+std::string UniqueKey(const std::string& tag) {
+  static std::atomic<int> counter{0};
+  return "Software\\WardenlakeTest\\undo-" + tag + "-" + std::to_string(GetCurrentProcessId()) + "-" +
+         std::to_string(counter++);
+}
+
+// A test key under HKEY_CURRENT_USER (or another root), deleted in both views at the end.
+struct TestKey {
+  HKEY root;
+  std::string path;
+  explicit TestKey(const std::string& tag, HKEY r = HKEY_CURRENT_USER) : root(r), path(UniqueKey(tag)) {}
+  ~TestKey() {
+    win32::RegKey::DeleteTree(root, path, RegView::Force64);
+    win32::RegKey::DeleteTree(root, path, RegView::Force32);
+  }
+  void Put(const std::string& sub, const std::string& name, DWORD type, const std::vector<uint8_t>& data,
+           RegView view = RegView::Default) const {
+    auto key = win32::RegKey::Create(root, sub.empty() ? path : path + "\\" + sub, KEY_ALL_ACCESS, view);
+    ASSERT_TRUE(key);
+    ASSERT_EQ(key->WriteRaw(name, type, data), ERROR_SUCCESS);
+  }
+  void MakeKey(const std::string& sub, RegView view = RegView::Default) const {
+    ASSERT_TRUE(win32::RegKey::Create(root, path + "\\" + sub, KEY_ALL_ACCESS, view));
+  }
+  RegTreeCopy Dump(RegView view = RegView::Default) const {
+    RegTreeCopy t;
+    const uint32_t e = DumpRegTree(root, path, view, t);
+    if (e == ERROR_FILE_NOT_FOUND) return {"(missing)", {}, {}};
+    EXPECT_EQ(e, ERROR_SUCCESS);
+    return SortedTree(t);
+  }
+};
+
+// A store of its own for each test.
+struct Store {
+  test::ScratchDir dir{"wlundo"};
+  ScopedBackupStoreRoot root{dir.File("store")};
+  ScopedBackupRecording recording;
+};
+
+StoredChangeSet OnlySet() {
+  auto sets = ListChangeSets();
+  EXPECT_EQ(sets.size(), 1u);
+  if (sets.empty()) return {};
+  EXPECT_EQ(sets[0].error, "");
+  return sets[0];
+}
+
+std::vector<uint8_t> Bytes(const std::string& s) { return {s.begin(), s.end()}; }
+
+// Hostile values: every type, odd sizes, strings without their terminating
+// zero, an unknown type, 1 MiB of data, non-ASCII and lone-surrogate names.
+void PutHostileValues(const TestKey& key, RegView view) {
+  key.Put("", "", REG_SZ, Bytes(std::string("d\0e\0f\0\0\0", 8)), view);
+  key.Put("", "sz-unterminated", REG_SZ, Bytes(std::string("a\0b\0", 4)), view);
+  key.Put("", "expand-odd", REG_EXPAND_SZ, Bytes(std::string("%\0P\0A", 5)), view);
+  key.Put("", "multi", REG_MULTI_SZ, Bytes(std::string("x\0\0\0y\0\0\0\0\0", 10)), view);
+  key.Put("", "dword-short", REG_DWORD, {1, 2, 3}, view);
+  key.Put("", "qword", REG_QWORD, {1, 2, 3, 4, 5, 6, 7, 8}, view);
+  key.Put("", "none-empty", REG_NONE, {}, view);
+  key.Put("", "big-endian", REG_DWORD_BIG_ENDIAN, {0, 0, 0, 1}, view);
+  key.Put("", "link", REG_LINK, {0x41, 0}, view);
+  key.Put("", "resource", REG_RESOURCE_LIST, {9, 9}, view);
+  key.Put("", "unknown-type", 0x12345678, {0xFF}, view);
+  key.Put("", "one-mib", REG_BINARY, std::vector<uint8_t>(1 << 20, 0x5A), view);
+  key.Put("", "Caf\xC3\xA9 \xE6\x97\xA5\xE6\x9C\xAC", REG_SZ, Bytes(std::string("\x01\x00", 2)), view);
+  key.Put("", "lone-\xED\xA0\x80-surrogate", REG_BINARY, {7}, view);
+}
+
+TEST(UndoRegistry, HostileValuesInBothViewsComeBackByteForByte) {
+  Store store;
+  TestKey key("values", HKEY_LOCAL_MACHINE);
+  for (RegView view : {RegView::Force64, RegView::Force32}) PutHostileValues(key, view);
+  key.Put("", "only64", REG_SZ, Bytes(std::string("6\0\0\0", 4)), RegView::Force64);
+  const RegTreeCopy before64 = key.Dump(RegView::Force64), before32 = key.Dump(RegView::Force32);
+  ASSERT_EQ(before64.values.size(), 15u);
+  ASSERT_NE(before64, before32);
+  {
+    ChangeSet set("Test", "Delete");
+    for (RegView view : {RegView::Force64, RegView::Force32}) {
+      RegTreeCopy t = key.Dump(view);
+      for (const auto& v : t.values) {
+        if (v.name == "qword") {
+          ASSERT_TRUE(WriteRegDword(HKEY_LOCAL_MACHINE, key.path, v.name, 7, view));
+        } else {
+          const WriteResult r = DeleteRegValue(HKEY_LOCAL_MACHINE, key.path, v.name, view);
+          ASSERT_TRUE(r) << r.message;
+        }
+      }
+    }
+  }
+  EXPECT_EQ(key.Dump(RegView::Force64).values.size(), 1u);
+  const StoredChangeSet set = OnlySet();
+  EXPECT_EQ(set.manifest.items.size(), 29u);
+  EXPECT_EQ(set.manifest.page, "Test");
+  EXPECT_GT(set.size, 1u << 20);  // the big value is in the manifest
+  for (const auto& c : CheckChangeSet(set)) EXPECT_EQ(c.state, ItemState::Restorable) << c.detail;
+
+  const RestoreReport report = RestoreChangeSet(set, false);
+  EXPECT_TRUE(report.AllRestored()) << report.Text();
+  EXPECT_EQ(key.Dump(RegView::Force64), before64);
+  EXPECT_EQ(key.Dump(RegView::Force32), before32);
+  // Restoring again finds everything in place.
+  for (const auto& c : CheckChangeSet(set)) EXPECT_EQ(c.state, ItemState::InPlace);
+}
+
+TEST(UndoRegistry, ThreeLevelTreeWithEmptyKeysAndItsRegFile) {
+  Store store;
+  TestKey key("tree");
+  key.Put("", "top", REG_SZ, Bytes(std::string("t\0\0\0", 4)));
+  key.Put("one", "v", REG_DWORD, {1, 0, 0, 0});
+  key.MakeKey("one\\empty");
+  key.Put("one\\two\\three", "deep", REG_EXPAND_SZ, Bytes(std::string("%\0x\0%\0\0\0", 8)));
+  key.Put("one\\two\\three", "hostile", 0x12345678, {1, 2, 3});
+  key.MakeKey("one\\two\\three\\empty-leaf");
+  key.MakeKey("sibling-empty");
+  const RegTreeCopy before = key.Dump();
+  {
+    ChangeSet set("Test", "Delete Tree");
+    const WriteResult r = DeleteRegTree(HKEY_CURRENT_USER, key.path);
+    ASSERT_TRUE(r) << r.message;
+  }
+  ASSERT_EQ(key.Dump().name, "(missing)");
+  const StoredChangeSet set = OnlySet();
+  ASSERT_EQ(set.manifest.items.size(), 1u);
+
+  // The .reg file, imported by the system's own tool, gives the same tree.
+  const std::string regFile = set.folder + "\\registry.reg";
+  ASSERT_TRUE(win32::FileExists(regFile));
+  const auto result = test::RunProgramAt("C:\\windows\\system32\\reg.exe", {"import", regFile});
+  EXPECT_EQ(result.status, 0) << result.out << result.err;
+  EXPECT_EQ(key.Dump(), before);
+
+  // The key is back already: nothing to do.
+  EXPECT_EQ(CheckChangeSet(set)[0].state, ItemState::InPlace);
+  win32::RegKey::DeleteTree(HKEY_CURRENT_USER, key.path);
+  const RestoreReport report = RestoreChangeSet(set, false);
+  EXPECT_TRUE(report.AllRestored()) << report.Text();
+  EXPECT_EQ(key.Dump(), before);
+}
+
+TEST(UndoRegistry, ChangedSinceTheBackupIsSkippedUnlessOverwriteIsChosen) {
+  Store store;
+  TestKey key("changed");
+  key.Put("", "v", REG_SZ, Bytes(std::string("o\0\0\0", 4)));
+  {
+    ChangeSet set("Test", "Write");
+    ASSERT_TRUE(WriteRegString(HKEY_CURRENT_USER, key.path, "v", "new"));
+    ASSERT_TRUE(WriteRegString(HKEY_CURRENT_USER, key.path, "created", "x"));
+  }
+  key.Put("", "v", REG_SZ, Bytes(std::string("u\0\0\0", 4)));  // the user changed it since
+  const StoredChangeSet set = OnlySet();
+  const auto checks = CheckChangeSet(set);
+  EXPECT_EQ(checks[0].state, ItemState::Changed);
+  EXPECT_EQ(checks[1].state, ItemState::Restorable);
+
+  RestoreReport report = RestoreChangeSet(set, false);
+  EXPECT_FALSE(report.AllRestored());
+  EXPECT_NE(report.items[0].message.find("changed since the backup"), std::string::npos) << report.Text();
+  EXPECT_TRUE(report.items[1].restored);
+  EXPECT_FALSE(win32::RegKey::Open(HKEY_CURRENT_USER, key.path)->HasValue("created"));
+  EXPECT_EQ(*win32::RegKey::Open(HKEY_CURRENT_USER, key.path)->ReadString("v"), "u");
+
+  report = RestoreChangeSet(set, true);
+  EXPECT_TRUE(report.AllRestored()) << report.Text();
+  EXPECT_EQ(*win32::RegKey::Open(HKEY_CURRENT_USER, key.path)->ReadString("v"), "o");
+}
+
+TEST(UndoStore, ABackupThatCannotBeWrittenStopsTheChange) {
+  test::ScratchDir dir{"wlundo"};
+  test::WriteBytes(dir.File("blocker"), "a file where the store's folder would be");
+  ScopedBackupStoreRoot root(dir.File("blocker") + "\\store");
+  ScopedBackupRecording recording;
+  TestKey key("failclosed");
+  key.Put("", "keep", REG_SZ, Bytes(std::string("k\0\0\0", 4)));
+  const WriteResult r = DeleteRegValue(HKEY_CURRENT_USER, key.path, "keep");
+  EXPECT_FALSE(r);
+  EXPECT_NE(r.message.find("backup could not be written"), std::string::npos) << r.message;
+  EXPECT_TRUE(win32::RegKey::Open(HKEY_CURRENT_USER, key.path)->HasValue("keep"));
+  const WriteResult tree = DeleteRegTree(HKEY_CURRENT_USER, key.path);
+  EXPECT_FALSE(tree);
+  EXPECT_TRUE(win32::RegKey::Exists(HKEY_CURRENT_USER, key.path));
+}
+
+TEST(UndoStore, AKindOfChangeWithoutABackupIsNotMadeAndRefusalsAreNotRecorded) {
+  Store store;
+  // A write the recorder does not know fails closed.
+  WriteRequest unknown{WriteKind::CreateService, "wltest-unknown", {}};
+  const WriteResult r = RecordWrite(unknown);
+  EXPECT_FALSE(r);
+  EXPECT_EQ(r.error, static_cast<uint32_t>(ERROR_NOT_SUPPORTED));
+  // A write the interceptor refuses is never recorded; one made with no
+  // change set open gets a set of its own.
+  TestKey key("intercepted");
+  key.Put("", "v", REG_SZ, Bytes(std::string("v\0\0\0", 4)));
+  {
+    ScopedWriteInterceptor deny([](const WriteRequest&) { return static_cast<uint32_t>(ERROR_ACCESS_DENIED); });
+    EXPECT_FALSE(DeleteRegValue(HKEY_CURRENT_USER, key.path, "v"));
+  }
+  EXPECT_TRUE(ListChangeSets().empty());
+  EXPECT_TRUE(DeleteRegValue(HKEY_CURRENT_USER, key.path, "v"));
+  const StoredChangeSet set = OnlySet();
+  EXPECT_EQ(set.manifest.items.size(), 1u);
+  std::string error;
+  EXPECT_TRUE(DeleteChangeSet(set.manifest.id, &error)) << error;
+  EXPECT_TRUE(ListChangeSets().empty());
+  EXPECT_FALSE(DeleteChangeSet("..\\..", &error));
+}
+
+TEST(UndoStore, AServerUnregisteringItselfIsRecordedAsPartlyRestorable) {
+  Store store;
+  {
+    ChangeSet set("Browser Extensions", "Remove");
+    WriteRequest request{WriteKind::UnregisterServer, "C:\\Demo\\toolbar.dll", {}};
+    ASSERT_TRUE(RecordWrite(request));
+  }
+  const StoredChangeSet set = OnlySet();
+  ASSERT_EQ(set.manifest.items.size(), 1u);
+  EXPECT_EQ(set.manifest.items[0].kind, ItemKind::External);
+  EXPECT_EQ(RestorableText(set.manifest), "partly");
+  const RestoreReport report = RestoreChangeSet(set, true);
+  EXPECT_FALSE(report.AllRestored());
+  EXPECT_NE(report.items[0].message.find("cannot be restored"), std::string::npos);
+}
+
+TEST(UndoIni, EntriesWrittenAndDeletedComeBack) {
+  Store store;
+  test::ScratchDir dir{"wlini"};
+  const std::string ini = dir.File("test.ini");
+  test::WriteBytes(ini, "[boot]\r\nshell=evil.exe\r\n[windows]\r\nload=x.exe y\r\nrun=\r\n");
+  {
+    ChangeSet set("Test", "Remove");
+    ASSERT_TRUE(WriteIniValue(ini, "boot", "shell", "Explorer.exe"));
+    ASSERT_TRUE(DeleteIniValue(ini, "windows", "load"));
+    ASSERT_TRUE(DeleteIniValue(ini, "windows", "run"));
+    ASSERT_TRUE(WriteIniValue(ini, "windows", "new", "1"));
+  }
+  EXPECT_FALSE(ReadIniState(ini, "windows", "load"));
+  const RestoreReport report = RestoreChangeSet(OnlySet(), false);
+  EXPECT_TRUE(report.AllRestored()) << report.Text();
+  EXPECT_EQ(ReadIniState(ini, "boot", "shell"), "evil.exe");
+  EXPECT_EQ(ReadIniState(ini, "windows", "load"), "x.exe y");
+  EXPECT_EQ(ReadIniState(ini, "windows", "run"), "");
+  EXPECT_FALSE(ReadIniState(ini, "windows", "new"));
+}
+
+FILETIME Ft(uint64_t v) { return {static_cast<DWORD>(v), static_cast<DWORD>(v >> 32)}; }
+
+// Whether this file system keeps a creation time that is set (Wine on a
+// Linux file system does not: it reports its own).
+bool KeepsCreationTime(const std::string& probe) {
+  test::WriteBytes(probe, "p");
+  const FILETIME t = Ft(130000000000000000ull);
+  {
+    win32::UniqueHfile f(CreateFileW(win32::ApiPath(probe).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                                     OPEN_EXISTING, 0, nullptr));
+    if (!f || !SetFileTime(f.get(), &t, nullptr, nullptr)) return false;
+  }
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  GetFileAttributesExW(win32::ApiPath(probe).c_str(), GetFileExInfoStandard, &data);
+  DeleteFileW(win32::ApiPath(probe).c_str());
+  return CompareFileTime(&data.ftCreationTime, &t) == 0;
+}
+
+TEST(UndoFiles, DeletedAndRecycledFilesComeBackWithTimesAndAttributes) {
+  Store store;
+  test::ScratchDir dir{"wlfile"};
+  std::string content(3 << 20, '\0');
+  for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>((i * 7919) >> 5);
+  const std::string deleted = dir.File("sub\\d\xC3\xA9leted.exe"), recycled = dir.File("recycled.dll");
+  CreateDirectoryW(win32::ApiPath(dir.File("sub")).c_str(), nullptr);
+  test::WriteBytes(deleted, content);
+  test::WriteBytes(recycled, "MZ small");
+  const FILETIME created = Ft(130000000000000000ull), accessed = Ft(131000000000000000ull),
+                 written = Ft(132000000000000000ull);
+  {
+    win32::UniqueHfile f(CreateFileW(win32::ApiPath(deleted).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                                     OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(f);
+    ASSERT_TRUE(SetFileTime(f.get(), &created, &accessed, &written));
+  }
+  ASSERT_TRUE(SetFileAttributesW(win32::ApiPath(deleted).c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
+  {
+    ChangeSet set("Test", "Delete files");
+    const WriteResult d = DeleteFileNow(deleted);
+    ASSERT_TRUE(d) << d.message;
+    const WriteResult r = RecycleFile(recycled);
+    ASSERT_TRUE(r) << r.message;
+  }
+  RemoveDirectoryW(win32::ApiPath(dir.File("sub")).c_str());  // the folder is made again
+  const StoredChangeSet set = OnlySet();
+  EXPECT_LT(set.size, content.size());  // kept compressed
+  ASSERT_EQ(set.manifest.items.size(), 2u);
+  EXPECT_TRUE(win32::FileExists(set.folder + "\\" + set.manifest.items[0].file.copyName));
+
+  const RestoreReport report = RestoreChangeSet(set, false);
+  EXPECT_TRUE(report.AllRestored()) << report.Text();
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  ASSERT_TRUE(GetFileAttributesExW(win32::ApiPath(deleted).c_str(), GetFileExInfoStandard, &data));
+  EXPECT_EQ(data.dwFileAttributes, static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
+  if (KeepsCreationTime(dir.File("probe"))) {
+    EXPECT_EQ(CompareFileTime(&data.ftCreationTime, &created), 0);
+  }
+  EXPECT_EQ(CompareFileTime(&data.ftLastWriteTime, &written), 0);
+  EXPECT_EQ(CompareFileTime(&data.ftLastAccessTime, &accessed), 0);
+  EXPECT_EQ(test::ReadBytes(deleted), content);
+  EXPECT_EQ(test::ReadBytes(recycled), "MZ small");
+  SetFileAttributesW(win32::ApiPath(deleted).c_str(), FILE_ATTRIBUTE_NORMAL);
+
+  // A different file there now is left alone unless overwrite is chosen;
+  // then it goes to the Recycle Bin, not away for good.
+  test::WriteBytes(recycled, "another");
+  EXPECT_EQ(CheckChangeSet(set)[1].state, ItemState::Changed);
+  EXPECT_FALSE(RestoreChangeSet(set, false).AllRestored());
+  EXPECT_EQ(test::ReadBytes(recycled), "another");
+  EXPECT_TRUE(RestoreChangeSet(set, true).AllRestored());
+  EXPECT_EQ(test::ReadBytes(recycled), "MZ small");
+}
+
+TEST(UndoFiles, AFileThatCannotBeCopiedIsNotDeleted) {
+  Store store;
+  test::ScratchDir dir{"wlfile"};
+  const std::string path = dir.File("locked.exe");
+  test::WriteBytes(path, "data");
+  // Held open without sharing: the copy cannot be read.
+  win32::UniqueHfile hold(CreateFileW(win32::ApiPath(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
+                                      nullptr));
+  ASSERT_TRUE(hold);
+  const WriteResult r = DeleteFileNow(path);
+  EXPECT_FALSE(r);
+  EXPECT_NE(r.message.find("backup could not be written"), std::string::npos) << r.message;
+  hold.reset();
+  EXPECT_TRUE(win32::FileExists(path));
+}
+
+TEST(UndoStore, ADamagedManifestIsListedWithItsReasonAndCannotBeRestored) {
+  Store store;
+  TestKey key("damaged");
+  key.Put("", "v", REG_SZ, Bytes(std::string("v\0\0\0", 4)));
+  ASSERT_TRUE(DeleteRegValue(HKEY_CURRENT_USER, key.path, "v"));
+  const StoredChangeSet set = OnlySet();
+  test::WriteBytes(set.folder + "\\manifest.json", "{\"format\":1,");
+  const auto sets = ListChangeSets();
+  ASSERT_EQ(sets.size(), 1u);
+  EXPECT_NE(sets[0].error.find("damaged"), std::string::npos);
+  std::string error;
+  EXPECT_FALSE(FindChangeSet(set.manifest.id, &error));
+  EXPECT_NE(error.find("cannot be used"), std::string::npos);
+}
+
+// Not a test: fills the real store of the prefix with two change sets, for
+// screenshots and trying the console commands by hand
+// (--gtest_also_run_disabled_tests --gtest_filter=UndoDemo.*).
+TEST(UndoDemo, DISABLED_FillTheRealStore) {
+  const std::string key = "Software\\WardenlakeDemo";
+  ASSERT_TRUE(WriteRegString(HKEY_CURRENT_USER, key + "\\Updater", "ImagePath", "C:\\Demo\\updater.exe"));
+  ASSERT_TRUE(CreateRegKey(HKEY_CURRENT_USER, key + "\\Updater\\Parameters"));
+  ASSERT_TRUE(WriteRegString(HKEY_CURRENT_USER, key + "\\Run", "DemoTray", "C:\\Demo\\tray.exe /min"));
+  ScopedBackupRecording recording;
+  {
+    ChangeSet set("Autorun List", "Remove");
+    ASSERT_TRUE(DeleteRegValue(HKEY_CURRENT_USER, key + "\\Run", "DemoTray"));
+  }
+  Sleep(20);
+  {
+    ChangeSet set("System Service", "Remove");
+    ASSERT_TRUE(DeleteRegTree(HKEY_CURRENT_USER, key + "\\Updater"));
+    ASSERT_TRUE(WriteRegString(HKEY_CURRENT_USER, key + "\\Run", "DemoTray", "changed by the user"));
+  }
+}
+
+}  // namespace
+}  // namespace wl::undo
