@@ -25,14 +25,27 @@ class ChildProcess {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     win32::UniqueHfile nul(CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                        &inherit, OPEN_EXISTING, 0, nullptr));
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdInput = si.hStdOutput = si.hStdError = nul.get();
+    // Only that handle is inherited: not the runner's pipe either.
+    HANDLE inherited[] = {nul.get()};
+    SIZE_T size = 0;
+    InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+    std::string attributes(size, '\0');
+    auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(attributes.data());
+    const bool listed = InitializeProcThreadAttributeList(list, 1, 0, &size) &&
+                        UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited,
+                                                  sizeof inherited, nullptr, nullptr);
+    STARTUPINFOEXW si{};
+    si.StartupInfo.cb = sizeof si;
+    si.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+    si.StartupInfo.hStdInput = si.StartupInfo.hStdOutput = si.StartupInfo.hStdError = nul.get();
+    si.lpAttributeList = listed ? list : nullptr;
     PROCESS_INFORMATION pi{};
     std::wstring cmd = win32::Widen(commandLine);
-    if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr, nullptr, &si, &pi))
-      return;
+    const BOOL started = CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE,
+                                        CREATE_SUSPENDED | (listed ? EXTENDED_STARTUPINFO_PRESENT : 0), nullptr,
+                                        nullptr, &si.StartupInfo, &pi);
+    if (listed) DeleteProcThreadAttributeList(list);
+    if (!started) return;
     process_.reset(pi.hProcess);
     id_ = pi.dwProcessId;
     win32::UniqueHandle ready;
