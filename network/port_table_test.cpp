@@ -33,7 +33,9 @@ TEST(PortTable, ListsTheTestsOwnSocketsWithStates) {
   // Page order: TCP before UDP, TCP by local address and port.
   const auto firstUdp = std::find_if(read.endpoints.begin(), read.endpoints.end(), [](auto& e) { return !e.tcp; });
   EXPECT_TRUE(std::all_of(firstUdp, read.endpoints.end(), [](auto& e) { return !e.tcp; }));
-  EXPECT_LT(listener, client);
+  // Listener and client share the local address 127.0.0.1: the lower local
+  // port comes first (the client's port is whatever the system gave it).
+  EXPECT_EQ(listener < client, sockets.listenPort < sockets.clientPort);
 
   ReferenceTables tables;
   const auto rows = BuildPortRows(read.endpoints, tables, SystemPortTextSources());

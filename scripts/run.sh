@@ -2,7 +2,8 @@
 # Builds Wardenlake and starts it under Wine (scratch prefix inside the build
 # tree). With a display ($DISPLAY set) it opens on that desktop and runs until
 # the window is closed. Without one it runs on a private Xvfb, saves a
-# screenshot of the window, prints the screenshot's path and ends.
+# screenshot of the window, runs the hijack scan headless (wlscan scan) into
+# a report beside it, prints both paths and the report, and ends.
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$ROOT"
@@ -30,3 +31,18 @@ done
 sleep 3
 import -display "$DISPLAY" -window root -crop "$SIZE+0+0" +repage "$shot"
 echo "$shot"
+
+# The hijack scan's report, as "Save Report" writes it.
+report="$ROOT/build/screenshots/hijack-report.txt"
+set +e
+wine "$BIN/wlscan.exe" scan --output "$(winepath -w "$report")" </dev/null
+status=$?
+set -e
+# 0: nothing flagged, 1: flagged items listed; anything else is an error.
+if [ "$status" -gt 1 ]; then
+  echo "wlscan scan failed (exit $status)" >&2
+  exit "$status"
+fi
+cat "$report"
+echo
+echo "$report"
