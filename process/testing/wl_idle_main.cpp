@@ -1,6 +1,7 @@
-// A helper program for the process tests: it does nothing until it is ended.
-// Without arguments it has no window at all; with "window" it shows one
-// top-level window titled "wlidle".
+// A helper program for the process tests: it does nothing until it is ended,
+// or for two minutes at most, so that a copy a test could not end never keeps
+// the test runner waiting. Without arguments it has no window at all; with
+// "window" it shows one top-level window titled "wlidle".
 #include <windows.h>
 
 // Tells a waiting test that the program is up: it sets the event named
@@ -14,10 +15,13 @@ void SignalReady() {
   }
 }
 
+constexpr DWORD kLifetimeMs = 120000;
+
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR cmdLine, int) {
   if (lstrcmpiW(cmdLine, L"window") != 0) {
     SignalReady();
-    for (;;) Sleep(INFINITE);
+    Sleep(kLifetimeMs);
+    return 0;
   }
   WNDCLASSW wc{};
   wc.lpfnWndProc = DefWindowProcW;
@@ -28,8 +32,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR cmdLine, int) {
                             nullptr, instance, nullptr);
   if (!hwnd) return 1;
   SignalReady();
+  SetTimer(hwnd, 1, kLifetimeMs, nullptr);
   MSG msg;
   while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    if (msg.message == WM_TIMER && msg.hwnd == hwnd) break;
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
   }
