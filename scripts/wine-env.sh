@@ -5,7 +5,7 @@
 #   wl_wine_start BUILD_DIR [fresh] [xvfb]
 #   wl_wine_stop
 wl_wine_start() {
-  local build="$1" fresh="$2" xvfb="$3"
+  local build="$1" fresh="${2:-}" xvfb="${3:-}"
   export WINEPREFIX="$build/wineprefix"
   export WINEDEBUG=-all
   export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
@@ -54,7 +54,7 @@ wl_wine_start() {
 
 wl_wine_stop() {
   wineserver -k 2>/dev/null || true
-  if [ -n "$WL_XVFB_PID" ]; then
+  if [ -n "${WL_XVFB_PID:-}" ]; then
     kill "$WL_XVFB_PID" 2>/dev/null || true
     wait "$WL_XVFB_PID" 2>/dev/null || true
     WL_XVFB_PID=
