@@ -45,7 +45,8 @@ TEST(StartUninstaller, SplitCommandsAndWholeCommandLinesBothStart) {
   const std::string whole = Marker(dir, "remove.exe");
   const std::string wholeCommand = "\"" + whole.substr(0, whole.size() - 4) + "\" /x";
   ASSERT_TRUE(SplitUninstallCommand(wholeCommand).wholeCommand);
-  ASSERT_TRUE(StartUninstaller(wholeCommand));
+  const auto started = StartUninstaller(wholeCommand);
+  ASSERT_TRUE(started) << started.message;
   EXPECT_TRUE(Ran(whole));
 }
 
