@@ -10,6 +10,8 @@ constexpr char16_t kReplacement = 0xFFFD;
 bool IsLead(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
 bool IsTrail(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
 
+}  // namespace
+
 void AppendUtf8(std::string& out, uint32_t cp) {
   if (cp < 0x80) {
     out += static_cast<char>(cp);
@@ -27,8 +29,6 @@ void AppendUtf8(std::string& out, uint32_t cp) {
     out += static_cast<char>(0x80 | (cp & 0x3F));
   }
 }
-
-}  // namespace
 
 std::string Utf8FromUtf16(std::u16string_view text) {
   std::string out;

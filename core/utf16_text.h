@@ -6,6 +6,7 @@
 // form (as in WTF-8); valid text converts exactly as standard UTF-8.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -13,6 +14,8 @@ namespace wl {
 
 // Every 16-bit sequence converts, and Utf16FromUtf8 gives it back unchanged.
 std::string Utf8FromUtf16(std::u16string_view text);
+// Appends one code point (at most 0x10FFFF) as UTF-8.
+void AppendUtf8(std::string& out, std::uint32_t cp);
 
 // Bytes that form no character become U+FFFD (one per broken sequence);
 // 3-byte forms of surrogates become those 16-bit units.
