@@ -239,8 +239,9 @@ AutorunScanResult ScanAutorun(const ReferenceTables& tables, const AutorunPlaces
   return result;
 }
 
-PageText AutorunPageText(const ReferenceTables& tables) {
-  AutorunScanResult scan = ScanAutorun(tables);
+PageText AutorunPageText(const ReferenceTables& tables) { return AutorunPageTextOf(ScanAutorun(tables)); }
+
+PageText AutorunPageTextOf(AutorunScanResult scan) {
   PageText text;
   text.header = AutorunListHeader();
   text.keys = {"name", "value", "registryKey", "verdict"};

@@ -73,5 +73,7 @@ std::string ReadIniValue(const std::string& iniPath, const std::string& section,
 
 // What the console scanner prints for the autorun page.
 PageText AutorunPageText(const ReferenceTables& tables);
+// The same from a scan already made (the rows keep their order).
+PageText AutorunPageTextOf(AutorunScanResult scan);
 
 }  // namespace wl

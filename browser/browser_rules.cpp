@@ -105,6 +105,8 @@ HijackRow IeExtensionHijackRow(const IeExtensionRow& row) {
   h.index = -1;
   if (row.kind != IeExtensionKind::MenuExt) h.indexKey = row.clsid;
   h.image = kHijackImageGearYellow;
+  // A class registered in both views is two entries: the 32-bit one says so.
+  h.entryKey = row.kind == IeExtensionKind::MenuExt ? row.itemName : row.clsid + (row.wow32 ? " (32-bit)" : "");
   return h;
 }
 
@@ -189,7 +191,7 @@ std::vector<HijackRow> HelperObjectHijackRows(const std::vector<HelperObjectRow>
     h.description = kBrowserHelpObject;
     h.index = static_cast<int>(i);
     h.image = kHijackImageBrowserFolder;
-    h.entryKey = rows[i].clsid;
+    h.entryKey = rows[i].clsid + (rows[i].wow32 ? " (32-bit)" : "");
     out.push_back(std::move(h));
   }
   return out;

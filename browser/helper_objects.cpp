@@ -157,7 +157,10 @@ WriteResult RemoveHelperObject(const HelperObjectRow& row, const HelperObjectPla
 }
 
 PageText HelperObjectsPageText(const ReferenceTables& tables) {
-  const HelperObjectScanResult scan = ScanHelperObjects(tables);
+  return HelperObjectsPageTextOf(ScanHelperObjects(tables));
+}
+
+PageText HelperObjectsPageTextOf(const HelperObjectScanResult& scan) {
   PageText text;
   text.header = HelperObjectColumns();
   text.header[0] = HelperObjectTotalHeader(scan.rows.size());

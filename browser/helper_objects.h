@@ -65,5 +65,7 @@ WriteResult RemoveHelperObject(const HelperObjectRow& row, const HelperObjectPla
 
 // What the console scanner prints for the helper-object page.
 PageText HelperObjectsPageText(const ReferenceTables& tables);
+// The same from a scan already made.
+PageText HelperObjectsPageTextOf(const HelperObjectScanResult& scan);
 
 }  // namespace wl

@@ -172,8 +172,9 @@ WriteResult RemoveIeExtension(const IeExtensionRow& row, const IeExtensionPlaces
   return {};
 }
 
-PageText IeExtensionsPageText(const ReferenceTables& tables) {
-  const IeExtensionScanResult scan = ScanIeExtensions(tables);
+PageText IeExtensionsPageText(const ReferenceTables& tables) { return IeExtensionsPageTextOf(ScanIeExtensions(tables)); }
+
+PageText IeExtensionsPageTextOf(const IeExtensionScanResult& scan) {
   PageText text;
   text.header = IeExtensionColumns();
   text.keys = {"name", "clsid", "path", "type"};

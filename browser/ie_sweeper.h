@@ -92,5 +92,7 @@ WriteResult RemoveIeExtension(const IeExtensionRow& row, const IeExtensionPlaces
 
 // What the console scanner prints for the extension page.
 PageText IeExtensionsPageText(const ReferenceTables& tables);
+// The same from a scan already made.
+PageText IeExtensionsPageTextOf(const IeExtensionScanResult& scan);
 
 }  // namespace wl

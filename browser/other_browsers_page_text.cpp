@@ -4,8 +4,9 @@
 
 namespace wl {
 
-PageText OtherBrowsersPageText(const ReferenceTables&) {
-  const std::vector<BrowserRow> rows = ScanOtherBrowsers();
+PageText OtherBrowsersPageText(const ReferenceTables&) { return OtherBrowsersPageTextOf(ScanOtherBrowsers()); }
+
+PageText OtherBrowsersPageTextOf(const std::vector<BrowserRow>& rows) {
   PageText text;
   text.header = OtherBrowsersColumns();
   for (const auto& row : rows) text.rows.push_back(OtherBrowsersRowText(row));

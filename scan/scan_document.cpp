@@ -40,6 +40,12 @@ Json ItemJson(const ScanItem& item) {
 // the document: it is replaced, never thrown about.
 std::string Dump(const Json& j) { return j.dump(2, ' ', false, Json::error_handler_t::replace) + "\n"; }
 
+// A text as a document holds it once read back.
+std::string AsWritten(const std::string& text) {
+  const Json back = Json::parse(Json(text).dump(-1, ' ', false, Json::error_handler_t::replace), nullptr, false);
+  return back.is_string() ? back.get<std::string>() : std::string();
+}
+
 }  // namespace
 
 std::vector<std::string> ColumnKeys(const PageText& text) {
@@ -144,6 +150,65 @@ std::string PageJson(const std::string& page, const PageText& text) {
   }
   j["rows"] = std::move(rows);
   return Dump(j);
+}
+
+bool ReadFixDocument(const std::string& bytes, std::vector<FixRequest>& out, std::string& error) {
+  out.clear();
+  std::vector<FixRequest> read;
+  const Json doc = Json::parse(bytes, nullptr, false);
+  if (doc.is_discarded()) {
+    error = "not a JSON document";
+    return false;
+  }
+  if (!doc.is_object() || !doc.contains("items") || !doc["items"].is_array()) {
+    error = "not a scan document: it has no \"items\" list";
+    return false;
+  }
+  const Json& items = doc["items"];
+  for (std::size_t n = 0; n < items.size(); ++n) {
+    const Json& j = items[n];
+    const std::string where = "item " + std::to_string(n + 1);
+    if (!j.is_object()) {
+      error = where + " is not an object";
+      return false;
+    }
+    FixRequest r;
+    for (const auto& [key, value] : j.items()) {
+      if (key == "index") continue;  // a row number: moves when rows before it go
+      if (!value.is_string()) {
+        error = where + ": \"" + key + "\" is not a text";
+        return false;
+      }
+      const std::string& text = value.get_ref<const std::string&>();
+      if (key == "id") r.id = text;
+      else if (key == "page") r.page = text;
+      else r.seen.emplace_back(key, text);
+    }
+    if (r.id.empty() || r.page.empty()) {
+      error = where + " has no \"id\" or \"page\"";
+      return false;
+    }
+    if (!r.id.starts_with(r.page + "/")) {
+      error = where + ": the id " + r.id + " is not of the page " + r.page;
+      return false;
+    }
+    read.push_back(std::move(r));
+  }
+  out = std::move(read);
+  return true;
+}
+
+std::string DifferenceSinceScan(const FixRequest& seen, const ScanItem& now) {
+  for (const auto& [key, was] : seen.seen) {
+    const std::string* is = key == "category" ? &now.category : key == "item" ? &now.item : nullptr;
+    for (const auto& d : now.details)
+      if (!is && DetailKey(d.first) == key) is = &d.second;
+    if (!is) return key + " is no longer there";
+    // The document holds the text as it was written: invalid UTF-8 replaced.
+    const std::string current = AsWritten(*is);
+    if (current != was) return key + " was \"" + was + "\", now \"" + current + "\"";
+  }
+  return {};
 }
 
 std::string PageItemsJson(const std::string& page, const std::vector<ScanItem>& items) {

@@ -57,6 +57,26 @@ std::string ScanJson(const ScanHead& head, const std::vector<ScanItem>& items);
 // any item has, in order of first appearance; one record per item.
 std::string ScanCsv(const std::vector<ScanItem>& items);
 
+// What "wlscan fix" is asked to fix: the items of a document ScanJson wrote,
+// perhaps cut down. Each item keeps what the scan saw of it.
+struct FixRequest {
+  std::string id, page;
+  // "category", "item" and the details, as the document has them; what an
+  // item was cut down to is all that is compared.
+  std::vector<std::pair<std::string, std::string>> seen;
+};
+
+// Reads the items of a scan document. A document that is not one (not JSON,
+// no "items" list, an item that is not an object or lacks a text "id" and
+// "page", a field that is not text) is refused as a whole, with the reason
+// in error: nothing of it is fixed.
+bool ReadFixDocument(const std::string& bytes, std::vector<FixRequest>& out, std::string& error);
+
+// Empty when the item as scanned now is what the document says the scan saw
+// (the category, item name and details the document keeps); else what
+// differs, for the user: "value was \"a\", now \"b\"".
+std::string DifferenceSinceScan(const FixRequest& seen, const ScanItem& now);
+
 // A page listing: {"page", "columns": [{"key", "title"}…], "rows": [{key: text}…]}.
 std::string PageJson(const std::string& page, const PageText& text);
 // A page's hijack rows: {"page", "items": [...]} with items as in ScanJson.

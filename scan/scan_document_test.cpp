@@ -107,5 +107,40 @@ TEST(ScanDocument, UnknownRowsAndBadTextStillGiveADocument) {
   EXPECT_EQ(nlohmann::json::parse(PageItemsJson("services", items))["items"][0]["category"], "System Service");
 }
 
+TEST(ScanDocument, FixDocumentIsReadWholeOrRefused) {
+  const auto items = ScanItems("autorun", AutorunLike());
+  std::vector<FixRequest> read;
+  std::string error;
+  ASSERT_TRUE(ReadFixDocument(ScanJson({}, items), read, error)) << error;
+  ASSERT_EQ(read.size(), 1u);
+  EXPECT_EQ(read[0].id, items[0].id);
+  EXPECT_EQ(read[0].page, "autorun");
+  EXPECT_EQ(DifferenceSinceScan(read[0], items[0]), "");
+
+  // What changed is named; what the document was cut down to is all that counts.
+  ScanItem now = items[0];
+  now.details[1].second = "C:\\other.exe";
+  EXPECT_EQ(DifferenceSinceScan(read[0], now), "value was \"C:\\bad.exe -x\", now \"C:\\other.exe\"");
+  now.details.pop_back();
+  EXPECT_EQ(DifferenceSinceScan(read[0], now).substr(0, 8), "value wa");
+  ASSERT_TRUE(ReadFixDocument(R"({"items":[{"id":"autorun/x","page":"autorun","index":7}]})", read, error));
+  EXPECT_EQ(DifferenceSinceScan(read[0], now), "");
+
+  // Invalid UTF-8 in a name is written replaced; the same entry still matches.
+  PageText odd = AutorunLike();
+  odd.rows[1][0] = odd.hijack[0].itemName = "bad\xFF\xFEname";
+  const auto oddItems = ScanItems("autorun", odd);
+  ASSERT_TRUE(ReadFixDocument(ScanJson({}, oddItems), read, error)) << error;
+  EXPECT_EQ(DifferenceSinceScan(read[0], oddItems[0]), "");
+
+  for (const char* bad : {"", "not json", "[]", R"({"items":{}})", R"({"items":[1]})", R"({"items":[{"page":"autorun"}]})",
+                          R"({"items":[{"id":"autorun/x","page":"autorun","value":3}]})",
+                          R"({"items":[{"id":"services/x","page":"autorun"}]})"}) {
+    EXPECT_FALSE(ReadFixDocument(bad, read, error)) << bad;
+    EXPECT_FALSE(error.empty()) << bad;
+    EXPECT_TRUE(read.empty()) << bad;
+  }
+}
+
 }  // namespace
 }  // namespace wl

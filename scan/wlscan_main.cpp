@@ -9,10 +9,13 @@
 //   wlscan packets FILE [--format tsv|json|csv]       the packets of a capture file
 //                                                     as the sniffer lists them
 //   wlscan restore ID [--overwrite]                   puts a change set of the backups back
+//   wlscan fix FILE                                   fixes the items of a "scan --format json"
+//                                                     document, backed up as one change set
 //   wlscan --version                                  the program's version
 // Ref.dbd is read from beside the program. Output is UTF-8. Exit status: 0
 // fine (nothing flagged, every write made); 1 items flagged (scan) or some
-// writes failed (immunize, unimmunize); 2 error (usage, Ref.dbd not
+// writes failed (immunize, unimmunize), some item not restored (restore),
+// some item skipped or not fixed (fix); 2 error (usage, Ref.dbd not
 // loadable, output not writable), with a message on standard error.
 #include <windows.h>
 
@@ -33,6 +36,7 @@
 #include "refdb/reference_tables.h"
 #include "refdb/zlb_archive.h"
 #include "scan/hijack_report.h"
+#include "scan/fix_command.h"
 #include "scan/hijack_scan.h"
 #include "scan/page_text.h"
 #include "scan/report_file.h"
@@ -83,6 +87,7 @@ int Usage(const std::string& why = {}) {
         "       wlscan unimmunize spyware|sites --all | ID...\n"
         "       wlscan packets FILE [--format tsv|json|csv]\n"
         "       wlscan restore ID [--overwrite]\n"
+        "       wlscan fix FILE\n"
         "       wlscan --version\n"
         "pages:" + pages);
   return kError;
@@ -309,6 +314,43 @@ int ImmunityCommand(const std::vector<std::string>& args) {
   return result.ok() ? kFine : kFlagged;
 }
 
+// Fixes what a scan document lists, as one change set of the backups. The
+// document is read whole first: a damaged one changes nothing.
+int FixCommand(const std::vector<std::string>& args) {
+  const Options o = ParseOptions(args, 1);
+  if (!o.error.empty()) return Usage(o.error);
+  if (o.output || o.all || !o.format.empty() || o.words.size() != 1) return Usage();
+  const auto bytes = wl::undo::ReadWholeFile(o.words[0]);
+  if (!bytes) {
+    Error("Cannot read " + o.words[0]);
+    return kError;
+  }
+  std::vector<wl::FixRequest> requests;
+  std::string why;
+  if (!wl::ReadFixDocument(*bytes, requests, why)) {
+    Error("wlscan: " + o.words[0] + ": " + why + "; nothing was changed");
+    return kError;
+  }
+  wl::ReferenceTables tables;
+  wl::MainDbValues mainDb;
+  if (!LoadTables(tables, mainDb)) return kError;
+
+  wl::undo::ScopedBackupRecording backups;
+  wl::undo::ChangeSet set("wlscan", "fix");
+  const std::vector<wl::FixLine> lines = wl::FixScanItems(tables, requests);
+  int counts[3] = {};
+  std::string out;
+  for (const auto& line : lines) {
+    ++counts[static_cast<int>(line.outcome)];
+    out += line.id + "\t" + wl::FixOutcomeWord(line.outcome) + "\t" + line.message + "\n";
+  }
+  out += std::to_string(counts[0]) + " fixed, " + std::to_string(counts[1]) + " skipped, " +
+         std::to_string(counts[2]) + " failed\n";
+  if (const std::string id = set.Id(); !id.empty()) out += "Backup: " + id + "\n";
+  Write(out);
+  return counts[1] || counts[2] ? kFlagged : kFine;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -333,6 +375,7 @@ int wmain(int argc, wchar_t** argv) {
       return restored.status;
     }
     if (args[0] == "scan") return ScanCommand(args);
+    if (args[0] == "fix") return FixCommand(args);
     if (args[0] == "immunize" || args[0] == "unimmunize") {
       // Every write is backed up first, all of them in one change set.
       wl::undo::ScopedBackupRecording backups;

@@ -250,5 +250,65 @@ TEST(Wlscan, ImmunizeAndUnimmunizeOnlyTheNamedEntries) {
   EXPECT_EQ(spywareLines.size(), 201u);
 }
 
+// What a fleet does: scan, cut the document down to what to fix, fix it,
+// and undo it from the backup the fix made.
+TEST(Wlscan, FixRemovesWhatTheScanSawSkipsWhatChangedAndIsUndone) {
+  const std::string kept = "WLTest-fix-kept-" + Pid(), changed = "WLTest-fix-changed-" + Pid();
+  PlantedRunValue a(kept, "C:\\Nowhere\\wlfixprobe.exe /kept");
+  PlantedRunValue b(changed, "C:\\Nowhere\\wlfixprobe.exe /changed");
+  ASSERT_TRUE(a.ok() && b.ok());
+  test::ScratchDir dir;
+  const auto scan = test::RunProgram("wlscan", {"scan", "--format", "json"});
+  ASSERT_EQ(scan.status, 1) << scan.err;
+  auto doc = nlohmann::json::parse(scan.out);
+  const std::string prefix = "autorun/HKEY_CURRENT_USER\\" + std::string(kRun) + "\\";
+  nlohmann::json wanted = nlohmann::json::array();
+  for (const auto& item : doc["items"])
+    if (item["id"] == prefix + kept || item["id"] == prefix + changed) wanted.push_back(item);
+  ASSERT_EQ(wanted.size(), 2u);
+  wanted.push_back({{"id", "processes/x.exe"}, {"page", "processes"}});  // a page that is not fixed
+  doc["items"] = wanted;
+  test::WriteBytes(dir.File("fix.json"), doc.dump(2));
+  ASSERT_TRUE(WriteRegString(HKEY_CURRENT_USER, kRun, changed, "C:\\Nowhere\\other.exe").ok());
+
+  const auto fix = test::RunProgram("wlscan", {"fix", dir.File("fix.json")});
+  EXPECT_EQ(fix.status, 1) << fix.out << fix.err;
+  const auto lines = Lines(fix.out);
+  EXPECT_TRUE(HasLineStarting(lines, prefix + kept + "\tfixed\tremoved")) << fix.out;
+  EXPECT_TRUE(HasLineStarting(lines, prefix + changed + "\tskipped\tchanged since the scan: value was")) << fix.out;
+  EXPECT_TRUE(HasLineStarting(lines, "processes/x.exe\tskipped\t")) << fix.out;
+  EXPECT_TRUE(HasLineStarting(lines, "1 fixed, 2 skipped, 0 failed")) << fix.out;
+  EXPECT_FALSE(win32::RegKey::Open(HKEY_CURRENT_USER, kRun)->ReadString(kept));
+  EXPECT_EQ(win32::RegKey::Open(HKEY_CURRENT_USER, kRun)->ReadString(changed), "C:\\Nowhere\\other.exe");
+
+  std::string backup;
+  for (const auto& l : lines)
+    if (l.starts_with("Backup: ")) backup = l.substr(8);
+  ASSERT_FALSE(backup.empty()) << fix.out;
+  const auto restore = test::RunProgram("wlscan", {"restore", backup});
+  EXPECT_EQ(restore.status, 0) << restore.out << restore.err;
+  EXPECT_EQ(win32::RegKey::Open(HKEY_CURRENT_USER, kRun)->ReadString(kept), "C:\\Nowhere\\wlfixprobe.exe /kept");
+  const auto listed = test::RunProgram("wlscan", {"backups"});
+  EXPECT_TRUE(HasLineStarting(Lines(listed.out), backup + "\t")) << listed.out;
+  EXPECT_NE(listed.out.find("\twlscan\tfix\t1\t"), std::string::npos) << listed.out;
+}
+
+TEST(Wlscan, FixRefusesADamagedDocumentWhole) {
+  test::ScratchDir dir;
+  const std::string name = "WLTest-fixbad-" + Pid();
+  PlantedRunValue planted(name, "C:\\Nowhere\\wlfixbad.exe");
+  const std::string id = "autorun/HKEY_CURRENT_USER\\" + std::string(kRun) + "\\" + name;
+  // The first item is good; the second is damaged: nothing is fixed.
+  const nlohmann::json doc = {{"items", {{{"id", id}, {"page", "autorun"}}, {{"id", 5}, {"page", "autorun"}}}}};
+  for (const std::string& bytes : {doc.dump(), std::string("{\"items\": [ {\"id\": "), std::string("[]")}) {
+    test::WriteBytes(dir.File("bad.json"), bytes);
+    const auto fix = test::RunProgram("wlscan", {"fix", dir.File("bad.json")});
+    EXPECT_EQ(fix.status, 2) << bytes;
+    EXPECT_NE(fix.err.find("nothing was changed"), std::string::npos) << fix.err;
+  }
+  EXPECT_TRUE(win32::RegKey::Open(HKEY_CURRENT_USER, kRun)->ReadString(name));
+  EXPECT_EQ(test::RunProgram("wlscan", {"fix", dir.File("missing.json")}).status, 2);
+}
+
 }  // namespace
 }  // namespace wl

@@ -4,8 +4,9 @@
 
 namespace wl {
 
-PageText ServicesPageText(const ReferenceTables&) {
-  const ServiceScanResult scan = ScanServices();
+PageText ServicesPageText(const ReferenceTables&) { return ServicesPageTextOf(ScanServices()); }
+
+PageText ServicesPageTextOf(const ServiceScanResult& scan) {
   PageText text;
   text.header = ServiceColumns();
   text.keys = {"name", "description", "state", "startup", "path", "verdict"};

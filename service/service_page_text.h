@@ -2,9 +2,12 @@
 #pragma once
 
 #include "scan/page_text.h"
+#include "service/service_scan.h"
 
 namespace wl {
 
 PageText ServicesPageText(const ReferenceTables& tables);
+// The same from a scan already made.
+PageText ServicesPageTextOf(const ServiceScanResult& scan);
 
 }  // namespace wl

@@ -6,7 +6,10 @@
 namespace wl {
 
 PageText AssociationsPageText(const ReferenceTables&) {
-  const AssociationScanResult scan = ScanAssociations(BuildAssociationTables());
+  return AssociationsPageTextOf(ScanAssociations(BuildAssociationTables()));
+}
+
+PageText AssociationsPageTextOf(const AssociationScanResult& scan) {
   PageText text;
   text.header = AssociationColumns();
   text.keys = {"name", "command", "verdict"};

@@ -2,10 +2,13 @@
 #pragma once
 
 #include "scan/page_text.h"
+#include "settings/association_scan.h"
 
 namespace wl {
 
 PageText AssociationsPageText(const ReferenceTables& tables);
+// The same from a scan already made.
+PageText AssociationsPageTextOf(const AssociationScanResult& scan);
 PageText ShellExtensionsPageText(const ReferenceTables& tables);
 
 }  // namespace wl
