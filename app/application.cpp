@@ -68,16 +68,21 @@ int WardenlakeMain() {
       if (error) *error = code == ERROR_CANCELLED ? std::string() : win32::SystemErrorText(code);
       return false;
     };
+    // One change set per page action, named after the page's navigation item,
+    // and per dialog action (the dialogs made ready at start-up included).
+    ListPageActionScope() = [&form = app.Form1()](const Page& page, const std::string& action) {
+      return std::static_pointer_cast<void>(std::make_shared<undo::ChangeSet>(form.PageCaption(page), action));
+    };
+    DialogActionScope() = [](const std::string& title, const std::string& action) {
+      return std::static_pointer_cast<void>(std::make_shared<undo::ChangeSet>(title, action));
+    };
     if (app.CreateForms() && !app.Form1().TerminateRequested()) {
-      // One change set per page action, named after the page's navigation item.
-      ListPageActionScope() = [&form = app.Form1()](const Page& page, const std::string& action) {
-        return std::static_pointer_cast<void>(std::make_shared<undo::ChangeSet>(form.PageCaption(page), action));
-      };
       ShowWindow(app.Form1().hwnd(), SW_SHOWNORMAL);
       UpdateWindow(app.Form1().hwnd());
       exitCode = win32::RunMessageLoop();
-      ListPageActionScope() = nullptr;
     }
+    ListPageActionScope() = nullptr;
+    DialogActionScope() = nullptr;
   }
   if (SUCCEEDED(com)) CoUninitialize();
   return exitCode;

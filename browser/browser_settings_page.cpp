@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "sysroutines/shell_routines.h"
+#include "ui/list_page.h"
 #include "win32/unicode.h"
 #include "win32/window.h"
 
@@ -127,7 +128,11 @@ void BrowserSettingsPage::Button4Click() {
 void BrowserSettingsPage::Button1Click() {
   SettingsTexts texts;
   for (const SettingsFieldInfo& f : SettingsFields()) texts[SettingsFieldIndex(f.field)] = FieldText(f.field);
-  const SettingsSaveResult result = save(texts);
+  SettingsSaveResult result;
+  {
+    const auto action = BeginPageAction(*this, kSaveCaption);
+    result = save(texts);
+  }
   if (result.ok()) return;
   context_.ui.Message(FailedToSetDataMessage(result.valueName), kSaveCaption, MB_OK | MB_ICONERROR);
   context_.ui.ShowStatus(result.write.message);

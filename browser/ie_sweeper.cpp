@@ -165,7 +165,15 @@ WriteResult RemoveIeExtension(const IeExtensionRow& row, const IeExtensionPlaces
   const RegView view = row.wow32 ? RegView::Force32 : RegView::Force64;
   switch (IeRemovalFor(row)) {
     case IeRemoval::DeleteExtension: return sweeper.DeleteExtension(row.clsid, view);
-    case IeRemoval::UnregisterServer: return UnregisterServer(row.filePath, view);
+    case IeRemoval::UnregisterServer: {
+      // The server's own code removes its registration; its class key and
+      // the Toolbar value are what it is known to change.
+      OutsideChanges known;
+      known.keys.push_back(std::string(win32::RootName(places.classesRoot)) + "\\" + places.classesKey + "\\" +
+                           row.clsid);
+      known.values.emplace_back(std::string(win32::RootName(places.machineRoot)) + "\\" + places.toolbarKey, row.clsid);
+      return UnregisterServer(row.filePath, view, known);
+    }
     case IeRemoval::DeleteToolbarValue: return sweeper.DeleteToolbar(row.clsid, view);
     case IeRemoval::DeleteMenuExt: return sweeper.DeleteMenuExt(row.itemName);
   }

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "browser/testing/toolbar_server.h"
 #include "tests/support/test_support.h"
 #include "win32/file_path.h"
 
@@ -141,31 +142,7 @@ TEST_F(IeSweeperTest, MissingPlacesGiveNoRows) {
   EXPECT_EQ(r.rows[0].itemName, "Only");
 }
 
-// The stand-in server's DllUnregisterServer deletes the value named in its
-// ".todo" file and marks each run.
-class ToolbarServer {
- public:
-  explicit ToolbarServer(const test::ScratchDir& dir) {
-    std::filesystem::create_directories(dir.Path() / "tool bar");
-    path_ = dir.File("tool bar\\Bar Server.dll");
-    std::filesystem::copy_file(test::BinaryDir() + "\\wl_test_toolbar.dll", path_);
-  }
-  void WillDelete(const std::string& key, const std::string& value, RegView view) const {
-    test::WriteBytes(path_ + ".todo", key + "\r\n" + value + "\r\n" + (view == RegView::Force32 ? "32" : "64"));
-  }
-  std::vector<std::string> Marks() const {
-    if (!win32::FileExists(path_ + ".marker")) return {};
-    std::vector<std::string> lines;
-    std::string text = test::ReadBytes(path_ + ".marker");
-    for (std::size_t at = 0; (at = text.find("\r\n")) != std::string::npos; text.erase(0, at + 2))
-      lines.push_back(text.substr(0, at));
-    return lines;
-  }
-  const std::string& Path() const { return path_; }
-
- private:
-  std::string path_;
-};
+using test::ToolbarServer;
 
 TEST_F(IeSweeperTest, ToolbarRemovalHasItsServerUnregisterItselfOnce) {
   test::ScratchDir dir("wl toolbar");

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include "ui/list_page.h"
 #include "win32/dpi.h"
 #include "win32/unicode.h"
 #include "win32/window.h"
@@ -91,7 +92,11 @@ void ImmunizeForm::DrawBanner(const DRAWITEMSTRUCT& item) {
 
 // ---- Load and Apply ------------------------------------------------------------
 
-void ImmunizeForm::FormCreate() { Load(); }
+void ImmunizeForm::FormCreate() {
+  // Loading makes the entries' keys ready: one change set, when any is new.
+  const auto action = app::BeginDialogAction(Caption(), "Prepare the list");
+  Load();
+}
 
 void ImmunizeForm::Load() {
   entries_ = ImmunityEntries(kind_ == ImmunityKind::Spyware ? tables_.hijack : tables_.sites);
@@ -138,6 +143,7 @@ void ImmunizeForm::SpeedButton3Click() {
     }
   }
   SetStatus("Processing...");
+  const auto action = app::BeginDialogAction(Caption(), "Apply");
   const ImmunityApplyResult result = ApplyImmunity(kind_, entries_, stored_, wanted);
   win32::SetText(Item(kButton2), ImmunityStatusHeader(count));
   Load();

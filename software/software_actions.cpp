@@ -28,12 +28,37 @@ std::string Unquoted(const std::string& s) {
   return s;
 }
 
+// The view and the key name below the uninstall key of an entry's
+// "RegistryKey" text; nullopt for a key that is not an installation entry.
+std::optional<std::pair<win32::RegView, std::string>> EntryOf(const std::string& registryKey) {
+  const std::string native = std::string("HKEY_LOCAL_MACHINE\\") + kUninstallKey + "\\";
+  const std::string x86 = std::string("HKEY_LOCAL_MACHINE\\") + kUninstallKey32 + "\\";
+  win32::RegView view;
+  std::string name;
+  if (registryKey.starts_with(native)) {
+    view = win32::RegView::Force64;
+    name = registryKey.substr(native.size());
+  } else if (registryKey.starts_with(x86)) {
+    view = win32::RegView::Force32;
+    name = registryKey.substr(x86.size());
+  }
+  if (name.empty() || name.find('\\') != std::string::npos) return std::nullopt;
+  return std::make_pair(view, name);
+}
+
 }  // namespace
 
-WriteResult StartUninstaller(const std::string& command) {
+WriteResult StartUninstaller(const std::string& command, const std::string& registryKey) {
   const UninstallLaunch launch = SplitUninstallCommand(command);
   const std::string what = "Could not start " + command;
   if (launch.program.empty()) return Failed(ERROR_FILE_NOT_FOUND, what);
+  OutsideChanges known;
+  win32::RegView view = win32::RegView::Default;
+  if (const auto entry = EntryOf(registryKey)) {
+    view = entry->first;
+    known.keys.push_back(std::string("HKEY_LOCAL_MACHINE\\") + kUninstallKey + "\\" + entry->second);
+  }
+  if (WriteResult announced = BeforeUninstaller(command, view, known); !announced) return announced;
   if (launch.wholeCommand) {
     std::wstring line = Widen(launch.program);
     STARTUPINFOW si{};
@@ -58,24 +83,14 @@ WriteResult StartUninstaller(const std::string& command) {
 }
 
 WriteResult RemoveSoftwareEntry(const SoftwareRow& row) {
-  const std::string native = std::string("HKEY_LOCAL_MACHINE\\") + kUninstallKey + "\\";
-  const std::string x86 = std::string("HKEY_LOCAL_MACHINE\\") + kUninstallKey32 + "\\";
-  win32::RegView view;
-  std::string name;
-  if (row.registryKey.starts_with(native)) {
-    view = win32::RegView::Force64;
-    name = row.registryKey.substr(native.size());
-  } else if (row.registryKey.starts_with(x86)) {
-    view = win32::RegView::Force32;
-    name = row.registryKey.substr(x86.size());
-  }
-  if (name.empty() || name.find('\\') != std::string::npos) {
+  const auto entry = EntryOf(row.registryKey);
+  if (!entry) {
     WriteResult refused;
     refused.error = ERROR_INVALID_PARAMETER;
     refused.message = "The key " + row.registryKey + " is not an installation entry.";
     return refused;
   }
-  return DeleteRegTree(HKEY_LOCAL_MACHINE, std::string(kUninstallKey) + "\\" + name, view);
+  return DeleteRegTree(HKEY_LOCAL_MACHINE, std::string(kUninstallKey) + "\\" + entry->second, entry->first);
 }
 
 std::string SoftwareFolder(const std::string& command) {

@@ -13,7 +13,9 @@ namespace wl {
 // and parameters and opened through the shell, or, with no ".exe" in it,
 // started as one command line. The result carries the reason when it could
 // not be started.
-WriteResult StartUninstaller(const std::string& command);
+// registryKey, the entry's "RegistryKey" text, names what the uninstaller is
+// known to change: the backup keeps that key before it starts.
+WriteResult StartUninstaller(const std::string& command, const std::string& registryKey = {});
 
 // Deletes the entry's key with all its sub-keys. Only an entry directly below
 // one of the two uninstall keys is ever deleted.

@@ -16,7 +16,9 @@ SoftwarePage::SoftwarePage(app::PageContext& context)
                          {"Version", 75, [](const SoftwareRow& r) { return r.version; }},
                          {"RegistryKey", 0, [](const SoftwareRow& r) { return r.registryKey; }},
                          {"Uninstall Command", 0, [](const SoftwareRow& r) { return r.uninstallCommand; }}}) {
-  startUninstaller = [](const std::string& command) { return StartUninstaller(command); };
+  startUninstaller = [](const std::string& command, const std::string& registryKey) {
+    return StartUninstaller(command, registryKey);
+  };
   shellOpen = [](const std::string& target) { return ShellOpen(target); };
   jumpToRegistry = [](const std::string& key, const std::string& value) { return JumpToRegistryEntry(key, value); };
 
@@ -84,7 +86,7 @@ void SoftwarePage::PMSoftPopup() {
 void SoftwarePage::Uninstall1Click() {
   const SoftwareRow* row = List().Selected();
   if (!row) return;
-  const WriteResult result = startUninstaller(row->uninstallCommand);
+  const WriteResult result = startUninstaller(row->uninstallCommand, row->registryKey);
   if (!result) context_.ui.Message(result.message, "Uninstall", MB_OK | MB_ICONERROR);
   // The uninstaller runs on its own; the list is read again at once.
   Refresh5Click();

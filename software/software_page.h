@@ -45,7 +45,8 @@ class SoftwarePage : public app::ListPage<SoftwareRow> {
 
   // Seams (tests replace them).
   std::function<SoftwareScanResult()> scan = [] { return ScanInstalledSoftware(); };
-  std::function<WriteResult(const std::string& command)> startUninstaller;
+  // The command and the entry's "RegistryKey" text.
+  std::function<WriteResult(const std::string& command, const std::string& registryKey)> startUninstaller;
   std::function<bool(const std::string& target)> shellOpen;
   std::function<bool(const std::string& keyPath, const std::string& valueName)> jumpToRegistry;
 

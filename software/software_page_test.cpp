@@ -63,7 +63,7 @@ TEST_F(SoftwarePageTest, ListsTheEntriesUnderACountedHeader) {
 TEST_F(SoftwarePageTest, ActionsNeedASelectedRow) {
   auto& page = *host_.page;
   std::vector<std::string> started;
-  page.startUninstaller = [&](const std::string& command) {
+  page.startUninstaller = [&](const std::string& command, const std::string&) {
     started.push_back(command);
     return WriteResult{};
   };

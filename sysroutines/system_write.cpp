@@ -47,6 +47,7 @@ std::string Describe(const WriteRequest& r) {
     case WriteKind::PlaceFile: return "Could not put back " + r.target;
     case WriteKind::CreateService: return "Could not create the service " + r.target;
     case WriteKind::UnregisterServer: return "Could not unregister " + r.target;
+    case WriteKind::RunUninstaller: return "Could not start " + r.target;
     case WriteKind::DeleteTask: return "Could not delete the scheduled task " + r.target;
     case WriteKind::DisableTask: return "Could not disable the scheduled task " + r.target;
     case WriteKind::WriteShortcut: return "Could not change the shortcut " + r.target;
@@ -418,7 +419,24 @@ WriteResult CreateServiceEntry(const ServiceSpec& spec) {
 }
 
 WriteResult UnregisterServer(std::string_view path, RegView view, std::chrono::milliseconds wait) {
-  const WriteRequest request{WriteKind::UnregisterServer, std::string(path), {}};
+  return UnregisterServer(path, view, OutsideChanges{}, wait);
+}
+
+WriteResult BeforeUninstaller(std::string_view command, RegView view, const OutsideChanges& known) {
+  WriteRequest request{WriteKind::RunUninstaller, std::string(command), {}};
+  request.view = view;
+  request.outsideKeys = known.keys;
+  request.outsideValues = known.values;
+  if (auto refused = Intercepted(request)) return *refused;
+  return Done();
+}
+
+WriteResult UnregisterServer(std::string_view path, RegView view, const OutsideChanges& known,
+                             std::chrono::milliseconds wait) {
+  WriteRequest request{WriteKind::UnregisterServer, std::string(path), {}};
+  request.view = view;
+  request.outsideKeys = known.keys;
+  request.outsideValues = known.values;
   if (auto refused = CheckFilePath(request, path)) return *refused;
   if (path.find('"') != std::string_view::npos)
     return Failure(request, ERROR_INVALID_NAME, "the path contains a quotation mark.");

@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "win32/registry.h"
@@ -41,6 +42,7 @@ enum class WriteKind {
   PlaceFile,
   CreateService,
   UnregisterServer,
+  RunUninstaller,
   DeleteTask,
   DisableTask,
   WriteShortcut,
@@ -59,6 +61,11 @@ struct WriteRequest {
   std::vector<uint8_t> data{};
   std::string section{}, entry{};
   std::optional<std::string> text{};
+  // A step that runs outside this program (a server's own unregistration,
+  // an uninstaller): the keys and values it is known to change, in view, so
+  // that a backup can keep them ("HKEY_…\path"; key text and value name).
+  std::vector<std::string> outsideKeys{};
+  std::vector<std::pair<std::string, std::string>> outsideValues{};
 };
 
 // While one is installed, every write routine asks it first. A non-zero
@@ -166,6 +173,19 @@ WriteResult CreateServiceEntry(const ServiceSpec& spec);
 inline constexpr std::chrono::milliseconds kUnregisterWait{15000};
 WriteResult UnregisterServer(std::string_view path, win32::RegView view = win32::RegView::Default,
                              std::chrono::milliseconds wait = kUnregisterWait);
+// What a step outside the program is known to change (see WriteRequest).
+struct OutsideChanges {
+  std::vector<std::string> keys;
+  std::vector<std::pair<std::string, std::string>> values;
+};
+// The same, for a server whose registration is known: its class key and the
+// value that names it (a toolbar) are backed up before it runs.
+WriteResult UnregisterServer(std::string_view path, win32::RegView view, const OutsideChanges& known,
+                             std::chrono::milliseconds wait = kUnregisterWait);
+// Asked before an uninstaller is started (the caller starts it only when this
+// is done): the write interceptor and the backups see the command, and the
+// backup keeps what the uninstaller is known to change (its entry's key).
+WriteResult BeforeUninstaller(std::string_view command, win32::RegView view, const OutsideChanges& known);
 // Scheduled tasks, named by their path ("\Folder\Name"), through the task
 // service. The definition (XML, UTF-8) of a task as the service gives it;
 // empty when it has none of that path.

@@ -166,6 +166,19 @@ ActionScope& ListPageActionScope() {
   return scope;
 }
 
+std::shared_ptr<void> BeginPageAction(const Page& page, const std::string& action) {
+  return ListPageActionScope() ? ListPageActionScope()(page, action) : nullptr;
+}
+
+DialogActionScopeFn& DialogActionScope() {
+  static DialogActionScopeFn scope;
+  return scope;
+}
+
+std::shared_ptr<void> BeginDialogAction(const std::string& title, const std::string& action) {
+  return DialogActionScope() ? DialogActionScope()(title, action) : nullptr;
+}
+
 bool ListPageBase::InvokeAction(int id) {
   const PageAction* a = FindAction(id);
   if (!a || !IsActionEnabled(id) || !a->handler) return false;

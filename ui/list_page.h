@@ -61,6 +61,14 @@ struct PageAction {
 // opens one change set of its backups per action). Empty: nothing.
 using ActionScope = std::function<std::shared_ptr<void>(const Page& page, const std::string& action)>;
 ActionScope& ListPageActionScope();
+// The same around an action of a page that is not a list (a settings page's
+// "Save Settings"): null when no scope is installed.
+std::shared_ptr<void> BeginPageAction(const Page& page, const std::string& action);
+
+// And around a dialog's action ("Apply"); title names the dialog.
+using DialogActionScopeFn = std::function<std::shared_ptr<void>(const std::string& title, const std::string& action)>;
+DialogActionScopeFn& DialogActionScope();
+std::shared_ptr<void> BeginDialogAction(const std::string& title, const std::string& action);
 
 class ListPageBase : public Page {
  public:

@@ -300,6 +300,25 @@ std::optional<ChangeSetManifest> ManifestFromJson(std::string_view text, std::st
   return std::nullopt;
 }
 
+std::string ItemJournalLine(const BackupItem& item) { return ItemJson(item).dump() + "\n"; }
+
+std::optional<std::vector<BackupItem>> ItemsFromJournal(std::string_view journal, std::string* error) {
+  std::vector<BackupItem> items;
+  std::size_t start = 0;
+  for (std::size_t end; (end = journal.find('\n', start)) != std::string_view::npos; start = end + 1) {
+    const std::string_view line = journal.substr(start, end - start);
+    const json j = json::parse(line.begin(), line.end(), nullptr, false);
+    try {
+      if (j.is_discarded()) throw BadManifest("it is not valid JSON");
+      items.push_back(ItemFrom(j));
+    } catch (const std::exception& e) {
+      if (error) *error = "line " + std::to_string(items.size() + 1) + " of the journal is damaged: " + e.what();
+      return std::nullopt;
+    }
+  }
+  return items;
+}
+
 std::string HexText(const std::vector<uint8_t>& bytes) {
   static const char digits[] = "0123456789abcdef";
   std::string out;

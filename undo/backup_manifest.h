@@ -114,6 +114,15 @@ std::string ManifestToJson(const ChangeSetManifest& manifest);
 // error is given, why.
 std::optional<ChangeSetManifest> ManifestFromJson(std::string_view json, std::string* error = nullptr);
 
+// While a change set is being filled, each item is appended to its journal
+// as one line of compact JSON (so that recording stays linear in the number
+// of items); the manifest gets them all when the set is closed.
+std::string ItemJournalLine(const BackupItem& item);
+// The items of a journal. A last line without its line break (a write cut
+// short) is left out: its change was never made. nullopt and why on a
+// damaged line.
+std::optional<std::vector<BackupItem>> ItemsFromJournal(std::string_view journal, std::string* error = nullptr);
+
 // Lower-case hex without separators, and back (nullopt on a bad digit or an
 // odd length).
 std::string HexText(const std::vector<uint8_t>& bytes);

@@ -22,6 +22,7 @@ using win32::Widen;
 
 constexpr char kManifestName[] = "manifest.json";
 constexpr char kRegFileName[] = "registry.reg";
+constexpr char kJournalName[] = "journal.jsonl";
 constexpr char kFilesFolder[] = "files";
 
 std::optional<std::string>& RootOverride() {
@@ -79,6 +80,8 @@ uint32_t MakeSetFolder(OpenSet& set) {
     const std::string id = n ? std::string(base) + "-" + std::to_string(n) : std::string(base);
     const std::string folder = root + "\\" + id;
     if (CreateDirectoryW(win32::ApiPath(folder).c_str(), nullptr)) {
+      // Nothing planted between the store's root and the new folder.
+      if (const uint32_t e = CheckNoLinksBelow(root, folder)) return e;
       set.folder = folder;
       set.manifest = {};
       set.manifest.id = id;
@@ -91,6 +94,18 @@ uint32_t MakeSetFolder(OpenSet& set) {
     if (GetLastError() != ERROR_ALREADY_EXISTS) return GetLastError();
   }
   return ERROR_ALREADY_EXISTS;
+}
+
+// Appends lines to the set's journal and flushes them to disk.
+uint32_t AppendToJournal(const OpenSet& set, const std::string& lines) {
+  win32::UniqueHfile file(CreateFileW(win32::ApiPath(set.folder + "\\" + kJournalName).c_str(), FILE_APPEND_DATA, 0,
+                                      nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return GetLastError();
+  DWORD written = 0;
+  if (!WriteFile(file.get(), lines.data(), static_cast<DWORD>(lines.size()), &written, nullptr) ||
+      written != lines.size())
+    return GetLastError() ? GetLastError() : ERROR_WRITE_FAULT;
+  return FlushFileBuffers(file.get()) ? ERROR_SUCCESS : GetLastError();
 }
 
 // Writes the manifest and the .reg file of the set, each flushed to disk.
@@ -146,6 +161,45 @@ BackupItem CreatedKeyItem(const std::string& rootName, const std::string& path, 
   item.view = ViewName(view);
   item.existed = false;
   return item;
+}
+
+// The keys and values a step outside the program is known to change, each as
+// an item of its own (a key that is not there is left out).
+WriteResult CaptureOutsideChanges(const WriteRequest& r, std::vector<BackupItem>& out) {
+  HKEY root = nullptr;
+  std::string rootName, path;
+  for (const std::string& key : r.outsideKeys) {
+    if (!SplitKeyText(key, root, rootName, path)) return Failed(ERROR_INVALID_PARAMETER, "unknown root");
+    BackupItem item;
+    item.kind = ItemKind::RegistryTree;
+    item.operation = "Keep";
+    item.description = "Keep the key " + key;
+    item.root = rootName;
+    item.key = path;
+    item.view = ViewName(r.view);
+    const uint32_t e = DumpRegTree(root, path, r.view, item.tree);
+    if (e == ERROR_FILE_NOT_FOUND) continue;
+    if (e != ERROR_SUCCESS) return Failed(e, "the key could not be read: " + win32::SystemErrorText(e));
+    item.existed = true;
+    out.push_back(std::move(item));
+  }
+  for (const auto& [key, name] : r.outsideValues) {
+    if (!SplitKeyText(key, root, rootName, path)) return Failed(ERROR_INVALID_PARAMETER, "unknown root");
+    BackupItem item;
+    item.kind = ItemKind::RegistryValue;
+    item.operation = "Keep";
+    item.description = "Keep the value " + ValueLabel(name) + " of " + key;
+    item.root = rootName;
+    item.key = path;
+    item.view = ViewName(r.view);
+    item.valueName = name;
+    const uint32_t e = ReadRegValueState(root, path, r.view, name, item.value);
+    if (e == ERROR_FILE_NOT_FOUND) continue;
+    if (e != ERROR_SUCCESS) return Failed(e, "the value could not be read: " + win32::SystemErrorText(e));
+    item.existed = true;  // what it is after is not known: gone, or as it was
+    out.push_back(std::move(item));
+  }
+  return {};
 }
 
 // What is about to change, as an item; ERROR_SUCCESS or why it could not be
@@ -243,18 +297,44 @@ WriteResult Capture(const WriteRequest& r, OpenSet& set, BackupItem& item, std::
       return {};
     }
     case WriteKind::UnregisterServer:
-      // The server's own code removes its registration: what it changes is
-      // not known beforehand. Recorded, and marked as not restorable.
+    case WriteKind::RunUninstaller: {
+      // Code outside this program makes the change: all it changes is not
+      // known beforehand. What it is known to change is kept (and can be put
+      // back); the step itself is recorded and marked as partly restorable.
+      const bool server = r.kind == WriteKind::UnregisterServer;
+      if (WriteResult kept = CaptureOutsideChanges(r, created); !kept) return kept;
       item.kind = ItemKind::External;
-      item.operation = "UnregisterServer";
-      item.description = "Unregister the server " + r.target + " (runs outside this program)";
+      item.operation = server ? "UnregisterServer" : "RunUninstaller";
+      item.description = (server ? "Unregister the server " : "Run the uninstaller ") + r.target +
+                         " (runs outside this program)";
       item.path = r.target;
       item.partial = true;
       return {};
+    }
     default:
       // A kind of change this recorder does not know: it is not made rather
       // than made without a backup.
       return Failed(ERROR_NOT_SUPPORTED, "this kind of change cannot be backed up");
+  }
+}
+
+// A key made that is there already is not recorded (checked before a
+// folder is made: the immunization lists are made ready at every start).
+bool MakesAKeyThatIsThere(const WriteRequest& r) {
+  HKEY root = nullptr;
+  std::string rootName, path;
+  return r.kind == WriteKind::CreateRegKey && SplitKeyText(r.target, root, rootName, path) &&
+         win32::RegKey::Exists(root, path, r.view);
+}
+
+// Nor is a value or key deleted that is not there, nor a key made that was
+// there by the time it was read: the write changes nothing.
+bool ChangesNothing(const WriteRequest& r, const BackupItem& item) {
+  switch (r.kind) {
+    case WriteKind::CreateRegKey: return item.existed;
+    case WriteKind::DeleteRegTree:
+    case WriteKind::DeleteRegValue: return !item.existed;
+    default: return false;
   }
 }
 
@@ -334,6 +414,16 @@ StoredChangeSet LoadSet(const std::string& root, const std::string& id) {
     set.error = "its manifest is damaged: " + error;
     return set;
   }
+  // A journal left behind: the set was not closed (the program ended while
+  // it was filled); the journal holds every item that was changed.
+  if (const auto journal = ReadWholeFile(set.folder + "\\" + kJournalName)) {
+    auto items = ItemsFromJournal(*journal, &error);
+    if (!items) {
+      set.error = "its journal is damaged: " + error;
+      return set;
+    }
+    if (items->size() >= manifest->items.size()) manifest->items = std::move(*items);
+  }
   set.manifest = std::move(*manifest);
   set.manifest.id = id;  // the folder decides
   return set;
@@ -369,7 +459,12 @@ ChangeSet::ChangeSet(std::string page, std::string action) {
 
 ChangeSet::~ChangeSet() {
   OpenSet& set = Current();
-  if (--set.depth == 0) CloseSet(set);
+  if (--set.depth != 0) return;
+  // The manifest gets every item and the .reg file is written; the journal
+  // then goes. When that fails the journal stays and still holds every item.
+  if (!set.folder.empty() && !set.manifest.items.empty() && SaveSet(set) == ERROR_SUCCESS)
+    DeleteFileW(win32::ApiPath(set.folder + "\\" + kJournalName).c_str());
+  CloseSet(set);
 }
 
 std::string ChangeSet::Id() const { return Current().manifest.id; }
@@ -377,6 +472,7 @@ std::string ChangeSet::Id() const { return Current().manifest.id; }
 ScopedBackupRecording::ScopedBackupRecording() : recorder_([](const WriteRequest& r) { return RecordWrite(r); }) {}
 
 WriteResult RecordWrite(const WriteRequest& request) {
+  if (MakesAKeyThatIsThere(request)) return {};
   std::optional<ChangeSet> own;
   if (Current().depth == 0) own.emplace("Wardenlake", "Change");
   OpenSet& set = Current();
@@ -393,18 +489,23 @@ WriteResult RecordWrite(const WriteRequest& request) {
     CloseSet(set);
   };
   WriteResult captured = Capture(request, set, item, created);
-  if (!captured) {
+  if (!captured || ChangesNothing(request, item)) {
     dropEmpty();
     return captured;
   }
-  const std::size_t count = set.manifest.items.size();
-  for (auto& c : created) set.manifest.items.push_back(std::move(c));
-  set.manifest.items.push_back(std::move(item));
-  if (const uint32_t e = SaveSet(set)) {
-    set.manifest.items.resize(count);
+  created.push_back(std::move(item));
+  std::string lines;
+  for (const auto& c : created) lines += ItemJournalLine(c);
+  // The first record also writes the manifest's head, so that a set cut
+  // short (the program ended meanwhile) still says what it was.
+  uint32_t e = set.manifest.items.empty() ? WriteFileFlushed(set.folder + "\\" + kManifestName, ManifestToJson(set.manifest))
+                                          : ERROR_SUCCESS;
+  if (!e) e = AppendToJournal(set, lines);
+  if (e) {
     dropEmpty();
     return Failed(e, "the backup could not be saved: " + win32::SystemErrorText(e));
   }
+  for (auto& c : created) set.manifest.items.push_back(std::move(c));
   return {};
 }
 

@@ -87,7 +87,7 @@ ItemCheck Check(const StoredChangeSet& set, const BackupItem& item, bool lenient
       if (item.service && !ReadServiceConfig(item.service->name))
         return {0, ItemState::Changed, "a key of that name is there again, but no such service"};
       if (SortedTree(now) == SortedTree(item.tree)) return {0, ItemState::InPlace, {}};
-      return {0, ItemState::Changed, "a key of that name is there again"};
+      return {0, ItemState::Changed, item.operation == "Keep" ? "the key was changed" : "a key of that name is there again"};
     }
     case ItemKind::RegistryKey: {
       if (!PlaceOf(item, place)) return {0, ItemState::Unrestorable, "its registry root is unknown"};

@@ -19,6 +19,7 @@
 #include "undo/backup_store.h"
 #include "undo/restore.h"
 #include "undo/system_state.h"
+#include "undo/testing/undo_fixture.h"
 #include "win32/file_path.h"
 #include "win32/unicode.h"
 
@@ -27,28 +28,7 @@ namespace {
 
 using win32::RegView;
 
-struct Store {
-  test::ScratchDir dir{"wlundo"};
-  ScopedBackupStoreRoot root{dir.File("store")};
-  ScopedBackupRecording recording;
-};
-
-RegTreeCopy Dump(HKEY root, const std::string& path, RegView view = RegView::Default) {
-  RegTreeCopy t;
-  if (DumpRegTree(root, path, view, t) != ERROR_SUCCESS) return {"(missing)", {}, {}};
-  return SortedTree(t);
-}
-
-StoredChangeSet OnlySet() {
-  auto sets = ListChangeSets();
-  EXPECT_EQ(sets.size(), 1u);
-  return sets.empty() ? StoredChangeSet{} : sets[0];
-}
-
-void RestoreAll() {
-  const RestoreReport report = RestoreChangeSet(OnlySet(), false);
-  EXPECT_TRUE(report.AllRestored()) << report.Text();
-}
+using namespace test_support;
 
 TEST(UndoActions, AutorunRemovalWithAndWithoutTheProgramFile) {
   test::ScopedValues values;
