@@ -127,5 +127,25 @@ TEST(BackupManifest, HexAndSizes) {
   EXPECT_EQ(SizeText(3u << 20), "3.0 MB");
 }
 
+TEST(BackupManifest, JournalLinesComeBackAndATornLastLineIsLeftOut) {
+  const ChangeSetManifest m = Sample();
+  std::string journal;
+  for (const auto& item : m.items) journal += ItemJournalLine(item);
+  std::string error;
+  auto items = ItemsFromJournal(journal, &error);
+  ASSERT_TRUE(items) << error;
+  EXPECT_EQ(*items, m.items);
+  // A write cut short: the last line has no line break, its change was not made.
+  const std::string torn = journal + ItemJournalLine(m.items[0]).substr(0, 20);
+  items = ItemsFromJournal(torn, &error);
+  ASSERT_TRUE(items) << error;
+  EXPECT_EQ(items->size(), m.items.size());
+  // A damaged line in the middle is not passed over.
+  EXPECT_FALSE(ItemsFromJournal(ItemJournalLine(m.items[0]) + "{\"kind\":1}\n" + ItemJournalLine(m.items[0]), &error));
+  EXPECT_NE(error.find("line 2"), std::string::npos) << error;
+  EXPECT_FALSE(ItemsFromJournal("not json\n"));
+  EXPECT_TRUE(ItemsFromJournal("")->empty());
+}
+
 }  // namespace
 }  // namespace wl::undo

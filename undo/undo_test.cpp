@@ -393,5 +393,66 @@ TEST(UndoDemo, DISABLED_FillTheRealStore) {
   }
 }
 
+TEST(UndoStore, ASetCutShortIsReadFromItsJournalAndAClosedSetHasItsManifest) {
+  Store store;
+  TestKey key("journal");
+  key.Put("", "a", REG_SZ, Bytes(std::string("1\0", 2)));
+  {
+    ChangeSet set("Test", "Journal");
+    ASSERT_TRUE(WriteRegString(HKEY_CURRENT_USER, key.path, "a", "2"));
+    ASSERT_TRUE(WriteRegString(HKEY_CURRENT_USER, key.path, "b", "3"));
+    // While the set is open (as if the program ended now) its items are read
+    // from the journal.
+    const StoredChangeSet open = OnlySet();
+    ASSERT_EQ(open.manifest.items.size(), 2u);
+    EXPECT_EQ(open.manifest.page, "Test");
+    EXPECT_TRUE(win32::FileExists(open.folder + "\\journal.jsonl"));
+  }
+  const StoredChangeSet closed = OnlySet();
+  ASSERT_EQ(closed.manifest.items.size(), 2u);
+  EXPECT_FALSE(win32::FileExists(closed.folder + "\\journal.jsonl"));
+  const auto manifest = ReadWholeFile(closed.folder + "\\manifest.json");
+  ASSERT_TRUE(manifest);
+  EXPECT_EQ(ManifestFromJson(*manifest)->items.size(), 2u);
+  EXPECT_TRUE(win32::FileExists(closed.folder + "\\registry.reg"));
+}
+
+TEST(UndoStore, AnUninstallerKeepsItsEntryAndChangesThatChangeNothingAreNotRecorded) {
+  Store store;
+  const std::string name = "WlUndoUninst" + std::to_string(GetCurrentProcessId());
+  const std::string path = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + name;
+  ASSERT_TRUE(WriteRegString(HKEY_LOCAL_MACHINE, path, "DisplayName", "Undo App", REG_SZ, RegView::Force32));
+  ASSERT_EQ(ListChangeSets().size(), 1u);  // no set open: the write got a set of its own
+  ASSERT_TRUE(DeleteChangeSet(ListChangeSets()[0].manifest.id));
+  const RegTreeCopy before = [&] {
+    RegTreeCopy t;
+    DumpRegTree(HKEY_LOCAL_MACHINE, path, RegView::Force32, t);
+    return SortedTree(t);
+  }();
+  {
+    ChangeSet set("Uninstall Software", "Uninstall");
+    OutsideChanges known;
+    known.keys.push_back("HKEY_LOCAL_MACHINE\\" + path);
+    ASSERT_TRUE(BeforeUninstaller("C:\\App\\uninst.exe /S", RegView::Force32, known));
+    // Nothing to change: not recorded.
+    ASSERT_TRUE(CreateRegKey(HKEY_LOCAL_MACHINE, path, RegView::Force32));
+    EXPECT_TRUE(DeleteRegValue(HKEY_LOCAL_MACHINE, path, "no such value", RegView::Force32).NotFound());
+  }
+  const StoredChangeSet set = OnlySet();
+  ASSERT_EQ(set.manifest.items.size(), 2u);
+  EXPECT_EQ(set.manifest.items[0].kind, ItemKind::RegistryTree);
+  EXPECT_EQ(set.manifest.items[1].kind, ItemKind::External);
+  EXPECT_EQ(RestorableText(set.manifest), "partly");
+  // What the uninstaller did: its entry is gone; the restore brings it back.
+  win32::RegKey::DeleteTree(HKEY_LOCAL_MACHINE, path, RegView::Force32);
+  const RestoreReport report = RestoreChangeSet(set, false);
+  EXPECT_TRUE(report.items[0].restored) << report.Text();
+  EXPECT_FALSE(report.items[1].restored);
+  RegTreeCopy after;
+  ASSERT_EQ(DumpRegTree(HKEY_LOCAL_MACHINE, path, RegView::Force32, after), ERROR_SUCCESS);
+  EXPECT_EQ(SortedTree(after), before);
+  win32::RegKey::DeleteTree(HKEY_LOCAL_MACHINE, path, RegView::Force32);
+}
+
 }  // namespace
 }  // namespace wl::undo
