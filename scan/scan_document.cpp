@@ -201,8 +201,9 @@ bool ReadFixDocument(const std::string& bytes, std::vector<FixRequest>& out, std
 std::string DifferenceSinceScan(const FixRequest& seen, const ScanItem& now) {
   for (const auto& [key, was] : seen.seen) {
     const std::string* is = key == "category" ? &now.category : key == "item" ? &now.item : nullptr;
+    // The document keeps the last of two details of one key, as written.
     for (const auto& d : now.details)
-      if (!is && DetailKey(d.first) == key) is = &d.second;
+      if (key != "category" && key != "item" && AsWritten(DetailKey(d.first)) == key) is = &d.second;
     if (!is) return key + " is no longer there";
     // The document holds the text as it was written: invalid UTF-8 replaced.
     const std::string current = AsWritten(*is);
