@@ -34,6 +34,7 @@ std::optional<std::string>& RootOverride() {
 struct OpenSet {
   int depth = 0;           // nested ChangeSet scopes
   std::string page, action;
+  std::string root;        // the store's root the folder was made in
   std::string folder;      // made at the first record
   ChangeSetManifest manifest;
   int files = 0;           // file copies so far
@@ -82,6 +83,7 @@ uint32_t MakeSetFolder(OpenSet& set) {
     if (CreateDirectoryW(win32::ApiPath(folder).c_str(), nullptr)) {
       // Nothing planted between the store's root and the new folder.
       if (const uint32_t e = CheckNoLinksBelow(root, folder)) return e;
+      set.root = root;
       set.folder = folder;
       set.manifest = {};
       set.manifest.id = id;
@@ -98,6 +100,7 @@ uint32_t MakeSetFolder(OpenSet& set) {
 
 // Appends lines to the set's journal and flushes them to disk.
 uint32_t AppendToJournal(const OpenSet& set, const std::string& lines) {
+  if (const uint32_t e = CheckNoLinksBelow(set.root, set.folder + "\\" + kJournalName)) return e;
   win32::UniqueHfile file(CreateFileW(win32::ApiPath(set.folder + "\\" + kJournalName).c_str(), FILE_APPEND_DATA, 0,
                                       nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return GetLastError();
@@ -110,6 +113,8 @@ uint32_t AppendToJournal(const OpenSet& set, const std::string& lines) {
 
 // Writes the manifest and the .reg file of the set, each flushed to disk.
 uint32_t SaveSet(const OpenSet& set) {
+  for (const char* name : {kManifestName, kRegFileName})
+    if (const uint32_t e = CheckNoLinksBelow(set.root, set.folder + "\\" + name)) return e;
   if (const uint32_t e = WriteFileFlushed(set.folder + "\\" + kManifestName, ManifestToJson(set.manifest))) return e;
   const auto keys = RegFileKeysFor(set.manifest);
   if (keys.empty()) return ERROR_SUCCESS;
@@ -291,7 +296,8 @@ WriteResult Capture(const WriteRequest& r, OpenSet& set, BackupItem& item, std::
       if (!win32::DirectoryExists(files) && !CreateDirectoryW(win32::ApiPath(files).c_str(), nullptr))
         return Failed(GetLastError(), "the folder for file copies could not be made");
       item.file.copyName = std::string(kFilesFolder) + "\\" + std::to_string(set.files + 1) + ".z";
-      const uint32_t e = CompressFileCopy(r.target, set.folder + "\\" + item.file.copyName, item.file);
+      uint32_t e = CheckNoLinksBelow(set.root, set.folder + "\\" + item.file.copyName);
+      if (!e) e = CompressFileCopy(r.target, set.folder + "\\" + item.file.copyName, item.file);
       if (e) return Failed(e, "the file could not be copied: " + win32::SystemErrorText(e));
       ++set.files;
       return {};
@@ -339,6 +345,7 @@ bool ChangesNothing(const WriteRequest& r, const BackupItem& item) {
 }
 
 void CloseSet(OpenSet& set) {
+  set.root.clear();
   set.folder.clear();
   set.manifest = {};
   set.files = 0;
@@ -498,8 +505,8 @@ WriteResult RecordWrite(const WriteRequest& request) {
   for (const auto& c : created) lines += ItemJournalLine(c);
   // The first record also writes the manifest's head, so that a set cut
   // short (the program ended meanwhile) still says what it was.
-  uint32_t e = set.manifest.items.empty() ? WriteFileFlushed(set.folder + "\\" + kManifestName, ManifestToJson(set.manifest))
-                                          : ERROR_SUCCESS;
+  uint32_t e = CheckNoLinksBelow(set.root, set.folder + "\\" + kManifestName);
+  if (!e && set.manifest.items.empty()) e = WriteFileFlushed(set.folder + "\\" + kManifestName, ManifestToJson(set.manifest));
   if (!e) e = AppendToJournal(set, lines);
   if (e) {
     dropEmpty();
