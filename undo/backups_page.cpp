@@ -81,6 +81,10 @@ void BackupsPage::ShowSets() {
 void BackupsPage::RefreshClick() {
   sets_ = listSets();
   ShowSets();
+  uint64_t total = 0;
+  for (const auto& set : sets_) total += set.size;
+  context_.ui.ShowStatus(std::to_string(sets_.size()) + (sets_.size() == 1 ? " change set, " : " change sets, ") +
+                         SizeText(total) + " in all.");
 }
 
 const StoredChangeSet* BackupsPage::SelectedSet() const {

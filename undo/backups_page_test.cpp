@@ -42,6 +42,7 @@ TEST_F(BackupsPageTest, ListsTheSetAndOpensItToItsItems) {
   EXPECT_EQ(list.CellText(0, 2), "Remove");
   EXPECT_EQ(list.CellText(0, 3), "2");
   EXPECT_EQ(list.CellText(0, 5), "yes");
+  EXPECT_EQ(host_.ui.status.substr(0, 14), "1 change set, ") << host_.ui.status;
   EXPECT_FALSE(host_.page->IsActionEnabled(BackupsPage::kRestore));
   list.View().Select(0);
   host_.page->BackupListPopup();
