@@ -31,7 +31,7 @@ std::string StateText(ItemState state) {
 BackupsPage::BackupsPage(app::PageContext& context)
     : ListPage(context, {{"Date", 150, [](const BackupRow& r) { return r.date; },
                           [](const BackupRow& r) { return r.item < 0 ? app::stock::kDocumentGear : -1; }},
-                         {"Page", 130, [](const BackupRow& r) { return r.page; }},
+                         {"Page", 180, [](const BackupRow& r) { return r.page; }},
                          {"Action", 150, [](const BackupRow& r) { return r.action; }},
                          {"Items", 50, [](const BackupRow& r) { return r.items; }},
                          {"Size", 75, [](const BackupRow& r) { return r.size; }},
