@@ -108,11 +108,13 @@ class Inflater {
   Inflater& operator=(const Inflater&) = delete;
 
   // Returns the number of bytes obtained: fewer than asked once the stream
-  // (or the file) ends. Throws on damaged data.
+  // (or the file) ends, or once the data turns out damaged (Damaged() then
+  // says so; a damaged member is common enough in a hostile file that it is
+  // not worth an exception).
   std::size_t Read(uint8_t* out, std::size_t count) {
     z_.next_out = out;
     z_.avail_out = static_cast<uInt>(count);
-    while (z_.avail_out > 0 && !ended_) {
+    while (z_.avail_out > 0 && !ended_ && !damaged_) {
       if (z_.avail_in == 0) {
         in_.read(reinterpret_cast<char*>(input_.data()), std::streamsize(input_.size()));
         const auto got = in_.gcount();
@@ -124,17 +126,19 @@ class Inflater {
       if (rc == Z_STREAM_END) {
         ended_ = true;
       } else if (rc != Z_OK && rc != Z_BUF_ERROR) {
-        throw std::runtime_error("inflate");
+        damaged_ = true;
       }
     }
     return count - z_.avail_out;
   }
+  bool Damaged() const { return damaged_; }
 
  private:
   std::istream& in_;
   std::vector<uint8_t> input_;
   z_stream z_;
   bool ended_ = false;
+  bool damaged_ = false;
 };
 
 }  // namespace
@@ -295,9 +299,11 @@ bool TZLBArchive::OpenStream(std::istream& in) {
         for (uint64_t asked = 0; asked < regBytes;) {
           const std::size_t want = static_cast<std::size_t>(std::min<uint64_t>(kReadBlock, regBytes - asked));
           const std::size_t got = inflater.Read(buf, want);
+          if (inflater.Damaged()) throw ArchiveError("registry");
           reg.insert(reg.end(), buf, buf + got);
           asked += want;
           Progress(msg, reg.size(), regBytes);
+          if (got < want) break;  // too short: refused below
         }
         if (reg.size() != regBytes) throw ArchiveError("registry");
       } else {
@@ -359,20 +365,23 @@ bool TZLBArchive::Extract(int index, std::string& target) {
   in.clear();
   in.seekg(std::streamoff(entry.dataOffset));
 
-  const std::string msg = "Extracting " + entry.fileName;
+  const std::string msg = OnProgress ? "Extracting " + entry.fileName : std::string();
   const uint64_t total = entry.uncompressedSize;
   uint64_t done = 0;
   const std::size_t start = target.size();
   Progress(msg, 0, total);
+  bool damaged = false;
   try {
     std::unique_ptr<Inflater> inflater;
-    if (!entry.stored) inflater = std::make_unique<Inflater>(in, available);
+    if (!entry.stored && remaining > 0) inflater = std::make_unique<Inflater>(in, available);
     uint8_t buf[kReadBlock];
     while (remaining > 0) {
       const std::size_t want = static_cast<std::size_t>(std::min<uint64_t>(kReadBlock, remaining));
       std::size_t got = 0;
       if (inflater) {
         got = inflater->Read(buf, want);
+        damaged = inflater->Damaged();
+        if (damaged) break;
       } else {
         in.read(reinterpret_cast<char*>(buf), std::streamsize(want));
         got = static_cast<std::size_t>(std::max<std::streamsize>(in.gcount(), 0));
@@ -381,10 +390,12 @@ bool TZLBArchive::Extract(int index, std::string& target) {
       done += got;
       Progress(msg, done, total);
       remaining -= want;
+      if (got < want) break;  // the data ends before its recorded size; the CRC check tells
     }
   } catch (const std::exception&) {
-    throw corrupt();
+    damaged = true;
   }
+  if (damaged) throw corrupt();
   if (CheckCRC) {
     const uint32_t crc = Crc32(0, target.data() + start, target.size() - start);
     if (crc != entry.crc) throw ArchiveError(Format("File (%d) failed CRC check", index));
