@@ -101,6 +101,11 @@ void LoadReferenceTables(TZLBArchive& archive, ReferenceTables& tables, MainDbVa
   const std::string mainText = load(kMainDb);
   tables.hijack = StringTable::FromText(load(kHijackDb));
   tables.sites = StringTable::FromText(load(kSiteDb));
+  for (int i = 0; i < archive.Count(); ++i) {
+    const std::string name = archive.Entry(i).fileName;
+    if (name == kSignerDb) tables.signers = StringTable::FromText(load(kSignerDb));
+    if (name == kCommandDb) tables.commands = StringTable::FromText(load(kCommandDb));
+  }
   const auto values = ParseMainDb(mainText);
   if (!values) throw ArchiveError("Main.db holds fewer than two lines");
   mainDb = *values;

@@ -45,6 +45,11 @@ struct ReferenceTables {
   StringTable ports;    // Port.db
   StringTable hijack;   // Hijack.db
   StringTable sites;    // Site.db
+  // Read by the judge: root certificate thumbprints (SHA-256) and the
+  // publisher group they stand for, and the command-line rules. An archive
+  // without them loads; the judge then has no roots and no rules.
+  StringTable signers;   // Signer.db
+  StringTable commands;  // Command.db
 };
 
 // Line 0 and line 1 of Main.db.
@@ -79,10 +84,13 @@ inline constexpr const char* kPortDb = "Port.db";
 inline constexpr const char* kMainDb = "Main.db";
 inline constexpr const char* kHijackDb = "Hijack.db";
 inline constexpr const char* kSiteDb = "Site.db";
+inline constexpr const char* kSignerDb = "Signer.db";
+inline constexpr const char* kCommandDb = "Command.db";
 
 // Extracts the six members from an open archive into tables and the Main.db
-// values. Raises ArchiveError with the reader's message on the first failure;
-// the tables loaded before it stay loaded.
+// values, then Signer.db and Command.db where the archive has them. Raises
+// ArchiveError with the reader's message on the first failure; the tables
+// loaded before it stay loaded.
 void LoadReferenceTables(TZLBArchive& archive, ReferenceTables& tables, MainDbValues& mainDb);
 
 }  // namespace wl
