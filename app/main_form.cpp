@@ -225,6 +225,7 @@ void TForm1::CreateControls() {
   images_ = MakeSharedImages(win32::Scale(16, dpi));
   context_ = std::make_unique<PageContext>(PageContext{tables_, hijack_, images_, *this});
   context_->associationTables = &associationTables_;
+  context_->judge = &judge_;
 
   header_.Create(hwnd(), kHeaderId);
   header_.onLinkClick = [this](HeaderStrip::Link link) {
@@ -499,7 +500,7 @@ void TForm1::Label15Click() {
     if (p && !dynamic_cast<EmptyPage*>(p))
       p->RefreshPage();
     else if (step.scan)
-      hijack_.Append(step.scan(tables_).hijack);
+      hijack_.Append(step.scan(judge_).hijack);
   });
   ShowPage(kHijackPageIndex);
   Message(

@@ -18,6 +18,7 @@
 #include "core/version.h"
 #include "refdb/reference_tables.h"
 #include "core/hijack_list.h"
+#include "judge/windows_facts.h"
 #include "settings/association_rules.h"
 #include "win32/dialog.h"
 #include "win32/group_bar.h"
@@ -174,6 +175,9 @@ class TForm1 : public win32::Window, public UiServices {
   MainOptions options_;
   std::string appPath_;
   ReferenceTables tables_;
+  // The judge of every page: what it learns of files is kept for the run.
+  WindowsFacts facts_;
+  Judge judge_{tables_, facts_};
   AssociationTables associationTables_;
   HijackList hijack_;
   SharedImages images_;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "judge/testing/system_judge.h"
+
 #include "autorun/testing/autorun_fixture.h"
 #include "process/process_rows.h"
 #include "process/testing/child_process.h"
@@ -66,7 +68,7 @@ TEST(RemoveAutorunItem, ShortcutEntriesAreDeletedFromTheirOwnFolder) {
   test::WriteFileAt(target, "MZ");
   test::SaveShortcut(places.userStartupFolder + "\\Foo.lnk", target, "");
   test::SaveShortcut(places.commonStartupFolder + "\\Foo.lnk", target, "");
-  const auto rows = ScanAutorun(ReferenceTables{}, places).rows;
+  const auto rows = ScanAutorun(test::SystemJudge(), places).rows;
   const AutorunRow* common = FindRow(rows, "Foo", "Common_Startup Menu");
   ASSERT_NE(common, nullptr);
 
@@ -88,7 +90,7 @@ TEST(RemoveAutorunItem, IniEntries) {
   test::ScopedIniValue run(places.WinIniPath(), "Windows", "Run", "C:\\ini\\wlrun.exe");
   test::ScopedIniValue load(places.WinIniPath(), "Windows", "Load", "C:\\ini\\wlload.exe");
   test::ScopedIniValue shell(places.SystemIniPath(), "boot", "shell", "Explorer.exe C:\\ini\\evil.exe");
-  const auto rows = ScanAutorun(ReferenceTables{}, places).rows;
+  const auto rows = ScanAutorun(test::SystemJudge(), places).rows;
   const AutorunRow* runRow = FindRow(rows, "C:\\ini\\wlrun.exe", "Win.ini");
   const AutorunRow* loadRow = FindRow(rows, "C:\\ini\\wlload.exe", "Win.ini");
   const AutorunRow* shellRow = FindRow(rows, "Explorer.exe C:\\ini\\evil.exe", "System.ini");
@@ -165,7 +167,7 @@ TEST(AddProgramToRun, WritesTheValueAndTheRescanListsIt) {
 
   ReferenceTables tables;
   tables.process = StringTable::FromText(AsciiLower(RunValueName(blank)) + "=%Test tool\n");
-  const auto rows = ScanAutorun(tables, scratch.Places()).rows;
+  const auto rows = ScanAutorun(test::SystemJudge(tables), scratch.Places()).rows;
   const AutorunRow* plainRow = FindRow(rows, RunValueName(plain));
   ASSERT_NE(plainRow, nullptr);
   EXPECT_EQ(plainRow->value, plain);

@@ -87,55 +87,68 @@ AutorunEntryKind EntryKindOf(std::string_view text) {
   return AutorunEntryKind::Other;
 }
 
-VerdictStatus AutorunVerdictStatus(const std::string& verdict) {
-  switch (VerdictCategory(verdict)) {
-    case 'U': return {kStatusWarning, true};
-    case 'V': return {kStatusCross, true};
-    case 'G': return {kStatusCheck, false};
-    case 'S':
-      // Spyware shares its second character with system processes; an
-      // autorun entry of spyware is what the hijack report is for.
-      if (verdict.starts_with("(Spyware/Adware) ")) return {kStatusCross, true};
-      return {kStatusCheck, false};
-    default: return {};
+int AutorunStatusImage(Verdict verdict) {
+  switch (verdict) {
+    case Verdict::Trusted: return kStatusCheck;
+    case Verdict::Malicious: return kStatusCross;
+    case Verdict::Unknown:
+    case Verdict::Suspicious: return kStatusWarning;
   }
+  return kStatusWarning;
 }
 
-std::string AutorunReferenceKey(std::string_view value, std::string_view windowsDir) {
-  std::string name = TextAfterLastChar(ExtractExecutablePath(value, windowsDir), '\\');
-  for (char& c : name)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-  return name;
+bool RowStartsProgram(const AutorunRow& row) {
+  // A task action that is no program (an e-mail, a message, a COM handler
+  // whose class names no program) leaves the row's program empty.
+  return row.taskPath.empty() || !row.iconText.empty();
 }
 
-void AnalyzeAutorunRows(std::vector<AutorunRow>& rows, const ReferenceTables& tables, std::string_view windowsDir,
-                        std::vector<HijackRow>& hijack) {
+void AnalyzeAutorunRows(std::vector<AutorunRow>& rows, const Judge& judge, std::vector<HijackRow>& hijack) {
+  std::vector<JudgeRequest> requests;
+  std::vector<std::size_t> judged;
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    if (!RowStartsProgram(rows[i])) continue;
+    requests.emplace_back(rows[i].value, rows[i].taskPath.empty() ? Origin::Autostart : Origin::Task);
+    judged.push_back(i);
+  }
+  std::vector<Judgement> judgements = judge.AssessAll(requests);
+  for (std::size_t k = 0; k < judged.size(); ++k) rows[judged[k]].judgement = std::move(judgements[k]);
+
   for (std::size_t i = 0; i < rows.size(); ++i) {
     AutorunRow& row = rows[i];
-    // A task names its program apart from the arguments: the verdict is the
-    // program's, whatever the arguments hold.
-    const std::string& command = !row.taskPath.empty() && !row.iconText.empty() ? row.iconText : row.value;
-    row.analysis = ClassifyProcess(AutorunReferenceKey(command, windowsDir), tables);
-    VerdictStatus status = AutorunVerdictStatus(row.analysis);
-    if (row.alwaysFlag && !status.flagged) status = {kStatusWarning, true};
-    row.statusImage = status.image;
-    if (status.flagged) {
-      HijackRow flagged;
-      flagged.itemName = row.itemName;
-      flagged.description = kStartupItem;
-      flagged.index = static_cast<int>(i);
-      flagged.image = kStartupItemImage;
-      flagged.entryKey = row.registryKey.empty() || row.registryKey.back() == '\\'
-                             ? row.registryKey + row.itemName
-                             : row.registryKey + "\\" + row.itemName;
-      hijack.push_back(std::move(flagged));
+    bool flagged;
+    if (RowStartsProgram(row)) {
+      row.analysis = VerdictText(row.judgement);
+      row.statusImage = AutorunStatusImage(row.judgement.verdict);
+      flagged = row.judgement.flagged;
+    } else {
+      row.analysis = "(Unknown)";
+      row.statusImage = kStatusWarning;
+      flagged = true;
+    }
+    if (row.alwaysFlag && !flagged) {
+      flagged = true;
+      row.statusImage = kStatusWarning;
+    }
+    if (flagged) {
+      HijackRow entry;
+      entry.itemName = row.itemName;
+      entry.description = kStartupItem;
+      entry.index = static_cast<int>(i);
+      entry.image = kStartupItemImage;
+      entry.entryKey = row.registryKey.empty() || row.registryKey.back() == '\\'
+                           ? row.registryKey + row.itemName
+                           : row.registryKey + "\\" + row.itemName;
+      hijack.push_back(std::move(entry));
     }
   }
 }
 
-TextRow AutorunListHeader() { return {"Item Name", "Value", "Registry Key", "Analysis"}; }
+TextRow AutorunListHeader() { return {"Item Name", "Value", "Registry Key", "Analysis", "Signer"}; }
 
-TextRow AutorunRowText(const AutorunRow& row) { return {row.itemName, row.value, row.registryKey, row.analysis}; }
+TextRow AutorunRowText(const AutorunRow& row) {
+  return {row.itemName, row.value, row.registryKey, row.analysis, row.judgement.signer};
+}
 
 std::string RunValueName(std::string_view programPath) { return TextAfterLastChar(programPath, '\\'); }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/table_text.h"
+#include "judge/judge.h"
 #include "refdb/reference_tables.h"
 #include "core/hijack_list.h"
 
@@ -100,6 +101,7 @@ struct AutorunRow {
   bool alwaysFlag = false;
   std::string taskPath;     // a scheduled task's path ("\Folder\Name")
   std::string details;      // what the columns do not show: a task's state and triggers, …
+  Judgement judgement;      // what the judge says of the program it starts
 };
 
 // The name of the registry value a row stands for.
@@ -107,24 +109,19 @@ inline const std::string& RowValueName(const AutorunRow& row) {
   return row.valueName.empty() ? row.itemName : row.valueName;
 }
 
-// The status image of a verdict and whether it goes into the hijack report:
-// unknown programs (warning) and viruses and spyware (red cross) are flagged;
-// system processes and general software get the check mark; any other text
-// gets no image.
-struct VerdictStatus {
-  int image = -1;
-  bool flagged = false;
-};
-VerdictStatus AutorunVerdictStatus(const std::string& verdict);
+// The status image of a judgement: the check mark for a trusted program,
+// the red cross for a malicious one, the warning sign for the rest.
+int AutorunStatusImage(Verdict verdict);
 
-// The reference key of a row's command: the lower-cased file name of its
-// program path (ExtractExecutablePath with windowsDir).
-std::string AutorunReferenceKey(std::string_view value, std::string_view windowsDir);
+// Whether a row starts a program the judge can judge (a task's e-mail or
+// message action starts none).
+bool RowStartsProgram(const AutorunRow& row);
 
-// The analysis pass: gives every row its verdict and status image and appends
-// a "Startup Item" row to hijack for every flagged row, with the row's index.
-void AnalyzeAutorunRows(std::vector<AutorunRow>& rows, const ReferenceTables& tables, std::string_view windowsDir,
-                        std::vector<HijackRow>& hijack);
+// The analysis pass: the judge judges every row's command (a task's as a
+// task); each row gets its verdict text, its signer and its status image,
+// and every flagged row (and every hook that differs from its default) a
+// "Startup Item" row in hijack, with the row's index.
+void AnalyzeAutorunRows(std::vector<AutorunRow>& rows, const Judge& judge, std::vector<HijackRow>& hijack);
 
 TextRow AutorunListHeader();
 TextRow AutorunRowText(const AutorunRow& row);

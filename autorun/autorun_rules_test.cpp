@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "judge/testing/fake_facts.h"
+
 
 namespace wl {
 namespace {
@@ -72,10 +74,16 @@ TEST(AutorunRules, EntryKindsByRegistryKeyText) {
   EXPECT_EQ(EntryKindOf("startup menu"), AutorunEntryKind::Other);
 }
 
-TEST(AutorunRules, AnalysisGivesStatusImagesAndFlagsSuspectRows) {
+TEST(AutorunRules, AnalysisGivesStatusImagesAndFlagsWhatTheJudgeFlags) {
   ReferenceTables tables;
   tables.process = StringTable::FromText(
-      "explorer.exe=@Windows shell\nvirus.exe=$A worm\nspy.exe=#An adware\ntool.exe=%A tool\nodd.exe=plain\n");
+      "explorer.exe=@Windows shell\nvirus.exe=$A worm\nspy.exe=#An adware\ntool.exe=%A tool\n");
+  testing::FakeFacts facts;
+  facts.AddFile("C:\\Windows\\explorer.exe");
+  facts.AddFile("C:\\Program Files\\V\\virus.exe");
+  facts.AddFile("C:\\Program Files\\T\\tool.exe");
+  facts.AddFile("C:\\spy\\spy.exe");
+  const Judge judge(tables, facts);
   auto row = [](std::string name, std::string value) {
     AutorunRow r;
     r.itemName = std::move(name);
@@ -86,43 +94,36 @@ TEST(AutorunRules, AnalysisGivesStatusImagesAndFlagsSuspectRows) {
       row("Shell", "Explorer.exe"),
       row("Unknown one", "C:\\x\\unknown.exe /s"),
       row("Virus", "\"C:\\Program Files\\V\\VIRUS.EXE\" -run"),
-      row("Tool", "c:\\t\\tool.exe"),
+      row("Tool", "c:\\program files\\t\\tool.exe"),
       row("Spy", "C:\\spy\\SPY.EXE"),
-      row("Odd", "C:\\odd.exe"),
-      row("Unknown two", "%SystemRoot%\\system32\\other.exe"),
+      row("Mail", "E-mail to x: y"),
   };
+  rows[5].taskPath = "\\Mailer";  // a task action that starts no program
   std::vector<HijackRow> hijack = {{"earlier", "Other", 9}};  // what other scanners appended stays
-  AnalyzeAutorunRows(rows, tables, "C:\\WINDOWS", hijack);
+  AnalyzeAutorunRows(rows, judge, hijack);
 
   EXPECT_EQ(rows[0].analysis, "(System Process) Windows shell");
   EXPECT_EQ(rows[0].statusImage, kStatusCheck);
-  EXPECT_EQ(rows[1].analysis, "(Unknown)");
+  EXPECT_EQ(rows[1].analysis, "(Suspicious) File not found");
   EXPECT_EQ(rows[1].statusImage, kStatusWarning);
   EXPECT_EQ(rows[2].analysis, "(Virus/Trojan/Worm) A worm");
   EXPECT_EQ(rows[2].statusImage, kStatusCross);
+  EXPECT_EQ(rows[3].analysis, "(General Software) A tool");
   EXPECT_EQ(rows[3].statusImage, kStatusCheck);
-  EXPECT_EQ(rows[4].analysis, "(Spyware/Adware) An adware");
+  EXPECT_TRUE(rows[4].analysis.starts_with("(Spyware/Adware) An adware"));
   EXPECT_EQ(rows[4].statusImage, kStatusCross);
-  EXPECT_EQ(rows[5].analysis, "plain");
-  EXPECT_EQ(rows[5].statusImage, -1);
+  EXPECT_EQ(rows[5].analysis, "(Unknown)");
+  EXPECT_EQ(rows[0].judgement.signer, "(Not signed)");
 
   ASSERT_EQ(hijack.size(), 5u);
   EXPECT_EQ(hijack[0].itemName, "earlier");
-  const std::vector<std::pair<std::string, int>> flagged = {
-      {"Unknown one", 1}, {"Virus", 2}, {"Spy", 4}, {"Unknown two", 6}};
+  const std::vector<std::pair<std::string, int>> flagged = {{"Unknown one", 1}, {"Virus", 2}, {"Spy", 4}, {"Mail", 5}};
   for (std::size_t i = 0; i < flagged.size(); ++i) {
     EXPECT_EQ(hijack[i + 1].itemName, flagged[i].first);
     EXPECT_EQ(hijack[i + 1].description, "Startup Item");
     EXPECT_EQ(hijack[i + 1].index, flagged[i].second);
     EXPECT_EQ(hijack[i + 1].image, kStartupItemImage);
   }
-}
-
-TEST(AutorunRules, ReferenceKeyIsTheLowerCasedProgramFileName) {
-  EXPECT_EQ(AutorunReferenceKey("\"C:\\Program Files\\App\\App.EXE\" /min", "C:\\Windows"), "app.exe");
-  EXPECT_EQ(AutorunReferenceKey("C:\\Foo\\foo.exe ", "C:\\Windows"), "foo.exe");
-  EXPECT_EQ(AutorunReferenceKey("Explorer.exe", "C:\\Windows"), "explorer.exe");
-  EXPECT_EQ(AutorunReferenceKey("", "C:\\Windows"), "");
 }
 
 TEST(AutorunRules, AddProgramQuotesAPathWithABlank) {
@@ -138,8 +139,9 @@ TEST(AutorunRules, RowTexts) {
   row.value = "C:\\x.exe";
   row.registryKey = "Win.ini";
   row.analysis = "(Unknown)";
-  EXPECT_EQ(AutorunRowText(row), (TextRow{"name", "C:\\x.exe", "Win.ini", "(Unknown)"}));
-  EXPECT_EQ(AutorunListHeader(), (TextRow{"Item Name", "Value", "Registry Key", "Analysis"}));
+  row.judgement.signer = "(Not signed)";
+  EXPECT_EQ(AutorunRowText(row), (TextRow{"name", "C:\\x.exe", "Win.ini", "(Unknown)", "(Not signed)"}));
+  EXPECT_EQ(AutorunListHeader(), (TextRow{"Item Name", "Value", "Registry Key", "Analysis", "Signer"}));
   EXPECT_EQ(FileInformationText("Acme", "(Unknown)"), "File CommpanyName:  Acme\r\nDescription:  (Unknown)");
   EXPECT_EQ(FileInformationText("", "x"), "File CommpanyName:  \r\nDescription:  x");
 }

@@ -205,7 +205,7 @@ void ReadRegistrySource(const RegistrySource& source, const SourceKeyOpener& ope
   }
 }
 
-AutorunScanResult ScanAutorun(const ReferenceTables& tables, const AutorunPlaces& places,
+AutorunScanResult ScanAutorun(const Judge& judge, const AutorunPlaces& places,
                               const SourceKeyOpener& openKey, const TaskLister& listTasks) {
   AutorunScanResult result;
   // The INI values are read first, their rows added after the registry's.
@@ -235,18 +235,22 @@ AutorunScanResult ScanAutorun(const ReferenceTables& tables, const AutorunPlaces
   for (const HookSource& source : HookSources()) ReadHookSource(source, openKey, systemRoot, result.rows);
   MergeHookRows(result.rows, firstHook);
 
-  AnalyzeAutorunRows(result.rows, tables, places.windowsDir, result.hijack);
+  AnalyzeAutorunRows(result.rows, judge, result.hijack);
   return result;
 }
 
-PageText AutorunPageText(const ReferenceTables& tables) { return AutorunPageTextOf(ScanAutorun(tables)); }
+PageText AutorunPageText(const Judge& judge) { return AutorunPageTextOf(ScanAutorun(judge)); }
 
 PageText AutorunPageTextOf(AutorunScanResult scan) {
   PageText text;
   text.header = AutorunListHeader();
-  text.keys = {"name", "value", "registryKey", "verdict"};
+  text.keys = {"name", "value", "registryKey", "analysis", "signer"};
   text.rows.reserve(scan.rows.size());
-  for (const auto& row : scan.rows) text.rows.push_back(AutorunRowText(row));
+  text.judgements.reserve(scan.rows.size());
+  for (const auto& row : scan.rows) {
+    text.rows.push_back(AutorunRowText(row));
+    text.judgements.push_back(RowJudgementOf(row.judgement));
+  }
   text.hijack = std::move(scan.hijack);
   return text;
 }

@@ -53,7 +53,8 @@ struct AutorunScanResult {
 // A source's key is created empty when missing (where the user may create it);
 // a key that cannot be opened for writing is still read when it can be read.
 // After the 21 classic sources come the scheduled tasks and the hook sources.
-AutorunScanResult ScanAutorun(const ReferenceTables& tables, const AutorunPlaces& places = AutorunPlaces::OfThisSystem(),
+// The judge gives each row its verdict.
+AutorunScanResult ScanAutorun(const Judge& judge, const AutorunPlaces& places = AutorunPlaces::OfThisSystem(),
                               const SourceKeyOpener& openKey = OpenSourceKeyInRegistry,
                               const TaskLister& listTasks = ListTasksOfThisSystem);
 
@@ -72,7 +73,7 @@ std::string ComServerOf(const std::string& classId);
 std::string ReadIniValue(const std::string& iniPath, const std::string& section, const std::string& key);
 
 // What the console scanner prints for the autorun page.
-PageText AutorunPageText(const ReferenceTables& tables);
+PageText AutorunPageText(const Judge& judge);
 // The same from a scan already made (the rows keep their order).
 PageText AutorunPageTextOf(AutorunScanResult scan);
 

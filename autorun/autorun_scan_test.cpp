@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "judge/testing/system_judge.h"
+
 #include <chrono>
 
 #include "autorun/testing/autorun_fixture.h"
@@ -57,7 +59,7 @@ TEST(ScanAutorun, RegistrySourcesFollowTheirValueRulesInScanOrder) {
   // 32-bit programs' machine-wide Run key.
   values.String(LM, test::kRun32, run32, "C:\\x86\\run32.exe");
 
-  const auto scan = ScanAutorun(ReferenceTables{}, scratch.Places());
+  const auto scan = ScanAutorun(test::SystemJudge(), scratch.Places());
   win32::RegKey::DeleteTree(CU, std::string(test::kRunOnceEx) + "\\" + exSub);
   const auto& rows = scan.rows;
 
@@ -115,7 +117,7 @@ TEST(ScanAutorun, MissingKeysAreCreatedEmptyExceptThe32BitOnes) {
   const bool had32 = win32::RegKey::Exists(LM, key32);
 
   test::ScratchPlaces scratch;
-  ScanAutorun(ReferenceTables{}, scratch.Places());
+  ScanAutorun(test::SystemJudge(), scratch.Places());
   auto created = win32::RegKey::Open(CU, key);
   ASSERT_TRUE(created);
   EXPECT_TRUE(created->Values().empty());
@@ -131,12 +133,12 @@ TEST(ScanAutorun, KeyThatCannotBeWrittenIsStillRead) {
   const SourceKeyOpener noWrite = [](HKEY root, const std::string& path, bool create) {
     return create ? std::nullopt : OpenSourceKeyInRegistry(root, path, false);
   };
-  EXPECT_NE(FindRow(ScanAutorun(ReferenceTables{}, scratch.Places(), noWrite).rows, name), nullptr);
+  EXPECT_NE(FindRow(ScanAutorun(test::SystemJudge(), scratch.Places(), noWrite).rows, name), nullptr);
 
   // A key that cannot be opened at all contributes nothing; the scan goes on.
   test::ScopedIniValue shell(scratch.Places().SystemIniPath(), "boot", "shell", "Explorer.exe");
   const SourceKeyOpener nothing = [](HKEY, const std::string&, bool) { return std::optional<win32::RegKey>(); };
-  const auto scan = ScanAutorun(ReferenceTables{}, scratch.Places(), nothing);
+  const auto scan = ScanAutorun(test::SystemJudge(), scratch.Places(), nothing);
   EXPECT_EQ(FindRow(scan.rows, name), nullptr);
   EXPECT_NE(FindRow(scan.rows, "Explorer.exe", "System.ini"), nullptr);
 }
@@ -156,7 +158,7 @@ TEST(ScanAutorun, IniEntriesFromTheWindowsDirectory) {
     test::ScopedIniValue run(places.WinIniPath(), "Windows", "Run", "C:\\ini\\run.exe /q");
     test::ScopedIniValue load(places.WinIniPath(), "Windows", "Load", "");
     test::ScopedIniValue shell(places.SystemIniPath(), "boot", "shell", "Explorer.exe");
-    const auto rows = ScanAutorun(ReferenceTables{}, places).rows;
+    const auto rows = ScanAutorun(test::SystemJudge(), places).rows;
     const AutorunRow* run1 = FindRow(rows, "C:\\ini\\run.exe /q", "Win.ini");
     ASSERT_NE(run1, nullptr);
     EXPECT_EQ(run1->value, "C:\\ini\\run.exe /q");
@@ -174,7 +176,7 @@ TEST(ScanAutorun, IniEntriesFromTheWindowsDirectory) {
   // No System.ini: no row, no failure.
   AutorunPlaces elsewhere = places;
   elsewhere.windowsDir = scratch.Folder("empty");
-  for (const auto& r : ScanAutorun(ReferenceTables{}, elsewhere).rows) EXPECT_NE(r.registryKey, "System.ini");
+  for (const auto& r : ScanAutorun(test::SystemJudge(), elsewhere).rows) EXPECT_NE(r.registryKey, "System.ini");
 }
 
 TEST(ScanAutorun, StartupFolderShortcuts) {
@@ -189,7 +191,7 @@ TEST(ScanAutorun, StartupFolderShortcuts) {
   test::SaveShortcut(places.commonStartupFolder + "\\Foo.lnk", bar, "");
   test::WriteFileAt(places.userStartupFolder + "\\notes.txt", "not a shortcut");
 
-  const auto rows = ScanAutorun(ReferenceTables{}, places).rows;
+  const auto rows = ScanAutorun(test::SystemJudge(), places).rows;
   const int userFoo = RowIndex(rows, "Foo", "Startup Menu");
   const int userBar = RowIndex(rows, "Bar \xC3\xA4", "Startup Menu");
   const int commonFoo = RowIndex(rows, "Foo", "Common_Startup Menu");
@@ -217,7 +219,7 @@ TEST(ScanAutorun, HijackRowsPointAtTheirRows) {
   values.String(CU, test::kRun, virus, "C:\\x\\WLVIRUS.EXE -s");
   values.String(CU, test::kRun, system, "C:\\x\\wlsystem.exe");
 
-  const auto scan = ScanAutorun(tables, scratch.Places());
+  const auto scan = ScanAutorun(test::SystemJudge(tables), scratch.Places());
   int found = 0;
   for (const auto& h : scan.hijack) {
     ASSERT_GE(h.index, 0);
@@ -255,7 +257,7 @@ TEST(ScanAutorun, LargeKeysLongAndNonAsciiValuesComeThroughIntact) {
   const std::string umlautData = "C:\\Pr\xC3\xB6gramme\\\xE6\x97\xA5\xE6\x9C\xAC.exe";
   values.String(CU, test::kRun, umlaut, umlautData);
 
-  const auto scan = ScanAutorun(ReferenceTables{}, scratch.Places());
+  const auto scan = ScanAutorun(test::SystemJudge(), scratch.Places());
   int many = 0;
   for (const auto& row : scan.rows)
     if (row.itemName.starts_with(prefix + "-")) {

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "judge/testing/system_judge.h"
+
 #include <filesystem>
 #include <fstream>
 
@@ -115,7 +117,7 @@ TEST(ScheduledTaskSource, TasksOfTheServiceAreListedWithTheirStateThenDisabledAn
   tasks.Register("Sub\\Inner", TaskXml("<IdleTrigger/>", "", Exec("C:\\Program Files\\wltest\\inner.exe")));
   tasks.Register("Off", TaskXml("<LogonTrigger/>", "<Enabled>false</Enabled>", Exec("C:\\wltest\\off.exe")));
 
-  const auto scan = ScanAutorun(ReferenceTables{}, test::ScratchPlaces().Places());
+  const auto scan = ScanAutorun(test::SystemJudge(), test::ScratchPlaces().Places());
   const auto& rows = scan.rows;
   // A service that keeps what it was given (Windows) gives back programs and
   // triggers; Wine 8's keeps the state, the hidden flag and the folders but
@@ -158,7 +160,7 @@ TEST(ScheduledTaskSource, TasksOfTheServiceAreListedWithTheirStateThenDisabledAn
   // Disable: done only when the service reports the task disabled. A service
   // that accepts the change and keeps the task enabled (Wine 8's) is a failure.
   const WriteResult disabled = DisableAutorunTask(*logon);
-  const auto again = ScanAutorun(ReferenceTables{}, test::ScratchPlaces().Places());
+  const auto again = ScanAutorun(test::SystemJudge(), test::ScratchPlaces().Places());
   const AutorunRow* after = TaskRow(again.rows, tasks.Full("Logon"));
   ASSERT_NE(after, nullptr);
   if (disabled.ok()) {
@@ -179,7 +181,7 @@ TEST(ScheduledTaskSource, TasksOfTheServiceAreListedWithTheirStateThenDisabledAn
   const RemovalOutcome removed = RemoveAutorunItem(*hidden, {.deleteEntry = true}, test::ScratchPlaces().Places());
   EXPECT_TRUE(removed.entryRemoved) << removed.entryError;
   EXPECT_EQ(ScheduledTaskXml(tasks.Full("Hidden")), "");
-  const auto last = ScanAutorun(ReferenceTables{}, test::ScratchPlaces().Places());
+  const auto last = ScanAutorun(test::SystemJudge(), test::ScratchPlaces().Places());
   EXPECT_EQ(TaskRow(last.rows, tasks.Full("Hidden")), nullptr);
   EXPECT_EQ(TaskRow(last.rows, tasks.Full("Logon")), nullptr);
   EXPECT_NE(TaskRow(last.rows, tasks.Full("Off")), nullptr);
@@ -215,7 +217,7 @@ TEST(ScheduledTaskSource, TheStoresDefinitionsAreListedWithTriggersAndEveryActio
       << std::string("\xFF\xFE", 2) << std::string(reinterpret_cast<const char*>(wide.data()), wide.size() * 2);
 
   const std::string path = "\\" + folder + "\\Two";
-  const auto scan = ScanAutorun(ReferenceTables{}, test::ScratchPlaces().Places(), OpenSourceKeyInRegistry);
+  const auto scan = ScanAutorun(test::SystemJudge(), test::ScratchPlaces().Places(), OpenSourceKeyInRegistry);
   const AutorunRow* one = TaskRow(scan.rows, path, 0);
   const AutorunRow* two = TaskRow(scan.rows, path, 1);
   ASSERT_NE(one, nullptr);
@@ -232,7 +234,7 @@ TEST(ScheduledTaskSource, TheStoresDefinitionsAreListedWithTriggersAndEveryActio
   const WriteResult deleted = DeleteScheduledTask(path, &xml);
   ASSERT_TRUE(deleted.ok()) << deleted.message;
   EXPECT_FALSE(win32::FileExists(dir + "\\Two"));
-  const auto after = ScanAutorun(ReferenceTables{}, test::ScratchPlaces().Places(), OpenSourceKeyInRegistry);
+  const auto after = ScanAutorun(test::SystemJudge(), test::ScratchPlaces().Places(), OpenSourceKeyInRegistry);
   EXPECT_EQ(TaskRow(after.rows, path), nullptr);
 }
 
@@ -389,7 +391,7 @@ TEST(HookSources, EveryHookIsListedInEachViewAfterTheTasksAndRemovedThroughTheWr
   appInit.Set("C:\\wltest\\appinit.dll");
   win32::RegKey::Create(LM, kWindows32)->WriteDword("LoadAppInit_DLLs", 0);
 
-  const auto scan = ScanAutorun(ReferenceTables{}, test::ScratchPlaces().Places(), OpenSourceKeyInRegistry,
+  const auto scan = ScanAutorun(test::SystemJudge(), test::ScratchPlaces().Places(), OpenSourceKeyInRegistry,
                                 [] { return TaskListing{}; });
   const auto& rows = scan.rows;
   auto row = [&](const std::string& name, const std::string& keyText) { return FindRow(rows, name, keyText); };
@@ -463,7 +465,7 @@ TEST(HookSources, AWinlogonShellIsListedOnlyWhenItIsNotTheDefaultAndRestoreDefau
   shell32.Set("C:\\wltest\\shell32.exe");
   userinit32.Set(windows + "\\System32\\userinit.exe,");
   auto scan = [] {
-    return ScanAutorun(ReferenceTables{}, test::ScratchPlaces().Places(), OpenSourceKeyInRegistry,
+    return ScanAutorun(test::SystemJudge(), test::ScratchPlaces().Places(), OpenSourceKeyInRegistry,
                        [] { return TaskListing{}; });
   };
   auto first = scan();

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "judge/testing/fake_facts.h"
+
 #include <set>
 
 namespace wl {
@@ -116,15 +118,18 @@ TEST(TaskRows, OneRowPerActionWithTheTasksPathFolderStateAndTriggers) {
 TEST(AnalyzeAutorunRows, AHookThatDiffersFromTheDefaultIsReportedWhateverItsVerdict) {
   ReferenceTables tables;
   tables.process = StringTable::FromText("explorer.exe=@Windows shell\n");
+  testing::FakeFacts facts;
+  facts.AddFile("C:\\Windows\\explorer.exe");
+  const Judge judge(tables, facts);
   std::vector<AutorunRow> rows(3);
   rows[0].value = rows[1].value = "C:\\Windows\\explorer.exe";
   rows[1].alwaysFlag = true;
-  // A task's verdict is its program's, not that of its arguments.
-  rows[2].value = "C:\\Windows\\explorer.exe other.dll,Run";
+  // A task is judged by its program and its arguments.
+  rows[2].value = "C:\\Windows\\explorer.exe /select,C:\\x";
   rows[2].iconText = "C:\\Windows\\explorer.exe";
   rows[2].taskPath = "\\T";
   std::vector<HijackRow> hijack;
-  AnalyzeAutorunRows(rows, tables, "C:\\Windows", hijack);
+  AnalyzeAutorunRows(rows, judge, hijack);
   EXPECT_EQ(rows[0].statusImage, kStatusCheck);
   EXPECT_EQ(rows[2].statusImage, kStatusCheck);
   EXPECT_EQ(rows[1].statusImage, kStatusWarning);

@@ -39,7 +39,8 @@ StartupPage::StartupPage(app::PageContext& context)
                 {"Value", 200, [](const StartupRow& r) { return r.entry.value; }},
                 {"Registry Key", 200, [](const StartupRow& r) { return r.entry.registryKey; }},
                 {"Analysis", 150, [](const StartupRow& r) { return r.entry.analysis; },
-                 [](const StartupRow& r) { return r.entry.statusImage; }}},
+                 [](const StartupRow& r) { return r.entry.statusImage; }},
+                {"Signer", 150, [](const StartupRow& r) { return r.entry.judgement.signer; }}},
                win32::ListStyle{.subItemImages = true}) {
   // The popup menu's items first: the toolbar then starts with its own.
   AddAction({.id = kSetup1, .caption = "Setup...", .handler = [this] { Setup1Click(); }, .toolbar = false});
@@ -107,7 +108,7 @@ TForm2& StartupPage::Form2() {
 
 void StartupPage::Refresh1Click() {
   lastPlaces_ = places();
-  AutorunScanResult scan = ScanAutorun(context_.tables, lastPlaces_, openKey, listTasks);
+  AutorunScanResult scan = ScanAutorun(PageJudge(), lastPlaces_, openKey, listTasks);
 
   // One program icon per row after the three fixed images, row i (in scan
   // order) at image i + 3. The list is sized once, not grown icon by icon.
@@ -186,8 +187,13 @@ StartupEntry StartupPage::EntryOf(std::size_t index) const {
   e.itemName = row.entry.itemName;
   e.value = row.entry.value;
   e.analysis = row.entry.analysis;
+  const Judgement& judged = row.entry.judgement;
+  if (!judged.signer.empty()) e.analysis += "\r\nSigner: " + judged.signer;
+  if (!judged.payload.empty()) e.analysis += "\r\nRuns: " + judged.payload;
+  if (!judged.sha256.empty()) e.analysis += "\r\nSHA-256: " + judged.sha256;
   if (!row.entry.details.empty()) e.analysis += "\r\n" + row.entry.details;
-  e.companyName = GetFileVersionText(row.entry.value, kCompanyName);
+  // The company of the program that runs, as the judge resolved it.
+  e.companyName = GetFileVersionText(judged.program.empty() ? row.entry.value : judged.program, kCompanyName);
   if (row.image >= 0) e.icon = ImageList_GetIcon(imageList3_.get(), row.image, ILD_NORMAL);
   return e;
 }

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "judge/windows_facts.h"
 #include "autorun/autorun_scan.h"
 #include "autorun/hook_sources.h"
 #include "sysroutines/scheduled_tasks.h"
@@ -231,14 +232,14 @@ std::size_t BareNewSourceReads() {
 }
 
 // The new sources as the scan reads them, with their verdicts.
-std::size_t ScanNewSources(const wl::ReferenceTables& tables) {
+std::size_t ScanNewSources(const wl::Judge& judge) {
   std::vector<wl::AutorunRow> rows;
   for (const auto& task : wl::ListScheduledTasks().tasks)
     for (auto& row : wl::TaskRows(task, wl::ComServerOf)) rows.push_back(std::move(row));
   const std::string windowsDir = wl::GetWindowsDir();
   for (const auto& source : wl::HookSources()) wl::ReadHookSource(source, wl::OpenSourceKeyInRegistry, windowsDir, rows);
   std::vector<wl::HijackRow> hijack;
-  wl::AnalyzeAutorunRows(rows, tables, windowsDir, hijack);
+  wl::AnalyzeAutorunRows(rows, judge, hijack);
   return rows.size();
 }
 
@@ -257,6 +258,8 @@ int wmain() {
     return 1;
   }
 
+  const wl::WindowsFacts facts;
+  const wl::Judge judge(tables, facts);
   RemoveBenchValues();
   {
     auto run = wl::win32::RegKey::Create(HKEY_CURRENT_USER, kRun);
@@ -269,7 +272,7 @@ int wmain() {
 
   std::size_t enumerated = 0, scanned = 0;
   const double enumMs = MedianMs([&] { enumerated = EnumerateRunKey(); });
-  const double scanMs = MedianMs([&] { scanned = wl::ScanAutorun(tables).rows.size(); });
+  const double scanMs = MedianMs([&] { scanned = wl::ScanAutorun(judge).rows.size(); });
 
   wchar_t temp[MAX_PATH];
   GetTempPathW(MAX_PATH, temp);
@@ -285,8 +288,8 @@ int wmain() {
   const int registered = BenchTasks(false);
   std::size_t bare = 0, newRows = 0, fullRows = 0;
   const double bareMs = MedianMs([&] { bare = BareNewSourceReads(); });
-  const double newMs = MedianMs([&] { newRows = ScanNewSources(tables); });
-  const double fullMs = MedianMs([&] { fullRows = wl::ScanAutorun(tables).rows.size(); });
+  const double newMs = MedianMs([&] { newRows = ScanNewSources(judge); });
+  const double fullMs = MedianMs([&] { fullRows = wl::ScanAutorun(judge).rows.size(); });
   const std::size_t serviceListed = wl::ListScheduledTasks().fromService;
   BenchTasks(true);
   RemoveBenchValues();

@@ -182,6 +182,33 @@ void ApplyClassVerdicts(std::vector<HelperObjectRow>& rows, const ReferenceTable
   for (auto& row : rows) row.analysis = LookupClass(row.clsid, tables);
 }
 
+void JudgeHelperObjects(std::vector<HelperObjectRow>& rows, const Judge& judge) {
+  std::vector<JudgeRequest> requests;
+  for (const auto& row : rows) requests.emplace_back(row.filePath, Origin::BrowserAddOn, !row.extensionProgram);
+  std::vector<Judgement> judged = judge.AssessAll(requests);
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    HelperObjectRow& row = rows[i];
+    row.judgement = std::move(judged[i]);
+    const bool bad = row.judgement.verdict == Verdict::Suspicious || row.judgement.verdict == Verdict::Malicious;
+    if (row.analysis.empty() || row.analysis == "(Unknown)" || row.analysis == kVerdictPlaceholder)
+      row.analysis = VerdictText(row.judgement);
+    else if (bad)
+      row.analysis += "; " + VerdictText(row.judgement);
+  }
+}
+
+void JudgeIeExtensions(std::vector<IeExtensionRow>& rows, const Judge& judge) {
+  std::vector<JudgeRequest> requests;
+  std::vector<std::size_t> judged;
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    if (rows[i].kind == IeExtensionKind::MenuExt || rows[i].filePath.empty()) continue;
+    requests.emplace_back(rows[i].filePath, Origin::BrowserAddOn, true);
+    judged.push_back(i);
+  }
+  std::vector<Judgement> judgements = judge.AssessAll(requests);
+  for (std::size_t k = 0; k < judged.size(); ++k) rows[judged[k]].judgement = std::move(judgements[k]);
+}
+
 std::vector<HijackRow> HelperObjectHijackRows(const std::vector<HelperObjectRow>& rows) {
   std::vector<HijackRow> out;
   out.reserve(rows.size());

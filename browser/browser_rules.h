@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "judge/judge.h"
 #include "core/hijack_list.h"
 #include "refdb/reference_tables.h"
 
@@ -50,6 +51,7 @@ struct IeExtensionRow {
   // registrations of 32-bit components); every action on the row acts there.
   bool wow32 = false;
   IconSource icon;
+  Judgement judgement;  // of the file it loads (when it names one)
 };
 
 std::vector<std::string> IeExtensionColumns();
@@ -123,6 +125,7 @@ struct HelperObjectRow {
   bool wow32 = false;  // registered in the 32-bit view
   HelperObjectSource source = HelperObjectSource::Statistics;
   bool extensionProgram = false;
+  Judgement judgement;  // of its server (or an extension program's command)
 };
 
 // The type text of an add-on statistics "Type"; nullopt for a type not listed.
@@ -143,6 +146,11 @@ std::string HelperObjectInstalledHeader(std::size_t count);
 
 // Replaces every row's placeholder verdict with LookupClass of its class.
 void ApplyClassVerdicts(std::vector<HelperObjectRow>& rows, const ReferenceTables& tables);
+// The judge's word on each row's file: the signer, and where Class.db knows
+// nothing of the class (or the judge finds reasons), the judge's verdict text.
+void JudgeHelperObjects(std::vector<HelperObjectRow>& rows, const Judge& judge);
+// The same for the browser extensions' files (menu entries name no program).
+void JudgeIeExtensions(std::vector<IeExtensionRow>& rows, const Judge& judge);
 // One "Browser Help Object" row per list row, its index the row's place.
 std::vector<HijackRow> HelperObjectHijackRows(const std::vector<HelperObjectRow>& rows);
 

@@ -18,13 +18,18 @@ std::vector<app::ReportColumn<HelperObjectRow>> Columns() {
           {titles[1], 100, [](const HelperObjectRow& r) { return r.itemType; }},
           {titles[2], 150, [](const HelperObjectRow& r) { return r.filePath; }},
           {titles[3], 220, [](const HelperObjectRow& r) { return r.analysis; }},
-          {titles[4], 0, [](const HelperObjectRow& r) { return r.clsid; }}};
+          {titles[4], 0, [](const HelperObjectRow& r) { return r.clsid; }},
+          {"Signer", 150, [](const HelperObjectRow& r) { return r.judgement.signer; }}};
 }
 
 }  // namespace
 
 HelperObjectPage::HelperObjectPage(app::PageContext& context) : ListPage(context, Columns()) {
-  scan = [this] { return ScanHelperObjects(context_.tables); };
+  scan = [this] {
+    HelperObjectScanResult result = ScanHelperObjects(context_.tables);
+    JudgeHelperObjects(result.rows, PageJudge());
+    return result;
+  };
   showProperties = [](const std::string& path, HWND owner) { return ShowFileProperties(path, owner); };
   openFolder = [](const std::string& folder) { return ShellOpen(folder); };
 

@@ -156,8 +156,10 @@ WriteResult RemoveHelperObject(const HelperObjectRow& row, const HelperObjectPla
   return {};
 }
 
-PageText HelperObjectsPageText(const ReferenceTables& tables) {
-  return HelperObjectsPageTextOf(ScanHelperObjects(tables));
+PageText HelperObjectsPageText(const Judge& judge) {
+  HelperObjectScanResult scan = ScanHelperObjects(judge.Tables());
+  JudgeHelperObjects(scan.rows, judge);
+  return HelperObjectsPageTextOf(scan);
 }
 
 PageText HelperObjectsPageTextOf(const HelperObjectScanResult& scan) {
@@ -166,9 +168,12 @@ PageText HelperObjectsPageTextOf(const HelperObjectScanResult& scan) {
   text.header[0] = HelperObjectTotalHeader(scan.rows.size());
   text.header[1] = HelperObjectInstalledHeader(scan.rows.size());
   text.header.back() = "CLSID";
-  text.keys = {"name", "type", "path", "verdict", "clsid"};
-  for (const auto& row : scan.rows)
-    text.rows.push_back({row.itemName, row.itemType, row.filePath, row.analysis, row.clsid});
+  text.header.push_back("Signer");
+  text.keys = {"name", "type", "path", "analysis", "clsid", "signer"};
+  for (const auto& row : scan.rows) {
+    text.rows.push_back({row.itemName, row.itemType, row.filePath, row.analysis, row.clsid, row.judgement.signer});
+    text.judgements.push_back(RowJudgementOf(row.judgement));
+  }
   text.hijack = scan.hijack;
   return text;
 }

@@ -64,7 +64,7 @@ bool CanRemoveHelperObject(const HelperObjectRow& row, const HelperObjectPlaces&
 WriteResult RemoveHelperObject(const HelperObjectRow& row, const HelperObjectPlaces& places = {});
 
 // What the console scanner prints for the helper-object page.
-PageText HelperObjectsPageText(const ReferenceTables& tables);
+PageText HelperObjectsPageText(const Judge& judge);
 // The same from a scan already made.
 PageText HelperObjectsPageTextOf(const HelperObjectScanResult& scan);
 

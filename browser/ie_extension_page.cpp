@@ -13,9 +13,14 @@ IeExtensionPage::IeExtensionPage(app::PageContext& context)
                  [](const IeExListRow& r) { return r.image; }},
                 {"CLSID", 100, [](const IeExListRow& r) { return r.entry.clsid; }},
                 {"File Path", 150, [](const IeExListRow& r) { return r.entry.filePath; }},
-                {"Item Type", 200, [](const IeExListRow& r) { return r.entry.itemType; }}},
+                {"Item Type", 200, [](const IeExListRow& r) { return r.entry.itemType; }},
+                {"Signer", 150, [](const IeExListRow& r) { return r.entry.judgement.signer; }}},
                win32::ListStyle{.checkBoxes = true}) {
-  scan = [this] { return ScanIeExtensions(context_.tables); };
+  scan = [this] {
+    IeExtensionScanResult result = ScanIeExtensions(context_.tables);
+    JudgeIeExtensions(result.rows, PageJudge());
+    return result;
+  };
   showProperties = [](const std::string& path, HWND owner) { return ShowFileProperties(path, owner); };
   openFolder = [](const std::string& folder) { return ShellOpen(folder); };
 

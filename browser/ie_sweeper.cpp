@@ -180,13 +180,21 @@ WriteResult RemoveIeExtension(const IeExtensionRow& row, const IeExtensionPlaces
   return {};
 }
 
-PageText IeExtensionsPageText(const ReferenceTables& tables) { return IeExtensionsPageTextOf(ScanIeExtensions(tables)); }
+PageText IeExtensionsPageText(const Judge& judge) {
+  IeExtensionScanResult scan = ScanIeExtensions(judge.Tables());
+  JudgeIeExtensions(scan.rows, judge);
+  return IeExtensionsPageTextOf(scan);
+}
 
 PageText IeExtensionsPageTextOf(const IeExtensionScanResult& scan) {
   PageText text;
   text.header = IeExtensionColumns();
-  text.keys = {"name", "clsid", "path", "type"};
-  for (const auto& row : scan.rows) text.rows.push_back({row.itemName, row.clsid, row.filePath, row.itemType});
+  text.header.push_back("Signer");
+  text.keys = {"name", "clsid", "path", "type", "signer"};
+  for (const auto& row : scan.rows) {
+    text.rows.push_back({row.itemName, row.clsid, row.filePath, row.itemType, row.judgement.signer});
+    text.judgements.push_back(RowJudgementOf(row.judgement));
+  }
   text.hijack = scan.hijack;
   return text;
 }

@@ -91,7 +91,7 @@ IeExtensionScanResult ScanIeExtensions(const ReferenceTables& tables, const IeEx
 WriteResult RemoveIeExtension(const IeExtensionRow& row, const IeExtensionPlaces& places = {});
 
 // What the console scanner prints for the extension page.
-PageText IeExtensionsPageText(const ReferenceTables& tables);
+PageText IeExtensionsPageText(const Judge& judge);
 // The same from a scan already made.
 PageText IeExtensionsPageTextOf(const IeExtensionScanResult& scan);
 

@@ -91,7 +91,7 @@ std::string SignerGroupOf(const std::string& rootThumbprint, const ReferenceTabl
 }
 
 struct Judge::FileFacts {
-  FileStamp stamp;
+  FileIdentity stamp;
   SignatureInfo signature;
   std::string company;
   std::string sha256;
@@ -164,7 +164,7 @@ const CommandRules& Judge::Rules() const {
 
 std::shared_ptr<const Judge::FileFacts> Judge::FactsOf(const std::string& path) const {
   const std::string key = ComparablePath(path);
-  const FileStamp stamp = facts_.Stat(path);
+  const FileIdentity stamp = facts_.Stat(path);
   {
     std::lock_guard lock(cache_->mutex);
     const auto it = cache_->files.find(key);

@@ -24,11 +24,11 @@ enum class Verdict { Trusted, Unknown, Suspicious, Malicious };
 // "trusted", "unknown", "suspicious", "malicious".
 const char* VerdictName(Verdict verdict);
 
-struct FileStamp {
+struct FileIdentity {
   bool exists = false;  // an existing file (not a folder)
   std::uint64_t size = 0;
   std::uint64_t lastWrite = 0;
-  bool operator==(const FileStamp&) const = default;
+  bool operator==(const FileIdentity&) const = default;
 };
 
 enum class SignatureState {
@@ -51,7 +51,7 @@ struct SignatureInfo {
 // What the judge asks of the system.
 class SystemFacts : public PathFacts {
  public:
-  virtual FileStamp Stat(const std::string& path) const = 0;
+  virtual FileIdentity Stat(const std::string& path) const = 0;
   virtual const KnownFolders& Folders() const = 0;
   // Whether the system keeps the catalogs Windows' own files are signed in:
   // without them (an emulation layer), Windows' files cannot be told from

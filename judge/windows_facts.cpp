@@ -1,11 +1,12 @@
 #include "judge/windows_facts.h"
 
 #include <windows.h>
-#include <mscat.h>
-#include <shlobj.h>
-#include <softpub.h>
+// In this order: each needs the ones before it.
 #include <wincrypt.h>
 #include <wintrust.h>
+#include <softpub.h>
+#include <mscat.h>
+#include <shlobj.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -290,8 +291,8 @@ std::string WindowsFacts::AppPath(const std::string& fileName) const {
   return {};
 }
 
-FileStamp WindowsFacts::Stat(const std::string& path) const {
-  FileStamp stamp;
+FileIdentity WindowsFacts::Stat(const std::string& path) const {
+  FileIdentity stamp;
   if (path.empty()) return stamp;
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (!GetFileAttributesExW(win32::ApiPath(path).c_str(), GetFileExInfoStandard, &data)) return stamp;

@@ -27,7 +27,7 @@ class WindowsFacts : public SystemFacts {
   const std::vector<std::string>& SearchFolders() const override { return search_; }
   std::string AppPath(const std::string& fileName) const override;
   const std::string& WindowsFolder() const override { return folders_.windows; }
-  FileStamp Stat(const std::string& path) const override;
+  FileIdentity Stat(const std::string& path) const override;
   const KnownFolders& Folders() const override { return folders_; }
   bool SystemCatalogsPresent() const override { return catalogsPresent_; }
   SignatureInfo Signature(const std::string& path) const override;

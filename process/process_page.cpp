@@ -17,14 +17,16 @@ ProcessPage::ProcessPage(app::PageContext& context)
                 {"Process ID", 100, [](const ProcessRow& r) { return std::to_string(r.id); }},
                 {"Size", 100, [](const ProcessRow& r) { return KilobyteText(r.imageSize); }},
                 {"Analysis", 300, [](const ProcessRow& r) { return r.analysis; },
-                 [](const ProcessRow& r) { return ProcessVerdictImage(r.analysis); }}},
+                 [](const ProcessRow& r) { return ProcessRowImage(r); }},
+                {"Signer", 150, [](const ProcessRow& r) { return r.judgement.signer; }}},
                win32::ListStyle{.subItemImages = true}),
       moduleList_({{"Module Files", 210, [](const ModuleRow& r) { return r.module.path; },
                     [](const ModuleRow&) { return kModuleRowImage; }},
                    {"File SIze", 140, [](const ModuleRow& r) { return KilobyteText(r.module.imageSize); }},
                    {"Address", 100, [](const ModuleRow& r) { return AddressText(r.module.entryPoint); }},
                    {"Analysis", 200, [](const ModuleRow& r) { return r.analysis; },
-                    [](const ModuleRow& r) { return ModuleVerdictImage(r.analysis); }}},
+                    [](const ModuleRow& r) { return ModuleVerdictImage(r.analysis); }},
+                   {"Signer", 150, [](const ModuleRow& r) { return r.signer; }}},
                   win32::ListStyle{.subItemImages = true}) {
   // The popup menu's items first: the toolbar then starts with its own.
   AddAction({.id = kErminate1, .caption = "&Terminate Process", .hint = "Terminate the process.",
@@ -47,7 +49,7 @@ ProcessPage::ProcessPage(app::PageContext& context)
 
   shellOpen = [](const std::string& target) { return ShellOpen(target); };
   showProperties = [this](const std::string& path) { return ShowFileProperties(path, context_.ui.MainWindow()); };
-  analyzeFile = [](const std::string& path) { return AnalyzeFile(path); };
+  judgeModule = [this](const std::string& path) { return PageJudge().Assess({path, Origin::Module, true}); };
 }
 
 void ProcessPage::OnCreate() {
@@ -85,7 +87,7 @@ void ProcessPage::OnDpiChanged() {
 void ProcessPage::Refresh3Click() {
   EnableDebugPrivilege(true);
   fileVerdicts_.clear();
-  ProcessScan scan = ScanProcesses(context_.tables);
+  ProcessScan scan = ScanProcesses(PageJudge());
   ShowRows(std::move(scan.rows));
   if (!scan.error.empty()) context_.ui.Message(scan.error, "Wardenlake", MB_OK | MB_ICONERROR);
 }
@@ -103,8 +105,8 @@ void ProcessPage::ProListClick() {
   modules.reserve(row->modules.size());
   for (const ModuleRecord& m : row->modules) {
     auto it = fileVerdicts_.find(m.path);
-    if (it == fileVerdicts_.end()) it = fileVerdicts_.emplace(m.path, analyzeFile(m.path)).first;
-    modules.push_back({m, it->second});
+    if (it == fileVerdicts_.end()) it = fileVerdicts_.emplace(m.path, judgeModule(m.path)).first;
+    modules.push_back({m, FileVerdictText(it->second), it->second.signer});
   }
   moduleList_.SetRows(std::move(modules));
 }

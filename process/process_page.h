@@ -13,10 +13,11 @@
 
 namespace wl {
 
-// A row of ModuleList: the module and its file verdict.
+// A row of ModuleList: the module, its file verdict and its signer.
 struct ModuleRow {
   ModuleRecord module;
   std::string analysis;
+  std::string signer;
 };
 
 class ProcessPage : public app::ListPage<ProcessRow> {
@@ -55,7 +56,8 @@ class ProcessPage : public app::ListPage<ProcessRow> {
   // ---- seams (tests replace them) ---------------------------------------
   std::function<bool(const std::string& target)> shellOpen;
   std::function<bool(const std::string& path)> showProperties;
-  std::function<std::string(const std::string& path)> analyzeFile;
+  // The judgement of a module file (the page's judge unless a test gives another).
+  std::function<Judgement(const std::string& path)> judgeModule;
 
  protected:
   void OnCreate() override;
@@ -65,7 +67,7 @@ class ProcessPage : public app::ListPage<ProcessRow> {
 
  private:
   app::ReportList<ModuleRow> moduleList_;
-  std::unordered_map<std::string, std::string> fileVerdicts_;  // module path -> verdict, per refresh
+  std::unordered_map<std::string, Judgement> fileVerdicts_;  // module path -> judgement, per refresh
 };
 
 }  // namespace wl

@@ -29,9 +29,11 @@ class ProcessPageTest : public ::testing::Test {
     page_ = std::make_unique<ProcessPage>(context_);
     page_->shellOpen = [this](const std::string& t) { return opened_.push_back("open " + t), true; };
     page_->showProperties = [this](const std::string& p) { return opened_.push_back("properties " + p), true; };
-    page_->analyzeFile = [](const std::string& path) {
-      return AsciiLower(FileNamePart(path)) == "kernel32.dll" ? std::string("Windows System File")
-                                                               : std::string("Distrustful File");
+    page_->judgeModule = [](const std::string& path) {
+      Judgement j;
+      j.verdict = AsciiLower(FileNamePart(path)) == "kernel32.dll" ? Verdict::Trusted : Verdict::Unknown;
+      j.windowsFile = j.verdict == Verdict::Trusted;
+      return j;
     };
     ASSERT_TRUE(page_->Create(ui_.host));
     MoveWindow(page_->hwnd(), 0, 0, 880, 560, TRUE);

@@ -23,7 +23,22 @@ int ProcessVerdictImage(const std::string& verdict) {
 }
 
 int ModuleVerdictImage(const std::string& fileVerdict) {
-  return fileVerdict == "Windows System File" ? kImageCheck : kImageWarning;
+  if (fileVerdict == "Windows System File" || fileVerdict == "Trusted File") return kImageCheck;
+  return fileVerdict.starts_with("Malicious File") ? kImageVirus : kImageWarning;
+}
+
+int JudgementImage(Verdict verdict) {
+  switch (verdict) {
+    case Verdict::Trusted: return kImageCheck;
+    case Verdict::Malicious: return kImageVirus;
+    case Verdict::Unknown:
+    case Verdict::Suspicious: return kImageWarning;
+  }
+  return kImageWarning;
+}
+
+int ProcessRowImage(const ProcessRow& row) {
+  return row.judged ? JudgementImage(row.judgement.verdict) : ProcessVerdictImage(row.analysis);
 }
 
 std::string_view FileNamePart(std::string_view path) {
@@ -50,10 +65,10 @@ std::string ProcessAnalysis(const std::string& processName, const ReferenceTable
   return ClassifyProcess(AsciiLower(processName), tables);
 }
 
-TextRow ProcessListHeader() { return {"Process Name", "Process ID", "Size", "Analysis"}; }
+TextRow ProcessListHeader() { return {"Process Name", "Process ID", "Size", "Analysis", "Signer"}; }
 
 TextRow ProcessRowText(const ProcessRow& row) {
-  return {row.name, std::to_string(row.id), KilobyteText(row.imageSize), row.analysis};
+  return {row.name, std::to_string(row.id), KilobyteText(row.imageSize), row.analysis, row.judgement.signer};
 }
 
 TextRow ModuleListHeader() { return {"Module Files", "File SIze", "Address", "Analysis"}; }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/table_text.h"
+#include "judge/judge.h"
 #include "refdb/reference_tables.h"
 
 namespace wl {
@@ -24,8 +25,12 @@ struct ProcessRow {
   std::string name;  // base name of the main executable; empty when unreadable
   uint32_t id = 0;
   uint32_t imageSize = 0;  // size of image of the main executable
-  std::string analysis;    // ClassifyProcess of the lower-cased name
+  // The judge's verdict text on its program; ClassifyProcess of the
+  // lower-cased name when its program cannot be read.
+  std::string analysis;
   std::vector<ModuleRecord> modules;
+  bool judged = false;  // judgement holds the judge's word on the program
+  Judgement judgement;
 
   // Full path of the main executable: what the file actions act on.
   std::string MainExecutable() const { return modules.empty() ? std::string() : modules.front().path; }
@@ -44,8 +49,14 @@ std::string KilobyteText(uint64_t bytes);
 std::string AddressText(uint64_t address);
 // Verdict image of a process verdict, by its second character; -1 for none.
 int ProcessVerdictImage(const std::string& verdict);
-// Verdict image of a module verdict ("Windows System File" or not).
+// Verdict image of a module verdict: the check mark for "Windows System
+// File" and "Trusted File", the virus sign for "Malicious File…", else the
+// warning sign.
 int ModuleVerdictImage(const std::string& fileVerdict);
+// Verdict image of a judgement.
+int JudgementImage(Verdict verdict);
+// A process row's image: its judgement's, else its name verdict's.
+int ProcessRowImage(const ProcessRow& row);
 
 // The text after the last backslash or slash; the whole text without one.
 std::string_view FileNamePart(std::string_view path);

@@ -44,7 +44,7 @@ TEST(ProcessRows, AnalysisLooksUpTheLowerCasedName) {
   row.imageSize = 0x30000;
   row.analysis = ProcessAnalysis(row.name, tables);
   EXPECT_EQ(row.analysis, "(System Process) Notepad");
-  EXPECT_EQ(ProcessRowText(row), (TextRow{"NOTEPAD.EXE", "42", "192 KB", "(System Process) Notepad"}));
+  EXPECT_EQ(ProcessRowText(row), (TextRow{"NOTEPAD.EXE", "42", "192 KB", "(System Process) Notepad", ""}));
   EXPECT_EQ(ProcessAnalysis("Evil.EXE", tables), "(Virus/Trojan/Worm) Evil");
   EXPECT_EQ(ProcessAnalysis("", tables), "(Unknown)");
   EXPECT_EQ(row.MainExecutable(), "");

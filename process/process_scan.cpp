@@ -110,11 +110,38 @@ ProcessScan ScanProcesses(const ReferenceTables& tables) {
   return scan;
 }
 
-PageText ProcessPageText(const ReferenceTables& tables) {
+void JudgeProcessRows(std::vector<ProcessRow>& rows, const Judge& judge) {
+  std::vector<JudgeRequest> requests;
+  std::vector<std::size_t> judged;
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const std::string program = rows[i].MainExecutable();
+    if (program.empty()) continue;
+    requests.emplace_back(program, Origin::Process, true);
+    judged.push_back(i);
+  }
+  std::vector<Judgement> judgements = judge.AssessAll(requests);
+  for (std::size_t k = 0; k < judged.size(); ++k) {
+    ProcessRow& row = rows[judged[k]];
+    row.judgement = std::move(judgements[k]);
+    row.judged = true;
+    row.analysis = VerdictText(row.judgement);
+  }
+}
+
+ProcessScan ScanProcesses(const Judge& judge) {
+  ProcessScan scan = ScanProcesses(judge.Tables());
+  JudgeProcessRows(scan.rows, judge);
+  return scan;
+}
+
+PageText ProcessPageText(const Judge& judge) {
   PageText text;
   text.header = ProcessListHeader();
-  text.keys = {"name", "pid", "size", "verdict"};
-  for (const auto& row : ScanProcesses(tables).rows) text.rows.push_back(ProcessRowText(row));
+  text.keys = {"name", "pid", "size", "analysis", "signer"};
+  for (const auto& row : ScanProcesses(judge).rows) {
+    text.rows.push_back(ProcessRowText(row));
+    text.judgements.push_back(RowJudgementOf(row.judgement));
+  }
   return text;
 }
 

@@ -25,6 +25,10 @@ inline constexpr std::size_t kMaxModules = 1024;
 // modules cannot be read is listed by its executable name from the process
 // snapshot, with a size of 0 and no modules.
 ProcessScan ScanProcesses(const ReferenceTables& tables);
+// The same, every process judged by its program.
+ProcessScan ScanProcesses(const Judge& judge);
+// Judges the rows whose program is known.
+void JudgeProcessRows(std::vector<ProcessRow>& rows, const Judge& judge);
 
 // One process's row; exposed for tests.
 ProcessRow ReadProcessRow(DWORD id, const ReferenceTables& tables);
@@ -33,6 +37,6 @@ ProcessRow ReadProcessRow(DWORD id, const ReferenceTables& tables);
 std::string SystemErrorMessage(DWORD code);
 
 // What the console scanner prints for the process page.
-PageText ProcessPageText(const ReferenceTables& tables);
+PageText ProcessPageText(const Judge& judge);
 
 }  // namespace wl

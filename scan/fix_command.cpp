@@ -37,9 +37,9 @@ struct PageFix {
   std::function<Done(std::size_t hijackRow)> fix;
 };
 
-PageFix AutorunFix(const ReferenceTables& tables) {
+PageFix AutorunFix(const Judge& judge) {
   const AutorunPlaces places = AutorunPlaces::OfThisSystem();
-  auto scan = std::make_shared<AutorunScanResult>(ScanAutorun(tables, places));
+  auto scan = std::make_shared<AutorunScanResult>(ScanAutorun(judge, places));
   return {AutorunPageTextOf(*scan), [scan, places](std::size_t k) -> Done {
             const HijackRow& h = scan->hijack[k];
             if (h.index < 0 || static_cast<std::size_t>(h.index) >= scan->rows.size())
@@ -54,8 +54,8 @@ PageFix AutorunFix(const ReferenceTables& tables) {
           }};
 }
 
-PageFix ServicesFix(const ReferenceTables&) {
-  auto scan = std::make_shared<ServiceScanResult>(ScanServices());
+PageFix ServicesFix(const Judge& judge) {
+  auto scan = std::make_shared<ServiceScanResult>(ScanServices(judge));
   return {ServicesPageTextOf(*scan), [scan](std::size_t k) -> Done {
             const std::string& name = scan->hijack[k].entryKey;
             for (const ServiceRow& row : scan->rows) {
@@ -77,7 +77,7 @@ PageFix ServicesFix(const ReferenceTables&) {
           }};
 }
 
-PageFix AssociationsFix(const ReferenceTables&) {
+PageFix AssociationsFix(const Judge&) {
   auto assoc = std::make_shared<AssociationTables>(BuildAssociationTables());
   const AssociationScanResult scan = ScanAssociations(*assoc);
   auto hijack = std::make_shared<std::vector<HijackRow>>(scan.hijack);
@@ -89,8 +89,9 @@ PageFix AssociationsFix(const ReferenceTables&) {
           }};
 }
 
-PageFix IeExtensionsFix(const ReferenceTables& tables) {
-  auto scan = std::make_shared<IeExtensionScanResult>(ScanIeExtensions(tables));
+PageFix IeExtensionsFix(const Judge& judge) {
+  auto scan = std::make_shared<IeExtensionScanResult>(ScanIeExtensions(judge.Tables()));
+  JudgeIeExtensions(scan->rows, judge);
   // One hijack row per list row, in the same order.
   return {IeExtensionsPageTextOf(*scan), [scan](std::size_t k) -> Done {
             if (k >= scan->rows.size()) return {FixOutcome::Failed, "the entry's row is missing"};
@@ -98,8 +99,9 @@ PageFix IeExtensionsFix(const ReferenceTables& tables) {
           }};
 }
 
-PageFix HelperObjectsFix(const ReferenceTables& tables) {
-  auto scan = std::make_shared<HelperObjectScanResult>(ScanHelperObjects(tables));
+PageFix HelperObjectsFix(const Judge& judge) {
+  auto scan = std::make_shared<HelperObjectScanResult>(ScanHelperObjects(judge.Tables()));
+  JudgeHelperObjects(scan->rows, judge);
   return {HelperObjectsPageTextOf(*scan), [scan](std::size_t k) -> Done {
             const int index = scan->hijack[k].index;
             if (index < 0 || static_cast<std::size_t>(index) >= scan->rows.size())
@@ -111,7 +113,7 @@ PageFix HelperObjectsFix(const ReferenceTables& tables) {
           }};
 }
 
-PageFix OtherBrowsersFix(const ReferenceTables&) {
+PageFix OtherBrowsersFix(const Judge&) {
   auto rows = std::make_shared<std::vector<BrowserRow>>(ScanOtherBrowsers());
   PageText text = OtherBrowsersPageTextOf(*rows);
   std::vector<HijackRow> hijack = text.hijack;
@@ -128,7 +130,7 @@ PageFix OtherBrowsersFix(const ReferenceTables&) {
 
 struct PageFixer {
   const char* page;
-  PageFix (*prepare)(const ReferenceTables&);
+  PageFix (*prepare)(const Judge&);
 };
 
 const PageFixer kFixers[] = {
@@ -147,7 +149,7 @@ const char* FixOutcomeWord(FixOutcome outcome) {
   return "?";
 }
 
-std::vector<FixLine> FixScanItems(const ReferenceTables& tables, const std::vector<FixRequest>& requests) {
+std::vector<FixLine> FixScanItems(const Judge& judge, const std::vector<FixRequest>& requests) {
   std::vector<FixLine> lines(requests.size());
   for (std::size_t i = 0; i < requests.size(); ++i) lines[i].id = requests[i].id;
   std::vector<bool> handled(requests.size(), false);
@@ -164,7 +166,7 @@ std::vector<FixLine> FixScanItems(const ReferenceTables& tables, const std::vect
     std::set<std::size_t> fixedRows;
     std::set<std::string> seenIds;
     if (fixer) {
-      scanned = fixer->prepare(tables);
+      scanned = fixer->prepare(judge);
       items = ScanItems(page, scanned->text);
     }
     for (std::size_t i = first; i < requests.size(); ++i) {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "refdb/reference_tables.h"
+#include "judge/judge.h"
 #include "scan/scan_document.h"
 
 namespace wl {
@@ -21,7 +21,7 @@ struct FixLine {
 };
 
 // One line per requested item, in the document's order.
-std::vector<FixLine> FixScanItems(const ReferenceTables& tables, const std::vector<FixRequest>& requests);
+std::vector<FixLine> FixScanItems(const Judge& judge, const std::vector<FixRequest>& requests);
 
 // "fixed", "skipped", "failed".
 const char* FixOutcomeWord(FixOutcome outcome);

@@ -12,11 +12,11 @@ namespace wl {
 const std::vector<HijackScanStep>& HijackScanSteps() {
   static const std::vector<HijackScanStep> steps = {
       {"autorun", 0, &AutorunPageText},
-      {"associations", 4, &AssociationsPageText},
+      {"associations", 4, [](const Judge& judge) { return AssociationsPageText(judge.Tables()); }},
       {"services", 2, &ServicesPageText},
       {"ieext", 6, &IeExtensionsPageText},
       {"bho", 7, &HelperObjectsPageText},
-      {"browsers", 11, &OtherBrowsersPageText},
+      {"browsers", 11, [](const Judge& judge) { return OtherBrowsersPageText(judge.Tables()); }},
   };
   return steps;
 }
@@ -26,11 +26,11 @@ void RunHijackScan(HijackList& list, const std::function<void(const HijackScanSt
   for (const HijackScanStep& step : HijackScanSteps()) runStep(step);
 }
 
-std::vector<ScanItem> RunHeadlessHijackScan(const ReferenceTables& tables, HijackList& list) {
+std::vector<ScanItem> RunHeadlessHijackScan(const Judge& judge, HijackList& list) {
   std::vector<ScanItem> items;
   RunHijackScan(list, [&](const HijackScanStep& step) {
     if (!step.scan) return;
-    const PageText text = step.scan(tables);
+    const PageText text = step.scan(judge);
     list.Append(text.hijack);
     auto stepItems = ScanItems(step.page, text);
     items.insert(items.end(), std::make_move_iterator(stepItems.begin()), std::make_move_iterator(stepItems.end()));

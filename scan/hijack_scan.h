@@ -30,6 +30,6 @@ void RunHijackScan(HijackList& list, const std::function<void(const HijackScanSt
 
 // The whole scan without windows: the list gets the flagged rows, the
 // result one item per row, in the same order.
-std::vector<ScanItem> RunHeadlessHijackScan(const ReferenceTables& tables, HijackList& list);
+std::vector<ScanItem> RunHeadlessHijackScan(const Judge& judge, HijackList& list);
 
 }  // namespace wl

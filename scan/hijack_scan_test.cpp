@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "judge/testing/system_judge.h"
+
 #include "service/test_service_fixture.h"
 #include "settings/key_backup_fixture.h"
 #include "sysroutines/system_write.h"
@@ -44,11 +46,11 @@ TEST(HijackScan, PlantedEntriesComeInScannerOrderAndTwoScansGiveTheSameRows) {
   ASSERT_TRUE(WriteRegString(HKEY_LOCAL_MACHINE, classKey + "\\InprocServer32", "", "C:\\Nowhere\\wlbho.dll", REG_SZ,
                              win32::RegView::Force64));
 
-  const ReferenceTables tables;
+  const test::SystemJudge judge;
   HijackList list;
-  const std::vector<ScanItem> items = RunHeadlessHijackScan(tables, list);
+  const std::vector<ScanItem> items = RunHeadlessHijackScan(judge, list);
   const std::vector<HijackRow> first = list.Rows();
-  const std::vector<ScanItem> again = RunHeadlessHijackScan(tables, list);
+  const std::vector<ScanItem> again = RunHeadlessHijackScan(judge, list);
   DeleteRegValue(HKEY_CURRENT_USER, kRun, name);
   DeleteRegTree(HKEY_CURRENT_USER, menuExt);
   DeleteRegTree(HKEY_LOCAL_MACHINE, bhoKey, win32::RegView::Force64);

@@ -6,10 +6,22 @@
 #include <vector>
 
 #include "core/table_text.h"
-#include "refdb/reference_tables.h"
 #include "core/hijack_list.h"
+#include "judge/judge.h"
+#include "refdb/reference_tables.h"
 
 namespace wl {
+
+// What the judge said of a row, for the machine-readable forms.
+struct RowJudgement {
+  std::string verdict;  // "trusted", "unknown", "suspicious", "malicious"
+  std::vector<std::string> reasons;
+  std::string signer;
+  std::string sha256;
+};
+inline RowJudgement RowJudgementOf(const Judgement& j) {
+  return {VerdictName(j.verdict), j.reasons, j.signer, j.sha256};
+}
 
 struct PageText {
   TextRow header;
@@ -18,9 +30,11 @@ struct PageText {
   TextRow keys;
   std::vector<TextRow> rows;
   std::vector<HijackRow> hijack;
+  // One per row on the pages whose rows the judge judges; else empty.
+  std::vector<RowJudgement> judgements;
 };
 
-using PageScanFn = PageText (*)(const ReferenceTables& tables);
+using PageScanFn = PageText (*)(const Judge& judge);
 
 struct PageScanEntry {
   const char* name;  // the wlscan command: "autorun", "processes" …

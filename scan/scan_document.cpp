@@ -33,6 +33,7 @@ Json ItemJson(const ScanItem& item) {
   j["item"] = item.item;
   j["index"] = item.index;
   for (const auto& [key, value] : item.details) j[DetailKey(key)] = value;
+  if (item.judged) j["reasons"] = item.reasons;
   return j;
 }
 
@@ -87,11 +88,24 @@ std::vector<ScanItem> ScanItems(const std::string& page, const PageText& text) {
   std::vector<ScanItem> items;
   items.reserve(text.hijack.size());
   for (const HijackRow& h : text.hijack) {
-    ScanItem item{ScanItemId(page, h), page, h.description, h.itemName, h.IndexText(), {}};
+    ScanItem item;
+    item.id = ScanItemId(page, h);
+    item.page = page;
+    item.category = h.description;
+    item.item = h.itemName;
+    item.index = h.IndexText();
     const int row = FlaggedRowOf(text, h);
     if (row >= 0) {
       const TextRow& cells = text.rows[static_cast<std::size_t>(row)];
       for (std::size_t c = 0; c < cells.size() && c < keys.size(); ++c) item.details.emplace_back(keys[c], cells[c]);
+      if (static_cast<std::size_t>(row) < text.judgements.size()) {
+        const RowJudgement& judged = text.judgements[static_cast<std::size_t>(row)];
+        item.details.emplace_back("verdict", judged.verdict);
+        if (std::find(keys.begin(), keys.end(), "signer") == keys.end()) item.details.emplace_back("signer", judged.signer);
+        item.details.emplace_back("sha256", judged.sha256);
+        item.judged = true;
+        item.reasons = judged.reasons;
+      }
     }
     items.push_back(std::move(item));
   }
@@ -122,6 +136,8 @@ std::string ScanCsv(const std::vector<ScanItem>& items) {
       if (std::find(detailKeys.begin(), detailKeys.end(), key) == detailKeys.end()) detailKeys.push_back(key);
     }
   header.insert(header.end(), detailKeys.begin(), detailKeys.end());
+  const bool judged = std::any_of(items.begin(), items.end(), [](const ScanItem& i) { return i.judged; });
+  if (judged) header.push_back("reasons");
   std::vector<TextRow> rows;
   for (const ScanItem& item : items) {
     TextRow r = {item.id, item.page, item.category, item.item, item.index};
@@ -129,6 +145,11 @@ std::string ScanCsv(const std::vector<ScanItem>& items) {
     for (const auto& d : item.details) {
       const auto at = std::find(detailKeys.begin(), detailKeys.end(), DetailKey(d.first));
       r[5 + static_cast<std::size_t>(at - detailKeys.begin())] = d.second;
+    }
+    if (judged) {
+      std::string reasons;
+      for (const std::string& reason : item.reasons) reasons += (reasons.empty() ? "" : "; ") + reason;
+      r.back() = reasons;
     }
     rows.push_back(std::move(r));
   }
@@ -143,9 +164,17 @@ std::string PageJson(const std::string& page, const PageText& text) {
   for (std::size_t i = 0; i < keys.size(); ++i) columns.push_back({{"key", keys[i]}, {"title", text.header[i]}});
   j["columns"] = std::move(columns);
   Json rows = Json::array();
-  for (const TextRow& r : text.rows) {
+  for (std::size_t i = 0; i < text.rows.size(); ++i) {
+    const TextRow& r = text.rows[i];
     Json row = Json::object();
     for (std::size_t c = 0; c < r.size() && c < keys.size(); ++c) row[keys[c]] = r[c];
+    if (i < text.judgements.size()) {
+      const RowJudgement& judged = text.judgements[i];
+      row["verdict"] = judged.verdict;
+      row["reasons"] = judged.reasons;
+      if (!row.contains("signer")) row["signer"] = judged.signer;
+      row["sha256"] = judged.sha256;
+    }
     rows.push_back(std::move(row));
   }
   j["rows"] = std::move(rows);
@@ -175,6 +204,7 @@ bool ReadFixDocument(const std::string& bytes, std::vector<FixRequest>& out, std
     FixRequest r;
     for (const auto& [key, value] : j.items()) {
       if (key == "index") continue;  // a row number: moves when rows before it go
+      if (key == "reasons" && value.is_array()) continue;  // follow from the verdict's facts
       if (!value.is_string()) {
         error = where + ": \"" + key + "\" is not a text";
         return false;

@@ -25,8 +25,11 @@ struct ScanItem {
   std::string item;      // the report's "Item Name"
   std::string index;     // the report's "Index" text (may be empty)
   // The page row's cells by column key ("registryKey", "value", "verdict" …);
-  // empty when the row is not on the page.
+  // empty when the row is not on the page. On the pages the judge judges,
+  // also "verdict" ("suspicious" …), "signer" and "sha256".
   std::vector<std::pair<std::string, std::string>> details;
+  bool judged = false;               // the row was judged: reasons are given
+  std::vector<std::string> reasons;  // why it is not trusted
 };
 
 // The row of text.rows a hijack row stands for; -1 when none.
@@ -50,11 +53,12 @@ struct ScanHead {
 
 // {"program", "programVersion", "database": {"updated", "definitions"},
 //  "computer", "windows": {"name", "version"}, "time", "count", "items": [
-//  {"id", "page", "category", "item", "index", <details>…}…]}, indented,
-//  ending with a line break.
+//  {"id", "page", "category", "item", "index", <details>…, "reasons": […]}…]},
+//  indented, ending with a line break.
 std::string ScanJson(const ScanHead& head, const std::vector<ScanItem>& items);
 // A header record "id,page,category,item,index" followed by every detail key
-// any item has, in order of first appearance; one record per item.
+// any item has, in order of first appearance, and "reasons" (joined by "; ")
+// when any item was judged; one record per item.
 std::string ScanCsv(const std::vector<ScanItem>& items);
 
 // What "wlscan fix" is asked to fix: the items of a document ScanJson wrote,
@@ -77,7 +81,8 @@ bool ReadFixDocument(const std::string& bytes, std::vector<FixRequest>& out, std
 // differs, for the user: "value was \"a\", now \"b\"".
 std::string DifferenceSinceScan(const FixRequest& seen, const ScanItem& now);
 
-// A page listing: {"page", "columns": [{"key", "title"}…], "rows": [{key: text}…]}.
+// A page listing: {"page", "columns": [{"key", "title"}…], "rows": [{key: text}…]};
+// a judged page's rows add "verdict", "reasons" (a list) and "sha256".
 std::string PageJson(const std::string& page, const PageText& text);
 // A page's hijack rows: {"page", "items": [...]} with items as in ScanJson.
 std::string PageItemsJson(const std::string& page, const std::vector<ScanItem>& items);

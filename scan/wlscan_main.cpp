@@ -32,6 +32,7 @@
 #include "core/table_text.h"
 #include "core/version.h"
 #include "immunize/immunity.h"
+#include "judge/windows_facts.h"
 #include "network/packet_listing.h"
 #include "refdb/reference_tables.h"
 #include "refdb/zlb_archive.h"
@@ -174,7 +175,9 @@ int PageCommand(const std::vector<std::string>& args) {
   wl::ReferenceTables tables;
   wl::MainDbValues mainDb;
   if (!LoadTables(tables, mainDb)) return kError;
-  const wl::PageText text = page->scan(tables);
+  const wl::WindowsFacts facts;
+  const wl::Judge judge(tables, facts);
+  const wl::PageText text = page->scan(judge);
   if (!hijackRows) {
     WriteListing(o.format, page->name, text);
     return kFine;
@@ -216,7 +219,9 @@ int ScanCommand(const std::vector<std::string>& args) {
   wl::MainDbValues mainDb;
   if (!LoadTables(tables, mainDb)) return kError;
   wl::HijackList list;
-  const std::vector<wl::ScanItem> items = wl::RunHeadlessHijackScan(tables, list);
+  const wl::WindowsFacts facts;
+  const wl::Judge judge(tables, facts);
+  const std::vector<wl::ScanItem> items = wl::RunHeadlessHijackScan(judge, list);
 
   std::string out;
   if (format == "text") {
@@ -337,7 +342,9 @@ int FixCommand(const std::vector<std::string>& args) {
 
   wl::undo::ScopedBackupRecording backups;
   wl::undo::ChangeSet set("wlscan", "fix");
-  const std::vector<wl::FixLine> lines = wl::FixScanItems(tables, requests);
+  const wl::WindowsFacts facts;
+  const wl::Judge judge(tables, facts);
+  const std::vector<wl::FixLine> lines = wl::FixScanItems(judge, requests);
   int counts[3] = {};
   std::string out;
   for (const auto& line : lines) {

@@ -20,15 +20,15 @@ const std::vector<PageScanEntry>& PageScans() {
       {"autorun", &AutorunPageText},
       {"processes", &ProcessPageText},
       {"services", &ServicesPageText},
-      {"associations", &AssociationsPageText},
-      {"shellext", &ShellExtensionsPageText},
-      {"software", &SoftwarePageText},
-      {"backups", &undo::BackupsPageText},
+      {"associations", [](const Judge& judge) { return AssociationsPageText(judge.Tables()); }},
+      {"shellext", [](const Judge& judge) { return ShellExtensionsPageText(judge.Tables()); }},
+      {"software", [](const Judge& judge) { return SoftwarePageText(judge.Tables()); }},
+      {"backups", [](const Judge& judge) { return undo::BackupsPageText(judge.Tables()); }},
       {"ieext", &IeExtensionsPageText},
       {"bho", &HelperObjectsPageText},
-      {"browser-settings", &BrowserSettingsPageText},
-      {"ports", &PortsPageText},
-      {"browsers", &OtherBrowsersPageText},
+      {"browser-settings", [](const Judge& judge) { return BrowserSettingsPageText(judge.Tables()); }},
+      {"ports", [](const Judge& judge) { return PortsPageText(judge.Tables()); }},
+      {"browsers", [](const Judge& judge) { return OtherBrowsersPageText(judge.Tables()); }},
   };
   return pages;
 }

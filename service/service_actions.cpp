@@ -1,5 +1,7 @@
 #include "service/service_actions.h"
 
+#include "judge/windows_facts.h"
+
 #include <windows.h>
 
 #include "service/service_manager.h"
@@ -46,7 +48,15 @@ WriteResult SetServiceStartType(const std::string& keyName, uint32_t start) {
 }
 
 RemoveServiceResult RemoveServiceEntry(const ServiceRow& row) {
-  return RemoveServiceEntry(row, [](const std::string& path) { return AnalyzeFile(path); });
+  // The row may be old: whether its program is Windows' own is asked again,
+  // of the judge (a file's own word that it is Microsoft's is not enough).
+  return RemoveServiceEntry(row, [](const std::string& path) {
+    const ReferenceTables none;
+    const WindowsFacts facts;
+    const Judge judge(none, facts, JudgeOptions{.hashes = false});
+    return judge.Assess({path, Origin::Service, true}).windowsFile ? std::string(kWindowsSystemFile)
+                                                                    : std::string(kDistrustfulFile);
+  });
 }
 
 RemoveServiceResult RemoveServiceEntry(const ServiceRow& row, const FileVerdictFn& analyzeFile, uint32_t boundMs) {

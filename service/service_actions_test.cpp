@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "judge/testing/system_judge.h"
+
 #include "service/service_manager.h"
 #include "service/test_service_fixture.h"
 #include "win32/file_path.h"
@@ -14,8 +16,12 @@ using win32::RegKey;
 
 std::string Distrustful(const std::string&) { return "Distrustful File"; }
 
+std::vector<Judgement> AllUnknown(const std::vector<JudgeRequest>& requests) {
+  return std::vector<Judgement>(requests.size());
+}
+
 ServiceRow RowFor(const test::TestService& svc) {
-  const auto r = ScanServices(Distrustful);
+  const auto r = ScanServices(AllUnknown);
   for (const auto& row : r.rows)
     if (row.keyName == svc.keyName()) return row;
   ADD_FAILURE() << "not listed: " << svc.keyName();
@@ -84,31 +90,35 @@ TEST(ServiceActions, RemovalIsRefusedForSystemFilesAndServicesThatDoNotStop) {
   EXPECT_TRUE(win32::FileExists(stubborn.program()));
 }
 
-TEST(ServiceActions, AServiceOfAMicrosoftProgramIsJudgedASystemServiceAndKept) {
+// A program whose version information says "Microsoft Corporation" but that
+// Microsoft did not sign is no system file: it is flagged, and can be removed.
+TEST(ServiceActions, AProgramThatOnlyClaimsMicrosoftIsFlaggedAndRemovable) {
   test::TestService ms("", "wl_version_microsoft");
   test::TestService own;
   ASSERT_TRUE(ms.ok() && own.ok());
-  const auto scan = ScanServices();  // the real file verdict
+  const test::SystemJudge judge;
+  const auto scan = ScanServices(judge.get());  // the real judge
   const ServiceRow *msRow = nullptr, *ownRow = nullptr;
   for (const auto& row : scan.rows) {
     if (row.keyName == ms.keyName()) msRow = &row;
     if (row.keyName == own.keyName()) ownRow = &row;
   }
   ASSERT_TRUE(msRow && ownRow);
-  EXPECT_EQ(msRow->analyze, "Windows System File");
-  EXPECT_TRUE(msRow->systemFile);
+  EXPECT_FALSE(msRow->systemFile);
+  EXPECT_EQ(msRow->judgement.verdict, Verdict::Suspicious);
+  EXPECT_NE(msRow->analyze.find("Says it is from Microsoft Corporation"), std::string::npos) << msRow->analyze;
+  EXPECT_EQ(msRow->judgement.signer, "(Not signed)");
   EXPECT_EQ(ownRow->analyze, "Distrustful File");
   int flaggedMs = 0, flaggedOwn = 0;
   for (const auto& h : scan.hijack) {
-    flaggedMs += h.itemName == ms.keyName();
+    flaggedMs += h.itemName == ms.keyName() && h.description == "System Service";
     flaggedOwn += h.itemName == own.keyName() && h.description == "System Service";
   }
-  EXPECT_EQ(flaggedMs, 0);
+  EXPECT_EQ(flaggedMs, 1);
   EXPECT_EQ(flaggedOwn, 1);
 
-  EXPECT_EQ(RemoveServiceEntry(*msRow).outcome, RemoveServiceOutcome::SystemService);
-  EXPECT_TRUE(RegKey::Exists(HKEY_LOCAL_MACHINE, ms.registryKey()));
-  EXPECT_TRUE(win32::FileExists(ms.program()));
+  EXPECT_EQ(RemoveServiceEntry(*msRow).outcome, RemoveServiceOutcome::Removed);
+  EXPECT_TRUE(test::WaitForServiceKeyGone(ms.keyName()));
 }
 
 TEST(ServiceActions, AKeyThatCannotBeDeletedKeepsTheProgram) {

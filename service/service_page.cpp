@@ -33,7 +33,11 @@ ServicePage::ServicePage(app::PageContext& context)
                 {"Startup", 75, [](const ServiceRow& r) { return r.startup; }},
                 {"Path", 150, [](const ServiceRow& r) { return r.path; }},
                 {"Analyze", 150, [](const ServiceRow& r) { return r.analyze; },
-                 [](const ServiceRow& r) { return r.systemFile ? app::stock::kCheck : app::stock::kWarning; }}},
+                 [](const ServiceRow& r) {
+                   if (r.judgement.verdict == Verdict::Malicious) return app::stock::kCross;
+                   return r.flagged ? app::stock::kWarning : app::stock::kCheck;
+                 }},
+                {"Signer", 150, [](const ServiceRow& r) { return r.judgement.signer; }}},
                win32::ListStyle{.subItemImages = true}) {
   startService = [](const std::string& key) { return ServiceStart("", key); };
   stopService = [](const std::string& key) { return ServiceStop("", key); };
@@ -98,7 +102,7 @@ void ServicePage::PMServicePopup() {
 }
 
 COLORREF ServicePage::ServiceListCustomDrawItem(const ServiceRow& row) const {
-  return row.systemFile ? RGB(255, 255, 255) : kDistrustfulRowColor;
+  return row.flagged ? kDistrustfulRowColor : RGB(255, 255, 255);
 }
 
 void ServicePage::StartService1Click() {

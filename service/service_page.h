@@ -52,7 +52,7 @@ class ServicePage : public app::ListPage<ServiceRow> {
   void RefreshPage() override { Refresh2Click(); }
 
   // Seams: what reads and changes the system (tests replace them).
-  std::function<ServiceScanResult()> scan = [] { return ScanServices(); };
+  std::function<ServiceScanResult()> scan = [this] { return ScanServices(PageJudge()); };
   std::function<bool(const std::string& keyName)> startService;
   std::function<bool(const std::string& keyName)> stopService;
   std::function<RemoveServiceResult(const ServiceRow& row)> removeService = [](const ServiceRow& row) {

@@ -6,7 +6,7 @@
 
 namespace wl {
 
-PageText ServicesPageText(const ReferenceTables& tables);
+PageText ServicesPageText(const Judge& judge);
 // The same from a scan already made.
 PageText ServicesPageTextOf(const ServiceScanResult& scan);
 

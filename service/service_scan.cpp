@@ -34,18 +34,19 @@ std::string TextValue(const RegKey& key, const std::string& name) {
 }  // namespace
 
 std::vector<std::string> ServiceColumns() {
-  return {"Display Name", "Description", "State", "Startup", "Path", "Analyze"};
+  return {"Display Name", "Description", "State", "Startup", "Path", "Analyze", "Signer"};
 }
 
-ServiceScanResult ScanServices() {
-  return ScanServices([](const std::string& path) { return AnalyzeFile(path); });
+ServiceScanResult ScanServices(const Judge& judge) {
+  return ScanServices([&judge](const std::vector<JudgeRequest>& requests) { return judge.AssessAll(requests); });
 }
 
-ServiceScanResult ScanServices(const FileVerdictFn& analyzeFile) {
+ServiceScanResult ScanServices(const ServiceJudgeFn& judgeAll) {
   ServiceScanResult result;
   std::vector<std::string> displayNames;
   ServiceGetList("", SERVICE_WIN32_OWN_PROCESS | SERVICE_WIN32_SHARE_PROCESS, SERVICE_STATE_ALL, displayNames);
   const std::string windowsDir = GetWindowsDir();
+  std::vector<JudgeRequest> requests;
   for (const std::string& displayName : displayNames) {
     const std::string keyName = ServiceGetKeyName("", displayName);
     if (keyName.empty()) continue;
@@ -58,10 +59,23 @@ ServiceScanResult ScanServices(const FileVerdictFn& analyzeFile) {
     row.stopped = ServiceStopped("", keyName);
     row.state = ServiceStateText(row.stopped);
     row.startup = StartTypeName(key->ReadDword("Start"));
-    row.path = ServicePathText(TextValue(*key, "ImagePath"), windowsDir);
-    row.analyze = analyzeFile(ExtractExecutablePath(row.path));
-    row.systemFile = row.analyze == kWindowsSystemFile;
-    if (!row.systemFile) {
+    const std::string imagePath = TextValue(*key, "ImagePath");
+    row.path = ServicePathText(imagePath, windowsDir);
+    // svchost finds the DLL under "Parameters", older services keep it in their own key.
+    if (const auto parameters = RegKey::Open(HKEY_LOCAL_MACHINE, kServicesKey + keyName + "\\Parameters", KEY_READ))
+      row.serviceDll = TextValue(*parameters, "ServiceDll");
+    if (row.serviceDll.empty()) row.serviceDll = TextValue(*key, "ServiceDll");
+    requests.emplace_back(imagePath, Origin::Service, false, row.serviceDll);
+    result.rows.push_back(std::move(row));
+  }
+  std::vector<Judgement> judged = judgeAll(requests);
+  for (std::size_t i = 0; i < result.rows.size() && i < judged.size(); ++i) {
+    ServiceRow& row = result.rows[i];
+    row.judgement = std::move(judged[i]);
+    row.analyze = FileVerdictText(row.judgement);
+    row.systemFile = row.judgement.windowsFile;
+    row.flagged = row.judgement.flagged;
+    if (row.flagged) {
       HijackRow flagged;
       flagged.itemName = row.keyName;
       flagged.description = kSystemServiceCategory;
@@ -69,7 +83,6 @@ ServiceScanResult ScanServices(const FileVerdictFn& analyzeFile) {
       flagged.entryKey = row.keyName;
       result.hijack.push_back(std::move(flagged));
     }
-    result.rows.push_back(std::move(row));
   }
   return result;
 }

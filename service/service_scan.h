@@ -1,6 +1,6 @@
 // The service list: reads every Win32 service with its description, state,
-// start type, program path and the verdict on its program file, and flags the
-// services whose program is not a Windows system file.
+// start type, program path and the judge's verdict on what it runs (its
+// ServiceDll when svchost hosts it), and flags the services the judge flags.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/hijack_list.h"
+#include "judge/judge.h"
 
 namespace wl {
 
@@ -22,24 +23,28 @@ struct ServiceRow {
   bool stopped = false;
   std::string startup;  // "Startup": start-type name
   std::string path;     // "Path": ImagePath upper-cased, %SYSTEMROOT% replaced
-  std::string analyze;  // "Analyze": the file verdict
-  bool systemFile = false;  // the verdict is "Windows System File"
+  std::string analyze;  // "Analyze": the file verdict (FileVerdictText)
+  bool systemFile = false;  // it runs a file of Windows itself
+  bool flagged = false;     // the judge flags it
+  std::string serviceDll;   // what svchost loads for it, as stored
+  Judgement judgement;
 };
 
 struct ServiceScanResult {
   std::vector<ServiceRow> rows;
-  std::vector<HijackRow> hijack;  // one "System Service" row per distrusted program
+  std::vector<HijackRow> hijack;  // one "System Service" row per flagged service
 };
 
 // The file verdict used for a program path ("Windows System File" or
 // "Distrustful File").
 using FileVerdictFn = std::function<std::string(const std::string& programPath)>;
+// How the services are judged, all at once (the judge, or a test's stand-in).
+using ServiceJudgeFn = std::function<std::vector<Judgement>(const std::vector<JudgeRequest>& requests)>;
 
 // Own-process and shared-process services, active and inactive, in the order
-// the manager lists them. The verdict is asked for the program path of each
-// service's "Path": AnalyzeFile, unless another judge is given.
-ServiceScanResult ScanServices();
-ServiceScanResult ScanServices(const FileVerdictFn& analyzeFile);
+// the manager lists them, each judged by its ImagePath and ServiceDll.
+ServiceScanResult ScanServices(const Judge& judge);
+ServiceScanResult ScanServices(const ServiceJudgeFn& judgeAll);
 
 // The column titles of the list.
 std::vector<std::string> ServiceColumns();

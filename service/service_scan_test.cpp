@@ -14,15 +14,24 @@ namespace {
 
 using win32::RegKey;
 
-// Records the program paths the scan asks about; answers "Distrustful File"
-// except for the paths given.
+// Records what the scan asks the judge; Windows' own for the commands
+// given, else unknown and flagged.
 struct RecordingVerdict {
-  std::map<std::string, std::string> asked;  // program path -> verdict given
+  std::map<std::string, std::string> asked;  // ImagePath as stored -> its ServiceDll
   std::vector<std::string> systemFiles;
-  FileVerdictFn Fn() {
-    return [this](const std::string& path) {
-      const bool sys = std::find(systemFiles.begin(), systemFiles.end(), path) != systemFiles.end();
-      return asked[path] = sys ? "Windows System File" : "Distrustful File";
+  ServiceJudgeFn Fn() {
+    return [this](const std::vector<JudgeRequest>& requests) {
+      std::vector<Judgement> out;
+      for (const JudgeRequest& r : requests) {
+        asked[r.command] = r.serviceDll;
+        Judgement j;
+        const bool sys = std::find(systemFiles.begin(), systemFiles.end(), r.command) != systemFiles.end();
+        j.verdict = sys ? Verdict::Trusted : Verdict::Unknown;
+        j.windowsFile = sys;
+        j.flagged = !sys;
+        out.push_back(j);
+      }
+      return out;
     };
   }
 };
@@ -56,7 +65,7 @@ TEST(ServiceScan, ListsATestServiceWithItsValues) {
   EXPECT_EQ(row->path, Upper("\"" + svc.program() + "\""));
   EXPECT_EQ(row->analyze, "Distrustful File");
   EXPECT_FALSE(row->systemFile);
-  EXPECT_EQ(verdict.asked.count(Upper(svc.program())), 1u);  // judged by the bare program path
+  EXPECT_EQ(verdict.asked.count("\"" + svc.program() + "\""), 1u);  // judged by the command as stored
   EXPECT_TRUE(Flagged(r, svc.keyName()));
 
   ASSERT_TRUE(ServiceStart("", svc.keyName()));
@@ -77,11 +86,13 @@ TEST(ServiceScan, MissingValuesAndTheSystemRootForm) {
     // Read as stored whether the path is a plain or an expandable string.
     RegKey::Open(HKEY_LOCAL_MACHINE, svchost.registryKey(), KEY_WRITE)
         ->WriteString("ImagePath", "%SystemRoot%\\System32\\svchost.exe -k netsvcs", REG_EXPAND_SZ);
+    RegKey::Create(HKEY_LOCAL_MACHINE, svchost.registryKey() + "\\Parameters", KEY_WRITE)
+        ->WriteString("ServiceDll", "%SystemRoot%\\System32\\wlsvc.dll", REG_EXPAND_SZ);
   }
   const std::string windowsDir = GetWindowsDir();
-  const std::string svchostPath = windowsDir + "\\SYSTEM32\\SVCHOST.EXE";
+  const std::string svchostCommand = "%SystemRoot%\\System32\\svchost.exe -k netsvcs";
   RecordingVerdict verdict;
-  verdict.systemFiles = {Upper(svchostPath)};
+  verdict.systemFiles = {svchostCommand};
   const auto r = ScanServices(verdict.Fn());
 
   const ServiceRow* bare = Find(r, noValues.keyName());
@@ -95,7 +106,8 @@ TEST(ServiceScan, MissingValuesAndTheSystemRootForm) {
   const ServiceRow* host = Find(r, svchost.keyName());
   ASSERT_TRUE(host);
   EXPECT_EQ(host->path, windowsDir + "\\SYSTEM32\\SVCHOST.EXE -K NETSVCS");
-  EXPECT_EQ(verdict.asked.count(Upper(svchostPath)), 1u);
+  ASSERT_EQ(verdict.asked.count(svchostCommand), 1u);
+  EXPECT_EQ(verdict.asked[svchostCommand], "%SystemRoot%\\System32\\wlsvc.dll");  // what svchost loads for it
   EXPECT_TRUE(host->systemFile);
   EXPECT_FALSE(Flagged(r, svchost.keyName()));
 }

@@ -1,6 +1,7 @@
 // refdbtool driven as a program: pack, list, extract, lookup and its errors.
 #include <gtest/gtest.h>
 
+#include "judge/judge.h"
 #include "refdb/reference_tables.h"
 #include "refdb/zlb_archive.h"
 #include "tests/support/test_support.h"
@@ -62,12 +63,13 @@ TEST(Refdbtool, ReportsTheReadersMessages) {
   EXPECT_EQ(firstLine(r.err), "The archive file appears to be corrupted");
 }
 
-TEST(Refdbtool, TheShippedDatabaseHoldsTheSixTables) {
+TEST(Refdbtool, TheShippedDatabaseHoldsItsTables) {
   const std::string refdbd = test::BinaryDir() + std::string(1, std::filesystem::path::preferred_separator) + "Ref.dbd";
   TZLBArchive a;
   a.CheckCRC = true;
   ASSERT_TRUE(a.Open(refdbd));
-  for (const char* name : {"Process.db", "Class.db", "Port.db", "Main.db", "Hijack.db", "Site.db"}) {
+  for (const char* name :
+       {"Process.db", "Class.db", "Port.db", "Main.db", "Hijack.db", "Site.db", "Signer.db", "Command.db"}) {
     std::string s;
     a.ExtractByName(s, name);
     EXPECT_FALSE(s.empty()) << name;
@@ -80,7 +82,11 @@ TEST(Refdbtool, TheShippedDatabaseHoldsTheSixTables) {
   EXPECT_GE(r.sites.Count(), 200u);
   // Main.db counts the definitions of the other tables.
   EXPECT_EQ(m.definitions, std::to_string(r.process.Count() + r.classes.Count() + r.ports.Count() +
-                                          r.hijack.Count() + r.sites.Count()));
+                                          r.hijack.Count() + r.sites.Count() + r.signers.Count() +
+                                          r.commands.Count()));
+  // The judge's tables: Microsoft's roots and rules that all read.
+  EXPECT_EQ(SignerGroupOf("847DF6A78497943F27FC72EB93F9A637320A02B561D0A91B09E87A7807ED7C61", r), "Microsoft");
+  EXPECT_EQ(ParseCommandRules(r.commands.Lines()).unreadable, 0u);
   EXPECT_EQ(VerdictCategory(ClassifyProcess("svchost.exe", r)), 'S');
   EXPECT_EQ(VerdictCategory(ClassifyProcess("msblast.exe", r)), 'V');
   // The resolver's name and the number both find the web port.

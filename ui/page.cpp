@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include "judge/windows_facts.h"
 #include "win32/dpi.h"
 #include "win32/unicode.h"
 
@@ -38,6 +39,15 @@ bool Page::Create(HWND parent) {
   OnCreate();
   Relayout();
   return true;
+}
+
+const Judge& Page::PageJudge() {
+  if (context_.judge) return *context_.judge;
+  if (!ownJudge_) {
+    ownFacts_ = std::make_unique<WindowsFacts>();
+    ownJudge_ = std::make_unique<Judge>(context_.tables, *ownFacts_);
+  }
+  return *ownJudge_;
 }
 
 HWND Page::MakeChild(const wchar_t* className, const std::string& text, DWORD style, int id, DWORD exStyle) {

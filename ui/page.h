@@ -5,9 +5,11 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 
 #include "core/hijack_list.h"
+#include "judge/judge.h"
 #include "refdb/reference_tables.h"
 #include "ui/images.h"
 #include "win32/dialog.h"
@@ -84,6 +86,10 @@ struct PageContext {
   // The association tables built at start-up; null where no main window
   // built them (a page then builds its own).
   const AssociationTables* associationTables = nullptr;
+  // The judge of the whole run (what it learns of files is kept for the
+  // run); null where no main window made one: a page then judges with one
+  // of its own over this system.
+  const Judge* judge = nullptr;
 };
 
 class Page : public win32::Window {
@@ -125,6 +131,9 @@ class Page : public win32::Window {
   }
   LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
+  // The judge of the context, else one of the page's own.
+  const Judge& PageJudge();
+
   UINT Dpi() const { return dpi_; }
   int S(int px96) const { return MulDiv(px96, static_cast<int>(dpi_), 96); }
   // The UI font at the page's DPI; children made with MakeChild get it.
@@ -137,6 +146,8 @@ class Page : public win32::Window {
  private:
   UINT dpi_ = 96;
   win32::UniqueGdiObject font_;
+  std::unique_ptr<SystemFacts> ownFacts_;
+  std::unique_ptr<Judge> ownJudge_;
 };
 
 }  // namespace wl::app

@@ -12,7 +12,7 @@
 namespace wl::testing {
 
 struct FakeFile {
-  FileStamp stamp;
+  FileIdentity stamp;
   SignatureInfo signature;
   std::string company;
 };
@@ -52,9 +52,9 @@ class FakeFacts : public SystemFacts {
     return it == appPaths.end() ? std::string() : it->second;
   }
   const std::string& WindowsFolder() const override { return folders.windows; }
-  FileStamp Stat(const std::string& path) const override {
+  FileIdentity Stat(const std::string& path) const override {
     const auto it = files.find(ComparablePath(path));
-    return it == files.end() ? FileStamp{} : it->second.stamp;
+    return it == files.end() ? FileIdentity{} : it->second.stamp;
   }
   const KnownFolders& Folders() const override { return folders; }
   bool SystemCatalogsPresent() const override { return catalogs; }
