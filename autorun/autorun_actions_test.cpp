@@ -175,7 +175,8 @@ TEST(AddProgramToRun, WritesTheValueAndTheRescanListsIt) {
   EXPECT_EQ(plainRow->source, 1);
   const AutorunRow* blankRow = FindRow(rows, RunValueName(blank));
   ASSERT_NE(blankRow, nullptr);
-  EXPECT_EQ(blankRow->analysis, "(General Software) Test tool");  // the quotes do not disturb the verdict
+  EXPECT_EQ(blankRow->judgement.program, blank);  // the quotes do not disturb what is judged
+  EXPECT_EQ(blankRow->analysis, "(Suspicious) File not found");
 }
 
 }  // namespace

@@ -120,8 +120,9 @@ TEST_F(StartupPageTest, EachRefreshGivesOneIconPerRowAndAppendsItsReportRows) {
     const int row = RowOf(name);
     ASSERT_GE(row, 0);
     EXPECT_EQ(CellImage(row, 0), row + 3);
-    EXPECT_EQ(CellImage(row, 3), kStatusWarning);  // "(Unknown)"
-    EXPECT_EQ(page_->List().CellText(static_cast<std::size_t>(row), 3), "(Unknown)");
+    EXPECT_EQ(CellImage(row, 3), kStatusWarning);
+    EXPECT_EQ(page_->List().CellText(static_cast<std::size_t>(row), 3), "(Suspicious) File not found");
+    EXPECT_EQ(page_->List().CellText(static_cast<std::size_t>(row), 4), "(File not found)");
     // Every refresh appends its report rows; only the hijack scan clears them.
     int reported = 0, now = 0;
     for (std::size_t i = 0; i < hijack_.Count(); ++i) {
@@ -175,7 +176,8 @@ TEST_F(StartupPageTest, RemovalThroughTheDialogKeepsTheCheckBoxesAndTheIcons) {
     EXPECT_EQ(f.ShownPage(), TForm2::Page::RemoveItem);
     EXPECT_EQ(f.Text(TForm2::kLL), std::to_string(index));
     EXPECT_EQ(f.Text(TForm2::kEdit3), "C:\\wl\\first.exe");
-    EXPECT_EQ(f.Text(TForm2::kMemo2), "File CommpanyName:  \r\nDescription:  (Unknown)");
+    EXPECT_EQ(f.Text(TForm2::kMemo2),
+              "File CommpanyName:  \r\nDescription:  (Suspicious) File not found\r\nSigner: (File not found)");
     EXPECT_EQ(f.Text(TForm2::kCheckBox1), "Also delete program file C:\\wl\\first.exe");
     EXPECT_NE(f.ShownIcon(), nullptr);
     f.SetChecked(TForm2::kCheckBox2, true);

@@ -91,7 +91,9 @@ TEST(HijackScan, PlantedEntriesComeInScannerOrderAndTwoScansGiveTheSameRows) {
   EXPECT_EQ(items[autorun].category, "Startup Item");
   EXPECT_EQ(items[autorun].item, name);
   EXPECT_EQ(Detail(items[autorun], "value"), "C:\\Nowhere\\wlhijackprobe.exe /x");
-  EXPECT_EQ(Detail(items[autorun], "verdict"), "(Unknown)");
+  EXPECT_EQ(Detail(items[autorun], "analysis"), "(Suspicious) File not found");
+  EXPECT_EQ(Detail(items[autorun], "verdict"), "suspicious");
+  EXPECT_EQ(items[autorun].reasons, std::vector<std::string>{"File not found"});
 
   const std::size_t association = FindItem(items, "associations/batfile");
   ASSERT_LT(association, items.size());
@@ -101,7 +103,11 @@ TEST(HijackScan, PlantedEntriesComeInScannerOrderAndTwoScansGiveTheSameRows) {
   const std::size_t svc = FindItem(items, "services/" + service.keyName());
   ASSERT_LT(svc, items.size());
   EXPECT_EQ(items[svc].index, "");
-  EXPECT_EQ(Detail(items[svc], "verdict"), "Distrustful File");
+  // The test service's program lies in the temporary folder, unsigned.
+  EXPECT_EQ(Detail(items[svc], "analysis"), "Distrustful File: Not signed, in a temporary folder (a folder users can write)");
+  EXPECT_EQ(Detail(items[svc], "verdict"), "suspicious");
+  EXPECT_EQ(Detail(items[svc], "signer"), "(Not signed)");
+  EXPECT_EQ(Detail(items[svc], "sha256").size(), 64u);
   const std::size_t menu = FindItem(items, "ieext/" + name);
   ASSERT_LT(menu, items.size());
   EXPECT_EQ(items[menu].category, "IE Extend Popup Menu");

@@ -47,8 +47,9 @@ TEST(Wlscan, AutorunPrintsItsRowsAndTheirHijackRows) {
   ASSERT_EQ(rows.status, 0) << rows.err;
   const auto lines = Lines(rows.out);
   ASSERT_FALSE(lines.empty());
-  EXPECT_EQ(lines[0], "Item Name\tValue\tRegistry Key\tAnalysis");
-  EXPECT_TRUE(HasLineStarting(lines, name + "\t" + data + "\tHKEY_CURRENT_USER\\" + run + "\\\t(Unknown)"))
+  EXPECT_EQ(lines[0], "Item Name\tValue\tRegistry Key\tAnalysis\tSigner");
+  EXPECT_TRUE(HasLineStarting(lines, name + "\t" + data + "\tHKEY_CURRENT_USER\\" + run +
+                                         "\\\t(Suspicious) File not found\t(File not found)"))
       << rows.out.substr(0, 2000);
 
   ASSERT_EQ(hijack.status, 0) << hijack.err;
@@ -63,7 +64,7 @@ TEST(Wlscan, ProcessesListsTheScannerItself) {
   ASSERT_EQ(result.status, 0) << result.err;
   const auto lines = Lines(result.out);
   ASSERT_FALSE(lines.empty());
-  EXPECT_EQ(lines[0], "Process Name\tProcess ID\tSize\tAnalysis");
+  EXPECT_EQ(lines[0], "Process Name\tProcess ID\tSize\tAnalysis\tSigner");
   EXPECT_TRUE(HasLineStarting(lines, "wlscan.exe\t")) << result.out;
   // The process page has no hijack rows: only the header.
   const auto hijack = test::RunProgram("wlscan", {"hijack-rows", "processes"});
@@ -126,7 +127,11 @@ TEST(Wlscan, ScanAsJsonNamesEveryFlaggedItem) {
     EXPECT_EQ(item["item"], name);
     EXPECT_EQ(item["value"], "C:\\Nowhere\\wlscanjsonprobe.exe");
     EXPECT_EQ(item["registryKey"], "HKEY_CURRENT_USER\\" + std::string(kRun) + "\\");
-    EXPECT_EQ(item["verdict"], "(Unknown)");
+    EXPECT_EQ(item["analysis"], "(Suspicious) File not found");
+    EXPECT_EQ(item["verdict"], "suspicious");
+    EXPECT_EQ(item["reasons"], nlohmann::json::array({"File not found"}));
+    EXPECT_EQ(item["signer"], "(File not found)");
+    EXPECT_EQ(item["sha256"], "");
   }
   EXPECT_TRUE(found) << result.out.substr(0, 3000);
 }
@@ -188,12 +193,14 @@ TEST(Wlscan, ListingsInEveryFormat) {
   EXPECT_EQ(doc["columns"][2]["title"], "Registry Key");
   bool found = false;
   for (const auto& row : doc["rows"])
-    if (row["name"] == name) found = row["value"] == "C:\\Nowhere\\wllistprobe.exe" && row["verdict"] == "(Unknown)";
+    if (row["name"] == name)
+      found = row["value"] == "C:\\Nowhere\\wllistprobe.exe" && row["analysis"] == "(Suspicious) File not found" &&
+              row["verdict"] == "suspicious" && row["reasons"].size() == 1 && row["signer"] == "(File not found)";
   EXPECT_TRUE(found);
 
   const auto csv = test::RunProgram("wlscan", {"autorun", "--format", "csv"});
   ASSERT_EQ(csv.status, 0);
-  EXPECT_TRUE(csv.out.starts_with("Item Name,Value,Registry Key,Analysis\r\n"));
+  EXPECT_TRUE(csv.out.starts_with("Item Name,Value,Registry Key,Analysis,Signer\r\n"));
   EXPECT_NE(csv.out.find("\r\n\"WLTest-list,\"\"q\"\"-" + Pid() + "\",C:\\Nowhere\\wllistprobe.exe,"), std::string::npos);
 
   const auto items = test::RunProgram("wlscan", {"hijack-rows", "autorun", "--format", "json"});

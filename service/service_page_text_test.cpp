@@ -26,9 +26,9 @@ TEST(WlscanServices, PrintsTheServicesAndTheirHijackRows) {
   ASSERT_EQ(r.status, 0) << r.err;
   auto lines = Lines(r.out);
   ASSERT_FALSE(lines.empty());
-  EXPECT_EQ(lines[0], "Display Name\tDescription\tState\tStartup\tPath\tAnalyze");
-  const std::string row =
-      svc.keyName() + "\t\tStopp\tManual_Start\t" + AsciiUpper("\"" + svc.program() + "\"") + "\tDistrustful File";
+  EXPECT_EQ(lines[0], "Display Name\tDescription\tState\tStartup\tPath\tAnalyze\tSigner");
+  const std::string row = svc.keyName() + "\t\tStopp\tManual_Start\t" + AsciiUpper("\"" + svc.program() + "\"") +
+                          "\tDistrustful File: Not signed, in a temporary folder (a folder users can write)\t(Not signed)";
   EXPECT_NE(std::find(lines.begin(), lines.end(), row), lines.end()) << r.out;
 
   r = test::RunProgram("wlscan", {"hijack-rows", "services"});
