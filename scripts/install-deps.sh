@@ -3,7 +3,7 @@
 set -e
 PKGS="cmake make g++ clang libclang-rt-14-dev zlib1g-dev googletest libbenchmark-dev \
 mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix libz-mingw-w64-dev \
-wine wine64 xvfb x11-utils imagemagick nlohmann-json3-dev tshark wixl ccache"
+wine wine64 xvfb x11-utils imagemagick nlohmann-json3-dev tshark wixl ccache openssl osslsigncode"
 missing=""
 for p in $PKGS; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing="$missing $p"
