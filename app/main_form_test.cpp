@@ -462,6 +462,31 @@ TEST_F(MainFormTest, F1StartsTheSystemsHelpViewerOnTheBuiltHelpFile) {
   EXPECT_TRUE(messages_.empty());
 }
 
+TEST_F(MainFormTest, AProgramFolderOutsideTheAnsiCodePageReachesTheViewerByItsShortPath) {
+  // The viewer reads its command line in the ANSI code page.
+  const std::wstring folder = win32::Widen(Utf8FromPath(dir_.Path())) + L"\\\u0416\u0430\u043d\u043d\u0430 \u4e2d";
+  ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+  appPath_ = win32::Narrow(folder) + "\\";
+  WriteBytes(appPath_ + "Ref.dbd", test::TestArchive(kProcessDb, kMainDb));
+  WriteBytes(appPath_ + "Qvor.chm", "ITSF");
+  TForm1& f = Start();
+  f.ShowPage(0);
+  f.Help1Click();
+  ASSERT_EQ(started_.size(), 1u);
+  const std::string prefix = WindowsProgramPath("hh.exe") + " \"", suffix = "::/autorun_list.html\"";
+  ASSERT_TRUE(started_[0].starts_with(prefix) && started_[0].ends_with(suffix)) << started_[0];
+  const std::string given = started_[0].substr(prefix.size(), started_[0].size() - prefix.size() - suffix.size());
+  const std::wstring wide = win32::Widen(given);
+  BOOL lost = FALSE;
+  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.c_str(), -1, nullptr, 0, nullptr, &lost);
+  EXPECT_FALSE(lost) << given;
+  // The same file.
+  std::wstring full(32768, L'\0');
+  full.resize(GetLongPathNameW(wide.c_str(), full.data(), static_cast<DWORD>(full.size())));
+  EXPECT_EQ(CompareStringOrdinal(full.c_str(), -1, win32::Widen(appPath_ + "Qvor.chm").c_str(), -1, TRUE), CSTR_EQUAL)
+      << given;
+}
+
 TEST_F(MainFormTest, WithoutTheHelpFileF1SaysWhereItWasLookedFor) {
   DeleteFileW(win32::Widen(dir_.File("Qvor.chm")).c_str());
   TForm1& f = Start();
