@@ -434,7 +434,8 @@ TEST_F(MainFormTest, OneF1OpensTheHelpOnce) {
 }
 
 TEST_F(MainFormTest, F1StartsTheSystemsHelpViewerOnTheBuiltHelpFile) {
-  CopyFileW(win32::Widen(BinaryDir() + "\\Qvor.chm").c_str(), win32::Widen(dir_.File("Qvor.chm")).c_str(), FALSE);
+  ASSERT_TRUE(
+      CopyFileW(win32::Widen(BinaryDir() + "\\Qvor.chm").c_str(), win32::Widen(dir_.File("Qvor.chm")).c_str(), FALSE));
   realViewer_ = true;
   TForm1& f = Start();
   f.ShowPage(0);
@@ -444,10 +445,23 @@ TEST_F(MainFormTest, F1StartsTheSystemsHelpViewerOnTheBuiltHelpFile) {
   EXPECT_TRUE(test::PumpUntil([&] { return (viewer = FindWindowW(L"HH Parent", nullptr)) != nullptr; },
                               std::chrono::seconds(30)));
   ASSERT_NE(viewer, nullptr) << "no help viewer window";
-  EXPECT_EQ(win32::GetText(viewer), "Wardenlake Help");
   DWORD pid = 0;
   GetWindowThreadProcessId(viewer, &pid);
-  win32::UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid));
+  win32::UniqueHandle process(
+      OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid));
+  // The viewer goes with the test, whatever it finds.
+  struct CloseViewer {
+    HWND window;
+    HANDLE process;
+    ~CloseViewer() {
+      PostMessageW(window, WM_CLOSE, 0, 0);
+      if (process && WaitForSingleObject(process, 10000) != WAIT_OBJECT_0) {
+        TerminateProcess(process, 0);
+        WaitForSingleObject(process, 5000);
+      }
+    }
+  } closeViewer{viewer, process.get()};
+  EXPECT_EQ(win32::GetText(viewer), "Wardenlake Help");
   ASSERT_TRUE(process);
   std::wstring image(MAX_PATH, L'\0');
   DWORD size = static_cast<DWORD>(image.size());
@@ -456,9 +470,6 @@ TEST_F(MainFormTest, F1StartsTheSystemsHelpViewerOnTheBuiltHelpFile) {
   EXPECT_EQ(CompareStringOrdinal(image.c_str(), -1, win32::Widen(WindowsProgramPath("hh.exe")).c_str(), -1, TRUE),
             CSTR_EQUAL)
       << win32::Narrow(image);
-  PostMessageW(viewer, WM_CLOSE, 0, 0);
-  if (WaitForSingleObject(process.get(), 10000) != WAIT_OBJECT_0) TerminateProcess(process.get(), 0);
-  WaitForSingleObject(process.get(), 5000);
   EXPECT_TRUE(messages_.empty());
 }
 
