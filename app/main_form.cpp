@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "app/forms.h"
+#include "app/help_topics.h"
 #include "app/process_dictionary.h"
 #include "app/resource.h"
 #include "app/rights_notice.h"
@@ -124,6 +125,40 @@ std::string UrlEncode(const std::string& text) {
 // itself may still be hidden).
 bool RightsLineShown(HWND text) { return text && (GetWindowLongW(text, GWL_STYLE) & WS_VISIBLE); }
 
+// Posted by the system along with a pressed F1; DefWindowProc turns it into
+// WM_HELP.
+constexpr UINT kKeyF1Message = 0x004D;
+
+// The system's help viewer: in the Windows folder, else in the system folder.
+std::string HelpViewerPath() {
+  const std::string inWindows = WindowsProgramPath(kHelpViewer);
+  if (IsFile(inWindows)) return inWindows;
+  const std::string inSystem = SystemProgramPath(kHelpViewer);
+  return IsFile(inSystem) ? inSystem : inWindows;
+}
+
+// The help viewer reads its command line in the ANSI code page: a path with
+// characters outside it is given by its short form, when the volume has one.
+std::string PathForAnsiProgram(const std::string& path) {
+  const std::wstring wide = win32::Widen(path);
+  BOOL lost = FALSE;
+  const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.c_str(), static_cast<int>(wide.size()),
+                                    nullptr, 0, nullptr, &lost);
+  if (n > 0 && !lost) return path;
+  std::wstring shortPath(32768, L'\0');
+  const DWORD got = GetShortPathNameW(wide.c_str(), shortPath.data(), static_cast<DWORD>(shortPath.size()));
+  if (got == 0 || got >= shortPath.size()) return path;
+  shortPath.resize(got);
+  return win32::Narrow(shortPath);
+}
+
+bool StartProgramDefault(const std::string& program, const std::string& arguments, std::string* error) {
+  uint32_t code = 0;
+  if (StartProgram(program, arguments, &code)) return true;
+  if (error) *error = win32::SystemErrorText(code);
+  return false;
+}
+
 bool ShellOpenDefault(const std::string& target, std::string* error) {
   SetLastError(0);
   if (ShellOpen(target)) return true;
@@ -178,6 +213,7 @@ TForm1::TForm1(MainOptions options) : options_(std::move(options)) {
     return MessageBoxW(owner, win32::Widen(text).c_str(), win32::Widen(caption).c_str(), flags);
   };
   shellOpen = ShellOpenDefault;
+  startProgram = StartProgramDefault;
   inputQuery = [this](const std::string& title, const std::string& prompt) {
     return InputQuery(hwnd(), title, prompt);
   };
@@ -509,7 +545,7 @@ void TForm1::Label15Click() {
       "Important", MB_OK | MB_ICONINFORMATION);
 }
 
-void TForm1::Help1Click() { OpenWithShell(appPath_ + "Qvor.chm", "the help file"); }
+void TForm1::Help1Click() { OpenHelp(HelpTopicFor(nullptr)); }
 void TForm1::Dictionary1Click() { RzGroup2Items4Click(); }
 void TForm1::LiveUpdateClick() { OpenWithShell(appPath_ + "Kestrup.exe", "the updater"); }
 void TForm1::HomePageClick() { OpenWithShell(kHomePageAddress, "the home page"); }
@@ -521,6 +557,44 @@ void TForm1::ShowDialog(win32::Dialog* dialog) {
 void TForm1::OpenWithShell(const std::string& target, const std::string& what) {
   std::string error;
   if (!shellOpen(target, &error)) ShowStatus("Cannot open " + what + " (" + target + "): " + error);
+}
+
+std::string TForm1::HelpTopicFor(HWND from) const {
+  const auto topicOfItem = [](void (TForm1::*handler)()) {
+    for (const auto& g : Navigation())
+      for (const auto& item : g.items)
+        if (item.handler == handler) return HelpTopicOf(item.caption);
+    return std::string();
+  };
+  // The immunization dialogs have topics of their own; the other dialogs
+  // belong to the page that opened them.
+  if (from) {
+    const HWND root = GetAncestor(from, GA_ROOT);
+    if (form5_ && root && root == form5_->hwnd()) return topicOfItem(&TForm1::RzGroup6Items0Click);
+    if (form4_ && root && root == form4_->hwnd()) return topicOfItem(&TForm1::RzGroup6Items1Click);
+  }
+  const int page = ActivePageIndex();
+  if (page == kHijackPageIndex) return kHijackReportTopic;
+  for (const auto& g : Navigation())
+    for (const auto& item : g.items)
+      if (item.page == page) {
+        std::string topic = HelpTopicOf(item.caption);
+        if (!topic.empty()) return topic;
+      }
+  return kHelpHomeTopic;
+}
+
+void TForm1::OpenHelp(const std::string& topic) {
+  const std::string file = appPath_ + kHelpFileName;
+  if (!IsFile(file)) {
+    Message("The help file \"" + file + "\" is missing.\r\n\r\nInstall the program again to restore the file.",
+            kCaption, MB_OK | MB_ICONWARNING);
+    return;
+  }
+  const std::string viewer = HelpViewerPath();
+  std::string error;
+  if (!startProgram(viewer, HelpViewerArgument(PathForAnsiProgram(file), topic), &error))
+    Message("The help viewer \"" + viewer + "\" could not be started:\r\n" + error, kCaption, MB_OK | MB_ICONWARNING);
 }
 
 // ---- status bar, hints, failures --------------------------------------------
@@ -621,7 +695,16 @@ bool TForm1::PreTranslate(MSG& msg) {
   const bool ours = msg.hwnd == hwnd() || IsChild(hwnd(), msg.hwnd);
   if (!ours) return false;
   if (msg.message == WM_MOUSEMOVE) UpdateHint(msg);
-  if (accelerators_ && TranslateAcceleratorW(hwnd(), accelerators_, &msg)) return true;
+  if (accelerators_ && TranslateAcceleratorW(hwnd(), accelerators_, &msg)) {
+    // F1 has opened the help: the WM_KEYF1 the system posted with the key
+    // would open it a second time (as WM_HELP).
+    if (msg.message == WM_KEYDOWN && msg.wParam == VK_F1) {
+      MSG pending;
+      while (PeekMessageW(&pending, nullptr, kKeyF1Message, kKeyF1Message, PM_REMOVE)) {
+      }
+    }
+    return true;
+  }
   return IsDialogMessageW(hwnd(), &msg) != FALSE;
 }
 
@@ -723,10 +806,14 @@ LRESULT TForm1::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         return 0;
       }
       break;
-    case WM_HELP:
-      // F1 reaches here when no accelerator took it (e.g. inside a control).
-      Help1Click();
+    case WM_HELP: {
+      // F1 where no accelerator takes it: in a dialog, a menu or a control
+      // that keeps its keys; the help goes to what the key was pressed in.
+      const auto* info = reinterpret_cast<const HELPINFO*>(lParam);
+      HWND from = info && info->iContextType == HELPINFO_WINDOW ? static_cast<HWND>(info->hItemHandle) : nullptr;
+      OpenHelp(HelpTopicFor(from));
       return TRUE;
+    }
     case WM_DESTROY:
       KillTimer(hwnd(), kTimer1);
       // Closing the main window ends the program.

@@ -102,7 +102,7 @@ class TForm1 : public win32::Window, public UiServices {
   void Label1Click();          // status page: "Site Immunize"
   void Label15Click();         // status page: "Scan PC Hijacker" (the hijack scan)
   void Label3Click();          // status page: "Spyware Immunize"
-  void Help1Click();           // F1
+  void Help1Click();           // F1: the help topic of what is in view
   void Dictionary1Click();     // F3
   void LiveUpdateClick();
   void HomePageClick();
@@ -143,6 +143,9 @@ class TForm1 : public win32::Window, public UiServices {
   // Opens a file, program or address with the shell's open verb; false with
   // the reason in *error when it cannot.
   std::function<bool(const std::string& target, std::string* error)> shellOpen;
+  // Starts a program by its full path with the arguments (the help viewer);
+  // false with the reason in *error when it cannot.
+  std::function<bool(const std::string& program, const std::string& arguments, std::string* error)> startProgram;
   // The line-of-text prompt; nullopt on Cancel.
   std::function<std::optional<std::string>(const std::string& title, const std::string& prompt)> inputQuery;
   // Shows a dialog modally.
@@ -167,6 +170,9 @@ class TForm1 : public win32::Window, public UiServices {
   // Runs the page's refresh when its list is empty.
   void RefreshIfEmpty(int pageIndex);
   void OpenWithShell(const std::string& target, const std::string& what);
+  // The help topic of the page in view, or of the dialog that holds from.
+  std::string HelpTopicFor(HWND from) const;
+  void OpenHelp(const std::string& topic);
   void UpdateHint(const MSG& msg);
   void ShowDialog(win32::Dialog* dialog);
   void CreateRightsControls();

@@ -4,18 +4,22 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <deque>
 #include <memory>
 #include <optional>
 #include <stdexcept>
 
 #include "app/application.h"
+#include "app/help_topics.h"
 #include "app/resource.h"
 #include "ui/list_page.h"
 #include "app/process_dictionary.h"
 #include "ui/ui_test_support.h"
 #include "core/utf8_path.h"
 #include "scan/hijack_page.h"
+#include "sysroutines/system_paths.h"
+#include "win32/handles.h"
 #include "win32/unicode.h"
 
 namespace wl::app {
@@ -27,11 +31,14 @@ using test::Click;
 using test::EnsureUi;
 using test::MoveMouse;
 using test::Pump;
+using wl::test::BinaryDir;
 using wl::test::ScratchDir;
 using wl::test::WriteBytes;
 
 const char kProcessDb[] = "svchost.exe=@Generic host\r\nevil.exe=$Test worm\r\n";
 const char kMainDb[] = "2024-05-01\r\n1234\r\n";
+// Posted by the system along with a pressed F1.
+constexpr UINT kKeyF1 = 0x004D;
 
 // What happened to one stand-in list page.
 struct Probe {
@@ -78,6 +85,7 @@ class MainFormTest : public ::testing::Test {
     EnsureUi();
     appPath_ = Utf8FromPath(dir_.Path()) + "\\";
     WriteDatabase(test::TestArchive(kProcessDb, kMainDb));
+    WriteBytes(dir_.File("Qvor.chm"), "ITSF");
   }
   void TearDown() override {
     app_.reset();
@@ -108,6 +116,13 @@ class MainFormTest : public ::testing::Test {
       if (!shellWorks_) *error = "The system cannot find the file specified.";
       return shellWorks_;
     };
+    if (!realViewer_) {
+      f.startProgram = [this](const std::string& program, const std::string& arguments, std::string* error) {
+        started_.push_back(program + " " + arguments);
+        if (!startWorks_) *error = "Access is denied.";
+        return startWorks_;
+      };
+    }
     f.inputQuery = [this](const std::string& title, const std::string& prompt) -> std::optional<std::string> {
       prompts_.push_back(title + "|" + prompt);
       if (answers_.empty()) return std::nullopt;
@@ -145,6 +160,9 @@ class MainFormTest : public ::testing::Test {
   std::vector<Shown> messages_;
   std::vector<std::string> opened_;
   bool shellWorks_ = true;
+  std::vector<std::string> started_;  // program and arguments
+  bool startWorks_ = true;
+  bool realViewer_ = false;  // F1 starts the system's help viewer for real
   std::vector<std::string> prompts_;
   std::deque<std::optional<std::string>> answers_;
   std::vector<win32::Dialog*> modals_;
@@ -338,21 +356,164 @@ TEST_F(MainFormTest, ReportSortsByItemNameAndSavesItsRows) {
   EXPECT_TRUE(messages_.empty());
 }
 
+// What F1 starts for a topic: the help viewer by its full path, the help
+// file beside the program and the topic.
+std::string HelpCommand(const std::string& appPath, const std::string& topic) {
+  return WindowsProgramPath("hh.exe") + " \"" + appPath + "Qvor.chm::/" + topic + "\"";
+}
+
 TEST_F(MainFormTest, F1AndF3WorkFromAnyPage) {
   TForm1& f = Start();
   int expectedPrompts = 0;
-  for (int page : {kStatusPageIndex, 0, kHijackPageIndex, 9}) {
+  const std::pair<int, const char*> pages[] = {
+      {kStatusPageIndex, "status.html"}, {0, "autorun_list.html"}, {kHijackPageIndex, "hijack_scan.html"},
+      {9, "net_sniffer.html"}};
+  for (const auto& [page, topic] : pages) {
     SCOPED_TRACE(page);
     f.ShowPage(page);
     HWND target = GetWindow(f.PageAt(page)->hwnd(), GW_CHILD);
     if (!target) target = f.PageAt(page)->hwnd();
-    opened_.clear();
+    started_.clear();
     PressKey(target, VK_F1);
-    EXPECT_THAT(opened_, ElementsAre(appPath_ + "Qvor.chm"));
+    EXPECT_THAT(started_, ElementsAre(HelpCommand(appPath_, topic)));
     PressKey(target, VK_F3);
     EXPECT_EQ(prompts_.size(), static_cast<std::size_t>(++expectedPrompts));
   }
   EXPECT_EQ(prompts_[0], std::string(kDictionaryTitle) + "|" + kDictionaryPrompt);
+  EXPECT_TRUE(opened_.empty());
+}
+
+TEST_F(MainFormTest, F1OpensTheHelpTopicOfEveryNavigationItem) {
+  TForm1& f = Start();
+  const auto& groups = f.RzGroupBar3().Groups();
+  int items = 0;
+  for (std::size_t g = 0; g < groups.size(); ++g) {
+    for (std::size_t i = 0; i < groups[g].items.size(); ++i) {
+      const std::string caption = groups[g].items[i].caption;
+      SCOPED_TRACE(caption);
+      ++items;
+      const std::string topic = HelpTopicOf(caption);
+      ASSERT_FALSE(topic.empty()) << "no help topic for the item";
+      const int before = f.ActivePageIndex();
+      ClickNav(static_cast<int>(g), static_cast<int>(i));
+      if (f.ActivePageIndex() == before && caption != "Status") continue;  // a dialog, a prompt or a mail
+      started_.clear();
+      f.Help1Click();
+      EXPECT_THAT(started_, ElementsAre(HelpCommand(appPath_, topic)));
+    }
+  }
+  EXPECT_EQ(items, static_cast<int>(NavigationHelpTopics().size()));
+  // F1 in an immunization dialog: its own topic. In the autorun removal
+  // dialog: the topic of the page that opened it.
+  f.ShowPage(0);
+  const std::pair<HWND, std::string> dialogs[] = {{app_->Form5().hwnd(), HelpTopicOf("Spyware Immunize")},
+                                                  {app_->Form4().hwnd(), HelpTopicOf("Site Immunize")},
+                                                  {app_->Form2().hwnd(), HelpTopicOf("Autorun List")}};
+  for (const auto& [dialog, topic] : dialogs) {
+    SCOPED_TRACE(topic);
+    HWND control = GetWindow(dialog, GW_CHILD);
+    ASSERT_NE(control, nullptr);
+    started_.clear();
+    // What the system sends a control when F1 is pressed in it.
+    SendMessageW(control, kKeyF1, 0, 0);
+    EXPECT_THAT(started_, ElementsAre(HelpCommand(appPath_, topic)));
+  }
+}
+
+TEST_F(MainFormTest, OneF1OpensTheHelpOnce) {
+  TForm1& f = Start();
+  f.ShowPage(2);
+  HWND target = GetWindow(f.PageAt(2)->hwnd(), GW_CHILD);
+  // A pressed key comes with WM_KEYF1 from the system, which asks for help
+  // again unless the first request swallows it.
+  PostMessageW(target, WM_KEYDOWN, VK_F1, 1);
+  PostMessageW(target, kKeyF1, 0, 0);
+  PostMessageW(target, WM_KEYUP, VK_F1, 0xC0000001);
+  Pump();
+  EXPECT_THAT(started_, ElementsAre(HelpCommand(appPath_, "system_service.html")));
+}
+
+TEST_F(MainFormTest, F1StartsTheSystemsHelpViewerOnTheBuiltHelpFile) {
+  ASSERT_TRUE(
+      CopyFileW(win32::Widen(BinaryDir() + "\\Qvor.chm").c_str(), win32::Widen(dir_.File("Qvor.chm")).c_str(), FALSE));
+  realViewer_ = true;
+  TForm1& f = Start();
+  f.ShowPage(0);
+  f.Help1Click();
+  // The viewer's main window, titled as the help file says.
+  HWND viewer = nullptr;
+  EXPECT_TRUE(test::PumpUntil([&] { return (viewer = FindWindowW(L"HH Parent", nullptr)) != nullptr; },
+                              std::chrono::seconds(30)));
+  ASSERT_NE(viewer, nullptr) << "no help viewer window";
+  DWORD pid = 0;
+  GetWindowThreadProcessId(viewer, &pid);
+  win32::UniqueHandle process(
+      OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid));
+  // The viewer goes with the test, whatever it finds.
+  struct CloseViewer {
+    HWND window;
+    HANDLE process;
+    ~CloseViewer() {
+      PostMessageW(window, WM_CLOSE, 0, 0);
+      if (process && WaitForSingleObject(process, 10000) != WAIT_OBJECT_0) {
+        TerminateProcess(process, 0);
+        WaitForSingleObject(process, 5000);
+      }
+    }
+  } closeViewer{viewer, process.get()};
+  EXPECT_EQ(win32::GetText(viewer), "Wardenlake Help");
+  ASSERT_TRUE(process);
+  std::wstring image(MAX_PATH, L'\0');
+  DWORD size = static_cast<DWORD>(image.size());
+  ASSERT_TRUE(QueryFullProcessImageNameW(process.get(), 0, image.data(), &size));
+  image.resize(size);
+  EXPECT_EQ(CompareStringOrdinal(image.c_str(), -1, win32::Widen(WindowsProgramPath("hh.exe")).c_str(), -1, TRUE),
+            CSTR_EQUAL)
+      << win32::Narrow(image);
+  EXPECT_TRUE(messages_.empty());
+}
+
+TEST_F(MainFormTest, AProgramFolderOutsideTheAnsiCodePageReachesTheViewerByItsShortPath) {
+  // The viewer reads its command line in the ANSI code page.
+  const std::wstring folder = win32::Widen(Utf8FromPath(dir_.Path())) + L"\\\u0416\u0430\u043d\u043d\u0430 \u4e2d";
+  ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+  appPath_ = win32::Narrow(folder) + "\\";
+  WriteBytes(appPath_ + "Ref.dbd", test::TestArchive(kProcessDb, kMainDb));
+  WriteBytes(appPath_ + "Qvor.chm", "ITSF");
+  TForm1& f = Start();
+  f.ShowPage(0);
+  f.Help1Click();
+  ASSERT_EQ(started_.size(), 1u);
+  const std::string prefix = WindowsProgramPath("hh.exe") + " \"", suffix = "::/autorun_list.html\"";
+  ASSERT_TRUE(started_[0].starts_with(prefix) && started_[0].ends_with(suffix)) << started_[0];
+  const std::string given = started_[0].substr(prefix.size(), started_[0].size() - prefix.size() - suffix.size());
+  const std::wstring wide = win32::Widen(given);
+  BOOL lost = FALSE;
+  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.c_str(), -1, nullptr, 0, nullptr, &lost);
+  EXPECT_FALSE(lost) << given;
+  // The same file.
+  std::wstring full(32768, L'\0');
+  full.resize(GetLongPathNameW(wide.c_str(), full.data(), static_cast<DWORD>(full.size())));
+  EXPECT_EQ(CompareStringOrdinal(full.c_str(), -1, win32::Widen(appPath_ + "Qvor.chm").c_str(), -1, TRUE), CSTR_EQUAL)
+      << given;
+}
+
+TEST_F(MainFormTest, WithoutTheHelpFileF1SaysWhereItWasLookedFor) {
+  DeleteFileW(win32::Widen(dir_.File("Qvor.chm")).c_str());
+  TForm1& f = Start();
+  f.Help1Click();
+  EXPECT_TRUE(started_.empty());
+  ASSERT_EQ(messages_.size(), 1u);
+  EXPECT_THAT(messages_[0].text, HasSubstr("\"" + appPath_ + "Qvor.chm\""));
+  EXPECT_THAT(messages_[0].text, HasSubstr("missing"));
+  EXPECT_EQ(messages_[0].caption, "Wardenlake");
+
+  WriteBytes(dir_.File("Qvor.chm"), "ITSF");
+  startWorks_ = false;
+  f.Help1Click();
+  ASSERT_EQ(messages_.size(), 2u);
+  EXPECT_THAT(messages_[1].text, HasSubstr(WindowsProgramPath("hh.exe")));
+  EXPECT_THAT(messages_[1].text, HasSubstr("Access is denied."));
 }
 
 TEST_F(MainFormTest, ProcessDictionaryShowsTheVerdictOfTheTypedName) {
@@ -369,9 +530,6 @@ TEST_F(MainFormTest, ProcessDictionaryShowsTheVerdictOfTheTypedName) {
 TEST_F(MainFormTest, FailuresOfTheShellAreShownInTheStatusBar) {
   shellWorks_ = false;
   TForm1& f = Start();
-  f.Help1Click();
-  EXPECT_THAT(f.HintBarText(0), HasSubstr("Qvor.chm"));
-  EXPECT_THAT(f.HintBarText(0), HasSubstr("cannot find"));
   f.LiveUpdateClick();
   EXPECT_THAT(f.HintBarText(0), HasSubstr("Kestrup.exe"));
 }

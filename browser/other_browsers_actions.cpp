@@ -2,10 +2,9 @@
 
 #include <windows.h>
 
-#include "win32/handles.h"
+#include "sysroutines/system_paths.h"
 #include "win32/registry.h"
 #include "win32/system_error.h"
-#include "win32/unicode.h"
 
 namespace wl {
 namespace {
@@ -57,21 +56,15 @@ std::string SettingsCommandLine(const BrowserRow& row) {
 }
 
 bool OpenBrowserSettings(const BrowserRow& row, std::string& error) {
-  const std::string command = SettingsCommandLine(row);
-  if (command.empty()) {
+  if (!CanOpenSettings(row)) {
     error = "The program of " + row.browser + " was not found.";
     return false;
   }
-  std::wstring line = win32::Widen(command);
-  STARTUPINFOW si{};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi{};
-  if (!CreateProcessW(win32::Widen(row.program).c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &si, &pi)) {
-    error = "Could not start " + row.program + ": " + win32::SystemErrorText(GetLastError());
+  uint32_t code = 0;
+  if (!StartProgram(row.program, row.settingsPage, &code)) {
+    error = "Could not start " + row.program + ": " + win32::SystemErrorText(code);
     return false;
   }
-  win32::UniqueHandle process(pi.hProcess), thread(pi.hThread);
   return true;
 }
 

@@ -3,13 +3,14 @@
 # build; run it with scripts/wine-ctest.sh -R DistPackages):
 #   dist/dist_test.sh BINDIR WORKDIR
 # Packs BINDIR's programs as the program's version and as a newer one, then:
-#  - the zip unpacked into an empty folder holds exactly the five files, and
-#    wlscan autorun and Wardenlake.exe run from there (the test's own prefix);
-#  - in a fresh prefix, msiexec /i /qn installs the files, the Start-menu
-#    shortcut and one uninstall entry (publisher, version, help link, size),
-#    and wlscan software lists it; the newer MSI replaces it (one entry, the
-#    new version); msiexec /x /qn removes files, shortcut and entry and leaves
-#    the user's backups alone.
+#  - the zip unpacked into an empty folder holds exactly the six files (the
+#    help file as built), and wlscan autorun and Wardenlake.exe run from
+#    there (the test's own prefix);
+#  - in a fresh prefix, msiexec /i /qn installs the files (the help file as
+#    built), the Start-menu shortcut and one uninstall entry (publisher,
+#    version, help link, size), and wlscan software lists it; the newer MSI
+#    replaces it (one entry, the new version); msiexec /x /qn removes files,
+#    shortcut and entry and leaves the user's backups alone.
 set -uo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 BIN="$1"
@@ -31,9 +32,11 @@ Z="$WORK/unzipped"
 mkdir -p "$Z"
 (cd "$Z" && cmake -E tar xf "$WORK/old/Wardenlake-$OLD.zip")
 listing="$(cd "$Z" && find . -type f | sort | tr '\n' ' ')"
-[ "$listing" = "./NOTICE.txt ./README.txt ./Ref.dbd ./Wardenlake.exe ./wlscan.exe " ] && pass "zip holds the five files" ||
+[ "$listing" = "./NOTICE.txt ./Qvor.chm ./README.txt ./Ref.dbd ./Wardenlake.exe ./wlscan.exe " ] && pass "zip holds the six files" ||
   fail "zip holds: $listing"
 grep -q "Version $OLD" "$Z/README.txt" && pass "README.txt names the version" || fail "README.txt version"
+cmp -s "$Z/Qvor.chm" "$BIN/Qvor.chm" && pass "the zip's Qvor.chm is the built help file" || fail "the zip's Qvor.chm differs"
+grep -q "Qvor.chm" "$Z/README.txt" && pass "README.txt names the help file" || fail "README.txt does not name Qvor.chm"
 out="$(cd "$Z" && wine "$Z/wlscan.exe" autorun </dev/null 2>"$WORK/wlscan.err")"
 rc=$?
 { [ "$rc" -le 1 ] && [ "$(printf '%s' "$out" | head -n 1 | tr -d '\r' | cut -f1)" = "Item Name" ]; } &&
@@ -91,8 +94,10 @@ rc=$?
 wineserver -w
 [ $rc = 0 ] && pass "msiexec /i exit 0" || fail "msiexec /i exit $rc"
 missing=""
-for f in Wardenlake.exe wlscan.exe Ref.dbd NOTICE.txt README.txt; do [ -f "$DIR/$f" ] || missing="$missing $f"; done
+for f in Wardenlake.exe wlscan.exe Ref.dbd Qvor.chm NOTICE.txt README.txt; do [ -f "$DIR/$f" ] || missing="$missing $f"; done
 [ -z "$missing" ] && pass "installed under Program Files" || fail "not installed:$missing"
+cmp -s "$DIR/Qvor.chm" "$BIN/Qvor.chm" && pass "the installed Qvor.chm is the built help file" ||
+  fail "the installed Qvor.chm differs"
 lnk="$(shortcut)"
 [ -n "$lnk" ] && pass "Start-menu shortcut ${lnk#$C/}" || fail "no Start-menu shortcut"
 case "$lnk" in *"Start Menu/Programs/Wardenlake.lnk") ;; *) [ -n "$lnk" ] && fail "shortcut not in the Start menu: $lnk" ;; esac

@@ -1,7 +1,7 @@
 #!/bin/bash
 # Packs built Windows programs into the release files:
 #   dist/package.sh BINDIR OUTDIR [VERSION]
-# BINDIR holds Wardenlake.exe, wlscan.exe and Ref.dbd. OUTDIR gets
+# BINDIR holds Wardenlake.exe, wlscan.exe, Ref.dbd and Qvor.chm. OUTDIR gets
 # Wardenlake-VERSION.zip, Wardenlake-VERSION.msi and SHA256SUMS. VERSION is
 # the program's own (core/version.h) unless given (the tests give a newer one
 # to try an upgrade); a given VERSION is MAJOR.MINOR[.PATCH].
@@ -21,7 +21,7 @@ fi
 MSI_VERSION="$VERSION"
 [[ "$VERSION" =~ ^[0-9]+\.[0-9]+$ ]] && MSI_VERSION="$VERSION.0"
 NAME="Wardenlake-$VERSION"
-for f in Wardenlake.exe wlscan.exe Ref.dbd; do
+for f in Wardenlake.exe wlscan.exe Ref.dbd Qvor.chm; do
   [ -f "$BIN/$f" ] || { echo "package.sh: $BIN/$f is missing (build first)" >&2; exit 1; }
 done
 command -v wixl >/dev/null || { echo "package.sh: wixl is missing (scripts/install-deps.sh)" >&2; exit 1; }
@@ -33,11 +33,12 @@ crlf() { sed 's/\r$//; s/$/\r/'; }
 x86_64-w64-mingw32-strip -o "$STAGE/Wardenlake.exe" "$BIN/Wardenlake.exe"
 x86_64-w64-mingw32-strip -o "$STAGE/wlscan.exe" "$BIN/wlscan.exe"
 cp "$BIN/Ref.dbd" "$STAGE/Ref.dbd"
+cp "$BIN/Qvor.chm" "$STAGE/Qvor.chm"
 { cat "$ROOT/dist/NOTICE-programs.txt"; echo; echo; cat "$ROOT/data/refdb/NOTICE"; } | crlf > "$STAGE/NOTICE.txt"
 sed "s/@VERSION@/$VERSION/g" "$ROOT/dist/README.txt.in" | crlf > "$STAGE/README.txt"
-FILES=(Wardenlake.exe wlscan.exe Ref.dbd NOTICE.txt README.txt)
+FILES=(Wardenlake.exe wlscan.exe Ref.dbd Qvor.chm NOTICE.txt README.txt)
 
-# The zip: the five files at its top, dated as the last commit (or now).
+# The zip: the six files at its top, dated as the last commit (or now).
 stamp="$(git -C "$ROOT" log -1 --format=%cd --date=format:'%Y-%m-%d %H:%M:%S' 2>/dev/null || date -u '+%Y-%m-%d %H:%M:%S')"
 rm -f "$OUT/$NAME.zip"
 (cd "$STAGE" && cmake -E tar cf "$OUT/$NAME.zip" --format=zip --mtime="$stamp" "${FILES[@]}")

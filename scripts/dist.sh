@@ -11,5 +11,5 @@ cmake -S . -B build/dist/host -DCMAKE_BUILD_TYPE=Release -DWL_SANITIZE=OFF >/dev
 cmake --build build/dist/host -j "$JOBS" --target refdbtool
 cmake -S . -B build/dist/windows -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" \
   -DCMAKE_BUILD_TYPE=Release -DWL_HOST_REFDBTOOL="$ROOT/build/dist/host/bin/refdbtool" >/dev/null
-cmake --build build/dist/windows -j "$JOBS" --target Wardenlake wlscan refdb
+cmake --build build/dist/windows -j "$JOBS" --target Wardenlake wlscan refdb help_file
 dist/package.sh build/dist/windows/bin build/dist

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include "win32/handles.h"
 #include "win32/unicode.h"
 
 namespace wl {
@@ -70,6 +71,25 @@ bool StartProgramElevated(const std::string& programPath, uint32_t* error) {
   if (!file.empty() && ShellExecuteExW(&run)) return true;
   if (error) *error = file.empty() ? ERROR_FILE_NOT_FOUND : GetLastError();
   return false;
+}
+
+bool StartProgram(const std::string& programPath, const std::string& arguments, uint32_t* error) {
+  if (programPath.empty()) {
+    if (error) *error = ERROR_FILE_NOT_FOUND;
+    return false;
+  }
+  const std::wstring program = win32::Widen(programPath);
+  std::wstring commandLine = L"\"" + program + L"\"";
+  if (!arguments.empty()) commandLine += L" " + win32::Widen(arguments);
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+    if (error) *error = GetLastError();
+    return false;
+  }
+  win32::UniqueHandle process(pi.hProcess), thread(pi.hThread);
+  return true;
 }
 
 }  // namespace wl

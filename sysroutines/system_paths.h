@@ -37,4 +37,9 @@ namespace wl {
 // (ERROR_CANCELLED when the user said no).
 bool StartProgramElevated(const std::string& programPath, uint32_t* error = nullptr);
 
+// Starts programPath (a full path; no search along PATH, no shell verb) with
+// arguments after its quoted path on the command line, and lets it run.
+// True when it started; false with the Win32 error code in *error otherwise.
+bool StartProgram(const std::string& programPath, const std::string& arguments, uint32_t* error = nullptr);
+
 }  // namespace wl

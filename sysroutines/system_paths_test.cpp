@@ -4,6 +4,11 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <chrono>
+#include <stdexcept>
+#include <thread>
+
+#include "tests/support/test_support.h"
 #include "win32/file_path.h"
 
 namespace wl {
@@ -24,6 +29,32 @@ TEST(SystemPaths, TheSystemsProgramsAreNamedByFullPath) {
     EXPECT_EQ(SystemProgramPath(bad), "") << bad;
     EXPECT_EQ(WindowsProgramPath(bad), "") << bad;
   }
+}
+
+TEST(SystemPaths, AProgramStartsByItsFullPathWithItsArguments) {
+  test::ScratchDir dir("wlstart");
+  const std::string mark = dir.File("started mark.txt");
+  ASSERT_TRUE(StartProgram(SystemProgramPath("cmd.exe"), "/c echo started>\"" + mark + "\""));
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  // The file exists before cmd has written the line (and may be locked then).
+  const auto read = [&]() -> std::string {
+    try {
+      return win32::FileExists(mark) ? test::ReadBytes(mark) : "";
+    } catch (const std::exception&) {
+      return "";
+    }
+  };
+  std::string written;
+  while ((written = read()).find('\n') == std::string::npos && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(written.substr(0, 7), "started");
+
+  // No program of that path, or none given: the reason, and nothing runs.
+  uint32_t error = 0;
+  EXPECT_FALSE(StartProgram(dir.File("none.exe"), "", &error));
+  EXPECT_EQ(error, static_cast<uint32_t>(ERROR_FILE_NOT_FOUND));
+  EXPECT_FALSE(StartProgram("", "x", &error));
+  EXPECT_EQ(error, static_cast<uint32_t>(ERROR_FILE_NOT_FOUND));
 }
 
 }  // namespace
