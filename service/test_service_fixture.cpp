@@ -5,6 +5,7 @@
 
 #include "win32/handles.h"
 #include "win32/registry.h"
+#include "win32/registry_write.h"
 #include "win32/unicode.h"
 
 namespace wl::test {
@@ -67,7 +68,7 @@ TestService::~TestService() {
     }
   }
   WaitForServiceKeyGone(keyName_);
-  win32::RegKey::DeleteTree(HKEY_LOCAL_MACHINE, registryKey());
+  win32::RegWriteKey::DeleteTree(HKEY_LOCAL_MACHINE, registryKey());
 }
 
 bool WaitForServiceKeyGone(const std::string& keyName) {
