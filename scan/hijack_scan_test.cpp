@@ -30,7 +30,8 @@ TEST(HijackScan, PlantedEntriesComeInScannerOrderAndTwoScansGiveTheSameRows) {
   test::RegistryLock lock;
   test::KeyBackup bat(HKEY_CLASSES_ROOT, "batfile");
   test::TestService service;
-  ASSERT_TRUE(service.ok());
+  test::TestService unnamed("", "wl_test_service", false);  // created without a display name
+  ASSERT_TRUE(service.ok() && unnamed.ok());
   const std::string name = "WLTest-hijack-" + std::to_string(GetCurrentProcessId());
   ASSERT_TRUE(WriteRegString(HKEY_CURRENT_USER, kRun, name, "C:\\Nowhere\\wlhijackprobe.exe /x"));
   ASSERT_TRUE(WriteRegString(HKEY_CLASSES_ROOT, "batfile\\shell\\open\\command", "", "C:\\Nowhere\\evil.exe \"%1\""));
@@ -100,6 +101,7 @@ TEST(HijackScan, PlantedEntriesComeInScannerOrderAndTwoScansGiveTheSameRows) {
   ASSERT_LT(svc, items.size());
   EXPECT_EQ(items[svc].index, "");
   EXPECT_EQ(Detail(items[svc], "verdict"), "Distrustful File");
+  EXPECT_LT(FindItem(items, "services/" + unnamed.keyName()), items.size());
   const std::size_t menu = FindItem(items, "ieext/" + name);
   ASSERT_LT(menu, items.size());
   EXPECT_EQ(items[menu].category, "IE Extend Popup Menu");
