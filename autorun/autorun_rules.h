@@ -31,9 +31,6 @@ struct RegistrySource {
   RegRoot root;
   std::string_view keyPath;  // "\Software\…\Run\", as the "Registry Key" text shows it after the root
   ValueRule rule;
-  // Keys of the 32-bit view (under Wow6432Node) exist on every 64-bit
-  // system and are only read, never created.
-  bool createMissing = true;
 };
 
 // The registry sources in scan order: sources 1 to 16, and after each

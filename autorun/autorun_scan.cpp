@@ -85,8 +85,7 @@ void ReadHookSource(const HookSource& source, const SourceKeyOpener& openKey, st
     std::string_view open = keyPath;
     while (!open.empty() && open.front() == '\\') open.remove_prefix(1);
     while (!open.empty() && open.back() == '\\') open.remove_suffix(1);
-    // These keys are the system's own: read, never created.
-    auto key = openKey(root, std::string(open), false);
+    auto key = openKey(root, std::string(open));
     if (!key) continue;
     const std::string keyText = HookKeyText(source.root, keyPath);
     switch (source.rule) {
@@ -115,7 +114,7 @@ void ReadHookSource(const HookSource& source, const SourceKeyOpener& openKey, st
       case HookRule::SubKeyValue:
       case HookRule::SubKeyNonSystem:
         for (const std::string& name : key->SubKeyNames()) {
-          auto sub = openKey(root, std::string(open) + "\\" + name, false);
+          auto sub = openKey(root, std::string(open) + "\\" + name);
           if (!sub) continue;
           std::string data = StringData(sub->Read(valueName));
           if (TrimUpToChar(data, ' ').empty()) continue;
@@ -162,8 +161,8 @@ AutorunPlaces AutorunPlaces::OfThisSystem() {
   return places;
 }
 
-std::optional<RegKey> OpenSourceKeyInRegistry(HKEY root, const std::string& path, bool create) {
-  return create ? RegKey::Create(root, path, KEY_READ | KEY_WRITE) : RegKey::Open(root, path, KEY_READ);
+std::optional<RegKey> OpenSourceKeyInRegistry(HKEY root, const std::string& path) {
+  return RegKey::Open(root, path, KEY_READ);
 }
 
 std::string ReadIniValue(const std::string& iniPath, const std::string& section, const std::string& key) {
@@ -183,11 +182,8 @@ std::string ReadIniValue(const std::string& iniPath, const std::string& section,
 void ReadRegistrySource(const RegistrySource& source, const SourceKeyOpener& openKey, std::vector<AutorunRow>& rows) {
   const HKEY root = source.root == RegRoot::CurrentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
   const std::string path(RegistryOpenPath(source));
-  std::optional<RegKey> key;
-  if (source.createMissing) key = openKey(root, path, true);
-  // A key the user may not write to (a machine-wide one for a user without
-  // administrative rights) is still listed when it can be read.
-  if (!key) key = openKey(root, path, false);
+  // Read only: a missing key has no rows and stays missing.
+  const auto key = openKey(root, path);
   if (!key) return;
   const std::string keyText = RegistryKeyText(source);
   for (auto& value : key->Values()) {

@@ -35,11 +35,11 @@ struct AutorunPlaces {
   std::string SystemIniPath() const { return windowsDir + "\\System.ini"; }
 };
 
-// How a source's key is opened: for reading and writing, created when
-// missing (create true), or for reading only (create false). Replaced in tests
-// to produce answers the test system cannot give.
-using SourceKeyOpener = std::function<std::optional<win32::RegKey>(HKEY root, const std::string& path, bool create)>;
-std::optional<win32::RegKey> OpenSourceKeyInRegistry(HKEY root, const std::string& path, bool create);
+// How a source's key is opened: for reading only (a scan never creates or
+// changes a key). Replaced in tests to produce answers the test system
+// cannot give.
+using SourceKeyOpener = std::function<std::optional<win32::RegKey>(HKEY root, const std::string& path)>;
+std::optional<win32::RegKey> OpenSourceKeyInRegistry(HKEY root, const std::string& path);
 
 // The scheduled tasks; replaced in tests to list a chosen task store.
 using TaskLister = std::function<TaskListing()>;
@@ -50,10 +50,9 @@ struct AutorunScanResult {
   std::vector<HijackRow> hijack;
 };
 
-// A source's key is created empty when missing (where the user may create it);
-// a key that cannot be opened for writing is still read when it can be read.
-// After the 21 classic sources come the scheduled tasks and the hook sources.
-// The judge gives each row its verdict.
+// Every key is opened for reading only; a missing key gives no rows. After
+// the 21 classic sources come the scheduled tasks and the hook sources. The
+// judge gives each row its verdict.
 AutorunScanResult ScanAutorun(const Judge& judge, const AutorunPlaces& places = AutorunPlaces::OfThisSystem(),
                               const SourceKeyOpener& openKey = OpenSourceKeyInRegistry,
                               const TaskLister& listTasks = ListTasksOfThisSystem);

@@ -21,6 +21,7 @@
 #include "sysroutines/test_files.h"
 #include "sysroutines/text_routines.h"
 #include "win32/file_path.h"
+#include "win32/registry_write.h"
 #include "win32/unicode.h"
 
 namespace wl {
@@ -294,11 +295,11 @@ TEST(ScheduledTaskSource, TheTaskStoreIsReadWithTheXmlReaderAndHostileFilesListN
 class ScopedKeys {
  public:
   ~ScopedKeys() {
-    for (const auto& [root, path] : keys_) win32::RegKey::DeleteTree(root, path);
+    for (const auto& [root, path] : keys_) win32::RegWriteKey::DeleteTree(root, path);
   }
   void Value(HKEY root, const std::string& path, const std::string& name, const std::string& data) {
     keys_.push_back({root, path});
-    auto key = win32::RegKey::Create(root, path);
+    auto key = win32::RegWriteKey::Create(root, path);
     if (!key || key->WriteString(name, data) != ERROR_SUCCESS) throw std::runtime_error("cannot write " + path);
   }
 
@@ -314,14 +315,14 @@ class ScopedSystemValue {
     if (auto key = win32::RegKey::Open(root_, path_)) before_ = key->Read(name_);
   }
   ~ScopedSystemValue() {
-    auto key = win32::RegKey::Create(root_, path_);
+    auto key = win32::RegWriteKey::Create(root_, path_);
     if (!key) return;
     if (before_)
       key->WriteRaw(name_, before_->type, before_->data);
     else
       key->DeleteValue(name_);
   }
-  void Set(const std::string& data) { win32::RegKey::Create(root_, path_)->WriteString(name_, data); }
+  void Set(const std::string& data) { win32::RegWriteKey::Create(root_, path_)->WriteString(name_, data); }
 
  private:
   HKEY root_;
@@ -389,7 +390,7 @@ TEST(HookSources, EveryHookIsListedInEachViewAfterTheTasksAndRemovedThroughTheWr
   // AppInit_DLLs in the 32-bit view, not loaded.
   ScopedSystemValue appInit(LM, kWindows32, "AppInit_DLLs"), loadAppInit(LM, kWindows32, "LoadAppInit_DLLs");
   appInit.Set("C:\\wltest\\appinit.dll");
-  win32::RegKey::Create(LM, kWindows32)->WriteDword("LoadAppInit_DLLs", 0);
+  win32::RegWriteKey::Create(LM, kWindows32)->WriteDword("LoadAppInit_DLLs", 0);
 
   const auto scan = ScanAutorun(test::SystemJudge(), test::ScratchPlaces().Places(), OpenSourceKeyInRegistry,
                                 [] { return TaskListing{}; });

@@ -319,8 +319,8 @@ TEST_F(StartupPageTest, TaskRowsCanBeDisabledOrDeletedAndAChangedShellGetsItsDef
   // must not see this test's shell.
   const std::string winlogon = test::kWinlogon, standIn = "Software\\" + UniqueName("winlogon");
   values_.String(CU, standIn, "Shell", "C:\\wl\\shell.exe");
-  page_->openKey = [&](HKEY root, const std::string& path, bool create) {
-    return OpenSourceKeyInRegistry(root, root == CU && path == winlogon ? standIn : path, create);
+  page_->openKey = [&](HKEY root, const std::string& path) {
+    return OpenSourceKeyInRegistry(root, root == CU && path == winlogon ? standIn : path);
   };
   const std::string taskPath = "\\" + UniqueName("page") + "\\Updater";
   page_->listTasks = [&] {

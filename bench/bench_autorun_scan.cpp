@@ -28,6 +28,7 @@
 #include "refdb/reference_tables.h"
 #include "refdb/zlb_archive.h"
 #include "win32/registry.h"
+#include "win32/registry_write.h"
 #include "win32/unicode.h"
 
 namespace {
@@ -46,7 +47,7 @@ std::wstring ProgramFolder() {
 }
 
 void RemoveBenchValues() {
-  auto key = wl::win32::RegKey::Open(HKEY_CURRENT_USER, kRun, KEY_READ | KEY_WRITE);
+  auto key = wl::win32::RegWriteKey::Open(HKEY_CURRENT_USER, kRun, KEY_READ | KEY_WRITE);
   if (!key) return;
   for (const auto& name : key->ValueNames())
     if (name.starts_with(kPrefix)) key->DeleteValue(name);
@@ -262,7 +263,7 @@ int wmain() {
   const wl::Judge judge(tables, facts);
   RemoveBenchValues();
   {
-    auto run = wl::win32::RegKey::Create(HKEY_CURRENT_USER, kRun);
+    auto run = wl::win32::RegWriteKey::Create(HKEY_CURRENT_USER, kRun);
     if (!run) return 1;
     for (int i = 0; i < kValues; ++i)
       run->WriteString(kPrefix + std::to_string(i),

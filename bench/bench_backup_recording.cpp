@@ -13,6 +13,7 @@
 #include "undo/backup_store.h"
 #include "win32/file_path.h"
 #include "win32/registry.h"
+#include "win32/registry_write.h"
 #include "win32/unicode.h"
 
 namespace {
@@ -45,7 +46,7 @@ int wmain() {
     }  // the manifest and the .reg file are written here
     const double ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
     std::printf("%5d writes in one change set: %8.1f ms, %.3f ms per write\n", n, ms, ms / n);
-    wl::win32::RegKey::DeleteTree(HKEY_CURRENT_USER, kKey);
+    wl::win32::RegWriteKey::DeleteTree(HKEY_CURRENT_USER, kKey);
   }
   for (const auto& set : wl::undo::ListChangeSets()) wl::undo::DeleteChangeSet(set.manifest.id);
   RemoveDirectoryW(wl::win32::ApiPath(store).c_str());

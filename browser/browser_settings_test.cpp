@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include "win32/registry.h"
+#include "win32/registry_write.h"
 
 namespace wl {
 namespace {
 
 using win32::RegKey;
+using win32::RegWriteKey;
 
 // Per process: ctest runs the cases in parallel processes.
 const std::string kBase = "Software\\WardenlakeTest\\BrowserSettings" + std::to_string(GetCurrentProcessId());
@@ -23,15 +25,15 @@ class BrowserSettingsTest : public ::testing::Test {
   }
   void TearDown() override { Clean(); }
   static void Clean() {
-    RegKey::DeleteTree(HKEY_CURRENT_USER, kBase);
-    RegKey::DeleteTree(HKEY_LOCAL_MACHINE, kBase);
+    RegWriteKey::DeleteTree(HKEY_CURRENT_USER, kBase);
+    RegWriteKey::DeleteTree(HKEY_LOCAL_MACHINE, kBase);
   }
   std::optional<std::string> Value(IeSettingsKey key, const std::string& name) const {
     auto k = RegKey::Open(places_.RootOf(key), places_.PathOf(key));
     return k ? k->ReadString(name) : std::nullopt;
   }
   void Set(IeSettingsKey key, const std::string& name, const std::string& value) {
-    ASSERT_EQ(RegKey::Create(places_.RootOf(key), places_.PathOf(key))->WriteString(name, value), ERROR_SUCCESS);
+    ASSERT_EQ(RegWriteKey::Create(places_.RootOf(key), places_.PathOf(key))->WriteString(name, value), ERROR_SUCCESS);
   }
   static std::string& Field(SettingsTexts& t, SettingsField f) { return t[SettingsFieldIndex(f)]; }
 

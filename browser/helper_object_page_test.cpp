@@ -6,19 +6,21 @@
 
 #include "ui/page_test_host.h"
 #include "win32/registry.h"
+#include "win32/registry_write.h"
 
 namespace wl {
 namespace {
 
 using app::test::PageHost;
 using win32::RegKey;
+using win32::RegWriteKey;
 
 const std::string kBase = "Software\\WardenlakeTest\\HelperObjectPage" + std::to_string(GetCurrentProcessId());
 
 class HelperObjectPageTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    RegKey::DeleteTree(HKEY_CURRENT_USER, kBase);
+    RegWriteKey::DeleteTree(HKEY_CURRENT_USER, kBase);
     places_.settingsKey = kBase + "\\Settings";
     rows_ = {MakeClassRow("Helper", kIeAssistantActiveX, "C:\\h\\h.dll", "{H}", false,
                           HelperObjectSource::Statistics),
@@ -41,7 +43,7 @@ class HelperObjectPageTest : public ::testing::Test {
       return removeAnswer_;
     };
   }
-  void TearDown() override { RegKey::DeleteTree(HKEY_CURRENT_USER, kBase); }
+  void TearDown() override { RegWriteKey::DeleteTree(HKEY_CURRENT_USER, kBase); }
   std::size_t RowOf(const std::string& id) {
     const auto& rows = host_.page->List().Rows();
     for (std::size_t i = 0; i < rows.size(); ++i)
@@ -109,8 +111,8 @@ TEST_F(HelperObjectPageTest, DisableAndEnableRoundTripWithRescans) {
   EXPECT_EQ(host_.MenuText(HelperObjectPage::kState1), "State: Enabled");
 
   // "Version" other than "*": enabled.
-  ASSERT_EQ(RegKey::Create(HKEY_CURRENT_USER, places_.settingsKey + "\\{P}")->WriteDword("Flags", 1), 0);
-  ASSERT_EQ(RegKey::Open(HKEY_CURRENT_USER, places_.settingsKey + "\\{P}", KEY_WRITE)->WriteString("Version", "7"), 0);
+  ASSERT_EQ(RegWriteKey::Create(HKEY_CURRENT_USER, places_.settingsKey + "\\{P}")->WriteDword("Flags", 1), 0);
+  ASSERT_EQ(RegWriteKey::Open(HKEY_CURRENT_USER, places_.settingsKey + "\\{P}", KEY_WRITE)->WriteString("Version", "7"), 0);
   host_.Select(RowOf("{P}"));
   EXPECT_EQ(host_.MenuText(HelperObjectPage::kState1), "State: Enabled");
   EXPECT_EQ(host_.MenuText(HelperObjectPage::kEnable1), "Disable It");

@@ -1,4 +1,5 @@
 #include "browser/helper_objects.h"
+#include "win32/registry_write.h"
 
 #include <gtest/gtest.h>
 
@@ -6,6 +7,7 @@ namespace wl {
 namespace {
 
 using win32::RegKey;
+using win32::RegWriteKey;
 using win32::RegView;
 
 // Per process: ctest runs the cases in parallel processes.
@@ -28,11 +30,11 @@ class HelperObjectsTest : public ::testing::Test {
   void TearDown() override { Clean(); }
   static void Clean() {
     for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
-      for (RegView view : {RegView::Force64, RegView::Force32}) RegKey::DeleteTree(root, kBase, view);
+      for (RegView view : {RegView::Force64, RegView::Force32}) RegWriteKey::DeleteTree(root, kBase, view);
   }
 
   void Stat(const std::string& id, std::optional<uint32_t> type, bool withIexplore = true) {
-    auto key = RegKey::Create(HKEY_CURRENT_USER, places_.statsKey + "\\" + id + (withIexplore ? "\\iexplore" : ""));
+    auto key = RegWriteKey::Create(HKEY_CURRENT_USER, places_.statsKey + "\\" + id + (withIexplore ? "\\iexplore" : ""));
     ASSERT_TRUE(key);
     if (type) {
       ASSERT_EQ(key->WriteDword("Type", *type), ERROR_SUCCESS);
@@ -40,20 +42,20 @@ class HelperObjectsTest : public ::testing::Test {
   }
   void Class(const std::string& id, const std::string& name, const std::string& server,
              RegView view = RegView::Force64) {
-    auto key = RegKey::Create(HKEY_LOCAL_MACHINE, places_.classesKey + "\\" + id, KEY_READ | KEY_WRITE, view);
+    auto key = RegWriteKey::Create(HKEY_LOCAL_MACHINE, places_.classesKey + "\\" + id, KEY_READ | KEY_WRITE, view);
     ASSERT_TRUE(key);
     ASSERT_EQ(key->WriteString("", name), ERROR_SUCCESS);
-    ASSERT_EQ(RegKey::Create(key->get(), "InprocServer32")->WriteString("", server), ERROR_SUCCESS);
+    ASSERT_EQ(RegWriteKey::Create(key->get(), "InprocServer32")->WriteString("", server), ERROR_SUCCESS);
   }
   void Extension(const std::string& id, const std::string& text, const std::string& exec,
                  RegView view = RegView::Force64) {
-    auto key = RegKey::Create(HKEY_LOCAL_MACHINE, places_.extensionsKey + "\\" + id, KEY_READ | KEY_WRITE, view);
+    auto key = RegWriteKey::Create(HKEY_LOCAL_MACHINE, places_.extensionsKey + "\\" + id, KEY_READ | KEY_WRITE, view);
     ASSERT_TRUE(key);
     ASSERT_EQ(key->WriteString("ButtonText", text), ERROR_SUCCESS);
     ASSERT_EQ(key->WriteString("Exec", exec), ERROR_SUCCESS);
   }
   void ListEntry(const std::string& listKey, const std::string& name, RegView view = RegView::Force64) {
-    ASSERT_TRUE(RegKey::Create(HKEY_LOCAL_MACHINE, listKey + "\\" + name, KEY_READ | KEY_WRITE, view));
+    ASSERT_TRUE(RegWriteKey::Create(HKEY_LOCAL_MACHINE, listKey + "\\" + name, KEY_READ | KEY_WRITE, view));
   }
   static const HelperObjectRow* Find(const HelperObjectScanResult& r, const std::string& id, bool wow32 = false) {
     for (const auto& row : r.rows)
@@ -69,7 +71,7 @@ TEST_F(HelperObjectsTest, StatisticsTypesVerdictsAndDamagedEntriesPassedOver) {
   // Damaged entries sort first (the registry may list them in any order).
   Stat("{0 no iexplore}", 1, false);
   Stat("{0 no type}", std::nullopt);
-  ASSERT_EQ(RegKey::Create(HKEY_CURRENT_USER, places_.statsKey + "\\{0 string}\\iexplore")->WriteString("Type", "1"),
+  ASSERT_EQ(RegWriteKey::Create(HKEY_CURRENT_USER, places_.statsKey + "\\{0 string}\\iexplore")->WriteString("Type", "1"),
             ERROR_SUCCESS);
   Stat("{A1}", 1);
   Class("{A1}", "Control One", "C:\\one.dll");
@@ -150,15 +152,15 @@ TEST_F(HelperObjectsTest, DisableWritesFlagsAndVersionEnableDeletesTheKey) {
   EXPECT_EQ(key->ReadString("Version"), "*");
   EXPECT_TRUE(ReadComponentDisabled("{A1}", places_));
 
-  ASSERT_TRUE(RegKey::Create(HKEY_CURRENT_USER, places_.settingsKey + "\\{A1}\\Below"));
+  ASSERT_TRUE(RegWriteKey::Create(HKEY_CURRENT_USER, places_.settingsKey + "\\{A1}\\Below"));
   ASSERT_TRUE(SetComponentDisabled("{A1}", false, places_));
   EXPECT_FALSE(RegKey::Exists(HKEY_CURRENT_USER, places_.settingsKey + "\\{A1}"));
   EXPECT_FALSE(ReadComponentDisabled("{A1}", places_));
   EXPECT_TRUE(SetComponentDisabled("{A1}", false, places_));  // nothing to enable
 
   // "Flags" 1 with another "Version" is not disabled.
-  ASSERT_EQ(RegKey::Create(HKEY_CURRENT_USER, places_.settingsKey + "\\{V}")->WriteDword("Flags", 1), 0);
-  ASSERT_EQ(RegKey::Open(HKEY_CURRENT_USER, places_.settingsKey + "\\{V}", KEY_WRITE)->WriteString("Version", "1.0"),
+  ASSERT_EQ(RegWriteKey::Create(HKEY_CURRENT_USER, places_.settingsKey + "\\{V}")->WriteDword("Flags", 1), 0);
+  ASSERT_EQ(RegWriteKey::Open(HKEY_CURRENT_USER, places_.settingsKey + "\\{V}", KEY_WRITE)->WriteString("Version", "1.0"),
             0);
   EXPECT_FALSE(ReadComponentDisabled("{V}", places_));
   EXPECT_FALSE(SetComponentDisabled("a\\b", true, places_));

@@ -8,11 +8,13 @@
 #include "browser/testing/toolbar_server.h"
 #include "tests/support/test_support.h"
 #include "win32/file_path.h"
+#include "win32/registry_write.h"
 
 namespace wl {
 namespace {
 
 using win32::RegKey;
+using win32::RegWriteKey;
 using win32::RegView;
 
 // Per process: ctest runs the cases in parallel processes.
@@ -33,32 +35,32 @@ class IeSweeperTest : public ::testing::Test {
   void TearDown() override { Clean(); }
   static void Clean() {
     for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
-      for (RegView view : {RegView::Force64, RegView::Force32}) RegKey::DeleteTree(root, kBase, view);
+      for (RegView view : {RegView::Force64, RegView::Force32}) RegWriteKey::DeleteTree(root, kBase, view);
   }
 
   void MenuExt(const std::string& name, const std::optional<std::string>& target) {
-    auto key = RegKey::Create(HKEY_CURRENT_USER, places_.menuExtKey + "\\" + name);
+    auto key = RegWriteKey::Create(HKEY_CURRENT_USER, places_.menuExtKey + "\\" + name);
     ASSERT_TRUE(key);
     if (target) {
       ASSERT_EQ(key->WriteString("", *target), ERROR_SUCCESS);
     }
   }
   void Toolbar(const std::string& clsid, RegView view) {
-    auto key = RegKey::Create(HKEY_LOCAL_MACHINE, places_.toolbarKey, KEY_READ | KEY_WRITE, view);
+    auto key = RegWriteKey::Create(HKEY_LOCAL_MACHINE, places_.toolbarKey, KEY_READ | KEY_WRITE, view);
     ASSERT_TRUE(key);
     ASSERT_EQ(key->WriteRaw(clsid, REG_BINARY, {0}), ERROR_SUCCESS);
   }
   void Class(const std::string& clsid, const std::string& name, const std::string& server, RegView view) {
-    auto key = RegKey::Create(HKEY_LOCAL_MACHINE, places_.classesKey + "\\" + clsid, KEY_READ | KEY_WRITE, view);
+    auto key = RegWriteKey::Create(HKEY_LOCAL_MACHINE, places_.classesKey + "\\" + clsid, KEY_READ | KEY_WRITE, view);
     ASSERT_TRUE(key);
     ASSERT_EQ(key->WriteString("", name), ERROR_SUCCESS);
-    auto inproc = RegKey::Create(key->get(), "InprocServer32");
+    auto inproc = RegWriteKey::Create(key->get(), "InprocServer32");
     ASSERT_TRUE(inproc);
     ASSERT_EQ(inproc->WriteString("", server), ERROR_SUCCESS);
   }
   void Button(const std::string& clsid, RegView view, const std::vector<std::pair<std::string, std::string>>& values) {
     auto key =
-        RegKey::Create(HKEY_LOCAL_MACHINE, places_.extensionsKey + "\\" + clsid, KEY_READ | KEY_WRITE, view);
+        RegWriteKey::Create(HKEY_LOCAL_MACHINE, places_.extensionsKey + "\\" + clsid, KEY_READ | KEY_WRITE, view);
     ASSERT_TRUE(key);
     for (const auto& [n, v] : values) ASSERT_EQ(key->WriteString(n, v), ERROR_SUCCESS);
   }

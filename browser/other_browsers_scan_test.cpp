@@ -14,11 +14,13 @@
 #include "sysroutines/test_files.h"
 #include "tests/support/test_support.h"
 #include "win32/registry.h"
+#include "win32/registry_write.h"
 
 namespace wl {
 namespace {
 
 using win32::RegKey;
+using win32::RegWriteKey;
 using win32::RegView;
 
 class OtherBrowsersScanTest : public ::testing::Test {
@@ -35,7 +37,7 @@ class OtherBrowsersScanTest : public ::testing::Test {
   }
   ~OtherBrowsersScanTest() override {
     for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
-      for (RegView view : {RegView::Force64, RegView::Force32}) RegKey::DeleteTree(root, keyRoot_, view);
+      for (RegView view : {RegView::Force64, RegView::Force32}) RegWriteKey::DeleteTree(root, keyRoot_, view);
   }
 
   std::string Folder(const std::string& name) {

@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 
 #include "sysroutines/system_write.h"
+#include "win32/registry_write.h"
 
 namespace wl {
 namespace {
 
 using win32::RegKey;
+using win32::RegWriteKey;
 using win32::RegView;
 
 // Entries with per-process names, removed from every view afterwards.
@@ -27,11 +29,11 @@ class ImmunityTest : public ::testing::Test {
   void TearDown() override {
     for (const auto& id : ids_)
       for (RegView v : {RegView::Force64, RegView::Force32})
-        RegKey::DeleteTree(HKEY_LOCAL_MACHINE, ImmunityKeyPath(ImmunityKind::Spyware, id), v);
-    for (const auto& d : domains_) RegKey::DeleteTree(HKEY_CURRENT_USER, ImmunityKeyPath(ImmunityKind::Sites, d));
+        RegWriteKey::DeleteTree(HKEY_LOCAL_MACHINE, ImmunityKeyPath(ImmunityKind::Spyware, id), v);
+    for (const auto& d : domains_) RegWriteKey::DeleteTree(HKEY_CURRENT_USER, ImmunityKeyPath(ImmunityKind::Sites, d));
   }
   static void PutFlags(const std::string& id, RegView view, uint32_t value) {
-    auto key = RegKey::Create(HKEY_LOCAL_MACHINE, ImmunityKeyPath(ImmunityKind::Spyware, id), KEY_ALL_ACCESS, view);
+    auto key = RegWriteKey::Create(HKEY_LOCAL_MACHINE, ImmunityKeyPath(ImmunityKind::Spyware, id), KEY_ALL_ACCESS, view);
     ASSERT_TRUE(key);
     ASSERT_EQ(key->WriteDword(kCompatibilityFlags, value), ERROR_SUCCESS);
   }
@@ -64,7 +66,7 @@ TEST_F(ImmunityTest, KillBitStatusNeedsTheBitInBothViews) {
   PutFlagsBoth(more, 1025);
   PutFlagsBoth(zero, 0);
   for (RegView v : {RegView::Force64, RegView::Force32}) {
-    auto key = RegKey::Create(HKEY_LOCAL_MACHINE, ImmunityKeyPath(ImmunityKind::Spyware, text), KEY_ALL_ACCESS, v);
+    auto key = RegWriteKey::Create(HKEY_LOCAL_MACHINE, ImmunityKeyPath(ImmunityKind::Spyware, text), KEY_ALL_ACCESS, v);
     ASSERT_TRUE(key);
     ASSERT_EQ(key->WriteString(kCompatibilityFlags, "1024"), ERROR_SUCCESS);
   }
@@ -118,7 +120,7 @@ TEST_F(ImmunityTest, ApplyChangesOnlyTheChangedEntryAndOnlyItsKillBit) {
 
 TEST_F(ImmunityTest, AValueThatIsNotANumberIsNeverOverwritten) {
   const std::string text = Id("sz");
-  auto key = RegKey::Create(HKEY_LOCAL_MACHINE, ImmunityKeyPath(ImmunityKind::Spyware, text), KEY_ALL_ACCESS,
+  auto key = RegWriteKey::Create(HKEY_LOCAL_MACHINE, ImmunityKeyPath(ImmunityKind::Spyware, text), KEY_ALL_ACCESS,
                             RegView::Force32);
   ASSERT_TRUE(key);
   ASSERT_EQ(key->WriteString(kCompatibilityFlags, "custom"), ERROR_SUCCESS);
@@ -133,7 +135,7 @@ TEST_F(ImmunityTest, AValueThatIsNotANumberIsNeverOverwritten) {
 TEST_F(ImmunityTest, SitesLeaveOtherZonesAlone) {
   const std::string restricted = Domain("four"), trusted = Domain("two"), fresh = Domain("fresh");
   for (auto [domain, zone] : {std::pair{restricted, 4u}, std::pair{trusted, 2u}}) {
-    auto key = RegKey::Create(HKEY_CURRENT_USER, ImmunityKeyPath(ImmunityKind::Sites, domain));
+    auto key = RegWriteKey::Create(HKEY_CURRENT_USER, ImmunityKeyPath(ImmunityKind::Sites, domain));
     ASSERT_TRUE(key);
     ASSERT_EQ(key->WriteDword("*", zone), ERROR_SUCCESS);
     ASSERT_EQ(key->WriteDword("http", 2), ERROR_SUCCESS);

@@ -5,11 +5,13 @@
 
 #include "sysroutines/system_write.h"
 #include "ui/ui_test_support.h"
+#include "win32/registry_write.h"
 
 namespace wl {
 namespace {
 
 using win32::RegKey;
+using win32::RegWriteKey;
 using win32::RegView;
 
 class ImmunizeFormTest : public ::testing::Test {
@@ -27,8 +29,8 @@ class ImmunizeFormTest : public ::testing::Test {
   void TearDown() override {
     for (const auto& id : clsids_)
       for (RegView v : {RegView::Force64, RegView::Force32})
-        RegKey::DeleteTree(HKEY_LOCAL_MACHINE, ImmunityKeyPath(ImmunityKind::Spyware, id), v);
-    for (const auto& d : domains_) RegKey::DeleteTree(HKEY_CURRENT_USER, ImmunityKeyPath(ImmunityKind::Sites, d));
+        RegWriteKey::DeleteTree(HKEY_LOCAL_MACHINE, ImmunityKeyPath(ImmunityKind::Spyware, id), v);
+    for (const auto& d : domains_) RegWriteKey::DeleteTree(HKEY_CURRENT_USER, ImmunityKeyPath(ImmunityKind::Sites, d));
   }
   void Answer(ImmunizeForm& form, int answer) {
     form.messageBox = [this, answer](HWND, const std::string& text, const std::string& caption, UINT) {

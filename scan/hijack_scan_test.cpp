@@ -32,7 +32,8 @@ TEST(HijackScan, PlantedEntriesComeInScannerOrderAndTwoScansGiveTheSameRows) {
   test::RegistryLock lock;
   test::KeyBackup bat(HKEY_CLASSES_ROOT, "batfile");
   test::TestService service;
-  ASSERT_TRUE(service.ok());
+  test::TestService unnamed("", "wl_test_service", false);  // created without a display name
+  ASSERT_TRUE(service.ok() && unnamed.ok());
   const std::string name = "WLTest-hijack-" + std::to_string(GetCurrentProcessId());
   ASSERT_TRUE(WriteRegString(HKEY_CURRENT_USER, kRun, name, "C:\\Nowhere\\wlhijackprobe.exe /x"));
   ASSERT_TRUE(WriteRegString(HKEY_CLASSES_ROOT, "batfile\\shell\\open\\command", "", "C:\\Nowhere\\evil.exe \"%1\""));
@@ -108,6 +109,7 @@ TEST(HijackScan, PlantedEntriesComeInScannerOrderAndTwoScansGiveTheSameRows) {
   EXPECT_EQ(Detail(items[svc], "verdict"), "suspicious");
   EXPECT_EQ(Detail(items[svc], "signer"), "(Not signed)");
   EXPECT_EQ(Detail(items[svc], "sha256").size(), 64u);
+  EXPECT_LT(FindItem(items, "services/" + unnamed.keyName()), items.size());
   const std::size_t menu = FindItem(items, "ieext/" + name);
   ASSERT_LT(menu, items.size());
   EXPECT_EQ(items[menu].category, "IE Extend Popup Menu");

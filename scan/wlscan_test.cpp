@@ -13,6 +13,7 @@
 #include "sysroutines/system_write.h"
 #include "tests/support/test_support.h"
 #include "win32/registry.h"
+#include "win32/registry_write.h"
 
 namespace wl {
 namespace {
@@ -37,7 +38,7 @@ TEST(Wlscan, AutorunPrintsItsRowsAndTheirHijackRows) {
   const char* run = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
   const std::string name = "WLTest-wlscan-\xC3\xA4\xE6\x97\xA5-" + std::to_string(GetCurrentProcessId());
   const std::string data = "C:\\Pr\xC3\xB6gramme\\wlscanprobe.exe -x";
-  auto key = win32::RegKey::Create(HKEY_CURRENT_USER, run);
+  auto key = win32::RegWriteKey::Create(HKEY_CURRENT_USER, run);
   ASSERT_TRUE(key);
   ASSERT_EQ(key->WriteString(name, data), ERROR_SUCCESS);
   const auto rows = test::RunProgram("wlscan", {"autorun"});
@@ -247,8 +248,8 @@ TEST(Wlscan, ImmunizeAndUnimmunizeOnlyTheNamedEntries) {
   EXPECT_EQ(test::RunProgram("wlscan", {"immunize", "sites", "no-such.example"}).status, 2);
   EXPECT_EQ(test::RunProgram("wlscan", {"immunize", "sites"}).status, 2);
   EXPECT_EQ(test::RunProgram("wlscan", {"immunize", "cookies", "--all"}).status, 2);
-  win32::RegKey::DeleteTree(HKEY_CURRENT_USER, ImmunityKeyPath(ImmunityKind::Sites, first));
-  win32::RegKey::DeleteTree(HKEY_CURRENT_USER, secondKey);
+  win32::RegWriteKey::DeleteTree(HKEY_CURRENT_USER, ImmunityKeyPath(ImmunityKind::Sites, first));
+  win32::RegWriteKey::DeleteTree(HKEY_CURRENT_USER, secondKey);
 
   const auto spyware = test::RunProgram("wlscan", {"immunity", "spyware"});
   ASSERT_EQ(spyware.status, 0);

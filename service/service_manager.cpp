@@ -34,8 +34,8 @@ ServiceWaitHooks HooksFor(SC_HANDLE service) {
 
 }  // namespace
 
-bool ServiceGetList(const std::string& machine, uint32_t typeMask, uint32_t stateMask,
-                    std::vector<std::string>& list) {
+bool ServiceEnumerate(const std::string& machine, uint32_t typeMask, uint32_t stateMask,
+                      std::vector<ServiceListEntry>& list) {
   // Enumerating needs no more than the right to connect and enumerate, so a
   // user without administrative rights still sees the list.
   const UniqueScHandle manager = OpenManager(machine, SC_MANAGER_CONNECT | SC_MANAGER_ENUMERATE_SERVICE);
@@ -51,7 +51,8 @@ bool ServiceGetList(const std::string& machine, uint32_t typeMask, uint32_t stat
     if (!ok && error != ERROR_MORE_DATA) break;
     const auto* entries = reinterpret_cast<const ENUM_SERVICE_STATUSW*>(buffer.data());
     for (DWORD i = 0; i < count; ++i)
-      list.push_back(Narrow(entries[i].lpDisplayName ? entries[i].lpDisplayName : L""));
+      list.push_back({Narrow(entries[i].lpServiceName ? entries[i].lpServiceName : L""),
+                      Narrow(entries[i].lpDisplayName ? entries[i].lpDisplayName : L"")});
     if (ok) break;
     // More than fits: go on from the resume handle, with room for the next entry.
     if (count == 0) {
@@ -59,6 +60,14 @@ bool ServiceGetList(const std::string& machine, uint32_t typeMask, uint32_t stat
       buffer.resize(needed);
     }
   }
+  return true;
+}
+
+bool ServiceGetList(const std::string& machine, uint32_t typeMask, uint32_t stateMask,
+                    std::vector<std::string>& list) {
+  std::vector<ServiceListEntry> entries;
+  if (!ServiceEnumerate(machine, typeMask, stateMask, entries)) return false;
+  for (auto& entry : entries) list.push_back(std::move(entry.displayName));
   return true;
 }
 

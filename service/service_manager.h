@@ -11,9 +11,23 @@
 
 namespace wl {
 
+// A service as the manager lists it: the name of its key (the name the
+// manager and the registry know it by) and its display name, empty when it
+// was created without one.
+struct ServiceListEntry {
+  std::string keyName;
+  std::string displayName;
+};
+
+// Appends the services matching the type and state masks, in the order the
+// manager returns them. False when the manager cannot be opened.
+bool ServiceEnumerate(const std::string& machine, uint32_t typeMask, uint32_t stateMask,
+                      std::vector<ServiceListEntry>& list);
+
 // Appends the display names of the services matching the type and state
 // masks, in the order the manager returns them. False when the manager cannot
-// be opened.
+// be opened. A service without a display name cannot be found again by it:
+// list services with ServiceEnumerate.
 bool ServiceGetList(const std::string& machine, uint32_t typeMask, uint32_t stateMask,
                     std::vector<std::string>& list);
 

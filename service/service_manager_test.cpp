@@ -20,6 +20,13 @@ TEST(ServiceManager, ListsLooksUpStartsAndStopsARealService) {
   ASSERT_TRUE(svc.ok());
   EXPECT_TRUE(Listed(svc.displayName()));
   EXPECT_EQ(ServiceGetKeyName("", svc.displayName()), svc.keyName());
+  std::vector<ServiceListEntry> entries;
+  EXPECT_TRUE(ServiceEnumerate("", SERVICE_WIN32_OWN_PROCESS, SERVICE_STATE_ALL, entries));
+  EXPECT_EQ(std::count_if(entries.begin(), entries.end(),
+                          [&](const ServiceListEntry& e) {
+                            return e.keyName == svc.keyName() && e.displayName == svc.displayName();
+                          }),
+            1);
   EXPECT_EQ(ServiceGetStatus("", svc.keyName()), kServiceStopped);
   EXPECT_TRUE(ServiceStopped("", svc.keyName()));
 

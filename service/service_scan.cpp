@@ -43,18 +43,21 @@ ServiceScanResult ScanServices(const Judge& judge) {
 
 ServiceScanResult ScanServices(const ServiceJudgeFn& judgeAll) {
   ServiceScanResult result;
-  std::vector<std::string> displayNames;
-  ServiceGetList("", SERVICE_WIN32_OWN_PROCESS | SERVICE_WIN32_SHARE_PROCESS, SERVICE_STATE_ALL, displayNames);
+  // By key name: a service created without a display name (as malware can
+  // make one) cannot be looked up by it, and would be missing.
+  std::vector<ServiceListEntry> services;
+  ServiceEnumerate("", SERVICE_WIN32_OWN_PROCESS | SERVICE_WIN32_SHARE_PROCESS, SERVICE_STATE_ALL, services);
   const std::string windowsDir = GetWindowsDir();
   std::vector<JudgeRequest> requests;
-  for (const std::string& displayName : displayNames) {
-    const std::string keyName = ServiceGetKeyName("", displayName);
+  for (const ServiceListEntry& service : services) {
+    const std::string& keyName = service.keyName;
     if (keyName.empty()) continue;
     const auto key = RegKey::Open(HKEY_LOCAL_MACHINE, kServicesKey + keyName, KEY_READ);
     if (!key || !key->HasValue("Type")) continue;
 
     ServiceRow row;
     row.keyName = keyName;
+    row.displayName = service.displayName;
     row.description = DescriptionText(TextValue(*key, "Description"));
     row.stopped = ServiceStopped("", keyName);
     row.state = ServiceStateText(row.stopped);

@@ -18,6 +18,7 @@ inline constexpr const char* kSystemServiceCategory = "System Service";
 
 struct ServiceRow {
   std::string keyName;      // "Display Name" column: the name the manager and the registry use
+  std::string displayName;  // the manager's display name; empty for a service created without one
   std::string description;  // "Description"
   std::string state;        // "State": "Stopp" or "Running"
   bool stopped = false;

@@ -8,11 +8,13 @@
 #include "service/test_service_fixture.h"
 #include "sysroutines/system_info.h"
 #include "win32/registry.h"
+#include "win32/registry_write.h"
 
 namespace wl {
 namespace {
 
 using win32::RegKey;
+using win32::RegWriteKey;
 
 // Records what the scan asks the judge; Windows' own for the commands
 // given, else unknown and flagged.
@@ -53,7 +55,7 @@ std::string Upper(std::string s) { return AsciiUpper(s); }
 TEST(ServiceScan, ListsATestServiceWithItsValues) {
   test::TestService svc;
   ASSERT_TRUE(svc.ok());
-  RegKey::Open(HKEY_LOCAL_MACHINE, svc.registryKey(), KEY_WRITE)->WriteString("Description", "Test service");
+  RegWriteKey::Open(HKEY_LOCAL_MACHINE, svc.registryKey(), KEY_WRITE)->WriteString("Description", "Test service");
   RecordingVerdict verdict;
   auto r = ScanServices(verdict.Fn());
   const ServiceRow* row = Find(r, svc.keyName());
@@ -75,16 +77,35 @@ TEST(ServiceScan, ListsATestServiceWithItsValues) {
   EXPECT_FALSE(Find(r, svc.keyName())->stopped);
 }
 
+TEST(ServiceScan, AServiceWithoutADisplayNameIsListedAndFlaggedByItsKeyName) {
+  test::TestService named, unnamed("", "wl_test_service", false);
+  ASSERT_TRUE(named.ok() && unnamed.ok());
+  ASSERT_EQ(unnamed.displayName(), "");
+  RecordingVerdict verdict;
+  const auto r = ScanServices(verdict.Fn());
+  const ServiceRow* row = Find(r, unnamed.keyName());
+  ASSERT_TRUE(row);
+  EXPECT_EQ(row->path, Upper("\"" + unnamed.program() + "\""));
+  EXPECT_EQ(row->analyze, "Distrustful File");
+  EXPECT_TRUE(Flagged(r, unnamed.keyName()));
+  ASSERT_TRUE(Find(r, named.keyName()));
+  EXPECT_EQ(Find(r, named.keyName())->displayName, named.displayName());
+  // Each service once.
+  std::size_t seen = 0;
+  for (const auto& listed : r.rows) seen += listed.keyName == unnamed.keyName() ? 1 : 0;
+  EXPECT_EQ(seen, 1u);
+}
+
 TEST(ServiceScan, MissingValuesAndTheSystemRootForm) {
   test::TestService noValues, svchost;
   ASSERT_TRUE(noValues.ok() && svchost.ok());
   {
-    auto k = RegKey::Open(HKEY_LOCAL_MACHINE, noValues.registryKey(), KEY_READ | KEY_WRITE);
+    auto k = RegWriteKey::Open(HKEY_LOCAL_MACHINE, noValues.registryKey(), KEY_READ | KEY_WRITE);
     k->DeleteValue("Description");
     k->DeleteValue("Start");
     k->DeleteValue("ImagePath");
     // Read as stored whether the path is a plain or an expandable string.
-    RegKey::Open(HKEY_LOCAL_MACHINE, svchost.registryKey(), KEY_WRITE)
+    RegWriteKey::Open(HKEY_LOCAL_MACHINE, svchost.registryKey(), KEY_WRITE)
         ->WriteString("ImagePath", "%SystemRoot%\\System32\\svchost.exe -k netsvcs", REG_EXPAND_SZ);
     RegKey::Create(HKEY_LOCAL_MACHINE, svchost.registryKey() + "\\Parameters", KEY_WRITE)
         ->WriteString("ServiceDll", "%SystemRoot%\\System32\\wlsvc.dll", REG_EXPAND_SZ);
@@ -115,7 +136,7 @@ TEST(ServiceScan, MissingValuesAndTheSystemRootForm) {
 TEST(ServiceScan, AServiceWhoseKeyHasNoTypeIsNotListed) {
   test::TestService svc;
   ASSERT_TRUE(svc.ok());
-  RegKey::Open(HKEY_LOCAL_MACHINE, svc.registryKey(), KEY_WRITE)->DeleteValue("Type");
+  RegWriteKey::Open(HKEY_LOCAL_MACHINE, svc.registryKey(), KEY_WRITE)->DeleteValue("Type");
   RecordingVerdict verdict;
   EXPECT_FALSE(Find(ScanServices(verdict.Fn()), svc.keyName()));
 }

@@ -5,6 +5,7 @@
 
 #include "win32/handles.h"
 #include "win32/registry.h"
+#include "win32/registry_write.h"
 #include "win32/unicode.h"
 
 namespace wl::test {
@@ -13,11 +14,11 @@ using win32::UniqueHandle;
 using win32::UniqueScHandle;
 using win32::Widen;
 
-TestService::TestService(const std::string& args, const std::string& program) {
+TestService::TestService(const std::string& args, const std::string& program, bool withDisplayName) {
   static std::atomic<int> counter{0};
   const std::string tag = std::to_string(GetCurrentProcessId()) + "_" + std::to_string(counter++);
   keyName_ = "WlTestSvc" + tag;
-  displayName_ = "Wardenlake Test Service " + tag;
+  if (withDisplayName) displayName_ = "Wardenlake Test Service " + tag;
   program_ = dir_.File(program + ".exe");
   std::error_code ec;
   std::filesystem::copy_file(Widen(BinaryDir() + "\\" + program + ".exe"), Widen(program_), ec);
@@ -25,7 +26,9 @@ TestService::TestService(const std::string& args, const std::string& program) {
   const UniqueScHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
   if (!manager) return;
   const std::string command = "\"" + program_ + "\"" + (args.empty() ? "" : " " + args);
-  const UniqueScHandle service(CreateServiceW(manager.get(), Widen(keyName_).c_str(), Widen(displayName_).c_str(),
+  const std::wstring display = Widen(displayName_);
+  const UniqueScHandle service(CreateServiceW(manager.get(), Widen(keyName_).c_str(),
+                                              display.empty() ? nullptr : display.c_str(),
                                               SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
                                               SERVICE_ERROR_IGNORE, Widen(command).c_str(), nullptr, nullptr,
                                               nullptr, nullptr, nullptr));
@@ -67,7 +70,7 @@ TestService::~TestService() {
     }
   }
   WaitForServiceKeyGone(keyName_);
-  win32::RegKey::DeleteTree(HKEY_LOCAL_MACHINE, registryKey());
+  win32::RegWriteKey::DeleteTree(HKEY_LOCAL_MACHINE, registryKey());
 }
 
 bool WaitForServiceKeyGone(const std::string& keyName) {

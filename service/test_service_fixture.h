@@ -14,15 +14,17 @@ namespace wl::test {
 class TestService {
  public:
   // args go after the program path in the service's command line; program
-  // names the built program (in bin/) that is copied and registered.
-  explicit TestService(const std::string& args = "", const std::string& program = "wl_test_service");
+  // names the built program (in bin/) that is copied and registered; without
+  // withDisplayName the service is created with none (as malware may do).
+  explicit TestService(const std::string& args = "", const std::string& program = "wl_test_service",
+                       bool withDisplayName = true);
   ~TestService();
   TestService(const TestService&) = delete;
   TestService& operator=(const TestService&) = delete;
 
   bool ok() const { return ok_; }
   const std::string& keyName() const { return keyName_; }
-  const std::string& displayName() const { return displayName_; }
+  const std::string& displayName() const { return displayName_; }  // empty when it has none
   const std::string& program() const { return program_; }
   std::string registryKey() const;  // under HKEY_LOCAL_MACHINE
   DWORD ProcessId() const;

@@ -7,6 +7,7 @@
 #include "settings/key_backup_fixture.h"
 #include "sysroutines/system_info.h"
 #include "sysroutines/system_write.h"
+#include "win32/registry_write.h"
 
 namespace wl {
 namespace {
@@ -19,7 +20,7 @@ class AssociationPageTest : public ::testing::Test {
     ASSERT_TRUE(WriteRegString(HKEY_CLASSES_ROOT, "exefile\\shell\\open\\command", "", "evil.exe \"%1\" %*"));
     ASSERT_TRUE(WriteRegString(HKEY_CLASSES_ROOT, "txtfile\\shell\\open\\command", "",
                                "%SystemRoot%\\system32\\NOTEPAD.EXE %1", REG_EXPAND_SZ));
-    win32::RegKey::DeleteTree(HKEY_CLASSES_ROOT, "giffile");
+    win32::RegWriteKey::DeleteTree(HKEY_CLASSES_ROOT, "giffile");
     host_.page->Refresh4Click();
   }
   const AssociationItem& Item(std::size_t i) { return host_.page->List().Rows().at(i); }

@@ -6,11 +6,13 @@
 
 #include "settings/key_backup_fixture.h"
 #include "win32/registry.h"
+#include "win32/registry_write.h"
 
 namespace wl {
 namespace {
 
 using win32::RegKey;
+using win32::RegWriteKey;
 
 // Every class the check reads is put back as it was after each test.
 class AssociationScanTest : public ::testing::Test {
@@ -23,12 +25,12 @@ class AssociationScanTest : public ::testing::Test {
   }
 
   void SetCommand(std::size_t index, const std::string& command, DWORD type = REG_SZ) {
-    auto key = RegKey::Create(HKEY_CLASSES_ROOT, tables_.AssociationKeys[index].substr(1));
+    auto key = RegWriteKey::Create(HKEY_CLASSES_ROOT, tables_.AssociationKeys[index].substr(1));
     ASSERT_TRUE(key);
     ASSERT_EQ(key->WriteString("", command, type), ERROR_SUCCESS);
   }
   void RemoveClass(std::size_t index) {
-    RegKey::DeleteTree(HKEY_CLASSES_ROOT, AssociationBareName(tables_.AssociationKeys[index]));
+    RegWriteKey::DeleteTree(HKEY_CLASSES_ROOT, AssociationBareName(tables_.AssociationKeys[index]));
   }
   static bool HasHijackRow(const AssociationScanResult& r, int index) {
     for (const auto& h : r.hijack)
@@ -67,8 +69,8 @@ TEST_F(AssociationScanTest, CommandsShowAsStoredAndCaptionsComeFromTheClass) {
   SetCommand(7, "%SystemRoot%\\system32\\NOTEPAD.EXE %1", REG_EXPAND_SZ);
   SetCommand(8, "C:\\WINDOWS\\system32\\notepad.exe %1");
   SetCommand(0, "regedit.exe \"%1\"");
-  ASSERT_EQ(RegKey::Create(HKEY_CLASSES_ROOT, "txtfile")->WriteString("", "Text Document"), ERROR_SUCCESS);
-  RegKey::Open(HKEY_CLASSES_ROOT, "regedit", KEY_WRITE)->DeleteValue("");
+  ASSERT_EQ(RegWriteKey::Create(HKEY_CLASSES_ROOT, "txtfile")->WriteString("", "Text Document"), ERROR_SUCCESS);
+  RegWriteKey::Open(HKEY_CLASSES_ROOT, "regedit", KEY_WRITE)->DeleteValue("");
   RemoveClass(13);
   SetCommand(11, "evil.exe %1");
   auto r = ScanAssociations(tables_);
@@ -88,7 +90,7 @@ TEST_F(AssociationScanTest, CommandsShowAsStoredAndCaptionsComeFromTheClass) {
 }
 
 TEST_F(AssociationScanTest, ACommandOfTheWrongTypeIsShownAndDistrusted) {
-  auto key = RegKey::Create(HKEY_CLASSES_ROOT, tables_.AssociationKeys[4].substr(1));
+  auto key = RegWriteKey::Create(HKEY_CLASSES_ROOT, tables_.AssociationKeys[4].substr(1));
   ASSERT_TRUE(key);
   key->WriteDword("", 7);
   auto r = ScanAssociations(tables_);

@@ -1,10 +1,12 @@
 #include "settings/key_backup_fixture.h"
 
+#include "win32/registry_write.h"
 #include "win32/unicode.h"
 
 namespace wl::test {
 
 using win32::RegKey;
+using win32::RegWriteKey;
 
 RegistryLock::RegistryLock(const std::string& name) {
   mutex_ = CreateMutexW(nullptr, FALSE, win32::Widen("Local\\" + name).c_str());
@@ -23,7 +25,7 @@ KeyBackup::KeyBackup(HKEY root, std::string path) : root_(root), path_(std::move
 }
 
 KeyBackup::~KeyBackup() {
-  RegKey::DeleteTree(root_, path_);
+  RegWriteKey::DeleteTree(root_, path_);
   if (saved_) Restore(root_, path_, *saved_);
 }
 
@@ -40,7 +42,7 @@ std::unique_ptr<KeyBackup::Node> KeyBackup::Capture(HKEY root, const std::string
 }
 
 void KeyBackup::Restore(HKEY root, const std::string& path, const Node& node) {
-  const auto key = RegKey::Create(root, path);
+  const auto key = RegWriteKey::Create(root, path);
   if (!key) return;
   for (const auto& v : node.values) key->WriteRaw(v.name, v.type, v.data);
   for (const auto& [name, child] : node.children) Restore(root, path + "\\" + name, *child);

@@ -8,11 +8,13 @@
 #include "settings/key_backup_fixture.h"
 #include "settings/shell_extensions.h"
 #include "win32/registry.h"
+#include "win32/registry_write.h"
 
 namespace wl {
 namespace {
 
 using win32::RegKey;
+using win32::RegWriteKey;
 
 class AssociationRepairTest : public ::testing::Test {
  protected:
@@ -33,7 +35,7 @@ class AssociationRepairTest : public ::testing::Test {
 
 TEST_F(AssociationRepairTest, RestoreDefaultMakesADistrustedRowAllRight) {
   ASSERT_TRUE(WriteRegString(HKEY_CLASSES_ROOT, "exefile\\shell\\open\\command", "", "evil.exe \"%1\" %*"));
-  RegKey::DeleteTree(HKEY_CLASSES_ROOT, "comfile");  // a missing class is created
+  RegWriteKey::DeleteTree(HKEY_CLASSES_ROOT, "comfile");  // a missing class is created
   ASSERT_EQ(ScanAssociations(tables_).rows[1].verdict, AssociationVerdict::Distrustful);
   ASSERT_TRUE(RestoreDefaultAssociation(tables_, 1));
   ASSERT_TRUE(RestoreDefaultAssociation(tables_, 2));
@@ -50,7 +52,7 @@ TEST_F(AssociationRepairTest, RestoreDefaultMakesADistrustedRowAllRight) {
 }
 
 TEST_F(AssociationRepairTest, CustomSetWritesTheChosenProgram) {
-  RegKey::DeleteTree(HKEY_CLASSES_ROOT, "giffile");
+  RegWriteKey::DeleteTree(HKEY_CLASSES_ROOT, "giffile");
   ASSERT_TRUE(SetCustomAssociation(tables_, 13, "C:\\Program Files\\Viewer\\view.exe"));
   const auto r = ScanAssociations(tables_);
   EXPECT_EQ(r.rows[13].command, "\"C:\\Program Files\\Viewer\\view.exe\" \"%1\"");

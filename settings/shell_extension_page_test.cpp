@@ -6,16 +6,18 @@
 #include "ui/page_test_host.h"
 #include "settings/key_backup_fixture.h"
 #include "sysroutines/system_write.h"
+#include "win32/registry_write.h"
 
 namespace wl {
 namespace {
 
 using win32::RegKey;
+using win32::RegWriteKey;
 
 class ShellExtensionPageTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    RegKey::DeleteTree(HKEY_CLASSES_ROOT, "Drive\\shellex\\ContextMenuHandlers");
+    RegWriteKey::DeleteTree(HKEY_CLASSES_ROOT, "Drive\\shellex\\ContextMenuHandlers");
     ASSERT_TRUE(WriteRegString(HKEY_CLASSES_ROOT, "Drive\\shellex\\ContextMenuHandlers\\Sharing", "", "{1}"));
     ASSERT_TRUE(WriteRegString(HKEY_CLASSES_ROOT, "Drive\\shellex\\ContextMenuHandlers\\WlTool", "", "{2}"));
     ASSERT_TRUE(WriteRegString(HKEY_CLASSES_ROOT, "Drive\\shellex\\ContextMenuHandlers\\WlTool\\Sub", "x", "y"));

@@ -6,11 +6,13 @@
 
 #include "settings/key_backup_fixture.h"
 #include "win32/registry.h"
+#include "win32/registry_write.h"
 
 namespace wl {
 namespace {
 
 using win32::RegKey;
+using win32::RegWriteKey;
 
 class ShellExtensionsTest : public ::testing::Test {
  protected:
@@ -19,11 +21,11 @@ class ShellExtensionsTest : public ::testing::Test {
       std::string path = std::string(source.key).substr(1);
       if (path.back() == '\\') path.pop_back();
       backups_.push_back(std::make_unique<test::KeyBackup>(HKEY_CLASSES_ROOT, path));
-      RegKey::DeleteTree(HKEY_CLASSES_ROOT, path);
+      RegWriteKey::DeleteTree(HKEY_CLASSES_ROOT, path);
     }
   }
   static void Put(const std::string& key, const std::string* value) {
-    auto k = RegKey::Create(HKEY_CLASSES_ROOT, key);
+    auto k = RegWriteKey::Create(HKEY_CLASSES_ROOT, key);
     ASSERT_TRUE(k);
     if (value) {
       ASSERT_EQ(k->WriteString("", *value), ERROR_SUCCESS);
@@ -83,7 +85,7 @@ TEST_F(ShellExtensionsTest, MarksFollowTheNameAsStored) {
   EXPECT_EQ(rows[0].itemName, "Sharing (Default setting,do not remove!)");
   EXPECT_TRUE(rows[0].isDefault);
   EXPECT_EQ(rows[0].image, 13);
-  RegKey::DeleteTree(HKEY_CLASSES_ROOT, "Drive\\shellex\\ContextMenuHandlers\\Sharing");
+  RegWriteKey::DeleteTree(HKEY_CLASSES_ROOT, "Drive\\shellex\\ContextMenuHandlers\\Sharing");
   Put("Drive\\shellex\\ContextMenuHandlers\\sharing", "{f81e9010-6ea4-11ce-a7ff-00aa003ca9f6}");
   rows = ScanShellExtensions();
   ASSERT_EQ(rows.size(), 1u);

@@ -17,16 +17,9 @@ std::optional<std::string> Text(const RegKey& key, const std::string& name) {
   return win32::RegValueText(*v);
 }
 
-// The uninstall key of one view. It is opened with creation allowed where the
-// user may write there; a user without that right still gets the list, read
-// only.
-std::optional<RegKey> OpenUninstallKey(RegView view) {
-  if (auto key = RegKey::Create(HKEY_LOCAL_MACHINE, kUninstallKey, KEY_READ | KEY_WRITE, view)) return key;
-  return RegKey::Open(HKEY_LOCAL_MACHINE, kUninstallKey, KEY_READ, view);
-}
-
 void ScanView(RegView view, const std::string& shownPath, std::vector<SoftwareRow>& rows) {
-  const auto uninstall = OpenUninstallKey(view);
+  // Read only: a missing uninstall key is an empty list, never created.
+  const auto uninstall = RegKey::Open(HKEY_LOCAL_MACHINE, kUninstallKey, KEY_READ, view);
   if (!uninstall) return;
   for (const std::string& name : uninstall->SubKeyNames()) {
     const auto entry = RegKey::Open(HKEY_LOCAL_MACHINE, std::string(kUninstallKey) + "\\" + name, KEY_READ, view);

@@ -5,11 +5,13 @@
 #include <atomic>
 
 #include "win32/registry.h"
+#include "win32/registry_write.h"
 
 namespace wl {
 namespace {
 
 using win32::RegKey;
+using win32::RegWriteKey;
 using win32::RegView;
 
 // Entries of this test live under the real uninstall keys with names of their
@@ -17,18 +19,18 @@ using win32::RegView;
 class InstalledSoftwareTest : public ::testing::Test {
  protected:
   ~InstalledSoftwareTest() override {
-    for (const auto& [name, view] : made_) RegKey::DeleteTree(HKEY_LOCAL_MACHINE, Path(name), view);
+    for (const auto& [name, view] : made_) RegWriteKey::DeleteTree(HKEY_LOCAL_MACHINE, Path(name), view);
   }
   static std::string Path(const std::string& name) { return std::string(kUninstallKey) + "\\" + name; }
   std::string NewEntry(RegView view = RegView::Force64) {
     static std::atomic<int> counter{0};
     const std::string name = "WlTestApp" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(counter++);
     made_.push_back({name, view});
-    EXPECT_TRUE(RegKey::Create(HKEY_LOCAL_MACHINE, Path(name), KEY_READ | KEY_WRITE, view));
+    EXPECT_TRUE(RegWriteKey::Create(HKEY_LOCAL_MACHINE, Path(name), KEY_READ | KEY_WRITE, view));
     return name;
   }
-  static RegKey Key(const std::string& name, RegView view = RegView::Force64) {
-    return *RegKey::Open(HKEY_LOCAL_MACHINE, Path(name), KEY_READ | KEY_WRITE, view);
+  static RegWriteKey Key(const std::string& name, RegView view = RegView::Force64) {
+    return *RegWriteKey::Open(HKEY_LOCAL_MACHINE, Path(name), KEY_READ | KEY_WRITE, view);
   }
   static const SoftwareRow* Find(const SoftwareScanResult& r, const std::string& name) {
     for (const auto& row : r.rows)
@@ -98,13 +100,13 @@ TEST_F(InstalledSoftwareTest, ThirtyTwoBitProgramsAreListedWithTheirOwnKeyAndUse
   const std::string user = "WlUserApp" + std::to_string(GetCurrentProcessId());
   const std::string userPath = std::string(kUninstallKey) + "\\" + user;
   {
-    auto k = RegKey::Create(HKEY_CURRENT_USER, userPath);
+    auto k = RegWriteKey::Create(HKEY_CURRENT_USER, userPath);
     ASSERT_TRUE(k);
     k->WriteString("DisplayName", "Wl User App");
     k->WriteString("UninstallString", "C:\\user\\u.exe");
   }
   const auto r = ScanInstalledSoftware();
-  RegKey::DeleteTree(HKEY_CURRENT_USER, userPath);
+  RegWriteKey::DeleteTree(HKEY_CURRENT_USER, userPath);
   ASSERT_TRUE(Find(r, x86));
   EXPECT_EQ(Find(r, x86)->registryKey,
             "HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + x86);

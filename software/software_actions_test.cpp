@@ -6,12 +6,14 @@
 #include "tests/support/test_support.h"
 #include "win32/file_path.h"
 #include "win32/registry.h"
+#include "win32/registry_write.h"
 #include "win32/unicode.h"
 
 namespace wl {
 namespace {
 
 using win32::RegKey;
+using win32::RegWriteKey;
 using win32::RegView;
 
 // A copy of the marker program under the given name: it leaves "<its path>.ran"
@@ -62,7 +64,7 @@ TEST(RemoveSoftwareEntry, RemovesTheWholeEntryAndNothingElse) {
   const std::string name = "WlRemoveApp" + std::to_string(GetCurrentProcessId());
   const std::string path = std::string(kUninstallKey) + "\\" + name;
   for (RegView view : {RegView::Force64, RegView::Force32}) {
-    ASSERT_TRUE(RegKey::Create(HKEY_LOCAL_MACHINE, path + "\\Nested\\Deeper", KEY_READ | KEY_WRITE, view));
+    ASSERT_TRUE(RegWriteKey::Create(HKEY_LOCAL_MACHINE, path + "\\Nested\\Deeper", KEY_READ | KEY_WRITE, view));
     SoftwareRow row;
     row.registryKey = std::string("HKEY_LOCAL_MACHINE\\") +
                       (view == RegView::Force64 ? kUninstallKey : kUninstallKey32) + "\\" + name;

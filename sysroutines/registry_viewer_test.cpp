@@ -20,6 +20,7 @@
 #include "tests/support/test_support.h"
 #include "win32/handles.h"
 #include "win32/registry.h"
+#include "win32/registry_write.h"
 #include "win32/unicode.h"
 
 namespace wl {
@@ -27,6 +28,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using win32::RegKey;
+using win32::RegWriteKey;
 
 // The editor waits for its type-ahead between key names; this one needs
 // longer than the usual pause.
@@ -120,10 +122,10 @@ bool EndsWith(const std::string& text, const std::string& tail) {
 class RegistryWalkTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    auto leaf = RegKey::Create(HKEY_CURRENT_USER, std::string(kBase) + "\\Deeper\\Leaf");
+    auto leaf = RegWriteKey::Create(HKEY_CURRENT_USER, std::string(kBase) + "\\Deeper\\Leaf");
     ASSERT_TRUE(leaf);
     for (const char* name : {"Alpha", "Beta", "Gamma"}) leaf->WriteString(name, "x");
-    auto other = RegKey::Create(HKEY_CURRENT_USER, std::string(kBase) + "\\Other");
+    auto other = RegWriteKey::Create(HKEY_CURRENT_USER, std::string(kBase) + "\\Other");
     ASSERT_TRUE(other);
     other->WriteString("Zed", "x");
   }
@@ -134,7 +136,7 @@ class RegistryWalkTest : public ::testing::Test {
       TerminateProcess(editorProcess_.get(), 0);
       WaitForSingleObject(editorProcess_.get(), 10000);
     }
-    RegKey::DeleteTree(HKEY_CURRENT_USER, kBase);
+    RegWriteKey::DeleteTree(HKEY_CURRENT_USER, kBase);
   }
   // The editor gets the walk's standard handles; keep it off the test
   // runner's pipes.

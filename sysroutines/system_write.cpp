@@ -11,6 +11,7 @@
 #include "sysroutines/text_routines.h"
 #include "win32/file_path.h"
 #include "win32/handles.h"
+#include "win32/registry_write.h"
 #include "win32/system_error.h"
 #include "win32/unicode.h"
 #include "win32/wait.h"
@@ -19,6 +20,7 @@ namespace wl {
 namespace {
 
 using win32::RegKey;
+using win32::RegWriteKey;
 using win32::RegView;
 
 // "An operation is not supported on a directory." (not in every SDK's headers)
@@ -127,7 +129,7 @@ WriteResult WriteValue(HKEY root, std::string_view keyPath, std::string_view val
   if (size) request.data.assign(data, data + size);
   if (auto refused = Intercepted(request)) return *refused;
   LONG rc = ERROR_SUCCESS;
-  auto key = RegKey::Create(root, path, KEY_SET_VALUE, view, &rc);
+  auto key = RegWriteKey::Create(root, path, KEY_SET_VALUE, view, &rc);
   if (!key) return Failure(request, static_cast<uint32_t>(rc));
   rc = RegSetValueExW(key->get(), win32::Widen(valueName).c_str(), 0, type, data, static_cast<DWORD>(size));
   return rc == ERROR_SUCCESS ? Done() : Failure(request, static_cast<uint32_t>(rc));
@@ -197,7 +199,7 @@ WriteResult DeleteRegValue(HKEY root, std::string_view keyPath, std::string_view
   request.view = view;
   if (auto refused = Intercepted(request)) return *refused;
   LONG rc = ERROR_SUCCESS;
-  auto key = RegKey::Open(root, path, KEY_QUERY_VALUE | KEY_SET_VALUE, view, &rc);
+  auto key = RegWriteKey::Open(root, path, KEY_QUERY_VALUE | KEY_SET_VALUE, view, &rc);
   if (!key) return Failure(request, static_cast<uint32_t>(rc));
   rc = key->DeleteValue(std::string(valueName));
   return rc == ERROR_SUCCESS ? Done() : Failure(request, static_cast<uint32_t>(rc));
@@ -210,7 +212,7 @@ WriteResult DeleteRegTree(HKEY root, std::string_view keyPath, RegView view) {
   request.view = view;
   if (parts < 2) return Failure(request, ERROR_INVALID_PARAMETER, "a top-level key is never deleted.");
   if (auto refused = Intercepted(request)) return *refused;
-  const LONG rc = RegKey::DeleteTree(root, path, view);
+  const LONG rc = RegWriteKey::DeleteTree(root, path, view);
   return rc == ERROR_SUCCESS ? Done() : Failure(request, static_cast<uint32_t>(rc));
 }
 
@@ -221,7 +223,7 @@ WriteResult CreateRegKey(HKEY root, std::string_view keyPath, RegView view) {
   if (path.empty()) return Failure(request, ERROR_INVALID_PARAMETER, "no key was named.");
   if (auto refused = Intercepted(request)) return *refused;
   LONG rc = ERROR_SUCCESS;
-  auto key = RegKey::Create(root, path, KEY_READ, view, &rc);
+  auto key = RegWriteKey::Create(root, path, KEY_READ, view, &rc);
   return key ? Done() : Failure(request, static_cast<uint32_t>(rc));
 }
 

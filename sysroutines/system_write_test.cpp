@@ -7,6 +7,7 @@
 #include "sysroutines/test_files.h"
 #include "tests/support/test_support.h"
 #include "win32/registry.h"
+#include "win32/registry_write.h"
 #include "win32/unicode.h"
 
 namespace wl {
@@ -16,6 +17,7 @@ using test::LongScratch;
 using test::PathExists;
 using test::WriteFileAt;
 using win32::RegKey;
+using win32::RegWriteKey;
 using win32::RegView;
 
 // Per process: ctest runs the cases of this fixture in parallel processes.
@@ -30,8 +32,8 @@ class SystemWriteTest : public ::testing::Test {
   void TearDown() override { Clean(); }
   static void Clean() {
     for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
-      for (RegView view : {RegView::Force64, RegView::Force32}) RegKey::DeleteTree(root, kKey, view);
-    RegKey::DeleteTree(HKEY_CLASSES_ROOT, kClassesKey);
+      for (RegView view : {RegView::Force64, RegView::Force32}) RegWriteKey::DeleteTree(root, kKey, view);
+    RegWriteKey::DeleteTree(HKEY_CLASSES_ROOT, kClassesKey);
   }
   static std::optional<std::string> ReadValue(HKEY root, const std::string& path, const std::string& name,
                                               RegView view = RegView::Default) {

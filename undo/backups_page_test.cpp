@@ -7,6 +7,7 @@
 #include "tests/support/test_support.h"
 #include "ui/page_test_host.h"
 #include "win32/registry.h"
+#include "win32/registry_write.h"
 
 namespace wl::undo {
 namespace {
@@ -14,7 +15,7 @@ namespace {
 class BackupsPageTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(win32::RegKey::Create(HKEY_CURRENT_USER, key_)->WriteString("v", "before") == ERROR_SUCCESS);
+    ASSERT_TRUE(win32::RegWriteKey::Create(HKEY_CURRENT_USER, key_)->WriteString("v", "before") == ERROR_SUCCESS);
     {
       ChangeSet set("System Service", "Remove");
       ASSERT_TRUE(DeleteRegValue(HKEY_CURRENT_USER, key_, "v"));
@@ -22,7 +23,7 @@ class BackupsPageTest : public ::testing::Test {
     }
     host_.page->RefreshClick();
   }
-  void TearDown() override { win32::RegKey::DeleteTree(HKEY_CURRENT_USER, key_); }
+  void TearDown() override { win32::RegWriteKey::DeleteTree(HKEY_CURRENT_USER, key_); }
   std::optional<std::string> Value(const std::string& name) {
     auto key = win32::RegKey::Open(HKEY_CURRENT_USER, key_);
     return key ? key->ReadString(name) : std::nullopt;
@@ -56,7 +57,7 @@ TEST_F(BackupsPageTest, ListsTheSetAndOpensItToItsItems) {
 }
 
 TEST_F(BackupsPageTest, RestoreAsksAboutChangedItemsAndReportsPerItem) {
-  ASSERT_TRUE(win32::RegKey::Open(HKEY_CURRENT_USER, key_, KEY_ALL_ACCESS)->WriteString("w", "user's") ==
+  ASSERT_TRUE(win32::RegWriteKey::Open(HKEY_CURRENT_USER, key_, KEY_ALL_ACCESS)->WriteString("w", "user's") ==
               ERROR_SUCCESS);
   auto& ui = host_.ui;
   // Yes to restore, No to overwriting the changed item.

@@ -15,19 +15,11 @@ namespace {
 using win32::Narrow;
 using win32::Widen;
 
-REGSAM ViewFlag(win32::RegView view) {
-  switch (view) {
-    case win32::RegView::Force64: return KEY_WOW64_64KEY;
-    case win32::RegView::Force32: return KEY_WOW64_32KEY;
-    default: return 0;
-  }
-}
-
-uint32_t OpenKey(HKEY root, const std::string& path, win32::RegView view, win32::UniqueHkey& out) {
-  HKEY key = nullptr;
-  const LONG rc = RegOpenKeyExW(root, Widen(path).c_str(), 0, KEY_READ | ViewFlag(view), &key);
-  if (rc != ERROR_SUCCESS) return static_cast<uint32_t>(rc == ERROR_PATH_NOT_FOUND ? ERROR_FILE_NOT_FOUND : rc);
-  out.reset(key);
+uint32_t OpenKey(HKEY root, const std::string& path, win32::RegView view, win32::RegKey& out) {
+  LONG rc = ERROR_SUCCESS;
+  auto key = win32::RegKey::Open(root, path, KEY_READ, view, &rc);
+  if (!key) return static_cast<uint32_t>(rc == ERROR_PATH_NOT_FOUND ? ERROR_FILE_NOT_FOUND : rc);
+  out = std::move(*key);
   return ERROR_SUCCESS;
 }
 
@@ -69,13 +61,11 @@ uint32_t DumpKey(HKEY key, RegTreeCopy& out, int depth) {
     names.emplace_back(subName.data(), len);
   }
   for (const auto& n : names) {
-    HKEY sub = nullptr;
-    rc = RegOpenKeyExW(key, n.c_str(), 0, KEY_READ, &sub);
-    if (rc != ERROR_SUCCESS) return static_cast<uint32_t>(rc);
-    win32::UniqueHkey owned(sub);
+    auto sub = win32::RegKey::Open(key, Narrow(n), KEY_READ, win32::RegView::Default, &rc);
+    if (!sub) return static_cast<uint32_t>(rc);
     RegTreeCopy child;
     child.name = Narrow(n);
-    if (const uint32_t e = DumpKey(sub, child, depth + 1)) return e;
+    if (const uint32_t e = DumpKey(sub->get(), child, depth + 1)) return e;
     out.keys.push_back(std::move(child));
   }
   return ERROR_SUCCESS;
@@ -118,7 +108,7 @@ bool SplitKeyText(const std::string& text, HKEY& root, std::string& rootName, st
 
 uint32_t ReadRegValueState(HKEY root, const std::string& path, win32::RegView view, const std::string& name,
                            RegValueCopy& out) {
-  win32::UniqueHkey key;
+  win32::RegKey key;
   if (const uint32_t e = OpenKey(root, path, view, key)) return e;
   const std::wstring wname = Widen(name);
   DWORD type = 0, size = 0;
@@ -141,7 +131,7 @@ uint32_t ReadRegValueState(HKEY root, const std::string& path, win32::RegView vi
 }
 
 uint32_t DumpRegTree(HKEY root, const std::string& path, win32::RegView view, RegTreeCopy& out) {
-  win32::UniqueHkey key;
+  win32::RegKey key;
   if (const uint32_t e = OpenKey(root, path, view, key)) return e;
   out = {};
   const auto slash = path.find_last_of('\\');

@@ -21,6 +21,7 @@
 #include "undo/system_state.h"
 #include "undo/testing/undo_fixture.h"
 #include "win32/file_path.h"
+#include "win32/registry_write.h"
 #include "win32/unicode.h"
 
 namespace wl::undo {
@@ -139,7 +140,7 @@ TEST(UndoActions, AssociationRestoreAndCustomSet) {
     keep.push_back(std::make_unique<test::KeyBackup>(HKEY_CLASSES_ROOT, AssociationBareName(tables.AssociationKeys[i])));
   ASSERT_TRUE(WriteRegData(HKEY_CLASSES_ROOT, "exefile\\shell\\open\\command", "", REG_EXPAND_SZ,
                            {0x65, 0, 0x76, 0, 0x31}));
-  win32::RegKey::DeleteTree(HKEY_CLASSES_ROOT, "giffile");
+  win32::RegWriteKey::DeleteTree(HKEY_CLASSES_ROOT, "giffile");
   const RegTreeCopy exe = Dump(HKEY_CLASSES_ROOT, "exefile");
   {
     Store store;
@@ -178,10 +179,10 @@ TEST(UndoActions, SoftwareEntryRemovalInBothViews) {
   const std::string name = "WlUndoApp" + std::to_string(GetCurrentProcessId());
   const std::string path = std::string(kUninstallKey) + "\\" + name;
   for (RegView view : {RegView::Force64, RegView::Force32}) {
-    auto key = win32::RegKey::Create(HKEY_LOCAL_MACHINE, path, KEY_ALL_ACCESS, view);
+    auto key = win32::RegWriteKey::Create(HKEY_LOCAL_MACHINE, path, KEY_ALL_ACCESS, view);
     ASSERT_TRUE(key);
     key->WriteString("DisplayName", view == RegView::Force64 ? "Undo 64" : "Undo 32");
-    ASSERT_TRUE(win32::RegKey::Create(HKEY_LOCAL_MACHINE, path + "\\Empty", KEY_ALL_ACCESS, view));
+    ASSERT_TRUE(win32::RegWriteKey::Create(HKEY_LOCAL_MACHINE, path + "\\Empty", KEY_ALL_ACCESS, view));
   }
   const RegTreeCopy before64 = Dump(HKEY_LOCAL_MACHINE, path, RegView::Force64),
                     before32 = Dump(HKEY_LOCAL_MACHINE, path, RegView::Force32);
@@ -200,8 +201,8 @@ TEST(UndoActions, SoftwareEntryRemovalInBothViews) {
   }
   EXPECT_EQ(Dump(HKEY_LOCAL_MACHINE, path, RegView::Force64), before64);
   EXPECT_EQ(Dump(HKEY_LOCAL_MACHINE, path, RegView::Force32), before32);
-  win32::RegKey::DeleteTree(HKEY_LOCAL_MACHINE, path, RegView::Force64);
-  win32::RegKey::DeleteTree(HKEY_LOCAL_MACHINE, path, RegView::Force32);
+  win32::RegWriteKey::DeleteTree(HKEY_LOCAL_MACHINE, path, RegView::Force64);
+  win32::RegWriteKey::DeleteTree(HKEY_LOCAL_MACHINE, path, RegView::Force32);
 }
 
 }  // namespace

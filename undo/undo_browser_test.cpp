@@ -11,12 +11,14 @@
 #include "browser/testing/toolbar_server.h"
 #include "immunize/immunity.h"
 #include "undo/testing/undo_fixture.h"
+#include "win32/registry_write.h"
 
 namespace wl::undo {
 namespace {
 
 using namespace test_support;
 using win32::RegKey;
+using win32::RegWriteKey;
 using win32::RegView;
 
 const std::string kBase = "Software\\WardenlakeTest\\UndoBrowser" + std::to_string(GetCurrentProcessId());
@@ -32,12 +34,12 @@ State DumpAll() {
 }
 
 void Clean() {
-  RegKey::DeleteTree(HKEY_CURRENT_USER, kBase);
-  for (RegView view : {RegView::Force64, RegView::Force32}) RegKey::DeleteTree(HKEY_LOCAL_MACHINE, kBase, view);
+  RegWriteKey::DeleteTree(HKEY_CURRENT_USER, kBase);
+  for (RegView view : {RegView::Force64, RegView::Force32}) RegWriteKey::DeleteTree(HKEY_LOCAL_MACHINE, kBase, view);
 }
 
-RegKey Key(HKEY root, const std::string& path, RegView view = RegView::Force64) {
-  auto key = RegKey::Create(root, kBase + "\\" + path, KEY_READ | KEY_WRITE, view);
+RegWriteKey Key(HKEY root, const std::string& path, RegView view = RegView::Force64) {
+  auto key = RegWriteKey::Create(root, kBase + "\\" + path, KEY_READ | KEY_WRITE, view);
   EXPECT_TRUE(key) << path;
   return std::move(*key);
 }
@@ -64,16 +66,16 @@ TEST(UndoBrowser, ExtensionsAndHelperObjectsRemovedAndDisabledComeBack) {
   test::ScratchDir dir("wl toolbar");
   const test::ToolbarServer server(dir);
   server.WillDelete(ie.toolbarKey, "{7E1A0001-0000-4000-8000-000000000001}", RegView::Force64);
-  RegKey menu = Key(HKEY_CURRENT_USER, "MenuExt\\&Wl Menu \xC3\xA4");
+  RegWriteKey menu = Key(HKEY_CURRENT_USER, "MenuExt\\&Wl Menu \xC3\xA4");
   menu.WriteString("", "res://wl.dll/menu");
   menu.WriteDword("Contexts", 0x22);
   Key(HKEY_LOCAL_MACHINE, "Toolbar").WriteRaw("{7E1A0001-0000-4000-8000-000000000001}", REG_BINARY, {0});
-  RegKey bar = Key(HKEY_LOCAL_MACHINE, "Classes\\CLSID\\{7E1A0001-0000-4000-8000-000000000001}");
+  RegWriteKey bar = Key(HKEY_LOCAL_MACHINE, "Classes\\CLSID\\{7E1A0001-0000-4000-8000-000000000001}");
   bar.WriteString("", "Test Bar");
   Key(HKEY_LOCAL_MACHINE, "Classes\\CLSID\\{7E1A0001-0000-4000-8000-000000000001}\\InprocServer32")
       .WriteString("", server.Path());
   Key(HKEY_LOCAL_MACHINE, "Toolbar", RegView::Force32).WriteRaw("{7E1A0002-0000-4000-8000-000000000002}", REG_BINARY, {});
-  RegKey button = Key(HKEY_LOCAL_MACHINE, "Extensions\\{7E1A0003-0000-4000-8000-000000000003}");
+  RegWriteKey button = Key(HKEY_LOCAL_MACHINE, "Extensions\\{7E1A0003-0000-4000-8000-000000000003}");
   button.WriteString("ButtonText", "Btn");
   button.WriteString("Exec", "C:\\b.exe");
   Key(HKEY_LOCAL_MACHINE, "Extensions\\{7E1A0003-0000-4000-8000-000000000003}\\Empty");
@@ -149,11 +151,11 @@ TEST(UndoBrowser, ImmunizationPreparedOnceAppliedAndUndone) {
   auto clean = [&] {
     for (const auto& e : entries)
       for (RegView view : ImmunityViews(ImmunityKind::Spyware))
-        RegKey::DeleteTree(ImmunityRoot(ImmunityKind::Spyware), ImmunityKeyPath(ImmunityKind::Spyware, e.id), view);
+        RegWriteKey::DeleteTree(ImmunityRoot(ImmunityKind::Spyware), ImmunityKeyPath(ImmunityKind::Spyware, e.id), view);
   };
   clean();
   // The second entry's key is there with a value of its own.
-  RegKey::Create(ImmunityRoot(ImmunityKind::Spyware), ImmunityKeyPath(ImmunityKind::Spyware, entries[1].id),
+  RegWriteKey::Create(ImmunityRoot(ImmunityKind::Spyware), ImmunityKeyPath(ImmunityKind::Spyware, entries[1].id),
                  KEY_READ | KEY_WRITE, RegView::Force64)
       ->WriteString("Note", "kept");
   const auto original = dumpAll();

@@ -15,6 +15,7 @@
 #include "undo/system_state.h"
 #include "win32/file_path.h"
 #include "win32/handles.h"
+#include "win32/registry_write.h"
 #include "win32/unicode.h"
 
 namespace wl::undo {
@@ -34,17 +35,17 @@ struct TestKey {
   std::string path;
   explicit TestKey(const std::string& tag, HKEY r = HKEY_CURRENT_USER) : root(r), path(UniqueKey(tag)) {}
   ~TestKey() {
-    win32::RegKey::DeleteTree(root, path, RegView::Force64);
-    win32::RegKey::DeleteTree(root, path, RegView::Force32);
+    win32::RegWriteKey::DeleteTree(root, path, RegView::Force64);
+    win32::RegWriteKey::DeleteTree(root, path, RegView::Force32);
   }
   void Put(const std::string& sub, const std::string& name, DWORD type, const std::vector<uint8_t>& data,
            RegView view = RegView::Default) const {
-    auto key = win32::RegKey::Create(root, sub.empty() ? path : path + "\\" + sub, KEY_ALL_ACCESS, view);
+    auto key = win32::RegWriteKey::Create(root, sub.empty() ? path : path + "\\" + sub, KEY_ALL_ACCESS, view);
     ASSERT_TRUE(key);
     ASSERT_EQ(key->WriteRaw(name, type, data), ERROR_SUCCESS);
   }
   void MakeKey(const std::string& sub, RegView view = RegView::Default) const {
-    ASSERT_TRUE(win32::RegKey::Create(root, path + "\\" + sub, KEY_ALL_ACCESS, view));
+    ASSERT_TRUE(win32::RegWriteKey::Create(root, path + "\\" + sub, KEY_ALL_ACCESS, view));
   }
   RegTreeCopy Dump(RegView view = RegView::Default) const {
     RegTreeCopy t;
@@ -157,7 +158,7 @@ TEST(UndoRegistry, ThreeLevelTreeWithEmptyKeysAndItsRegFile) {
 
   // The key is back already: nothing to do.
   EXPECT_EQ(CheckChangeSet(set)[0].state, ItemState::InPlace);
-  win32::RegKey::DeleteTree(HKEY_CURRENT_USER, key.path);
+  win32::RegWriteKey::DeleteTree(HKEY_CURRENT_USER, key.path);
   const RestoreReport report = RestoreChangeSet(set, false);
   EXPECT_TRUE(report.AllRestored()) << report.Text();
   EXPECT_EQ(key.Dump(), before);
@@ -444,14 +445,14 @@ TEST(UndoStore, AnUninstallerKeepsItsEntryAndChangesThatChangeNothingAreNotRecor
   EXPECT_EQ(set.manifest.items[1].kind, ItemKind::External);
   EXPECT_EQ(RestorableText(set.manifest), "partly");
   // What the uninstaller did: its entry is gone; the restore brings it back.
-  win32::RegKey::DeleteTree(HKEY_LOCAL_MACHINE, path, RegView::Force32);
+  win32::RegWriteKey::DeleteTree(HKEY_LOCAL_MACHINE, path, RegView::Force32);
   const RestoreReport report = RestoreChangeSet(set, false);
   EXPECT_TRUE(report.items[0].restored) << report.Text();
   EXPECT_FALSE(report.items[1].restored);
   RegTreeCopy after;
   ASSERT_EQ(DumpRegTree(HKEY_LOCAL_MACHINE, path, RegView::Force32, after), ERROR_SUCCESS);
   EXPECT_EQ(SortedTree(after), before);
-  win32::RegKey::DeleteTree(HKEY_LOCAL_MACHINE, path, RegView::Force32);
+  win32::RegWriteKey::DeleteTree(HKEY_LOCAL_MACHINE, path, RegView::Force32);
 }
 
 }  // namespace

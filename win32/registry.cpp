@@ -2,20 +2,14 @@
 
 #include <shlwapi.h>
 
+#include "win32/registry_write.h"
+
 #include <cstdio>
 
 #include "win32/unicode.h"
 
 namespace wl::win32 {
 namespace {
-
-REGSAM ViewFlag(RegView view) {
-  switch (view) {
-    case RegView::Force64: return KEY_WOW64_64KEY;
-    case RegView::Force32: return KEY_WOW64_32KEY;
-    default: return 0;
-  }
-}
 
 // Decodes UTF-16 string data of any size: odd trailing byte dropped, cut at
 // the first terminating zero.
@@ -32,6 +26,14 @@ std::string CutAtNul(std::wstring s) {
 }
 
 }  // namespace
+
+REGSAM RegViewFlag(RegView view) {
+  switch (view) {
+    case RegView::Force64: return KEY_WOW64_64KEY;
+    case RegView::Force32: return KEY_WOW64_32KEY;
+    default: return 0;
+  }
+}
 
 const char* RootName(HKEY root) {
   if (root == HKEY_CLASSES_ROOT) return "HKEY_CLASSES_ROOT";
@@ -101,37 +103,16 @@ std::string RegValueText(const RegValue& value) {
 }
 
 std::optional<RegKey> RegKey::Open(HKEY root, const std::string& path, REGSAM access, RegView view, LONG* error) {
-  HKEY h = nullptr;
-  const LONG rc = RegOpenKeyExW(root, Widen(path).c_str(), 0, access | ViewFlag(view), &h);
-  if (error) *error = rc;
-  if (rc != ERROR_SUCCESS) return std::nullopt;
-  return RegKey(h);
-}
-
-std::optional<RegKey> RegKey::Create(HKEY root, const std::string& path, REGSAM access, RegView view, LONG* error) {
-  HKEY h = nullptr;
-  const LONG rc = RegCreateKeyExW(root, Widen(path).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                  access | ViewFlag(view), nullptr, &h, nullptr);
-  if (error) *error = rc;
-  if (rc != ERROR_SUCCESS) return std::nullopt;
-  return RegKey(h);
-}
-
-LONG RegKey::DeleteTree(HKEY root, const std::string& path, RegView view) {
-  if (path.empty()) return ERROR_INVALID_PARAMETER;  // never the whole root
-  LONG rc = ERROR_SUCCESS;
-  auto parentPath = path;
-  std::string leaf = path;
-  const auto slash = path.find_last_of('\\');
-  if (slash != std::string::npos) {
-    parentPath = path.substr(0, slash);
-    leaf = path.substr(slash + 1);
-  } else {
-    parentPath.clear();
+  // Read rights only: the view flags are added here, never asked for.
+  if (access & ~kRegReadRights) {
+    if (error) *error = ERROR_ACCESS_DENIED;
+    return std::nullopt;
   }
-  auto parent = Open(root, parentPath, KEY_READ | KEY_WRITE, view, &rc);
-  if (!parent) return rc;
-  return parent->DeleteSubTree(leaf);
+  HKEY h = nullptr;
+  const LONG rc = RegOpenKeyExW(root, Widen(path).c_str(), 0, access | RegViewFlag(view), &h);
+  if (error) *error = rc;
+  if (rc != ERROR_SUCCESS) return std::nullopt;
+  return RegKey(h);
 }
 
 bool RegKey::Exists(HKEY root, const std::string& path, RegView view) {
@@ -231,26 +212,62 @@ std::optional<uint32_t> RegKey::ReadDword(const std::string& name) const {
   return x;
 }
 
-LONG RegKey::WriteString(const std::string& name, const std::string& value, DWORD type) const {
+std::optional<RegWriteKey> RegWriteKey::Open(HKEY root, const std::string& path, REGSAM access, RegView view,
+                                             LONG* error) {
+  HKEY h = nullptr;
+  const LONG rc = RegOpenKeyExW(root, Widen(path).c_str(), 0, access | RegViewFlag(view), &h);
+  if (error) *error = rc;
+  if (rc != ERROR_SUCCESS) return std::nullopt;
+  return RegWriteKey(h);
+}
+
+std::optional<RegWriteKey> RegWriteKey::Create(HKEY root, const std::string& path, REGSAM access, RegView view,
+                                               LONG* error) {
+  HKEY h = nullptr;
+  const LONG rc = RegCreateKeyExW(root, Widen(path).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                  access | RegViewFlag(view), nullptr, &h, nullptr);
+  if (error) *error = rc;
+  if (rc != ERROR_SUCCESS) return std::nullopt;
+  return RegWriteKey(h);
+}
+
+LONG RegWriteKey::DeleteTree(HKEY root, const std::string& path, RegView view) {
+  if (path.empty()) return ERROR_INVALID_PARAMETER;  // never the whole root
+  LONG rc = ERROR_SUCCESS;
+  auto parentPath = path;
+  std::string leaf = path;
+  const auto slash = path.find_last_of('\\');
+  if (slash != std::string::npos) {
+    parentPath = path.substr(0, slash);
+    leaf = path.substr(slash + 1);
+  } else {
+    parentPath.clear();
+  }
+  auto parent = Open(root, parentPath, KEY_READ | KEY_WRITE, view, &rc);
+  if (!parent) return rc;
+  return parent->DeleteSubTree(leaf);
+}
+
+LONG RegWriteKey::WriteString(const std::string& name, const std::string& value, DWORD type) const {
   const std::wstring w = Widen(value);
-  return RegSetValueExW(key_.get(), Widen(name).c_str(), 0, type, reinterpret_cast<const BYTE*>(w.c_str()),
+  return RegSetValueExW(get(), Widen(name).c_str(), 0, type, reinterpret_cast<const BYTE*>(w.c_str()),
                         static_cast<DWORD>((w.size() + 1) * sizeof(wchar_t)));
 }
 
-LONG RegKey::WriteDword(const std::string& name, uint32_t value) const {
-  return RegSetValueExW(key_.get(), Widen(name).c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+LONG RegWriteKey::WriteDword(const std::string& name, uint32_t value) const {
+  return RegSetValueExW(get(), Widen(name).c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
                         sizeof value);
 }
 
-LONG RegKey::WriteRaw(const std::string& name, DWORD type, const std::vector<uint8_t>& data) const {
-  return RegSetValueExW(key_.get(), Widen(name).c_str(), 0, type, data.data(), static_cast<DWORD>(data.size()));
+LONG RegWriteKey::WriteRaw(const std::string& name, DWORD type, const std::vector<uint8_t>& data) const {
+  return RegSetValueExW(get(), Widen(name).c_str(), 0, type, data.data(), static_cast<DWORD>(data.size()));
 }
 
-LONG RegKey::DeleteValue(const std::string& name) const { return RegDeleteValueW(key_.get(), Widen(name).c_str()); }
+LONG RegWriteKey::DeleteValue(const std::string& name) const { return RegDeleteValueW(get(), Widen(name).c_str()); }
 
-LONG RegKey::DeleteSubTree(const std::string& subKey) const {
+LONG RegWriteKey::DeleteSubTree(const std::string& subKey) const {
   if (subKey.empty()) return ERROR_INVALID_PARAMETER;
-  return SHDeleteKeyW(key_.get(), Widen(subKey).c_str());
+  return SHDeleteKeyW(get(), Widen(subKey).c_str());
 }
 
 }  // namespace wl::win32

@@ -1,6 +1,10 @@
-// Registry keys: open or create (in the 32- or 64-bit view), iterate values and
-// sub-keys, typed reads that never fail on an unexpected type or size, writes
-// and deletes. Names and data are UTF-8 strings.
+// Registry keys for reading: open (in the 32- or 64-bit view), iterate values
+// and sub-keys, typed reads that never fail on an unexpected type or size.
+// Names and data are UTF-8 strings. A RegKey can only read: it is never
+// opened with a right to write, create or delete, so whatever only looks at
+// the registry (every scanner, page and dialog) cannot change it. The key
+// type that writes (win32/registry_write.h) is for the write routines
+// (sysroutines/system_write) and for tests that set up registry state.
 #pragma once
 
 #include <windows.h>
@@ -35,20 +39,23 @@ std::string RegValueText(const RegValue& value);
 // The string a value holds when it is of a string type, else nullopt.
 std::optional<std::string> RegValueString(const RegValue& value);
 
+// The rights a RegKey may be opened with (KEY_READ or a part of it).
+inline constexpr REGSAM kRegReadRights = KEY_READ;
+
+// The flag that selects a registry view (0 for the default view).
+REGSAM RegViewFlag(RegView view);
+
 class RegKey {
  public:
   RegKey() = default;
   explicit RegKey(HKEY owned) : key_(owned) {}
 
-  // Opens an existing key. error receives the Win32 error code on failure.
+  // Opens an existing key for reading. access may ask for read rights only
+  // (kRegReadRights or a part of it): a right to write, create or delete is
+  // refused with ERROR_ACCESS_DENIED and nothing is opened. error receives
+  // the Win32 error code on failure.
   static std::optional<RegKey> Open(HKEY root, const std::string& path, REGSAM access = KEY_READ,
                                     RegView view = RegView::Default, LONG* error = nullptr);
-  // Opens a key, creating it (and missing parents) when missing.
-  static std::optional<RegKey> Create(HKEY root, const std::string& path,
-                                      REGSAM access = KEY_READ | KEY_WRITE, RegView view = RegView::Default,
-                                      LONG* error = nullptr);
-  // Deletes a key with all its sub-keys. ERROR_FILE_NOT_FOUND when missing.
-  static LONG DeleteTree(HKEY root, const std::string& path, RegView view = RegView::Default);
   static bool Exists(HKEY root, const std::string& path, RegView view = RegView::Default);
 
   HKEY get() const { return key_.get(); }
@@ -62,12 +69,6 @@ class RegKey {
   bool HasValue(const std::string& name) const { return Read(name).has_value(); }
   std::optional<std::string> ReadString(const std::string& name) const;
   std::optional<uint32_t> ReadDword(const std::string& name) const;  // REG_DWORD (or 4-byte REG_BINARY)
-
-  LONG WriteString(const std::string& name, const std::string& value, DWORD type = REG_SZ) const;
-  LONG WriteDword(const std::string& name, uint32_t value) const;
-  LONG WriteRaw(const std::string& name, DWORD type, const std::vector<uint8_t>& data) const;
-  LONG DeleteValue(const std::string& name) const;
-  LONG DeleteSubTree(const std::string& subKey) const;
 
  private:
   UniqueHkey key_;

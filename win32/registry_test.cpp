@@ -1,4 +1,5 @@
 #include "win32/registry.h"
+#include "win32/registry_write.h"
 
 #include <gtest/gtest.h>
 
@@ -12,15 +13,15 @@ const std::string kTestRoot = "Software\\WardenlakeTest\\Registry" + std::to_str
 
 class RegistryTest : public ::testing::Test {
  protected:
-  void SetUp() override { RegKey::DeleteTree(HKEY_CURRENT_USER, kTestRoot); }
-  void TearDown() override { RegKey::DeleteTree(HKEY_CURRENT_USER, kTestRoot); }
+  void SetUp() override { RegWriteKey::DeleteTree(HKEY_CURRENT_USER, kTestRoot); }
+  void TearDown() override { RegWriteKey::DeleteTree(HKEY_CURRENT_USER, kTestRoot); }
 };
 
 TEST_F(RegistryTest, CreateWriteReadIterateDelete) {
   EXPECT_FALSE(RegKey::Open(HKEY_CURRENT_USER, kTestRoot));
-  auto key = RegKey::Create(HKEY_CURRENT_USER, kTestRoot + "\\Sub\\Deep");
+  auto key = RegWriteKey::Create(HKEY_CURRENT_USER, kTestRoot + "\\Sub\\Deep");
   ASSERT_TRUE(key);
-  auto root = RegKey::Open(HKEY_CURRENT_USER, kTestRoot, KEY_READ | KEY_WRITE);
+  auto root = RegWriteKey::Open(HKEY_CURRENT_USER, kTestRoot, KEY_READ | KEY_WRITE);
   ASSERT_TRUE(root);
   const std::string uml = "K\xC3\xA4se \xE6\x97\xA5\xE6\x9C\xAC";  // non-ASCII name and data
   EXPECT_EQ(root->WriteString(uml, "C:\\Pr\xC3\xB6gram\\x.exe"), ERROR_SUCCESS);
@@ -43,13 +44,26 @@ TEST_F(RegistryTest, CreateWriteReadIterateDelete) {
 
   EXPECT_EQ(root->DeleteValue(uml), ERROR_SUCCESS);
   EXPECT_FALSE(root->HasValue(uml));
-  EXPECT_EQ(RegKey::DeleteTree(HKEY_CURRENT_USER, kTestRoot + "\\Sub"), ERROR_SUCCESS);
+  EXPECT_EQ(RegWriteKey::DeleteTree(HKEY_CURRENT_USER, kTestRoot + "\\Sub"), ERROR_SUCCESS);
   EXPECT_FALSE(RegKey::Exists(HKEY_CURRENT_USER, kTestRoot + "\\Sub\\Deep"));
-  EXPECT_NE(RegKey::DeleteTree(HKEY_CURRENT_USER, ""), ERROR_SUCCESS);  // never a whole root
+  EXPECT_NE(RegWriteKey::DeleteTree(HKEY_CURRENT_USER, ""), ERROR_SUCCESS);  // never a whole root
+}
+
+TEST_F(RegistryTest, AReadingKeyRefusesEveryRightToWrite) {
+  ASSERT_TRUE(RegWriteKey::Create(HKEY_CURRENT_USER, kTestRoot));
+  for (REGSAM access : {REGSAM(KEY_WRITE), REGSAM(KEY_SET_VALUE), REGSAM(KEY_CREATE_SUB_KEY), REGSAM(KEY_ALL_ACCESS),
+                        REGSAM(KEY_READ | DELETE), REGSAM(KEY_READ | WRITE_DAC), REGSAM(KEY_READ | WRITE_OWNER),
+                        REGSAM(MAXIMUM_ALLOWED), REGSAM(GENERIC_WRITE), REGSAM(GENERIC_ALL)}) {
+    LONG error = ERROR_SUCCESS;
+    EXPECT_FALSE(RegKey::Open(HKEY_CURRENT_USER, kTestRoot, access, RegView::Default, &error)) << access;
+    EXPECT_EQ(error, ERROR_ACCESS_DENIED) << access;
+  }
+  EXPECT_TRUE(RegKey::Open(HKEY_CURRENT_USER, kTestRoot, KEY_QUERY_VALUE));
+  EXPECT_TRUE(RegKey::Open(HKEY_CURRENT_USER, kTestRoot, KEY_READ, RegView::Force64));
 }
 
 TEST_F(RegistryTest, UnexpectedTypesAndSizesNeverFail) {
-  auto key = RegKey::Create(HKEY_CURRENT_USER, kTestRoot);
+  auto key = RegWriteKey::Create(HKEY_CURRENT_USER, kTestRoot);
   ASSERT_TRUE(key);
   // A string stored without its terminating zero, and one with an odd size.
   const std::wstring w = L"abc";
@@ -81,9 +95,9 @@ TEST_F(RegistryTest, UnexpectedTypesAndSizesNeverFail) {
 }
 
 TEST_F(RegistryTest, ThirtyTwoAndSixtyFourBitViewsOfTheRunKeyDiffer) {
-  auto k64 = RegKey::Create(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Run",
+  auto k64 = RegWriteKey::Create(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Run",
                             KEY_READ | KEY_WRITE, RegView::Force64);
-  auto k32 = RegKey::Create(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Run",
+  auto k32 = RegWriteKey::Create(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Run",
                             KEY_READ | KEY_WRITE, RegView::Force32);
   ASSERT_TRUE(k64 && k32);
   ASSERT_EQ(k32->WriteString("WardenlakeViewTest", "x32.exe"), ERROR_SUCCESS);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "win32/registry.h"
+#include "win32/registry_write.h"
 
 namespace wl::win32 {
 namespace {
@@ -21,8 +22,8 @@ TEST(Unicode, EveryNameTheSystemGivesComesBackUnchanged) {
 // tools that cannot name it) is listed, read and deleted by that name.
 TEST(Unicode, ARegistryValueWithALoneSurrogateInItsNameCanBeDeleted) {
   const char* path = "Software\\WardenlakeTest\\Unicode";
-  RegKey::DeleteTree(HKEY_CURRENT_USER, path);
-  auto key = RegKey::Create(HKEY_CURRENT_USER, path);
+  RegWriteKey::DeleteTree(HKEY_CURRENT_USER, path);
+  auto key = RegWriteKey::Create(HKEY_CURRENT_USER, path);
   ASSERT_TRUE(key);
   const std::wstring odd = std::wstring(L"run") + wchar_t(0xDC01);
   const std::wstring data = L"C:\\x.exe";
@@ -35,7 +36,7 @@ TEST(Unicode, ARegistryValueWithALoneSurrogateInItsNameCanBeDeleted) {
   EXPECT_EQ(key->ReadString(names[0]), "C:\\x.exe");
   EXPECT_EQ(key->DeleteValue(names[0]), ERROR_SUCCESS);
   EXPECT_TRUE(key->ValueNames().empty());
-  RegKey::DeleteTree(HKEY_CURRENT_USER, path);
+  RegWriteKey::DeleteTree(HKEY_CURRENT_USER, path);
 }
 
 }  // namespace

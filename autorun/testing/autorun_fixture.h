@@ -15,6 +15,7 @@
 #include "sysroutines/system_write.h"
 #include "sysroutines/test_files.h"
 #include "win32/registry.h"
+#include "win32/registry_write.h"
 
 namespace wl::test {
 
@@ -39,7 +40,7 @@ class ScopedValues {
   ScopedValues() = default;
   ~ScopedValues() {
     for (const auto& [root, path, name] : written_) {
-      if (auto key = win32::RegKey::Open(root, path, KEY_SET_VALUE)) key->DeleteValue(name);
+      if (auto key = win32::RegWriteKey::Open(root, path, KEY_SET_VALUE)) key->DeleteValue(name);
     }
   }
   ScopedValues(const ScopedValues&) = delete;
@@ -48,13 +49,13 @@ class ScopedValues {
   void Raw(HKEY root, const std::string& path, const std::string& name, DWORD type,
            const std::vector<uint8_t>& data) {
     written_.push_back({root, path, name});
-    auto key = win32::RegKey::Create(root, path);
+    auto key = win32::RegWriteKey::Create(root, path);
     if (!key || key->WriteRaw(name, type, data) != ERROR_SUCCESS) throw std::runtime_error("cannot write " + name);
   }
   void String(HKEY root, const std::string& path, const std::string& name, const std::string& data,
               DWORD type = REG_SZ) {
     written_.push_back({root, path, name});
-    auto key = win32::RegKey::Create(root, path);
+    auto key = win32::RegWriteKey::Create(root, path);
     if (!key || key->WriteString(name, data, type) != ERROR_SUCCESS) throw std::runtime_error("cannot write " + name);
   }
   // Forget a value the test deleted itself.
