@@ -14,6 +14,7 @@
 #include "service/test_service_fixture.h"
 #include "tests/support/test_support.h"
 #include "win32/registry.h"
+#include "win32/registry_write.h"
 #include "win32/unicode.h"
 
 namespace wl {
@@ -177,7 +178,7 @@ TEST(WindowsFacts, AScanFlagsWhatMalwarePlantsAndNotWhatVendorsInstall) {
       {"WlGood-app-" + pid, "\"" + vendorApp.path() + "\" /background"},
       {"WlGood-user-" + pid, "\"" + vendorUser.path() + "\" --autostart"},
   };
-  auto key = win32::RegKey::Create(HKEY_CURRENT_USER, run);
+  auto key = win32::RegWriteKey::Create(HKEY_CURRENT_USER, run);
   ASSERT_TRUE(key);
   for (const auto& [name, data] : malicious) ASSERT_EQ(key->WriteString(name, data), ERROR_SUCCESS);
   for (const auto& [name, data] : benign) ASSERT_EQ(key->WriteString(name, data), ERROR_SUCCESS);
@@ -186,13 +187,13 @@ TEST(WindowsFacts, AScanFlagsWhatMalwarePlantsAndNotWhatVendorsInstall) {
   // and a vendor's signed one.
   test::TestService cmdService, hosted, vendorService;
   ASSERT_TRUE(cmdService.ok() && hosted.ok() && vendorService.ok());
-  win32::RegKey::Open(HKEY_LOCAL_MACHINE, cmdService.registryKey(), KEY_WRITE)
+  win32::RegWriteKey::Open(HKEY_LOCAL_MACHINE, cmdService.registryKey(), KEY_WRITE)
       ->WriteString("ImagePath", "%COMSPEC% /c powershell -w hidden -enc SQBFAFgA", REG_EXPAND_SZ);
-  win32::RegKey::Open(HKEY_LOCAL_MACHINE, hosted.registryKey(), KEY_WRITE)
+  win32::RegWriteKey::Open(HKEY_LOCAL_MACHINE, hosted.registryKey(), KEY_WRITE)
       ->WriteString("ImagePath", "%SystemRoot%\\System32\\svchost.exe -k wltestgroup", REG_EXPAND_SZ);
-  win32::RegKey::Create(HKEY_LOCAL_MACHINE, hosted.registryKey() + "\\Parameters", KEY_WRITE)
+  win32::RegWriteKey::Create(HKEY_LOCAL_MACHINE, hosted.registryKey() + "\\Parameters", KEY_WRITE)
       ->WriteString("ServiceDll", dll.path(), REG_EXPAND_SZ);
-  win32::RegKey::Open(HKEY_LOCAL_MACHINE, vendorService.registryKey(), KEY_WRITE)
+  win32::RegWriteKey::Open(HKEY_LOCAL_MACHINE, vendorService.registryKey(), KEY_WRITE)
       ->WriteString("ImagePath", "\"" + vendorApp.path() + "\" --service");
 
   const auto scan = test::RunProgram("wlscan", {"scan", "--format", "json"});

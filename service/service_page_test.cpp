@@ -9,6 +9,7 @@
 #include "sysroutines/version_info.h"
 #include "win32/file_path.h"
 #include "win32/registry.h"
+#include "win32/registry_write.h"
 #include "win32/unicode.h"
 
 namespace wl {
@@ -116,7 +117,7 @@ TEST_F(ServicePageTest, RemovalAsksFirstAndRefusesSystemServicesAndStubbornOnes)
   // A service of a file of Windows itself.
   wchar_t system[MAX_PATH];
   GetSystemDirectoryW(system, MAX_PATH);
-  win32::RegKey::Open(HKEY_LOCAL_MACHINE, ms.registryKey(), KEY_WRITE)
+  win32::RegWriteKey::Open(HKEY_LOCAL_MACHINE, ms.registryKey(), KEY_WRITE)
       ->WriteString("ImagePath", win32::Narrow(system) + "\\kernel32.dll");
   ASSERT_TRUE(ServiceStart("", stubborn.keyName()));
   auto& page = *host_.page;

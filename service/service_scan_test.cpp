@@ -107,7 +107,7 @@ TEST(ServiceScan, MissingValuesAndTheSystemRootForm) {
     // Read as stored whether the path is a plain or an expandable string.
     RegWriteKey::Open(HKEY_LOCAL_MACHINE, svchost.registryKey(), KEY_WRITE)
         ->WriteString("ImagePath", "%SystemRoot%\\System32\\svchost.exe -k netsvcs", REG_EXPAND_SZ);
-    RegKey::Create(HKEY_LOCAL_MACHINE, svchost.registryKey() + "\\Parameters", KEY_WRITE)
+    RegWriteKey::Create(HKEY_LOCAL_MACHINE, svchost.registryKey() + "\\Parameters", KEY_WRITE)
         ->WriteString("ServiceDll", "%SystemRoot%\\System32\\wlsvc.dll", REG_EXPAND_SZ);
   }
   const std::string windowsDir = GetWindowsDir();
