@@ -115,6 +115,7 @@ void AnalyzeAutorunRows(std::vector<AutorunRow>& rows, const Judge& judge, std::
 
   for (std::size_t i = 0; i < rows.size(); ++i) {
     AutorunRow& row = rows[i];
+    if (row.category.empty()) row.category = std::string(AutorunCategoryOf(row.source));
     bool flagged;
     if (RowStartsProgram(row)) {
       row.analysis = VerdictText(row.judgement);
@@ -143,10 +144,26 @@ void AnalyzeAutorunRows(std::vector<AutorunRow>& rows, const Judge& judge, std::
   }
 }
 
-TextRow AutorunListHeader() { return {"Item Name", "Value", "Registry Key", "Analysis", "Signer"}; }
+std::string_view AutorunCategoryOf(int source) {
+  switch (source) {
+    case 7:
+    case 23:
+    case 24:
+    case 25:
+    case 26: return "Winlogon";
+    case 15: return "Explorer";
+    case 22: return "Scheduled Tasks";
+    case 27: return "AppInit";
+    case 28:
+    case 29: return "Image Hijacks";
+    default: return "Logon";
+  }
+}
+
+TextRow AutorunListHeader() { return {"Item Name", "Value", "Registry Key", "Analysis", "Signer", "Category"}; }
 
 TextRow AutorunRowText(const AutorunRow& row) {
-  return {row.itemName, row.value, row.registryKey, row.analysis, row.judgement.signer};
+  return {row.itemName, row.value, row.registryKey, row.analysis, row.judgement.signer, row.category};
 }
 
 std::string RunValueName(std::string_view programPath) { return TextAfterLastChar(programPath, '\\'); }

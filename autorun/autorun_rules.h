@@ -99,6 +99,9 @@ struct AutorunRow {
   std::string taskPath;     // a scheduled task's path ("\Folder\Name")
   std::string details;      // what the columns do not show: a task's state and triggers, …
   Judgement judgement;      // what the judge says of the program it starts
+  // The kind of place ("Logon", "Explorer", "Scheduled Tasks", "Winlogon",
+  // "Image Hijacks" …): the page's filter and the listing's column.
+  std::string category;
 };
 
 // The name of the registry value a row stands for.
@@ -119,6 +122,9 @@ bool RowStartsProgram(const AutorunRow& row);
 // and every flagged row (and every hook that differs from its default) a
 // "Startup Item" row in hijack, with the row's index.
 void AnalyzeAutorunRows(std::vector<AutorunRow>& rows, const Judge& judge, std::vector<HijackRow>& hijack);
+
+// The category of the rows of a source (its number).
+std::string_view AutorunCategoryOf(int source);
 
 TextRow AutorunListHeader();
 TextRow AutorunRowText(const AutorunRow& row);

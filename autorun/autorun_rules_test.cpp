@@ -138,8 +138,9 @@ TEST(AutorunRules, RowTexts) {
   row.registryKey = "Win.ini";
   row.analysis = "(Unknown)";
   row.judgement.signer = "(Not signed)";
-  EXPECT_EQ(AutorunRowText(row), (TextRow{"name", "C:\\x.exe", "Win.ini", "(Unknown)", "(Not signed)"}));
-  EXPECT_EQ(AutorunListHeader(), (TextRow{"Item Name", "Value", "Registry Key", "Analysis", "Signer"}));
+  row.category = "Logon";
+  EXPECT_EQ(AutorunRowText(row), (TextRow{"name", "C:\\x.exe", "Win.ini", "(Unknown)", "(Not signed)", "Logon"}));
+  EXPECT_EQ(AutorunListHeader(), (TextRow{"Item Name", "Value", "Registry Key", "Analysis", "Signer", "Category"}));
   EXPECT_EQ(FileInformationText("Acme", "(Unknown)"), "File CommpanyName:  Acme\r\nDescription:  (Unknown)");
   EXPECT_EQ(FileInformationText("", "x"), "File CommpanyName:  \r\nDescription:  x");
 }

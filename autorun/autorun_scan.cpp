@@ -240,7 +240,7 @@ PageText AutorunPageText(const Judge& judge) { return AutorunPageTextOf(ScanAuto
 PageText AutorunPageTextOf(AutorunScanResult scan) {
   PageText text;
   text.header = AutorunListHeader();
-  text.keys = {"name", "value", "registryKey", "analysis", "signer"};
+  text.keys = {"name", "value", "registryKey", "analysis", "signer", "category"};
   text.rows.reserve(scan.rows.size());
   text.judgements.reserve(scan.rows.size());
   for (const auto& row : scan.rows) {

@@ -40,7 +40,8 @@ StartupPage::StartupPage(app::PageContext& context)
                 {"Registry Key", 200, [](const StartupRow& r) { return r.entry.registryKey; }},
                 {"Analysis", 150, [](const StartupRow& r) { return r.entry.analysis; },
                  [](const StartupRow& r) { return r.entry.statusImage; }},
-                {"Signer", 150, [](const StartupRow& r) { return r.entry.judgement.signer; }}},
+                {"Signer", 150, [](const StartupRow& r) { return r.entry.judgement.signer; }},
+                {"Category", 100, [](const StartupRow& r) { return r.entry.category; }}},
                win32::ListStyle{.subItemImages = true}) {
   // The popup menu's items first: the toolbar then starts with its own.
   AddAction({.id = kSetup1, .caption = "Setup...", .handler = [this] { Setup1Click(); }, .toolbar = false});

@@ -48,9 +48,9 @@ TEST(Wlscan, AutorunPrintsItsRowsAndTheirHijackRows) {
   ASSERT_EQ(rows.status, 0) << rows.err;
   const auto lines = Lines(rows.out);
   ASSERT_FALSE(lines.empty());
-  EXPECT_EQ(lines[0], "Item Name\tValue\tRegistry Key\tAnalysis\tSigner");
+  EXPECT_EQ(lines[0], "Item Name\tValue\tRegistry Key\tAnalysis\tSigner\tCategory");
   EXPECT_TRUE(HasLineStarting(lines, name + "\t" + data + "\tHKEY_CURRENT_USER\\" + run +
-                                         "\\\t(Suspicious) File not found\t(File not found)"))
+                                         "\\\t(Suspicious) File not found\t(File not found)\tLogon"))
       << rows.out.substr(0, 2000);
 
   ASSERT_EQ(hijack.status, 0) << hijack.err;
@@ -201,7 +201,7 @@ TEST(Wlscan, ListingsInEveryFormat) {
 
   const auto csv = test::RunProgram("wlscan", {"autorun", "--format", "csv"});
   ASSERT_EQ(csv.status, 0);
-  EXPECT_TRUE(csv.out.starts_with("Item Name,Value,Registry Key,Analysis,Signer\r\n"));
+  EXPECT_TRUE(csv.out.starts_with("Item Name,Value,Registry Key,Analysis,Signer,Category\r\n"));
   EXPECT_NE(csv.out.find("\r\n\"WLTest-list,\"\"q\"\"-" + Pid() + "\",C:\\Nowhere\\wllistprobe.exe,"), std::string::npos);
 
   const auto items = test::RunProgram("wlscan", {"hijack-rows", "autorun", "--format", "json"});
