@@ -18,6 +18,7 @@
 #include "app/help_topics.h"
 #include "autorun/autorun_rules.h"
 #include "browser/browser_rules.h"
+#include "judge/judge.h"
 #include "browser/other_browsers_rules.h"
 #include "immunize/immunity_rules.h"
 #include "refdb/reference_tables.h"
@@ -212,6 +213,27 @@ TEST_F(HelpFileTest, TheVerdictsAndCategoriesTheProgramShowsAreExplained) {
   EXPECT_EQ(verdicts.back(), "(Unknown)");
   // The file verdicts of services and modules.
   verdicts.insert(verdicts.end(), {"Windows System File", "Distrustful File"});
+  // The judge's verdicts, file verdicts and signer texts.
+  for (Verdict v : {Verdict::Trusted, Verdict::Unknown, Verdict::Suspicious, Verdict::Malicious}) {
+    Judgement j;
+    j.verdict = v;
+    const std::string text = VerdictText(j);
+    verdicts.push_back(text.substr(0, text.find(')') + 1));
+    const std::string file = FileVerdictText(j);
+    verdicts.push_back(file.substr(0, file.find(':')));
+    verdicts.push_back(VerdictName(v));
+  }
+  for (SignatureState state : {SignatureState::Verified, SignatureState::NotSigned, SignatureState::Broken,
+                               SignatureState::Untrusted, SignatureState::Unreadable}) {
+    Judgement j;
+    j.fileFound = true;
+    j.signature.state = state;
+    const std::string text = SignerText(j);
+    verdicts.push_back(text.substr(0, text.find(')') + 1));
+  }
+  Judgement missing;
+  missing.signature.state = SignatureState::NotSigned;
+  verdicts.push_back(SignerText(missing));
   for (auto v : {AssociationVerdict::AllRight, AssociationVerdict::Distrustful, AssociationVerdict::OwnVerdict})
     verdicts.push_back(AssociationVerdictText(v));
   verdicts.insert(verdicts.end(), {kNormalSetting, kDistrustfulSetting, kUnreadableFile});
