@@ -183,7 +183,13 @@ class TForm1 : public win32::Window, public UiServices {
   ReferenceTables tables_;
   // The judge of every page: what it learns of files is kept for the run.
   WindowsFacts facts_;
-  Judge judge_{tables_, facts_};
+  Judge judge_{tables_, facts_, JudgeOptions{.whileWaiting = [] {
+                                    // While signatures are verified the window keeps drawing itself
+                                    // (paint messages only: no click can start another action).
+                                    MSG msg;
+                                    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT))
+                                      DispatchMessageW(&msg);
+                                  }}};
   AssociationTables associationTables_;
   HijackList hijack_;
   SharedImages images_;

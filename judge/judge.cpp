@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -198,11 +200,27 @@ void Judge::Gather(const std::vector<std::string>& paths) const {
     return;
   }
   std::atomic<std::size_t> next{0};
+  std::atomic<unsigned> running{threads};
+  std::mutex doneMutex;
+  std::condition_variable done;
   std::vector<std::thread> workers;
   for (unsigned t = 0; t < threads; ++t)
     workers.emplace_back([&] {
       for (std::size_t i = next++; i < todo.size(); i = next++) FactsOf(todo[i]);
+      std::lock_guard lock(doneMutex);
+      if (--running == 0) done.notify_all();
     });
+  {
+    std::unique_lock lock(doneMutex);
+    while (running > 0) {
+      done.wait_for(lock, std::chrono::milliseconds(50));
+      if (running > 0 && options_.whileWaiting) {
+        lock.unlock();
+        options_.whileWaiting();
+        lock.lock();
+      }
+    }
+  }
   for (auto& worker : workers) worker.join();
 }
 

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -133,6 +134,9 @@ struct JudgeOptions {
   bool signatures = true;  // verify signatures (off: judged without them)
   bool hashes = true;      // the SHA-256 of each judged file
   unsigned threads = 0;    // verifications at once; 0: one per processor (at most 8)
+  // Called now and then on the calling thread while verifications run on
+  // others (a window redraws itself from here); may be empty.
+  std::function<void()> whileWaiting;
 };
 
 // The tables a judge reads beside Process.db: Signer.db (root thumbprint =

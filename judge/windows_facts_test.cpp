@@ -12,6 +12,8 @@
 
 #include "core/utf8_path.h"
 #include "service/test_service_fixture.h"
+#include "sysroutines/scheduled_tasks.h"
+#include "win32/file_path.h"
 #include "tests/support/test_support.h"
 #include "win32/registry.h"
 #include "win32/registry_write.h"
@@ -141,6 +143,30 @@ TEST(WindowsFacts, OnlySignerDbsRootsMakeASignerMicrosoft) {
   EXPECT_EQ(j.signer, "(Verified) Microsoft Corporation");
 }
 
+// A task's definition file in the system's task store, removed afterwards.
+class StoredTask {
+ public:
+  StoredTask(const std::string& folder, const std::string& name, const std::string& command,
+             const std::string& arguments)
+      : dir_(TaskStoreFolder() + "\\" + folder), file_(dir_ + "\\" + name) {
+    CreateDirectoryW(win32::ApiPath(dir_).c_str(), nullptr);
+    const std::string xml =
+        "<?xml version=\"1.0\" encoding=\"UTF-16\"?><Task xmlns=\"http://schemas.microsoft.com/windows/2004/02/mit/task\">"
+        "<Triggers><LogonTrigger><Enabled>true</Enabled></LogonTrigger></Triggers><Actions Context=\"Author\"><Exec>"
+        "<Command>" + command + "</Command><Arguments>" + arguments + "</Arguments></Exec></Actions></Task>";
+    const std::wstring wide = win32::Widen(xml);
+    test::WriteBytes(file_, std::string("\xFF\xFE", 2) +
+                                std::string(reinterpret_cast<const char*>(wide.data()), wide.size() * 2));
+  }
+  ~StoredTask() {
+    DeleteFileW(win32::ApiPath(file_).c_str());
+    RemoveDirectoryW(win32::ApiPath(dir_).c_str());
+  }
+
+ private:
+  std::string dir_, file_;
+};
+
 // What a user's PC holds beside what malware plants: every planted entry
 // of malware is in "wlscan scan", no vendor entry is, and every vendor row
 // names its signer.
@@ -196,6 +222,11 @@ TEST(WindowsFacts, AScanFlagsWhatMalwarePlantsAndNotWhatVendorsInstall) {
   win32::RegWriteKey::Open(HKEY_LOCAL_MACHINE, vendorService.registryKey(), KEY_WRITE)
       ->WriteString("ImagePath", "\"" + vendorApp.path() + "\" --service");
 
+  // Tasks: a vendor's updater, and one that runs an encoded PowerShell command.
+  const std::string taskFolder = "WlTestJudge" + pid;
+  StoredTask updater(taskFolder, "Updater", vendorApp.path(), "/update");
+  StoredTask badTask(taskFolder, "Helper", "powershell.exe", "-w hidden -enc SQBFAFgA");
+
   const auto scan = test::RunProgram("wlscan", {"scan", "--format", "json"});
   const auto listing = test::RunProgram("wlscan", {"autorun", "--format", "json"});
   const auto services = test::RunProgram("wlscan", {"services", "--format", "json"});
@@ -204,8 +235,13 @@ TEST(WindowsFacts, AScanFlagsWhatMalwarePlantsAndNotWhatVendorsInstall) {
 
   ASSERT_EQ(scan.status, 1) << scan.err;
   const auto doc = nlohmann::json::parse(scan.out);
-  std::set<std::string> ids;
-  for (const auto& item : doc["items"]) ids.insert(item["id"].get<std::string>());
+  std::set<std::string> ids, items;
+  for (const auto& item : doc["items"]) {
+    ids.insert(item["id"].get<std::string>());
+    items.insert(item["item"].get<std::string>());
+  }
+  EXPECT_TRUE(items.count("\\" + taskFolder + "\\Helper"));
+  EXPECT_FALSE(items.count("\\" + taskFolder + "\\Updater"));
   const std::string prefix = "autorun/HKEY_CURRENT_USER\\" + run + "\\";
   for (const auto& [name, data] : malicious) EXPECT_TRUE(ids.count(prefix + name)) << name << ": " << data;
   for (const auto& [name, data] : benign) EXPECT_FALSE(ids.count(prefix + name)) << name;
