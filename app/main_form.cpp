@@ -400,12 +400,18 @@ void TForm1::LoadReferenceDatabase() {
     MyZip.Open(path);
     ReferenceTables loaded;
     MainDbValues mainDb;
-    LoadReferenceTables(MyZip, loaded, mainDb);
+    const bool mainDbRead = LoadReferenceTables(MyZip, loaded, mainDb);
     MyZip.Close();
     tables_ = std::move(loaded);
-    status_->SetDefinitions(mainDb.definitions);
-    status_->SetLastUpdated(mainDb.lastUpdated);
     database_ = DatabaseState::Loaded;
+    if (mainDbRead) {
+      status_->SetDefinitions(mainDb.definitions);
+      status_->SetLastUpdated(mainDb.lastUpdated);
+    } else {
+      // Only the two status values come from Main.db: the verdicts stand.
+      status_->SetDefinitions("Not loaded");
+      status_->SetLastUpdated("Not loaded");
+    }
   } catch (const std::exception& e) {
     // Run on with empty tables, and say so.
     database_ = DatabaseState::Damaged;

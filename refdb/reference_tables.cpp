@@ -89,7 +89,7 @@ std::optional<MainDbValues> ParseMainDb(std::string_view text) {
                       std::string(StringTable::ValueOf(table.Line(1)))};
 }
 
-void LoadReferenceTables(TZLBArchive& archive, ReferenceTables& tables, MainDbValues& mainDb) {
+bool LoadReferenceTables(TZLBArchive& archive, ReferenceTables& tables, MainDbValues& mainDb) {
   auto load = [&archive](const char* name) {
     std::string bytes;
     archive.ExtractByName(bytes, name);
@@ -107,8 +107,9 @@ void LoadReferenceTables(TZLBArchive& archive, ReferenceTables& tables, MainDbVa
     if (name == kCommandDb) tables.commands = StringTable::FromText(load(kCommandDb));
   }
   const auto values = ParseMainDb(mainText);
-  if (!values) throw ArchiveError("Main.db holds fewer than two lines");
+  if (!values) return false;
   mainDb = *values;
+  return true;
 }
 
 }  // namespace wl

@@ -90,7 +90,9 @@ inline constexpr const char* kCommandDb = "Command.db";
 // Extracts the six members from an open archive into tables and the Main.db
 // values, then Signer.db and Command.db where the archive has them. Raises
 // ArchiveError with the reader's message on the first failure; the tables
-// loaded before it stay loaded.
-void LoadReferenceTables(TZLBArchive& archive, ReferenceTables& tables, MainDbValues& mainDb);
+// loaded before it stay loaded. A Main.db of fewer than two lines is no
+// failure: it feeds only the status page's two values, so the tables load
+// and false says those two values are not known (mainDb is left as it was).
+bool LoadReferenceTables(TZLBArchive& archive, ReferenceTables& tables, MainDbValues& mainDb);
 
 }  // namespace wl

@@ -109,5 +109,26 @@ TEST(LoadReferenceTables, LoadsTheSixMembers) {
   EXPECT_EQ(partial.process.Count(), 1u);  // loaded before the failure
 }
 
+// Main.db only feeds the status page: a short one leaves every table loaded.
+TEST(LoadReferenceTables, AShortMainDbKeepsTheTables) {
+  test::ScratchDir dir;
+  const std::string file = dir.File("Ref.dbd");
+  test::WriteBytes(file, BuildArchive({{"Process.db", "", "a.exe=%A\n", false},
+                                       {"Class.db", "", "{C}=%C\n", false},
+                                       {"Port.db", "", "TCP80=%Web\n", false},
+                                       {"Main.db", "", "2026-12-07\n", false},
+                                       {"Hijack.db", "", "{X}=Control\n", false},
+                                       {"Site.db", "", "evil.example=Bad site\n", false}}));
+  TZLBArchive a;
+  ASSERT_TRUE(a.Open(file));
+  ReferenceTables r;
+  MainDbValues m{"before", "before"};
+  EXPECT_FALSE(LoadReferenceTables(a, r, m));
+  EXPECT_EQ(m.lastUpdated, "before");
+  EXPECT_EQ(ClassifyProcess("a.exe", r), "(General Software) A");
+  EXPECT_EQ(r.hijack.Count(), 1u);
+  EXPECT_EQ(r.sites.Count(), 1u);
+}
+
 }  // namespace
 }  // namespace wl
