@@ -8,7 +8,7 @@
 //   wlscan unimmunize spyware|sites --all | ID...
 //   wlscan packets FILE [--format tsv|json|csv]       the packets of a capture file
 //                                                     as the sniffer lists them
-//   wlscan restore ID [--overwrite]                   puts a change set of the backups back
+//   wlscan restore ID [--overwrite] [--dry-run]       puts a change set of the backups back
 //   wlscan fix FILE                                   fixes the items of a "scan --format json"
 //                                                     document, backed up as one change set
 //   wlscan --version                                  the program's version
@@ -86,7 +86,7 @@ int Usage(const std::string& why = {}) {
         "       wlscan immunize spyware|sites --all | ID...\n"
         "       wlscan unimmunize spyware|sites --all | ID...\n"
         "       wlscan packets FILE [--format tsv|json|csv]\n"
-        "       wlscan restore ID [--overwrite]\n"
+        "       wlscan restore ID [--overwrite] [--dry-run]\n"
         "       wlscan fix FILE\n"
         "       wlscan --version\n"
         "pages:" + pages);

@@ -157,6 +157,8 @@ bool IsProcessElevated() {
   return elevation.TokenIsElevated != 0;
 }
 
+bool RunsElevated() { return Current().isElevated(); }
+
 StoreFolderSystem RealStoreFolderSystem() {
   StoreFolderSystem s;
   s.isElevated = IsProcessElevated;

@@ -18,6 +18,8 @@ inline constexpr uint32_t kErrorLinkRefused = 4395;
 
 // True when the process runs with administrative rights (an elevated token).
 bool IsProcessElevated();
+// The same, as the store's seam answers it (tests replace it).
+bool RunsElevated();
 
 // What decides where the store goes and how it is protected. Tests replace
 // parts of it: under Wine every process counts as elevated and folders carry

@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
+#include "sysroutines/scheduled_tasks.h"
 #include "sysroutines/store_folder.h"
 #include "undo/reg_file.h"
 #include "undo/system_state.h"
@@ -43,6 +45,19 @@ struct OpenSet {
 OpenSet& Current() {
   static OpenSet set;
   return set;
+}
+
+// The record of the write under way, so that a failure of the write can be
+// marked on it: the set's folder and the item's index. The set may have been
+// closed meanwhile (a write with no set open gets one of its own).
+struct PendingRecord {
+  std::string root, folder;
+  std::size_t index = 0;
+};
+
+std::optional<PendingRecord>& Pending() {
+  static std::optional<PendingRecord> pending;
+  return pending;
 }
 
 WriteResult Failed(uint32_t error, std::string message) {
@@ -168,6 +183,21 @@ BackupItem CreatedKeyItem(const std::string& rootName, const std::string& path, 
   return item;
 }
 
+// Keeps a compressed copy of the file at path in the set ("files\N.z").
+WriteResult CopyIntoSet(OpenSet& set, const std::string& path, FileCopy& info) {
+  const std::string files = set.folder + "\\" + kFilesFolder;
+  if (!win32::DirectoryExists(files) && !CreateDirectoryW(win32::ApiPath(files).c_str(), nullptr))
+    return Failed(GetLastError(), "the folder for file copies could not be made");
+  info.copyName = std::string(kFilesFolder) + "\\" + std::to_string(set.files + 1) + ".z";
+  uint32_t e = CheckNoLinksBelow(set.root, set.folder + "\\" + info.copyName);
+  if (!e) e = CompressFileCopy(path, set.folder + "\\" + info.copyName, info);
+  if (e) return Failed(e, "the file could not be copied: " + win32::SystemErrorText(e));
+  ++set.files;
+  return {};
+}
+
+constexpr char kServicesKey[] = "SYSTEM\\CurrentControlSet\\Services\\";
+
 // The keys and values a step outside the program is known to change, each as
 // an item of its own (a key that is not there is left out).
 WriteResult CaptureOutsideChanges(const WriteRequest& r, std::vector<BackupItem>& out) {
@@ -286,20 +316,79 @@ WriteResult Capture(const WriteRequest& r, OpenSet& set, BackupItem& item, std::
       return {};
     }
     case WriteKind::RecycleFile:
-    case WriteKind::DeleteFile: {
+    case WriteKind::DeleteFile:
+    case WriteKind::WriteShortcut: {
       item.kind = ItemKind::File;
-      item.operation = r.kind == WriteKind::RecycleFile ? "RecycleFile" : "DeleteFile";
-      item.description = (r.kind == WriteKind::RecycleFile ? "Move to the Recycle Bin " : "Delete the file ") + r.target;
-      item.path = r.target;
+      item.operation = std::string(WriteKindName(r.kind));
+      // The file's own name (a list may show it upper-cased): a restore
+      // brings it back under that.
+      item.path = win32::StoredPath(r.target);
+      item.description = (r.kind == WriteKind::RecycleFile  ? "Move to the Recycle Bin "
+                          : r.kind == WriteKind::DeleteFile ? "Delete the file "
+                                                            : "Change the arguments of the shortcut ") +
+                         item.path;
       item.existed = true;
-      const std::string files = set.folder + "\\" + kFilesFolder;
-      if (!win32::DirectoryExists(files) && !CreateDirectoryW(win32::ApiPath(files).c_str(), nullptr))
-        return Failed(GetLastError(), "the folder for file copies could not be made");
-      item.file.copyName = std::string(kFilesFolder) + "\\" + std::to_string(set.files + 1) + ".z";
-      uint32_t e = CheckNoLinksBelow(set.root, set.folder + "\\" + item.file.copyName);
-      if (!e) e = CompressFileCopy(r.target, set.folder + "\\" + item.file.copyName, item.file);
-      if (e) return Failed(e, "the file could not be copied: " + win32::SystemErrorText(e));
-      ++set.files;
+      if (r.kind == WriteKind::WriteShortcut) item.textAfter = r.text.value_or(std::string());
+      return CopyIntoSet(set, r.target, item.file);
+    }
+    case WriteKind::PlaceFile: {
+      // Nothing was there: what is kept is what the file put there is, to
+      // know it again.
+      item.kind = ItemKind::File;
+      item.operation = "PlaceFile";
+      item.path = r.target;
+      item.description = "Put the file " + r.target + " in place";
+      item.existed = false;
+      if (const uint32_t e = FileSizeAndCrc(r.source, item.file))
+        return Failed(e, "the file to put in place cannot be read: " + win32::SystemErrorText(e));
+      return {};
+    }
+    case WriteKind::CreateService:
+    case WriteKind::DeleteService: {
+      const bool remove = r.kind == WriteKind::DeleteService;
+      item.kind = ItemKind::Service;
+      item.operation = std::string(WriteKindName(r.kind));
+      item.description = (remove ? "Remove the service " : "Create the service ") + r.target;
+      item.root = "HKEY_LOCAL_MACHINE";
+      item.key = kServicesKey + r.target;
+      item.view = "default";
+      item.service = ReadServiceConfig(r.target);
+      const uint32_t e = DumpRegTree(HKEY_LOCAL_MACHINE, item.key, win32::RegView::Default, item.tree);
+      if (e != ERROR_SUCCESS && e != ERROR_FILE_NOT_FOUND)
+        return Failed(e, "the service's key could not be read: " + win32::SystemErrorText(e));
+      item.existed = item.service.has_value() || e == ERROR_SUCCESS;
+      if (!item.service) {
+        item.service.emplace();
+        item.service->name = r.target;
+      }
+      if (!item.existed) item.tree = {};
+      return {};
+    }
+    case WriteKind::DeleteTask:
+    case WriteKind::DisableTask:
+    case WriteKind::EnableTask:
+    case WriteKind::RegisterTask: {
+      item.kind = ItemKind::Task;
+      item.operation = std::string(WriteKindName(r.kind));
+      item.description = (r.kind == WriteKind::DeleteTask    ? "Delete the scheduled task "
+                          : r.kind == WriteKind::DisableTask ? "Disable the scheduled task "
+                          : r.kind == WriteKind::EnableTask  ? "Enable the scheduled task "
+                                                             : "Register the scheduled task ") +
+                         r.target;
+      item.path = r.target;
+      const auto state = ReadTaskState(r.target);
+      if (state) {
+        item.definition = state->definition;
+        item.enabled = state->enabled;
+      }
+      // The definition file too, as the store keeps it: where the service
+      // gives back less than it was given (Wine's), a restore puts it back.
+      const std::string file = TaskStoreFile(r.target);
+      const bool stored = !file.empty() && win32::FileExists(file);
+      item.existed = state.has_value() || stored;
+      const bool keepsFile = r.kind == WriteKind::DeleteTask || r.kind == WriteKind::RegisterTask;
+      if (stored && keepsFile && CheckNoLinksBelow(TaskStoreFolder(), file) == 0)
+        if (WriteResult copied = CopyIntoSet(set, file, item.file); !copied) return copied;
       return {};
     }
     case WriteKind::UnregisterServer:
@@ -317,11 +406,12 @@ WriteResult Capture(const WriteRequest& r, OpenSet& set, BackupItem& item, std::
       item.partial = true;
       return {};
     }
-    default:
-      // A kind of change this recorder does not know: it is not made rather
-      // than made without a backup.
-      return Failed(ERROR_NOT_SUPPORTED, "this kind of change cannot be backed up");
+    case WriteKind::Count:
+      break;
   }
+  // A kind of change this recorder does not know: it is not made rather
+  // than made without a backup.
+  return Failed(ERROR_NOT_SUPPORTED, "this kind of change cannot be backed up");
 }
 
 // A key made that is there already is not recorded (checked before a
@@ -337,9 +427,14 @@ bool MakesAKeyThatIsThere(const WriteRequest& r) {
 // there by the time it was read: the write changes nothing.
 bool ChangesNothing(const WriteRequest& r, const BackupItem& item) {
   switch (r.kind) {
-    case WriteKind::CreateRegKey: return item.existed;
+    case WriteKind::CreateRegKey:
+    case WriteKind::CreateService: return item.existed;
     case WriteKind::DeleteRegTree:
-    case WriteKind::DeleteRegValue: return !item.existed;
+    case WriteKind::DeleteRegValue:
+    case WriteKind::DeleteService:
+    case WriteKind::DeleteTask:
+    case WriteKind::DisableTask:
+    case WriteKind::EnableTask: return !item.existed;
     default: return false;
   }
 }
@@ -476,9 +571,56 @@ ChangeSet::~ChangeSet() {
 
 std::string ChangeSet::Id() const { return Current().manifest.id; }
 
-ScopedBackupRecording::ScopedBackupRecording() : recorder_([](const WriteRequest& r) { return RecordWrite(r); }) {}
+ScopedBackupRecording::ScopedBackupRecording()
+    : recorder_([](const WriteRequest& r) { return RecordWrite(r); },
+                [](const WriteRequest& r, const WriteResult& result) { RecordFailure(r, result); }) {}
+
+void RecordFailure(const WriteRequest&, const WriteResult&) {
+  const auto pending = std::exchange(Pending(), std::nullopt);
+  if (!pending) return;
+  OpenSet& set = Current();
+  if (set.folder == pending->folder && pending->index < set.manifest.items.size()) {
+    set.manifest.items[pending->index].failed = true;
+    AppendToJournal(set, FailedJournalLine(pending->index, true));
+    return;
+  }
+  // The set was closed already: its manifest is written again.
+  if (CheckNoLinksBelow(pending->root, pending->folder + "\\" + kManifestName)) return;
+  const auto text = ReadWholeFile(pending->folder + "\\" + kManifestName);
+  auto manifest = text ? ManifestFromJson(*text) : std::nullopt;
+  if (!manifest || pending->index >= manifest->items.size()) return;
+  manifest->items[pending->index].failed = true;
+  OpenSet closed;
+  closed.root = pending->root;
+  closed.folder = pending->folder;
+  closed.manifest = std::move(*manifest);
+  SaveSet(closed);
+}
+
+// A file whose delete failed and is tried again (a program that has just
+// stopped may hold its file a moment longer) shares the copy made for the
+// first try: the item is taken up again rather than copied once more.
+bool RetakeFailedDelete(OpenSet& set, const WriteRequest& r) {
+  if (r.kind != WriteKind::DeleteFile && r.kind != WriteKind::RecycleFile) return false;
+  const std::wstring path = win32::Widen(win32::StoredPath(r.target));
+  for (std::size_t i = set.manifest.items.size(); i-- > 0;) {
+    BackupItem& item = set.manifest.items[i];
+    if (!item.failed || item.kind != ItemKind::File || item.operation != WriteKindName(r.kind)) continue;
+    const std::wstring kept = win32::Widen(item.path);
+    if (CompareStringOrdinal(kept.c_str(), static_cast<int>(kept.size()), path.c_str(), static_cast<int>(path.size()),
+                             TRUE) != CSTR_EQUAL)
+      continue;
+    if (!FileMatchesCopy(r.target, item.file)) return false;  // changed since: a copy of its own
+    if (AppendToJournal(set, FailedJournalLine(i, false))) return false;
+    item.failed = false;
+    Pending() = PendingRecord{set.root, set.folder, i};
+    return true;
+  }
+  return false;
+}
 
 WriteResult RecordWrite(const WriteRequest& request) {
+  Pending().reset();
   if (MakesAKeyThatIsThere(request)) return {};
   std::optional<ChangeSet> own;
   if (Current().depth == 0) own.emplace("Wardenlake", "Change");
@@ -487,6 +629,7 @@ WriteResult RecordWrite(const WriteRequest& request) {
     if (const uint32_t e = MakeSetFolder(set))
       return Failed(e, "the backup folder could not be made: " + win32::SystemErrorText(e));
   }
+  if (RetakeFailedDelete(set, request)) return {};
   BackupItem item;
   std::vector<BackupItem> created;
   // A set whose first record fails leaves no folder behind.
@@ -513,6 +656,7 @@ WriteResult RecordWrite(const WriteRequest& request) {
     return Failed(e, "the backup could not be saved: " + win32::SystemErrorText(e));
   }
   for (auto& c : created) set.manifest.items.push_back(std::move(c));
+  Pending() = PendingRecord{set.root, set.folder, set.manifest.items.size() - 1};
   return {};
 }
 

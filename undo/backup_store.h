@@ -65,6 +65,10 @@ class ScopedBackupRecording {
 // Records one request into the open change set (or a new one of its own).
 // What the recorder runs; tests call it directly.
 WriteResult RecordWrite(const WriteRequest& request);
+// Marks the record of the write just recorded as failed (its change was not
+// made, or not in full): it is then not offered for restore while the system
+// holds what the backup holds.
+void RecordFailure(const WriteRequest& request, const WriteResult& result);
 
 // A change set found in the store.
 struct StoredChangeSet {

@@ -164,6 +164,41 @@ TEST(UndoRegistry, ThreeLevelTreeWithEmptyKeysAndItsRegFile) {
   EXPECT_EQ(key.Dump(), before);
 }
 
+// Names the registry file's format must escape or cannot hold: the file
+// imports back to exactly what it can hold, a crafted name sets nothing
+// else, and the restore from the change set brings back the rest too.
+TEST(UndoRegistry, HostileNamesRoundTripThroughTheRegFileAndTheRestore) {
+  Store store;
+  TestKey key("names");
+  const std::vector<std::string> names = {"@", "\"quoted\"", "back\\slash\\", "\\", "Caf\xC3\xA9 \xE6\x97\xA5",
+                                          "=eq;semi[", " lead and trail "};
+  for (const auto& name : names) key.Put("", name, REG_SZ, Bytes(std::string("x\0\0\0", 4)));
+  for (const auto& sub : {"@", "\"q\"", "sp ace", "Caf\xC3\xA9", "br]acket", "[open"})
+    key.Put(sub, "v", REG_DWORD, {1, 0, 0, 0});
+  const RegTreeCopy importable = key.Dump();
+  // A value name with a line break that would set the key's default value,
+  // and a key whose name holds one.
+  key.Put("", "evil\r\n@=\"C:\\\\planted.exe\"", REG_SZ, Bytes(std::string("y\0\0\0", 4)));
+  key.Put("line\nbreak", "v", REG_DWORD, {2, 0, 0, 0});
+  const RegTreeCopy before = key.Dump();
+  {
+    ChangeSet set("Test", "Delete Tree");
+    ASSERT_TRUE(DeleteRegTree(HKEY_CURRENT_USER, key.path));
+  }
+  const StoredChangeSet set = OnlySet();
+  const auto result =
+      test::RunProgramAt("C:\\windows\\system32\\reg.exe", {"import", set.folder + "\\registry.reg"});
+  EXPECT_EQ(result.status, 0) << result.out << result.err;
+  EXPECT_EQ(key.Dump(), importable);  // no default value, nothing planted
+  const auto text = ReadWholeFile(set.folder + "\\registry.reg");
+  ASSERT_TRUE(text);
+  EXPECT_NE(text->find(std::string("L\0e\0f\0t\0 \0o\0u\0t\0", 16)), std::string::npos);
+
+  const RestoreReport report = RestoreChangeSet(set, true);
+  EXPECT_TRUE(report.AllRestored()) << report.Text();
+  EXPECT_EQ(key.Dump(), before);
+}
+
 TEST(UndoRegistry, ChangedSinceTheBackupIsSkippedUnlessOverwriteIsChosen) {
   Store store;
   TestKey key("changed");
@@ -210,7 +245,7 @@ TEST(UndoStore, ABackupThatCannotBeWrittenStopsTheChange) {
 TEST(UndoStore, AKindOfChangeWithoutABackupIsNotMadeAndRefusalsAreNotRecorded) {
   Store store;
   // A write the recorder does not know fails closed.
-  WriteRequest unknown{WriteKind::CreateService, "wltest-unknown", {}};
+  WriteRequest unknown{WriteKind::Count, "wltest-unknown", {}};
   const WriteResult r = RecordWrite(unknown);
   EXPECT_FALSE(r);
   EXPECT_EQ(r.error, static_cast<uint32_t>(ERROR_NOT_SUPPORTED));
