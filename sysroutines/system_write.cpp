@@ -457,7 +457,11 @@ WriteResult PlaceFile(std::string_view preparedPath, std::string_view path, cons
     if (!GetFileInformationByHandle(handle.get(), &info)) return Failure(request, GetLastError());
     if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
       return Failure(request, ERROR_DIRECTORY, folder + " is not a folder.");
-    if (checkLinks && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    // The folder is held open from here: what its path names now is what
+    // the handle holds (Wine shows a link's mark by path only).
+    DWORD byPath = win32::FileAttributes(folder);
+    if (byPath == INVALID_FILE_ATTRIBUTES) byPath = 0;
+    if (checkLinks && ((info.dwFileAttributes | byPath) & FILE_ATTRIBUTE_REPARSE_POINT))
       return Failure(request, kErrorLinkRefused,
                      "the folder " + folder + " is a link or junction; nothing is put there with administrative rights.");
     held.push_back(std::move(handle));

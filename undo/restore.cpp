@@ -5,6 +5,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 
 #include "sysroutines/scheduled_tasks.h"
 #include "sysroutines/shortcuts.h"
@@ -464,65 +465,118 @@ void CountTreeLoss(const RegTreeCopy& now, const RegTreeCopy& backup, RestoreImp
   }
 }
 
-void CountLoss(const StoredChangeSet& set, const BackupItem& item, const World& world, RestoreImpact& impact) {
-  Place place;
-  switch (item.kind) {
-    case ItemKind::RegistryValue: {
-      RegValueCopy now;
-      if (!PlaceOf(item, place) || world.Value(place, item.valueName, now) != ERROR_SUCCESS) return;
-      if (!item.existed)
-        ++impact.valuesDeleted;
-      else if (now.type != item.value.type || now.data != item.value.data)
-        ++impact.valuesOverwritten;
-      return;
+// What the restore overwrites and deletes: the places its items put back,
+// as the system holds them now against what they hold once all is back.
+class LossCounter {
+ public:
+  void Add(const BackupItem& item) {
+    Place place;
+    switch (item.kind) {
+      case ItemKind::RegistryValue:
+        if (PlaceOf(item, place)) values_.push_back({place, item.valueName});
+        return;
+      case ItemKind::RegistryTree:
+      case ItemKind::RegistryKey:
+      case ItemKind::Service:
+        if (item.kind == ItemKind::Service && item.service) services_.push_back(item.service->name);
+        if (PlaceOf(item, place)) keys_.push_back(place);
+        return;
+      case ItemKind::IniValue:
+        ini_.push_back(&item);
+        return;
+      case ItemKind::File:
+        files_.push_back(item.path);
+        return;
+      case ItemKind::Task:
+        if (item.operation != "DisableTask" && item.operation != "EnableTask") tasks_.push_back(item.path);
+        return;
+      case ItemKind::External:
+        return;
     }
-    case ItemKind::RegistryTree:
-    case ItemKind::RegistryKey:
-    case ItemKind::Service: {
-      if (item.kind == ItemKind::Service && !item.existed && item.service && world.ServiceThere(item.service->name))
-        ++impact.servicesRemoved;
-      RegTreeCopy now;
-      if (!PlaceOf(item, place) || world.Tree(place, now) != ERROR_SUCCESS) return;
-      if (item.existed && item.kind != ItemKind::RegistryKey) {
-        CountTreeLoss(now, item.tree, impact);
-      } else if (!item.existed) {
-        impact.keysDeleted += KeysIn(now);
-        impact.valuesDeleted += ValuesIn(now);
-      }
-      return;
-    }
-    case ItemKind::IniValue: {
-      const auto now = world.Ini(item);
-      if (!now) return;
-      if (!item.existed)
-        ++impact.valuesDeleted;
-      else if (*now != item.text)
-        ++impact.valuesOverwritten;
-      return;
-    }
-    case ItemKind::File: {
-      const World::FileState now = world.File(item.path);
-      if (!now.present) return;
-      if (!item.existed)
-        ++impact.filesDeleted;
-      else if (!SameInfo(now.info, item.file))
-        ++impact.filesReplaced;
-      return;
-    }
-    case ItemKind::Task: {
-      const auto now = world.Task(item.path);
-      if (!now || item.operation == "DisableTask" || item.operation == "EnableTask") return;
-      if (!item.existed)
-        ++impact.tasksDeleted;
-      else if (!SameTask(TaskOf(now->definition, item.path), TaskOf(item.definition, item.path)))
-        ++impact.tasksReplaced;
-      return;
-    }
-    case ItemKind::External:
-      return;
   }
-  (void)set;
-}
+
+  RestoreImpact Count(const World& after) const {
+    const World now;
+    RestoreImpact impact;
+    std::set<std::string> seen;
+    auto once = [&seen](const std::string& id) { return seen.insert(id).second; };
+    for (const Place& key : keys_) {
+      if (Covered(key, &key) || !once("K" + Id(key))) continue;
+      RegTreeCopy before, then;
+      if (now.Tree(key, before) != ERROR_SUCCESS) continue;
+      if (after.Tree(key, then) != ERROR_SUCCESS) {
+        impact.keysDeleted += KeysIn(before);
+        impact.valuesDeleted += ValuesIn(before);
+      } else {
+        CountTreeLoss(before, then, impact);
+      }
+    }
+    for (const auto& [place, name] : values_) {
+      if (Covered(place, nullptr) || !once("V" + Id(place) + "\n" + UpperText(name))) continue;
+      RegValueCopy before, then;
+      if (now.Value(place, name, before) != ERROR_SUCCESS) continue;
+      if (after.Value(place, name, then) != ERROR_SUCCESS)
+        ++impact.valuesDeleted;
+      else if (then.type != before.type || then.data != before.data)
+        ++impact.valuesOverwritten;
+    }
+    for (const BackupItem* item : ini_) {
+      if (!once("I" + UpperText(item->path) + "\n" + UpperText(item->section) + "\n" + UpperText(item->entry)))
+        continue;
+      const auto before = now.Ini(*item), then = after.Ini(*item);
+      if (!before) continue;
+      if (!then)
+        ++impact.valuesDeleted;
+      else if (*then != *before)
+        ++impact.valuesOverwritten;
+    }
+    for (const auto& path : files_) {
+      if (!once("F" + UpperText(path))) continue;
+      const World::FileState before = now.File(path), then = after.File(path);
+      if (!before.present) continue;
+      if (!then.present)
+        ++impact.filesDeleted;
+      else if (!SameInfo(before.info, then.info))
+        ++impact.filesReplaced;
+    }
+    for (const auto& path : tasks_) {
+      if (!once("T" + UpperText(path))) continue;
+      const auto before = now.Task(path), then = after.Task(path);
+      if (!before) continue;
+      if (!then)
+        ++impact.tasksDeleted;
+      else if (!SameTask(TaskOf(before->definition, path), TaskOf(then->definition, path)))
+        ++impact.tasksReplaced;
+    }
+    for (const auto& name : services_)
+      if (once("S" + UpperText(name)) && now.ServiceThere(name) && !after.ServiceThere(name)) ++impact.servicesRemoved;
+    return impact;
+  }
+
+ private:
+  static std::string Id(const Place& place) {
+    std::string id = std::string(win32::RootName(place.root)) + (place.view == win32::RegView::Force32 ? "|32|" : "|64|");
+    for (const auto& part : KeyParts(place.path)) id += UpperText(part) + "\\";
+    return id;
+  }
+  // Whether a key that is put back as a whole holds this place (a key other
+  // than self, or self's key for a value).
+  bool Covered(const Place& place, const Place* self) const {
+    const std::string id = Id(place);
+    for (const Place& key : keys_) {
+      if (&key == self) continue;
+      const std::string outer = Id(key);
+      if (id.size() >= outer.size() && id.compare(0, outer.size(), outer) == 0 && (self == nullptr || id != outer))
+        return true;
+    }
+    return false;
+  }
+
+  std::vector<Place> keys_;
+  std::vector<std::pair<Place, std::string>> values_;
+  std::vector<const BackupItem*> ini_;
+  std::vector<std::string> files_, tasks_, services_;
+};
 
 // ---- Putting back ------------------------------------------------------------
 
@@ -763,17 +817,19 @@ std::string RestoreImpact::Text() const {
 RestorePlan PlanRestore(const StoredChangeSet& set, bool overwriteChanged) {
   RestorePlan plan;
   World world;
+  LossCounter loss;
   const auto& items = set.manifest.items;
   plan.checks.resize(items.size());
   for (std::size_t n = items.size(); n-- > 0;) {
     ItemCheck c = Check(set, items[n], world);
     c.index = n;
     if (WillPutBack(c, overwriteChanged)) {
-      CountLoss(set, items[n], world, plan.impact);
+      loss.Add(items[n]);
       world.PutBack(items[n]);
     }
     plan.checks[n] = std::move(c);
   }
+  plan.impact = loss.Count(world);
   return plan;
 }
 

@@ -393,6 +393,95 @@ TEST(UndoFiles, AFileThatCannotBeCopiedIsNotDeleted) {
   EXPECT_TRUE(win32::FileExists(path));
 }
 
+// A program that has just stopped may hold its file a moment longer: the
+// delete fails and is tried again. The failed write is marked so (and not
+// offered for restore), and the tries share one copy.
+TEST(UndoFiles, AFailedDeleteIsMarkedAndItsRetriesShareOneCopy) {
+  Store store;
+  test::ScratchDir dir{"wlfile"};
+  const std::string path = dir.File("held.exe");
+  test::WriteBytes(path, "MZ held");
+  win32::UniqueHfile hold(CreateFileW(win32::ApiPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(hold);
+  {
+    ChangeSet set("Test", "Remove");
+    for (int i = 0; i < 3; ++i) {
+      const WriteResult r = DeleteFileNow(path);
+      EXPECT_FALSE(r);
+      EXPECT_EQ(r.message.find("backup"), std::string::npos) << r.message;  // the backup was made
+    }
+    const StoredChangeSet open = OnlySet();
+    ASSERT_EQ(open.manifest.items.size(), 1u);
+    EXPECT_TRUE(open.manifest.items[0].failed);
+    EXPECT_EQ(RestorableText(open.manifest), "no");
+    const auto checks = CheckChangeSet(open);
+    EXPECT_EQ(checks[0].state, ItemState::NotMade);
+    hold.reset();
+    EXPECT_TRUE(DeleteFileNow(path));
+  }
+  const StoredChangeSet set = OnlySet();
+  ASSERT_EQ(set.manifest.items.size(), 1u);
+  EXPECT_FALSE(set.manifest.items[0].failed);
+  std::size_t copies = 0;
+  WIN32_FIND_DATAW fd{};
+  win32::UniqueFind find(FindFirstFileW(win32::ApiPath(set.folder + "\\files\\*.z").c_str(), &fd));
+  if (find) do ++copies; while (FindNextFileW(find.get(), &fd));
+  EXPECT_EQ(copies, 1u);
+  const RestoreReport report = RestoreChangeSet(set, false);
+  EXPECT_TRUE(report.AllRestored()) << report.Text();
+  EXPECT_EQ(test::ReadBytes(path), "MZ held");
+}
+
+// A set that wrote one value twice and made a key that the user filled
+// since: each item is judged by what the later items leave, and the restore
+// says first what it would overwrite and delete.
+TEST(UndoRegistry, ItemsAreCheckedAgainstWhatTheLaterOnesLeaveAndTheLossIsCountedFirst) {
+  Store store;
+  TestKey key("plan");
+  key.Put("", "v", REG_SZ, Bytes(std::string("a\0\0\0", 4)));
+  {
+    ChangeSet set("Test", "Write twice");
+    ASSERT_TRUE(WriteRegString(HKEY_CURRENT_USER, key.path, "v", "b"));
+    ASSERT_TRUE(WriteRegString(HKEY_CURRENT_USER, key.path, "v", "c"));
+    ASSERT_TRUE(WriteRegString(HKEY_CURRENT_USER, key.path + "\\Made", "w", "x"));
+  }
+  const StoredChangeSet set = OnlySet();
+  ASSERT_EQ(set.manifest.items.size(), 4u);  // v, v, the key made, w
+  for (const auto& c : CheckChangeSet(set)) EXPECT_EQ(c.state, ItemState::Restorable) << c.index << " " << c.detail;
+  // What is there now counts, not what the set wrote between: "c" is
+  // overwritten once; the key the set made goes with its value.
+  EXPECT_EQ(PlanRestore(set, false).impact.Text(), "Restoring overwrites 1 value, deletes 1 value and deletes 1 key "
+                                                   "(each is backed up first, so the restore can be undone).");
+
+  // The user writes into the key the set made; the restore would delete it
+  // with what the user wrote, and says so before (only when told to overwrite).
+  key.Put("Made\\Mine", "u", REG_SZ, Bytes(std::string("u\0\0\0", 4)));
+  key.Put("Made", "u2", REG_SZ, Bytes(std::string("u\0\0\0", 4)));
+  const RestorePlan careful = PlanRestore(set, false);
+  EXPECT_EQ(careful.checks[2].state, ItemState::Changed);
+  const RestorePlan overwrite = PlanRestore(set, true);
+  EXPECT_EQ(overwrite.impact.valuesDeleted, 3u);  // w, u2 and u
+  EXPECT_EQ(overwrite.impact.keysDeleted, 2u);    // Made and Made\Mine
+  EXPECT_EQ(overwrite.impact.valuesOverwritten, 1u);
+  const RegTreeCopy filled = key.Dump();
+
+  RestoreReport report = RestoreChangeSet(set, true);
+  EXPECT_TRUE(report.AllRestored()) << report.Text();
+  EXPECT_EQ(*win32::RegKey::Open(HKEY_CURRENT_USER, key.path)->ReadString("v"), "a");
+  EXPECT_FALSE(win32::RegKey::Exists(HKEY_CURRENT_USER, key.path + "\\Made"));
+  // What the restore deleted is in its own change set: undoing the restore
+  // brings the user's values back.
+  ASSERT_FALSE(report.backupId.empty());
+  std::string error;
+  const auto own = FindChangeSet(report.backupId, &error);
+  ASSERT_TRUE(own) << error;
+  EXPECT_EQ(own->manifest.page, "Backups");
+  report = RestoreChangeSet(*own, false);
+  EXPECT_TRUE(report.AllRestored()) << report.Text();
+  EXPECT_EQ(key.Dump(), filled);
+}
+
 TEST(UndoStore, ADamagedManifestIsListedWithItsReasonAndCannotBeRestored) {
   Store store;
   TestKey key("damaged");
