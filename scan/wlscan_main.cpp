@@ -351,17 +351,7 @@ int FixCommand(const std::vector<std::string>& args) {
   return counts[1] || counts[2] ? kFlagged : kFine;
 }
 
-}  // namespace
-
-int wmain(int argc, wchar_t** argv) {
-  // Before anything else: no DLL from the program's folder or the current
-  // folder.
-  wl::win32::RestrictDllSearchToSystem();
-  // The bytes go out as they are: CSV records end with CR LF, other lines with LF.
-  _setmode(_fileno(stdout), _O_BINARY);
-  std::vector<std::string> args;
-  for (int i = 1; i < argc; ++i) args.push_back(wl::win32::Narrow(argv[i]));
-  if (args.empty()) return Usage();
+int Run(const std::vector<std::string>& args) {
   if (args.size() == 1 && args[0] == "--version") {
     Write("wlscan " WL_VERSION_TEXT "\n");
     return kFine;
@@ -388,4 +378,21 @@ int wmain(int argc, wchar_t** argv) {
     Error(std::string("wlscan: ") + e.what());
     return kError;
   }
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  // Before anything else: no DLL from the program's folder or the current
+  // folder.
+  wl::win32::RestrictDllSearchToSystem();
+  // The bytes go out as they are: CSV records end with CR LF, other lines with LF.
+  _setmode(_fileno(stdout), _O_BINARY);
+  std::vector<std::string> args;
+  for (int i = 1; i < argc; ++i) args.push_back(wl::win32::Narrow(argv[i]));
+  if (args.empty()) return Usage();
+  const int status = Run(args);
+  // A folder of the backup store that someone else made first was set aside.
+  if (const std::string notice = wl::undo::TakeStoreNotice(); !notice.empty()) Error("wlscan: " + notice);
+  return status;
 }

@@ -32,6 +32,29 @@ std::optional<std::string>& RootOverride() {
   return root;
 }
 
+// What was found and set aside while the store was made ready, until it is
+// told to the user.
+std::string& Notice() {
+  static std::string notice;
+  return notice;
+}
+
+struct RootInfo {
+  std::string path;          // empty when there is no store
+  bool machineWide = false;  // judged by its owners
+};
+
+RootInfo StoreRoot() {
+  if (RootOverride()) return {*RootOverride(), false};
+  // With administrative rights under the machine-wide program-data folder,
+  // administrators and the system only; otherwise in the user's profile. A
+  // link or junction planted in the path is refused: then there is no store,
+  // and every change fails closed.
+  const StoreFolder folder = PrepareStoreFolder("Backups");
+  if (!folder.notice.empty() && Notice().find(folder.notice) == std::string::npos) Notice() += folder.notice;
+  return folder.ok() ? RootInfo{folder.path, folder.machineWide} : RootInfo{};
+}
+
 // The change set being filled.
 struct OpenSet {
   int depth = 0;           // nested ChangeSet scopes
@@ -40,6 +63,9 @@ struct OpenSet {
   std::string folder;      // made at the first record
   ChangeSetManifest manifest;
   int files = 0;           // file copies so far
+  // The set's folder, held open while the set is: nobody can rename it or
+  // put a link in its place (or in its parents') meanwhile.
+  win32::UniqueHfile held;
 };
 
 OpenSet& Current() {
@@ -98,6 +124,10 @@ uint32_t MakeSetFolder(OpenSet& set) {
     if (CreateDirectoryW(win32::ApiPath(folder).c_str(), nullptr)) {
       // Nothing planted between the store's root and the new folder.
       if (const uint32_t e = CheckNoLinksBelow(root, folder)) return e;
+      set.held.reset(CreateFileW(win32::ApiPath(folder).c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                 nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                 nullptr));
+      if (!set.held) return GetLastError();
       set.root = root;
       set.folder = folder;
       set.manifest = {};
@@ -117,7 +147,8 @@ uint32_t MakeSetFolder(OpenSet& set) {
 uint32_t AppendToJournal(const OpenSet& set, const std::string& lines) {
   if (const uint32_t e = CheckNoLinksBelow(set.root, set.folder + "\\" + kJournalName)) return e;
   win32::UniqueHfile file(CreateFileW(win32::ApiPath(set.folder + "\\" + kJournalName).c_str(), FILE_APPEND_DATA, 0,
-                                      nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+                                      nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+                                      nullptr));
   if (!file) return GetLastError();
   DWORD written = 0;
   if (!WriteFile(file.get(), lines.data(), static_cast<DWORD>(lines.size()), &written, nullptr) ||
@@ -440,6 +471,7 @@ bool ChangesNothing(const WriteRequest& r, const BackupItem& item) {
 }
 
 void CloseSet(OpenSet& set) {
+  set.held.reset();
   set.root.clear();
   set.folder.clear();
   set.manifest = {};
@@ -464,33 +496,80 @@ uint64_t FolderSize(const std::string& folder, int depth = 0) {
   return total;
 }
 
+// Whether an item found in a folder is a link or junction (Wine shows a
+// Unix link's mark by path only).
+bool IsLink(const std::string& path, DWORD found) {
+  DWORD byPath = win32::FileAttributes(path);
+  if (byPath == INVALID_FILE_ATTRIBUTES) byPath = 0;
+  return ((found | byPath) & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+bool Fail(std::string* error, const std::string& what, DWORD code) {
+  if (error) *error = "Could not delete " + what + ": " + win32::SystemErrorText(code);
+  return false;
+}
+
+// Deletes what the handle holds when it is closed.
+bool DeleteHeld(HANDLE held) {
+  FILE_DISPOSITION_INFO gone{TRUE};
+  return SetFileInformationByHandle(held, FileDispositionInfo, &gone, sizeof gone);
+}
+
+// Deletes a folder of the store with what it holds. Every item is opened
+// without following a link and deleted through its handle; the folder is
+// held open while its items go (it cannot be swapped for a link meanwhile);
+// a link found inside is removed itself, never followed.
 bool DeleteFolder(const std::string& folder, int depth, std::string* error) {
-  WIN32_FIND_DATAW fd{};
-  {
-    win32::UniqueFind find(FindFirstFileW(win32::ApiPath(folder + "\\*").c_str(), &fd));
-    if (find) {
-      do {
-        const std::wstring name = fd.cFileName;
-        if (name == L"." || name == L"..") continue;
-        const std::string child = folder + "\\" + Narrow(name);
-        if ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-          if (depth > 4 || !DeleteFolder(child, depth + 1, error)) return false;
-        } else if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-          RemoveDirectoryW(win32::ApiPath(child).c_str());  // a link: never followed
-        } else {
-          SetFileAttributesW(win32::ApiPath(child).c_str(), FILE_ATTRIBUTE_NORMAL);
-          if (!DeleteFileW(win32::ApiPath(child).c_str())) {
-            if (error) *error = "Could not delete " + child + ": " + win32::SystemErrorText(GetLastError());
-            return false;
-          }
-        }
-      } while (FindNextFileW(find.get(), &fd));
-    }
-  }
-  if (!RemoveDirectoryW(win32::ApiPath(folder).c_str())) {
-    if (error) *error = "Could not delete " + folder + ": " + win32::SystemErrorText(GetLastError());
+  win32::UniqueHfile held(CreateFileW(win32::ApiPath(folder).c_str(),
+                                      DELETE | FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!held) return Fail(error, folder, GetLastError());
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(held.get(), &info)) return Fail(error, folder, GetLastError());
+  if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || IsLink(folder, info.dwFileAttributes)) {
+    if (error) *error = "Could not delete " + folder + ": it is a link or junction; Wardenlake does not delete through it.";
     return false;
   }
+  // Its items, read through the handle held.
+  std::vector<std::pair<std::wstring, DWORD>> items;
+  std::vector<uint8_t> buffer(64 * 1024);
+  for (FILE_INFO_BY_HANDLE_CLASS kind = FileIdBothDirectoryRestartInfo;; kind = FileIdBothDirectoryInfo) {
+    if (!GetFileInformationByHandleEx(held.get(), kind, buffer.data(), static_cast<DWORD>(buffer.size()))) {
+      if (GetLastError() == ERROR_NO_MORE_FILES) break;
+      return Fail(error, folder, GetLastError());
+    }
+    for (std::size_t at = 0;;) {
+      const auto* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(buffer.data() + at);
+      const std::wstring name(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
+      if (name != L"." && name != L"..") items.emplace_back(name, entry->FileAttributes);
+      if (!entry->NextEntryOffset) break;
+      at += entry->NextEntryOffset;
+    }
+  }
+  for (const auto& [name, attributes] : items) {
+    const std::string child = folder + "\\" + Narrow(name);
+    const bool directory = attributes & FILE_ATTRIBUTE_DIRECTORY;
+    if (IsLink(child, attributes)) {
+      // A link: removed itself, never followed.
+      if (!(directory ? RemoveDirectoryW(win32::ApiPath(child).c_str()) : DeleteFileW(win32::ApiPath(child).c_str())))
+        return Fail(error, child, GetLastError());
+    } else if (directory) {
+      if (depth > 4) return Fail(error, child, ERROR_BUFFER_OVERFLOW);
+      if (!DeleteFolder(child, depth + 1, error)) return false;
+    } else {
+      win32::UniqueHfile file(CreateFileW(win32::ApiPath(child).c_str(), DELETE | FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                                          OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+      if (!file) return Fail(error, child, GetLastError());
+      FILE_BASIC_INFO plain{};
+      plain.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+      SetFileInformationByHandle(file.get(), FileBasicInfo, &plain, sizeof plain);
+      if (!DeleteHeld(file.get())) return Fail(error, child, GetLastError());
+    }
+  }
+  if (!DeleteHeld(held.get())) return Fail(error, folder, GetLastError());
+  held.reset();
+  if (win32::FileAttributes(folder) != INVALID_FILE_ATTRIBUTES) return Fail(error, folder, ERROR_DIR_NOT_EMPTY);
   return true;
 }
 
@@ -500,10 +579,25 @@ bool IsSetId(const std::string& id) {
          std::all_of(id.begin(), id.end(), [](char c) { return (c >= '0' && c <= '9') || c == '-'; });
 }
 
-StoredChangeSet LoadSet(const std::string& root, const std::string& id) {
+// Why a set's folder is not used: a link or junction in its place, or (in
+// the machine-wide store) a folder the administrators do not own, which
+// someone else may have filled. Empty when it is used.
+std::string Untrusted(const RootInfo& root, const std::string& folder) {
+  const uint32_t e = CheckNoLinksBelow(root.path, folder);
+  if (e == kErrorLinkRefused) return "it is a link or junction, not a folder of the store";
+  if (e) return "it cannot be checked: " + win32::SystemErrorText(e);
+  if (!StoreFolderTrusted(folder, root.machineWide)) return "it was not made by an administrator";
+  return {};
+}
+
+StoredChangeSet LoadSet(const RootInfo& root, const std::string& id) {
   StoredChangeSet set;
-  set.folder = root + "\\" + id;
+  set.folder = root.path + "\\" + id;
   set.manifest.id = id;
+  if (const std::string why = Untrusted(root, set.folder); !why.empty()) {
+    set.error = why + "; it is not used";
+    return set;
+  }
   set.size = FolderSize(set.folder);
   const auto text = ReadWholeFile(set.folder + "\\" + kManifestName);
   if (!text) {
@@ -533,15 +627,9 @@ StoredChangeSet LoadSet(const std::string& root, const std::string& id) {
 
 }  // namespace
 
-std::string BackupStoreRoot() {
-  if (RootOverride()) return *RootOverride();
-  // With administrative rights under the machine-wide program-data folder,
-  // administrators and the system only; otherwise in the user's profile. A
-  // link or junction planted in the path is refused: then there is no store,
-  // and every change fails closed.
-  const StoreFolder folder = PrepareStoreFolder("Backups");
-  return folder.ok() ? folder.path : std::string();
-}
+std::string BackupStoreRoot() { return StoreRoot().path; }
+
+std::string TakeStoreNotice() { return std::exchange(Notice(), std::string()); }
 
 ScopedBackupStoreRoot::ScopedBackupStoreRoot(std::string root) : previous_(RootOverride()) {
   RootOverride() = std::move(root);
@@ -635,6 +723,7 @@ WriteResult RecordWrite(const WriteRequest& request) {
   // A set whose first record fails leaves no folder behind.
   auto dropEmpty = [&set] {
     if (!set.manifest.items.empty() || set.folder.empty()) return;
+    set.held.reset();
     DeleteFolder(set.folder, 0, nullptr);
     CloseSet(set);
   };
@@ -662,7 +751,8 @@ WriteResult RecordWrite(const WriteRequest& request) {
 
 std::vector<StoredChangeSet> ListChangeSets() {
   std::vector<StoredChangeSet> sets;
-  const std::string root = BackupStoreRoot();
+  const RootInfo info = StoreRoot();
+  const std::string& root = info.path;
   if (root.empty()) return sets;
   WIN32_FIND_DATAW fd{};
   std::vector<std::string> ids;
@@ -681,17 +771,17 @@ std::vector<StoredChangeSet> ListChangeSets() {
     if (a.size() != b.size()) return a.size() > b.size();
     return a > b;
   });
-  for (const auto& id : ids) sets.push_back(LoadSet(root, id));
+  for (const auto& id : ids) sets.push_back(LoadSet(info, id));
   return sets;
 }
 
 std::optional<StoredChangeSet> FindChangeSet(const std::string& id, std::string* error) {
-  const std::string root = BackupStoreRoot();
-  if (!IsSetId(id) || root.empty() || !win32::DirectoryExists(root + "\\" + id)) {
+  const RootInfo info = StoreRoot();
+  if (!IsSetId(id) || info.path.empty() || !win32::DirectoryExists(info.path + "\\" + id)) {
     if (error) *error = "There is no change set " + id + ".";
     return std::nullopt;
   }
-  StoredChangeSet set = LoadSet(root, id);
+  StoredChangeSet set = LoadSet(info, id);
   if (!set.error.empty()) {
     if (error) *error = "The change set " + id + " cannot be used: " + set.error + ".";
     return std::nullopt;
@@ -703,6 +793,15 @@ bool DeleteChangeSet(const std::string& id, std::string* error) {
   const std::string root = BackupStoreRoot();
   if (!IsSetId(id) || root.empty() || !win32::DirectoryExists(root + "\\" + id)) {
     if (error) *error = "There is no change set " + id + ".";
+    return false;
+  }
+  // A link or junction planted among the sets is not deleted through (its
+  // target's files would go with the administrator's rights).
+  if (CheckNoLinksBelow(root, root + "\\" + id) == kErrorLinkRefused) {
+    if (error)
+      *error = "The change set " + id +
+               " is a link or junction, not a folder of the store; Wardenlake does not delete through it. Remove it "
+               "by hand.";
     return false;
   }
   return DeleteFolder(root + "\\" + id, 0, error);

@@ -83,6 +83,9 @@ void BackupsPage::ShowSets() {
 
 void BackupsPage::RefreshClick() {
   sets_ = listSets();
+  // A folder of the store that someone else made first was set aside.
+  if (const std::string notice = TakeStoreNotice(); !notice.empty())
+    context_.ui.Message(notice, kCaption, MB_OK | MB_ICONWARNING);
   ShowSets();
   uint64_t total = 0;
   for (const auto& set : sets_) total += set.size;

@@ -204,8 +204,9 @@ std::optional<ServiceConfigCopy> ReadServiceConfig(const std::string& name) {
 uint32_t WriteFileFlushed(const std::string& path, const std::string& bytes) {
   const std::string temp = path + ".new";
   {
+    // Never through a link planted in the file's place.
     win32::UniqueHfile file(CreateFileW(win32::ApiPath(temp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+                                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!file) return GetLastError();
     std::size_t done = 0;
     while (done < bytes.size()) {
@@ -243,7 +244,7 @@ uint32_t CompressFileCopy(const std::string& path, const std::string& copyPath, 
   BY_HANDLE_FILE_INFORMATION fi{};
   if (!GetFileInformationByHandle(in.get(), &fi)) return GetLastError();
   win32::UniqueHfile out(CreateFileW(win32::ApiPath(copyPath).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+                                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!out) return GetLastError();
   auto fail = [&](uint32_t e) {
     out.reset();
@@ -297,7 +298,7 @@ uint32_t ExpandFileCopy(const std::string& copyPath, const std::string& outPath,
                                     OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!in) return GetLastError();
   win32::UniqueHfile out(CreateFileW(win32::ApiPath(outPath).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+                                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!out) return GetLastError();
   auto fail = [&](uint32_t e) {
     out.reset();

@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 
+#include "sysroutines/store_folder.h"
 #include "sysroutines/system_write.h"
 #include "tests/support/test_support.h"
 #include "undo/backup_store.h"
@@ -480,6 +482,61 @@ TEST(UndoRegistry, ItemsAreCheckedAgainstWhatTheLaterOnesLeaveAndTheLossIsCounte
   report = RestoreChangeSet(*own, false);
   EXPECT_TRUE(report.AllRestored()) << report.Text();
   EXPECT_EQ(key.Dump(), filled);
+}
+
+// Links made by the build (sysroutines/CMakeLists.txt): store-links/store is a
+// program-data folder whose store holds 20990101-000000-000, a link to
+// store-links/victim (a planted manifest and a file).
+std::string StoreLinks() {
+  const std::string bin = test::BinaryDir();
+  return bin.substr(0, bin.find_last_of('\\')) + "\\store-links";
+}
+
+TEST(UndoStore, ASetFolderThatIsALinkOrNotTheAdministratorsIsNeverReadRestoredOrDeletedThrough) {
+  const std::string links = StoreLinks(), planted = "20990101-000000-000";
+  std::vector<std::string> strangers;
+  StoreFolderSystem seam;
+  seam.isElevated = [] { return true; };
+  seam.machineDataFolder = [&] { return links + "\\store"; };
+  seam.ownedByAdministrators = [&](HANDLE, const std::string& path) {
+    return std::find(strangers.begin(), strangers.end(), path) == strangers.end();
+  };
+  {
+    ScopedStoreFolderSystem scope(seam);
+    const auto sets = ListChangeSets();
+    ASSERT_EQ(sets.size(), 1u);
+    EXPECT_EQ(sets[0].manifest.id, planted);
+    EXPECT_NE(sets[0].error.find("link or junction"), std::string::npos) << sets[0].error;
+    EXPECT_EQ(sets[0].manifest.page, "");  // its manifest was not read
+    std::string error;
+    EXPECT_FALSE(FindChangeSet(planted, &error));
+    EXPECT_NE(error.find("cannot be used"), std::string::npos) << error;
+    EXPECT_FALSE(DeleteChangeSet(planted, &error));
+    EXPECT_NE(error.find("does not delete through it"), std::string::npos) << error;
+    EXPECT_TRUE(win32::FileExists(links + "\\victim\\keep.txt"));
+  }
+
+  // A set folder someone else owns (made before the store was the
+  // administrators', its manifest planted): listed, never read or restored;
+  // it can be deleted.
+  test::ScratchDir data{"wlundo-data"};
+  seam.machineDataFolder = [&] { return data.File(""); };
+  ScopedStoreFolderSystem scope(seam);
+  ScopedBackupRecording recording;
+  TestKey key("stranger");
+  key.Put("", "v", REG_SZ, Bytes(std::string("v\0\0\0", 4)));
+  ASSERT_TRUE(DeleteRegValue(HKEY_CURRENT_USER, key.path, "v"));
+  auto sets = ListChangeSets();
+  ASSERT_EQ(sets.size(), 1u);
+  const std::string id = sets[0].manifest.id;
+  EXPECT_EQ(sets[0].error, "");
+  strangers.push_back(BackupStoreRoot() + "\\" + id);
+  sets = ListChangeSets();
+  EXPECT_NE(sets[0].error.find("not made by an administrator"), std::string::npos) << sets[0].error;
+  std::string error;
+  EXPECT_FALSE(FindChangeSet(id, &error));
+  EXPECT_TRUE(DeleteChangeSet(id, &error)) << error;
+  EXPECT_TRUE(ListChangeSets().empty());
 }
 
 TEST(UndoStore, ADamagedManifestIsListedWithItsReasonAndCannotBeRestored) {
