@@ -209,6 +209,13 @@ uint32_t ErrorOf(HRESULT hr) {
   return HRESULT_FACILITY(hr) == FACILITY_WIN32 ? static_cast<uint32_t>(HRESULT_CODE(hr)) : static_cast<uint32_t>(hr);
 }
 
+// Connects to the task service for a change; the failure when it cannot.
+std::optional<WriteResult> ConnectFor(const WriteRequest& r, win32::ComPtr<ITaskService>& service) {
+  std::string error;
+  if (ConnectTaskService(service, error)) return std::nullopt;
+  return Failure(r, ERROR_SERVICE_NOT_ACTIVE, error);
+}
+
 // The checks every task change makes before touching anything.
 std::optional<WriteResult> CheckTaskPath(const WriteRequest& r, std::string_view taskPath) {
   if (taskPath.size() < 2 || taskPath.front() != '\\' || taskPath.back() == '\\')
@@ -437,12 +444,7 @@ WriteResult PlaceFile(std::string_view preparedPath, std::string_view path, cons
   const bool checkLinks = RunsElevated();
   std::vector<win32::UniqueHfile> held;
   const std::string full(path);
-  std::size_t from = full.starts_with("\\\\?\\") ? 4 : 0;
-  if (full.compare(from, 2, "\\\\") == 0 || full.compare(from, 4, "UNC\\") == 0) {
-    for (int skip = 0; skip < 3 && from != std::string::npos; ++skip) from = full.find('\\', from + 1);
-  } else {
-    from = full.find('\\', from);
-  }
+  const std::size_t from = win32::PathRootEnd(full);
   for (std::size_t slash = from == std::string::npos ? from : full.find('\\', from + 1); slash != std::string::npos;
        slash = full.find('\\', slash + 1)) {
     const std::string folder = full.substr(0, slash);
@@ -642,8 +644,7 @@ WriteResult DeleteScheduledTask(std::string_view taskPath, std::string* xmlBefor
   if (auto refused = Intercepted(request)) return *refused;
   win32::ComScope com;
   win32::ComPtr<ITaskService> service;
-  std::string error;
-  if (!ConnectTaskService(service, error)) return Failure(request, ERROR_SERVICE_NOT_ACTIVE, error);
+  if (auto failed = ConnectFor(request, service)) return *failed;
   HRESULT hr = S_OK;
   const auto folder = GetTaskFolder(service.get(), TaskFolderOf(taskPath), hr);
   if (!folder) return Failure(request, ErrorOf(hr));
@@ -669,8 +670,7 @@ WriteResult SetTaskEnabled(WriteKind kind, std::string_view taskPath, bool enabl
   if (auto refused = Intercepted(request)) return *refused;
   win32::ComScope com;
   win32::ComPtr<ITaskService> service;
-  std::string error;
-  if (!ConnectTaskService(service, error)) return Failure(request, ERROR_SERVICE_NOT_ACTIVE, error);
+  if (auto failed = ConnectFor(request, service)) return *failed;
   HRESULT hr = S_OK;
   const auto task = GetRegisteredTask(service.get(), taskPath, hr);
   if (!task) return Failure(request, ErrorOf(hr));
@@ -714,8 +714,7 @@ WriteResult RegisterScheduledTask(std::string_view taskPath, std::string_view xm
   if (auto refused = Intercepted(request)) return *refused;
   win32::ComScope com;
   win32::ComPtr<ITaskService> service;
-  std::string error;
-  if (!ConnectTaskService(service, error)) return Failure(request, ERROR_SERVICE_NOT_ACTIVE, error);
+  if (auto failed = ConnectFor(request, service)) return *failed;
   HRESULT hr = S_OK;
   const std::string folderPath = TaskFolderOf(taskPath);
   auto folder = GetTaskFolder(service.get(), folderPath, hr);

@@ -105,53 +105,53 @@ std::map<WriteKind, KindCase> WriteKinds::Cases() {
   };
   win32::RegWriteKey::Create(cu, key_)->WriteString("old", "before");
   win32::RegWriteKey::Create(cu, key_ + "\\Tree\\Deep")->WriteString("v", "deep");
-  cases[WriteKind::DeleteRegValue] = {[=] { return DeleteRegValue(cu, key_, "old"); },
-                                      [=] { EXPECT_EQ(value("old"), "before"); }};
-  cases[WriteKind::WriteRegValue] = {[=] { return WriteRegString(cu, key_, "new", "x"); },
-                                     [=] { EXPECT_FALSE(value("new")); }};
+  cases[WriteKind::DeleteRegValue] = {[=, this] { return DeleteRegValue(cu, key_, "old"); },
+                                      [=, this] { EXPECT_EQ(value("old"), "before"); }};
+  cases[WriteKind::WriteRegValue] = {[=, this] { return WriteRegString(cu, key_, "new", "x"); },
+                                     [=, this] { EXPECT_FALSE(value("new")); }};
   cases[WriteKind::DeleteRegTree] = {
-      [=] { return DeleteRegTree(cu, key_ + "\\Tree"); },
-      [=] { EXPECT_EQ(*win32::RegKey::Open(cu, key_ + "\\Tree\\Deep")->ReadString("v"), "deep"); }};
-  cases[WriteKind::CreateRegKey] = {[=] { return CreateRegKey(cu, key_ + "\\Made\\Below"); },
-                                    [=] { EXPECT_FALSE(win32::RegKey::Exists(cu, key_ + "\\Made")); }};
+      [=, this] { return DeleteRegTree(cu, key_ + "\\Tree"); },
+      [=, this] { EXPECT_EQ(*win32::RegKey::Open(cu, key_ + "\\Tree\\Deep")->ReadString("v"), "deep"); }};
+  cases[WriteKind::CreateRegKey] = {[=, this] { return CreateRegKey(cu, key_ + "\\Made\\Below"); },
+                                    [=, this] { EXPECT_FALSE(win32::RegKey::Exists(cu, key_ + "\\Made")); }};
 
   const std::string ini = dir_.File("kinds.ini");
   test::WriteBytes(ini, "[boot]\r\nshell=evil.exe\r\n");
-  cases[WriteKind::WriteIniValue] = {[=] { return WriteIniValue(ini, "boot", "shell", "Explorer.exe"); },
-                                     [=] { EXPECT_EQ(ReadIniState(ini, "boot", "shell"), "evil.exe"); }};
-  cases[WriteKind::DeleteIniValue] = {[=] { return DeleteIniValue(ini, "boot", "shell"); },
-                                      [=] { EXPECT_EQ(ReadIniState(ini, "boot", "shell"), "evil.exe"); }};
+  cases[WriteKind::WriteIniValue] = {[=, this] { return WriteIniValue(ini, "boot", "shell", "Explorer.exe"); },
+                                     [=, this] { EXPECT_EQ(ReadIniState(ini, "boot", "shell"), "evil.exe"); }};
+  cases[WriteKind::DeleteIniValue] = {[=, this] { return DeleteIniValue(ini, "boot", "shell"); },
+                                      [=, this] { EXPECT_EQ(ReadIniState(ini, "boot", "shell"), "evil.exe"); }};
 
   const std::string deleted = dir_.File("Deleted.exe"), recycled = dir_.File("Recycled.dll");
   test::WriteBytes(deleted, "MZ deleted");
   test::WriteBytes(recycled, "MZ recycled");
   // Named as a list shows them (upper-cased): they come back under their own names.
-  cases[WriteKind::DeleteFile] = {[=] { return DeleteFileNow(UpperPath(deleted)); }, [=] {
+  cases[WriteKind::DeleteFile] = {[=, this] { return DeleteFileNow(UpperPath(deleted)); }, [=, this] {
                                     EXPECT_EQ(test::ReadBytes(deleted), "MZ deleted");
                                     EXPECT_EQ(win32::StoredPath(UpperPath(deleted)), deleted);
                                   }};
-  cases[WriteKind::RecycleFile] = {[=] { return RecycleFile(recycled); },
-                                   [=] { EXPECT_EQ(test::ReadBytes(recycled), "MZ recycled"); }};
+  cases[WriteKind::RecycleFile] = {[=, this] { return RecycleFile(recycled); },
+                                   [=, this] { EXPECT_EQ(test::ReadBytes(recycled), "MZ recycled"); }};
   const std::string placed = dir_.File("new folder\\placed.txt"), prepared = dir_.File("prepared.tmp");
   test::WriteBytes(prepared, "placed bytes");
-  cases[WriteKind::PlaceFile] = {[=] { return PlaceFile(prepared, placed, {}); },
-                                 [=] { EXPECT_FALSE(win32::FileExists(placed)); }};
+  cases[WriteKind::PlaceFile] = {[=, this] { return PlaceFile(prepared, placed, {}); },
+                                 [=, this] { EXPECT_FALSE(win32::FileExists(placed)); }};
 
   const std::string lnk = dir_.File("Browser.lnk");
   MakeShortcut(lnk, "C:\\Program Files\\Browser\\browser.exe", "--profile-directory=Default http://evil.example/");
   const std::string lnkBefore = test::ReadBytes(lnk);
-  cases[WriteKind::WriteShortcut] = {[=] { return WriteShortcutArguments(lnk, "--profile-directory=Default"); },
-                                     [=] { EXPECT_EQ(test::ReadBytes(lnk), lnkBefore); }};
+  cases[WriteKind::WriteShortcut] = {[=, this] { return WriteShortcutArguments(lnk, "--profile-directory=Default"); },
+                                     [=, this] { EXPECT_EQ(test::ReadBytes(lnk), lnkBefore); }};
 
   ServiceSpec spec;
   spec.name = "WlKindsSvc" + Pid();
   spec.binaryPath = "\"C:\\Nowhere\\kinds.exe\"";
-  cases[WriteKind::CreateService] = {[=] { return CreateServiceEntry(spec); },
-                                     [=] { EXPECT_FALSE(ReadServiceConfig(spec.name)); }};
+  cases[WriteKind::CreateService] = {[=, this] { return CreateServiceEntry(spec); },
+                                     [=, this] { EXPECT_FALSE(ReadServiceConfig(spec.name)); }};
   const std::string svc = service_.keyName();
   const auto svcBefore = ReadServiceConfig(svc);
   const RegTreeCopy svcKey = Dump(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\" + svc);
-  cases[WriteKind::DeleteService] = {[=] { return DeleteServiceEntry(svc); }, [=] {
+  cases[WriteKind::DeleteService] = {[=, this] { return DeleteServiceEntry(svc); }, [=, this] {
                                        EXPECT_EQ(ReadServiceConfig(svc), svcBefore);
                                        EXPECT_EQ(Dump(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\" + svc),
                                                  svcKey);
@@ -161,17 +161,17 @@ std::map<WriteKind, KindCase> WriteKinds::Cases() {
   // record says so).
   const std::string server = dir_.File("not-a-server.dll");
   test::WriteBytes(server, "not a library");
-  cases[WriteKind::UnregisterServer] = {[=] { return UnregisterServer(server); }, [] {}};
+  cases[WriteKind::UnregisterServer] = {[=, this] { return UnregisterServer(server); }, [] {}};
   OutsideChanges known;
   known.keys.push_back("HKEY_CURRENT_USER\\" + key_);
-  cases[WriteKind::RunUninstaller] = {[=] { return BeforeUninstaller("C:\\App\\uninst.exe /S", win32::RegView::Default, known); },
+  cases[WriteKind::RunUninstaller] = {[=, this] { return BeforeUninstaller("C:\\App\\uninst.exe /S", win32::RegView::Default, known); },
                                       [] {}};
 
   CreateDirectoryW(win32::ApiPath(TaskStoreFolder() + "\\" + taskFolder_).c_str(), nullptr);
   const std::string xml = TaskXml("C:\\Nowhere\\wlkinds-task.exe");
   WriteTaskFile(taskFile_, xml);
   const auto taskBefore = ParseTaskXml(test::ReadBytes(taskFile_), taskPath_);
-  cases[WriteKind::DeleteTask] = {[=] { return DeleteScheduledTask(taskPath_); }, [=] {
+  cases[WriteKind::DeleteTask] = {[=, this] { return DeleteScheduledTask(taskPath_); }, [=, this] {
                                     ASSERT_TRUE(win32::FileExists(taskFile_));
                                     const auto back = ParseTaskXml(test::ReadBytes(taskFile_), taskPath_);
                                     ASSERT_TRUE(back && taskBefore);
@@ -185,12 +185,12 @@ std::map<WriteKind, KindCase> WriteKinds::Cases() {
   // enable it accepts changes nothing): each is back as it was.
   const auto enabled = ScheduledTaskEnabled(taskPath_);
   EXPECT_TRUE(enabled.has_value());
-  cases[WriteKind::DisableTask] = {[=] { return DisableScheduledTask(taskPath_); },
-                                   [=] { EXPECT_EQ(ScheduledTaskEnabled(taskPath_), enabled); }};
-  cases[WriteKind::EnableTask] = {[=] { return EnableScheduledTask(taskPath_); },
-                                  [=] { EXPECT_EQ(ScheduledTaskEnabled(taskPath_), enabled); }};
-  cases[WriteKind::RegisterTask] = {[=] { return RegisterScheduledTask(registered_, xml); },
-                                    [=] { EXPECT_EQ(ScheduledTaskXml(registered_), ""); }};
+  cases[WriteKind::DisableTask] = {[=, this] { return DisableScheduledTask(taskPath_); },
+                                   [=, this] { EXPECT_EQ(ScheduledTaskEnabled(taskPath_), enabled); }};
+  cases[WriteKind::EnableTask] = {[=, this] { return EnableScheduledTask(taskPath_); },
+                                  [=, this] { EXPECT_EQ(ScheduledTaskEnabled(taskPath_), enabled); }};
+  cases[WriteKind::RegisterTask] = {[=, this] { return RegisterScheduledTask(registered_, xml); },
+                                    [=, this] { EXPECT_EQ(ScheduledTaskXml(registered_), ""); }};
   return cases;
 }
 

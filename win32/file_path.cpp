@@ -74,15 +74,19 @@ std::string ShortPath(std::string_view utf8Path) {
   return {};
 }
 
+std::size_t PathRootEnd(std::string_view path) {
+  std::size_t end = path.starts_with("\\\\?\\") ? 4 : 0;
+  if (path.compare(end, 4, "UNC\\") == 0 || path.compare(end, 2, "\\\\") == 0) {
+    for (int skip = 0; skip < 3 && end != std::string_view::npos; ++skip) end = path.find('\\', end + 1);
+  } else {
+    end = path.find('\\', end);
+  }
+  return end;
+}
+
 std::string StoredPath(std::string_view utf8Path) {
   const std::string path(utf8Path);
-  // The root: "C:\", "\\server\share\" (after a "\\?\" prefix).
-  std::size_t start = path.starts_with("\\\\?\\") ? 4 : 0;
-  if (path.compare(start, 4, "UNC\\") == 0 || path.compare(start, 2, "\\\\") == 0) {
-    for (int skip = 0; skip < 3 && start != std::string::npos; ++skip) start = path.find('\\', start + 1);
-  } else {
-    start = path.find('\\', start);
-  }
+  const std::size_t start = PathRootEnd(path);
   if (start == std::string::npos) return path;
   std::string out = path.substr(0, start);
   bool found = true;
