@@ -17,6 +17,7 @@
 #include "settings/association_scan.h"
 #include "settings/settings_page_text.h"
 #include "settings/settings_repair.h"
+#include "sysroutines/system_info.h"
 
 namespace wl {
 namespace {
@@ -63,6 +64,9 @@ PageFix ServicesFix(const Judge& judge) {
               const RemoveServiceResult r = RemoveServiceEntry(row);
               switch (r.outcome) {
                 case RemoveServiceOutcome::Removed:
+                  if (!r.programKeptFor.empty())
+                    return {FixOutcome::Fixed,
+                            "removed; " + ProgramKeptText(ExtractExecutablePath(row.path), r.programKeptFor)};
                   return {FixOutcome::Fixed, r.fileResult && !*r.fileResult
                                                  ? "removed; its program file stays: " + r.fileResult->message
                                                  : "removed with its program file"};

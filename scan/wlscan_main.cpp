@@ -8,7 +8,7 @@
 //   wlscan unimmunize spyware|sites --all | ID...
 //   wlscan packets FILE [--format tsv|json|csv]       the packets of a capture file
 //                                                     as the sniffer lists them
-//   wlscan restore ID [--overwrite]                   puts a change set of the backups back
+//   wlscan restore ID [--overwrite] [--dry-run]       puts a change set of the backups back
 //   wlscan fix FILE                                   fixes the items of a "scan --format json"
 //                                                     document, backed up as one change set
 //   wlscan --version                                  the program's version
@@ -87,7 +87,7 @@ int Usage(const std::string& why = {}) {
         "       wlscan immunize spyware|sites --all | ID...\n"
         "       wlscan unimmunize spyware|sites --all | ID...\n"
         "       wlscan packets FILE [--format tsv|json|csv]\n"
-        "       wlscan restore ID [--overwrite]\n"
+        "       wlscan restore ID [--overwrite] [--dry-run]\n"
         "       wlscan fix FILE\n"
         "       wlscan --version\n"
         "pages:" + pages);
@@ -358,17 +358,7 @@ int FixCommand(const std::vector<std::string>& args) {
   return counts[1] || counts[2] ? kFlagged : kFine;
 }
 
-}  // namespace
-
-int wmain(int argc, wchar_t** argv) {
-  // Before anything else: no DLL from the program's folder or the current
-  // folder.
-  wl::win32::RestrictDllSearchToSystem();
-  // The bytes go out as they are: CSV records end with CR LF, other lines with LF.
-  _setmode(_fileno(stdout), _O_BINARY);
-  std::vector<std::string> args;
-  for (int i = 1; i < argc; ++i) args.push_back(wl::win32::Narrow(argv[i]));
-  if (args.empty()) return Usage();
+int Run(const std::vector<std::string>& args) {
   if (args.size() == 1 && args[0] == "--version") {
     Write("wlscan " WL_VERSION_TEXT "\n");
     return kFine;
@@ -395,4 +385,21 @@ int wmain(int argc, wchar_t** argv) {
     Error(std::string("wlscan: ") + e.what());
     return kError;
   }
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  // Before anything else: no DLL from the program's folder or the current
+  // folder.
+  wl::win32::RestrictDllSearchToSystem();
+  // The bytes go out as they are: CSV records end with CR LF, other lines with LF.
+  _setmode(_fileno(stdout), _O_BINARY);
+  std::vector<std::string> args;
+  for (int i = 1; i < argc; ++i) args.push_back(wl::win32::Narrow(argv[i]));
+  if (args.empty()) return Usage();
+  const int status = Run(args);
+  // A folder of the backup store that someone else made first was set aside.
+  if (const std::string notice = wl::undo::TakeStoreNotice(); !notice.empty()) Error("wlscan: " + notice);
+  return status;
 }

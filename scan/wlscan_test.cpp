@@ -4,16 +4,22 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <sstream>
 
 #include <nlohmann/json.hpp>
 
 #include "core/utf8_path.h"
 #include "immunize/immunity.h"
+#include "sysroutines/scheduled_tasks.h"
+#include "sysroutines/store_folder.h"
 #include "sysroutines/system_write.h"
 #include "tests/support/test_support.h"
+#include "win32/file_path.h"
 #include "win32/registry.h"
 #include "win32/registry_write.h"
+#include "win32/unicode.h"
 
 namespace wl {
 namespace {
@@ -316,6 +322,122 @@ TEST(Wlscan, FixRefusesADamagedDocumentWhole) {
   }
   EXPECT_TRUE(win32::RegKey::Open(HKEY_CURRENT_USER, kRun)->ReadString(name));
   EXPECT_EQ(test::RunProgram("wlscan", {"fix", dir.File("missing.json")}).status, 2);
+}
+
+// The items of a scan document whose item name passes.
+nlohmann::json ItemsNamed(const nlohmann::json& doc, const std::function<bool(const std::string&)>& wanted) {
+  nlohmann::json items = nlohmann::json::array();
+  for (const auto& item : doc["items"])
+    if (wanted(item["item"].get<std::string>())) items.push_back(item);
+  return items;
+}
+
+// Scans, fixes the items whose name passes, and gives the fix's output and
+// its backup's id.
+std::pair<test::CommandResult, std::string> ScanAndFix(const test::ScratchDir& dir,
+                                                       const std::function<bool(const std::string&)>& wanted,
+                                                       std::size_t expected) {
+  const auto scan = test::RunProgram("wlscan", {"scan", "--format", "json"});
+  EXPECT_EQ(scan.status, 1) << scan.err;
+  auto doc = nlohmann::json::parse(scan.out);
+  doc["items"] = ItemsNamed(doc, wanted);
+  EXPECT_EQ(doc["items"].size(), expected) << scan.out.substr(0, 3000);
+  test::WriteBytes(dir.File("fix.json"), doc.dump(2));
+  const auto fix = test::RunProgram("wlscan", {"fix", dir.File("fix.json")});
+  std::string backup;
+  for (const auto& l : Lines(fix.out))
+    if (l.starts_with("Backup: ")) backup = l.substr(8);
+  return {fix, backup};
+}
+
+TEST(Wlscan, AFlaggedScheduledTaskIsRemovedByFixAndBroughtBackByRestore) {
+  // The definition file as the task service of Windows keeps it.
+  const std::string folder = "WlFixTask" + Pid(), path = "\\" + folder + "\\Updater";
+  const std::string store = TaskStoreFolder() + "\\" + folder;
+  CreateDirectoryW(win32::ApiPath(store).c_str(), nullptr);
+  struct Cleanup {
+    std::string store;
+    ~Cleanup() {
+      DeleteFileW(win32::ApiPath(store + "\\Updater").c_str());
+      RemoveDirectoryW(win32::ApiPath(store).c_str());
+    }
+  } cleanup{store};
+  const std::wstring xml = win32::Widen(
+      "<?xml version=\"1.0\" encoding=\"UTF-16\"?>\n<Task version=\"1.2\" "
+      "xmlns=\"http://schemas.microsoft.com/windows/2004/02/mit/task\">\n<Triggers><LogonTrigger/></Triggers>\n"
+      "<Actions Context=\"Author\"><Exec><Command>C:\\Nowhere\\wltaskprobe.exe</Command>"
+      "<Arguments>--silent</Arguments></Exec></Actions>\n</Task>\n");
+  const std::string bytes = std::string("\xFF\xFE", 2) + std::string(reinterpret_cast<const char*>(xml.data()), xml.size() * 2);
+  test::WriteBytes(store + "\\Updater", bytes);
+
+  test::ScratchDir dir;
+  const auto [fix, backup] = ScanAndFix(dir, [&](const std::string& item) { return item == path; }, 1);
+  EXPECT_EQ(fix.status, 0) << fix.out << fix.err;
+  ASSERT_FALSE(backup.empty()) << fix.out;
+  EXPECT_FALSE(win32::FileExists(store + "\\Updater"));
+  EXPECT_EQ(ItemsNamed(nlohmann::json::parse(test::RunProgram("wlscan", {"scan", "--format", "json"}).out),
+                       [&](const std::string& item) { return item == path; })
+                .size(),
+            0u);
+
+  const auto restore = test::RunProgram("wlscan", {"restore", backup});
+  EXPECT_EQ(restore.status, 0) << restore.out << restore.err;
+  EXPECT_NE(restore.out.find("Backup: "), std::string::npos) << restore.out;
+  const auto again = ItemsNamed(nlohmann::json::parse(test::RunProgram("wlscan", {"scan", "--format", "json"}).out),
+                                [&](const std::string& item) { return item == path; });
+  ASSERT_EQ(again.size(), 1u);
+  EXPECT_EQ(again[0]["value"], "C:\\Nowhere\\wltaskprobe.exe --silent") << again.dump();
+}
+
+TEST(Wlscan, RunValuesWithHostileNamesAreFixedAndTheSetsRegFileImportsBackWhatItCanHold) {
+  const std::string tag = "WLTest-names-" + Pid();
+  const std::vector<std::string> names = {tag + "-\"quoted\"", tag + "-back\\slash", tag + "-@",
+                                          tag + "-line\r\nbreak", tag + "-\xC3\xA4\xE6\x97\xA5"};
+  std::vector<std::unique_ptr<PlantedRunValue>> planted;
+  for (const auto& name : names) {
+    planted.push_back(std::make_unique<PlantedRunValue>(name, "C:\\Nowhere\\wlnames.exe " + name.substr(tag.size())));
+    ASSERT_TRUE(planted.back()->ok()) << name;
+  }
+  const auto run = [] { return win32::RegKey::Open(HKEY_CURRENT_USER, kRun); };
+  const auto defaultBefore = run()->Read("");
+  std::vector<std::optional<win32::RegValue>> before;
+  for (const auto& name : names) before.push_back(run()->Read(name));
+
+  test::ScratchDir dir;
+  const auto [fix, backup] = ScanAndFix(dir, [&](const std::string& item) { return item.starts_with(tag); }, names.size());
+  EXPECT_EQ(fix.status, 0) << fix.out << fix.err;
+  ASSERT_FALSE(backup.empty()) << fix.out;
+  for (const auto& name : names) EXPECT_FALSE(run()->HasValue(name)) << name;
+
+  // The set's registry file (in the store wlscan uses), imported by the
+  // system's own tool.
+  const StoreFolder store = PrepareStoreFolder("Backups");
+  ASSERT_TRUE(store.ok()) << store.message;
+  const std::string regFile = store.path + "\\" + backup + "\\registry.reg";
+  const auto imported = test::RunProgramAt("C:\\windows\\system32\\reg.exe", {"import", regFile});
+  EXPECT_EQ(imported.status, 0) << imported.out << imported.err;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    const auto now = run()->Read(names[i]);
+    if (names[i].find('\n') != std::string::npos) {
+      EXPECT_FALSE(now) << "a name the file cannot hold";
+      continue;
+    }
+    ASSERT_TRUE(now) << names[i];
+    EXPECT_EQ(now->type, before[i]->type);
+    EXPECT_EQ(now->data, before[i]->data);
+  }
+  // Nothing else was set by the crafted name.
+  const auto defaultAfter = run()->Read("");
+  EXPECT_EQ(defaultAfter.has_value(), defaultBefore.has_value());
+
+  // The restore from the change set brings back the one the file left out.
+  const auto restore = test::RunProgram("wlscan", {"restore", backup, "--overwrite"});
+  EXPECT_EQ(restore.status, 0) << restore.out << restore.err;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    const auto now = run()->Read(names[i]);
+    ASSERT_TRUE(now) << names[i];
+    EXPECT_EQ(now->data, before[i]->data);
+  }
 }
 
 }  // namespace

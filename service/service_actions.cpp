@@ -14,14 +14,22 @@
 namespace wl {
 namespace {
 
-// Unregisters the service with the manager, so that it leaves the list now
-// rather than at the next start of the system. Its key is already gone; a
-// failure here only means the manager forgets it later.
-void UnregisterService(const std::string& keyName) {
-  const win32::UniqueScHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-  if (!manager) return;
-  const win32::UniqueScHandle service(OpenServiceW(manager.get(), win32::Widen(keyName).c_str(), DELETE));
-  if (service) DeleteService(service.get());
+// The other services whose program is this one (key names), drivers
+// included: their program file must stay.
+std::vector<std::string> OtherServicesOf(const std::string& program, const std::string& keyName) {
+  std::vector<std::string> users;
+  std::vector<ServiceListEntry> services;
+  ServiceEnumerate("", SERVICE_WIN32 | SERVICE_DRIVER, SERVICE_STATE_ALL, services);
+  const std::string windowsDir = GetWindowsDir();
+  for (const auto& service : services) {
+    if (AsciiUpper(service.keyName) == AsciiUpper(keyName)) continue;
+    const auto key = win32::RegKey::Open(HKEY_LOCAL_MACHINE, kServicesKey + service.keyName, KEY_READ);
+    const auto image = key ? key->Read("ImagePath") : std::nullopt;
+    if (!image) continue;
+    if (ExtractExecutablePath(ServicePathText(win32::RegValueText(*image), windowsDir)) == program)
+      users.push_back(service.keyName);
+  }
+  return users;
 }
 
 // A program that has just stopped may hold its file a moment longer.
@@ -47,6 +55,14 @@ WriteResult SetServiceStartType(const std::string& keyName, uint32_t start) {
   return WriteRegDword(HKEY_LOCAL_MACHINE, key, "Start", start);
 }
 
+std::string ProgramKeptText(const std::string& program, const std::vector<std::string>& services) {
+  std::string names;
+  for (std::size_t i = 0; i < services.size(); ++i)
+    names += (i == 0 ? "" : i + 1 == services.size() ? " and " : ", ") + services[i];
+  return "The program file " + program + " was kept: the service" + (services.size() == 1 ? " " : "s ") + names +
+         (services.size() == 1 ? " uses" : " use") + " it too.";
+}
+
 RemoveServiceResult RemoveServiceEntry(const ServiceRow& row) {
   // The row may be old: whether its program is Windows' own is asked again,
   // of the judge (a file's own word that it is Microsoft's is not enough).
@@ -70,16 +86,21 @@ RemoveServiceResult RemoveServiceEntry(const ServiceRow& row, const FileVerdictF
     result.outcome = RemoveServiceOutcome::CannotStop;
     return result;
   }
-  result.keyResult = DeleteRegTree(HKEY_LOCAL_MACHINE, kServicesKey + row.keyName);
+  // Looked for before the service goes: a program other services run stays.
+  const std::vector<std::string> others = program.empty() ? std::vector<std::string>() : OtherServicesOf(program, row.keyName);
+  result.keyResult = DeleteServiceEntry(row.keyName);
   if (!result.keyResult) {
     result.outcome = RemoveServiceOutcome::KeyNotDeleted;
     return result;
   }
-  UnregisterService(row.keyName);
   result.outcome = RemoveServiceOutcome::Removed;
   // The program goes only with its registration, never leaving a service
   // whose program is missing.
-  if (!program.empty()) result.fileResult = DeleteProgramFile(program);
+  if (!others.empty()) {
+    result.programKeptFor = others;
+  } else if (!program.empty()) {
+    result.fileResult = DeleteProgramFile(program);
+  }
   return result;
 }
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "service/service_rules.h"
 #include "service/service_scan.h"
@@ -17,7 +18,7 @@ namespace wl {
 WriteResult SetServiceStartType(const std::string& keyName, uint32_t start);
 
 enum class RemoveServiceOutcome {
-  Removed,        // stopped, unregistered, key deleted
+  Removed,        // stopped, key deleted, unregistered
   SystemService,  // its program is a Windows system file: nothing was changed
   CannotStop,     // it did not stop: nothing was changed
   KeyNotDeleted,  // stopped, but its key could not be deleted (see keyResult)
@@ -27,11 +28,18 @@ struct RemoveServiceResult {
   RemoveServiceOutcome outcome = RemoveServiceOutcome::SystemService;
   WriteResult keyResult;
   std::optional<WriteResult> fileResult;  // the program file's deletion, when it was tried
+  // Other services that run the same program file (key names): the file
+  // was kept for them, and its deletion not tried.
+  std::vector<std::string> programKeptFor;
 };
+
+// "The program file … was kept: the service X uses it too."
+std::string ProgramKeptText(const std::string& program, const std::vector<std::string>& services);
 
 // Stops the service (waiting at most boundMs), deletes its key with all
 // sub-keys and removes it from the service control manager, then (only when the
-// key is gone) deletes its program file for good. Refused, changing nothing, when the row or a fresh
+// key is gone) deletes its program file for good, unless another service
+// runs the same file. Refused, changing nothing, when the row or a fresh
 // look at the program file says it is a Windows system file.
 RemoveServiceResult RemoveServiceEntry(const ServiceRow& row);
 RemoveServiceResult RemoveServiceEntry(const ServiceRow& row, const FileVerdictFn& analyzeFile,

@@ -126,7 +126,7 @@ TEST(ServiceActions, AKeyThatCannotBeDeletedKeepsTheProgram) {
   ASSERT_TRUE(svc.ok());
   const ServiceRow row = RowFor(svc);
   ScopedWriteInterceptor deny([](const WriteRequest& r) -> uint32_t {
-    return r.kind == WriteKind::DeleteRegTree ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
+    return r.kind == WriteKind::DeleteService ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
   });
   const auto result = RemoveServiceEntry(row, Distrustful);
   EXPECT_EQ(result.outcome, RemoveServiceOutcome::KeyNotDeleted);
@@ -134,6 +134,48 @@ TEST(ServiceActions, AKeyThatCannotBeDeletedKeepsTheProgram) {
   EXPECT_FALSE(result.keyResult.message.empty());
   EXPECT_FALSE(result.fileResult);
   EXPECT_TRUE(win32::FileExists(svc.program()));
+}
+
+}  // namespace
+}  // namespace wl
+
+namespace wl {
+namespace {
+
+TEST(ServiceActions, AProgramFileAnotherServiceRunsIsKeptAndSaidSo) {
+  test::TestService svc;
+  ASSERT_TRUE(svc.ok());
+  // A second service that runs the same program (its path spelled in
+  // another case), as a service host shared by two services would be.
+  ServiceSpec twin;
+  twin.name = svc.keyName() + "Twin";
+  twin.binaryPath = "\"" + AsciiUpper(svc.program()) + "\" --twin";
+  ASSERT_TRUE(CreateServiceEntry(twin));
+  struct Gone {
+    std::string name;
+    ~Gone() { DeleteServiceEntry(name); }
+  } cleanup{twin.name};
+
+  const auto result = RemoveServiceEntry(RowFor(svc), Distrustful);
+  EXPECT_EQ(result.outcome, RemoveServiceOutcome::Removed) << result.keyResult.message;
+  EXPECT_EQ(result.programKeptFor, std::vector<std::string>{twin.name});
+  EXPECT_FALSE(result.fileResult);  // its deletion was not even tried
+  EXPECT_TRUE(win32::FileExists(svc.program()));
+  EXPECT_EQ(ProgramKeptText("C:\\A\\B.EXE", result.programKeptFor),
+            "The program file C:\\A\\B.EXE was kept: the service " + twin.name + " uses it too.");
+  EXPECT_EQ(ProgramKeptText("C:\\A\\B.EXE", {"One", "Two", "Three"}),
+            "The program file C:\\A\\B.EXE was kept: the services One, Two and Three use it too.");
+
+  // The last service that runs it takes the file with it.
+  ServiceRow last;
+  last.keyName = twin.name;
+  last.path = AsciiUpper(twin.binaryPath);
+  const auto second = RemoveServiceEntry(last, Distrustful);
+  EXPECT_EQ(second.outcome, RemoveServiceOutcome::Removed);
+  EXPECT_TRUE(second.programKeptFor.empty());
+  ASSERT_TRUE(second.fileResult);
+  EXPECT_TRUE(second.fileResult->ok()) << second.fileResult->message;
+  EXPECT_FALSE(win32::FileExists(svc.program()));
 }
 
 }  // namespace

@@ -172,7 +172,10 @@ void ServicePage::RemoveService1Click() {
       context_.ui.Message(result.keyResult.message, kRemoveCaption, MB_OK | MB_ICONERROR);
       break;
     case RemoveServiceOutcome::Removed:
-      if (result.fileResult && !*result.fileResult) context_.ui.ShowStatus(result.fileResult->message);
+      if (!result.programKeptFor.empty())
+        context_.ui.Message(ProgramKeptText(program, result.programKeptFor), kRemoveCaption, MB_OK | MB_ICONINFORMATION);
+      else if (result.fileResult && !*result.fileResult)
+        context_.ui.ShowStatus(result.fileResult->message);
       break;
   }
 }

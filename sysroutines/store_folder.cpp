@@ -5,6 +5,7 @@
 #include <sddl.h>
 #include <shlobj.h>
 
+#include <cwchar>
 #include <mutex>
 #include <vector>
 
@@ -44,7 +45,7 @@ PSECURITY_DESCRIPTOR AdminsOnlyDescriptor() {
   return sd;
 }
 
-uint32_t RestrictToAdministratorsReal(const std::string& folder) {
+uint32_t RestrictToAdministratorsReal(HANDLE folder, const std::string&) {
   PSECURITY_DESCRIPTOR sd = AdminsOnlyDescriptor();
   if (!sd) return GetLastError();
   BOOL present = FALSE, defaulted = FALSE, ownerDefaulted = FALSE;
@@ -52,13 +53,53 @@ uint32_t RestrictToAdministratorsReal(const std::string& folder) {
   PSID owner = nullptr;
   GetSecurityDescriptorDacl(sd, &present, &dacl, &defaulted);
   GetSecurityDescriptorOwner(sd, &owner, &ownerDefaulted);
-  std::wstring path = win32::ApiPath(folder);
-  const DWORD rc = SetNamedSecurityInfoW(path.data(), SE_FILE_OBJECT,
-                                         OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |
-                                             PROTECTED_DACL_SECURITY_INFORMATION,
-                                         owner, nullptr, dacl, nullptr);
+  const DWORD rc = SetSecurityInfo(folder, SE_FILE_OBJECT,
+                                   OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |
+                                       PROTECTED_DACL_SECURITY_INFORMATION,
+                                   owner, nullptr, dacl, nullptr);
   LocalFree(sd);
   return rc;
+}
+
+// Administrators, SYSTEM, or the system's own installer.
+bool TrustedOwner(PSID owner) {
+  if (!owner || !IsValidSid(owner)) return false;
+  if (IsWellKnownSid(owner, WinBuiltinAdministratorsSid) || IsWellKnownSid(owner, WinLocalSystemSid)) return true;
+  PSID installer = nullptr;
+  if (!ConvertStringSidToSidW(L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464", &installer))
+    return false;
+  const bool same = EqualSid(owner, installer);
+  LocalFree(installer);
+  return same;
+}
+
+bool OwnerTrusted(HANDLE object) {
+  PSID owner = nullptr;
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  if (GetSecurityInfo(object, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr, &sd) !=
+      ERROR_SUCCESS)
+    return false;
+  const bool trusted = TrustedOwner(owner);
+  LocalFree(sd);
+  return trusted;
+}
+
+// Whether this system's files have owners that mean something: the
+// program-data folder is the system's own. Where it is not (Wine gives every
+// file the user as owner; FAT keeps none), owners say nothing.
+bool OwnersMeanSomething() {
+  static const bool mean = [] {
+    const std::string data = KnownFolder(FOLDERID_ProgramData);
+    win32::UniqueHfile folder(CreateFileW(win32::ApiPath(data).c_str(), READ_CONTROL,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                          FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return folder && OwnerTrusted(folder.get());
+  }();
+  return mean;
+}
+
+bool OwnedByAdministratorsReal(HANDLE folder, const std::string&) {
+  return !OwnersMeanSomething() || OwnerTrusted(folder);
 }
 
 StoreFolderSystem Current() {
@@ -68,6 +109,7 @@ StoreFolderSystem Current() {
   if (g_system.machineDataFolder) s.machineDataFolder = g_system.machineDataFolder;
   if (g_system.userDataFolder) s.userDataFolder = g_system.userDataFolder;
   if (g_system.restrictToAdministrators) s.restrictToAdministrators = g_system.restrictToAdministrators;
+  if (g_system.ownedByAdministrators) s.ownedByAdministrators = g_system.ownedByAdministrators;
   return s;
 }
 
@@ -133,6 +175,41 @@ Probe ProbeItem(const std::string& path, std::wstring* finalPath, DWORD* error) 
   return Probe::Plain;
 }
 
+// Opens a folder itself (a link is not followed) and holds it: without
+// sharing the right to delete, nobody can rename it or put a link in its
+// place while the handle is open.
+win32::UniqueHfile OpenHeld(const std::string& path, DWORD access) {
+  return win32::UniqueHfile(CreateFileW(win32::ApiPath(path).c_str(), access | FILE_READ_ATTRIBUTES,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+}
+
+// Whether the held handle is a plain folder whose path is the one expected
+// (a link shows its mark on the handle, or - under Wine - only by path).
+bool HeldIsPlain(HANDLE held, const std::string& path, const std::wstring& expected) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(held, &info)) return false;
+  DWORD byPath = win32::FileAttributes(path);
+  if (byPath == INVALID_FILE_ATTRIBUTES) byPath = 0;
+  if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+      ((info.dwFileAttributes | byPath) & FILE_ATTRIBUTE_REPARSE_POINT))
+    return false;
+  std::wstring buf(32768, L'\0');
+  const DWORD n = GetFinalPathNameByHandleW(held, buf.data(), static_cast<DWORD>(buf.size()),
+                                            FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  if (n == 0 || n >= buf.size()) return false;
+  buf.resize(n);
+  return SameText(WithoutPrefix(buf), expected);
+}
+
+std::string AsideName(const std::string& path) {
+  SYSTEMTIME t{};
+  GetLocalTime(&t);
+  wchar_t stamp[32];
+  swprintf(stamp, 32, L"%04u%02u%02u-%02u%02u%02u", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
+  return path + ".untrusted-" + Narrow(stamp);
+}
+
 std::string LinkMessage(const std::string& path) {
   return "The folder \"" + path +
          "\" is a link or junction, or leads somewhere else. Wardenlake does not keep its files there.";
@@ -157,12 +234,15 @@ bool IsProcessElevated() {
   return elevation.TokenIsElevated != 0;
 }
 
+bool RunsElevated() { return Current().isElevated(); }
+
 StoreFolderSystem RealStoreFolderSystem() {
   StoreFolderSystem s;
   s.isElevated = IsProcessElevated;
   s.machineDataFolder = [] { return KnownFolder(FOLDERID_ProgramData); };
   s.userDataFolder = [] { return KnownFolder(FOLDERID_LocalAppData); };
   s.restrictToAdministrators = RestrictToAdministratorsReal;
+  s.ownedByAdministrators = OwnedByAdministratorsReal;
   return s;
 }
 
@@ -173,6 +253,7 @@ ScopedStoreFolderSystem::ScopedStoreFolderSystem(StoreFolderSystem system) {
   if (system.machineDataFolder) g_system.machineDataFolder = std::move(system.machineDataFolder);
   if (system.userDataFolder) g_system.userDataFolder = std::move(system.userDataFolder);
   if (system.restrictToAdministrators) g_system.restrictToAdministrators = std::move(system.restrictToAdministrators);
+  if (system.ownedByAdministrators) g_system.ownedByAdministrators = std::move(system.ownedByAdministrators);
 }
 
 ScopedStoreFolderSystem::~ScopedStoreFolderSystem() {
@@ -227,53 +308,95 @@ StoreFolder PrepareStoreFolder(std::string_view subFolder) {
   std::vector<std::string> parts = SplitParts(subFolder, &bad);
   if (bad) return Failure(ERROR_BAD_PATHNAME, "\"" + std::string(subFolder) + "\" is not a folder name.");
   parts.insert(parts.begin(), kProgramFolder);
+  std::wstring expected;
+  DWORD probeError = 0;
+  if (ProbeItem(base, &expected, &probeError) != Probe::Plain)
+    return Failure(probeError ? probeError : kErrorLinkRefused, LinkMessage(base));
 
   PSECURITY_DESCRIPTOR adminsOnly = elevated ? AdminsOnlyDescriptor() : nullptr;
   SECURITY_ATTRIBUTES sa{sizeof sa, adminsOnly, FALSE};
+  const DWORD access = READ_CONTROL | (elevated ? WRITE_DAC | WRITE_OWNER : 0);
+  std::vector<win32::UniqueHfile> held;  // every folder on the way, until the store is ready
   std::string path = base;
   StoreFolder result;
   for (const std::string& part : parts) {
     path += "\\" + part;
-    uint32_t check = CheckNoLinksBelow(base, path);
-    if (check == 0 && !win32::DirectoryExists(path)) {
-      if (win32::FileAttributes(path) != INVALID_FILE_ATTRIBUTES) {
-        result = Failure(ERROR_DIRECTORY, "\"" + path + "\" is a file, not a folder.");
+    expected += L"\\" + Widen(part);
+    win32::UniqueHfile folder;
+    for (int attempt = 0; attempt < 2 && result.ok() && !folder; ++attempt) {
+      const uint32_t check = CheckNoLinksBelow(base, path);
+      if (check == kErrorLinkRefused) {
+        result = Failure(check, LinkMessage(path));
         break;
       }
-      if (!CreateDirectoryW(win32::ApiPath(path).c_str(), adminsOnly ? &sa : nullptr) &&
-          GetLastError() != ERROR_ALREADY_EXISTS) {
-        const DWORD e = GetLastError();
-        result = Failure(e, "The folder \"" + path + "\" could not be created.");
+      if (check != 0) {
+        result = Failure(check, "The folder \"" + path + "\" could not be checked.");
         break;
       }
-      check = CheckNoLinksBelow(base, path);
+      bool made = false;
+      if (!win32::DirectoryExists(path)) {
+        if (win32::FileAttributes(path) != INVALID_FILE_ATTRIBUTES) {
+          result = Failure(ERROR_DIRECTORY, "\"" + path + "\" is a file, not a folder.");
+          break;
+        }
+        // Made with its access list in the same call: there is no moment in
+        // which another user could change it.
+        if (!CreateDirectoryW(win32::ApiPath(path).c_str(), adminsOnly ? &sa : nullptr)) {
+          const DWORD e = GetLastError();
+          if (e == ERROR_ALREADY_EXISTS) continue;  // made meanwhile: looked at again
+          result = Failure(e, "The folder \"" + path + "\" could not be created.");
+          break;
+        }
+        made = true;
+      }
+      folder = OpenHeld(path, access);
+      if (!folder) {
+        result = Failure(GetLastError(), "The folder \"" + path + "\" could not be opened.");
+        break;
+      }
+      if (!HeldIsPlain(folder.get(), path, expected)) {
+        result = Failure(kErrorLinkRefused, LinkMessage(path));
+        break;
+      }
+      if (elevated && !made && !system.ownedByAdministrators(folder.get(), path)) {
+        // Someone else made it first: it is not used, and not deleted either.
+        folder.reset();
+        const std::string aside = AsideName(path);
+        if (!MoveFileExW(win32::ApiPath(path).c_str(), win32::ApiPath(aside).c_str(), 0)) {
+          result = Failure(GetLastError(), "The folder \"" + path +
+                                               "\" is not owned by the administrators and could not be set aside.");
+          break;
+        }
+        result.notice += "The folder \"" + path + "\" was not made by an administrator; Wardenlake did not use it and "
+                         "renamed it to \"" + aside + "\".\n";
+      }
     }
-    if (check == kErrorLinkRefused) {
-      result = Failure(check, LinkMessage(path));
-      break;
-    }
-    if (check != 0) {
-      result = Failure(check, "The folder \"" + path + "\" could not be checked.");
+    if (!result.ok()) break;
+    if (!folder) {
+      result = Failure(ERROR_ALREADY_EXISTS, "The folder \"" + path + "\" keeps being made by someone else.");
       break;
     }
     if (elevated) {
       // Whoever made the folder, from now on only administrators may change
-      // it; then look again, in case it was swapped before that took hold.
-      if (const uint32_t e = system.restrictToAdministrators(path)) {
+      // it: set on the very folder just checked.
+      if (const uint32_t e = system.restrictToAdministrators(folder.get(), path)) {
         result = Failure(e, "The access list of \"" + path + "\" could not be set.");
         break;
       }
-      if (CheckNoLinksBelow(base, path) != 0) {
-        result = Failure(kErrorLinkRefused, LinkMessage(path));
-        break;
-      }
     }
+    held.push_back(std::move(folder));
   }
   if (adminsOnly) LocalFree(adminsOnly);
   if (!result.ok()) return result;
   result.path = path;
   result.machineWide = elevated;
   return result;
+}
+
+bool StoreFolderTrusted(const std::string& path, bool machineWide) {
+  if (!machineWide) return true;
+  const win32::UniqueHfile folder = OpenHeld(path, READ_CONTROL);
+  return folder && Current().ownedByAdministrators(folder.get(), path);
 }
 
 }  // namespace wl

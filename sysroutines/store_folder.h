@@ -6,6 +6,8 @@
 // rights keeps them in the user's own local application data.
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -18,19 +20,27 @@ inline constexpr uint32_t kErrorLinkRefused = 4395;
 
 // True when the process runs with administrative rights (an elevated token).
 bool IsProcessElevated();
+// The same, as the store's seam answers it (tests replace it).
+bool RunsElevated();
 
 // What decides where the store goes and how it is protected. Tests replace
 // parts of it: under Wine every process counts as elevated and folders carry
-// no access lists.
+// no access lists (every owner reads as the user).
 struct StoreFolderSystem {
   std::function<bool()> isElevated;
   std::function<std::string()> machineDataFolder;  // the program-data folder ("C:\ProgramData")
   std::function<std::string()> userDataFolder;     // the user's local application data
-  // Makes Administrators the folder's owner and gives it an access list for
-  // Administrators and SYSTEM only (full control, passed on to everything
-  // created inside, nothing inherited from above). A Win32 error code, 0
-  // when done.
-  std::function<uint32_t(const std::string& folder)> restrictToAdministrators;
+  // Makes Administrators the owner of the folder the handle holds (opened
+  // and checked by the caller; path names it) and gives it an access list
+  // for Administrators and SYSTEM only (full control, passed on to
+  // everything created inside, nothing inherited from above). A Win32 error
+  // code, 0 when done.
+  std::function<uint32_t(HANDLE folder, const std::string& path)> restrictToAdministrators;
+  // Whether the folder the handle holds is owned by Administrators or SYSTEM
+  // (or the system's own installer). Where the program-data folder itself is
+  // owned by neither, the file system keeps no owners worth the name (Wine,
+  // FAT) and every folder counts as owned.
+  std::function<bool(HANDLE folder, const std::string& path)> ownedByAdministrators;
 };
 
 // The system's own answers.
@@ -53,6 +63,7 @@ struct StoreFolder {
   bool machineWide = false;  // under the program-data folder, administrators only
   uint32_t error = 0;        // Win32 error code; 0 when ready
   std::string message;       // for the user; empty when ready
+  std::string notice;        // something found and set aside on the way, for the user; else empty
   bool ok() const { return error == 0; }
 };
 
@@ -62,10 +73,18 @@ struct StoreFolder {
 // missing. Every folder below the base folder must be a plain folder: a link,
 // a junction or a folder whose opened path is not the path meant is refused
 // (kErrorLinkRefused) and nothing is created beyond it. With administrative
-// rights, "Wardenlake" and each folder below it get the administrators-only
-// access list every time - a standard user may have made the folder first -
-// and the path is checked again afterwards.
+// rights a missing folder is created with the administrators-only access
+// list in the same call; one that is there but not owned by the
+// administrators (a standard user may have made it first) is not used: it
+// is renamed aside ("<name>.untrusted-<time>", said in notice) and made anew.
+// Each folder gets the access list again, set on the handle that was opened
+// without following a link and checked, and held open while the rest is made.
 StoreFolder PrepareStoreFolder(std::string_view subFolder = {});
+
+// Whether, for a store that is machine-wide, the folder at path (opened
+// without following a link) is owned by the administrators; always true for
+// a store in the user's own data. False when it cannot be opened.
+bool StoreFolderTrusted(const std::string& path, bool machineWide);
 
 // Checks, for a file about to be written or deleted below base, that every
 // existing component of path below base (the file itself included) is a

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "core/utf8_path.h"
@@ -22,15 +23,20 @@ struct Seam {
   std::string machine, user;
   uint32_t aclAnswer = 0;
   std::vector<std::string> restricted;
+  std::vector<std::string> strangers;  // folders owned by someone else than the administrators
 
   StoreFolderSystem System() {
     StoreFolderSystem s;
     s.isElevated = [this] { return elevated; };
     s.machineDataFolder = [this] { return machine; };
     s.userDataFolder = [this] { return user; };
-    s.restrictToAdministrators = [this](const std::string& folder) {
-      restricted.push_back(folder);
+    s.restrictToAdministrators = [this](HANDLE folder, const std::string& path) {
+      EXPECT_NE(folder, INVALID_HANDLE_VALUE);
+      restricted.push_back(path);
       return aclAnswer;
+    };
+    s.ownedByAdministrators = [this](HANDLE, const std::string& path) {
+      return std::find(strangers.begin(), strangers.end(), path) == strangers.end();
     };
     return s;
   }
@@ -72,6 +78,53 @@ TEST_F(StoreFolderTest, WithRightsTheStoreIsMachineWideAndEveryFolderOfItGetsThe
   seam_.restricted.clear();
   ASSERT_TRUE(PrepareStoreFolder("Backups").ok());
   EXPECT_EQ(seam_.restricted.size(), 2u);
+}
+
+TEST_F(StoreFolderTest, AFolderAStandardUserMadeFirstIsSetAsideAndMadeAnew) {
+  seam_.elevated = true;
+  const std::string top = seam_.machine + "\\Wardenlake", backups = top + "\\Backups";
+  std::filesystem::create_directories(machine_.Path() / "Wardenlake" / "Backups" / "20260101-000000-000");
+  test::WriteBytes(backups + "\\20260101-000000-000\\manifest.json", "planted");
+  seam_.strangers = {top};
+  ScopedStoreFolderSystem scope(seam_.System());
+  const StoreFolder f = PrepareStoreFolder("Backups");
+  ASSERT_TRUE(f.ok()) << f.message;
+  EXPECT_EQ(f.path, backups);
+  // The planted folder was set aside with what it held, and said so; the
+  // store is new and empty.
+  EXPECT_NE(f.notice.find("was not made by an administrator"), std::string::npos) << f.notice;
+  EXPECT_TRUE(std::filesystem::is_empty(machine_.Path() / "Wardenlake" / "Backups"));
+  std::size_t aside = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(machine_.Path())) {
+    const std::string name = Utf8FromPath(entry.path().filename());
+    if (name.starts_with("Wardenlake.untrusted-")) {
+      ++aside;
+      EXPECT_TRUE(std::filesystem::exists(entry.path() / "Backups" / "20260101-000000-000" / "manifest.json"));
+      EXPECT_NE(f.notice.find(name), std::string::npos) << f.notice;
+    }
+  }
+  EXPECT_EQ(aside, 1u);
+  EXPECT_EQ(seam_.restricted, (std::vector<std::string>{top, backups}));
+
+  // A set-up folder below one of ours is set aside the same way; ours is kept.
+  seam_.strangers = {backups};
+  seam_.restricted.clear();
+  const StoreFolder again = PrepareStoreFolder("Backups");
+  ASSERT_TRUE(again.ok()) << again.message;
+  EXPECT_NE(again.notice.find(backups + "\""), std::string::npos) << again.notice;
+  EXPECT_TRUE(win32::DirectoryExists(backups));
+  // Without administrative rights nothing is judged by its owner.
+  seam_.elevated = false;
+  seam_.strangers = {seam_.user + "\\Wardenlake"};
+  std::filesystem::create_directories(user_.Path() / "Wardenlake");
+  const StoreFolder mine = PrepareStoreFolder("Backups");
+  ASSERT_TRUE(mine.ok()) << mine.message;
+  EXPECT_EQ(mine.notice, "");
+  EXPECT_TRUE(StoreFolderTrusted(seam_.user + "\\Wardenlake", false));
+  seam_.elevated = true;
+  seam_.strangers = {backups};
+  EXPECT_FALSE(StoreFolderTrusted(backups, true));
+  EXPECT_TRUE(StoreFolderTrusted(top, true));
 }
 
 TEST_F(StoreFolderTest, AnAccessListThatCannotBeSetStopsTheStore) {
@@ -131,7 +184,9 @@ TEST(StoreFolderLinks, APlantedLinkInTheStoresPathIsRefusedAndNothingIsMadeBehin
       const StoreFolder f = PrepareStoreFolder("Backups\\Run");
       EXPECT_EQ(f.error, kErrorLinkRefused) << f.message;
       // The plain folder before the link was still taken care of.
-      if (elevated) EXPECT_EQ(seam.restricted, std::vector<std::string>{nested + "\\Wardenlake"});
+      if (elevated) {
+        EXPECT_EQ(seam.restricted, std::vector<std::string>{nested + "\\Wardenlake"});
+      }
     }
   }
   EXPECT_TRUE(std::filesystem::is_empty(Links() / "elsewhere"));
@@ -156,7 +211,15 @@ TEST(StoreFolderReal, TheAdministratorsListIsAcceptedOnAFolderOfOurOwn) {
   test::ScratchDir dir("wlstore-acl");
   const std::string folder = Utf8FromPath(dir.Path()) + "\\Wardenlake";
   ASSERT_TRUE(CreateDirectoryW(win32::Widen(folder).c_str(), nullptr));
-  EXPECT_EQ(RealStoreFolderSystem().restrictToAdministrators(folder), 0u);
+  HANDLE held = CreateFileW(win32::Widen(folder).c_str(), READ_CONTROL | WRITE_DAC | WRITE_OWNER,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(RealStoreFolderSystem().restrictToAdministrators(held, folder), 0u);
+  // Under Wine every owner reads as the user: owners say nothing there, and
+  // a folder counts as the administrators'.
+  EXPECT_TRUE(RealStoreFolderSystem().ownedByAdministrators(held, folder));
+  CloseHandle(held);
 }
 
 }  // namespace

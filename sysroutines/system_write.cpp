@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "core/task_definition.h"
+#include "sysroutines/store_folder.h"
 #include "sysroutines/task_service.h"
 #include "sysroutines/text_routines.h"
 #include "win32/file_path.h"
@@ -53,8 +54,29 @@ std::string Describe(const WriteRequest& r) {
     case WriteKind::DeleteTask: return "Could not delete the scheduled task " + r.target;
     case WriteKind::DisableTask: return "Could not disable the scheduled task " + r.target;
     case WriteKind::WriteShortcut: return "Could not change the shortcut " + r.target;
+    case WriteKind::DeleteService: return "Could not remove the service " + r.target;
+    case WriteKind::EnableTask: return "Could not enable the scheduled task " + r.target;
+    case WriteKind::RegisterTask: return "Could not register the scheduled task " + r.target;
+    case WriteKind::Count: break;
   }
   return "Could not change " + r.target;
+}
+
+WriteRecorder& Recorder() {
+  static WriteRecorder recorder;
+  return recorder;
+}
+
+WriteFailureRecorder& FailureRecorder() {
+  static WriteFailureRecorder recorder;
+  return recorder;
+}
+
+// The request the recorder has just recorded, until its write ends: a
+// failure is then told to the recorder.
+const WriteRequest*& Pending() {
+  static const WriteRequest* pending = nullptr;
+  return pending;
 }
 
 WriteResult Failure(const WriteRequest& r, uint32_t error, std::string reason = {}) {
@@ -64,19 +86,29 @@ WriteResult Failure(const WriteRequest& r, uint32_t error, std::string reason = 
     reason = (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) ? "it does not exist."
                                                                               : win32::SystemErrorText(result.error);
   result.message = Describe(r) + ": " + reason;
+  if (Pending() == &r) {
+    Pending() = nullptr;
+    if (FailureRecorder()) FailureRecorder()(r, result);
+  }
   return result;
 }
 
-WriteResult Done() { return {}; }
+// A failure after the change was made (a file put back whose times could
+// not be set): the record stays as it is.
+WriteResult FailureAfterChange(const WriteRequest& r, uint32_t error, std::string reason) {
+  Pending() = nullptr;
+  return Failure(r, error, std::move(reason));
+}
 
-WriteRecorder& Recorder() {
-  static WriteRecorder recorder;
-  return recorder;
+WriteResult Done() {
+  Pending() = nullptr;
+  return {};
 }
 
 // The interceptor's answer, when it refuses the request; then the recorder's,
 // when it could not record what the request is about to change.
 std::optional<WriteResult> Intercepted(const WriteRequest& r) {
+  Pending() = nullptr;
   const auto& interceptor = Interceptor();
   if (interceptor) {
     const uint32_t error = interceptor(r);
@@ -93,7 +125,10 @@ std::optional<WriteResult> Intercepted(const WriteRequest& r) {
     recorded.message = e.what();
   }
   recording = false;
-  if (recorded.ok()) return std::nullopt;
+  if (recorded.ok()) {
+    Pending() = &r;
+    return std::nullopt;
+  }
   return Failure(r, recorded.error,
                  "its backup could not be written (" + recorded.message + "); nothing was changed.");
 }
@@ -174,6 +209,13 @@ uint32_t ErrorOf(HRESULT hr) {
   return HRESULT_FACILITY(hr) == FACILITY_WIN32 ? static_cast<uint32_t>(HRESULT_CODE(hr)) : static_cast<uint32_t>(hr);
 }
 
+// Connects to the task service for a change; the failure when it cannot.
+std::optional<WriteResult> ConnectFor(const WriteRequest& r, win32::ComPtr<ITaskService>& service) {
+  std::string error;
+  if (ConnectTaskService(service, error)) return std::nullopt;
+  return Failure(r, ERROR_SERVICE_NOT_ACTIVE, error);
+}
+
 // The checks every task change makes before touching anything.
 std::optional<WriteResult> CheckTaskPath(const WriteRequest& r, std::string_view taskPath) {
   if (taskPath.size() < 2 || taskPath.front() != '\\' || taskPath.back() == '\\')
@@ -188,10 +230,39 @@ ScopedWriteInterceptor::ScopedWriteInterceptor(WriteInterceptor interceptor)
 
 ScopedWriteInterceptor::~ScopedWriteInterceptor() { Interceptor() = std::move(previous_); }
 
-ScopedWriteRecorder::ScopedWriteRecorder(WriteRecorder recorder)
-    : previous_(std::exchange(Recorder(), std::move(recorder))) {}
+ScopedWriteRecorder::ScopedWriteRecorder(WriteRecorder recorder, WriteFailureRecorder failed)
+    : previous_(std::exchange(Recorder(), std::move(recorder))),
+      previousFailed_(std::exchange(FailureRecorder(), std::move(failed))) {}
 
-ScopedWriteRecorder::~ScopedWriteRecorder() { Recorder() = std::move(previous_); }
+ScopedWriteRecorder::~ScopedWriteRecorder() {
+  Recorder() = std::move(previous_);
+  FailureRecorder() = std::move(previousFailed_);
+}
+
+std::string_view WriteKindName(WriteKind kind) {
+  switch (kind) {
+    case WriteKind::DeleteRegValue: return "DeleteRegValue";
+    case WriteKind::DeleteRegTree: return "DeleteRegTree";
+    case WriteKind::CreateRegKey: return "CreateRegKey";
+    case WriteKind::WriteRegValue: return "WriteRegValue";
+    case WriteKind::WriteIniValue: return "WriteIniValue";
+    case WriteKind::DeleteIniValue: return "DeleteIniValue";
+    case WriteKind::RecycleFile: return "RecycleFile";
+    case WriteKind::DeleteFile: return "DeleteFile";
+    case WriteKind::PlaceFile: return "PlaceFile";
+    case WriteKind::CreateService: return "CreateService";
+    case WriteKind::UnregisterServer: return "UnregisterServer";
+    case WriteKind::RunUninstaller: return "RunUninstaller";
+    case WriteKind::DeleteTask: return "DeleteTask";
+    case WriteKind::DisableTask: return "DisableTask";
+    case WriteKind::WriteShortcut: return "WriteShortcut";
+    case WriteKind::DeleteService: return "DeleteService";
+    case WriteKind::EnableTask: return "EnableTask";
+    case WriteKind::RegisterTask: return "RegisterTask";
+    case WriteKind::Count: break;
+  }
+  return "";
+}
 
 WriteResult DeleteRegValue(HKEY root, std::string_view keyPath, std::string_view valueName, RegView view) {
   const std::string path = CleanKeyPath(keyPath);
@@ -357,39 +428,86 @@ WriteResult DeleteFileNow(std::string_view path) {
 }
 
 WriteResult PlaceFile(std::string_view preparedPath, std::string_view path, const FileStamp& stamp) {
-  const WriteRequest request{WriteKind::PlaceFile, std::string(path), {}};
+  WriteRequest request{WriteKind::PlaceFile, std::string(path), {}};
+  request.source = preparedPath;
   if (!IsFullPath(path) || !IsFullPath(preparedPath))
     return Failure(request, ERROR_INVALID_NAME, "it is not a full path.");
   if (win32::FileAttributes(path) != INVALID_FILE_ATTRIBUTES)
     return Failure(request, ERROR_FILE_EXISTS, "something of that name is there already.");
+  win32::UniqueHfile source(CreateFileW(win32::ApiPath(preparedPath).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                        OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!source) return Failure(request, GetLastError(), "the prepared file cannot be read.");
   if (auto refused = Intercepted(request)) return *refused;
-  // Missing folders first, from the top down (below the drive or share).
+  // The folders on the way, from the top down (below the drive or share):
+  // those there already are opened without following a link and held open
+  // (so that none is swapped for a link meanwhile), missing ones are made.
+  const bool checkLinks = RunsElevated();
+  std::vector<win32::UniqueHfile> held;
   const std::string full(path);
-  std::size_t from = full.starts_with("\\\\?\\") ? 4 : 0;
-  if (full.compare(from, 2, "\\\\") == 0 || full.compare(from, 4, "UNC\\") == 0) {
-    for (int skip = 0; skip < 3 && from != std::string::npos; ++skip) from = full.find('\\', from + 1);
-  } else {
-    from = full.find('\\', from);
-  }
+  const std::size_t from = win32::PathRootEnd(full);
   for (std::size_t slash = from == std::string::npos ? from : full.find('\\', from + 1); slash != std::string::npos;
        slash = full.find('\\', slash + 1)) {
     const std::string folder = full.substr(0, slash);
-    if (win32::DirectoryExists(folder)) continue;
-    if (!CreateDirectoryW(win32::ApiPath(folder).c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+    if (!win32::DirectoryExists(folder) && !CreateDirectoryW(win32::ApiPath(folder).c_str(), nullptr) &&
+        GetLastError() != ERROR_ALREADY_EXISTS)
       return Failure(request, GetLastError());
+    win32::UniqueHfile handle(CreateFileW(win32::ApiPath(folder).c_str(), FILE_READ_ATTRIBUTES,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                          FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!handle) return Failure(request, GetLastError(), "the folder " + folder + " cannot be opened.");
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(handle.get(), &info)) return Failure(request, GetLastError());
+    if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+      return Failure(request, ERROR_DIRECTORY, folder + " is not a folder.");
+    // The folder is held open from here: what its path names now is what
+    // the handle holds (Wine shows a link's mark by path only).
+    DWORD byPath = win32::FileAttributes(folder);
+    if (byPath == INVALID_FILE_ATTRIBUTES) byPath = 0;
+    if (checkLinks && ((info.dwFileAttributes | byPath) & FILE_ATTRIBUTE_REPARSE_POINT))
+      return Failure(request, kErrorLinkRefused,
+                     "the folder " + folder + " is a link or junction; nothing is put there with administrative rights.");
+    held.push_back(std::move(handle));
   }
-  if (!MoveFileExW(win32::ApiPath(preparedPath).c_str(), win32::ApiPath(path).c_str(),
-                   MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH))
-    return Failure(request, GetLastError());
-  {
-    win32::UniqueHfile file(CreateFileW(win32::ApiPath(path).c_str(), FILE_WRITE_ATTRIBUTES,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!file || !SetFileTime(file.get(), &stamp.created, &stamp.accessed, &stamp.written))
-      return Failure(request, GetLastError(), "the file is back, but its times could not be set.");
+  // Made anew where it belongs: it gets the security its folder gives new
+  // files. Nothing of that name may be there, a link included.
+  const std::wstring target = win32::ApiPath(path);
+  win32::UniqueHfile out(CreateFileW(target.c_str(), GENERIC_WRITE | FILE_WRITE_ATTRIBUTES | DELETE, 0, nullptr,
+                                     CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!out) return Failure(request, GetLastError());
+  auto abandon = [&](uint32_t error, std::string reason) {
+    FILE_DISPOSITION_INFO gone{TRUE};
+    SetFileInformationByHandle(out.get(), FileDispositionInfo, &gone, sizeof gone);
+    out.reset();
+    return Failure(request, error ? error : ERROR_WRITE_FAULT, std::move(reason));
+  };
+  std::vector<char> buffer(1 << 20);
+  for (;;) {
+    DWORD got = 0, written = 0;
+    if (!ReadFile(source.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr))
+      return abandon(GetLastError(), "the prepared file cannot be read.");
+    if (got == 0) break;
+    if (!WriteFile(out.get(), buffer.data(), got, &written, nullptr) || written != got)
+      return abandon(GetLastError(), win32::SystemErrorText(GetLastError()));
   }
-  if (!SetFileAttributesW(win32::ApiPath(path).c_str(), stamp.attributes ? stamp.attributes : FILE_ATTRIBUTE_NORMAL))
-    return Failure(request, GetLastError(), "the file is back, but its attributes could not be set.");
+  if (!FlushFileBuffers(out.get())) return abandon(GetLastError(), win32::SystemErrorText(GetLastError()));
+  FILE_BASIC_INFO basic{};
+  auto large = [](const FILETIME& t) {
+    LARGE_INTEGER v;
+    v.LowPart = t.dwLowDateTime;
+    v.HighPart = static_cast<LONG>(t.dwHighDateTime);
+    return v;
+  };
+  basic.CreationTime = large(stamp.created);
+  basic.LastAccessTime = large(stamp.accessed);
+  basic.LastWriteTime = large(stamp.written);
+  basic.FileAttributes = stamp.attributes ? stamp.attributes & ~FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+  const bool stamped = SetFileInformationByHandle(out.get(), FileBasicInfo, &basic, sizeof basic);
+  const DWORD stampError = stamped ? ERROR_SUCCESS : GetLastError();
+  out.reset();
+  source.reset();
+  DeleteFileW(win32::ApiPath(preparedPath).c_str());
+  if (!stamped)
+    return FailureAfterChange(request, stampError, "the file is back, but its times and attributes could not be set.");
   return Done();
 }
 
@@ -417,6 +535,24 @@ WriteResult CreateServiceEntry(const ServiceSpec& spec) {
     SERVICE_DESCRIPTIONW description{text.data()};
     ChangeServiceConfig2W(service.get(), SERVICE_CONFIG_DESCRIPTION, &description);
   }
+  return Done();
+}
+
+WriteResult DeleteServiceEntry(std::string_view name) {
+  const WriteRequest request{WriteKind::DeleteService, std::string(name), {}};
+  if (name.empty() || name.find('\\') != std::string_view::npos || name.find('/') != std::string_view::npos)
+    return Failure(request, ERROR_INVALID_NAME, "it is not a service name.");
+  if (auto refused = Intercepted(request)) return *refused;
+  const std::string key = "SYSTEM\\CurrentControlSet\\Services\\" + std::string(name);
+  const LONG rc = RegWriteKey::DeleteTree(HKEY_LOCAL_MACHINE, key);
+  if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND) return Failure(request, static_cast<uint32_t>(rc));
+  // The manager forgets it now rather than at the next start; its key is
+  // gone already, so a failure here leaves nothing behind that comes back.
+  const win32::UniqueScHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+  const win32::UniqueScHandle service(
+      manager ? OpenServiceW(manager.get(), win32::Widen(name).c_str(), DELETE) : nullptr);
+  if (service) DeleteService(service.get());
+  if (!service && rc == ERROR_FILE_NOT_FOUND) return Failure(request, ERROR_SERVICE_DOES_NOT_EXIST, "it does not exist.");
   return Done();
 }
 
@@ -508,8 +644,7 @@ WriteResult DeleteScheduledTask(std::string_view taskPath, std::string* xmlBefor
   if (auto refused = Intercepted(request)) return *refused;
   win32::ComScope com;
   win32::ComPtr<ITaskService> service;
-  std::string error;
-  if (!ConnectTaskService(service, error)) return Failure(request, ERROR_SERVICE_NOT_ACTIVE, error);
+  if (auto failed = ConnectFor(request, service)) return *failed;
   HRESULT hr = S_OK;
   const auto folder = GetTaskFolder(service.get(), TaskFolderOf(taskPath), hr);
   if (!folder) return Failure(request, ErrorOf(hr));
@@ -526,27 +661,92 @@ WriteResult DeleteScheduledTask(std::string_view taskPath, std::string* xmlBefor
   return SUCCEEDED(hr) ? Done() : Failure(request, ErrorOf(hr));
 }
 
-WriteResult DisableScheduledTask(std::string_view taskPath) {
-  const WriteRequest request{WriteKind::DisableTask, std::string(taskPath), {}};
+namespace {
+
+// Sets whether a task is enabled; done only when the service then reports it so.
+WriteResult SetTaskEnabled(WriteKind kind, std::string_view taskPath, bool enable) {
+  const WriteRequest request{kind, std::string(taskPath), {}};
   if (auto refused = CheckTaskPath(request, taskPath)) return *refused;
   if (auto refused = Intercepted(request)) return *refused;
   win32::ComScope com;
   win32::ComPtr<ITaskService> service;
-  std::string error;
-  if (!ConnectTaskService(service, error)) return Failure(request, ERROR_SERVICE_NOT_ACTIVE, error);
+  if (auto failed = ConnectFor(request, service)) return *failed;
   HRESULT hr = S_OK;
   const auto task = GetRegisteredTask(service.get(), taskPath, hr);
   if (!task) return Failure(request, ErrorOf(hr));
-  hr = task->put_Enabled(VARIANT_FALSE);
+  hr = task->put_Enabled(enable ? VARIANT_TRUE : VARIANT_FALSE);
   if (FAILED(hr)) return Failure(request, ErrorOf(hr));
-  VARIANT_BOOL enabled = VARIANT_TRUE;
-  if (FAILED(task->get_Enabled(&enabled)) || enabled != VARIANT_FALSE)
-    return Failure(request, ERROR_GEN_FAILURE, "the task service accepted the change but the task is still enabled.");
+  VARIANT_BOOL enabled = enable ? VARIANT_FALSE : VARIANT_TRUE;
+  if (FAILED(task->get_Enabled(&enabled)) || (enabled != VARIANT_FALSE) != enable)
+    return Failure(request, ERROR_GEN_FAILURE,
+                   std::string("the task service accepted the change but the task is still ") +
+                       (enable ? "disabled." : "enabled."));
   return Done();
 }
 
+}  // namespace
+
+WriteResult DisableScheduledTask(std::string_view taskPath) {
+  return SetTaskEnabled(WriteKind::DisableTask, taskPath, false);
+}
+
+WriteResult EnableScheduledTask(std::string_view taskPath) {
+  return SetTaskEnabled(WriteKind::EnableTask, taskPath, true);
+}
+
+std::optional<bool> ScheduledTaskEnabled(std::string_view taskPath) {
+  win32::ComScope com;
+  win32::ComPtr<ITaskService> service;
+  std::string error;
+  if (!ConnectTaskService(service, error)) return std::nullopt;
+  HRESULT hr = S_OK;
+  const auto task = GetRegisteredTask(service.get(), taskPath, hr);
+  VARIANT_BOOL enabled = VARIANT_TRUE;
+  if (!task || FAILED(task->get_Enabled(&enabled))) return std::nullopt;
+  return enabled != VARIANT_FALSE;
+}
+
+WriteResult RegisterScheduledTask(std::string_view taskPath, std::string_view xml) {
+  WriteRequest request{WriteKind::RegisterTask, std::string(taskPath), {}};
+  request.text = std::string(xml);
+  if (auto refused = CheckTaskPath(request, taskPath)) return *refused;
+  if (xml.empty()) return Failure(request, ERROR_INVALID_PARAMETER, "there is no definition.");
+  if (auto refused = Intercepted(request)) return *refused;
+  win32::ComScope com;
+  win32::ComPtr<ITaskService> service;
+  if (auto failed = ConnectFor(request, service)) return *failed;
+  HRESULT hr = S_OK;
+  const std::string folderPath = TaskFolderOf(taskPath);
+  auto folder = GetTaskFolder(service.get(), folderPath, hr);
+  if (!folder) {
+    // The folders on the way, made where missing.
+    VARIANT none;
+    VariantInit(&none);
+    std::string path;
+    for (const auto& part : SplitText(std::string_view(folderPath).substr(1), "\\")) {
+      if (part.empty()) continue;
+      auto parent = GetTaskFolder(service.get(), path.empty() ? "\\" : path, hr);
+      path += "\\" + std::string(part);
+      if (GetTaskFolder(service.get(), path, hr)) continue;
+      win32::ComPtr<ITaskFolder> made;
+      hr = parent ? parent->CreateFolder(Bstr(part).get(), none, made.put()) : hr;
+      if (!parent || FAILED(hr)) return Failure(request, ErrorOf(hr), "its folder " + path + " cannot be made.");
+    }
+    folder = GetTaskFolder(service.get(), folderPath, hr);
+    if (!folder) return Failure(request, ErrorOf(hr));
+  }
+  VARIANT empty;
+  VariantInit(&empty);
+  win32::ComPtr<IRegisteredTask> task;
+  // No account is given: the definition's own principal stays.
+  hr = folder->RegisterTask(Bstr(TaskNameOf(taskPath)).get(), Bstr(xml).get(), TASK_CREATE_OR_UPDATE, empty, empty,
+                            TASK_LOGON_NONE, empty, task.put());
+  return SUCCEEDED(hr) ? Done() : Failure(request, ErrorOf(hr), "the task service did not take its definition.");
+}
+
 WriteResult WriteShortcutArguments(std::string_view lnkPath, std::string_view arguments) {
-  const WriteRequest request{WriteKind::WriteShortcut, std::string(lnkPath), "Arguments"};
+  WriteRequest request{WriteKind::WriteShortcut, std::string(lnkPath), "Arguments"};
+  request.text = std::string(arguments);
   if (auto refused = CheckFilePath(request, lnkPath)) return *refused;
   if (auto refused = Intercepted(request)) return *refused;
   win32::ComScope com;

@@ -46,7 +46,14 @@ enum class WriteKind {
   DeleteTask,
   DisableTask,
   WriteShortcut,
+  DeleteService,
+  EnableTask,
+  RegisterTask,
+  Count,  // not a kind: how many kinds there are (keep it last)
 };
+
+// The kind's name ("DeleteRegValue" …), as backups record it.
+std::string_view WriteKindName(WriteKind kind);
 
 // One change as the write routines describe it before making it.
 struct WriteRequest {
@@ -60,7 +67,11 @@ struct WriteRequest {
   DWORD type = REG_NONE;
   std::vector<uint8_t> data{};
   std::string section{}, entry{};
+  // The text written: an INI entry's text (none: deleted), a task's
+  // definition, a shortcut's arguments.
   std::optional<std::string> text{};
+  // The prepared file a file is placed from.
+  std::string source{};
   // A step that runs outside this program (a server's own unregistration,
   // an uninstaller): the keys and values it is known to change, in view, so
   // that a backup can keep them ("HKEY_…\path"; key text and value name).
@@ -90,16 +101,20 @@ class ScopedWriteInterceptor {
 // answer stops the write: nothing is changed and the write's result says
 // why. Writes made by the recorder itself are not handed back to it.
 using WriteRecorder = std::function<WriteResult(const WriteRequest&)>;
+// Told, after a recorded write, that it failed (its change was not made, or
+// not in full), so that the record can say so.
+using WriteFailureRecorder = std::function<void(const WriteRequest&, const WriteResult&)>;
 
 class ScopedWriteRecorder {
  public:
-  explicit ScopedWriteRecorder(WriteRecorder recorder);
+  explicit ScopedWriteRecorder(WriteRecorder recorder, WriteFailureRecorder failed = {});
   ~ScopedWriteRecorder();
   ScopedWriteRecorder(const ScopedWriteRecorder&) = delete;
   ScopedWriteRecorder& operator=(const ScopedWriteRecorder&) = delete;
 
  private:
   WriteRecorder previous_;
+  WriteFailureRecorder previousFailed_;
 };
 
 // Registry. Key paths are relative to root; empty parts ("a\\b", a trailing
@@ -150,9 +165,14 @@ struct FileStamp {
   FILETIME created{}, accessed{}, written{};
   DWORD attributes = FILE_ATTRIBUTE_NORMAL;
 };
-// Moves a prepared file (preparedPath, on any drive) to path, where no file
+// Puts a prepared file (preparedPath, on any drive) at path, where nothing
 // may be, creating missing folders, and gives it the times and attributes of
-// stamp. The prepared file is gone afterwards when this succeeds.
+// stamp. The file is made anew in its folder (so it gets the security that
+// folder gives new files, not the prepared file's) and the bytes are copied;
+// the prepared file is gone afterwards when this succeeds. With
+// administrative rights every folder on the way that is there already must
+// be a plain folder: a link or junction is refused (kErrorLinkRefused), and
+// the folders are held open until the file is in place.
 WriteResult PlaceFile(std::string_view preparedPath, std::string_view path, const FileStamp& stamp);
 
 // A service to register with the service control manager.
@@ -163,6 +183,11 @@ struct ServiceSpec {
         errorControl = SERVICE_ERROR_NORMAL;
 };
 WriteResult CreateServiceEntry(const ServiceSpec& spec);
+// Removes a service: its key with everything below it (so that it does not
+// come back at the next start), then its registration with the service
+// control manager. The service should be stopped first. Not found when
+// neither is there.
+WriteResult DeleteServiceEntry(std::string_view name);
 // COM servers. Has the in-process server at path unregister itself: the
 // system's regsvr32 (from the system folder, by its full path; for a server
 // of the 32-bit view the one of the 32-bit system folder where there is one)
@@ -198,6 +223,14 @@ WriteResult DeleteScheduledTask(std::string_view taskPath, std::string* xmlBefor
 // afterwards (a service that accepts the change and keeps the task enabled
 // is a failure).
 WriteResult DisableScheduledTask(std::string_view taskPath);
+// Enables it again, the same way.
+WriteResult EnableScheduledTask(std::string_view taskPath);
+// Whether the task is enabled, as the service says; nullopt when it has no
+// task of that path.
+std::optional<bool> ScheduledTaskEnabled(std::string_view taskPath);
+// Registers the task from its definition (XML), replacing one of that path;
+// missing task folders are made. The principal the definition names is kept.
+WriteResult RegisterScheduledTask(std::string_view taskPath, std::string_view xml);
 
 // Shell shortcuts (.lnk, a full path to an existing file). Sets the
 // arguments the shortcut passes to its target and saves it in place; the

@@ -4,8 +4,10 @@
 #include <shellapi.h>
 
 #include "sysroutines/shortcuts.h"
+#include "sysroutines/store_folder.h"
 #include "sysroutines/test_files.h"
 #include "tests/support/test_support.h"
+#include "win32/file_path.h"
 #include "win32/registry.h"
 #include "win32/registry_write.h"
 #include "win32/unicode.h"
@@ -233,6 +235,64 @@ TEST_F(SystemWriteTest, IniEntriesAreWrittenAndDeleted) {
   EXPECT_FALSE(DeleteIniValue(ini, "boot", ""));
   EXPECT_FALSE(WriteIniValue("System.ini", "boot", "x", "y"));
   EXPECT_EQ(read(L"other"), "keep");
+}
+
+// Links made by the build (sysroutines/CMakeLists.txt): store-links/place/linked
+// leads to store-links/place/target.
+std::string PlaceLinks() {
+  const std::string bin = test::BinaryDir();
+  return bin.substr(0, bin.find_last_of('\\')) + "\\store-links\\place";
+}
+
+TEST_F(SystemWriteTest, PlaceFileMakesTheFileAnewAndRefusesALinkOnTheWayWithAdministrativeRights) {
+  LongScratch scratch;
+  const std::string prepared = scratch.Folder("store") + "\\prepared.tmp";
+  WriteFileAt(prepared, "the bytes put back");
+  FileStamp stamp;
+  stamp.written = {0x12345678u, 0x01D00000u};
+  stamp.accessed = stamp.written;
+  stamp.attributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE;
+  const std::string target = scratch.Folder("home") + "\\made\\below\\Back.txt";
+  ASSERT_TRUE(PlaceFile(prepared, target, stamp));
+  EXPECT_EQ(test::ReadBytes(target), "the bytes put back");
+  EXPECT_FALSE(PathExists(prepared));
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  ASSERT_TRUE(GetFileAttributesExW(win32::ApiPath(target).c_str(), GetFileExInfoStandard, &data));
+  EXPECT_EQ(data.dwFileAttributes, static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
+  EXPECT_EQ(CompareFileTime(&data.ftLastWriteTime, &stamp.written), 0);
+  SetFileAttributesW(win32::ApiPath(target).c_str(), FILE_ATTRIBUTE_NORMAL);
+
+  // Something of that name there already: nothing is changed.
+  WriteFileAt(prepared, "second");
+  const WriteResult there = PlaceFile(prepared, target, stamp);
+  EXPECT_EQ(there.error, static_cast<uint32_t>(ERROR_FILE_EXISTS));
+  EXPECT_EQ(test::ReadBytes(target), "the bytes put back");
+  EXPECT_TRUE(PathExists(prepared));
+
+  // A link on the way is refused with administrative rights (a user may
+  // have planted it between the backup and the restore), and nothing is
+  // made behind it; without them the file goes where the user's link leads.
+  const std::string links = PlaceLinks();
+  ASSERT_TRUE(win32::DirectoryExists(links + "\\target")) << links;
+  const std::string behind = links + "\\linked\\wl-" + std::to_string(GetCurrentProcessId()) + ".txt";
+  {
+    StoreFolderSystem elevated;
+    elevated.isElevated = [] { return true; };
+    ScopedStoreFolderSystem scope(elevated);
+    const WriteResult refused = PlaceFile(prepared, behind, stamp);
+    EXPECT_EQ(refused.error, kErrorLinkRefused) << refused.message;
+    EXPECT_NE(refused.message.find("link or junction"), std::string::npos) << refused.message;
+    EXPECT_FALSE(PathExists(links + "\\target\\wl-" + std::to_string(GetCurrentProcessId()) + ".txt"));
+    EXPECT_TRUE(PathExists(prepared));
+  }
+  StoreFolderSystem standard;
+  standard.isElevated = [] { return false; };
+  ScopedStoreFolderSystem scope(standard);
+  EXPECT_TRUE(PlaceFile(prepared, behind, stamp));
+  const std::string landed = links + "\\target\\wl-" + std::to_string(GetCurrentProcessId()) + ".txt";
+  EXPECT_EQ(test::ReadBytes(landed), "second");
+  SetFileAttributesW(win32::ApiPath(landed).c_str(), FILE_ATTRIBUTE_NORMAL);
+  DeleteFileW(win32::ApiPath(landed).c_str());
 }
 
 TEST_F(SystemWriteTest, ShortcutArgumentsAreChangedInPlace) {

@@ -135,11 +135,38 @@ ServiceConfigCopy ServiceFrom(const json& j) {
   return s;
 }
 
+json FileJson(const FileCopy& f) {
+  return {{"copy", TextJson(f.copyName)}, {"size", f.size},         {"crc32", f.crc32},
+          {"created", f.created},         {"accessed", f.accessed}, {"written", f.written},
+          {"attributes", f.attributes}};
+}
+
+// mayBeEmpty: an item that keeps no copy (a file put in place, a task
+// without a definition file) names none.
+FileCopy FileFrom(const json& f, bool mayBeEmpty) {
+  FileCopy file;
+  file.copyName = Text(f, "copy");
+  // The copy lies in the change set's folder: a name that leads out of it
+  // is refused.
+  if ((file.copyName.empty() && !mayBeEmpty) || file.copyName.find("..") != std::string::npos ||
+      file.copyName.find(':') != std::string::npos ||
+      (!file.copyName.empty() && (file.copyName.front() == '\\' || file.copyName.front() == '/')))
+    throw BadManifest("a file copy is named outside the change set's folder");
+  file.size = Number<uint64_t>(f, "size");
+  file.crc32 = Number<uint32_t>(f, "crc32");
+  file.created = Number<uint64_t>(f, "created");
+  file.accessed = Number<uint64_t>(f, "accessed");
+  file.written = Number<uint64_t>(f, "written");
+  file.attributes = Number<uint32_t>(f, "attributes");
+  return file;
+}
+
 json ItemJson(const BackupItem& item) {
   json j = {{"kind", std::string(ItemKindName(item.kind))},
             {"operation", TextJson(item.operation)},
             {"description", TextJson(item.description)},
             {"partial", item.partial}};
+  if (item.failed) j["failed"] = true;
   switch (item.kind) {
     case ItemKind::RegistryValue:
     case ItemKind::RegistryTree:
@@ -167,13 +194,26 @@ json ItemJson(const BackupItem& item) {
     case ItemKind::File:
       j["path"] = TextJson(item.path);
       j["existed"] = item.existed;
-      j["file"] = {{"copy", TextJson(item.file.copyName)}, {"size", item.file.size},
-                   {"crc32", item.file.crc32},              {"created", item.file.created},
-                   {"accessed", item.file.accessed},        {"written", item.file.written},
-                   {"attributes", item.file.attributes}};
+      j["file"] = FileJson(item.file);
+      if (item.textAfter) j["textAfter"] = TextJson(*item.textAfter);
       break;
     case ItemKind::External:
       j["path"] = TextJson(item.path);
+      break;
+    case ItemKind::Task:
+      j["path"] = TextJson(item.path);
+      j["existed"] = item.existed;
+      j["enabled"] = item.enabled;
+      j["definition"] = TextJson(item.definition);
+      j["file"] = FileJson(item.file);
+      break;
+    case ItemKind::Service:
+      j["existed"] = item.existed;
+      if (item.service) j["service"] = ServiceJson(*item.service);
+      j["root"] = TextJson(item.root);
+      j["key"] = TextJson(item.key);
+      j["view"] = TextJson(item.view);
+      if (item.existed) j["tree"] = TreeJson(item.tree);
       break;
   }
   return j;
@@ -187,6 +227,7 @@ BackupItem ItemFrom(const json& j) {
   item.operation = Text(j, "operation");
   item.description = Text(j, "description");
   item.partial = Flag(j, "partial");
+  item.failed = Flag(j, "failed");
   switch (item.kind) {
     case ItemKind::RegistryValue:
     case ItemKind::RegistryTree:
@@ -213,27 +254,32 @@ BackupItem ItemFrom(const json& j) {
       if (item.existed) item.text = Text(j, "text");
       if (j.contains("textAfter")) item.textAfter = TextFrom(j["textAfter"], "textAfter");
       break;
-    case ItemKind::File: {
+    case ItemKind::File:
       item.path = Text(j, "path");
       item.existed = Flag(j, "existed");
-      const json& f = Field(j, "file");
-      item.file.copyName = Text(f, "copy");
-      // The copy lies in the change set's folder: a name that leads out of
-      // it is refused.
-      if (item.file.copyName.empty() || item.file.copyName.find("..") != std::string::npos ||
-          item.file.copyName.find(':') != std::string::npos || item.file.copyName.front() == '\\' ||
-          item.file.copyName.front() == '/')
-        throw BadManifest("a file copy is named outside the change set's folder");
-      item.file.size = Number<uint64_t>(f, "size");
-      item.file.crc32 = Number<uint32_t>(f, "crc32");
-      item.file.created = Number<uint64_t>(f, "created");
-      item.file.accessed = Number<uint64_t>(f, "accessed");
-      item.file.written = Number<uint64_t>(f, "written");
-      item.file.attributes = Number<uint32_t>(f, "attributes");
+      // Only a file put in place (it was not there) keeps no copy.
+      item.file = FileFrom(Field(j, "file"), !item.existed);
+      if (j.contains("textAfter")) item.textAfter = TextFrom(j["textAfter"], "textAfter");
       break;
-    }
     case ItemKind::External:
       item.path = OptionalText(j, "path");
+      break;
+    case ItemKind::Task:
+      item.path = Text(j, "path");
+      item.existed = Flag(j, "existed");
+      item.enabled = Flag(j, "enabled");
+      item.definition = Text(j, "definition");
+      item.file = FileFrom(Field(j, "file"), true);
+      break;
+    case ItemKind::Service:
+      item.existed = Flag(j, "existed");
+      if (j.contains("service")) item.service = ServiceFrom(j["service"]);
+      item.root = Text(j, "root");
+      item.key = Text(j, "key");
+      item.view = Text(j, "view");
+      if (item.view != "default" && item.view != "64" && item.view != "32")
+        throw BadManifest("an item names an unknown registry view");
+      if (item.existed) item.tree = TreeFrom(Field(j, "tree"), 0);
       break;
   }
   return item;
@@ -249,22 +295,27 @@ std::string_view ItemKindName(ItemKind kind) {
     case ItemKind::IniValue: return "ini-value";
     case ItemKind::File: return "file";
     case ItemKind::External: return "external";
+    case ItemKind::Task: return "task";
+    case ItemKind::Service: return "service";
   }
   return "";
 }
 
 std::optional<ItemKind> ItemKindFromName(std::string_view name) {
   for (ItemKind k : {ItemKind::RegistryValue, ItemKind::RegistryTree, ItemKind::RegistryKey, ItemKind::IniValue,
-                     ItemKind::File, ItemKind::External})
+                     ItemKind::File, ItemKind::External, ItemKind::Task, ItemKind::Service})
     if (ItemKindName(k) == name) return k;
   return std::nullopt;
 }
 
 std::string RestorableText(const ChangeSetManifest& manifest) {
-  if (manifest.items.empty()) return "no";
-  for (const auto& item : manifest.items)
-    if (item.partial) return "partly";
-  return "yes";
+  bool any = false, partly = false;
+  for (const auto& item : manifest.items) {
+    if (item.failed) continue;  // its change was not made: nothing to put back
+    any = true;
+    partly = partly || item.partial;
+  }
+  return !any ? "no" : partly ? "partly" : "yes";
 }
 
 std::string ManifestToJson(const ChangeSetManifest& manifest) {
@@ -302,17 +353,31 @@ std::optional<ChangeSetManifest> ManifestFromJson(std::string_view text, std::st
 
 std::string ItemJournalLine(const BackupItem& item) { return ItemJson(item).dump() + "\n"; }
 
+std::string FailedJournalLine(std::size_t index, bool failed) {
+  return json{{"item", index}, {"failed", failed}}.dump() + "\n";
+}
+
 std::optional<std::vector<BackupItem>> ItemsFromJournal(std::string_view journal, std::string* error) {
   std::vector<BackupItem> items;
+  std::size_t lines = 0;
   std::size_t start = 0;
   for (std::size_t end; (end = journal.find('\n', start)) != std::string_view::npos; start = end + 1) {
     const std::string_view line = journal.substr(start, end - start);
     const json j = json::parse(line.begin(), line.end(), nullptr, false);
     try {
       if (j.is_discarded()) throw BadManifest("it is not valid JSON");
-      items.push_back(ItemFrom(j));
+      if (j.is_object() && j.contains("item") && !j.contains("kind")) {
+        // What became of an item's write.
+        const std::size_t index = Number<std::size_t>(j, "item");
+        if (index >= items.size()) throw BadManifest("it names an item that is not there");
+        if (!Field(j, "failed").is_boolean()) throw BadManifest("the field failed is not true or false");
+        items[index].failed = Flag(j, "failed");
+      } else {
+        items.push_back(ItemFrom(j));
+      }
+      ++lines;
     } catch (const std::exception& e) {
-      if (error) *error = "line " + std::to_string(items.size() + 1) + " of the journal is damaged: " + e.what();
+      if (error) *error = "line " + std::to_string(lines + 1) + " of the journal is damaged: " + e.what();
       return std::nullopt;
     }
   }

@@ -65,8 +65,10 @@ enum class ItemKind {
   RegistryTree,   // a key with everything below it (deleted)
   RegistryKey,    // a key that was created
   IniValue,       // one INI entry
-  File,           // a file deleted or moved to the Recycle Bin
+  File,           // a file deleted, moved to the Recycle Bin, changed (a shortcut) or put in place
   External,       // a step that ran outside this program: recorded as far as possible
+  Task,           // a scheduled task deleted, disabled, enabled or registered
+  Service,        // a service removed or created
 };
 
 std::string_view ItemKindName(ItemKind kind);
@@ -78,6 +80,7 @@ struct BackupItem {
   std::string operation;    // the write that followed ("DeleteRegValue" …)
   std::string description;  // one line for the user
   bool partial = false;     // only part of what the step changed can be put back
+  bool failed = false;      // the write failed after it was recorded: its change was not made, or not in full
 
   // Registry: "HKEY_LOCAL_MACHINE", the key path below it, the view
   // ("default", "64", "32") and, for a value, its name.
@@ -86,13 +89,22 @@ struct BackupItem {
   RegValueCopy value;                       // RegistryValue: what it held before
   std::optional<RegValueCopy> valueAfter;   // RegistryValue: what was written (none: deleted)
   RegTreeCopy tree;                         // RegistryTree: the whole key before
-  std::optional<ServiceConfigCopy> service; // RegistryTree of a service key
+  std::optional<ServiceConfigCopy> service; // RegistryTree of a service key; Service: the service
+                                            // (removed: as it was; created: its name)
 
   // INI entry.
-  std::string path, section, entry, text;  // path also names the file of a File item
-  std::optional<std::string> textAfter;    // what was written (none: deleted)
+  std::string path, section, entry, text;  // path also names the file of a File item and a task's path
+  std::optional<std::string> textAfter;    // what was written (none: deleted); a shortcut's new arguments
 
+  // File: the copy (deleted, recycled or changed file), or only the size and
+  // CRC of a file put in place (no copy). Task: the copy of its definition
+  // file in the task store, when it had one (no copy name otherwise).
   FileCopy file;
+
+  // Task: its definition as the task service gave it, and whether it was
+  // enabled.
+  std::string definition;
+  bool enabled = false;
   bool operator==(const BackupItem&) const = default;
 };
 
@@ -118,6 +130,9 @@ std::optional<ChangeSetManifest> ManifestFromJson(std::string_view json, std::st
 // as one line of compact JSON (so that recording stays linear in the number
 // of items); the manifest gets them all when the set is closed.
 std::string ItemJournalLine(const BackupItem& item);
+// A line that marks the item at index (in the order of the journal) as
+// failed, or as made after all (a retry of the same write).
+std::string FailedJournalLine(std::size_t index, bool failed);
 // The items of a journal. A last line without its line break (a write cut
 // short) is left out: its change was never made. nullopt and why on a
 // damaged line.

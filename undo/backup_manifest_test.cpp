@@ -60,6 +60,39 @@ ChangeSetManifest Sample() {
   external.partial = true;
   external.operation = "regsvr32 /u";
   m.items.push_back(external);
+
+  BackupItem shortcut = file;  // a shortcut changed: its copy and the arguments written
+  shortcut.operation = "WriteShortcut";
+  shortcut.textAfter = "--profile-directory=Default";
+  m.items.push_back(shortcut);
+
+  BackupItem placed;  // a file put in place: no copy, its size and CRC
+  placed.kind = ItemKind::File;
+  placed.operation = "PlaceFile";
+  placed.path = "C:\\x\\placed.lnk";
+  placed.file = {"", 12, 0x1234, 0, 0, 0, 0};
+  m.items.push_back(placed);
+
+  BackupItem task;
+  task.kind = ItemKind::Task;
+  task.operation = "DeleteTask";
+  task.path = "\\Vendor\\Updater \xC3\xA4";
+  task.existed = true;
+  task.enabled = true;
+  task.definition = "<Task><Actions><Exec><Command>C:\\u.exe</Command></Exec></Actions></Task>";
+  task.file = {"files\\2.z", 900, 7, 1, 2, 3, 0x20};
+  m.items.push_back(task);
+
+  BackupItem service;
+  service.kind = ItemKind::Service;
+  service.operation = "DeleteService";
+  service.root = "HKEY_LOCAL_MACHINE";
+  service.key = "SYSTEM\\CurrentControlSet\\Services\\wlsvc";
+  service.existed = true;
+  service.failed = true;
+  service.service = ServiceConfigCopy{"wlsvc", "", "", "C:\\s.exe", "", "", {}, 16, 3, 1};
+  service.tree = {"wlsvc", {{"Type", 4, {16, 0, 0, 0}}}, {}};
+  m.items.push_back(service);
   return m;
 }
 
@@ -71,6 +104,13 @@ TEST(BackupManifest, RoundTripKeepsEveryByteAndName) {
   ASSERT_TRUE(back) << error;
   EXPECT_EQ(*back, m);
   EXPECT_EQ(RestorableText(m), "partly");
+  // A set whose only change failed has nothing to restore.
+  ChangeSetManifest failed;
+  failed.items = {m.items[0]};
+  failed.items[0].failed = true;
+  EXPECT_EQ(RestorableText(failed), "no");
+  failed.items.push_back(m.items[2]);
+  EXPECT_EQ(RestorableText(failed), "yes");
 }
 
 TEST(BackupManifest, DamagedDocumentsAreRefusedWithAReason) {
@@ -94,6 +134,14 @@ TEST(BackupManifest, DamagedDocumentsAreRefusedWithAReason) {
       "\"operation\":\"\",\"description\":\"\",\"path\":\"C:\\\\a\",\"existed\":true,\"file\":{\"copy\":"
       "\"..\\\\..\\\\evil\",\"size\":1,\"crc32\":1,\"created\":1,\"accessed\":1,\"written\":1,\"attributes\":1}}]}",
       "{\"format\":1,\"id\":{\"bytes\":\"zz\"},\"created\":\"\",\"page\":\"\",\"action\":\"\",\"items\":[]}",
+      // A deleted file always has its copy; a task's copy stays in the set's folder.
+      "{\"format\":1,\"id\":\"a\",\"created\":\"\",\"page\":\"\",\"action\":\"\",\"items\":[{\"kind\":\"file\","
+      "\"operation\":\"\",\"description\":\"\",\"path\":\"C:\\\\a\",\"existed\":true,\"file\":{\"copy\":"
+      "\"\",\"size\":1,\"crc32\":1,\"created\":1,\"accessed\":1,\"written\":1,\"attributes\":1}}]}",
+      "{\"format\":1,\"id\":\"a\",\"created\":\"\",\"page\":\"\",\"action\":\"\",\"items\":[{\"kind\":\"task\","
+      "\"operation\":\"\",\"description\":\"\",\"path\":\"\\\\t\",\"existed\":true,\"enabled\":true,"
+      "\"definition\":\"\",\"file\":{\"copy\":\"C:\\\\evil\",\"size\":1,\"crc32\":1,\"created\":1,"
+      "\"accessed\":1,\"written\":1,\"attributes\":1}}]}",
   };
   for (const char* text : broken) {
     std::string error;
@@ -140,6 +188,14 @@ TEST(BackupManifest, JournalLinesComeBackAndATornLastLineIsLeftOut) {
   items = ItemsFromJournal(torn, &error);
   ASSERT_TRUE(items) << error;
   EXPECT_EQ(items->size(), m.items.size());
+  // What became of a write, told after it: failed, then made after all.
+  items = ItemsFromJournal(journal + FailedJournalLine(1, true) + FailedJournalLine(3, true) +
+                               FailedJournalLine(3, false), &error);
+  ASSERT_TRUE(items) << error;
+  EXPECT_TRUE((*items)[1].failed);
+  EXPECT_FALSE((*items)[3].failed);
+  EXPECT_FALSE(ItemsFromJournal(journal + FailedJournalLine(m.items.size(), true), &error));
+  EXPECT_NE(error.find("not there"), std::string::npos) << error;
   // A damaged line in the middle is not passed over.
   EXPECT_FALSE(ItemsFromJournal(ItemJournalLine(m.items[0]) + "{\"kind\":1}\n" + ItemJournalLine(m.items[0]), &error));
   EXPECT_NE(error.find("line 2"), std::string::npos) << error;

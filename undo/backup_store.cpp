@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
+#include "sysroutines/scheduled_tasks.h"
 #include "sysroutines/store_folder.h"
 #include "undo/reg_file.h"
 #include "undo/system_state.h"
@@ -30,6 +32,29 @@ std::optional<std::string>& RootOverride() {
   return root;
 }
 
+// What was found and set aside while the store was made ready, until it is
+// told to the user.
+std::string& Notice() {
+  static std::string notice;
+  return notice;
+}
+
+struct RootInfo {
+  std::string path;          // empty when there is no store
+  bool machineWide = false;  // judged by its owners
+};
+
+RootInfo StoreRoot() {
+  if (RootOverride()) return {*RootOverride(), false};
+  // With administrative rights under the machine-wide program-data folder,
+  // administrators and the system only; otherwise in the user's profile. A
+  // link or junction planted in the path is refused: then there is no store,
+  // and every change fails closed.
+  const StoreFolder folder = PrepareStoreFolder("Backups");
+  if (!folder.notice.empty() && Notice().find(folder.notice) == std::string::npos) Notice() += folder.notice;
+  return folder.ok() ? RootInfo{folder.path, folder.machineWide} : RootInfo{};
+}
+
 // The change set being filled.
 struct OpenSet {
   int depth = 0;           // nested ChangeSet scopes
@@ -38,11 +63,27 @@ struct OpenSet {
   std::string folder;      // made at the first record
   ChangeSetManifest manifest;
   int files = 0;           // file copies so far
+  // The set's folder, held open while the set is: nobody can rename it or
+  // put a link in its place (or in its parents') meanwhile.
+  win32::UniqueHfile held;
 };
 
 OpenSet& Current() {
   static OpenSet set;
   return set;
+}
+
+// The record of the write under way, so that a failure of the write can be
+// marked on it: the set's folder and the item's index. The set may have been
+// closed meanwhile (a write with no set open gets one of its own).
+struct PendingRecord {
+  std::string root, folder;
+  std::size_t index = 0;
+};
+
+std::optional<PendingRecord>& Pending() {
+  static std::optional<PendingRecord> pending;
+  return pending;
 }
 
 WriteResult Failed(uint32_t error, std::string message) {
@@ -83,6 +124,10 @@ uint32_t MakeSetFolder(OpenSet& set) {
     if (CreateDirectoryW(win32::ApiPath(folder).c_str(), nullptr)) {
       // Nothing planted between the store's root and the new folder.
       if (const uint32_t e = CheckNoLinksBelow(root, folder)) return e;
+      set.held.reset(CreateFileW(win32::ApiPath(folder).c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                 nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                 nullptr));
+      if (!set.held) return GetLastError();
       set.root = root;
       set.folder = folder;
       set.manifest = {};
@@ -102,7 +147,8 @@ uint32_t MakeSetFolder(OpenSet& set) {
 uint32_t AppendToJournal(const OpenSet& set, const std::string& lines) {
   if (const uint32_t e = CheckNoLinksBelow(set.root, set.folder + "\\" + kJournalName)) return e;
   win32::UniqueHfile file(CreateFileW(win32::ApiPath(set.folder + "\\" + kJournalName).c_str(), FILE_APPEND_DATA, 0,
-                                      nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+                                      nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+                                      nullptr));
   if (!file) return GetLastError();
   DWORD written = 0;
   if (!WriteFile(file.get(), lines.data(), static_cast<DWORD>(lines.size()), &written, nullptr) ||
@@ -167,6 +213,21 @@ BackupItem CreatedKeyItem(const std::string& rootName, const std::string& path, 
   item.existed = false;
   return item;
 }
+
+// Keeps a compressed copy of the file at path in the set ("files\N.z").
+WriteResult CopyIntoSet(OpenSet& set, const std::string& path, FileCopy& info) {
+  const std::string files = set.folder + "\\" + kFilesFolder;
+  if (!win32::DirectoryExists(files) && !CreateDirectoryW(win32::ApiPath(files).c_str(), nullptr))
+    return Failed(GetLastError(), "the folder for file copies could not be made");
+  info.copyName = std::string(kFilesFolder) + "\\" + std::to_string(set.files + 1) + ".z";
+  uint32_t e = CheckNoLinksBelow(set.root, set.folder + "\\" + info.copyName);
+  if (!e) e = CompressFileCopy(path, set.folder + "\\" + info.copyName, info);
+  if (e) return Failed(e, "the file could not be copied: " + win32::SystemErrorText(e));
+  ++set.files;
+  return {};
+}
+
+constexpr char kServicesKey[] = "SYSTEM\\CurrentControlSet\\Services\\";
 
 // The keys and values a step outside the program is known to change, each as
 // an item of its own (a key that is not there is left out).
@@ -286,20 +347,79 @@ WriteResult Capture(const WriteRequest& r, OpenSet& set, BackupItem& item, std::
       return {};
     }
     case WriteKind::RecycleFile:
-    case WriteKind::DeleteFile: {
+    case WriteKind::DeleteFile:
+    case WriteKind::WriteShortcut: {
       item.kind = ItemKind::File;
-      item.operation = r.kind == WriteKind::RecycleFile ? "RecycleFile" : "DeleteFile";
-      item.description = (r.kind == WriteKind::RecycleFile ? "Move to the Recycle Bin " : "Delete the file ") + r.target;
-      item.path = r.target;
+      item.operation = std::string(WriteKindName(r.kind));
+      // The file's own name (a list may show it upper-cased): a restore
+      // brings it back under that.
+      item.path = win32::StoredPath(r.target);
+      item.description = (r.kind == WriteKind::RecycleFile  ? "Move to the Recycle Bin "
+                          : r.kind == WriteKind::DeleteFile ? "Delete the file "
+                                                            : "Change the arguments of the shortcut ") +
+                         item.path;
       item.existed = true;
-      const std::string files = set.folder + "\\" + kFilesFolder;
-      if (!win32::DirectoryExists(files) && !CreateDirectoryW(win32::ApiPath(files).c_str(), nullptr))
-        return Failed(GetLastError(), "the folder for file copies could not be made");
-      item.file.copyName = std::string(kFilesFolder) + "\\" + std::to_string(set.files + 1) + ".z";
-      uint32_t e = CheckNoLinksBelow(set.root, set.folder + "\\" + item.file.copyName);
-      if (!e) e = CompressFileCopy(r.target, set.folder + "\\" + item.file.copyName, item.file);
-      if (e) return Failed(e, "the file could not be copied: " + win32::SystemErrorText(e));
-      ++set.files;
+      if (r.kind == WriteKind::WriteShortcut) item.textAfter = r.text.value_or(std::string());
+      return CopyIntoSet(set, r.target, item.file);
+    }
+    case WriteKind::PlaceFile: {
+      // Nothing was there: what is kept is what the file put there is, to
+      // know it again.
+      item.kind = ItemKind::File;
+      item.operation = "PlaceFile";
+      item.path = r.target;
+      item.description = "Put the file " + r.target + " in place";
+      item.existed = false;
+      if (const uint32_t e = FileSizeAndCrc(r.source, item.file))
+        return Failed(e, "the file to put in place cannot be read: " + win32::SystemErrorText(e));
+      return {};
+    }
+    case WriteKind::CreateService:
+    case WriteKind::DeleteService: {
+      const bool remove = r.kind == WriteKind::DeleteService;
+      item.kind = ItemKind::Service;
+      item.operation = std::string(WriteKindName(r.kind));
+      item.description = (remove ? "Remove the service " : "Create the service ") + r.target;
+      item.root = "HKEY_LOCAL_MACHINE";
+      item.key = kServicesKey + r.target;
+      item.view = "default";
+      item.service = ReadServiceConfig(r.target);
+      const uint32_t e = DumpRegTree(HKEY_LOCAL_MACHINE, item.key, win32::RegView::Default, item.tree);
+      if (e != ERROR_SUCCESS && e != ERROR_FILE_NOT_FOUND)
+        return Failed(e, "the service's key could not be read: " + win32::SystemErrorText(e));
+      item.existed = item.service.has_value() || e == ERROR_SUCCESS;
+      if (!item.service) {
+        item.service.emplace();
+        item.service->name = r.target;
+      }
+      if (!item.existed) item.tree = {};
+      return {};
+    }
+    case WriteKind::DeleteTask:
+    case WriteKind::DisableTask:
+    case WriteKind::EnableTask:
+    case WriteKind::RegisterTask: {
+      item.kind = ItemKind::Task;
+      item.operation = std::string(WriteKindName(r.kind));
+      item.description = (r.kind == WriteKind::DeleteTask    ? "Delete the scheduled task "
+                          : r.kind == WriteKind::DisableTask ? "Disable the scheduled task "
+                          : r.kind == WriteKind::EnableTask  ? "Enable the scheduled task "
+                                                             : "Register the scheduled task ") +
+                         r.target;
+      item.path = r.target;
+      const auto state = ReadTaskState(r.target);
+      if (state) {
+        item.definition = state->definition;
+        item.enabled = state->enabled;
+      }
+      // The definition file too, as the store keeps it: where the service
+      // gives back less than it was given (Wine's), a restore puts it back.
+      const std::string file = TaskStoreFile(r.target);
+      const bool stored = !file.empty() && win32::FileExists(file);
+      item.existed = state.has_value() || stored;
+      const bool keepsFile = r.kind == WriteKind::DeleteTask || r.kind == WriteKind::RegisterTask;
+      if (stored && keepsFile && CheckNoLinksBelow(TaskStoreFolder(), file) == 0)
+        if (WriteResult copied = CopyIntoSet(set, file, item.file); !copied) return copied;
       return {};
     }
     case WriteKind::UnregisterServer:
@@ -317,11 +437,12 @@ WriteResult Capture(const WriteRequest& r, OpenSet& set, BackupItem& item, std::
       item.partial = true;
       return {};
     }
-    default:
-      // A kind of change this recorder does not know: it is not made rather
-      // than made without a backup.
-      return Failed(ERROR_NOT_SUPPORTED, "this kind of change cannot be backed up");
+    case WriteKind::Count:
+      break;
   }
+  // A kind of change this recorder does not know: it is not made rather
+  // than made without a backup.
+  return Failed(ERROR_NOT_SUPPORTED, "this kind of change cannot be backed up");
 }
 
 // A key made that is there already is not recorded (checked before a
@@ -337,14 +458,20 @@ bool MakesAKeyThatIsThere(const WriteRequest& r) {
 // there by the time it was read: the write changes nothing.
 bool ChangesNothing(const WriteRequest& r, const BackupItem& item) {
   switch (r.kind) {
-    case WriteKind::CreateRegKey: return item.existed;
+    case WriteKind::CreateRegKey:
+    case WriteKind::CreateService: return item.existed;
     case WriteKind::DeleteRegTree:
-    case WriteKind::DeleteRegValue: return !item.existed;
+    case WriteKind::DeleteRegValue:
+    case WriteKind::DeleteService:
+    case WriteKind::DeleteTask:
+    case WriteKind::DisableTask:
+    case WriteKind::EnableTask: return !item.existed;
     default: return false;
   }
 }
 
 void CloseSet(OpenSet& set) {
+  set.held.reset();
   set.root.clear();
   set.folder.clear();
   set.manifest = {};
@@ -369,33 +496,80 @@ uint64_t FolderSize(const std::string& folder, int depth = 0) {
   return total;
 }
 
+// Whether an item found in a folder is a link or junction (Wine shows a
+// Unix link's mark by path only).
+bool IsLink(const std::string& path, DWORD found) {
+  DWORD byPath = win32::FileAttributes(path);
+  if (byPath == INVALID_FILE_ATTRIBUTES) byPath = 0;
+  return ((found | byPath) & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+bool Fail(std::string* error, const std::string& what, DWORD code) {
+  if (error) *error = "Could not delete " + what + ": " + win32::SystemErrorText(code);
+  return false;
+}
+
+// Deletes what the handle holds when it is closed.
+bool DeleteHeld(HANDLE held) {
+  FILE_DISPOSITION_INFO gone{TRUE};
+  return SetFileInformationByHandle(held, FileDispositionInfo, &gone, sizeof gone);
+}
+
+// Deletes a folder of the store with what it holds. Every item is opened
+// without following a link and deleted through its handle; the folder is
+// held open while its items go (it cannot be swapped for a link meanwhile);
+// a link found inside is removed itself, never followed.
 bool DeleteFolder(const std::string& folder, int depth, std::string* error) {
-  WIN32_FIND_DATAW fd{};
-  {
-    win32::UniqueFind find(FindFirstFileW(win32::ApiPath(folder + "\\*").c_str(), &fd));
-    if (find) {
-      do {
-        const std::wstring name = fd.cFileName;
-        if (name == L"." || name == L"..") continue;
-        const std::string child = folder + "\\" + Narrow(name);
-        if ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-          if (depth > 4 || !DeleteFolder(child, depth + 1, error)) return false;
-        } else if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-          RemoveDirectoryW(win32::ApiPath(child).c_str());  // a link: never followed
-        } else {
-          SetFileAttributesW(win32::ApiPath(child).c_str(), FILE_ATTRIBUTE_NORMAL);
-          if (!DeleteFileW(win32::ApiPath(child).c_str())) {
-            if (error) *error = "Could not delete " + child + ": " + win32::SystemErrorText(GetLastError());
-            return false;
-          }
-        }
-      } while (FindNextFileW(find.get(), &fd));
-    }
-  }
-  if (!RemoveDirectoryW(win32::ApiPath(folder).c_str())) {
-    if (error) *error = "Could not delete " + folder + ": " + win32::SystemErrorText(GetLastError());
+  win32::UniqueHfile held(CreateFileW(win32::ApiPath(folder).c_str(),
+                                      DELETE | FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!held) return Fail(error, folder, GetLastError());
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(held.get(), &info)) return Fail(error, folder, GetLastError());
+  if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || IsLink(folder, info.dwFileAttributes)) {
+    if (error) *error = "Could not delete " + folder + ": it is a link or junction; Wardenlake does not delete through it.";
     return false;
   }
+  // Its items, read through the handle held.
+  std::vector<std::pair<std::wstring, DWORD>> items;
+  std::vector<uint8_t> buffer(64 * 1024);
+  for (FILE_INFO_BY_HANDLE_CLASS kind = FileIdBothDirectoryRestartInfo;; kind = FileIdBothDirectoryInfo) {
+    if (!GetFileInformationByHandleEx(held.get(), kind, buffer.data(), static_cast<DWORD>(buffer.size()))) {
+      if (GetLastError() == ERROR_NO_MORE_FILES) break;
+      return Fail(error, folder, GetLastError());
+    }
+    for (std::size_t at = 0;;) {
+      const auto* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(buffer.data() + at);
+      const std::wstring name(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
+      if (name != L"." && name != L"..") items.emplace_back(name, entry->FileAttributes);
+      if (!entry->NextEntryOffset) break;
+      at += entry->NextEntryOffset;
+    }
+  }
+  for (const auto& [name, attributes] : items) {
+    const std::string child = folder + "\\" + Narrow(name);
+    const bool directory = attributes & FILE_ATTRIBUTE_DIRECTORY;
+    if (IsLink(child, attributes)) {
+      // A link: removed itself, never followed.
+      if (!(directory ? RemoveDirectoryW(win32::ApiPath(child).c_str()) : DeleteFileW(win32::ApiPath(child).c_str())))
+        return Fail(error, child, GetLastError());
+    } else if (directory) {
+      if (depth > 4) return Fail(error, child, ERROR_BUFFER_OVERFLOW);
+      if (!DeleteFolder(child, depth + 1, error)) return false;
+    } else {
+      win32::UniqueHfile file(CreateFileW(win32::ApiPath(child).c_str(), DELETE | FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                                          OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+      if (!file) return Fail(error, child, GetLastError());
+      FILE_BASIC_INFO plain{};
+      plain.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+      SetFileInformationByHandle(file.get(), FileBasicInfo, &plain, sizeof plain);
+      if (!DeleteHeld(file.get())) return Fail(error, child, GetLastError());
+    }
+  }
+  if (!DeleteHeld(held.get())) return Fail(error, folder, GetLastError());
+  held.reset();
+  if (win32::FileAttributes(folder) != INVALID_FILE_ATTRIBUTES) return Fail(error, folder, ERROR_DIR_NOT_EMPTY);
   return true;
 }
 
@@ -405,10 +579,25 @@ bool IsSetId(const std::string& id) {
          std::all_of(id.begin(), id.end(), [](char c) { return (c >= '0' && c <= '9') || c == '-'; });
 }
 
-StoredChangeSet LoadSet(const std::string& root, const std::string& id) {
+// Why a set's folder is not used: a link or junction in its place, or (in
+// the machine-wide store) a folder the administrators do not own, which
+// someone else may have filled. Empty when it is used.
+std::string Untrusted(const RootInfo& root, const std::string& folder) {
+  const uint32_t e = CheckNoLinksBelow(root.path, folder);
+  if (e == kErrorLinkRefused) return "it is a link or junction, not a folder of the store";
+  if (e) return "it cannot be checked: " + win32::SystemErrorText(e);
+  if (!StoreFolderTrusted(folder, root.machineWide)) return "it was not made by an administrator";
+  return {};
+}
+
+StoredChangeSet LoadSet(const RootInfo& root, const std::string& id) {
   StoredChangeSet set;
-  set.folder = root + "\\" + id;
+  set.folder = root.path + "\\" + id;
   set.manifest.id = id;
+  if (const std::string why = Untrusted(root, set.folder); !why.empty()) {
+    set.error = why + "; it is not used";
+    return set;
+  }
   set.size = FolderSize(set.folder);
   const auto text = ReadWholeFile(set.folder + "\\" + kManifestName);
   if (!text) {
@@ -438,15 +627,9 @@ StoredChangeSet LoadSet(const std::string& root, const std::string& id) {
 
 }  // namespace
 
-std::string BackupStoreRoot() {
-  if (RootOverride()) return *RootOverride();
-  // With administrative rights under the machine-wide program-data folder,
-  // administrators and the system only; otherwise in the user's profile. A
-  // link or junction planted in the path is refused: then there is no store,
-  // and every change fails closed.
-  const StoreFolder folder = PrepareStoreFolder("Backups");
-  return folder.ok() ? folder.path : std::string();
-}
+std::string BackupStoreRoot() { return StoreRoot().path; }
+
+std::string TakeStoreNotice() { return std::exchange(Notice(), std::string()); }
 
 ScopedBackupStoreRoot::ScopedBackupStoreRoot(std::string root) : previous_(RootOverride()) {
   RootOverride() = std::move(root);
@@ -476,9 +659,56 @@ ChangeSet::~ChangeSet() {
 
 std::string ChangeSet::Id() const { return Current().manifest.id; }
 
-ScopedBackupRecording::ScopedBackupRecording() : recorder_([](const WriteRequest& r) { return RecordWrite(r); }) {}
+ScopedBackupRecording::ScopedBackupRecording()
+    : recorder_([](const WriteRequest& r) { return RecordWrite(r); },
+                [](const WriteRequest& r, const WriteResult& result) { RecordFailure(r, result); }) {}
+
+void RecordFailure(const WriteRequest&, const WriteResult&) {
+  const auto pending = std::exchange(Pending(), std::nullopt);
+  if (!pending) return;
+  OpenSet& set = Current();
+  if (set.folder == pending->folder && pending->index < set.manifest.items.size()) {
+    set.manifest.items[pending->index].failed = true;
+    AppendToJournal(set, FailedJournalLine(pending->index, true));
+    return;
+  }
+  // The set was closed already: its manifest is written again.
+  if (CheckNoLinksBelow(pending->root, pending->folder + "\\" + kManifestName)) return;
+  const auto text = ReadWholeFile(pending->folder + "\\" + kManifestName);
+  auto manifest = text ? ManifestFromJson(*text) : std::nullopt;
+  if (!manifest || pending->index >= manifest->items.size()) return;
+  manifest->items[pending->index].failed = true;
+  OpenSet closed;
+  closed.root = pending->root;
+  closed.folder = pending->folder;
+  closed.manifest = std::move(*manifest);
+  SaveSet(closed);
+}
+
+// A file whose delete failed and is tried again (a program that has just
+// stopped may hold its file a moment longer) shares the copy made for the
+// first try: the item is taken up again rather than copied once more.
+bool RetakeFailedDelete(OpenSet& set, const WriteRequest& r) {
+  if (r.kind != WriteKind::DeleteFile && r.kind != WriteKind::RecycleFile) return false;
+  const std::wstring path = win32::Widen(win32::StoredPath(r.target));
+  for (std::size_t i = set.manifest.items.size(); i-- > 0;) {
+    BackupItem& item = set.manifest.items[i];
+    if (!item.failed || item.kind != ItemKind::File || item.operation != WriteKindName(r.kind)) continue;
+    const std::wstring kept = win32::Widen(item.path);
+    if (CompareStringOrdinal(kept.c_str(), static_cast<int>(kept.size()), path.c_str(), static_cast<int>(path.size()),
+                             TRUE) != CSTR_EQUAL)
+      continue;
+    if (!FileMatchesCopy(r.target, item.file)) return false;  // changed since: a copy of its own
+    if (AppendToJournal(set, FailedJournalLine(i, false))) return false;
+    item.failed = false;
+    Pending() = PendingRecord{set.root, set.folder, i};
+    return true;
+  }
+  return false;
+}
 
 WriteResult RecordWrite(const WriteRequest& request) {
+  Pending().reset();
   if (MakesAKeyThatIsThere(request)) return {};
   std::optional<ChangeSet> own;
   if (Current().depth == 0) own.emplace("Wardenlake", "Change");
@@ -487,11 +717,13 @@ WriteResult RecordWrite(const WriteRequest& request) {
     if (const uint32_t e = MakeSetFolder(set))
       return Failed(e, "the backup folder could not be made: " + win32::SystemErrorText(e));
   }
+  if (RetakeFailedDelete(set, request)) return {};
   BackupItem item;
   std::vector<BackupItem> created;
   // A set whose first record fails leaves no folder behind.
   auto dropEmpty = [&set] {
     if (!set.manifest.items.empty() || set.folder.empty()) return;
+    set.held.reset();
     DeleteFolder(set.folder, 0, nullptr);
     CloseSet(set);
   };
@@ -513,12 +745,14 @@ WriteResult RecordWrite(const WriteRequest& request) {
     return Failed(e, "the backup could not be saved: " + win32::SystemErrorText(e));
   }
   for (auto& c : created) set.manifest.items.push_back(std::move(c));
+  Pending() = PendingRecord{set.root, set.folder, set.manifest.items.size() - 1};
   return {};
 }
 
 std::vector<StoredChangeSet> ListChangeSets() {
   std::vector<StoredChangeSet> sets;
-  const std::string root = BackupStoreRoot();
+  const RootInfo info = StoreRoot();
+  const std::string& root = info.path;
   if (root.empty()) return sets;
   WIN32_FIND_DATAW fd{};
   std::vector<std::string> ids;
@@ -537,17 +771,17 @@ std::vector<StoredChangeSet> ListChangeSets() {
     if (a.size() != b.size()) return a.size() > b.size();
     return a > b;
   });
-  for (const auto& id : ids) sets.push_back(LoadSet(root, id));
+  for (const auto& id : ids) sets.push_back(LoadSet(info, id));
   return sets;
 }
 
 std::optional<StoredChangeSet> FindChangeSet(const std::string& id, std::string* error) {
-  const std::string root = BackupStoreRoot();
-  if (!IsSetId(id) || root.empty() || !win32::DirectoryExists(root + "\\" + id)) {
+  const RootInfo info = StoreRoot();
+  if (!IsSetId(id) || info.path.empty() || !win32::DirectoryExists(info.path + "\\" + id)) {
     if (error) *error = "There is no change set " + id + ".";
     return std::nullopt;
   }
-  StoredChangeSet set = LoadSet(root, id);
+  StoredChangeSet set = LoadSet(info, id);
   if (!set.error.empty()) {
     if (error) *error = "The change set " + id + " cannot be used: " + set.error + ".";
     return std::nullopt;
@@ -559,6 +793,15 @@ bool DeleteChangeSet(const std::string& id, std::string* error) {
   const std::string root = BackupStoreRoot();
   if (!IsSetId(id) || root.empty() || !win32::DirectoryExists(root + "\\" + id)) {
     if (error) *error = "There is no change set " + id + ".";
+    return false;
+  }
+  // A link or junction planted among the sets is not deleted through (its
+  // target's files would go with the administrator's rights).
+  if (CheckNoLinksBelow(root, root + "\\" + id) == kErrorLinkRefused) {
+    if (error)
+      *error = "The change set " + id +
+               " is a link or junction, not a folder of the store; Wardenlake does not delete through it. Remove it "
+               "by hand.";
     return false;
   }
   return DeleteFolder(root + "\\" + id, 0, error);

@@ -20,6 +20,9 @@ namespace wl::undo {
 // The folder that holds the change sets (no trailing backslash); empty when
 // it cannot be found. The one place that decides where backups live.
 std::string BackupStoreRoot();
+// What making the store ready found and set aside (a folder someone else
+// made first), one line each, for the user; empty when nothing. Taken once.
+std::string TakeStoreNotice();
 
 // Points the store elsewhere while it lives (tests; a folder that cannot be
 // written makes every recorded write fail closed).
@@ -65,6 +68,10 @@ class ScopedBackupRecording {
 // Records one request into the open change set (or a new one of its own).
 // What the recorder runs; tests call it directly.
 WriteResult RecordWrite(const WriteRequest& request);
+// Marks the record of the write just recorded as failed (its change was not
+// made, or not in full): it is then not offered for restore while the system
+// holds what the backup holds.
+void RecordFailure(const WriteRequest& request, const WriteResult& result);
 
 // A change set found in the store.
 struct StoredChangeSet {
@@ -74,10 +81,13 @@ struct StoredChangeSet {
   std::string error;  // why the manifest could not be read (then manifest has the id only)
 };
 
-// Every change set, newest first.
+// Every change set, newest first. A set whose folder is a link or junction,
+// or (in the machine-wide store) is not owned by the administrators, is
+// listed with that as its error and never read or restored.
 std::vector<StoredChangeSet> ListChangeSets();
 std::optional<StoredChangeSet> FindChangeSet(const std::string& id, std::string* error = nullptr);
-// Deletes a change set's folder with everything in it.
+// Deletes a change set's folder with everything in it, through handles that
+// never follow a link (a set that is itself a link is refused).
 bool DeleteChangeSet(const std::string& id, std::string* error = nullptr);
 
 // Reads a whole file; nullopt when it cannot be read.

@@ -22,6 +22,7 @@ std::string StateText(ItemState state) {
     case ItemState::InPlace: return "in place";
     case ItemState::Changed: return "changed since";
     case ItemState::Unrestorable: return "no";
+    case ItemState::NotMade: return "failed (not made)";
   }
   return "";
 }
@@ -72,6 +73,8 @@ void BackupsPage::ShowSets() {
       const auto& item = m.items[i];
       std::string state = i < checks.size() ? StateText(checks[i].state) : "";
       if (item.partial) state = "partly";
+      if (item.failed && (i >= checks.size() || checks[i].state != ItemState::NotMade))
+        state = "failed, " + state;
       rows.push_back({s, static_cast<int>(i), "      " + item.description, "", item.operation, "", "", state});
     }
   }
@@ -80,6 +83,9 @@ void BackupsPage::ShowSets() {
 
 void BackupsPage::RefreshClick() {
   sets_ = listSets();
+  // A folder of the store that someone else made first was set aside.
+  if (const std::string notice = TakeStoreNotice(); !notice.empty())
+    context_.ui.Message(notice, kCaption, MB_OK | MB_ICONWARNING);
   ShowSets();
   uint64_t total = 0;
   for (const auto& set : sets_) total += set.size;
@@ -116,26 +122,33 @@ void BackupsPage::RestoreClick() {
   if (!selected) return;
   const StoredChangeSet set = *selected;
   const auto& m = set.manifest;
+  // What the restore would overwrite or delete is said before it starts.
+  const RestorePlan plan = PlanRestore(set, false);
   if (context_.ui.Message("Restore the change set of " + m.created + " (" + m.page + ", " + m.action + ")?\n" +
-                              "The " + std::to_string(m.items.size()) + " items it recorded are put back.",
+                              "The " + std::to_string(m.items.size()) + " items it recorded are put back.\n" +
+                              plan.impact.Text(),
                           kCaption, MB_YESNO | MB_ICONQUESTION) != IDYES)
     return;
   std::vector<std::string> changed;
-  for (const auto& c : CheckChangeSet(set))
+  for (const auto& c : plan.checks)
     if (c.state == ItemState::Changed) changed.push_back(m.items[c.index].description + " (" + c.detail + ")");
   bool overwrite = false;
   if (!changed.empty()) {
     const int answer = context_.ui.Message(
         std::to_string(changed.size()) + (changed.size() == 1 ? " item" : " items") +
             " changed since the backup:\n" + Lines(changed) +
-            "\nOverwrite them with the backup? (No restores the other items only.)",
+            "\nOverwrite them with the backup? (No restores the other items only.)\nWith them: " +
+            PlanRestore(set, true).impact.Text(),
         kCaption, MB_YESNOCANCEL | MB_ICONWARNING);
     if (answer == IDCANCEL) return;
     overwrite = answer == IDYES;
   }
   const RestoreReport report = restore(set, overwrite);
   if (report.AllRestored()) {
-    context_.ui.Message("Every item of the change set was restored.", kCaption, MB_OK | MB_ICONINFORMATION);
+    context_.ui.Message("Every item of the change set was restored." +
+                            (report.backupId.empty() ? std::string()
+                                                     : "\nWhat the restore overwrote is kept in a change set of its own."),
+                        kCaption, MB_OK | MB_ICONINFORMATION);
   } else {
     std::vector<std::string> lines;
     for (const auto& i : report.items)

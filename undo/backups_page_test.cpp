@@ -67,17 +67,28 @@ TEST_F(BackupsPageTest, RestoreAsksAboutChangedItemsAndReportsPerItem) {
   host_.page->List().View().Select(0);
   host_.page->RestoreClick();
   ASSERT_EQ(ui.messages.size(), 3u);
+  // Before it starts, the restore says what it would overwrite or delete.
+  EXPECT_NE(ui.messages[0].text.find("Restoring overwrites or deletes nothing that is there now."), std::string::npos)
+      << ui.messages[0].text;
   EXPECT_NE(ui.messages[1].text.find("1 item changed since the backup"), std::string::npos) << ui.messages[1].text;
+  EXPECT_NE(ui.messages[1].text.find("With them: Restoring deletes 1 value"), std::string::npos) << ui.messages[1].text;
   EXPECT_NE(ui.messages[2].text.find("Some items were not restored"), std::string::npos);
   EXPECT_EQ(Value("v"), "before");
   EXPECT_EQ(Value("w"), "user's");
 
+  // The restore is a change set of its own, newest first.
+  auto& list = host_.page->List();
+  ASSERT_EQ(list.Count(), 2u);
+  EXPECT_EQ(list.CellText(0, 1), "Backups");
+  EXPECT_EQ(list.CellText(0, 2).substr(0, 8), "Restore ");
   ui.messages.clear();
   ui.answer = [](const app::test::RecordingUi::Shown&) { return IDYES; };
-  host_.page->List().View().Select(0);
+  list.View().Select(1);
   host_.page->RestoreClick();
   ASSERT_EQ(ui.messages.size(), 3u);
-  EXPECT_EQ(ui.messages[2].text, "Every item of the change set was restored.");
+  EXPECT_NE(ui.messages[1].text.find("With them: Restoring deletes 1 value"), std::string::npos) << ui.messages[1].text;
+  EXPECT_EQ(ui.messages[2].text,
+            "Every item of the change set was restored.\nWhat the restore overwrote is kept in a change set of its own.");
   EXPECT_FALSE(Value("w"));
 }
 

@@ -50,6 +50,22 @@ std::string ValueLine(const RegFileValue& v) {
   return line + "\r\n";
 }
 
+// The registry file's lines end at a line break, and a zero ends its text:
+// a name that holds either cannot be written in it.
+bool FitsTheFormat(const std::string& name) { return name.find_first_of(std::string("\r\n\0", 3)) == std::string::npos; }
+
+// A name on a comment line: the characters it cannot hold spelled out.
+std::string Spelled(const std::string& name) {
+  std::string out;
+  for (char c : name) {
+    if (c == '\r') out += "\\r";
+    else if (c == '\n') out += "\\n";
+    else if (c == '\0') out += "\\0";
+    else out += c;
+  }
+  return out;
+}
+
 void AddTree(const std::string& path, const RegTreeCopy& tree, std::vector<RegFileKey>& out) {
   RegFileKey key{path, false, {}};
   for (const auto& v : tree.values) key.values.push_back({v.name, false, v.type, v.data});
@@ -75,12 +91,26 @@ std::string RegFilePath(const std::string& root, const std::string& key, const s
 std::vector<uint8_t> WriteRegFile(const std::vector<RegFileKey>& keys) {
   std::string text = "Windows Registry Editor Version 5.00\r\n\r\n";
   for (const auto& key : keys) {
+    if (!FitsTheFormat(key.path)) {
+      text += "; Left out: the key \"" + Spelled(key.path) +
+              "\" (its name holds a line break or a zero, which this file cannot hold). Restoring the change set in "
+              "Wardenlake puts it back.\r\n\r\n";
+      continue;
+    }
     if (key.remove) {
       text += "[-" + key.path + "]\r\n\r\n";
       continue;
     }
     text += "[" + key.path + "]\r\n";
-    for (const auto& v : key.values) text += ValueLine(v);
+    for (const auto& v : key.values) {
+      if (FitsTheFormat(v.name)) {
+        text += ValueLine(v);
+      } else {
+        text += "; Left out: the value \"" + Spelled(v.name) +
+                "\" (its name holds a line break or a zero, which this file cannot hold). Restoring the change set in "
+                "Wardenlake puts it back.\r\n";
+      }
+    }
     text += "\r\n";
   }
   const std::u16string wide = Utf16FromUtf8(text);
@@ -113,6 +143,13 @@ std::vector<RegFileKey> RegFileKeysFor(const ChangeSetManifest& manifest) {
         break;
       case ItemKind::RegistryKey:
         if (!item.existed) out.push_back({path, true, {}});
+        break;
+      case ItemKind::Service:
+        // The key of a removed service (the service itself is registered
+        // again only by a restore); a created one's key goes.
+        if (item.key.empty()) break;
+        out.push_back({path, true, {}});
+        if (item.existed) AddTree(path, item.tree, out);
         break;
       default:
         break;

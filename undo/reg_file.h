@@ -5,7 +5,11 @@
 // The file is UTF-16LE with a byte-order mark and the "Windows Registry
 // Editor Version 5.00" header. Every value is written in the hex(N) form,
 // whatever its type, so an import gives the very bytes that were saved (odd
-// sizes, strings without their terminating zero, unknown types).
+// sizes, strings without their terminating zero, unknown types). Names are
+// written as they are (quotes and backslashes escaped, any other text as it
+// is); a key or value whose name holds a line break or a zero, which the
+// format cannot hold, is left out with a comment line naming it (a restore
+// from the change set still puts it back).
 #pragma once
 
 #include <cstdint>

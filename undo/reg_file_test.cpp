@@ -39,6 +39,42 @@ TEST(RegFile, EveryTypeInTheHexForm) {
             "[-HKEY_CURRENT_USER\\Software\\Old]\r\n\r\n");
 }
 
+TEST(RegFile, NamesWithALineBreakAreLeftOutWithACommentAndOthersAreWrittenAsTheyAre) {
+  // A crafted name: what follows its line break would otherwise be read as a
+  // line of its own (here: the default value of the key).
+  const std::vector<RegFileKey> keys = {
+      {"HKEY_CURRENT_USER\\Run", false,
+       {{"evil\r\n@=\"C:\\\\x.exe\"", false, 1, {0x41, 0}},
+        {std::string("nul\0inside", 10), false, 1, {}},
+        {"@", false, 1, {0x42, 0}},
+        {"\"quoted\" \\back\\slash \xC3\xA4\xE6\x97\xA5", false, 1, {0x43, 0}}}},
+      {"HKEY_CURRENT_USER\\Run\\line\nbreak", false, {{"v", false, 4, {1, 0, 0, 0}}}},
+      {"HKEY_CURRENT_USER\\Run\\line\nbreak\\below", true, {}},
+  };
+  const std::string text = Text(WriteRegFile(keys));
+  EXPECT_EQ(text,
+            "Windows Registry Editor Version 5.00\r\n\r\n"
+            "[HKEY_CURRENT_USER\\Run]\r\n"
+            "; Left out: the value \"evil\\r\\n@=\"C:\\\\x.exe\"\" (its name holds a line break or a zero, which "
+            "this file cannot hold). Restoring the change set in Wardenlake puts it back.\r\n"
+            "; Left out: the value \"nul\\0inside\" (its name holds a line break or a zero, which this file cannot hold). "
+            "Restoring the change set in Wardenlake puts it back.\r\n"
+            "\"@\"=hex(1):42,00\r\n"
+            "\"\\\"quoted\\\" \\\\back\\\\slash \xC3\xA4\xE6\x97\xA5\"=hex(1):43,00\r\n\r\n"
+            "; Left out: the key \"HKEY_CURRENT_USER\\Run\\line\\nbreak\" (its name holds a line break or a zero, which "
+            "this file cannot hold). Restoring the change set in Wardenlake puts it back.\r\n\r\n"
+            "; Left out: the key \"HKEY_CURRENT_USER\\Run\\line\\nbreak\\below\" (its name holds a line break or a zero, which "
+            "this file cannot hold). Restoring the change set in Wardenlake puts it back.\r\n\r\n");
+  // No line of the file starts anything but a key, a value, a comment.
+  std::size_t start = 0;
+  for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
+    const std::string line = text.substr(start, end - start);
+    EXPECT_EQ(line.find_first_of("\r\n"), std::string::npos);
+    if (line.empty() || line.starts_with("Windows Registry")) continue;
+    EXPECT_TRUE(line[0] == '[' || line[0] == '"' || line[0] == '@' || line[0] == ';') << line;
+  }
+}
+
 TEST(RegFile, LongDataIsWrappedAsTheEditorWrapsIt) {
   const std::string text = Text(WriteRegFile({{"HKEY_CURRENT_USER\\T", false, {{"v", false, 3, std::vector<uint8_t>(100, 0xAA)}}}}));
   std::size_t start = text.find("\"v\"");

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cwctype>
 
+#include "sysroutines/scheduled_tasks.h"
+#include "sysroutines/system_write.h"
 #include "win32/file_path.h"
 #include "win32/handles.h"
 #include "win32/unicode.h"
@@ -202,8 +204,9 @@ std::optional<ServiceConfigCopy> ReadServiceConfig(const std::string& name) {
 uint32_t WriteFileFlushed(const std::string& path, const std::string& bytes) {
   const std::string temp = path + ".new";
   {
+    // Never through a link planted in the file's place.
     win32::UniqueHfile file(CreateFileW(win32::ApiPath(temp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+                                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!file) return GetLastError();
     std::size_t done = 0;
     while (done < bytes.size()) {
@@ -241,7 +244,7 @@ uint32_t CompressFileCopy(const std::string& path, const std::string& copyPath, 
   BY_HANDLE_FILE_INFORMATION fi{};
   if (!GetFileInformationByHandle(in.get(), &fi)) return GetLastError();
   win32::UniqueHfile out(CreateFileW(win32::ApiPath(copyPath).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+                                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!out) return GetLastError();
   auto fail = [&](uint32_t e) {
     out.reset();
@@ -295,7 +298,7 @@ uint32_t ExpandFileCopy(const std::string& copyPath, const std::string& outPath,
                                     OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!in) return GetLastError();
   win32::UniqueHfile out(CreateFileW(win32::ApiPath(outPath).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+                                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!out) return GetLastError();
   auto fail = [&](uint32_t e) {
     out.reset();
@@ -346,22 +349,40 @@ uint32_t ExpandFileCopy(const std::string& copyPath, const std::string& outPath,
   return ERROR_SUCCESS;
 }
 
-bool FileMatchesCopy(const std::string& path, const FileCopy& info) {
+uint32_t FileSizeAndCrc(const std::string& path, FileCopy& info) {
   win32::UniqueHfile in(CreateFileW(win32::ApiPath(path).c_str(), GENERIC_READ,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                     FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  if (!in) return false;
-  LARGE_INTEGER size{};
-  if (!GetFileSizeEx(in.get(), &size) || static_cast<uint64_t>(size.QuadPart) != info.size) return false;
+  if (!in) return GetLastError();
   std::vector<uint8_t> buf(1 << 20);
   uLong crc = crc32(0, nullptr, 0);
+  uint64_t total = 0;
   for (;;) {
     DWORD got = 0;
-    if (!ReadFile(in.get(), buf.data(), static_cast<DWORD>(buf.size()), &got, nullptr)) return false;
+    if (!ReadFile(in.get(), buf.data(), static_cast<DWORD>(buf.size()), &got, nullptr)) return GetLastError();
     if (got == 0) break;
     crc = crc32(crc, buf.data(), got);
+    total += got;
   }
-  return static_cast<uint32_t>(crc) == info.crc32;
+  info.size = total;
+  info.crc32 = static_cast<uint32_t>(crc);
+  return ERROR_SUCCESS;
+}
+
+bool FileMatchesCopy(const std::string& path, const FileCopy& info) {
+  FileCopy now;
+  return FileSizeAndCrc(path, now) == ERROR_SUCCESS && now.size == info.size && now.crc32 == info.crc32;
+}
+
+std::optional<TaskStateCopy> ReadTaskState(const std::string& taskPath) {
+  const auto enabled = ScheduledTaskEnabled(taskPath);
+  if (!enabled) return std::nullopt;
+  return TaskStateCopy{ScheduledTaskXml(taskPath), *enabled};
+}
+
+std::string TaskStoreFile(const std::string& taskPath) {
+  const std::string store = TaskStoreFolder();
+  return store.empty() ? std::string() : store + taskPath;
 }
 
 }  // namespace wl::undo

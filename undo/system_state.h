@@ -44,6 +44,19 @@ uint32_t CompressFileCopy(const std::string& path, const std::string& copyPath, 
 uint32_t ExpandFileCopy(const std::string& copyPath, const std::string& outPath, const FileCopy& info);
 // Whether the file at path has the copy's size and CRC (a missing file: no).
 bool FileMatchesCopy(const std::string& path, const FileCopy& info);
+// The size and CRC of a file (the rest of info is left as it is).
+// ERROR_SUCCESS or why not.
+uint32_t FileSizeAndCrc(const std::string& path, FileCopy& info);
+
+// A scheduled task as the task service has it: its definition and whether it
+// is enabled; nullopt when the service has no task of that path.
+struct TaskStateCopy {
+  std::string definition;
+  bool enabled = false;
+};
+std::optional<TaskStateCopy> ReadTaskState(const std::string& taskPath);
+// The file that holds a task's definition in the system's task store.
+std::string TaskStoreFile(const std::string& taskPath);
 
 // Writes a file through a temporary name and flushes it, replacing what was
 // there only once all of it is on disk.

@@ -17,8 +17,11 @@ struct CommandOutput {
   std::string out, err;
 };
 
-// restore ID [--overwrite]: puts the change set back, one line per item;
-// items changed since the backup are skipped unless --overwrite is given.
+// restore ID [--overwrite] [--dry-run]: says first what the restore would
+// overwrite or delete, then puts the change set back, one line per item, and
+// names the change set that keeps what it overwrote ("Backup: ID"); items
+// changed since the backup are skipped unless --overwrite is given. With
+// --dry-run nothing is changed: each item's state is listed instead.
 CommandOutput RestoreCommand(const std::vector<std::string>& args);
 
 }  // namespace wl::undo

@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 
+#include "sysroutines/store_folder.h"
 #include "sysroutines/system_write.h"
 #include "tests/support/test_support.h"
 #include "undo/backup_store.h"
@@ -164,6 +166,41 @@ TEST(UndoRegistry, ThreeLevelTreeWithEmptyKeysAndItsRegFile) {
   EXPECT_EQ(key.Dump(), before);
 }
 
+// Names the registry file's format must escape or cannot hold: the file
+// imports back to exactly what it can hold, a crafted name sets nothing
+// else, and the restore from the change set brings back the rest too.
+TEST(UndoRegistry, HostileNamesRoundTripThroughTheRegFileAndTheRestore) {
+  Store store;
+  TestKey key("names");
+  const std::vector<std::string> names = {"@", "\"quoted\"", "back\\slash\\", "\\", "Caf\xC3\xA9 \xE6\x97\xA5",
+                                          "=eq;semi[", " lead and trail "};
+  for (const auto& name : names) key.Put("", name, REG_SZ, Bytes(std::string("x\0\0\0", 4)));
+  for (const auto& sub : {"@", "\"q\"", "sp ace", "Caf\xC3\xA9", "br]acket", "[open"})
+    key.Put(sub, "v", REG_DWORD, {1, 0, 0, 0});
+  const RegTreeCopy importable = key.Dump();
+  // A value name with a line break that would set the key's default value,
+  // and a key whose name holds one.
+  key.Put("", "evil\r\n@=\"C:\\\\planted.exe\"", REG_SZ, Bytes(std::string("y\0\0\0", 4)));
+  key.Put("line\nbreak", "v", REG_DWORD, {2, 0, 0, 0});
+  const RegTreeCopy before = key.Dump();
+  {
+    ChangeSet set("Test", "Delete Tree");
+    ASSERT_TRUE(DeleteRegTree(HKEY_CURRENT_USER, key.path));
+  }
+  const StoredChangeSet set = OnlySet();
+  const auto result =
+      test::RunProgramAt("C:\\windows\\system32\\reg.exe", {"import", set.folder + "\\registry.reg"});
+  EXPECT_EQ(result.status, 0) << result.out << result.err;
+  EXPECT_EQ(key.Dump(), importable);  // no default value, nothing planted
+  const auto text = ReadWholeFile(set.folder + "\\registry.reg");
+  ASSERT_TRUE(text);
+  EXPECT_NE(text->find(std::string("L\0e\0f\0t\0 \0o\0u\0t\0", 16)), std::string::npos);
+
+  const RestoreReport report = RestoreChangeSet(set, true);
+  EXPECT_TRUE(report.AllRestored()) << report.Text();
+  EXPECT_EQ(key.Dump(), before);
+}
+
 TEST(UndoRegistry, ChangedSinceTheBackupIsSkippedUnlessOverwriteIsChosen) {
   Store store;
   TestKey key("changed");
@@ -210,7 +247,7 @@ TEST(UndoStore, ABackupThatCannotBeWrittenStopsTheChange) {
 TEST(UndoStore, AKindOfChangeWithoutABackupIsNotMadeAndRefusalsAreNotRecorded) {
   Store store;
   // A write the recorder does not know fails closed.
-  WriteRequest unknown{WriteKind::CreateService, "wltest-unknown", {}};
+  WriteRequest unknown{WriteKind::Count, "wltest-unknown", {}};
   const WriteResult r = RecordWrite(unknown);
   EXPECT_FALSE(r);
   EXPECT_EQ(r.error, static_cast<uint32_t>(ERROR_NOT_SUPPORTED));
@@ -356,6 +393,150 @@ TEST(UndoFiles, AFileThatCannotBeCopiedIsNotDeleted) {
   EXPECT_NE(r.message.find("backup could not be written"), std::string::npos) << r.message;
   hold.reset();
   EXPECT_TRUE(win32::FileExists(path));
+}
+
+// A program that has just stopped may hold its file a moment longer: the
+// delete fails and is tried again. The failed write is marked so (and not
+// offered for restore), and the tries share one copy.
+TEST(UndoFiles, AFailedDeleteIsMarkedAndItsRetriesShareOneCopy) {
+  Store store;
+  test::ScratchDir dir{"wlfile"};
+  const std::string path = dir.File("held.exe");
+  test::WriteBytes(path, "MZ held");
+  win32::UniqueHfile hold(CreateFileW(win32::ApiPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(hold);
+  {
+    ChangeSet set("Test", "Remove");
+    for (int i = 0; i < 3; ++i) {
+      const WriteResult r = DeleteFileNow(path);
+      EXPECT_FALSE(r);
+      EXPECT_EQ(r.message.find("backup"), std::string::npos) << r.message;  // the backup was made
+    }
+    const StoredChangeSet open = OnlySet();
+    ASSERT_EQ(open.manifest.items.size(), 1u);
+    EXPECT_TRUE(open.manifest.items[0].failed);
+    EXPECT_EQ(RestorableText(open.manifest), "no");
+    const auto checks = CheckChangeSet(open);
+    EXPECT_EQ(checks[0].state, ItemState::NotMade);
+    hold.reset();
+    EXPECT_TRUE(DeleteFileNow(path));
+  }
+  const StoredChangeSet set = OnlySet();
+  ASSERT_EQ(set.manifest.items.size(), 1u);
+  EXPECT_FALSE(set.manifest.items[0].failed);
+  std::size_t copies = 0;
+  WIN32_FIND_DATAW fd{};
+  win32::UniqueFind find(FindFirstFileW(win32::ApiPath(set.folder + "\\files\\*.z").c_str(), &fd));
+  if (find) do ++copies; while (FindNextFileW(find.get(), &fd));
+  EXPECT_EQ(copies, 1u);
+  const RestoreReport report = RestoreChangeSet(set, false);
+  EXPECT_TRUE(report.AllRestored()) << report.Text();
+  EXPECT_EQ(test::ReadBytes(path), "MZ held");
+}
+
+// A set that wrote one value twice and made a key that the user filled
+// since: each item is judged by what the later items leave, and the restore
+// says first what it would overwrite and delete.
+TEST(UndoRegistry, ItemsAreCheckedAgainstWhatTheLaterOnesLeaveAndTheLossIsCountedFirst) {
+  Store store;
+  TestKey key("plan");
+  key.Put("", "v", REG_SZ, Bytes(std::string("a\0\0\0", 4)));
+  {
+    ChangeSet set("Test", "Write twice");
+    ASSERT_TRUE(WriteRegString(HKEY_CURRENT_USER, key.path, "v", "b"));
+    ASSERT_TRUE(WriteRegString(HKEY_CURRENT_USER, key.path, "v", "c"));
+    ASSERT_TRUE(WriteRegString(HKEY_CURRENT_USER, key.path + "\\Made", "w", "x"));
+  }
+  const StoredChangeSet set = OnlySet();
+  ASSERT_EQ(set.manifest.items.size(), 4u);  // v, v, the key made, w
+  for (const auto& c : CheckChangeSet(set)) EXPECT_EQ(c.state, ItemState::Restorable) << c.index << " " << c.detail;
+  // What is there now counts, not what the set wrote between: "c" is
+  // overwritten once; the key the set made goes with its value.
+  EXPECT_EQ(PlanRestore(set, false).impact.Text(), "Restoring overwrites 1 value, deletes 1 value and deletes 1 key "
+                                                   "(each is backed up first, so the restore can be undone).");
+
+  // The user writes into the key the set made; the restore would delete it
+  // with what the user wrote, and says so before (only when told to overwrite).
+  key.Put("Made\\Mine", "u", REG_SZ, Bytes(std::string("u\0\0\0", 4)));
+  key.Put("Made", "u2", REG_SZ, Bytes(std::string("u\0\0\0", 4)));
+  const RestorePlan careful = PlanRestore(set, false);
+  EXPECT_EQ(careful.checks[2].state, ItemState::Changed);
+  const RestorePlan overwrite = PlanRestore(set, true);
+  EXPECT_EQ(overwrite.impact.valuesDeleted, 3u);  // w, u2 and u
+  EXPECT_EQ(overwrite.impact.keysDeleted, 2u);    // Made and Made\Mine
+  EXPECT_EQ(overwrite.impact.valuesOverwritten, 1u);
+  const RegTreeCopy filled = key.Dump();
+
+  RestoreReport report = RestoreChangeSet(set, true);
+  EXPECT_TRUE(report.AllRestored()) << report.Text();
+  EXPECT_EQ(*win32::RegKey::Open(HKEY_CURRENT_USER, key.path)->ReadString("v"), "a");
+  EXPECT_FALSE(win32::RegKey::Exists(HKEY_CURRENT_USER, key.path + "\\Made"));
+  // What the restore deleted is in its own change set: undoing the restore
+  // brings the user's values back.
+  ASSERT_FALSE(report.backupId.empty());
+  std::string error;
+  const auto own = FindChangeSet(report.backupId, &error);
+  ASSERT_TRUE(own) << error;
+  EXPECT_EQ(own->manifest.page, "Backups");
+  report = RestoreChangeSet(*own, false);
+  EXPECT_TRUE(report.AllRestored()) << report.Text();
+  EXPECT_EQ(key.Dump(), filled);
+}
+
+// Links made by the build (sysroutines/CMakeLists.txt): store-links/store is a
+// program-data folder whose store holds 20990101-000000-000, a link to
+// store-links/victim (a planted manifest and a file).
+std::string StoreLinks() {
+  const std::string bin = test::BinaryDir();
+  return bin.substr(0, bin.find_last_of('\\')) + "\\store-links";
+}
+
+TEST(UndoStore, ASetFolderThatIsALinkOrNotTheAdministratorsIsNeverReadRestoredOrDeletedThrough) {
+  const std::string links = StoreLinks(), planted = "20990101-000000-000";
+  std::vector<std::string> strangers;
+  StoreFolderSystem seam;
+  seam.isElevated = [] { return true; };
+  seam.machineDataFolder = [&] { return links + "\\store"; };
+  seam.ownedByAdministrators = [&](HANDLE, const std::string& path) {
+    return std::find(strangers.begin(), strangers.end(), path) == strangers.end();
+  };
+  {
+    ScopedStoreFolderSystem scope(seam);
+    const auto sets = ListChangeSets();
+    ASSERT_EQ(sets.size(), 1u);
+    EXPECT_EQ(sets[0].manifest.id, planted);
+    EXPECT_NE(sets[0].error.find("link or junction"), std::string::npos) << sets[0].error;
+    EXPECT_EQ(sets[0].manifest.page, "");  // its manifest was not read
+    std::string error;
+    EXPECT_FALSE(FindChangeSet(planted, &error));
+    EXPECT_NE(error.find("cannot be used"), std::string::npos) << error;
+    EXPECT_FALSE(DeleteChangeSet(planted, &error));
+    EXPECT_NE(error.find("does not delete through it"), std::string::npos) << error;
+    EXPECT_TRUE(win32::FileExists(links + "\\victim\\keep.txt"));
+  }
+
+  // A set folder someone else owns (made before the store was the
+  // administrators', its manifest planted): listed, never read or restored;
+  // it can be deleted.
+  test::ScratchDir data{"wlundo-data"};
+  seam.machineDataFolder = [&] { return data.File(""); };
+  ScopedStoreFolderSystem scope(seam);
+  ScopedBackupRecording recording;
+  TestKey key("stranger");
+  key.Put("", "v", REG_SZ, Bytes(std::string("v\0\0\0", 4)));
+  ASSERT_TRUE(DeleteRegValue(HKEY_CURRENT_USER, key.path, "v"));
+  auto sets = ListChangeSets();
+  ASSERT_EQ(sets.size(), 1u);
+  const std::string id = sets[0].manifest.id;
+  EXPECT_EQ(sets[0].error, "");
+  strangers.push_back(BackupStoreRoot() + "\\" + id);
+  sets = ListChangeSets();
+  EXPECT_NE(sets[0].error.find("not made by an administrator"), std::string::npos) << sets[0].error;
+  std::string error;
+  EXPECT_FALSE(FindChangeSet(id, &error));
+  EXPECT_TRUE(DeleteChangeSet(id, &error)) << error;
+  EXPECT_TRUE(ListChangeSets().empty());
 }
 
 TEST(UndoStore, ADamagedManifestIsListedWithItsReasonAndCannotBeRestored) {

@@ -1,5 +1,7 @@
 #include "win32/file_path.h"
 
+#include <algorithm>
+
 #include "win32/unicode.h"
 
 namespace wl::win32 {
@@ -70,6 +72,42 @@ std::string ShortPath(std::string_view utf8Path) {
     n = got + 1;
   }
   return {};
+}
+
+std::size_t PathRootEnd(std::string_view path) {
+  std::size_t end = path.starts_with("\\\\?\\") ? 4 : 0;
+  if (path.compare(end, 4, "UNC\\") == 0 || path.compare(end, 2, "\\\\") == 0) {
+    for (int skip = 0; skip < 3 && end != std::string_view::npos; ++skip) end = path.find('\\', end + 1);
+  } else {
+    end = path.find('\\', end);
+  }
+  return end;
+}
+
+std::string StoredPath(std::string_view utf8Path) {
+  const std::string path(utf8Path);
+  const std::size_t start = PathRootEnd(path);
+  if (start == std::string::npos) return path;
+  std::string out = path.substr(0, start);
+  bool found = true;
+  for (std::size_t pos = start; pos < path.size();) {
+    const std::size_t next = std::min(path.find('\\', pos + 1), path.size());
+    const std::string part = path.substr(pos + 1, next - pos - 1);
+    std::string stored = part;
+    if (found && !part.empty() && part.find_first_of("*?") == std::string::npos && part != "." && part != "..") {
+      WIN32_FIND_DATAW data{};
+      const HANDLE find = FindFirstFileW(ApiPath(out + "\\" + part).c_str(), &data);
+      if (find != INVALID_HANDLE_VALUE) {
+        FindClose(find);
+        stored = Narrow(data.cFileName);
+      } else {
+        found = false;  // the rest does not exist
+      }
+    }
+    out += "\\" + stored;
+    pos = next;
+  }
+  return out;
 }
 
 }  // namespace wl::win32

@@ -23,4 +23,14 @@ bool DirectoryExists(std::string_view utf8Path);  // a folder
 // none for it.
 std::string ShortPath(std::string_view utf8Path);
 
+// Where the root of a full path ends: the index of the backslash after the
+// drive ("C:") or the share ("\\server\share"), "\\?\" forms included;
+// npos when there is none.
+std::size_t PathRootEnd(std::string_view utf8Path);
+
+// The path with each part that exists spelled as it is stored: its own case
+// and its long name ("C:\PROGRA~1\APP.EXE" → "C:\Program Files\App.exe").
+// The drive or share and parts that do not exist stay as given.
+std::string StoredPath(std::string_view utf8Path);
+
 }  // namespace wl::win32

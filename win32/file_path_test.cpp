@@ -57,6 +57,34 @@ TEST(FilePath, ExistenceAndShortFormsAtAnyLength) {
   EXPECT_FALSE(DirectoryExists(made.front()));
 }
 
+TEST(FilePath, TheStoredSpellingOfAPathAndItsRoot) {
+  EXPECT_EQ(PathRootEnd("C:\\a\\b"), 2u);
+  EXPECT_EQ(PathRootEnd("\\\\?\\C:\\a"), 6u);
+  EXPECT_EQ(PathRootEnd("\\\\server\\share\\a"), 14u);
+  EXPECT_EQ(PathRootEnd("\\\\?\\UNC\\server\\share\\a"), 20u);
+  EXPECT_EQ(PathRootEnd("relative"), std::string::npos);
+
+  wchar_t temp[MAX_PATH + 1];
+  const DWORD n = GetTempPathW(MAX_PATH + 1, temp);
+  ASSERT_GT(n, 0u);
+  const std::string dir = Narrow(std::wstring_view(temp, n)) + "wl-Stored-\xC3\xA4-" + std::to_string(GetCurrentProcessId());
+  ASSERT_TRUE(CreateDirectoryW(ApiPath(dir).c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+  const std::string file = dir + "\\Mixed Case.Txt";
+  { UniqueHfile h(CreateFileW(ApiPath(file).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr)); }
+  std::string upper = file;
+  for (char& c : upper)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  // Each part as stored; what does not exist stays as given.
+  EXPECT_EQ(StoredPath(upper).substr(2), file.substr(2));
+  EXPECT_EQ(StoredPath(upper + "\\NOT THERE\\X"), StoredPath(upper) + "\\NOT THERE\\X");
+  const std::string shortForm = ShortPath(file);
+  if (!shortForm.empty()) {
+    EXPECT_EQ(StoredPath(shortForm).substr(2), file.substr(2));
+  }
+  DeleteFileW(ApiPath(file).c_str());
+  RemoveDirectoryW(ApiPath(dir).c_str());
+}
+
 TEST(SystemError, TextsForCodes) {
   EXPECT_FALSE(SystemErrorText(ERROR_ACCESS_DENIED).empty());
   EXPECT_NE(SystemErrorText(ERROR_ACCESS_DENIED).back(), '\n');
