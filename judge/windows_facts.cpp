@@ -6,12 +6,12 @@
 #include <wintrust.h>
 #include <softpub.h>
 #include <mscat.h>
-#include <shlobj.h>
 
 #include <algorithm>
 #include <cstdio>
 
 #include "core/sha256.h"
+#include "judge/signature_marks.h"
 #include "sysroutines/system_info.h"
 #include "sysroutines/version_info.h"
 #include "win32/file_path.h"
@@ -22,12 +22,43 @@
 namespace wl {
 namespace {
 
-std::string KnownFolder(REFKNOWNFOLDERID id) {
-  PWSTR raw = nullptr;
-  std::string path;
-  if (SUCCEEDED(SHGetKnownFolderPath(id, 0, nullptr, &raw)) && raw) path = win32::Narrow(raw);
-  CoTaskMemFree(raw);
-  return path;
+// An environment variable's value; empty when it is not set. (The known
+// folder calls of the shell may write their defaults into the registry the
+// first time they are asked: a scan must not.)
+std::string Variable(const wchar_t* name) {
+  wchar_t buf[MAX_PATH + 1];
+  const DWORD n = GetEnvironmentVariableW(name, buf, MAX_PATH + 1);
+  return n > 0 && n <= MAX_PATH ? win32::Narrow(std::wstring_view(buf, n)) : std::string();
+}
+
+// The first 64 KiB and the last 64 KiB of a file and its size; false when
+// it cannot be read.
+bool ReadEnds(const std::string& path, std::string& head, std::string& tail, std::uint64_t& size) {
+  win32::UniqueHfile file(CreateFileW(win32::ApiPath(path).c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return false;
+  LARGE_INTEGER length{};
+  if (!GetFileSizeEx(file.get(), &length)) return false;
+  size = static_cast<std::uint64_t>(length.QuadPart);
+  constexpr DWORD kPart = 1 << 16;
+  auto readAt = [&file](std::uint64_t offset, DWORD count, std::string& out) {
+    LARGE_INTEGER at{};
+    at.QuadPart = static_cast<LONGLONG>(offset);
+    if (!SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN)) return false;
+    out.resize(count);
+    DWORD got = 0;
+    if (!ReadFile(file.get(), out.data(), count, &got, nullptr)) return false;
+    out.resize(got);
+    return true;
+  };
+  const DWORD headSize = static_cast<DWORD>(std::min<std::uint64_t>(size, kPart));
+  if (!readAt(0, headSize, head)) return false;
+  if (size <= kPart) {
+    tail = head;
+    return true;
+  }
+  return readAt(size - kPart, kPart, tail);
 }
 
 std::string WithoutTrailingSlash(std::string path) {
@@ -224,20 +255,26 @@ std::optional<SignatureInfo> VerifyCatalogSignature(const std::string& path) {
   return CatalogSignatureWith(wide, file.get(), false);
 }
 
-WindowsFacts::WindowsFacts(CatalogCheck catalog) : catalog_(std::move(catalog)) {
+WindowsFacts::WindowsFacts(CatalogCheck catalog) : catalog_(std::move(catalog)), ownCatalogCheck_(catalog_ != nullptr) {
   if (!catalog_) catalog_ = VerifyCatalogSignature;
   folders_.windows = WithoutTrailingSlash(GetWindowsDir());
-  for (REFKNOWNFOLDERID id : {FOLDERID_ProgramFiles, FOLDERID_ProgramFilesX86}) {
-    std::string folder = WithoutTrailingSlash(KnownFolder(id));
+  // Program Files of 64-bit programs (as a 32-bit program sees it too), then of 32-bit ones.
+  for (const wchar_t* name : {L"ProgramW6432", L"ProgramFiles", L"ProgramFiles(x86)"}) {
+    std::string folder = WithoutTrailingSlash(Variable(name));
     if (!folder.empty() && std::find(folders_.programFiles.begin(), folders_.programFiles.end(), folder) ==
                                folders_.programFiles.end())
       folders_.programFiles.push_back(std::move(folder));
   }
-  folders_.programData = WithoutTrailingSlash(KnownFolder(FOLDERID_ProgramData));
-  folders_.profiles = WithoutTrailingSlash(KnownFolder(FOLDERID_UserProfiles));
+  folders_.programData = WithoutTrailingSlash(Variable(L"ProgramData"));
+  if (folders_.programData.empty()) folders_.programData = WithoutTrailingSlash(Variable(L"ALLUSERSPROFILE"));
+  // Where the users' profiles lie, as the system keeps it.
+  if (const auto profiles = win32::RegKey::Open(HKEY_LOCAL_MACHINE,
+                                                "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList", KEY_READ))
+    if (const auto directory = profiles->ReadString("ProfilesDirectory"))
+      folders_.profiles = WithoutTrailingSlash(Expand(*directory));
   if (folders_.profiles.empty()) {
     // The parent of the user's own profile.
-    const std::string own = WithoutTrailingSlash(KnownFolder(FOLDERID_Profile));
+    const std::string own = WithoutTrailingSlash(Variable(L"USERPROFILE"));
     const std::size_t slash = own.find_last_of('\\');
     if (slash != std::string::npos && slash > 2) folders_.profiles = own.substr(0, slash);
   }
@@ -304,10 +341,25 @@ FileIdentity WindowsFacts::Stat(const std::string& path) const {
 }
 
 SignatureInfo WindowsFacts::Signature(const std::string& path) const {
-  SignatureInfo embedded = VerifyEmbeddedSignature(path);
-  if (embedded.state != SignatureState::NotSigned) return embedded;
-  if (auto catalog = catalog_(path)) return *catalog;
-  return embedded;
+  std::string head, tail;
+  std::uint64_t size = 0;
+  if (!ReadEnds(path, head, tail, size)) {
+    SignatureInfo unreadable;
+    unreadable.state = SignatureState::Unreadable;
+    return unreadable;
+  }
+  // The verifier is asked only about a file that carries a signature of its
+  // own: nothing to verify costs nothing (and asks nothing of the system).
+  if (SignatureMarkOf(head, tail, size) != SignatureMark::None) {
+    SignatureInfo embedded = VerifyEmbeddedSignature(path);
+    if (embedded.state != SignatureState::NotSigned) return embedded;
+  }
+  // Windows' own files are mostly signed in the system's catalogs only.
+  if (ownCatalogCheck_ || catalogsPresent_)
+    if (auto catalog = catalog_(path)) return *catalog;
+  SignatureInfo none;
+  none.state = SignatureState::NotSigned;
+  return none;
 }
 
 std::string WindowsFacts::CompanyName(const std::string& path) const {

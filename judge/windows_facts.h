@@ -36,6 +36,7 @@ class WindowsFacts : public SystemFacts {
 
  private:
   CatalogCheck catalog_;
+  bool ownCatalogCheck_ = false;  // a catalog check was given (else the system's, where it has catalogs)
   KnownFolders folders_;
   std::vector<std::string> search_;
   bool catalogsPresent_ = false;
