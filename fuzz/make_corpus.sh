@@ -15,7 +15,7 @@ if [ -z "$TOOL" ]; then
   done
 fi
 if [ -z "$TOOL" ]; then
-  cmake -S . -B build/native -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake -S . -B build/native -DCMAKE_BUILD_TYPE=Check >/dev/null
   cmake --build build/native -j "${JOBS:-2}" --target refdbtool >/dev/null
   TOOL="$ROOT/build/native/bin/refdbtool"
 fi

@@ -25,7 +25,7 @@ case "$MODE" in
   *) echo "usage: scripts/fuzz.sh check|campaign [TARGET...]" >&2; exit 2 ;;
 esac
 JOBS="${JOBS:-$(nproc)}"
-CC=clang CXX=clang++ cmake -S . -B build/fuzz -DWL_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+CC=clang CXX=clang++ cmake -S . -B build/fuzz -DWL_FUZZ=ON -DCMAKE_BUILD_TYPE=Check >/dev/null
 cmake --build build/fuzz -j "$JOBS"
 
 targets=("$@")
@@ -37,10 +37,11 @@ if [ -n "${FUZZ_RUNS:-}" ]; then  # a number of inputs, within FUZZ_SECONDS if g
   limit=(-runs="$FUZZ_RUNS")
   [ -n "${FUZZ_SECONDS:-}" ] && limit+=(-max_total_time="$FUZZ_SECONDS")
 fi
-failed=0
-for name in "${targets[@]}"; do
+# One target: fuzzes it, prints its line, returns non-zero when it found something.
+fuzz_one() {
+  local name="$1" status=0
   bin="build/fuzz/bin/$name"
-  [ -x "$bin" ] || { echo "$name: no such fuzz target" >&2; failed=1; continue; }
+  [ -x "$bin" ] || { echo "$name: no such fuzz target" >&2; return 1; }
   seeds="fuzz/corpus/$name"
   work="build/fuzz/corpus/$name"
   [ "$MODE" = check ] && work="build/fuzz/check/$name"
@@ -67,12 +68,12 @@ for name in "${targets[@]}"; do
   if [ "$rc" -ne 0 ]; then
     echo "$name: FAILED (exit $rc), log $log:" >&2
     grep -m 20 -E 'ERROR|SUMMARY|==[0-9]+==|Test unit written|runtime error' "$log" >&2 || tail -n 20 "$log" >&2
-    failed=1
+    status=1
     if [ "$MODE" = campaign ]; then
       mkdir -p "$seeds"
       for a in "$artifacts"/*; do [ -f "$a" ] && cp "$a" "$seeds/"; done
     fi
-    continue
+    return 1
   fi
   if [ "$MODE" = campaign ]; then
     mkdir -p "$seeds"
@@ -80,5 +81,25 @@ for name in "${targets[@]}"; do
     "$bin" -merge=1 "${dict[@]}" -timeout=25 -rss_limit_mb=2560 "$seeds" "$work" >"$log.merge" 2>&1
     echo "$name: merged $(( $(ls "$seeds" | wc -l) - before )) new inputs into $seeds"
   fi
+  return "$status"
+}
+
+# A check runs the targets JOBS at a time (each fuzzer is one process); a
+# campaign runs them one after the other, each with the machine to itself.
+parallel=1
+[ "$MODE" = check ] && parallel="$JOBS"
+failed=0
+running=0
+for name in "${targets[@]}"; do
+  if [ "$running" -ge "$parallel" ]; then
+    wait -n || failed=1
+    running=$((running - 1))
+  fi
+  fuzz_one "$name" &
+  running=$((running + 1))
+done
+while [ "$running" -gt 0 ]; do
+  wait -n || failed=1
+  running=$((running - 1))
 done
 exit "$failed"

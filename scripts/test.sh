@@ -10,7 +10,7 @@ FUZZ_SECONDS="${FUZZ_SECONDS:-30}"
 . scripts/wine-env.sh
 
 echo "== native build"
-cmake -S . -B build/native -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build/native -DCMAKE_BUILD_TYPE=Check >/dev/null
 cmake --build build/native -j "$JOBS"
 echo "== native tests"
 LOG="$ROOT/build/test-summary.log"
@@ -19,7 +19,7 @@ ctest --test-dir build/native --output-on-failure -j "$JOBS" | tee -a "$LOG"
 
 echo "== windows build"
 cmake -S . -B build/windows -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWL_HOST_REFDBTOOL="$ROOT/build/native/bin/refdbtool" >/dev/null
+  -DCMAKE_BUILD_TYPE=Check -DWL_HOST_REFDBTOOL="$ROOT/build/native/bin/refdbtool" >/dev/null
 cmake --build build/windows -j "$JOBS"
 echo "== windows tests (Wine)"
 trap wl_wine_stop EXIT
