@@ -11,7 +11,7 @@
 #include "app/resource.h"
 #include "app/rights_notice.h"
 #include "refdb/zlb_archive.h"
-#include "scan/hijack_scan.h"
+#include "console/hijack_scan.h"
 #include "settings/association_scan.h"
 #include "sysroutines/shell_routines.h"
 #include "sysroutines/store_folder.h"

@@ -15,7 +15,7 @@
 #include "autorun/hook_sources.h"
 #include "refdb/reference_tables.h"
 #include "core/hijack_list.h"
-#include "scan/page_text.h"
+#include "core/page_text.h"
 #include "sysroutines/scheduled_tasks.h"
 #include "win32/registry.h"
 

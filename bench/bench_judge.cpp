@@ -21,7 +21,7 @@
 #include "judge/windows_facts.h"
 #include "refdb/reference_tables.h"
 #include "refdb/zlb_archive.h"
-#include "scan/hijack_scan.h"
+#include "console/hijack_scan.h"
 #include "win32/registry_write.h"
 #include "win32/unicode.h"
 

@@ -9,7 +9,7 @@
 
 #include "browser/browser_rules.h"
 #include "refdb/reference_tables.h"
-#include "scan/page_text.h"
+#include "core/page_text.h"
 #include "sysroutines/system_write.h"
 
 namespace wl {

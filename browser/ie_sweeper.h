@@ -14,7 +14,7 @@
 #include "browser/browser_rules.h"
 #include "core/hijack_list.h"
 #include "refdb/reference_tables.h"
-#include "scan/page_text.h"
+#include "core/page_text.h"
 #include "sysroutines/system_write.h"
 #include "win32/registry.h"
 

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "browser/other_browsers_rules.h"
-#include "scan/page_text.h"
+#include "core/page_text.h"
 
 namespace wl {
 

@@ -17,6 +17,7 @@
 #include "judge/command_line.h"
 #include "judge/command_rules.h"
 #include "judge/locations.h"
+#include "core/page_text.h"
 #include "refdb/reference_tables.h"
 
 namespace wl {
@@ -183,5 +184,10 @@ class Judge {
 // The group Signer.db gives a root certificate ("Microsoft"), empty when it
 // lists none.
 std::string SignerGroupOf(const std::string& rootThumbprint, const ReferenceTables& tables);
+
+// What the judge said, as the rows of a page's text carry it.
+inline RowJudgement RowJudgementOf(const Judgement& j) {
+  return {VerdictName(j.verdict), j.reasons, j.signer, j.sha256};
+}
 
 }  // namespace wl

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "scan/page_text.h"
+#include "core/page_text.h"
 
 namespace wl {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "network/port_rows.h"
-#include "scan/page_text.h"
+#include "core/page_text.h"
 
 namespace wl {
 

@@ -8,7 +8,7 @@
 
 #include "process/process_rows.h"
 #include "refdb/reference_tables.h"
-#include "scan/page_text.h"
+#include "core/page_text.h"
 
 namespace wl {
 

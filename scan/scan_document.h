@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "core/hijack_list.h"
-#include "scan/page_text.h"
+#include "core/page_text.h"
 
 namespace wl {
 

@@ -1,7 +1,7 @@
 // The association and shell-extension lists as the console scanner prints them.
 #pragma once
 
-#include "scan/page_text.h"
+#include "core/page_text.h"
 #include "settings/association_scan.h"
 
 namespace wl {

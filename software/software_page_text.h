@@ -1,7 +1,7 @@
 // The installed-software list as the console scanner prints it.
 #pragma once
 
-#include "scan/page_text.h"
+#include "core/page_text.h"
 
 namespace wl {
 

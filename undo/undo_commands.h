@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "scan/page_text.h"
+#include "core/page_text.h"
 
 namespace wl::undo {
 

@@ -1,4 +1,4 @@
-#include "scan/hijack_scan.h"
+#include "console/hijack_scan.h"
 
 #include "autorun/autorun_scan.h"
 #include "browser/helper_objects.h"

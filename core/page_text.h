@@ -1,5 +1,6 @@
-// What the console scanner prints for a page: the page's column titles, its
-// rows as text, and the rows the page's scan appends to the hijack report.
+// A page's rows as text: its column titles, its rows, what the judge said of
+// each, and the rows the page's scan appends to the hijack report. What the
+// console scanner prints and the scan documents carry.
 #pragma once
 
 #include <string>
@@ -7,8 +8,6 @@
 
 #include "core/table_text.h"
 #include "core/hijack_list.h"
-#include "judge/judge.h"
-#include "refdb/reference_tables.h"
 
 namespace wl {
 
@@ -19,9 +18,6 @@ struct RowJudgement {
   std::string signer;
   std::string sha256;
 };
-inline RowJudgement RowJudgementOf(const Judgement& j) {
-  return {VerdictName(j.verdict), j.reasons, j.signer, j.sha256};
-}
 
 struct PageText {
   TextRow header;
@@ -33,15 +29,5 @@ struct PageText {
   // One per row on the pages whose rows the judge judges; else empty.
   std::vector<RowJudgement> judgements;
 };
-
-using PageScanFn = PageText (*)(const Judge& judge);
-
-struct PageScanEntry {
-  const char* name;  // the wlscan command: "autorun", "processes" …
-  PageScanFn scan;
-};
-
-// Every page the console scanner knows (scan/wlscan_pages.cpp).
-const std::vector<PageScanEntry>& PageScans();
 
 }  // namespace wl

@@ -1,4 +1,4 @@
-#include "scan/fix_command.h"
+#include "console/fix_command.h"
 
 #include <functional>
 #include <memory>

@@ -9,7 +9,7 @@
 
 #include "core/hijack_list.h"
 #include "refdb/reference_tables.h"
-#include "scan/page_text.h"
+#include "console/page_scans.h"
 #include "scan/scan_document.h"
 
 namespace wl {

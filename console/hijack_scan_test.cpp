@@ -1,6 +1,6 @@
 // The whole hijack scan over planted entries of its scanners, on the real
 // registry and service manager of the test system.
-#include "scan/hijack_scan.h"
+#include "console/hijack_scan.h"
 #include "scan/report_file.h"
 
 #include <gtest/gtest.h>

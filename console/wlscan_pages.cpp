@@ -7,7 +7,7 @@
 #include "browser/ie_sweeper.h"
 #include "network/port_table.h"
 #include "process/process_scan.h"
-#include "scan/page_text.h"
+#include "console/page_scans.h"
 #include "service/service_page_text.h"
 #include "settings/settings_page_text.h"
 #include "software/software_page_text.h"
