@@ -12,6 +12,8 @@
 
 namespace wl::app {
 
+using ui::Page;
+
 namespace {
 
 // The hidden top-level window by which another start finds this instance.

@@ -9,6 +9,8 @@
 
 namespace wl::app {
 
+using ui::Glyph;
+
 namespace {
 const wchar_t kTitle[] = L"Wardenlake";
 const wchar_t kSlogan[] = L"Protect your computer against infections";

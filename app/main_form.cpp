@@ -23,6 +23,12 @@
 
 namespace wl::app {
 
+using ui::Page;
+using ui::PageContext;
+using ui::Glyph;
+using ui::ImageList;
+using ui::MakeSharedImages;
+
 std::unique_ptr<Page> MakePage(int index, PageContext& context);  // page_registry.cpp
 
 namespace {

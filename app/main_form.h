@@ -26,6 +26,13 @@
 
 namespace wl::app {
 
+using ui::Page;
+using ui::PageContext;
+using ui::UiServices;
+using ui::ImageList;
+using ui::SharedImages;
+using ui::AssociationTables;
+
 inline constexpr int kPageCount = 17;
 inline constexpr int kStatusPageIndex = 10;
 inline constexpr int kHijackPageIndex = 13;

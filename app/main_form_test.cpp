@@ -23,6 +23,13 @@
 #include "win32/unicode.h"
 
 namespace wl::app {
+
+using ui::Page;
+using ui::PageContext;
+using ui::ListPage;
+using ui::ActionTile;
+using ui::Glyph;
+namespace test = ui::test;
 namespace {
 
 using ::testing::ElementsAre;

@@ -21,6 +21,9 @@
 
 namespace wl::app {
 
+using ui::Page;
+using ui::PageContext;
+
 std::unique_ptr<Page> MakePage(int index, PageContext& context) {
   switch (index) {
     case 0:

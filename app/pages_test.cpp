@@ -21,6 +21,8 @@
 #include "sysroutines/system_info.h"
 
 namespace wl::app {
+
+namespace test = ui::test;
 namespace {
 
 class PagesTest : public ::testing::Test {

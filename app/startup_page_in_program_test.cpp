@@ -19,11 +19,11 @@ using test::UniqueName;
 const HKEY CU = HKEY_CURRENT_USER;
 
 TEST(StartupPageInTheProgram, UsesTheProgramsDialogAndIsFilledByItsNavigationItem) {
-  app::test::EnsureUi();
+  ui::test::EnsureUi();
   ScopedValues values;
   values.String(CU, test::kRun, UniqueName("nav"), "C:\\wl\\nav.exe");
   wl::test::ScratchDir dir("wlstartup");
-  wl::test::WriteBytes(dir.File("Ref.dbd"), app::test::TestArchive("explorer.exe=@Shell\r\n", "2024-01-01\r\n1\r\n"));
+  wl::test::WriteBytes(dir.File("Ref.dbd"), ui::test::TestArchive("explorer.exe=@Shell\r\n", "2024-01-01\r\n1\r\n"));
   app::MainOptions options;
   options.appPath = Utf8FromPath(dir.Path()) + "\\";
   options.quitOnDestroy = false;
@@ -35,7 +35,7 @@ TEST(StartupPageInTheProgram, UsesTheProgramsDialogAndIsFilledByItsNavigationIte
   program.Form1().RzGroup4Items0Click();
   EXPECT_EQ(program.Form1().ActivePageIndex(), 0);
   EXPECT_FALSE(page->IsEmpty());
-  EXPECT_NE(dynamic_cast<app::ListPageBase*>(program.Form1().PageAt(1)), nullptr);
+  EXPECT_NE(dynamic_cast<ui::ListPageBase*>(program.Form1().PageAt(1)), nullptr);
 }
 
 }  // namespace

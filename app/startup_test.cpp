@@ -17,6 +17,8 @@
 #include "win32/unicode.h"
 
 namespace wl::app {
+
+namespace test = ui::test;
 namespace {
 
 using ::testing::HasSubstr;

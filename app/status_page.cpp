@@ -8,6 +8,10 @@
 
 namespace wl::app {
 
+using ui::Page;
+using ui::ActionTile;
+using ui::Glyph;
+
 namespace {
 constexpr COLORREF kPageBack = RGB(241, 245, 251);
 constexpr COLORREF kCardBorder = RGB(214, 223, 236);

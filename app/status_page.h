@@ -14,6 +14,10 @@
 
 namespace wl::app {
 
+using ui::Page;
+using ui::PageContext;
+using ui::ActionTile;
+
 class StatusPage : public Page {
  public:
   // Control ids; other programs read the labels by them.

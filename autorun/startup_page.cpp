@@ -32,7 +32,7 @@ std::optional<std::string> AskProgramFile(HWND owner) {
 
 }  // namespace
 
-StartupPage::StartupPage(app::PageContext& context)
+StartupPage::StartupPage(ui::PageContext& context)
     : ListPage(context,
                {{"Item Name", 100, [](const StartupRow& r) { return r.entry.itemName; },
                  [](const StartupRow& r) { return r.image; }},
@@ -62,19 +62,19 @@ StartupPage::StartupPage(app::PageContext& context)
   AddAction({.id = kProperty1, .caption = "View Entry", .hint = "View the entry from registry or Start menu.",
              .handler = [this] { Property1Click(); }, .toolbar = false});
   AddAction({.id = kToolButton7, .caption = "Refresh", .hint = "Reload system startup items.",
-             .glyph = app::Glyph::Refresh, .handler = [this] { ToolButton7Click(); }, .menu = false});
+             .glyph = ui::Glyph::Refresh, .handler = [this] { ToolButton7Click(); }, .menu = false});
   AddAction({.id = kToolButton8, .caption = "Delete Item", .hint = "Delete the selected item.",
-             .glyph = app::Glyph::Delete, .handler = [this] { ToolButton8Click(); }, .menu = false});
+             .glyph = ui::Glyph::Delete, .handler = [this] { ToolButton8Click(); }, .menu = false});
   AddAction({.id = kToolButton11, .caption = "Add Program", .hint = "Add a new program to startup list.",
-             .glyph = app::Glyph::Add, .handler = [this] { ToolButton11Click(); }, .menu = false});
+             .glyph = ui::Glyph::Add, .handler = [this] { ToolButton11Click(); }, .menu = false});
   AddAction({.id = kToolButton4, .caption = "Launch Program", .hint = "Launch select program.",
-             .glyph = app::Glyph::Run, .handler = [this] { ToolButton4Click(); }, .menu = false});
+             .glyph = ui::Glyph::Run, .handler = [this] { ToolButton4Click(); }, .menu = false});
   AddAction({.id = kToolButton12, .caption = "Disable", .hint = "Disable the selected scheduled task.",
-             .glyph = app::Glyph::Stop, .handler = [this] { ToolButton12Click(); }, .menu = false});
+             .glyph = ui::Glyph::Stop, .handler = [this] { ToolButton12Click(); }, .menu = false});
   AddAction({.id = kToolButton13, .caption = "Restore Default",
-             .hint = "Write the system's default back into the selected entry.", .glyph = app::Glyph::Registry,
+             .hint = "Write the system's default back into the selected entry.", .glyph = ui::Glyph::Registry,
              .handler = [this] { ToolButton13Click(); }, .menu = false});
-  AddAction({.id = kToolButton30, .caption = "Uninstall Software", .glyph = app::Glyph::Package,
+  AddAction({.id = kToolButton30, .caption = "Uninstall Software", .glyph = ui::Glyph::Package,
              .handler = [this] { ToolButton30Click(); }, .menu = false});
   OnPopup([this] { PMStartupPopup(); });
   OnDoubleClick([this] { StartupListDblClick(); });
@@ -94,7 +94,7 @@ StartupPage::StartupPage(app::PageContext& context)
 StartupPage::~StartupPage() = default;
 
 void StartupPage::OnCreate() {
-  imageList3_ = app::ImageList(S(16), {app::Glyph::Warning, app::Glyph::Check, app::Glyph::Cross});
+  imageList3_ = ui::ImageList(S(16), {ui::Glyph::Warning, ui::Glyph::Check, ui::Glyph::Cross});
   ListPage::OnCreate();
   List().View().SetSmallImages(imageList3_.get());
 }

@@ -24,7 +24,7 @@ struct StartupRow {
   int scanIndex = 0;  // its place in the scan's order
 };
 
-class StartupPage : public app::ListPage<StartupRow> {
+class StartupPage : public ui::ListPage<StartupRow> {
  public:
   // Popup menu PMStartup.
   static constexpr int kSetup1 = 1001;
@@ -47,7 +47,7 @@ class StartupPage : public app::ListPage<StartupRow> {
 
   static constexpr int kSoftwarePageIndex = 12;
 
-  explicit StartupPage(app::PageContext& context);
+  explicit StartupPage(ui::PageContext& context);
   ~StartupPage() override;
 
   // ---- handlers ---------------------------------------------------------
@@ -73,7 +73,7 @@ class StartupPage : public app::ListPage<StartupRow> {
   bool IsEmpty() const override { return List().Empty(); }
   void RefreshPage() override { Refresh1Click(); }
 
-  const app::ImageList& ImageList3() const { return imageList3_; }
+  const ui::ImageList& ImageList3() const { return imageList3_; }
   // The dialog in use: the program's TForm2, else one of the page's own.
   TForm2& Form2();
 
@@ -98,7 +98,7 @@ class StartupPage : public app::ListPage<StartupRow> {
   void RemoveItem(int index, const RemovalChoice& choice);
   void OpenDirectoryOf(const std::string& value);
 
-  app::ImageList imageList3_;
+  ui::ImageList imageList3_;
   AutorunPlaces lastPlaces_;
   std::unique_ptr<TForm2> ownForm2_;
 };

@@ -22,7 +22,7 @@ using test::UniqueName;
 
 const HKEY CU = HKEY_CURRENT_USER;
 
-using app::test::FakeUi;
+using ui::test::FakeUi;
 
 // The pixels of one image of a list, drawn on white.
 std::vector<uint32_t> Pixels(HIMAGELIST list, int image) {
@@ -47,8 +47,8 @@ std::vector<uint32_t> Pixels(HIMAGELIST list, int image) {
 class StartupPageTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    app::test::EnsureUi();
-    images_ = app::MakeSharedImages(16);
+    ui::test::EnsureUi();
+    images_ = ui::MakeSharedImages(16);
     ui_.host = CreateWindowExW(WS_EX_CONTROLPARENT, L"STATIC", L"host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 900,
                                500, nullptr, nullptr, nullptr, nullptr);
     page_ = std::make_unique<StartupPage>(context_);
@@ -98,9 +98,9 @@ class StartupPageTest : public ::testing::Test {
   test::ScratchPlaces scratch_;
   ReferenceTables tables_;
   HijackList hijack_;
-  app::SharedImages images_;
+  ui::SharedImages images_;
   FakeUi ui_;
-  app::PageContext context_{tables_, hijack_, images_, ui_};
+  ui::PageContext context_{tables_, hijack_, images_, ui_};
   std::unique_ptr<StartupPage> page_;
   std::vector<std::string> opened_;
   int modals_ = 0;
@@ -250,8 +250,8 @@ TEST_F(StartupPageTest, ASortedListStaysSortedAndTheReportNamesSortedRows) {
   HWND header = ListView_GetHeader(page_->List().hwnd());
   RECT r{};
   Header_GetItemRect(header, 2, &r);  // any column
-  app::test::Click(header, app::test::Center(r));
-  app::test::Pump();
+  ui::test::Click(header, ui::test::Center(r));
+  ui::test::Pump();
   EXPECT_GT(RowOf(z), RowOf(a));
   hijack_.Clear();
   page_->Refresh1Click();

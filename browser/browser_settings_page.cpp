@@ -14,7 +14,7 @@ constexpr char kSaveCaption[] = "Save Settings";
 
 }  // namespace
 
-BrowserSettingsPage::BrowserSettingsPage(app::PageContext& context) : Page(context) {
+BrowserSettingsPage::BrowserSettingsPage(ui::PageContext& context) : Page(context) {
   chooseFolder = [](const std::string& caption, HWND owner) { return ChooseFolder(caption, owner); };
 }
 

@@ -14,7 +14,7 @@
 
 namespace wl {
 
-class BrowserSettingsPage : public app::Page {
+class BrowserSettingsPage : public ui::Page {
  public:
   // Controls.
   static constexpr int kFirstEdit = 1510;   // the fields, in SettingsFields() order
@@ -30,7 +30,7 @@ class BrowserSettingsPage : public app::Page {
   static constexpr int kButton4 = 1560;     // "Restore Settings"
   static constexpr int kButton1 = 1561;     // "Save Settings"
 
-  explicit BrowserSettingsPage(app::PageContext& context);
+  explicit BrowserSettingsPage(ui::PageContext& context);
 
   // The load of the navigation item (RzGroup4Items4Click runs it each time).
   void LoadSettings();

@@ -8,7 +8,7 @@
 namespace wl {
 namespace {
 
-using app::test::PageHost;
+using ui::test::PageHost;
 using F = SettingsField;
 
 class BrowserSettingsPageTest : public ::testing::Test {

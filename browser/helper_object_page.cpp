@@ -11,7 +11,7 @@ namespace {
 
 constexpr char kRemoveCaption[] = "Remove";
 
-std::vector<app::ReportColumn<HelperObjectRow>> Columns() {
+std::vector<ui::ReportColumn<HelperObjectRow>> Columns() {
   const auto titles = HelperObjectColumns();
   return {{titles[0], 160, [](const HelperObjectRow& r) { return r.itemName; },
            [](const HelperObjectRow& r) { return r.image; }},
@@ -24,7 +24,7 @@ std::vector<app::ReportColumn<HelperObjectRow>> Columns() {
 
 }  // namespace
 
-HelperObjectPage::HelperObjectPage(app::PageContext& context) : ListPage(context, Columns()) {
+HelperObjectPage::HelperObjectPage(ui::PageContext& context) : ListPage(context, Columns()) {
   scan = [this] {
     HelperObjectScanResult result = ScanHelperObjects(context_.tables);
     JudgeHelperObjects(result.rows, PageJudge());
@@ -47,9 +47,9 @@ HelperObjectPage::HelperObjectPage(app::PageContext& context) : ListPage(context
              .toolbar = false});
   // The toolbar.
   AddAction({.id = kToolButton23, .caption = "Refresh", .hint = "Reload the Browser Help Object.",
-             .glyph = app::Glyph::Refresh, .handler = [this] { ToolButton23Click(); }, .menu = false});
+             .glyph = ui::Glyph::Refresh, .handler = [this] { ToolButton23Click(); }, .menu = false});
   AddAction({.id = kToolButton24, .caption = "Remove Item", .hint = "Remove the Browser Help Object.",
-             .glyph = app::Glyph::Delete, .handler = [this] { ToolButton24Click(); }, .menu = false});
+             .glyph = ui::Glyph::Delete, .handler = [this] { ToolButton24Click(); }, .menu = false});
 
   OnPopup([this] { PMBHOPopup(); });
   OnColumnClick([this](int) { IEBHOListColumnClick(); });

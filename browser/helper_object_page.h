@@ -12,7 +12,7 @@
 
 namespace wl {
 
-class HelperObjectPage : public app::ListPage<HelperObjectRow> {
+class HelperObjectPage : public ui::ListPage<HelperObjectRow> {
  public:
   // Toolbar buttons.
   static constexpr int kToolButton23 = 1023;  // "Refresh"
@@ -25,7 +25,7 @@ class HelperObjectPage : public app::ListPage<HelperObjectRow> {
   static constexpr int kFilePoperty4 = 1305;
   static constexpr int kOpenFolder3 = 1306;
 
-  explicit HelperObjectPage(app::PageContext& context);
+  explicit HelperObjectPage(ui::PageContext& context);
 
   void Refresh7Click();
   void ToolButton23Click() { Refresh7Click(); }

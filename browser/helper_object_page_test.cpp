@@ -11,7 +11,7 @@
 namespace wl {
 namespace {
 
-using app::test::PageHost;
+using ui::test::PageHost;
 using win32::RegKey;
 using win32::RegWriteKey;
 

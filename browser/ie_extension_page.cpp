@@ -7,7 +7,7 @@
 
 namespace wl {
 
-IeExtensionPage::IeExtensionPage(app::PageContext& context)
+IeExtensionPage::IeExtensionPage(ui::PageContext& context)
     : ListPage(context,
                {{"Item Name", 160, [](const IeExListRow& r) { return r.entry.itemName; },
                  [](const IeExListRow& r) { return r.image; }},
@@ -38,9 +38,9 @@ IeExtensionPage::IeExtensionPage(app::PageContext& context)
   AddAction({.id = kF1, .caption = "&Open Directory", .handler = [this] { F1Click(); }, .toolbar = false});
   // The toolbar.
   AddAction({.id = kToolButton21, .caption = "Refresh", .hint = "Reload the IE extensions.",
-             .glyph = app::Glyph::Refresh, .handler = [this] { ToolButton21Click(); }, .menu = false});
+             .glyph = ui::Glyph::Refresh, .handler = [this] { ToolButton21Click(); }, .menu = false});
   AddAction({.id = kToolButton22, .caption = "Remove Item", .hint = "Remove the checked items.",
-             .glyph = app::Glyph::Delete, .handler = [this] { ToolButton22Click(); }, .menu = false});
+             .glyph = ui::Glyph::Delete, .handler = [this] { ToolButton22Click(); }, .menu = false});
 
   OnPopup([this] { PMIEExPopup(); });
   OnColumnClick([this](int) { IEExListColumnClick(); });

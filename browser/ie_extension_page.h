@@ -16,7 +16,7 @@ struct IeExListRow {
   int image = -1;  // in ImageListMain; -1: none
 };
 
-class IeExtensionPage : public app::ListPage<IeExListRow> {
+class IeExtensionPage : public ui::ListPage<IeExListRow> {
  public:
   // Toolbar buttons.
   static constexpr int kToolButton21 = 1021;  // "Refresh"
@@ -29,7 +29,7 @@ class IeExtensionPage : public app::ListPage<IeExListRow> {
   static constexpr int kFilePoperty3 = 1205;
   static constexpr int kF1 = 1206;
 
-  explicit IeExtensionPage(app::PageContext& context);
+  explicit IeExtensionPage(ui::PageContext& context);
 
   void Refresh6Click();
   void ToolButton21Click() { Refresh6Click(); }

@@ -11,7 +11,7 @@
 namespace wl {
 namespace {
 
-using app::test::PageHost;
+using ui::test::PageHost;
 
 class IeExtensionPageTest : public ::testing::Test {
  protected:

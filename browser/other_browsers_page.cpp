@@ -4,12 +4,12 @@
 
 namespace wl {
 
-OtherBrowsersPage::OtherBrowsersPage(app::PageContext& context)
+OtherBrowsersPage::OtherBrowsersPage(ui::PageContext& context)
     : ListPage(context,
                {{"Browser", 130, [](const BrowserRow& r) { return r.browser; },
                  [](const BrowserRow& r) {
-                   if (r.verdict == kUnreadableFile) return app::stock::kCross;
-                   return r.flagged ? app::stock::kWarning : app::stock::kCheck;
+                   if (r.verdict == kUnreadableFile) return ui::stock::kCross;
+                   return r.flagged ? ui::stock::kWarning : ui::stock::kCheck;
                  }},
                 {"Profile", 90, [](const BrowserRow& r) { return r.profile; }},
                 {"Kind", 110, [](const BrowserRow& r) { return r.kind; }},
@@ -32,12 +32,12 @@ OtherBrowsersPage::OtherBrowsersPage(app::PageContext& context)
              .handler = [this] { RefreshClick(); }, .toolbar = false});
   // The toolbar.
   AddAction({.id = kRefreshButton, .caption = "Refresh", .hint = "Reload the settings of the other browsers.",
-             .glyph = app::Glyph::Refresh, .handler = [this] { RefreshClick(); }, .menu = false});
+             .glyph = ui::Glyph::Refresh, .handler = [this] { RefreshClick(); }, .menu = false});
   AddAction({.id = kRepairButton, .caption = "Repair",
-             .hint = "Remove the selected policy, extension entry or shortcut switch.", .glyph = app::Glyph::Delete,
+             .hint = "Remove the selected policy, extension entry or shortcut switch.", .glyph = ui::Glyph::Delete,
              .handler = [this] { RepairClick(); }, .menu = false});
   AddAction({.id = kSettingsButton, .caption = "Settings Page",
-             .hint = "Open the browser's own settings page for this entry.", .glyph = app::Glyph::Properties,
+             .hint = "Open the browser's own settings page for this entry.", .glyph = ui::Glyph::Properties,
              .handler = [this] { OpenSettingsClick(); }, .menu = false});
 
   OnPopup([this] { PMOtherBrowsersPopup(); });

@@ -16,7 +16,7 @@
 
 namespace wl {
 
-class OtherBrowsersPage : public app::ListPage<BrowserRow> {
+class OtherBrowsersPage : public ui::ListPage<BrowserRow> {
  public:
   // The page's index in the main window's page control.
   static constexpr int kPageIndex = 11;
@@ -29,7 +29,7 @@ class OtherBrowsersPage : public app::ListPage<BrowserRow> {
   static constexpr int kOpenSettings1 = 1412;
   static constexpr int kRefresh1 = 1413;
 
-  explicit OtherBrowsersPage(app::PageContext& context);
+  explicit OtherBrowsersPage(ui::PageContext& context);
 
   void RefreshClick();
   void PMOtherBrowsersPopup();

@@ -47,7 +47,7 @@ class OtherBrowsersPageTest : public ::testing::Test {
 
   const std::string key_ = "Software\\WlBrowsersPage" + std::to_string(GetCurrentProcessId()) + "\\Chrome";
   std::vector<BrowserRow> rows_;
-  app::test::PageHost<OtherBrowsersPage> host_;
+  ui::test::PageHost<OtherBrowsersPage> host_;
 };
 
 TEST_F(OtherBrowsersPageTest, ListsRowsWithVerdictImagesAndAddsTheFlaggedOnesToTheReport) {
@@ -57,9 +57,9 @@ TEST_F(OtherBrowsersPageTest, ListsRowsWithVerdictImagesAndAddsTheFlaggedOnesToT
   EXPECT_EQ(list.CellText(1, 1), "default");
   EXPECT_EQ(list.CellText(0, 6), "Distrustful setting");
   EXPECT_EQ(list.CellText(3, 2), "Damaged File");
-  EXPECT_EQ(list.View().imageOf(0, 0), app::stock::kWarning);
-  EXPECT_EQ(list.View().imageOf(2, 0), app::stock::kCheck);
-  EXPECT_EQ(list.View().imageOf(3, 0), app::stock::kCross);
+  EXPECT_EQ(list.View().imageOf(0, 0), ui::stock::kWarning);
+  EXPECT_EQ(list.View().imageOf(2, 0), ui::stock::kCheck);
+  EXPECT_EQ(list.View().imageOf(3, 0), ui::stock::kCross);
   ASSERT_EQ(host_.hijack.Count(), 2u);
   EXPECT_EQ(host_.hijack.Rows()[0].description, "Browser Setting");
   EXPECT_EQ(host_.hijack.Rows()[1].itemName, "Firefox (default): browser.startup.homepage = http://start.hijack.example/");

@@ -94,7 +94,7 @@ void ImmunizeForm::DrawBanner(const DRAWITEMSTRUCT& item) {
 
 void ImmunizeForm::FormCreate() {
   // Loading makes the entries' keys ready: one change set, when any is new.
-  const auto action = app::BeginDialogAction(Caption(), "Prepare the list");
+  const auto action = ui::BeginDialogAction(Caption(), "Prepare the list");
   Load();
 }
 
@@ -143,7 +143,7 @@ void ImmunizeForm::SpeedButton3Click() {
     }
   }
   SetStatus("Processing...");
-  const auto action = app::BeginDialogAction(Caption(), "Apply");
+  const auto action = ui::BeginDialogAction(Caption(), "Apply");
   const ImmunityApplyResult result = ApplyImmunity(kind_, entries_, stored_, wanted);
   win32::SetText(Item(kButton2), ImmunityStatusHeader(count));
   Load();

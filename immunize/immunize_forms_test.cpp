@@ -17,7 +17,7 @@ using win32::RegView;
 class ImmunizeFormTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    app::test::EnsureUi();
+    ui::test::EnsureUi();
     const std::string pid = std::to_string(GetCurrentProcessId());
     for (int i = 0; i < 3; ++i) clsids_.push_back("{WLFORM-" + pid + "-" + std::to_string(i) + "}");
     for (int i = 0; i < 3; ++i) domains_.push_back("s" + std::to_string(i) + "-" + pid + ".wlform.example");

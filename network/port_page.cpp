@@ -3,10 +3,10 @@
 namespace wl {
 
 namespace {
-int RowImage(const PortRow& r) { return r.tcp ? app::stock::kPortTcp : app::stock::kPortUdp; }
+int RowImage(const PortRow& r) { return r.tcp ? ui::stock::kPortTcp : ui::stock::kPortUdp; }
 }  // namespace
 
-PortPage::PortPage(app::PageContext& context)
+PortPage::PortPage(ui::PageContext& context)
     : ListPage(context, {{"Description", 290, [](const PortRow& r) { return r.description; }, RowImage},
                          {"Protocol", 55, [](const PortRow& r) { return r.protocol; }},
                          {"Port", 60, [](const PortRow& r) { return r.port; }},
@@ -16,7 +16,7 @@ PortPage::PortPage(app::PageContext& context)
                          {"PID", 50, [](const PortRow& r) { return r.pid; }},
                          {"Process", 120, [](const PortRow& r) { return r.processName; }}}) {
   AddAction({.id = kToolButton3, .caption = "Refresh", .hint = "Refresh the active ports.",
-             .glyph = app::Glyph::Refresh, .handler = [this] { ToolButton3Click(); }, .menu = false});
+             .glyph = ui::Glyph::Refresh, .handler = [this] { ToolButton3Click(); }, .menu = false});
   OnColumnClick([this](int) { PortListColumnClick(); });
 }
 

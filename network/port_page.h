@@ -13,12 +13,12 @@
 
 namespace wl {
 
-class PortPage : public app::ListPage<PortRow> {
+class PortPage : public ui::ListPage<PortRow> {
  public:
   static constexpr int kToolButton3 = 1003;  // "Refresh"
   static constexpr UINT kNamesArrived = WM_APP + 14;
 
-  explicit PortPage(app::PageContext& context);
+  explicit PortPage(ui::PageContext& context);
   ~PortPage() override;
 
   void ToolButton3Click() { ReadPortTable(); }

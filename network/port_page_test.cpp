@@ -11,8 +11,8 @@
 namespace wl {
 namespace {
 
-using app::test::PageHost;
-using app::test::PumpUntil;
+using ui::test::PageHost;
+using ui::test::PumpUntil;
 
 std::optional<std::size_t> RowWith(const PortPage& page, const std::string& protocol, const std::string& port,
                                    const std::string& remotePort = "") {

@@ -78,7 +78,7 @@ DWORD WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes)
 
 }  // namespace
 
-SnifferPage::SnifferPage(app::PageContext& context, std::unique_ptr<Tcap_ip> engine)
+SnifferPage::SnifferPage(ui::PageContext& context, std::unique_ptr<Tcap_ip> engine)
     : ListPageBase(context), engine_(std::move(engine)) {
   chooseFile = [this](bool save) { return AskFile(context_.ui.MainWindow(), save); };
   now = SystemNow;
@@ -101,13 +101,13 @@ SnifferPage::SnifferPage(app::PageContext& context, std::unique_ptr<Tcap_ip> eng
              .handler = [this] { OpenCapture1Click(); }, .toolbar = false});
   // The toolbar ToolBar1.
   AddAction({.id = kToolButton1, .caption = "Start Capture", .hint = "Start capture the web data package.",
-             .glyph = app::Glyph::Run, .handler = [this] { ToolButton1Click(); }, .menu = false});
+             .glyph = ui::Glyph::Run, .handler = [this] { ToolButton1Click(); }, .menu = false});
   AddAction({.id = kToolButton2, .caption = "Stop Capture", .hint = "Stop capture the web data package.",
-             .glyph = app::Glyph::Stop, .handler = [this] { ToolButton2Click(); }, .menu = false});
+             .glyph = ui::Glyph::Stop, .handler = [this] { ToolButton2Click(); }, .menu = false});
   AddAction({.id = kToolButtonSave, .caption = "Save Capture...", .hint = "Save the listed packets to a capture file.",
-             .glyph = app::Glyph::Save, .handler = [this] { SaveCapture1Click(); }, .menu = false});
+             .glyph = ui::Glyph::Save, .handler = [this] { SaveCapture1Click(); }, .menu = false});
   AddAction({.id = kToolButtonOpen, .caption = "Open Capture...", .hint = "List the packets of a capture file.",
-             .glyph = app::Glyph::Folder, .handler = [this] { OpenCapture1Click(); }, .menu = false});
+             .glyph = ui::Glyph::Folder, .handler = [this] { OpenCapture1Click(); }, .menu = false});
   OnPopup([this] { StringGrid1Click(); });
 }
 

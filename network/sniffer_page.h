@@ -15,7 +15,7 @@
 
 namespace wl {
 
-class SnifferPage : public app::ListPageBase {
+class SnifferPage : public ui::ListPageBase {
  public:
   // The toolbar ToolBar1 and the popup menu PMFilter.
   static constexpr int kToolButton1 = 1001;  // "Start Capture"
@@ -33,7 +33,7 @@ class SnifferPage : public app::ListPageBase {
   static constexpr UINT kViewInterval = 100;  // ms between grid updates while packets arrive
 
   // engine: the capture component the page owns (tests give their own).
-  explicit SnifferPage(app::PageContext& context, std::unique_ptr<Tcap_ip> engine = nullptr);
+  explicit SnifferPage(ui::PageContext& context, std::unique_ptr<Tcap_ip> engine = nullptr);
   ~SnifferPage() override;
 
   void Refresh9Click();  // page set-up, once at creation

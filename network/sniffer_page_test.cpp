@@ -12,15 +12,15 @@
 namespace wl {
 namespace {
 
-using app::test::PageHost;
-using app::test::PumpUntil;
+using ui::test::PageHost;
+using ui::test::PumpUntil;
 using test::Deliver;
 using test::MakePacket;
 using test::Net;
 
 class TestSnifferPage : public SnifferPage {
  public:
-  explicit TestSnifferPage(app::PageContext& context) : SnifferPage(context, (test::ResetNet(), test::MakeFakeEngine())) {}
+  explicit TestSnifferPage(ui::PageContext& context) : SnifferPage(context, (test::ResetNet(), test::MakeFakeEngine())) {}
 };
 
 class SnifferPageTest : public ::testing::Test {

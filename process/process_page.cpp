@@ -10,7 +10,7 @@
 
 namespace wl {
 
-ProcessPage::ProcessPage(app::PageContext& context)
+ProcessPage::ProcessPage(ui::PageContext& context)
     : ListPage(context,
                {{"Process Name", 150, [](const ProcessRow& r) { return r.name; },
                  [](const ProcessRow&) { return kProcessRowImage; }},
@@ -41,9 +41,9 @@ ProcessPage::ProcessPage(app::PageContext& context)
   AddAction({.id = kOpenFolder2, .caption = "&Open Directory", .hint = "Open the directory of the file.",
              .handler = [this] { OpenFolder2Click(); }, .toolbar = false});
   AddAction({.id = kToolButton9, .caption = "Refresh", .hint = "Reload the running process.",
-             .glyph = app::Glyph::Refresh, .handler = [this] { ToolButton9Click(); }, .menu = false});
+             .glyph = ui::Glyph::Refresh, .handler = [this] { ToolButton9Click(); }, .menu = false});
   AddAction({.id = kToolButton10, .caption = "Kill Process", .hint = "Kill the selected process.",
-             .glyph = app::Glyph::Stop, .handler = [this] { ToolButton10Click(); }, .menu = false});
+             .glyph = ui::Glyph::Stop, .handler = [this] { ToolButton10Click(); }, .menu = false});
   OnPopup([this] { PMProcessPopup(); });
   OnColumnClick([this](int) { ProListColumnClick(); });
 

@@ -20,7 +20,7 @@ struct ModuleRow {
   std::string signer;
 };
 
-class ProcessPage : public app::ListPage<ProcessRow> {
+class ProcessPage : public ui::ListPage<ProcessRow> {
  public:
   // Popup menu PMProcess.
   static constexpr int kErminate1 = 1001;    // "&Terminate Process"
@@ -33,7 +33,7 @@ class ProcessPage : public app::ListPage<ProcessRow> {
   static constexpr int kToolButton10 = 1007;  // "Kill Process"
   static constexpr int kModuleListId = 102;
 
-  explicit ProcessPage(app::PageContext& context);
+  explicit ProcessPage(ui::PageContext& context);
 
   // ---- handlers ---------------------------------------------------------
   void Refresh3Click();
@@ -51,7 +51,7 @@ class ProcessPage : public app::ListPage<ProcessRow> {
   bool IsEmpty() const override { return List().Empty(); }
   void RefreshPage() override { Refresh3Click(); }
 
-  app::ReportList<ModuleRow>& ModuleList() { return moduleList_; }
+  ui::ReportList<ModuleRow>& ModuleList() { return moduleList_; }
 
   // ---- seams (tests replace them) ---------------------------------------
   std::function<bool(const std::string& target)> shellOpen;
@@ -66,7 +66,7 @@ class ProcessPage : public app::ListPage<ProcessRow> {
   void OnDpiChanged() override;
 
  private:
-  app::ReportList<ModuleRow> moduleList_;
+  ui::ReportList<ModuleRow> moduleList_;
   std::unordered_map<std::string, Judgement> fileVerdicts_;  // module path -> judgement, per refresh
 };
 

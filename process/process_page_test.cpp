@@ -16,14 +16,14 @@
 namespace wl {
 namespace {
 
-using app::test::FakeUi;
+using ui::test::FakeUi;
 
 class ProcessPageTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ui_.answer = IDNO;  // questions are declined unless a test says otherwise
-    app::test::EnsureUi();
-    images_ = app::MakeSharedImages(16);
+    ui::test::EnsureUi();
+    images_ = ui::MakeSharedImages(16);
     ui_.host = CreateWindowExW(WS_EX_CONTROLPARENT, L"STATIC", L"host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 900,
                                600, nullptr, nullptr, nullptr, nullptr);
     page_ = std::make_unique<ProcessPage>(context_);
@@ -65,9 +65,9 @@ class ProcessPageTest : public ::testing::Test {
 
   ReferenceTables tables_;
   HijackList hijack_;
-  app::SharedImages images_;
+  ui::SharedImages images_;
   FakeUi ui_;
-  app::PageContext context_{tables_, hijack_, images_, ui_};
+  ui::PageContext context_{tables_, hijack_, images_, ui_};
   std::unique_ptr<ProcessPage> page_;
   std::vector<std::string> opened_;
 };

@@ -30,7 +30,7 @@ std::optional<std::string> AskSaveFile(HWND owner, const std::string& suggested)
 
 }  // namespace
 
-HijackPage::HijackPage(app::PageContext& context)
+HijackPage::HijackPage(ui::PageContext& context)
     : ListPage(context,
                {{"Item Name", 300, [](const HijackRow& r) { return r.itemName; }},
                 {"Description", 220, [](const HijackRow& r) { return r.description; },
@@ -40,7 +40,7 @@ HijackPage::HijackPage(app::PageContext& context)
   AddAction({.id = kToolButton31,
              .caption = "Save Report",
              .hint = "Save scan report to text file.",
-             .glyph = app::Glyph::Save,
+             .glyph = ui::Glyph::Save,
              .handler = [this] { ToolButton31Click(); },
              .menu = false});
   OnColumnClick([this](int) { HijackListColumnClick(); });

@@ -13,11 +13,11 @@
 
 namespace wl {
 
-class HijackPage : public app::ListPage<HijackRow> {
+class HijackPage : public ui::ListPage<HijackRow> {
  public:
   static constexpr int kToolButton31 = 1031;  // "Save Report"
 
-  explicit HijackPage(app::PageContext& context);
+  explicit HijackPage(ui::PageContext& context);
 
   void ToolButton31Click();
   void HijackListColumnClick();

@@ -24,18 +24,18 @@ constexpr char kSystemServiceWarning[] = "The selected item is a system service.
 
 }  // namespace
 
-ServicePage::ServicePage(app::PageContext& context)
+ServicePage::ServicePage(ui::PageContext& context)
     : ListPage(context,
                {{"Display Name", 100, [](const ServiceRow& r) { return r.keyName; },
-                 [](const ServiceRow& r) { return r.stopped ? app::stock::kServiceStopped : app::stock::kServiceRunning; }},
+                 [](const ServiceRow& r) { return r.stopped ? ui::stock::kServiceStopped : ui::stock::kServiceRunning; }},
                 {"Description", 300, [](const ServiceRow& r) { return r.description; }},
                 {"State", 75, [](const ServiceRow& r) { return r.state; }},
                 {"Startup", 75, [](const ServiceRow& r) { return r.startup; }},
                 {"Path", 150, [](const ServiceRow& r) { return r.path; }},
                 {"Analyze", 150, [](const ServiceRow& r) { return r.analyze; },
                  [](const ServiceRow& r) {
-                   if (r.judgement.verdict == Verdict::Malicious) return app::stock::kCross;
-                   return r.flagged ? app::stock::kWarning : app::stock::kCheck;
+                   if (r.judgement.verdict == Verdict::Malicious) return ui::stock::kCross;
+                   return r.flagged ? ui::stock::kWarning : ui::stock::kCheck;
                  }},
                 {"Signer", 150, [](const ServiceRow& r) { return r.judgement.signer; }}},
                win32::ListStyle{.subItemImages = true}) {
@@ -61,13 +61,13 @@ ServicePage::ServicePage(app::PageContext& context)
              .handler = [this] { DISABLED1Click(); }, .toolbar = false});
   // The toolbar ToolBar6.
   AddAction({.id = kToolButton12, .caption = "Refresh", .hint = "Reload the system service.",
-             .glyph = app::Glyph::Refresh, .handler = [this] { ToolButton12Click(); }, .menu = false});
+             .glyph = ui::Glyph::Refresh, .handler = [this] { ToolButton12Click(); }, .menu = false});
   AddAction({.id = kToolButton13, .caption = "Start Service", .hint = "Start the selected service.",
-             .glyph = app::Glyph::Run, .handler = [this] { ToolButton13Click(); }, .menu = false});
+             .glyph = ui::Glyph::Run, .handler = [this] { ToolButton13Click(); }, .menu = false});
   AddAction({.id = kToolButton14, .caption = "Stop Service", .hint = "Stop the selected service.",
-             .glyph = app::Glyph::Stop, .handler = [this] { ToolButton14Click(); }, .menu = false});
+             .glyph = ui::Glyph::Stop, .handler = [this] { ToolButton14Click(); }, .menu = false});
   AddAction({.id = kToolButton17, .caption = "Remove Service", .hint = "Remove the selected service.",
-             .glyph = app::Glyph::Delete, .handler = [this] { ToolButton17Click(); }, .menu = false});
+             .glyph = ui::Glyph::Delete, .handler = [this] { ToolButton17Click(); }, .menu = false});
 
   OnPopup([this] { PMServicePopup(); });
   OnColumnClick([this](int) { ServiceListColumnClick(); });
@@ -76,7 +76,7 @@ ServicePage::ServicePage(app::PageContext& context)
 
 void ServicePage::Refresh2Click() {
   ServiceScanResult result = scan();
-  for (auto& h : result.hijack) h.image = app::stock::kSystemService;
+  for (auto& h : result.hijack) h.image = ui::stock::kSystemService;
   context_.hijack.Append(result.hijack);
   ShowRows(std::move(result.rows));
 }

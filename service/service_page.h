@@ -12,7 +12,7 @@
 
 namespace wl {
 
-class ServicePage : public app::ListPage<ServiceRow> {
+class ServicePage : public ui::ListPage<ServiceRow> {
  public:
   // Toolbar buttons.
   static constexpr int kToolButton12 = 1012;  // "Refresh"
@@ -30,7 +30,7 @@ class ServicePage : public app::ListPage<ServiceRow> {
 
   static constexpr COLORREF kDistrustfulRowColor = 12639424;  // RGB(192, 220, 192)
 
-  explicit ServicePage(app::PageContext& context);
+  explicit ServicePage(ui::PageContext& context);
 
   void Refresh2Click();
   void ToolButton12Click() { Refresh2Click(); }

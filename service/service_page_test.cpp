@@ -15,7 +15,7 @@
 namespace wl {
 namespace {
 
-using app::test::PageHost;
+using ui::test::PageHost;
 
 class ServicePageTest : public ::testing::Test {
  protected:
@@ -47,7 +47,7 @@ TEST_F(ServicePageTest, ListsServicesAndReportsTheDistrustedOnes) {
   bool reported = false;
   for (const auto& h : host_.hijack.Rows())
     reported |= h.itemName == svc_.keyName() && h.description == "System Service" &&
-                h.image == app::stock::kSystemService;
+                h.image == ui::stock::kSystemService;
   EXPECT_TRUE(reported);
   // Each refresh reports them again (other tests' services come and go beside it).
   auto reports = [&] {

@@ -38,7 +38,7 @@ std::string FolderOf(const std::string& program) {
 
 }  // namespace
 
-AssociationPage::AssociationPage(app::PageContext& context)
+AssociationPage::AssociationPage(ui::PageContext& context)
     : ListPage(context,
                {{"File Association", 125, [](const AssociationItem& r) { return r.row.caption; },
                  [](const AssociationItem& r) { return r.icon; }},
@@ -68,11 +68,11 @@ AssociationPage::AssociationPage(app::PageContext& context)
   AddAction({.id = kRefresh4, .caption = "Refresh", .handler = [this] { Refresh4Click(); }, .toolbar = false});
   // The toolbar.
   AddAction({.id = kToolButton18, .caption = "Refresh", .hint = "Check the file associations again.",
-             .glyph = app::Glyph::Refresh, .handler = [this] { ToolButton18Click(); }, .menu = false});
+             .glyph = ui::Glyph::Refresh, .handler = [this] { ToolButton18Click(); }, .menu = false});
   AddAction({.id = kToolButton19, .caption = "Restore Default", .hint = "Restore to default settings.",
-             .glyph = app::Glyph::Check, .handler = [this] { ToolButton19Click(); }, .menu = false});
+             .glyph = ui::Glyph::Check, .handler = [this] { ToolButton19Click(); }, .menu = false});
   AddAction({.id = kToolButton20, .caption = "Custom Set", .hint = "Set your custom program.",
-             .glyph = app::Glyph::Properties, .handler = [this] { ToolButton20Click(); }, .menu = false});
+             .glyph = ui::Glyph::Properties, .handler = [this] { ToolButton20Click(); }, .menu = false});
 
   OnPopup([this] { PMFileAssPopup(); });
   OnDoubleClick([this] { FileSListDblClick(); });
@@ -84,7 +84,7 @@ const AssociationTables& AssociationPage::Tables() const {
 
 void AssociationPage::OnCreate() {
   ListPage::OnCreate();
-  icons_ = app::ImageList(context_.images.imageList2.Size(), context_.images.imageList2.Glyphs());
+  icons_ = ui::ImageList(context_.images.imageList2.Size(), context_.images.imageList2.Glyphs());
   List().View().SetSmallImages(icons_.get());
 }
 

@@ -20,7 +20,7 @@ struct AssociationItem {
   int icon = -1;  // the program's icon in the page's image list
 };
 
-class AssociationPage : public app::ListPage<AssociationItem> {
+class AssociationPage : public ui::ListPage<AssociationItem> {
  public:
   static constexpr int kToolButton18 = 1018;  // "Refresh"
   static constexpr int kToolButton19 = 1019;  // "Restore Default"
@@ -33,7 +33,7 @@ class AssociationPage : public app::ListPage<AssociationItem> {
   static constexpr int kViewRegKey1 = 1205;   // "View Entry"
   static constexpr int kRefresh4 = 1206;      // "Refresh"
 
-  explicit AssociationPage(app::PageContext& context);
+  explicit AssociationPage(ui::PageContext& context);
 
   void Refresh4Click();
   void ToolButton18Click() { Refresh4Click(); }
@@ -63,7 +63,7 @@ class AssociationPage : public app::ListPage<AssociationItem> {
 
  private:
   AssociationTables ownTables_;  // when no main window built them
-  app::ImageList icons_;
+  ui::ImageList icons_;
 };
 
 }  // namespace wl

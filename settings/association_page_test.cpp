@@ -27,7 +27,7 @@ class AssociationPageTest : public ::testing::Test {
 
   test::RegistryLock lock_;
   std::vector<std::unique_ptr<test::KeyBackup>> backups_;
-  app::test::PageHost<AssociationPage> host_;
+  ui::test::PageHost<AssociationPage> host_;
 };
 
 TEST_F(AssociationPageTest, ShowsTheTwentyClassesWithVerdictsAndReportsLaunchers) {
@@ -36,11 +36,11 @@ TEST_F(AssociationPageTest, ShowsTheTwentyClassesWithVerdictsAndReportsLaunchers
   for (std::size_t i = 0; i < 20; ++i) {
     EXPECT_EQ(Item(i).index, i);
     // A program icon after the stock images, or none.
-    EXPECT_TRUE(Item(i).icon == -1 || Item(i).icon >= app::stock::kImageList2Count) << i;
+    EXPECT_TRUE(Item(i).icon == -1 || Item(i).icon >= ui::stock::kImageList2Count) << i;
   }
   EXPECT_EQ(list.CellText(1, 1), "evil.exe \"%1\" %*");
   EXPECT_EQ(list.CellText(1, 2), "Distrustful setting.Be careful !");
-  EXPECT_EQ(Item(1).row.image, app::stock::kWarning);
+  EXPECT_EQ(Item(1).row.image, ui::stock::kWarning);
   EXPECT_EQ(list.CellText(7, 2), "All Right");
   EXPECT_EQ(list.CellText(13, 0), "giffile");
   EXPECT_EQ(list.CellText(13, 2), "On Your Own Verdict");

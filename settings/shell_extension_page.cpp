@@ -4,7 +4,7 @@
 
 namespace wl {
 
-ShellExtensionPage::ShellExtensionPage(app::PageContext& context)
+ShellExtensionPage::ShellExtensionPage(ui::PageContext& context)
     : ListPage(context, {{"Type", 175, [](const ShellExtensionRow& r) { return r.type; },
                           [](const ShellExtensionRow& r) { return r.image; }},
                          {"Item Name", 250, [](const ShellExtensionRow& r) { return r.itemName; }},
@@ -12,9 +12,9 @@ ShellExtensionPage::ShellExtensionPage(app::PageContext& context)
                          {"Key", 0, [](const ShellExtensionRow& r) { return r.key; }}}) {
   // A toolbar only: the list has no popup menu.
   AddAction({.id = kToolButton32, .caption = "Refresh", .hint = "Reload the system shell extensions.",
-             .glyph = app::Glyph::Refresh, .handler = [this] { ToolButton32Click(); }, .menu = false});
+             .glyph = ui::Glyph::Refresh, .handler = [this] { ToolButton32Click(); }, .menu = false});
   AddAction({.id = kToolButton33, .caption = "Remove", .hint = "Remove the select items.",
-             .glyph = app::Glyph::Delete, .handler = [this] { ToolButton33Click(); }, .menu = false});
+             .glyph = ui::Glyph::Delete, .handler = [this] { ToolButton33Click(); }, .menu = false});
   OnPopup([this] { ShellListClick(); });
 }
 

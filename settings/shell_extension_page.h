@@ -9,12 +9,12 @@
 
 namespace wl {
 
-class ShellExtensionPage : public app::ListPage<ShellExtensionRow> {
+class ShellExtensionPage : public ui::ListPage<ShellExtensionRow> {
  public:
   static constexpr int kToolButton32 = 1032;  // "Refresh"
   static constexpr int kToolButton33 = 1033;  // "Remove"
 
-  explicit ShellExtensionPage(app::PageContext& context);
+  explicit ShellExtensionPage(ui::PageContext& context);
 
   void ToolButton32Click();
   void ToolButton33Click();

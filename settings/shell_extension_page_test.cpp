@@ -32,7 +32,7 @@ class ShellExtensionPageTest : public ::testing::Test {
 
   test::RegistryLock lock_;
   test::KeyBackup drive_{HKEY_CLASSES_ROOT, "Drive\\shellex\\ContextMenuHandlers"};
-  app::test::PageHost<ShellExtensionPage> host_;
+  ui::test::PageHost<ShellExtensionPage> host_;
 };
 
 TEST_F(ShellExtensionPageTest, ListsTheEntriesWithoutAPopupMenu) {

@@ -9,9 +9,9 @@
 
 namespace wl {
 
-SoftwarePage::SoftwarePage(app::PageContext& context)
+SoftwarePage::SoftwarePage(ui::PageContext& context)
     : ListPage(context, {{"Installed Software", 250, [](const SoftwareRow& r) { return r.displayName; },
-                          [](const SoftwareRow&) { return app::stock::kSoftware; }},
+                          [](const SoftwareRow&) { return ui::stock::kSoftware; }},
                          {"Help Info", 325, [](const SoftwareRow& r) { return r.helpInfo; }},
                          {"Version", 75, [](const SoftwareRow& r) { return r.version; }},
                          {"RegistryKey", 0, [](const SoftwareRow& r) { return r.registryKey; }},
@@ -37,11 +37,11 @@ SoftwarePage::SoftwarePage(app::PageContext& context)
              .handler = [this] { ViewRegKey3Click(); }, .toolbar = false});
   // The toolbar.
   AddAction({.id = kToolButton29, .caption = "Refresh", .hint = "Reload software list.",
-             .glyph = app::Glyph::Refresh, .handler = [this] { ToolButton29Click(); }, .menu = false});
+             .glyph = ui::Glyph::Refresh, .handler = [this] { ToolButton29Click(); }, .menu = false});
   AddAction({.id = kToolButton27, .caption = "Uninstall", .hint = "Uninstall a program from you computer.",
-             .glyph = app::Glyph::Run, .handler = [this] { ToolButton27Click(); }, .menu = false});
+             .glyph = ui::Glyph::Run, .handler = [this] { ToolButton27Click(); }, .menu = false});
   AddAction({.id = kToolButton28, .caption = "Remove Entry", .hint = "Remove the installation entry.",
-             .glyph = app::Glyph::Delete, .handler = [this] { ToolButton28Click(); }, .menu = false});
+             .glyph = ui::Glyph::Delete, .handler = [this] { ToolButton28Click(); }, .menu = false});
 
   OnPopup([this] { PMSoftPopup(); });
   OnColumnClick([this](int) { SoftListColumnClick(); });

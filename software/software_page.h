@@ -12,7 +12,7 @@
 
 namespace wl {
 
-class SoftwarePage : public app::ListPage<SoftwareRow> {
+class SoftwarePage : public ui::ListPage<SoftwareRow> {
  public:
   static constexpr int kToolButton29 = 1029;  // "Refresh"
   static constexpr int kToolButton27 = 1027;  // "Uninstall"
@@ -24,7 +24,7 @@ class SoftwarePage : public app::ListPage<SoftwareRow> {
   static constexpr int kOpenFolder6 = 1304;
   static constexpr int kViewRegKey3 = 1305;
 
-  explicit SoftwarePage(app::PageContext& context);
+  explicit SoftwarePage(ui::PageContext& context);
 
   void Refresh5Click();
   void ToolButton29Click() { Refresh5Click(); }

@@ -40,7 +40,7 @@ class SoftwarePageTest : public ::testing::Test {
   const std::string app_ = "WlPageApp" + std::to_string(GetCurrentProcessId());
   const std::string msi_ = "WlPageMsi" + std::to_string(GetCurrentProcessId());
   wl::test::ScratchDir dir_{"wlsoftpage"};
-  app::test::PageHost<SoftwarePage> host_;
+  ui::test::PageHost<SoftwarePage> host_;
 };
 
 TEST_F(SoftwarePageTest, ListsTheEntriesUnderACountedHeader) {

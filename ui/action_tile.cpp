@@ -6,7 +6,7 @@
 #include "win32/paint.h"
 #include "win32/unicode.h"
 
-namespace wl::app {
+namespace wl::ui {
 
 bool ActionTile::Create(HWND parent, int id, Content content) {
   content_ = std::move(content);
@@ -140,4 +140,4 @@ LRESULT ActionTile::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
   return Default(msg, wParam, lParam);
 }
 
-}  // namespace wl::app
+}  // namespace wl::ui

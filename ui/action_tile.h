@@ -13,7 +13,7 @@
 #include "win32/handles.h"
 #include "win32/window.h"
 
-namespace wl::app {
+namespace wl::ui {
 
 inline constexpr COLORREF kSkyBlue = RGB(166, 202, 240);
 inline constexpr COLORREF kHighlight = RGB(49, 106, 197);
@@ -56,4 +56,4 @@ class ActionTile : public win32::Window {
   win32::UniqueGdiObject textFont_;
 };
 
-}  // namespace wl::app
+}  // namespace wl::ui

@@ -9,7 +9,7 @@
 
 #include "ui/page.h"
 
-namespace wl::app::test {
+namespace wl::ui::test {
 
 class FakeUi : public UiServices {
  public:
@@ -31,4 +31,4 @@ class FakeUi : public UiServices {
   std::string path_;
 };
 
-}  // namespace wl::app::test
+}  // namespace wl::ui::test

@@ -12,7 +12,7 @@ using std::min;
 #include <cmath>
 #include <numbers>
 
-namespace wl::app {
+namespace wl::ui {
 
 namespace {
 
@@ -507,4 +507,4 @@ void ImageList::TruncateTo(int count) {
   while (list_ && ImageList_GetImageCount(list_) > count) ImageList_Remove(list_, ImageList_GetImageCount(list_) - 1);
 }
 
-}  // namespace wl::app
+}  // namespace wl::ui

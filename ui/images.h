@@ -13,7 +13,7 @@ namespace Gdiplus {
 class Graphics;
 }
 
-namespace wl::app {
+namespace wl::ui {
 
 enum class Glyph {
   None,
@@ -107,4 +107,4 @@ class ImageList {
   std::vector<Glyph> glyphs_;
 };
 
-}  // namespace wl::app
+}  // namespace wl::ui

@@ -4,7 +4,7 @@
 
 #include "win32/unicode.h"
 
-namespace wl::app {
+namespace wl::ui {
 
 // ---- ordering ---------------------------------------------------------------
 
@@ -249,4 +249,4 @@ std::optional<std::string> ListPageBase::HintAt(HWND control, POINT screenPoint)
   return a ? a->hint : std::string();
 }
 
-}  // namespace wl::app
+}  // namespace wl::ui

@@ -9,13 +9,13 @@
 //    appends the rows it flags to the hijack report, e.g.
 //        std::vector<PortRow> ReadPorts(const ReferenceTables& tables);
 // 2. Beside it, write the page class (UI layer), a ListPage over that row:
-//        class PortPage : public app::ListPage<PortRow> {
+//        class PortPage : public ui::ListPage<PortRow> {
 //         public:
-//          explicit PortPage(app::PageContext& c)
+//          explicit PortPage(ui::PageContext& c)
 //              : ListPage(c, {{"Description", 290, [](const PortRow& r) { return r.description; }},
 //                             {"Protocol", 55, [](const PortRow& r) { return r.protocol; }}}) {
 //            AddAction({.id = kRefresh, .caption = "Refresh", .hint = "Refresh the active ports.",
-//                       .glyph = app::Glyph::Refresh, .handler = [this] { ToolButton3Click(); }});
+//                       .glyph = ui::Glyph::Refresh, .handler = [this] { ToolButton3Click(); }});
 //            OnPopup([this] { /* enable actions by List().Selected() */ });
 //            OnColumnClick([this](int) { PortListColumnClick(); });
 //          }
@@ -44,7 +44,7 @@
 #include "ui/page.h"
 #include "ui/report_list.h"
 
-namespace wl::app {
+namespace wl::ui {
 
 struct PageAction {
   int id = 0;                 // command id, unique within the page (1000 and up)
@@ -158,4 +158,4 @@ class ListPage : public ListPageBase {
   ReportList<Row> list_;
 };
 
-}  // namespace wl::app
+}  // namespace wl::ui

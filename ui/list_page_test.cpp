@@ -10,7 +10,7 @@
 #include "ui/ui_test_support.h"
 #include "win32/unicode.h"
 
-namespace wl::app {
+namespace wl::ui {
 namespace {
 
 using ::testing::ElementsAre;
@@ -246,4 +246,4 @@ TEST_F(ListPageTest, ToolbarButtonsCarryTheirHints) {
 }
 
 }  // namespace
-}  // namespace wl::app
+}  // namespace wl::ui

@@ -6,7 +6,7 @@
 #include "win32/dpi.h"
 #include "win32/unicode.h"
 
-namespace wl::app {
+namespace wl::ui {
 
 SharedImages MakeSharedImages(int size) {
   SharedImages s;
@@ -103,4 +103,4 @@ LRESULT Page::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
   return Default(msg, wParam, lParam);
 }
 
-}  // namespace wl::app
+}  // namespace wl::ui

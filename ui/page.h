@@ -20,7 +20,7 @@ namespace wl {
 struct AssociationTables;  // settings/association_rules.h
 }  // namespace wl
 
-namespace wl::app {
+namespace wl::ui {
 
 // What the main window offers its pages. Message boxes and status texts go
 // through here so that tests can watch them.
@@ -150,4 +150,4 @@ class Page : public win32::Window {
   std::unique_ptr<Judge> ownJudge_;
 };
 
-}  // namespace wl::app
+}  // namespace wl::ui

@@ -13,7 +13,7 @@
 #include "ui/page.h"
 #include "ui/ui_test_support.h"
 
-namespace wl::app::test {
+namespace wl::ui::test {
 
 class RecordingUi : public UiServices {
  public:
@@ -92,4 +92,4 @@ class PageHost {
   HWND host_ = nullptr;
 };
 
-}  // namespace wl::app::test
+}  // namespace wl::ui::test

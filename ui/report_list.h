@@ -16,7 +16,7 @@
 
 #include "win32/list_view.h"
 
-namespace wl::app {
+namespace wl::ui {
 
 template <class Row>
 struct ReportColumn {
@@ -189,4 +189,4 @@ class ReportList {
   bool sortByCaption_ = false;
 };
 
-}  // namespace wl::app
+}  // namespace wl::ui

@@ -6,7 +6,7 @@
 #include "win32/message_loop.h"
 #include "win32/unicode.h"
 
-namespace wl::app::test {
+namespace wl::ui::test {
 
 void EnsureUi() {
   static const bool done = [] {
@@ -143,4 +143,4 @@ DWORD WINAPI WindowWatcher::Run(void* p) {
   return 0;
 }
 
-}  // namespace wl::app::test
+}  // namespace wl::ui::test

@@ -11,7 +11,7 @@
 
 #include "tests/support/test_support.h"
 
-namespace wl::app::test {
+namespace wl::ui::test {
 
 // Common controls registered (once per process).
 void EnsureUi();
@@ -55,4 +55,4 @@ class WindowWatcher {
   volatile bool seen_ = false;
 };
 
-}  // namespace wl::app::test
+}  // namespace wl::ui::test

@@ -29,9 +29,9 @@ std::string StateText(ItemState state) {
 
 }  // namespace
 
-BackupsPage::BackupsPage(app::PageContext& context)
+BackupsPage::BackupsPage(ui::PageContext& context)
     : ListPage(context, {{"Date", 150, [](const BackupRow& r) { return r.date; },
-                          [](const BackupRow& r) { return r.item < 0 ? app::stock::kDocumentGear : -1; }},
+                          [](const BackupRow& r) { return r.item < 0 ? ui::stock::kDocumentGear : -1; }},
                          {"Page", 180, [](const BackupRow& r) { return r.page; }},
                          {"Action", 150, [](const BackupRow& r) { return r.action; }},
                          {"Items", 50, [](const BackupRow& r) { return r.items; }},
@@ -39,14 +39,14 @@ BackupsPage::BackupsPage(app::PageContext& context)
                          {"Restorable", 90, [](const BackupRow& r) { return r.restorable; }}}) {
   shellOpen = [](const std::string& folder) { return ShellOpen(folder); };
   AddAction({.id = kRefresh, .caption = "Refresh", .hint = "Reload the list of backups.",
-             .glyph = app::Glyph::Refresh, .handler = [this] { RefreshClick(); }});
+             .glyph = ui::Glyph::Refresh, .handler = [this] { RefreshClick(); }});
   AddSeparator();
   AddAction({.id = kRestore, .caption = "Restore", .hint = "Put back what the selected change set changed.",
-             .glyph = app::Glyph::Run, .handler = [this] { RestoreClick(); }});
+             .glyph = ui::Glyph::Run, .handler = [this] { RestoreClick(); }});
   AddAction({.id = kDeleteBackup, .caption = "Delete Backup", .hint = "Delete the selected backup for good.",
-             .glyph = app::Glyph::Delete, .handler = [this] { DeleteBackupClick(); }});
+             .glyph = ui::Glyph::Delete, .handler = [this] { DeleteBackupClick(); }});
   AddAction({.id = kOpenFolder, .caption = "Open Folder", .hint = "Open the folder of the selected backup.",
-             .glyph = app::Glyph::Folder, .handler = [this] { OpenFolderClick(); }});
+             .glyph = ui::Glyph::Folder, .handler = [this] { OpenFolderClick(); }});
   AddAction({.id = kOpenSet, .caption = "Show Items", .hint = "Show or hide the items of the selected change set.",
              .handler = [this] { BackupListDblClick(); }, .toolbar = false});
   OnPopup([this] { BackupListPopup(); });

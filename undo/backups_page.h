@@ -20,7 +20,7 @@ struct BackupRow {
   std::string date, page, action, items, size, restorable;
 };
 
-class BackupsPage : public app::ListPage<BackupRow> {
+class BackupsPage : public ui::ListPage<BackupRow> {
  public:
   static constexpr int kRefresh = 1701;
   static constexpr int kRestore = 1702;
@@ -28,7 +28,7 @@ class BackupsPage : public app::ListPage<BackupRow> {
   static constexpr int kOpenFolder = 1704;
   static constexpr int kOpenSet = 1705;
 
-  explicit BackupsPage(app::PageContext& context);
+  explicit BackupsPage(ui::PageContext& context);
 
   void RefreshClick();
   void BackupListPopup();

@@ -33,7 +33,7 @@ class BackupsPageTest : public ::testing::Test {
   test::ScratchDir dir_{"wlbackpage"};
   ScopedBackupStoreRoot root_{dir_.File("store")};
   ScopedBackupRecording recording_;
-  app::test::PageHost<BackupsPage> host_;
+  ui::test::PageHost<BackupsPage> host_;
 };
 
 TEST_F(BackupsPageTest, ListsTheSetAndOpensItToItsItems) {
@@ -61,7 +61,7 @@ TEST_F(BackupsPageTest, RestoreAsksAboutChangedItemsAndReportsPerItem) {
               ERROR_SUCCESS);
   auto& ui = host_.ui;
   // Yes to restore, No to overwriting the changed item.
-  ui.answer = [](const app::test::RecordingUi::Shown& m) {
+  ui.answer = [](const ui::test::RecordingUi::Shown& m) {
     return m.text.find("changed since the backup") != std::string::npos ? IDNO : IDYES;
   };
   host_.page->List().View().Select(0);
@@ -82,7 +82,7 @@ TEST_F(BackupsPageTest, RestoreAsksAboutChangedItemsAndReportsPerItem) {
   EXPECT_EQ(list.CellText(0, 1), "Backups");
   EXPECT_EQ(list.CellText(0, 2).substr(0, 8), "Restore ");
   ui.messages.clear();
-  ui.answer = [](const app::test::RecordingUi::Shown&) { return IDYES; };
+  ui.answer = [](const ui::test::RecordingUi::Shown&) { return IDYES; };
   list.View().Select(1);
   host_.page->RestoreClick();
   ASSERT_EQ(ui.messages.size(), 3u);
@@ -102,10 +102,10 @@ TEST_F(BackupsPageTest, DeleteBackupAndOpenFolder) {
   page.List().View().Select(0);
   page.OpenFolderClick();
   EXPECT_EQ(opened, ListChangeSets()[0].folder);
-  host_.ui.answer = [](const app::test::RecordingUi::Shown&) { return IDNO; };
+  host_.ui.answer = [](const ui::test::RecordingUi::Shown&) { return IDNO; };
   page.DeleteBackupClick();
   EXPECT_EQ(page.List().Count(), 1u);
-  host_.ui.answer = [](const app::test::RecordingUi::Shown&) { return IDYES; };
+  host_.ui.answer = [](const ui::test::RecordingUi::Shown&) { return IDYES; };
   page.List().View().Select(0);
   page.DeleteBackupClick();
   EXPECT_EQ(page.List().Count(), 0u);
