@@ -34,7 +34,11 @@ bool KeptByTheSystem(const std::string& path) {
   for (const char* kept : kKept)
     if (CompareStringOrdinal(win32::Widen(path).c_str(), -1, win32::Widen(kept).c_str(), -1, TRUE) == CSTR_EQUAL)
       return true;
-  return false;
+  // Wine's user32 keeps the system parameters it was given for this session
+  // (the mouse's, when a window first meets the display) in a volatile key
+  // of each user.
+  return path.starts_with("HKEY_USERS\\") &&
+         path.ends_with("\\Software\\Wine\\Temporary System Parameters");
 }
 
 // One line per key and per value: "path" and "path\t name\t type\t bytes".
