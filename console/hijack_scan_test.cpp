@@ -65,7 +65,8 @@ TEST(HijackScan, PlantedEntriesComeInScannerOrderAndTwoScansGiveTheSameRows) {
     for (const auto& item : scan) {
       std::string name = item.id;
       for (char& c : name) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-      if (name.find("wltest") == std::string::npos || name.find(pid) != std::string::npos) ids.push_back(item.id);
+      const bool anotherTests = name.find("wltest") != std::string::npos || name.find("wlfixtask") != std::string::npos;
+      if (!anotherTests || name.find(pid) != std::string::npos) ids.push_back(item.id);
     }
     return ids;
   };

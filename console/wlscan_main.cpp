@@ -278,7 +278,7 @@ int ImmunityCommand(const std::vector<std::string>& args) {
   wl::MainDbValues mainDb;
   if (!LoadTables(tables, mainDb)) return kError;
   const auto entries = wl::ImmunityEntries(*kind == wl::ImmunityKind::Spyware ? tables.hijack : tables.sites);
-  const std::vector<bool> stored = wl::LoadImmunity(*kind, entries, false);
+  const std::vector<bool> stored = wl::LoadImmunity(*kind, entries);
 
   if (command == "immunity") {
     if (o.all || !ids.empty()) return Usage();

@@ -79,16 +79,10 @@ bool ReadImmunized(ImmunityKind kind, const std::string& id) {
   return true;
 }
 
-std::vector<bool> LoadImmunity(ImmunityKind kind, const std::vector<ImmunityEntry>& entries, bool createKeys) {
+std::vector<bool> LoadImmunity(ImmunityKind kind, const std::vector<ImmunityEntry>& entries) {
   std::vector<bool> status;
   status.reserve(entries.size());
-  for (const auto& e : entries) {
-    if (createKeys && UsableId(e.id))
-      for (RegView view : ImmunityViews(kind))
-        if (!RegKey::Exists(ImmunityRoot(kind), ImmunityKeyPath(kind, e.id), view))
-          CreateRegKey(ImmunityRoot(kind), ImmunityKeyPath(kind, e.id), view);  // a failure only means "not immunized"
-    status.push_back(ReadImmunized(kind, e.id));
-  }
+  for (const auto& e : entries) status.push_back(ReadImmunized(kind, e.id));
   return status;
 }
 

@@ -28,10 +28,10 @@ std::vector<win32::RegView> ImmunityViews(ImmunityKind kind);
 StoredFlag ReadStoredFlag(ImmunityKind kind, const std::string& id, win32::RegView view);
 bool ReadImmunized(ImmunityKind kind, const std::string& id);
 
-// The status of each entry. With createKeys, a missing key is created empty
-// (as the dialogs do when they load); a key that cannot be created or read
-// reads as not immunized, and loading goes on.
-std::vector<bool> LoadImmunity(ImmunityKind kind, const std::vector<ImmunityEntry>& entries, bool createKeys);
+// The status of each entry, read only: a missing key or value, or a key that
+// cannot be read, reads as not immunized, and loading goes on. Nothing is
+// created; only applying writes.
+std::vector<bool> LoadImmunity(ImmunityKind kind, const std::vector<ImmunityEntry>& entries);
 
 struct ImmunityFailure {
   std::string id;

@@ -75,14 +75,11 @@ TEST_F(ImmunityTest, KillBitStatusNeedsTheBitInBothViews) {
 
   const std::vector<ImmunityEntry> entries = {{plain, "a"},   {more, "b"},   {zero, "c"},  {missing, "d"},
                                               {text, "e"},    {only32, "f"}, {only64, "g"}};
-  const auto status = LoadImmunity(ImmunityKind::Spyware, entries, false);
+  const auto status = LoadImmunity(ImmunityKind::Spyware, entries);
   EXPECT_EQ(status, (std::vector<bool>{true, true, false, false, false, false, false}));
-  // Listing without creating leaves a missing key missing; the dialogs' load creates it in both views.
-  EXPECT_FALSE(RegKey::Exists(HKEY_LOCAL_MACHINE, ImmunityKeyPath(ImmunityKind::Spyware, missing), RegView::Force32));
-  LoadImmunity(ImmunityKind::Spyware, entries, true);
+  // Loading leaves a missing key missing, in both views.
   for (RegView v : {RegView::Force64, RegView::Force32})
-    EXPECT_TRUE(RegKey::Exists(HKEY_LOCAL_MACHINE, ImmunityKeyPath(ImmunityKind::Spyware, missing), v));
-  EXPECT_FALSE(Raw(ImmunityKind::Spyware, missing, RegView::Force64));
+    EXPECT_FALSE(RegKey::Exists(HKEY_LOCAL_MACHINE, ImmunityKeyPath(ImmunityKind::Spyware, missing), v));
 }
 
 TEST_F(ImmunityTest, ApplyChangesOnlyTheChangedEntryAndOnlyItsKillBit) {
@@ -92,7 +89,7 @@ TEST_F(ImmunityTest, ApplyChangesOnlyTheChangedEntryAndOnlyItsKillBit) {
   PutFlagsBoth(c, 1024);
   PutFlags(d, RegView::Force64, 1024);  // half immunized: the 32-bit browser would still load it
   const std::vector<ImmunityEntry> entries = {{a, ""}, {b, ""}, {c, ""}, {d, ""}, {e, ""}};
-  const auto stored = LoadImmunity(ImmunityKind::Spyware, entries, false);
+  const auto stored = LoadImmunity(ImmunityKind::Spyware, entries);
   ASSERT_EQ(stored, (std::vector<bool>{true, false, true, false, false}));
 
   // Only a changes: every other value stays byte for byte.
@@ -106,7 +103,7 @@ TEST_F(ImmunityTest, ApplyChangesOnlyTheChangedEntryAndOnlyItsKillBit) {
   EXPECT_EQ(Snapshot(ImmunityKind::Spyware, {entries.begin() + 1, entries.end()}), others);
 
   // Immunizing keeps the other flags and completes a half-done entry.
-  const auto now = LoadImmunity(ImmunityKind::Spyware, entries, false);
+  const auto now = LoadImmunity(ImmunityKind::Spyware, entries);
   result = ApplyImmunity(ImmunityKind::Spyware, entries, now, {false, true, true, true, true});
   EXPECT_TRUE(result.ok()) << ImmunityFailureText(result);
   EXPECT_EQ(result.changed, 3u);
@@ -115,7 +112,7 @@ TEST_F(ImmunityTest, ApplyChangesOnlyTheChangedEntryAndOnlyItsKillBit) {
     EXPECT_EQ(ReadStoredFlag(ImmunityKind::Spyware, d, v).value, 1024u);
     EXPECT_EQ(ReadStoredFlag(ImmunityKind::Spyware, e, v).value, 1024u);
   }
-  EXPECT_EQ(LoadImmunity(ImmunityKind::Spyware, entries, false), (std::vector<bool>{false, true, true, true, true}));
+  EXPECT_EQ(LoadImmunity(ImmunityKind::Spyware, entries), (std::vector<bool>{false, true, true, true, true}));
 }
 
 TEST_F(ImmunityTest, AValueThatIsNotANumberIsNeverOverwritten) {
@@ -141,9 +138,9 @@ TEST_F(ImmunityTest, SitesLeaveOtherZonesAlone) {
     ASSERT_EQ(key->WriteDword("http", 2), ERROR_SUCCESS);
   }
   const std::vector<ImmunityEntry> entries = {{restricted, ""}, {trusted, ""}, {fresh, ""}};
-  const auto stored = LoadImmunity(ImmunityKind::Sites, entries, true);
+  const auto stored = LoadImmunity(ImmunityKind::Sites, entries);
   EXPECT_EQ(stored, (std::vector<bool>{true, false, false}));
-  EXPECT_TRUE(RegKey::Exists(HKEY_CURRENT_USER, ImmunityKeyPath(ImmunityKind::Sites, fresh)));
+  EXPECT_FALSE(RegKey::Exists(HKEY_CURRENT_USER, ImmunityKeyPath(ImmunityKind::Sites, fresh)));
 
   // "Unselect All" then Apply: only the restricted-zone value goes.
   auto result = ApplyImmunity(ImmunityKind::Sites, entries, stored, {false, false, false});
@@ -172,8 +169,8 @@ TEST_F(ImmunityTest, RefusedWritesAreReportedAsFailures) {
     EXPECT_EQ(result.failures[0].id, a);
     const auto siteResult = ApplyImmunity(ImmunityKind::Sites, sites, {false}, {true});
     EXPECT_EQ(siteResult.failures.size(), 1u);
-    // Load cannot create the keys either, and still gives a status for every entry.
-    EXPECT_EQ(LoadImmunity(ImmunityKind::Sites, sites, true), std::vector<bool>{false});
+    // Loading gives a status for every entry without writing.
+    EXPECT_EQ(LoadImmunity(ImmunityKind::Sites, sites), std::vector<bool>{false});
   }
   EXPECT_FALSE(ReadImmunized(ImmunityKind::Spyware, a));
   EXPECT_FALSE(Raw(ImmunityKind::Spyware, a, RegView::Force64));

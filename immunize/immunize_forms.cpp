@@ -93,14 +93,14 @@ void ImmunizeForm::DrawBanner(const DRAWITEMSTRUCT& item) {
 // ---- Load and Apply ------------------------------------------------------------
 
 void ImmunizeForm::FormCreate() {
-  // Loading makes the entries' keys ready: one change set, when any is new.
-  const auto action = ui::BeginDialogAction(Caption(), "Prepare the list");
+  // Loading only reads: the dialogs are made at start-up, before the user
+  // has asked for anything.
   Load();
 }
 
 void ImmunizeForm::Load() {
   entries_ = ImmunityEntries(kind_ == ImmunityKind::Spyware ? tables_.hijack : tables_.sites);
-  stored_ = LoadImmunity(kind_, entries_, true);
+  stored_ = LoadImmunity(kind_, entries_);
   std::size_t count = 0;
   for (bool s : stored_) count += s ? 1 : 0;
   list_.Reset(entries_.size());
