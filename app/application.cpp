@@ -13,6 +13,8 @@
 namespace wl::app {
 
 using ui::Page;
+using ui::ListPageActionScope;
+using ui::DialogActionScope;
 
 namespace {
 

@@ -31,7 +31,6 @@ using ui::PageContext;
 using ui::UiServices;
 using ui::ImageList;
 using ui::SharedImages;
-using ui::AssociationTables;
 
 inline constexpr int kPageCount = 17;
 inline constexpr int kStatusPageIndex = 10;

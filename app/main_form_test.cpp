@@ -593,12 +593,12 @@ TEST_F(MainFormTest, StatusActionsLightUpPressAndOpenTheirDialogs) {
   StatusPage& page = f.Status();
   ActionTile& site = page.SiteAction();
   MoveMouse(site.hwnd(), {20, 20});
-  EXPECT_EQ(site.CaptionColor(), kHighlight);
+  EXPECT_EQ(site.CaptionColor(), ui::kHighlight);
   MoveMouse(page.SpywareAction().hwnd(), {20, 20});
-  EXPECT_EQ(site.CaptionColor(), kSkyBlue);
-  EXPECT_EQ(page.SpywareAction().CaptionColor(), kHighlight);
+  EXPECT_EQ(site.CaptionColor(), ui::kSkyBlue);
+  EXPECT_EQ(page.SpywareAction().CaptionColor(), ui::kHighlight);
   MoveMouse(page.hwnd(), {2, 2});  // the bare group box
-  EXPECT_EQ(page.SpywareAction().CaptionColor(), kSkyBlue);
+  EXPECT_EQ(page.SpywareAction().CaptionColor(), ui::kSkyBlue);
 
   SendMessageW(site.hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(20, 20));
   EXPECT_EQ(site.ButtonPicture(), Glyph::GoButtonPressed);

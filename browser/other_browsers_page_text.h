@@ -3,6 +3,7 @@
 
 #include "browser/other_browsers_rules.h"
 #include "core/page_text.h"
+#include "refdb/reference_tables.h"
 
 namespace wl {
 

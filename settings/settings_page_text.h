@@ -2,6 +2,7 @@
 #pragma once
 
 #include "core/page_text.h"
+#include "refdb/reference_tables.h"
 #include "settings/association_scan.h"
 
 namespace wl {

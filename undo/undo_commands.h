@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/page_text.h"
+#include "refdb/reference_tables.h"
 
 namespace wl::undo {
 
