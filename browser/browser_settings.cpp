@@ -6,10 +6,7 @@ namespace wl {
 namespace {
 
 std::string ReadText(HKEY root, const std::string& path, const char* name) {
-  const auto key = win32::RegKey::Open(root, path, KEY_READ);
-  if (!key) return {};
-  const auto value = key->ReadString(name);
-  return value ? *value : std::string();
+  return win32::ReadValueTextAt(root, path, name).value_or("");
 }
 
 }  // namespace

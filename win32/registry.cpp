@@ -212,6 +212,20 @@ std::optional<uint32_t> RegKey::ReadDword(const std::string& name) const {
   return x;
 }
 
+std::optional<RegValue> ReadValueAt(HKEY root, std::string_view path, std::string_view valueName, RegView view) {
+  if (!path.empty() && path.front() == '\\') path.remove_prefix(1);
+  while (!path.empty() && path.back() == '\\') path.remove_suffix(1);
+  const auto key = RegKey::Open(root, std::string(path), KEY_READ, view);
+  if (!key) return std::nullopt;
+  return key->Read(std::string(valueName));
+}
+
+std::optional<std::string> ReadValueTextAt(HKEY root, std::string_view path, std::string_view valueName,
+                                           RegView view) {
+  const auto value = ReadValueAt(root, path, valueName, view);
+  return value ? RegValueString(*value) : std::nullopt;
+}
+
 std::optional<RegWriteKey> RegWriteKey::Open(HKEY root, const std::string& path, REGSAM access, RegView view,
                                              LONG* error) {
   HKEY h = nullptr;

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "win32/handles.h"
@@ -73,5 +74,16 @@ class RegKey {
  private:
   UniqueHkey key_;
 };
+
+// One value read by the path of its key, without keeping the key open. The
+// path is relative to root; a leading backslash and trailing backslashes are
+// tolerated. valueName "" is the key's default value. Nothing when the key or
+// the value is missing.
+std::optional<RegValue> ReadValueAt(HKEY root, std::string_view path, std::string_view valueName,
+                                    RegView view = RegView::Default);
+// The same value as text when it is of a string type (as RegValueString:
+// expandable strings unexpanded); nothing for any other type.
+std::optional<std::string> ReadValueTextAt(HKEY root, std::string_view path, std::string_view valueName,
+                                           RegView view = RegView::Default);
 
 }  // namespace wl::win32
