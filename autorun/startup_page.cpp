@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <unordered_map>
 
+#include "core/ascii.h"
 #include "process/process_rows.h"
 #include "sysroutines/registry_viewer.h"
 #include "sysroutines/shell_routines.h"

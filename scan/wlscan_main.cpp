@@ -30,6 +30,7 @@
 #include <nlohmann/json.hpp>
 
 #include "core/table_text.h"
+#include "core/ascii.h"
 #include "core/version.h"
 #include "immunize/immunity.h"
 #include "judge/windows_facts.h"
@@ -254,17 +255,6 @@ std::optional<wl::ImmunityKind> KindOf(const std::string& word) {
   return std::nullopt;
 }
 
-bool SameId(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
-
 int ImmunityCommand(const std::vector<std::string>& args) {
   const std::string& command = args[0];
   const Options o = ParseOptions(args, 1);
@@ -303,7 +293,7 @@ int ImmunityCommand(const std::vector<std::string>& args) {
   for (const std::string& id : ids) {
     bool found = false;
     for (std::size_t i = 0; i < entries.size(); ++i)
-      if (SameId(entries[i].id, id)) {
+      if (EqualsNoCase(entries[i].id, id)) {
         wanted[i] = immunize;
         found = true;
       }

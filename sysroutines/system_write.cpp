@@ -6,6 +6,7 @@
 
 #include <utility>
 
+#include "core/ascii.h"
 #include "core/task_definition.h"
 #include "sysroutines/store_folder.h"
 #include "sysroutines/task_service.h"
@@ -337,12 +338,9 @@ WriteResult WriteRegData(HKEY root, std::string_view keyPath, std::string_view v
 
 WriteResult DeleteRegistryValuePath(std::string_view keyPathText, std::string_view valueName, RegView view) {
   const std::string rootName = TextBeforeChar(std::string(keyPathText) + "\\", '\\');
-  std::string upper = rootName;
-  for (char& c : upper)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   HKEY root = nullptr;
-  if (upper == "HKEY_CURRENT_USER") root = HKEY_CURRENT_USER;
-  if (upper == "HKEY_LOCAL_MACHINE") root = HKEY_LOCAL_MACHINE;
+  if (EqualsNoCase(rootName, "HKEY_CURRENT_USER")) root = HKEY_CURRENT_USER;
+  if (EqualsNoCase(rootName, "HKEY_LOCAL_MACHINE")) root = HKEY_LOCAL_MACHINE;
   if (!root) {
     const WriteRequest request{WriteKind::DeleteRegValue, std::string(keyPathText), std::string(valueName)};
     return Failure(request, ERROR_INVALID_PARAMETER,

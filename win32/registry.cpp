@@ -6,6 +6,7 @@
 
 #include <cstdio>
 
+#include "core/ascii.h"
 #include "win32/unicode.h"
 
 namespace wl::win32 {
@@ -45,8 +46,7 @@ const char* RootName(HKEY root) {
 }
 
 std::optional<HKEY> RootFromName(const std::string& name) {
-  std::string u;
-  for (char c : name) u += (c >= 'a' && c <= 'z') ? char(c - 32) : c;
+  const std::string u = AsciiUpper(name);
   if (u == "HKEY_CLASSES_ROOT" || u == "HKCR") return HKEY_CLASSES_ROOT;
   if (u == "HKEY_CURRENT_USER" || u == "HKCU") return HKEY_CURRENT_USER;
   if (u == "HKEY_LOCAL_MACHINE" || u == "HKLM") return HKEY_LOCAL_MACHINE;
