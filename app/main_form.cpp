@@ -91,14 +91,6 @@ class EmptyPage : public Page {
   using Page::Page;
 };
 
-std::string ExecutableFolder() {
-  std::wstring buf(32768, L'\0');
-  const DWORD n = GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
-  buf.resize(n);
-  const auto slash = buf.find_last_of(L"\\/");
-  return win32::Narrow(buf.substr(0, slash == std::wstring::npos ? 0 : slash + 1));
-}
-
 bool IsFile(const std::string& path) {
   const DWORD attr = GetFileAttributesW(win32::Widen(path).c_str());
   return attr != INVALID_FILE_ATTRIBUTES && !(attr & FILE_ATTRIBUTE_DIRECTORY);
@@ -357,7 +349,7 @@ void TForm1::MarkNavigationFor(int pageIndex) {
 
 void TForm1::FormCreate() {
   // 1. The program's folder.
-  appPath_ = options_.appPath.empty() ? ExecutableFolder() : options_.appPath;
+  appPath_ = options_.appPath.empty() ? OwnProgramFolder() : options_.appPath;
   if (!appPath_.empty() && appPath_.back() != '\\' && appPath_.back() != '/') appPath_ += '\\';
   // 2. The association tables.
   associationTables_ = BuildAssociationTables();

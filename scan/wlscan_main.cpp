@@ -29,8 +29,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "core/table_text.h"
 #include "core/ascii.h"
+#include "core/table_text.h"
 #include "core/version.h"
 #include "immunize/immunity.h"
 #include "judge/windows_facts.h"
@@ -44,6 +44,7 @@
 #include "scan/report_file.h"
 #include "scan/scan_document.h"
 #include "sysroutines/system_info.h"
+#include "sysroutines/system_paths.h"
 #include "undo/backup_store.h"
 #include "undo/undo_commands.h"
 #include "win32/dll_search.h"
@@ -67,14 +68,6 @@ void Write(const std::string& text) {
 void Error(const std::string& text) {
   const std::string line = text + "\n";
   std::fwrite(line.data(), 1, line.size(), stderr);
-}
-
-std::string ProgramFolder() {
-  std::wstring buf(32768, L'\0');
-  const DWORD n = GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
-  buf.resize(n);
-  const auto slash = buf.find_last_of(L"\\/");
-  return wl::win32::Narrow(buf.substr(0, slash + 1));
 }
 
 int Usage(const std::string& why = {}) {
@@ -137,7 +130,7 @@ Options ParseOptions(const std::vector<std::string>& args, std::size_t from) {
 }
 
 bool LoadTables(wl::ReferenceTables& tables, wl::MainDbValues& mainDb) {
-  const std::string refdb = ProgramFolder() + "Ref.dbd";
+  const std::string refdb = wl::OwnProgramFolder() + "Ref.dbd";
   try {
     wl::TZLBArchive archive;
     archive.Open(refdb);
