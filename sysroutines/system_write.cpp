@@ -314,8 +314,7 @@ WriteResult DeleteEmptyRegKey(HKEY root, std::string_view keyPath, RegView view)
   if (subKeys || values) return Failure(request, ERROR_DIR_NOT_EMPTY, "the key is not empty.");
   key.reset();
   if (auto refused = Intercepted(request)) return *refused;
-  const REGSAM flag = view == RegView::Force64 ? KEY_WOW64_64KEY : view == RegView::Force32 ? KEY_WOW64_32KEY : 0;
-  rc = RegDeleteKeyExW(root, win32::Widen(path).c_str(), flag, 0);
+  rc = RegDeleteKeyExW(root, win32::Widen(path).c_str(), win32::RegViewFlag(view), 0);
   return rc == ERROR_SUCCESS ? Done() : Failure(request, static_cast<uint32_t>(rc));
 }
 

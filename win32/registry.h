@@ -62,11 +62,17 @@ class RegKey {
   HKEY get() const { return key_.get(); }
   explicit operator bool() const { return static_cast<bool>(key_); }
 
-  std::vector<std::string> SubKeyNames() const;
+  // The lists stop at the first entry that cannot be read. error (when
+  // given) receives ERROR_SUCCESS when the list is whole, else the code of
+  // what stopped it, so that a caller that must not miss an entry (a backup)
+  // can tell a shorter list from a complete one.
+  std::vector<std::string> SubKeyNames(LONG* error = nullptr) const;
   std::vector<std::string> ValueNames() const;
-  std::vector<RegValue> Values() const;
+  std::vector<RegValue> Values(LONG* error = nullptr) const;
 
-  std::optional<RegValue> Read(const std::string& name) const;  // "" = default value
+  // "" = default value. error (when given) receives ERROR_FILE_NOT_FOUND
+  // when the value is missing, another code when it could not be read.
+  std::optional<RegValue> Read(const std::string& name, LONG* error = nullptr) const;
   bool HasValue(const std::string& name) const { return Read(name).has_value(); }
   std::optional<std::string> ReadString(const std::string& name) const;
   std::optional<uint32_t> ReadDword(const std::string& name) const;  // REG_DWORD (or 4-byte REG_BINARY)

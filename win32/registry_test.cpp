@@ -41,6 +41,17 @@ TEST_F(RegistryTest, CreateWriteReadIterateDelete) {
   for (const auto& v : values) sawUml |= v.name == uml;
   EXPECT_TRUE(sawUml);
   EXPECT_EQ(root->SubKeyNames(), std::vector<std::string>{"Sub"});
+  // The lists say whether they are whole; a read says why it found nothing.
+  LONG rc = ERROR_GEN_FAILURE;
+  EXPECT_EQ(root->Values(&rc).size(), 4u);
+  EXPECT_EQ(rc, ERROR_SUCCESS);
+  rc = ERROR_GEN_FAILURE;
+  EXPECT_EQ(root->SubKeyNames(&rc).size(), 1u);
+  EXPECT_EQ(rc, ERROR_SUCCESS);
+  EXPECT_FALSE(root->Read("missing", &rc));
+  EXPECT_EQ(rc, ERROR_FILE_NOT_FOUND);
+  EXPECT_TRUE(RegKey().Values(&rc).empty());
+  EXPECT_NE(rc, ERROR_SUCCESS);
 
   EXPECT_EQ(root->DeleteValue(uml), ERROR_SUCCESS);
   EXPECT_FALSE(root->HasValue(uml));
