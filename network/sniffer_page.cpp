@@ -18,18 +18,9 @@ namespace {
 
 constexpr int kMemo1Id = 110;
 constexpr int kMemo2Id = 111;
-// The views show payload bytes in the Simplified Chinese (GB2312) code page.
-constexpr UINT kViewCodePage = 936;
 constexpr int kWidths[7] = {57, 101, 71, 97, 80, 84, 351};
 
-std::wstring FromViewCodePage(const std::string& bytes) {
-  if (bytes.empty()) return {};
-  const int n = MultiByteToWideChar(kViewCodePage, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
-  if (n <= 0) return std::wstring(bytes.begin(), bytes.end());
-  std::wstring out(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(kViewCodePage, 0, bytes.data(), static_cast<int>(bytes.size()), out.data(), n);
-  return out;
-}
+std::wstring FromViewCodePage(const std::string& bytes) { return win32::FromCodePage(bytes, kSnifferCodePage); }
 
 std::optional<std::string> AskFile(HWND owner, bool save) {
   std::wstring file(32768, L'\0');
