@@ -1,7 +1,5 @@
 #include "autorun/startup_page.h"
 
-#include <commdlg.h>
-
 #include <algorithm>
 #include <unordered_map>
 
@@ -11,25 +9,13 @@
 #include "sysroutines/shell_routines.h"
 #include "sysroutines/system_info.h"
 #include "sysroutines/version_info.h"
+#include "win32/file_dialog.h"
 #include "win32/unicode.h"
 
 namespace wl {
 namespace {
 
 constexpr char kMessageCaption[] = "Wardenlake";
-
-std::optional<std::string> AskProgramFile(HWND owner) {
-  std::wstring file(32768, L'\0');
-  OPENFILENAMEW ofn{};
-  ofn.lStructSize = sizeof ofn;
-  ofn.hwndOwner = owner;
-  ofn.lpstrFilter = L"Application(*.exe;*.dll)\0*.exe;*.dll\0";
-  ofn.lpstrFile = file.data();
-  ofn.nMaxFile = static_cast<DWORD>(file.size());
-  ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_EXPLORER;
-  if (!GetOpenFileNameW(&ofn)) return std::nullopt;
-  return win32::Narrow(file.c_str());
-}
 
 }  // namespace
 
@@ -84,7 +70,9 @@ StartupPage::StartupPage(app::PageContext& context)
   places = [] { return AutorunPlaces::OfThisSystem(); };
   openKey = OpenSourceKeyInRegistry;
   listTasks = ListTasksOfThisSystem;
-  chooseProgram = [this] { return AskProgramFile(context_.ui.MainWindow()); };
+  chooseProgram = [this] {
+    return win32::AskOpenFile(context_.ui.MainWindow(), {.filter = "Application(*.exe;*.dll)|*.exe;*.dll"});
+  };
   shellOpen = [](const std::string& target) { return ShellOpen(target); };
   showProperties = [this](const std::string& path) { return ShowFileProperties(path, context_.ui.MainWindow()); };
   jumpToRegistry = [](const std::string& key, const std::string& value) { return JumpToRegistryEntry(key, value); };

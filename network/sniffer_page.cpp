@@ -1,13 +1,12 @@
 #include "network/sniffer_page.h"
 
-#include <commdlg.h>
-
 #include <algorithm>
 
 #include <fstream>
 #include <iterator>
 
 #include "network/pcap_file.h"
+#include "win32/file_dialog.h"
 #include "win32/handles.h"
 #include "win32/system_error.h"
 #include "win32/unicode.h"
@@ -21,25 +20,6 @@ constexpr int kMemo2Id = 111;
 constexpr int kWidths[7] = {57, 101, 71, 97, 80, 84, 351};
 
 std::wstring FromViewCodePage(const std::string& bytes) { return win32::FromCodePage(bytes, kSnifferCodePage); }
-
-std::optional<std::string> AskFile(HWND owner, bool save) {
-  std::wstring file(32768, L'\0');
-  if (save) {
-    const std::wstring name = L"Capture.pcap";
-    std::copy(name.begin(), name.end(), file.begin());
-  }
-  OPENFILENAMEW ofn{};
-  ofn.lStructSize = sizeof ofn;
-  ofn.hwndOwner = owner;
-  ofn.lpstrFilter = L"Capture File (*.pcap;*.pcapng;*.cap)\0*.pcap;*.pcapng;*.cap\0All Files\0*.*\0";
-  ofn.lpstrFile = file.data();
-  ofn.nMaxFile = static_cast<DWORD>(file.size());
-  ofn.lpstrDefExt = L"pcap";
-  ofn.Flags = OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_EXPLORER |
-              (save ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST);
-  if (!(save ? GetSaveFileNameW(&ofn) : GetOpenFileNameW(&ofn))) return std::nullopt;
-  return win32::Narrow(file.c_str());
-}
 
 std::pair<int64_t, uint32_t> SystemNow() {
   FILETIME ft;
@@ -71,7 +51,13 @@ DWORD WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes)
 
 SnifferPage::SnifferPage(app::PageContext& context, std::unique_ptr<Tcap_ip> engine)
     : ListPageBase(context), engine_(std::move(engine)) {
-  chooseFile = [this](bool save) { return AskFile(context_.ui.MainWindow(), save); };
+  chooseFile = [this](bool save) {
+    const win32::FileChoice choice{.filter = "Capture File (*.pcap;*.pcapng;*.cap)|*.pcap;*.pcapng;*.cap|All Files|*.*",
+                                   .defaultExtension = "pcap",
+                                   .suggestedName = save ? "Capture.pcap" : ""};
+    return save ? win32::AskSaveFile(context_.ui.MainWindow(), choice)
+                : win32::AskOpenFile(context_.ui.MainWindow(), choice);
+  };
   now = SystemNow;
   // The popup menu PMFilter ("Pause" and "Refresh" are hidden items).
   AddAction({.id = kStartCapture1, .caption = "Start Capture", .hint = "Start capture the web data package.",
