@@ -15,10 +15,10 @@ namespace wl::win32 {
 struct FileChoice {
   // Pairs of a caption and its patterns, separated by '|':
   // "Text File|*.txt|All Files|*.*".
-  std::string_view filter;
-  std::string_view title;             // empty: the system's own title
-  std::string_view defaultExtension;  // added to a name typed without one ("txt")
-  std::string_view suggestedName;     // the name the dialog starts with
+  std::string_view filter{};
+  std::string_view title{};             // empty: the system's own title
+  std::string_view defaultExtension{};  // added to a name typed without one ("txt")
+  std::string_view suggestedName{};     // the name the dialog starts with
 };
 
 // The full path chosen (UTF-8), nothing when the user cancelled.
