@@ -286,7 +286,7 @@ int ImmunityCommand(const std::vector<std::string>& args) {
   for (const std::string& id : ids) {
     bool found = false;
     for (std::size_t i = 0; i < entries.size(); ++i)
-      if (EqualsNoCase(entries[i].id, id)) {
+      if (wl::EqualsNoCase(entries[i].id, id)) {
         wanted[i] = immunize;
         found = true;
       }
