@@ -423,6 +423,9 @@ void TForm1::LoadReferenceDatabase() {
 void TForm1::ShowPage(int index) {
   if (!PageAt(index)) return;
   PageControl1.SetActivePageIndex(index);
+  // The page's own status text; the help text where it has none.
+  const auto own = pageStatus_.find(PageAt(index));
+  ShowStatus(own != pageStatus_.end() && !own->second.empty() ? own->second : kHelpHint);
   MarkNavigationFor(index);
   UpdateRightsNotice();
   // Paint the page now: a scan may follow and keep the window busy.
@@ -649,6 +652,11 @@ void TForm1::RunAsAdministratorClick() {
     return;
   }
   if (!error.empty()) ShowStatus("Cannot start Wardenlake with administrative rights: " + error);
+}
+
+void TForm1::ShowPageStatus(const Page& page, const std::string& text) {
+  pageStatus_[&page] = text;
+  if (PageAt(ActivePageIndex()) == &page) ShowStatus(text);
 }
 
 void TForm1::ShowStatus(const std::string& text) {

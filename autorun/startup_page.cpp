@@ -257,7 +257,7 @@ void StartupPage::DisableTask1Click() {
     if (state != std::string::npos) row.entry.details.replace(state, 12, "Task disabled");
     List().Update(i, std::move(row));
   }
-  context_.ui.ShowStatus("The scheduled task " + entry.taskPath + " is disabled.");
+  ShowStatus("The scheduled task " + entry.taskPath + " is disabled.");
   RunPopup();
 }
 
@@ -287,7 +287,7 @@ void StartupPage::DeleteFile1Click() {
   const StartupRow* row = List().Selected();
   if (!row) return;
   const std::string path = ResolveProgramPath(row->entry.value);
-  if (!showProperties(path)) context_.ui.ShowStatus("No properties can be shown for " + path + ".");
+  if (!showProperties(path)) ShowStatus("No properties can be shown for " + path + ".");
 }
 
 void StartupPage::OpenDirectoryOf(const std::string& value) {
@@ -295,7 +295,7 @@ void StartupPage::OpenDirectoryOf(const std::string& value) {
   // name a folder that does not exist.
   const std::string folder = FolderPart(ResolveProgramPath(value));
   if (folder.empty()) return;
-  if (!shellOpen(folder)) context_.ui.ShowStatus("The folder " + folder + " cannot be opened.");
+  if (!shellOpen(folder)) ShowStatus("The folder " + folder + " cannot be opened.");
 }
 
 void StartupPage::OpenFolder1Click() {
@@ -308,7 +308,7 @@ void StartupPage::Property1Click() {
   switch (EntryKindOf(row->entry.registryKey)) {
     case AutorunEntryKind::RegistryValue:
       if (!jumpToRegistry(row->entry.registryKey, RowValueName(row->entry)))
-        context_.ui.ShowStatus("The registry editor cannot be started.");
+        ShowStatus("The registry editor cannot be started.");
       break;
     case AutorunEntryKind::UserShortcut:
     case AutorunEntryKind::CommonShortcut: OpenDirectoryOf(row->entry.value); break;
@@ -320,7 +320,7 @@ void StartupPage::ToolButton4Click() {
   const StartupRow* row = List().Selected();
   if (!row) return;
   const std::string program = ExtractExecutablePath(row->entry.value);
-  if (!shellOpen(program)) context_.ui.ShowStatus(program + " cannot be started.");
+  if (!shellOpen(program)) ShowStatus(program + " cannot be started.");
 }
 
 void StartupPage::ToolButton11Click() {

@@ -135,7 +135,7 @@ void BrowserSettingsPage::Button1Click() {
   }
   if (result.ok()) return;
   context_.ui.Message(FailedToSetDataMessage(result.valueName), kSaveCaption, MB_OK | MB_ICONERROR);
-  context_.ui.ShowStatus(result.write.message);
+  ShowStatus(result.write.message);
 }
 
 void BrowserSettingsPage::SetField(SettingsField field) {

@@ -100,7 +100,7 @@ void HelperObjectPage::Refresh7Click() {
   SetHeader(1, HelperObjectInstalledHeader(count));
   context_.hijack.Append(result.hijack);
   if (!result.skipped.empty())
-    context_.ui.ShowStatus(std::to_string(result.skipped.size()) +
+    ShowStatus(std::to_string(result.skipped.size()) +
                            " damaged add-on statistics entries were passed over (first: " + result.skipped.front() +
                            ").");
 }
@@ -123,7 +123,7 @@ void HelperObjectPage::Enable1Click() {
   if (!row) return;
   const WriteResult result = setDisabled(row->clsid, offer_ == 1);
   Refresh7Click();
-  if (!result) context_.ui.ShowStatus(result.message);
+  if (!result) ShowStatus(result.message);
 }
 
 void HelperObjectPage::Remove1Click() {
@@ -135,14 +135,14 @@ void HelperObjectPage::Remove1Click() {
   if (context_.ui.Message(question, kRemoveCaption, MB_YESNO | MB_ICONQUESTION) != IDYES) return;
   const WriteResult result = remove(row);
   Refresh7Click();
-  if (!result) context_.ui.ShowStatus(result.message);
+  if (!result) ShowStatus(result.message);
 }
 
 void HelperObjectPage::FilePoperty4Click() {
   const HelperObjectRow* row = List().Selected();
   if (!row) return;
   if (!showProperties(ServerFileInView(row->filePath, row->wow32), context_.ui.MainWindow()))
-    context_.ui.ShowStatus("Cannot show the properties of " + (row->filePath.empty() ? row->itemName : row->filePath) +
+    ShowStatus("Cannot show the properties of " + (row->filePath.empty() ? row->itemName : row->filePath) +
                            ".");
 }
 
@@ -151,7 +151,7 @@ void HelperObjectPage::OpenFolder3Click() {
   if (!row) return;
   const std::string folder = FolderOf(ServerFileInView(row->filePath, row->wow32));
   if (folder.empty() || !openFolder(folder))
-    context_.ui.ShowStatus("Cannot open the folder of " + (row->filePath.empty() ? row->itemName : row->filePath) +
+    ShowStatus("Cannot open the folder of " + (row->filePath.empty() ? row->itemName : row->filePath) +
                            ".");
 }
 

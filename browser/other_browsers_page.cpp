@@ -57,7 +57,7 @@ void OtherBrowsersPage::RefreshClick() {
   for (const auto& r : rows) flagged += r.flagged ? 1 : 0;
   const std::size_t count = rows.size();
   ShowRows(std::move(rows));
-  context_.ui.ShowStatus(std::to_string(count) + " browser settings and add-ons, " + std::to_string(flagged) +
+  ShowStatus(std::to_string(count) + " browser settings and add-ons, " + std::to_string(flagged) +
                          " distrustful.");
 }
 
@@ -107,7 +107,7 @@ void OtherBrowsersPage::OpenSettingsClick() {
   const BrowserRow* row = List().Selected();
   if (!row) return;
   std::string error;
-  if (!openSettings(*row, error)) context_.ui.ShowStatus(error.empty() ? "The settings page could not be opened." : error);
+  if (!openSettings(*row, error)) ShowStatus(error.empty() ? "The settings page could not be opened." : error);
 }
 
 }  // namespace wl

@@ -158,7 +158,7 @@ void SnifferPage::cap_ip1Cap(const std::string&, const std::string&, const std::
 
 void SnifferPage::cap_ip1Error(const std::string& Error) {
   errors_.push_back(Error);
-  context_.ui.ShowStatus("Capture: " + Error);
+  ShowStatus("Capture: " + Error);
 }
 
 void SnifferPage::SyncGrid() {
@@ -199,15 +199,15 @@ void SnifferPage::StartCapture1Click() {
   try {
     engine_->Start();
   } catch (const ESocketException& e) {
-    context_.ui.ShowStatus(std::string("Capture: ") + e.what());
+    ShowStatus(std::string("Capture: ") + e.what());
     context_.ui.Message(e.what(), "Net Sniffer", MB_OK | MB_ICONERROR);
     SetCapturing(false);
     return;
   }
   const bool capturing = engine_->CapturingSockets() > 0;
   SetCapturing(capturing);
-  if (!capturing && errors_.empty()) context_.ui.ShowStatus("Capture: no socket could be opened.");
-  if (capturing && errors_.empty()) context_.ui.ShowStatus("Capturing on " + std::to_string(engine_->CapturingSockets()) + " address(es).");
+  if (!capturing && errors_.empty()) ShowStatus("Capture: no socket could be opened.");
+  if (capturing && errors_.empty()) ShowStatus("Capturing on " + std::to_string(engine_->CapturingSockets()) + " address(es).");
 }
 
 void SnifferPage::StopCapture1Click() {
@@ -228,7 +228,7 @@ void SnifferPage::Clear1Click() {
 
 void SnifferPage::SaveCapture1Click() {
   if (rows_.PacketCount() <= 0) {
-    context_.ui.ShowStatus("There are no packets to save.");
+    ShowStatus("There are no packets to save.");
     return;
   }
   const auto file = chooseFile(true);
@@ -243,7 +243,7 @@ void SnifferPage::SaveCapture1Click() {
                         "Save Capture", MB_OK | MB_ICONERROR);
     return;
   }
-  context_.ui.ShowStatus(std::to_string(rows_.PacketCount()) + " packet(s) saved to " + *file);
+  ShowStatus(std::to_string(rows_.PacketCount()) + " packet(s) saved to " + *file);
 }
 
 void SnifferPage::OpenCapture1Click() {
@@ -286,7 +286,7 @@ void SnifferPage::OpenCapture1Click() {
                         "Open Capture", MB_OK | MB_ICONWARNING);
     status += "; " + result.error;
   }
-  context_.ui.ShowStatus(status);
+  ShowStatus(status);
 }
 
 LRESULT SnifferPage::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {

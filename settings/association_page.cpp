@@ -129,7 +129,7 @@ void AssociationPage::FilePoperty2Click() {
   if (!item) return;
   const std::string program = ExtractExecutablePath(item->row.command);
   if (!showProperties(program, context_.ui.MainWindow()))
-    context_.ui.ShowStatus(program.empty() ? "The command names no program."
+    ShowStatus(program.empty() ? "The command names no program."
                                            : "Cannot show the properties of " + program + ".");
 }
 
@@ -139,17 +139,17 @@ void AssociationPage::FileFolder1Click() {
   const std::string folder = FolderOf(ExtractExecutablePath(item->row.command));
   // Only a folder is ever handed to the shell: anything else would be run.
   if (folder.empty() || !win32::DirectoryExists(folder)) {
-    context_.ui.ShowStatus("The folder of the program \"" + item->row.command + "\" names was not found.");
+    ShowStatus("The folder of the program \"" + item->row.command + "\" names was not found.");
     return;
   }
-  if (!shellOpen(folder)) context_.ui.ShowStatus("Cannot open the folder " + folder + ".");
+  if (!shellOpen(folder)) ShowStatus("Cannot open the folder " + folder + ".");
 }
 
 void AssociationPage::ViewRegKey1Click() {
   const AssociationItem* item = List().Selected();
   if (!item) return;
   if (!jumpToRegistry(AssociationRegistryPath(Tables(), item->index), ""))
-    context_.ui.ShowStatus("The registry editor could not be opened.");
+    ShowStatus("The registry editor could not be opened.");
 }
 
 }  // namespace wl
