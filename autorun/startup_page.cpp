@@ -136,14 +136,8 @@ void StartupPage::Refresh1Click() {
     }
     rows.push_back({std::move(entry), image, static_cast<int>(i)});
   }
-  ShowRows(std::move(rows));
-
-  // A list that sorts itself puts the rows in another order: the report
-  // names each row by its place in the list, top to bottom.
-  std::vector<int> position(List().Count());
-  for (std::size_t pos = 0; pos < List().Count(); ++pos)
-    position[static_cast<std::size_t>(List().Rows()[pos].scanIndex)] = static_cast<int>(pos);
-  for (HijackRow& h : scan.hijack) h.index = position[static_cast<std::size_t>(h.index)];
+  // The report names each row by its place in the list, top to bottom.
+  ShowRowsOfScan(std::move(rows), scan.hijack, &StartupRow::scanIndex);
   std::stable_sort(scan.hijack.begin(), scan.hijack.end(),
                    [](const HijackRow& a, const HijackRow& b) { return a.index < b.index; });
   context_.hijack.Append(scan.hijack);

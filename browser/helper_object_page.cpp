@@ -95,7 +95,8 @@ void HelperObjectPage::SetMenuCaption(int id, const std::string& caption) {
 void HelperObjectPage::Refresh7Click() {
   HelperObjectScanResult result = scan();
   const std::size_t count = result.rows.size();
-  ShowRows(std::move(result.rows));
+  // The hijack rows name each row by its place in the list, sorted or not.
+  ShowRowsOfScan(std::move(result.rows), result.hijack, &HelperObjectRow::scanIndex);
   SetHeader(0, HelperObjectTotalHeader(count));
   SetHeader(1, HelperObjectInstalledHeader(count));
   context_.hijack.Append(result.hijack);
