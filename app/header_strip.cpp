@@ -129,10 +129,6 @@ LRESULT HeaderStrip::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         Invalidate();
         return 0;
       }
-      if ((wParam == VK_RETURN || wParam == VK_SPACE) && onLinkClick) {
-        onLinkClick(focus_);
-        return 0;
-      }
       break;
     default:
       break;

@@ -37,6 +37,11 @@ class HeaderStrip : public win32::OwnerDrawnControl {
   void OnMouseLeave() override { SetHotLink(Link::None); }
   void OnDpiChanged() override;
   bool ShowsHandCursor() const override { return hot_ != Link::None; }
+  bool OnActivateKey() override {
+    if (!onLinkClick) return false;
+    onLinkClick(focus_);
+    return true;
+  }
   void SetHotLink(Link link);
   int LinkWidth(HDC dc, const std::wstring& text) const;
 

@@ -96,12 +96,6 @@ LRESULT ActionTile::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         SetButtonPicture(Glyph::GoButton);
       }
       return 0;
-    case WM_KEYDOWN:
-      if ((wParam == VK_RETURN || wParam == VK_SPACE) && onClick) {
-        onClick();
-        return 0;
-      }
-      break;
     default:
       break;
   }

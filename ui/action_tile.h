@@ -47,6 +47,11 @@ class ActionTile : public win32::OwnerDrawnControl {
   void OnMouseMove(POINT client) override;
   void OnMouseLeave() override { SetHot(false); }
   void OnDpiChanged() override;
+  bool OnActivateKey() override {
+    if (!onClick) return false;
+    onClick();
+    return true;
+  }
 
   Content content_;
   Glyph button_ = Glyph::GoButton;

@@ -281,10 +281,6 @@ LRESULT GroupBar::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         case VK_END:
           MoveFocus(100000);
           return 0;
-        case VK_RETURN:
-        case VK_SPACE:
-          Activate(focus_);
-          return 0;
         default:
           break;
       }

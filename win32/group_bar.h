@@ -87,6 +87,10 @@ class GroupBar : public OwnerDrawnControl {
   void OnDpiChanged() override;
   void OnFocusChanged() override { InvalidateItem(focus_); }
   bool ShowsHandCursor() const override { return hot_.valid(); }
+  bool OnActivateKey() override {
+    Activate(focus_);
+    return true;
+  }
   void SetHot(GroupBarPos pos);
   void MoveFocus(int delta);
   void Activate(GroupBarPos pos);

@@ -55,6 +55,9 @@ LRESULT OwnerDrawnControl::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam)
       if (m && m->message == WM_KEYDOWN && m->wParam == VK_RETURN) code |= DLGC_WANTMESSAGE;
       return code;
     }
+    case WM_KEYDOWN:
+      if ((wParam == VK_RETURN || wParam == VK_SPACE) && OnActivateKey()) return 0;
+      break;
     case WM_SETFOCUS:
     case WM_KILLFOCUS:
       OnFocusChanged();

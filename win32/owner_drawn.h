@@ -43,6 +43,8 @@ class OwnerDrawnControl : public Window {
   virtual void OnFocusChanged() { Invalidate(); }
   // Whether the mouse, where it is now, shows the hand (a link, an item).
   virtual bool ShowsHandCursor() const { return false; }
+  // Enter or Space: runs what has the focus; false when nothing ran.
+  virtual bool OnActivateKey() { return false; }
 
   LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
