@@ -4,7 +4,6 @@
 
 #include "ui/images.h"
 #include "win32/dpi.h"
-#include "win32/paint.h"
 #include "win32/unicode.h"
 
 namespace wl::app {
@@ -29,23 +28,16 @@ void HorizontalGradient(HDC dc, const RECT& r, COLORREF left, COLORREF right) {
 }  // namespace
 
 bool HeaderStrip::Create(HWND parent, int id) {
-  win32::WindowClass cls;
-  cls.name = L"WardenlakeHeaderStrip";
-  if (!CreateWindowOf(cls, 0, L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP, 0, 0, 100, 60, parent,
-                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(id))))
-    return false;
-  dpi_ = win32::DpiOf(hwnd());
-  UpdateFonts();
-  return true;
+  return CreateControl(parent, id, {.className = L"WardenlakeHeaderStrip"});
 }
 
-void HeaderStrip::UpdateFonts() {
-  titleFont_ = win32::CreateUiFont(dpi_, {.points = 17, .weight = FW_SEMIBOLD});
-  sloganFont_ = win32::CreateUiFont(dpi_, {.points = 9});
-  linkFont_ = win32::CreateUiFont(dpi_, {.points = 9, .weight = FW_SEMIBOLD});
+void HeaderStrip::OnDpiChanged() {
+  titleFont_ = win32::CreateUiFont(Dpi(), {.points = 17, .weight = FW_SEMIBOLD});
+  sloganFont_ = win32::CreateUiFont(Dpi(), {.points = 9});
+  linkFont_ = win32::CreateUiFont(Dpi(), {.points = 9, .weight = FW_SEMIBOLD});
 }
 
-int HeaderStrip::PreferredHeight() const { return win32::Scale(64, dpi_); }
+int HeaderStrip::PreferredHeight() const { return Scale(64); }
 
 int HeaderStrip::LinkWidth(HDC dc, const std::wstring& text) const {
   HGDIOBJ old = SelectObject(dc, linkFont_.get());
@@ -60,16 +52,16 @@ RECT HeaderStrip::LinkRect(Link link) const {
   RECT client{};
   GetClientRect(hwnd(), &client);
   HDC dc = GetDC(hwnd());
-  const int icon = win32::Scale(20, dpi_);
-  const int gap = win32::Scale(6, dpi_);
+  const int icon = Scale(20);
+  const int gap = Scale(6);
   const int home = icon + gap + LinkWidth(dc, kHomePage);
   const int update = icon + gap + LinkWidth(dc, kLiveUpdate);
   ReleaseDC(hwnd(), dc);
-  const int right = client.right - win32::Scale(16, dpi_);
-  const int top = (client.bottom - win32::Scale(28, dpi_)) / 2;
-  const int bottom = top + win32::Scale(28, dpi_);
+  const int right = client.right - Scale(16);
+  const int top = (client.bottom - Scale(28)) / 2;
+  const int bottom = top + Scale(28);
   if (link == Link::HomePage) return RECT{right - home, top, right, bottom};
-  const int updateRight = right - home - win32::Scale(22, dpi_);
+  const int updateRight = right - home - Scale(22);
   return RECT{updateRight - update, top, updateRight, bottom};
 }
 
@@ -84,12 +76,12 @@ HeaderStrip::Link HeaderStrip::LinkAt(POINT client) const {
 void HeaderStrip::SetHotLink(Link link) {
   if (link == hot_) return;
   hot_ = link;
-  InvalidateRect(hwnd(), nullptr, FALSE);
+  Invalidate();
 }
 
 void HeaderStrip::Paint(HDC dc, const RECT& r) {
   HorizontalGradient(dc, r, RGB(24, 70, 150), RGB(72, 136, 226));
-  const auto S = [this](int v) { return win32::Scale(v, dpi_); };
+  const auto S = [this](int v) { return Scale(v); };
   const int mark = S(40);
   DrawGlyph(dc, Glyph::ProductMark, r.left + S(16), r.top + (r.bottom - r.top - mark) / 2, mark);
   SetBkMode(dc, TRANSPARENT);
@@ -123,31 +115,6 @@ void HeaderStrip::Paint(HDC dc, const RECT& r) {
 
 LRESULT HeaderStrip::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {
-    case WM_ERASEBKGND:
-      return 1;
-    case WM_PAINT:
-      win32::PaintBuffered(hwnd(), [this](HDC dc, const RECT& client) { Paint(dc, client); });
-      return 0;
-    case WM_SIZE:
-      InvalidateRect(hwnd(), nullptr, FALSE);
-      return 0;
-    case WM_MOUSEMOVE:
-      if (!tracking_) {
-        TRACKMOUSEEVENT tme{sizeof tme, TME_LEAVE, hwnd(), 0};
-        tracking_ = TrackMouseEvent(&tme) != FALSE;
-      }
-      SetHotLink(LinkAt({GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}));
-      return 0;
-    case WM_MOUSELEAVE:
-      tracking_ = false;
-      SetHotLink(Link::None);
-      return 0;
-    case WM_SETCURSOR:
-      if (LOWORD(lParam) == HTCLIENT && hot_ != Link::None) {
-        SetCursor(LoadCursorW(nullptr, IDC_HAND));
-        return TRUE;
-      }
-      break;
     case WM_LBUTTONDOWN:
       pressed_ = LinkAt({GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
       return 0;
@@ -158,36 +125,17 @@ LRESULT HeaderStrip::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
       if (at != Link::None && at == was && onLinkClick) onLinkClick(at);
       return 0;
     }
-    case WM_GETDLGCODE: {
-      LRESULT code = DLGC_WANTARROWS | DLGC_WANTCHARS;
-      const auto* m = reinterpret_cast<const MSG*>(lParam);
-      if (m && m->message == WM_KEYDOWN && m->wParam == VK_RETURN) code |= DLGC_WANTMESSAGE;
-      return code;
-    }
     case WM_KEYDOWN:
       if (wParam == VK_LEFT || wParam == VK_RIGHT) {
         focus_ = wParam == VK_LEFT ? Link::LiveUpdate : Link::HomePage;
-        InvalidateRect(hwnd(), nullptr, FALSE);
-        return 0;
-      }
-      if ((wParam == VK_RETURN || wParam == VK_SPACE) && onLinkClick) {
-        onLinkClick(focus_);
+        Invalidate();
         return 0;
       }
       break;
-    case WM_SETFOCUS:
-    case WM_KILLFOCUS:
-      InvalidateRect(hwnd(), nullptr, FALSE);
-      return 0;
-    case WM_DPICHANGED_AFTERPARENT:
-      dpi_ = win32::DpiOf(hwnd());
-      UpdateFonts();
-      InvalidateRect(hwnd(), nullptr, FALSE);
-      return 0;
     default:
       break;
   }
-  return Default(msg, wParam, lParam);
+  return OwnerDrawnControl::HandleMessage(msg, wParam, lParam);
 }
 
 }  // namespace wl::app

@@ -10,11 +10,11 @@
 #include <string>
 
 #include "win32/handles.h"
-#include "win32/window.h"
+#include "win32/owner_drawn.h"
 
 namespace wl::app {
 
-class HeaderStrip : public win32::Window {
+class HeaderStrip : public win32::OwnerDrawnControl {
  public:
   enum class Link { None, LiveUpdate, HomePage };
 
@@ -32,16 +32,22 @@ class HeaderStrip : public win32::Window {
   LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
  private:
-  void Paint(HDC dc, const RECT& r);
-  void UpdateFonts();
+  void Paint(HDC dc, const RECT& r) override;
+  void OnMouseMove(POINT client) override { SetHotLink(LinkAt(client)); }
+  void OnMouseLeave() override { SetHotLink(Link::None); }
+  void OnDpiChanged() override;
+  bool ShowsHandCursor() const override { return hot_ != Link::None; }
+  bool OnActivateKey() override {
+    if (!onLinkClick) return false;
+    onLinkClick(focus_);
+    return true;
+  }
   void SetHotLink(Link link);
   int LinkWidth(HDC dc, const std::wstring& text) const;
 
   Link hot_ = Link::None;
   Link pressed_ = Link::None;
   Link focus_ = Link::LiveUpdate;
-  bool tracking_ = false;
-  UINT dpi_ = 96;
   win32::UniqueGdiObject titleFont_;
   win32::UniqueGdiObject sloganFont_;
   win32::UniqueGdiObject linkFont_;

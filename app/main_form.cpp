@@ -97,14 +97,6 @@ class EmptyPage : public Page {
   using Page::Page;
 };
 
-std::string ExecutableFolder() {
-  std::wstring buf(32768, L'\0');
-  const DWORD n = GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
-  buf.resize(n);
-  const auto slash = buf.find_last_of(L"\\/");
-  return win32::Narrow(buf.substr(0, slash == std::wstring::npos ? 0 : slash + 1));
-}
-
 bool IsFile(const std::string& path) {
   const DWORD attr = GetFileAttributesW(win32::Widen(path).c_str());
   return attr != INVALID_FILE_ATTRIBUTES && !(attr & FILE_ATTRIBUTE_DIRECTORY);
@@ -363,7 +355,7 @@ void TForm1::MarkNavigationFor(int pageIndex) {
 
 void TForm1::FormCreate() {
   // 1. The program's folder.
-  appPath_ = options_.appPath.empty() ? ExecutableFolder() : options_.appPath;
+  appPath_ = options_.appPath.empty() ? OwnProgramFolder() : options_.appPath;
   if (!appPath_.empty() && appPath_.back() != '\\' && appPath_.back() != '/') appPath_ += '\\';
   // 2. The association tables.
   associationTables_ = BuildAssociationTables();
@@ -437,6 +429,9 @@ void TForm1::LoadReferenceDatabase() {
 void TForm1::ShowPage(int index) {
   if (!PageAt(index)) return;
   PageControl1.SetActivePageIndex(index);
+  // The page's own status text; the help text where it has none.
+  const auto own = pageStatus_.find(PageAt(index));
+  ShowStatus(own != pageStatus_.end() && !own->second.empty() ? own->second : kHelpHint);
   MarkNavigationFor(index);
   UpdateRightsNotice();
   // Paint the page now: a scan may follow and keep the window busy.
@@ -663,6 +658,11 @@ void TForm1::RunAsAdministratorClick() {
     return;
   }
   if (!error.empty()) ShowStatus("Cannot start Wardenlake with administrative rights: " + error);
+}
+
+void TForm1::ShowPageStatus(const Page& page, const std::string& text) {
+  pageStatus_[&page] = text;
+  if (PageAt(ActivePageIndex()) == &page) ShowStatus(text);
 }
 
 void TForm1::ShowStatus(const std::string& text) {

@@ -8,6 +8,7 @@
 
 #include <array>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -136,6 +137,7 @@ class TForm1 : public win32::Window, public UiServices {
   // ---- UiServices -------------------------------------------------------
   int Message(const std::string& text, const std::string& caption, UINT flags) override;
   void ShowStatus(const std::string& text) override;
+  void ShowPageStatus(const Page& page, const std::string& text) override;
   HWND MainWindow() const override { return hwnd(); }
   const std::string& AppPath() const override { return appPath_; }
   void OpenPage(int pageIndex) override;
@@ -214,6 +216,8 @@ class TForm1 : public win32::Window, public UiServices {
   bool terminate_ = false;
   bool adminRights_ = true;
   HWND rightsText_ = nullptr;
+  // The last status text of each page, shown again when the page comes back.
+  std::map<const Page*, std::string> pageStatus_;
   HWND rightsButton_ = nullptr;
   // The hint shown last; like the hint text of a fresh program, empty.
   std::string lastHint_;

@@ -54,6 +54,7 @@ struct Probe {
   bool fill = true;                  // the refresh leaves a row in the list
   std::string throwMessage;          // the refresh fails with this
   std::vector<HijackRow> flagged;    // rows the refresh reports to the hijack list
+  std::string status;                // the refresh ends with this status text
 };
 
 class StandInPage : public ListPage<std::string> {
@@ -71,6 +72,7 @@ class StandInPage : public ListPage<std::string> {
     if (!probe_.throwMessage.empty()) throw std::runtime_error(probe_.throwMessage);
     context_.hijack.Append(probe_.flagged);
     ShowRows(probe_.fill ? std::vector<std::string>{"row"} : std::vector<std::string>{});
+    if (!probe_.status.empty()) ShowStatus(probe_.status);
   }
 
  private:
@@ -562,6 +564,32 @@ TEST_F(MainFormTest, AnExceptionInAHandlerLeavesTheWindowUsableAndSaysWhy) {
   EXPECT_TRUE(IsWindowEnabled(f.hwnd()));
   ClickNav(3, 0);
   EXPECT_EQ(f.ActivePageIndex(), 1);
+}
+
+// A page's status text stays with that page: the next page shows its own (or
+// the help text), and the first shows its text again when it comes back. A
+// page out of view that reports something keeps it until it is shown.
+TEST_F(MainFormTest, EachPageShowsItsOwnStatusText) {
+  probes_[0].status = "3 startup items.";
+  probes_[2].status = "0 browser settings and add-ons, 0 distrustful.";
+  TForm1& f = Start();
+  ClickNav(2, 0);  // page 0 scans before it is shown
+  EXPECT_EQ(f.HintBarText(0), "3 startup items.");
+  ClickNav(2, 1);  // page 2 is shown first and then scans
+  EXPECT_EQ(f.HintBarText(0), "0 browser settings and add-ons, 0 distrustful.");
+  ClickNav(2, 2);  // page 4 says nothing of its own
+  EXPECT_EQ(f.HintBarText(0), "For Help,Press F1");
+  f.ShowPage(kHijackPageIndex);
+  EXPECT_EQ(f.HintBarText(0), "For Help,Press F1");
+  ClickNav(2, 0);
+  EXPECT_EQ(f.HintBarText(0), "3 startup items.");
+
+  f.PageAt(2)->ShowStatus("Capture: no socket could be opened.");
+  EXPECT_EQ(f.HintBarText(0), "3 startup items.");
+  ClickNav(2, 1);
+  EXPECT_EQ(f.HintBarText(0), "Capture: no socket could be opened.");
+  f.PageAt(2)->ShowStatus("Capturing on 1 address(es).");
+  EXPECT_EQ(f.HintBarText(0), "Capturing on 1 address(es).");
 }
 
 TEST_F(MainFormTest, HintsFollowTheMouseAndTheTimerRestoresTheHelpText) {

@@ -1,5 +1,6 @@
 #include "app/process_dictionary.h"
 
+#include "core/ascii.h"
 #include "sysroutines/text_routines.h"
 
 namespace wl::app {
@@ -7,9 +8,7 @@ namespace wl::app {
 DictionaryAnswer LookupProcessDictionary(std::string_view typed, const ReferenceTables& tables,
                                          std::string_view windowsDir) {
   DictionaryAnswer answer;
-  answer.processName = ExtractExecutablePath(typed, windowsDir);
-  for (char& c : answer.processName)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  answer.processName = AsciiLower(ExtractExecutablePath(typed, windowsDir));
   answer.information = LookupVerdict(answer.processName, tables.process);
   return answer;
 }

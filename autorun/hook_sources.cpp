@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "core/ascii.h"
 #include "sysroutines/text_routines.h"
 
 namespace wl {
@@ -43,13 +44,6 @@ constexpr std::array kHooks = {
                kBoth, HookRule::StringValues, {}, kDelete},
 };
 
-std::string Upper(std::string_view text) {
-  std::string s(text);
-  for (char& c : s)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-  return s;
-}
-
 std::string Trimmed(std::string_view text) { return TrimUpToChar(text, ' '); }
 
 std::string QuotedWhenBlank(const std::string& command) {
@@ -88,22 +82,22 @@ std::string HookDefaultValue(HookDefault byDefault, std::string_view windowsDir)
 }
 
 bool IsHookDefault(HookDefault byDefault, std::string_view data, std::string_view windowsDir) {
-  std::string text = Upper(Trimmed(data));
+  std::string text = AsciiUpper(Trimmed(data));
   switch (byDefault) {
     case HookDefault::None: return false;
     case HookDefault::Empty: return text.empty();
-    case HookDefault::Shell: return text == "EXPLORER.EXE" || text == Upper(windowsDir) + "\\EXPLORER.EXE";
+    case HookDefault::Shell: return text == "EXPLORER.EXE" || text == AsciiUpper(windowsDir) + "\\EXPLORER.EXE";
     case HookDefault::Userinit:
       while (!text.empty() && (text.back() == ',' || text.back() == ' ')) text.pop_back();
-      return text == "USERINIT.EXE" || text == Upper(windowsDir) + "\\SYSTEM32\\USERINIT.EXE";
+      return text == "USERINIT.EXE" || text == AsciiUpper(windowsDir) + "\\SYSTEM32\\USERINIT.EXE";
   }
   return false;
 }
 
 bool IsSystemProgram(std::string_view command, std::string_view windowsDir) {
   if (windowsDir.empty()) return false;
-  const std::string program = Upper(ExtractExecutablePath(command, windowsDir));
-  const std::string folder = Upper(windowsDir) + "\\";
+  const std::string program = AsciiUpper(ExtractExecutablePath(command, windowsDir));
+  const std::string folder = AsciiUpper(windowsDir) + "\\";
   return program.size() > folder.size() && program.starts_with(folder);
 }
 
@@ -113,8 +107,8 @@ void MergeHookRows(std::vector<AutorunRow>& rows, std::size_t firstHook) {
     AutorunRow& hook = rows[i];
     AutorunRow* same = nullptr;
     for (std::size_t j = 0; j < firstHook && !same; ++j)
-      if (Upper(rows[j].registryKey) == Upper(hook.registryKey) &&
-          Upper(RowValueName(rows[j])) == Upper(RowValueName(hook)))
+      if (EqualsNoCase(rows[j].registryKey, hook.registryKey) &&
+          EqualsNoCase(RowValueName(rows[j]), RowValueName(hook)))
         same = &rows[j];
     if (!same) {
       kept.push_back(std::move(hook));

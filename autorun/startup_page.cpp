@@ -1,34 +1,21 @@
 #include "autorun/startup_page.h"
 
-#include <commdlg.h>
-
 #include <algorithm>
 #include <unordered_map>
 
+#include "core/ascii.h"
 #include "process/process_rows.h"
 #include "sysroutines/registry_viewer.h"
 #include "sysroutines/shell_routines.h"
 #include "sysroutines/system_info.h"
 #include "sysroutines/version_info.h"
+#include "win32/file_dialog.h"
 #include "win32/unicode.h"
 
 namespace wl {
 namespace {
 
 constexpr char kMessageCaption[] = "Wardenlake";
-
-std::optional<std::string> AskProgramFile(HWND owner) {
-  std::wstring file(32768, L'\0');
-  OPENFILENAMEW ofn{};
-  ofn.lStructSize = sizeof ofn;
-  ofn.hwndOwner = owner;
-  ofn.lpstrFilter = L"Application(*.exe;*.dll)\0*.exe;*.dll\0";
-  ofn.lpstrFile = file.data();
-  ofn.nMaxFile = static_cast<DWORD>(file.size());
-  ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_EXPLORER;
-  if (!GetOpenFileNameW(&ofn)) return std::nullopt;
-  return win32::Narrow(file.c_str());
-}
 
 }  // namespace
 
@@ -83,7 +70,9 @@ StartupPage::StartupPage(ui::PageContext& context)
   places = [] { return AutorunPlaces::OfThisSystem(); };
   openKey = OpenSourceKeyInRegistry;
   listTasks = ListTasksOfThisSystem;
-  chooseProgram = [this] { return AskProgramFile(context_.ui.MainWindow()); };
+  chooseProgram = [this] {
+    return win32::AskOpenFile(context_.ui.MainWindow(), {.filter = "Application(*.exe;*.dll)|*.exe;*.dll"});
+  };
   shellOpen = [](const std::string& target) { return ShellOpen(target); };
   showProperties = [this](const std::string& path) { return ShowFileProperties(path, context_.ui.MainWindow()); };
   jumpToRegistry = [](const std::string& key, const std::string& value) { return JumpToRegistryEntry(key, value); };
@@ -147,14 +136,8 @@ void StartupPage::Refresh1Click() {
     }
     rows.push_back({std::move(entry), image, static_cast<int>(i)});
   }
-  ShowRows(std::move(rows));
-
-  // A list that sorts itself puts the rows in another order: the report
-  // names each row by its place in the list, top to bottom.
-  std::vector<int> position(List().Count());
-  for (std::size_t pos = 0; pos < List().Count(); ++pos)
-    position[static_cast<std::size_t>(List().Rows()[pos].scanIndex)] = static_cast<int>(pos);
-  for (HijackRow& h : scan.hijack) h.index = position[static_cast<std::size_t>(h.index)];
+  // The report names each row by its place in the list, top to bottom.
+  ShowRowsOfScan(std::move(rows), scan.hijack, &StartupRow::scanIndex);
   std::stable_sort(scan.hijack.begin(), scan.hijack.end(),
                    [](const HijackRow& a, const HijackRow& b) { return a.index < b.index; });
   context_.hijack.Append(scan.hijack);
@@ -268,7 +251,7 @@ void StartupPage::DisableTask1Click() {
     if (state != std::string::npos) row.entry.details.replace(state, 12, "Task disabled");
     List().Update(i, std::move(row));
   }
-  context_.ui.ShowStatus("The scheduled task " + entry.taskPath + " is disabled.");
+  ShowStatus("The scheduled task " + entry.taskPath + " is disabled.");
   RunPopup();
 }
 
@@ -298,7 +281,7 @@ void StartupPage::DeleteFile1Click() {
   const StartupRow* row = List().Selected();
   if (!row) return;
   const std::string path = ResolveProgramPath(row->entry.value);
-  if (!showProperties(path)) context_.ui.ShowStatus("No properties can be shown for " + path + ".");
+  if (!showProperties(path)) ShowStatus("No properties can be shown for " + path + ".");
 }
 
 void StartupPage::OpenDirectoryOf(const std::string& value) {
@@ -306,7 +289,7 @@ void StartupPage::OpenDirectoryOf(const std::string& value) {
   // name a folder that does not exist.
   const std::string folder = FolderPart(ResolveProgramPath(value));
   if (folder.empty()) return;
-  if (!shellOpen(folder)) context_.ui.ShowStatus("The folder " + folder + " cannot be opened.");
+  if (!shellOpen(folder)) ShowStatus("The folder " + folder + " cannot be opened.");
 }
 
 void StartupPage::OpenFolder1Click() {
@@ -319,7 +302,7 @@ void StartupPage::Property1Click() {
   switch (EntryKindOf(row->entry.registryKey)) {
     case AutorunEntryKind::RegistryValue:
       if (!jumpToRegistry(row->entry.registryKey, RowValueName(row->entry)))
-        context_.ui.ShowStatus("The registry editor cannot be started.");
+        ShowStatus("The registry editor cannot be started.");
       break;
     case AutorunEntryKind::UserShortcut:
     case AutorunEntryKind::CommonShortcut: OpenDirectoryOf(row->entry.value); break;
@@ -331,7 +314,7 @@ void StartupPage::ToolButton4Click() {
   const StartupRow* row = List().Selected();
   if (!row) return;
   const std::string program = ExtractExecutablePath(row->entry.value);
-  if (!shellOpen(program)) context_.ui.ShowStatus(program + " cannot be started.");
+  if (!shellOpen(program)) ShowStatus(program + " cannot be started.");
 }
 
 void StartupPage::ToolButton11Click() {

@@ -24,6 +24,7 @@
 #include "autorun/hook_sources.h"
 #include "sysroutines/scheduled_tasks.h"
 #include "sysroutines/system_info.h"
+#include "sysroutines/system_paths.h"
 #include "sysroutines/task_service.h"
 #include "refdb/reference_tables.h"
 #include "refdb/zlb_archive.h"
@@ -39,12 +40,6 @@ constexpr const char* kRun = "Software\\Microsoft\\Windows\\CurrentVersion\\Run"
 constexpr const char* kPrefix = "WLBench-";
 constexpr int kValues = 10000;
 constexpr int kRounds = 7;
-
-std::wstring ProgramFolder() {
-  std::wstring buf(32768, L'\0');
-  buf.resize(GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(buf.size())));
-  return buf.substr(0, buf.find_last_of(L'\\') + 1);
-}
 
 void RemoveBenchValues() {
   auto key = wl::win32::RegWriteKey::Open(HKEY_CURRENT_USER, kRun, KEY_READ | KEY_WRITE);
@@ -247,11 +242,11 @@ std::size_t ScanNewSources(const wl::Judge& judge) {
 }  // namespace
 
 int wmain() {
-  const std::wstring folder = ProgramFolder();
+  const std::string folder = wl::OwnProgramFolder();
   wl::ReferenceTables tables;
   try {
     wl::TZLBArchive archive;
-    archive.Open(wl::win32::Narrow(folder) + "Ref.dbd");
+    archive.Open(folder + "Ref.dbd");
     wl::MainDbValues mainDb;
     wl::LoadReferenceTables(archive, tables, mainDb);
   } catch (const std::exception& e) {
@@ -280,7 +275,7 @@ int wmain() {
   const std::wstring outFile = std::wstring(temp) + L"wl_bench_out.txt";
   std::vector<double> wlscanTimes, regTimes;
   for (int i = 0; i < kRounds; ++i) {
-    wlscanTimes.push_back(TimeProcess(L"\"" + folder + L"wlscan.exe\" autorun", outFile));
+    wlscanTimes.push_back(TimeProcess(L"\"" + wl::win32::Widen(folder) + L"wlscan.exe\" autorun", outFile));
     regTimes.push_back(TimeProcess(std::wstring(L"reg.exe query \"HKCU\\") + kRunW + L"\"", outFile));
   }
   DeleteFileW(outFile.c_str());

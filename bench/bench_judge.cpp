@@ -22,6 +22,7 @@
 #include "refdb/reference_tables.h"
 #include "refdb/zlb_archive.h"
 #include "console/hijack_scan.h"
+#include "sysroutines/system_paths.h"
 #include "win32/registry_write.h"
 #include "win32/unicode.h"
 
@@ -33,12 +34,6 @@ constexpr const char* kPrefix = "WLBenchJudge-";
 constexpr int kEntries = 200;
 constexpr int kRounds = 5;
 constexpr int kVerifications = 40;
-
-std::string ProgramFolder() {
-  std::wstring buf(32768, L'\0');
-  buf.resize(GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(buf.size())));
-  return wl::win32::Narrow(buf.substr(0, buf.find_last_of(L'\\') + 1));
-}
 
 template <typename F>
 double Ms(F&& f) {
@@ -66,7 +61,7 @@ void RemoveEntries(const std::string& copies) {
 }  // namespace
 
 int wmain() {
-  const std::string folder = ProgramFolder();
+  const std::string folder = wl::OwnProgramFolder();
   const std::string signedDir = folder + "signed\\";
   wl::ReferenceTables tables;
   try {

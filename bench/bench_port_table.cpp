@@ -18,6 +18,7 @@
 #include "network/port_table.h"
 #include "refdb/reference_tables.h"
 #include "refdb/zlb_archive.h"
+#include "sysroutines/system_paths.h"
 #include "win32/unicode.h"
 
 namespace {
@@ -31,12 +32,6 @@ double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(
 double Median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
   return v[v.size() / 2];
-}
-
-std::wstring ProgramFolder() {
-  std::wstring buf(32768, L'\0');
-  buf.resize(GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(buf.size())));
-  return buf.substr(0, buf.find_last_of(L'\\') + 1);
 }
 
 // One table call of the given family and class with a buffer that fits.
@@ -78,7 +73,7 @@ int wmain() {
   wl::MainDbValues mainDb;
   try {
     wl::TZLBArchive archive;
-    archive.Open(wl::win32::Narrow(ProgramFolder() + L"Ref.dbd"));
+    archive.Open(wl::OwnProgramFolder() + "Ref.dbd");
     wl::LoadReferenceTables(archive, tables, mainDb);
   } catch (const std::exception& e) {
     std::printf("Ref.dbd not loaded (%s): descriptions are (Unknown)\n", e.what());

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <limits>
 
+#include "core/ascii.h"
 #include "sysroutines/text_routines.h"
 
 namespace wl {
@@ -113,9 +114,7 @@ HijackRow IeExtensionHijackRow(const IeExtensionRow& row) {
 std::string ServerPathInView(std::string_view path, bool wow32, std::string_view systemDir,
                              std::string_view wow64Dir) {
   if (!wow32 || systemDir.empty() || wow64Dir.empty() || path.size() <= systemDir.size()) return std::string(path);
-  const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-  for (std::size_t i = 0; i < systemDir.size(); ++i)
-    if (lower(path[i]) != lower(systemDir[i])) return std::string(path);
+  if (!StartsWithNoCase(path, systemDir)) return std::string(path);
   if (path[systemDir.size()] != '\\') return std::string(path);
   return std::string(wow64Dir) + std::string(path.substr(systemDir.size()));
 }

@@ -126,6 +126,7 @@ struct HelperObjectRow {
   HelperObjectSource source = HelperObjectSource::Statistics;
   bool extensionProgram = false;
   Judgement judgement;  // of its server (or an extension program's command)
+  int scanIndex = -1;   // its place in the scan's rows, which its hijack row names
 };
 
 // The type text of an add-on statistics "Type"; nullopt for a type not listed.

@@ -5,11 +5,10 @@
 namespace wl {
 namespace {
 
-std::string ReadText(HKEY root, const std::string& path, const char* name) {
-  const auto key = win32::RegKey::Open(root, path, KEY_READ);
-  if (!key) return {};
-  const auto value = key->ReadString(name);
-  return value ? *value : std::string();
+using win32::RegView;
+
+std::string ReadText(HKEY root, const std::string& path, const char* name, RegView view = RegView::Default) {
+  return win32::ReadValueTextAt(root, path, name, view).value_or("");
 }
 
 }  // namespace
@@ -24,10 +23,17 @@ const std::string& BrowserSettingsPlaces::PathOf(IeSettingsKey key) const {
   return machineSearch;
 }
 
-SettingsTexts LoadBrowserSettings(const BrowserSettingsPlaces& places) {
+bool IsMachineField(SettingsField field) {
+  for (const SettingsValue& v : SettingsLoadPlaces())
+    if (v.field == field) return IsMachineKey(v.key);
+  return false;
+}
+
+SettingsTexts LoadBrowserSettings(const BrowserSettingsPlaces& places, RegView machineView) {
   SettingsTexts fields;
   for (const SettingsValue& v : SettingsLoadPlaces())
-    fields[SettingsFieldIndex(v.field)] = ReadText(places.RootOf(v.key), places.PathOf(v.key), v.valueName);
+    fields[SettingsFieldIndex(v.field)] = ReadText(places.RootOf(v.key), places.PathOf(v.key), v.valueName,
+                                                   IsMachineKey(v.key) ? machineView : RegView::Default);
   const auto search = IeSettingsKey::UserSearch;
   fields[SettingsFieldIndex(SettingsField::Edit2)] =
       LoadedSearchPage(ReadText(places.RootOf(search), places.PathOf(search), "Search Page"),
@@ -37,8 +43,12 @@ SettingsTexts LoadBrowserSettings(const BrowserSettingsPlaces& places) {
 
 SettingsSaveResult SaveBrowserSettings(const SettingsTexts& fields, const BrowserSettingsPlaces& places) {
   for (const SettingsValue& v : SettingsSaveOrder()) {
-    WriteResult r = WriteRegString(places.RootOf(v.key), places.PathOf(v.key), v.valueName,
-                                   fields[SettingsFieldIndex(v.field)]);
+    const HKEY root = places.RootOf(v.key);
+    const std::string& path = places.PathOf(v.key);
+    const std::string& text = fields[SettingsFieldIndex(v.field)];
+    WriteResult r = WriteRegString(root, path, v.valueName, text);
+    if (r && IsMachineKey(v.key) && win32::ReadValueAt(root, path, v.valueName, RegView::Force32))
+      r = WriteRegString(root, path, v.valueName, text, REG_SZ, RegView::Force32);
     if (!r) return {std::move(r), v.valueName};
   }
   return {};

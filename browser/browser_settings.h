@@ -29,8 +29,14 @@ struct BrowserSettingsPlaces {
 };
 
 // The fields as the page shows them after a load; a missing key or value
-// loads as empty text. Keys are opened for reading only.
-SettingsTexts LoadBrowserSettings(const BrowserSettingsPlaces& places = {});
+// loads as empty text. Keys are opened for reading only. The machine's keys
+// are read in machineView: the default (64-bit) view is the machine's own,
+// the 32-bit view keeps values of its own for 32-bit programs.
+SettingsTexts LoadBrowserSettings(const BrowserSettingsPlaces& places = {},
+                                  win32::RegView machineView = win32::RegView::Default);
+// Whether the field shows a value of the machine's keys (it then has a value
+// in each registry view).
+bool IsMachineField(SettingsField field);
 
 struct SettingsSaveResult {
   WriteResult write;      // the first write that failed; done when all were written
@@ -39,7 +45,8 @@ struct SettingsSaveResult {
 };
 // Writes every value of the save order, each as a plain string, creating a
 // key when missing; stops at the first write that fails (the values before
-// it stay written).
+// it stay written). A machine value is written in the default view and also
+// in the 32-bit view where that view holds the value.
 SettingsSaveResult SaveBrowserSettings(const SettingsTexts& fields, const BrowserSettingsPlaces& places = {});
 
 // What the console scanner prints: one row per field, its label and value.

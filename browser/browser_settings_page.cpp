@@ -116,13 +116,21 @@ void BrowserSettingsPage::SetFieldText(SettingsField field, const std::string& t
 
 void BrowserSettingsPage::LoadSettings() {
   const SettingsTexts texts = load();
+  const SettingsTexts texts32 = load32();
   for (const SettingsFieldInfo& f : SettingsFields()) SetFieldText(f.field, texts[SettingsFieldIndex(f.field)]);
+  loadedTexts_ = texts;
   hints_ = texts;
+  // A machine value the 32-bit view holds differently: the hint names both.
+  for (const SettingsFieldInfo& f : SettingsFields()) {
+    const std::size_t i = SettingsFieldIndex(f.field);
+    if (IsMachineField(f.field) && !texts32[i].empty() && texts32[i] != texts[i])
+      hints_[i] = "64-bit: " + (texts[i].empty() ? std::string("(none)") : texts[i]) + "; 32-bit: " + texts32[i];
+  }
   loaded_ = true;
 }
 
 void BrowserSettingsPage::Button4Click() {
-  for (const SettingsFieldInfo& f : SettingsFields()) SetFieldText(f.field, hints_[SettingsFieldIndex(f.field)]);
+  for (const SettingsFieldInfo& f : SettingsFields()) SetFieldText(f.field, loadedTexts_[SettingsFieldIndex(f.field)]);
 }
 
 void BrowserSettingsPage::Button1Click() {
@@ -135,7 +143,7 @@ void BrowserSettingsPage::Button1Click() {
   }
   if (result.ok()) return;
   context_.ui.Message(FailedToSetDataMessage(result.valueName), kSaveCaption, MB_OK | MB_ICONERROR);
-  context_.ui.ShowStatus(result.write.message);
+  ShowStatus(result.write.message);
 }
 
 void BrowserSettingsPage::SetField(SettingsField field) {

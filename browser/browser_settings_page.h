@@ -1,7 +1,8 @@
 // The browser settings page (page 15): the "General" group with the nine
 // fields, their labels and buttons; "Restore Settings" and "Save Settings".
-// Each field keeps the value of the last load as its hint. Nothing is
-// written before "Save Settings".
+// Each field keeps the value of the last load as its hint; a machine value
+// whose 32-bit view differs names both. Nothing is written before "Save
+// Settings".
 #pragma once
 
 #include <array>
@@ -57,6 +58,8 @@ class BrowserSettingsPage : public ui::Page {
 
   // Seams: what reads and changes the system (tests replace them).
   std::function<SettingsTexts()> load = [] { return LoadBrowserSettings(); };
+  // The machine's values in the 32-bit view.
+  std::function<SettingsTexts()> load32 = [] { return LoadBrowserSettings({}, win32::RegView::Force32); };
   std::function<SettingsSaveResult(const SettingsTexts&)> save = [](const SettingsTexts& t) {
     return SaveBrowserSettings(t);
   };
@@ -75,6 +78,7 @@ class BrowserSettingsPage : public ui::Page {
   static int ButtonFor(SettingsField field);
 
   RECT group_{};
+  SettingsTexts loadedTexts_{};  // what "Restore Settings" puts back
   SettingsTexts hints_{};
   bool loaded_ = false;
 };

@@ -19,6 +19,7 @@ class BrowserSettingsPageTest : public ::testing::Test {
     stored_[SettingsFieldIndex(F::Edit12)] = "C:\\Downloads";
     auto& page = *host_.page;
     page.load = [this] { return stored_; };
+    page.load32 = [this] { return stored32_; };
     page.save = [this](const SettingsTexts& t) {
       ++saves_;
       if (refuse_) {
@@ -39,6 +40,7 @@ class BrowserSettingsPageTest : public ::testing::Test {
 
   PageHost<BrowserSettingsPage> host_;
   SettingsTexts stored_{};
+  SettingsTexts stored32_{};
   int saves_ = 0;
   bool refuse_ = false;
   std::string folder_;
@@ -103,6 +105,28 @@ TEST_F(BrowserSettingsPageTest, RefusedSaveShowsTheMessage) {
   ASSERT_EQ(host_.ui.messages.size(), 1u);
   EXPECT_EQ(host_.ui.messages[0].text, "Failed to set data for 'Wizard_Version'");
   EXPECT_NE(host_.ui.status.find("Access denied"), std::string::npos);
+}
+
+// A machine value that differs in the 32-bit view: the field shows the
+// machine's own, the hint names both; "Restore Settings" puts back the field.
+TEST_F(BrowserSettingsPageTest, MachineValuesOfBothViewsAreShown) {
+  stored_[SettingsFieldIndex(F::Edit13)] = "8.0";
+  stored32_[SettingsFieldIndex(F::Edit13)] = "7.0";
+  stored_[SettingsFieldIndex(F::Edit9)] = "http://same.example/";
+  stored32_[SettingsFieldIndex(F::Edit9)] = "http://same.example/";
+  stored32_[SettingsFieldIndex(F::Edit11)] = "http://only32.example/";
+  stored32_[SettingsFieldIndex(F::Edit1)] = "http://user-values-have-one-view.example/";
+  auto& page = *host_.page;
+  page.LoadSettings();
+  EXPECT_EQ(page.FieldText(F::Edit13), "8.0");
+  EXPECT_EQ(page.FieldHint(F::Edit13), "64-bit: 8.0; 32-bit: 7.0");
+  EXPECT_EQ(page.FieldHint(F::Edit9), "http://same.example/");
+  EXPECT_EQ(page.FieldText(F::Edit11), "");
+  EXPECT_EQ(page.FieldHint(F::Edit11), "64-bit: (none); 32-bit: http://only32.example/");
+  EXPECT_EQ(page.FieldHint(F::Edit1), "http://start.example/");
+  page.SetFieldText(F::Edit13, "typed");
+  page.Button4Click();
+  EXPECT_EQ(page.FieldText(F::Edit13), "8.0");
 }
 
 }  // namespace

@@ -27,6 +27,7 @@ class BrowserSettingsTest : public ::testing::Test {
   static void Clean() {
     RegWriteKey::DeleteTree(HKEY_CURRENT_USER, kBase);
     RegWriteKey::DeleteTree(HKEY_LOCAL_MACHINE, kBase);
+    RegWriteKey::DeleteTree(HKEY_LOCAL_MACHINE, kBase, win32::RegView::Force32);
   }
   std::optional<std::string> Value(IeSettingsKey key, const std::string& name) const {
     auto k = RegKey::Open(places_.RootOf(key), places_.PathOf(key));
@@ -80,6 +81,43 @@ TEST_F(BrowserSettingsTest, RefusedMachineWriteStopsTheSaveAndKeepsTheUserValues
   EXPECT_EQ(Value(IeSettingsKey::UserMain, "Start Page"), "about:blank");
   EXPECT_EQ(Value(IeSettingsKey::UserSearch, "SearchAssistant"), "http://s.example/");
   EXPECT_FALSE(RegKey::Exists(HKEY_LOCAL_MACHINE, places_.machineMain));
+}
+
+// The machine's keys have a 32-bit view of their own (Wow6432Node): a load
+// reads the view asked for, a save writes the default view and the 32-bit
+// view where it holds the value, and creates nothing there.
+TEST_F(BrowserSettingsTest, MachineValuesAreReadAndWrittenInBothViews) {
+  const std::string path = places_.machineMain;
+  auto in64 = RegWriteKey::Create(HKEY_LOCAL_MACHINE, path, KEY_READ | KEY_WRITE, win32::RegView::Force64);
+  auto in32 = RegWriteKey::Create(HKEY_LOCAL_MACHINE, path, KEY_READ | KEY_WRITE, win32::RegView::Force32);
+  ASSERT_TRUE(in64 && in32);
+  ASSERT_EQ(in64->WriteString("Wizard_Version", "8.0"), ERROR_SUCCESS);
+  ASSERT_EQ(in32->WriteString("Wizard_Version", "7.0"), ERROR_SUCCESS);
+  ASSERT_EQ(in64->WriteString("Default_Page_URL", "http://64.example/"), ERROR_SUCCESS);
+  ASSERT_EQ(in32->WriteString("Default_Search_URL", "http://32.example/"), ERROR_SUCCESS);
+
+  SettingsTexts t = LoadBrowserSettings(places_);
+  const SettingsTexts t32 = LoadBrowserSettings(places_, win32::RegView::Force32);
+  EXPECT_EQ(Field(t, SettingsField::Edit13), "8.0");
+  EXPECT_EQ(t32[SettingsFieldIndex(SettingsField::Edit13)], "7.0");
+  EXPECT_EQ(Field(t, SettingsField::Edit9), "http://64.example/");
+  EXPECT_EQ(t32[SettingsFieldIndex(SettingsField::Edit9)], "");
+  EXPECT_EQ(Field(t, SettingsField::Edit11), "");
+  EXPECT_EQ(t32[SettingsFieldIndex(SettingsField::Edit11)], "http://32.example/");
+  EXPECT_TRUE(IsMachineField(SettingsField::Edit13));
+  EXPECT_FALSE(IsMachineField(SettingsField::Edit1));
+
+  Field(t, SettingsField::Edit13) = "9.0";
+  Field(t, SettingsField::Edit9) = "http://new.example/";
+  Field(t, SettingsField::Edit11) = "http://search.example/";
+  ASSERT_TRUE(SaveBrowserSettings(t, places_).ok());
+  EXPECT_EQ(in64->ReadString("Wizard_Version"), "9.0");
+  EXPECT_EQ(in32->ReadString("Wizard_Version"), "9.0");
+  EXPECT_EQ(in64->ReadString("Default_Page_URL"), "http://new.example/");
+  EXPECT_FALSE(in32->HasValue("Default_Page_URL"));  // not there before: not made
+  EXPECT_EQ(in32->ReadString("Default_Search_URL"), "http://search.example/");
+  EXPECT_EQ(in64->ReadString("Default_Search_URL"), "http://search.example/");
+  EXPECT_FALSE(in32->HasValue("Start Page"));
 }
 
 }  // namespace

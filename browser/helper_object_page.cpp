@@ -95,12 +95,13 @@ void HelperObjectPage::SetMenuCaption(int id, const std::string& caption) {
 void HelperObjectPage::Refresh7Click() {
   HelperObjectScanResult result = scan();
   const std::size_t count = result.rows.size();
-  ShowRows(std::move(result.rows));
+  // The hijack rows name each row by its place in the list, sorted or not.
+  ShowRowsOfScan(std::move(result.rows), result.hijack, &HelperObjectRow::scanIndex);
   SetHeader(0, HelperObjectTotalHeader(count));
   SetHeader(1, HelperObjectInstalledHeader(count));
   context_.hijack.Append(result.hijack);
   if (!result.skipped.empty())
-    context_.ui.ShowStatus(std::to_string(result.skipped.size()) +
+    ShowStatus(std::to_string(result.skipped.size()) +
                            " damaged add-on statistics entries were passed over (first: " + result.skipped.front() +
                            ").");
 }
@@ -123,7 +124,7 @@ void HelperObjectPage::Enable1Click() {
   if (!row) return;
   const WriteResult result = setDisabled(row->clsid, offer_ == 1);
   Refresh7Click();
-  if (!result) context_.ui.ShowStatus(result.message);
+  if (!result) ShowStatus(result.message);
 }
 
 void HelperObjectPage::Remove1Click() {
@@ -135,14 +136,14 @@ void HelperObjectPage::Remove1Click() {
   if (context_.ui.Message(question, kRemoveCaption, MB_YESNO | MB_ICONQUESTION) != IDYES) return;
   const WriteResult result = remove(row);
   Refresh7Click();
-  if (!result) context_.ui.ShowStatus(result.message);
+  if (!result) ShowStatus(result.message);
 }
 
 void HelperObjectPage::FilePoperty4Click() {
   const HelperObjectRow* row = List().Selected();
   if (!row) return;
   if (!showProperties(ServerFileInView(row->filePath, row->wow32), context_.ui.MainWindow()))
-    context_.ui.ShowStatus("Cannot show the properties of " + (row->filePath.empty() ? row->itemName : row->filePath) +
+    ShowStatus("Cannot show the properties of " + (row->filePath.empty() ? row->itemName : row->filePath) +
                            ".");
 }
 
@@ -151,7 +152,7 @@ void HelperObjectPage::OpenFolder3Click() {
   if (!row) return;
   const std::string folder = FolderOf(ServerFileInView(row->filePath, row->wow32));
   if (folder.empty() || !openFolder(folder))
-    context_.ui.ShowStatus("Cannot open the folder of " + (row->filePath.empty() ? row->itemName : row->filePath) +
+    ShowStatus("Cannot open the folder of " + (row->filePath.empty() ? row->itemName : row->filePath) +
                            ".");
 }
 

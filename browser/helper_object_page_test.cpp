@@ -164,5 +164,29 @@ TEST_F(HelperObjectPageTest, PropertiesFolderAndSorting) {
   EXPECT_EQ(opened, std::vector<std::string>{"C:\\h"});
 }
 
+// After a column sort the list shows "Control", "Helper", "Program" instead
+// of the scan's "Helper", "Control", "Program": each report row's index
+// still names its own row (the row keeps its place in the scan).
+TEST_F(HelperObjectPageTest, ReportIndexesNameTheirRowsAfterASort) {
+  auto& page = *host_.page;
+  page.Refresh7Click();
+  page.IEBHOListColumnClick();
+  host_.hijack.Clear();
+  page.Refresh7Click();  // the list stays sorted
+  ASSERT_EQ(page.List().Rows()[0].itemName, "Control");
+  ASSERT_EQ(host_.hijack.Count(), 3u);
+  for (const HijackRow& h : host_.hijack.Rows()) {
+    SCOPED_TRACE(h.itemName);
+    ASSERT_GE(h.index, 0);
+    ASSERT_LT(static_cast<std::size_t>(h.index), page.List().Count());
+    const auto at = static_cast<std::size_t>(h.index);
+    EXPECT_EQ(page.List().CellText(at, 0), h.itemName);
+    const HelperObjectRow& row = page.List().Rows()[at];
+    EXPECT_EQ(row.clsid + (row.wow32 ? " (32-bit)" : ""), h.entryKey);
+  }
+  EXPECT_EQ(host_.hijack.Rows()[0].itemName, "Helper");
+  EXPECT_EQ(host_.hijack.Rows()[0].IndexText(), "1");
+}
+
 }  // namespace
 }  // namespace wl

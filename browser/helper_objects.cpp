@@ -6,13 +6,6 @@ namespace {
 using win32::RegKey;
 using win32::RegView;
 
-std::string DefaultValue(HKEY root, const std::string& path, RegView view) {
-  const auto key = RegKey::Open(root, path, KEY_READ, view);
-  if (!key) return {};
-  const auto value = key->ReadString("");
-  return value ? *value : std::string();
-}
-
 std::string StringValue(const RegKey& key, const std::string& name) {
   const auto value = key.ReadString(name);
   return value ? *value : std::string();
@@ -23,10 +16,11 @@ void AddClassRows(const HelperObjectPlaces& places, const std::string& clsid, co
                   HelperObjectSource source, std::vector<HelperObjectRow>& rows) {
   for (RegView view : places.machineViews) {
     const std::string classKey = places.classesKey + "\\" + clsid;
-    const std::string name = DefaultValue(places.machineRoot, classKey, view);
+    const std::string name = win32::ReadValueTextAt(places.machineRoot, classKey, "", view).value_or("");
     if (name.empty()) continue;
-    rows.push_back(MakeClassRow(name, typeText, DefaultValue(places.machineRoot, classKey + "\\InprocServer32", view),
-                                clsid, view == RegView::Force32, source));
+    const std::string server =
+        win32::ReadValueTextAt(places.machineRoot, classKey + "\\InprocServer32", "", view).value_or("");
+    rows.push_back(MakeClassRow(name, typeText, server, clsid, view == RegView::Force32, source));
   }
 }
 
@@ -49,11 +43,11 @@ void AddFallbackRows(const HelperObjectPlaces& places, const std::string& listKe
     for (const std::string& name : names) {
       if (!IsClassKeyName(name)) continue;
       const std::string classKey = places.classesKey + "\\" + name;
-      const std::string className = DefaultValue(places.machineRoot, classKey, view);
+      const std::string className = win32::ReadValueTextAt(places.machineRoot, classKey, "", view).value_or("");
       if (className.empty()) continue;
-      rows.push_back(MakeClassRow(className, typeText,
-                                  DefaultValue(places.machineRoot, classKey + "\\InprocServer32", view), name,
-                                  view == RegView::Force32, source));
+      const std::string server =
+          win32::ReadValueTextAt(places.machineRoot, classKey + "\\InprocServer32", "", view).value_or("");
+      rows.push_back(MakeClassRow(className, typeText, server, name, view == RegView::Force32, source));
     }
   }
 }

@@ -92,9 +92,9 @@ void IeExtensionPage::DeleteItems1Click() {
     List().RemoveAt(*it);
   }
   RunPopup();
-  if (failures.size() == 1) context_.ui.ShowStatus(failures.front());
+  if (failures.size() == 1) ShowStatus(failures.front());
   if (failures.size() > 1)
-    context_.ui.ShowStatus(failures.front() + " (and " + std::to_string(failures.size() - 1) +
+    ShowStatus(failures.front() + " (and " + std::to_string(failures.size() - 1) +
                            " more items could not be removed)");
 }
 
@@ -105,7 +105,7 @@ void IeExtensionPage::FilePoperty3Click() {
   if (!row) return;
   const std::string program = RowProgram(row->entry);
   if (!showProperties(program, context_.ui.MainWindow()))
-    context_.ui.ShowStatus("Cannot show the properties of " + (program.empty() ? row->entry.itemName : program) +
+    ShowStatus("Cannot show the properties of " + (program.empty() ? row->entry.itemName : program) +
                            ".");
 }
 
@@ -115,7 +115,7 @@ void IeExtensionPage::F1Click() {
   const std::string program = RowProgram(row->entry);
   const std::string folder = FolderOf(program);
   if (folder.empty() || !openFolder(folder))
-    context_.ui.ShowStatus("Cannot open the folder of " + (program.empty() ? row->entry.itemName : program) + ".");
+    ShowStatus("Cannot open the folder of " + (program.empty() ? row->entry.itemName : program) + ".");
 }
 
 void IeExtensionPage::IEExListDblClick() {

@@ -10,13 +10,6 @@ namespace {
 using win32::RegKey;
 using win32::RegView;
 
-std::string DefaultValue(HKEY root, const std::string& path, RegView view) {
-  const auto key = RegKey::Open(root, path, KEY_READ, view);
-  if (!key) return {};
-  const auto value = key->ReadString("");
-  return value ? *value : std::string();
-}
-
 std::string Expanded(const std::string& text) {
   if (text.find('%') == std::string::npos) return text;
   const std::wstring in = win32::Widen(text);
@@ -104,12 +97,13 @@ WriteResult TIESweeper::DeleteExtension(const std::string& subKey, RegView view)
 
 std::string TIESweeper::ReadClassName(const std::string& clsid, RegView view) const {
   if (clsid.empty()) return {};
-  return DefaultValue(places_.classesRoot, places_.classesKey + "\\" + clsid, view);
+  return win32::ReadValueTextAt(places_.classesRoot, places_.classesKey + "\\" + clsid, "", view).value_or("");
 }
 
 std::string TIESweeper::ReadInprocServer(const std::string& clsid, RegView view) const {
   if (clsid.empty()) return {};
-  return DefaultValue(places_.classesRoot, places_.classesKey + "\\" + clsid + "\\InprocServer32", view);
+  const std::string path = places_.classesKey + "\\" + clsid + "\\InprocServer32";
+  return win32::ReadValueTextAt(places_.classesRoot, path, "", view).value_or("");
 }
 
 std::string TIESweeper::ReadButtonText(const std::string& subKey, RegView view) const {

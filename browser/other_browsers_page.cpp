@@ -52,12 +52,14 @@ void OtherBrowsersPage::OnCreate() {
 
 void OtherBrowsersPage::RefreshClick() {
   std::vector<BrowserRow> rows = scan();
-  context_.hijack.Append(OtherBrowsersHijackRows(rows));
+  std::vector<HijackRow> hijack = OtherBrowsersHijackRows(rows);
   std::size_t flagged = 0;
   for (const auto& r : rows) flagged += r.flagged ? 1 : 0;
   const std::size_t count = rows.size();
-  ShowRows(std::move(rows));
-  context_.ui.ShowStatus(std::to_string(count) + " browser settings and add-ons, " + std::to_string(flagged) +
+  // The hijack rows name each row by its place in the list, sorted or not.
+  ShowRowsOfScan(std::move(rows), hijack, &BrowserRow::scanIndex);
+  context_.hijack.Append(hijack);
+  ShowStatus(std::to_string(count) + " browser settings and add-ons, " + std::to_string(flagged) +
                          " distrustful.");
 }
 
@@ -107,7 +109,7 @@ void OtherBrowsersPage::OpenSettingsClick() {
   const BrowserRow* row = List().Selected();
   if (!row) return;
   std::string error;
-  if (!openSettings(*row, error)) context_.ui.ShowStatus(error.empty() ? "The settings page could not be opened." : error);
+  if (!openSettings(*row, error)) ShowStatus(error.empty() ? "The settings page could not be opened." : error);
 }
 
 }  // namespace wl

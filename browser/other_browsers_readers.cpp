@@ -6,6 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "core/ascii.h"
 #include "core/utf16_text.h"
 
 namespace wl {
@@ -292,14 +293,9 @@ std::string ReadManifestMessage(std::string_view catalogue, std::string_view key
   ReadOutcome outcome;
   auto doc = ParseObject(catalogue, outcome);
   if (!doc || key.empty()) return {};
-  auto lower = [](std::string_view s) {
-    std::string out(s);
-    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-  };
-  const std::string wanted = lower(key);
+  const std::string wanted = AsciiLower(key);
   for (const auto& [k, entry] : doc->items()) {
-    if (lower(k) != wanted || !entry.is_object()) continue;
+    if (AsciiLower(k) != wanted || !entry.is_object()) continue;
     auto it = entry.find("message");
     if (it != entry.end() && it->is_string()) return Cut(it->get<std::string>());
   }

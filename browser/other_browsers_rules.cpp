@@ -4,18 +4,10 @@
 #include <array>
 #include <cctype>
 
+#include "core/ascii.h"
+
 namespace wl {
 namespace {
-
-std::string Lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() && Lower(text.substr(0, prefix.size())) == Lower(prefix);
-}
 
 std::string TrimBlanks(std::string_view s) {
   std::size_t b = 0, e = s.size();
@@ -139,13 +131,13 @@ std::string UrlHost(std::string_view url) {
   if (const std::size_t at = authority.rfind('@'); at != std::string_view::npos) authority.remove_prefix(at + 1);
   if (const std::size_t colon = authority.rfind(':'); colon != std::string_view::npos && authority.find(']') == std::string_view::npos)
     authority = authority.substr(0, colon);
-  std::string host = Lower(authority);
+  std::string host = AsciiLower(authority);
   while (!host.empty() && host.back() == '.') host.pop_back();
   return host;
 }
 
 bool IsBrowserInternalPage(std::string_view url) {
-  const std::string u = Lower(TrimBlanks(url));
+  const std::string u = AsciiLower(TrimBlanks(url));
   for (std::string_view p : {"about:", "chrome://", "edge://", "brave://", "opera://", "vivaldi://",
                              "chrome-search://", "resource://", "chrome-native://"})
     if (u.starts_with(p)) return true;
@@ -169,7 +161,7 @@ bool IsWellKnownProvider(std::string_view url) {
 }
 
 bool IsWellKnownSearchName(std::string_view name) {
-  const std::string n = Lower(TrimBlanks(name));
+  const std::string n = AsciiLower(TrimBlanks(name));
   if (n.empty() || IsBrowserInternalPage(n)) return true;
   for (std::string_view k : kSearchNames)
     if (n == k) return true;
@@ -177,13 +169,13 @@ bool IsWellKnownSearchName(std::string_view name) {
 }
 
 bool HoldsWebAddress(std::string_view text) {
-  const std::string t = Lower(text);
+  const std::string t = AsciiLower(text);
   for (std::string_view p : {"http://", "https://", "ftp://", "www.", "javascript:", "data:text"})
     if (t.find(p) != std::string::npos) return true;
   // A bare host such as "example.com" or "example.xyz/path".
   for (const std::string& token : SplitCommandArguments(text)) {
     if (token.starts_with("-") || token.starts_with("/")) continue;
-    std::string host = Lower(token.substr(0, token.find_first_of("/?#")));
+    std::string host = AsciiLower(token.substr(0, token.find_first_of("/?#")));
     if (host.find('\\') != std::string::npos || host.find(':') != std::string::npos) continue;  // a path
     for (std::string_view tld : kTopLevelDomains)
       if (host.size() > tld.size() + 1 && host.ends_with(tld)) return true;
@@ -194,7 +186,7 @@ bool HoldsWebAddress(std::string_view text) {
 bool IsStoreUpdateUrl(std::string_view url) {
   const std::string host = UrlHost(url);
   if (host.empty()) return false;
-  const std::string u = Lower(url);
+  const std::string u = AsciiLower(url);
   return (host == "clients2.google.com" && u.find("/service/update2/crx") != std::string::npos) ||
          (host == "edge.microsoft.com" && u.find("/extensionwebstorebase/") != std::string::npos);
 }
@@ -213,8 +205,8 @@ PolicyClass ClassifyPolicy(bool firefox, std::string_view path, std::string_view
                                                                                       : PolicyClass::Flagged;
     }
     if (first == "ExtensionSettings")
-      return (Lower(value).find("force_installed") != std::string::npos ||
-              Lower(value).find("normal_installed") != std::string::npos)
+      return (ContainsNoCase(value, "force_installed") ||
+              ContainsNoCase(value, "normal_installed"))
                  ? PolicyClass::ForcedExtension
                  : PolicyClass::Flagged;
     for (std::string_view f : {"Homepage", "SearchEngines", "NewTabPage", "Proxy", "InstallAddonsPermission",
@@ -224,8 +216,8 @@ PolicyClass ClassifyPolicy(bool firefox, std::string_view path, std::string_view
   }
   if (first == "ExtensionInstallForcelist") return PolicyClass::ForcedExtension;
   if (first == "ExtensionSettings")
-    return (Lower(value).find("force_installed") != std::string::npos ||
-            Lower(value).find("normal_installed") != std::string::npos)
+    return (ContainsNoCase(value, "force_installed") ||
+            ContainsNoCase(value, "normal_installed"))
                ? PolicyClass::ForcedExtension
                : PolicyClass::Flagged;
   for (std::string_view f : {"RestoreOnStartup", "RestoreOnStartupURLs", "HomepageLocation", "HomepageIsNewTabPage",
@@ -286,7 +278,7 @@ ShortcutArgumentCheck CheckShortcutArguments(std::string_view arguments) {
   std::vector<std::string> kept;
   for (std::size_t i = 0; i < tokens.size(); ++i) {
     const std::string& token = tokens[i];
-    const std::string lower = Lower(token);
+    const std::string lower = AsciiLower(token);
     const std::string name = lower.substr(0, lower.find('='));
     const bool isSwitch = token.starts_with("-") || (token.starts_with("/") && token.size() > 1 && token.find('/', 1) == std::string::npos);
     if (isSwitch && std::find(kExpected.begin(), kExpected.end(), name) != kExpected.end()) {

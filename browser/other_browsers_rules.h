@@ -58,6 +58,7 @@ struct BrowserRow {
   std::string newArguments;  // the arguments a shortcut is reset to
   std::string settingsPage;  // the browser's own settings page ("chrome://settings" …); empty when none
   std::string program;       // the browser's program file, when known
+  int scanIndex = -1;        // its place in the scan's rows, which its hijack row names
 };
 
 void SetVerdict(BrowserRow& row, bool distrustful);

@@ -8,6 +8,7 @@
 #include <map>
 #include <set>
 
+#include "core/ascii.h"
 #include "sysroutines/shortcuts.h"
 #include "sysroutines/system_info.h"
 #include "sysroutines/text_routines.h"
@@ -75,13 +76,6 @@ constexpr std::size_t kExtensionsPerProfile = 500;
 constexpr int kShortcutDepth = 4;
 constexpr std::size_t kShortcutFiles = 3000;
 
-std::string Lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return out;
-}
-
 std::string Join(const std::string& a, std::string_view b) {
   if (a.empty()) return std::string(b);
   if (a.back() == '\\') return a + std::string(b);
@@ -127,7 +121,7 @@ std::string KeyText(const char* root, const std::string& path, RegView view) {
 class SeenValues {
  public:
   bool Add(const std::string& root, const std::string& key, const std::string& name, const std::string& value) {
-    return seen_.insert(Lower(root + "\n" + key + "\n" + name) + "\n" + value).second;
+    return seen_.insert(AsciiLower(root + "\n" + key + "\n" + name) + "\n" + value).second;
   }
 
  private:
@@ -462,7 +456,7 @@ void ScanFirefoxProfiles(const OtherBrowsersPlaces& places, std::vector<BrowserR
 void ScanFirefoxPolicyFiles(const OtherBrowsersPlaces& places, std::vector<BrowserRow>& out) {
   std::set<std::string> done;
   for (const auto& folder : places.firefoxProgramFolders) {
-    if (folder.empty() || !done.insert(Lower(folder)).second) continue;
+    if (folder.empty() || !done.insert(AsciiLower(folder)).second) continue;
     const std::string path = Join(folder, "distribution\\policies.json");
     if (!win32::FileExists(path)) continue;
     BrowserRow base;
@@ -482,7 +476,7 @@ void ScanFirefoxPolicyFiles(const OtherBrowsersPlaces& places, std::vector<Brows
 // ---- shortcuts ----------------------------------------------------------------------
 
 const ShortcutProgram* ShortcutProgramOf(const std::string& target) {
-  const std::string name = Lower(FileNameOf(target));
+  const std::string name = AsciiLower(FileNameOf(target));
   for (const auto& p : kShortcutPrograms)
     if (name == p.program) return &p;
   return nullptr;
@@ -491,7 +485,7 @@ const ShortcutProgram* ShortcutProgramOf(const std::string& target) {
 void ScanShortcutFolder(const std::string& folder, int depth, std::size_t& files, std::vector<BrowserRow>& out) {
   for (const auto& name : ListFolder(folder, false)) {
     if (++files > kShortcutFiles) return;
-    if (name.size() < 5 || Lower(name.substr(name.size() - 4)) != ".lnk") continue;
+    if (name.size() < 5 || AsciiLower(name.substr(name.size() - 4)) != ".lnk") continue;
     const std::string path = Join(folder, name);
     const ShortcutTarget link = ResolveShortcut(path);
     if (!link.loaded) continue;
@@ -525,7 +519,7 @@ void ScanShortcuts(const OtherBrowsersPlaces& places, std::vector<BrowserRow>& o
   std::set<std::string> done;
   std::size_t files = 0;
   for (const auto& folder : places.shortcutFolders) {
-    if (folder.empty() || !done.insert(Lower(folder)).second || !win32::DirectoryExists(folder)) continue;
+    if (folder.empty() || !done.insert(AsciiLower(folder)).second || !win32::DirectoryExists(folder)) continue;
     ScanShortcutFolder(folder, 0, files, out);
   }
 }

@@ -29,6 +29,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "core/ascii.h"
 #include "core/table_text.h"
 #include "core/version.h"
 #include "immunize/immunity.h"
@@ -43,6 +44,7 @@
 #include "scan/report_file.h"
 #include "scan/scan_document.h"
 #include "sysroutines/system_info.h"
+#include "sysroutines/system_paths.h"
 #include "undo/backup_store.h"
 #include "undo/undo_commands.h"
 #include "win32/dll_search.h"
@@ -66,14 +68,6 @@ void Write(const std::string& text) {
 void Error(const std::string& text) {
   const std::string line = text + "\n";
   std::fwrite(line.data(), 1, line.size(), stderr);
-}
-
-std::string ProgramFolder() {
-  std::wstring buf(32768, L'\0');
-  const DWORD n = GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
-  buf.resize(n);
-  const auto slash = buf.find_last_of(L"\\/");
-  return wl::win32::Narrow(buf.substr(0, slash + 1));
 }
 
 int Usage(const std::string& why = {}) {
@@ -136,7 +130,7 @@ Options ParseOptions(const std::vector<std::string>& args, std::size_t from) {
 }
 
 bool LoadTables(wl::ReferenceTables& tables, wl::MainDbValues& mainDb) {
-  const std::string refdb = ProgramFolder() + "Ref.dbd";
+  const std::string refdb = wl::OwnProgramFolder() + "Ref.dbd";
   try {
     wl::TZLBArchive archive;
     archive.Open(refdb);
@@ -254,17 +248,6 @@ std::optional<wl::ImmunityKind> KindOf(const std::string& word) {
   return std::nullopt;
 }
 
-bool SameId(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
-
 int ImmunityCommand(const std::vector<std::string>& args) {
   const std::string& command = args[0];
   const Options o = ParseOptions(args, 1);
@@ -303,7 +286,7 @@ int ImmunityCommand(const std::vector<std::string>& args) {
   for (const std::string& id : ids) {
     bool found = false;
     for (std::size_t i = 0; i < entries.size(); ++i)
-      if (SameId(entries[i].id, id)) {
+      if (wl::EqualsNoCase(entries[i].id, id)) {
         wanted[i] = immunize;
         found = true;
       }

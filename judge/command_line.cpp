@@ -2,23 +2,10 @@
 
 #include <array>
 
+#include "core/ascii.h"
+
 namespace wl {
 namespace {
-
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
-
-std::string LowerText(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = Lower(c);
-  return out;
-}
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i)
-    if (Lower(text[i]) != Lower(prefix[i])) return false;
-  return true;
-}
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -48,7 +35,7 @@ bool HasProgramExtension(std::string_view path) {
   static constexpr std::array<std::string_view, 16> kExtensions = {
       ".exe", ".com", ".bat", ".cmd", ".scr", ".pif", ".dll", ".sys",
       ".cpl", ".vbs", ".vbe", ".js",  ".jse", ".wsf", ".ps1", ".hta"};
-  const std::string name = LowerText(FileNameOf(path));
+  const std::string name = AsciiLower(FileNameOf(path));
   for (std::string_view ext : kExtensions)
     if (name.size() > ext.size() && name.ends_with(ext)) return true;
   return false;
@@ -95,7 +82,7 @@ std::string SwitchName(std::string_view arg) {
   while (!arg.empty() && (arg.front() == '-' || arg.front() == '/')) arg.remove_prefix(1);
   const std::size_t colon = arg.find(':');
   if (colon != std::string_view::npos) arg = arg.substr(0, colon);
-  return LowerText(arg);
+  return AsciiLower(arg);
 }
 
 // Whether name is a non-empty prefix of full of at least minLength letters.
@@ -136,7 +123,7 @@ std::string CommandAfterBuiltins(std::string_view command) {
     command = TrimBlanks(command);
     std::size_t end = 0;
     while (end < command.size() && !IsBlank(command[end])) ++end;
-    const std::string word = LowerText(command.substr(0, end));
+    const std::string word = AsciiLower(command.substr(0, end));
     if (word == "call") {
       command.remove_prefix(end);
       continue;
@@ -151,7 +138,7 @@ std::string CommandAfterBuiltins(std::string_view command) {
       while (command.starts_with('/')) {
         std::size_t e = 0;
         while (e < command.size() && !IsBlank(command[e])) ++e;
-        const std::string option = LowerText(command.substr(0, e));
+        const std::string option = AsciiLower(command.substr(0, e));
         command = TrimBlanks(command.substr(e));
         // These take a value.
         if (option == "/d" || option == "/affinity" || option == "/node") {
@@ -320,7 +307,7 @@ std::string ResolveHostedFile(std::string_view text, const PathFacts& facts, std
 }
 
 HostKind HostKindOf(std::string_view programPath) {
-  std::string name = LowerText(FileNameOf(TrimBlanks(programPath)));
+  std::string name = AsciiLower(FileNameOf(TrimBlanks(programPath)));
   if (name.ends_with(".exe")) name.resize(name.size() - 4);
   if (name == "rundll32") return HostKind::Rundll32;
   if (name == "regsvr32") return HostKind::Regsvr32;
@@ -413,7 +400,7 @@ HostedPayload PayloadOf(HostKind host, std::string_view arguments, const std::ve
       }
       // A script named without -File (pwsh takes its first argument as one).
       for (const std::string& arg : args)
-        if (!IsSwitch(arg) && LowerText(arg).ends_with(".ps1")) {
+        if (!IsSwitch(arg) && AsciiLower(arg).ends_with(".ps1")) {
           fileOrAddress(arg);
           return out;
         }
@@ -424,7 +411,7 @@ HostedPayload PayloadOf(HostKind host, std::string_view arguments, const std::ve
       std::size_t at = std::string_view::npos;
       for (std::size_t i = 0; i + 1 < arguments.size(); ++i) {
         if (arguments[i] != '/') continue;
-        const char s = Lower(arguments[i + 1]);
+        const char s = AsciiLower(arguments[i + 1]);
         if ((s == 'c' || s == 'k' || s == 'r') && (i == 0 || IsBlank(arguments[i - 1]))) {
           at = i + 2;
           break;
@@ -455,7 +442,7 @@ HostedPayload PayloadOf(HostKind host, std::string_view arguments, const std::ve
       break;
     case HostKind::Svchost:
       for (std::size_t i = 0; i + 1 < args.size(); ++i)
-        if (LowerText(args[i]) == "-k" || LowerText(args[i]) == "/k") {
+        if (AsciiLower(args[i]) == "-k" || AsciiLower(args[i]) == "/k") {
           out.kind = HostedPayload::Kind::ServiceGroup;
           out.text = args[i + 1];
           break;
@@ -469,7 +456,7 @@ std::string RuleText(std::string_view text) {
   std::string out;
   out.reserve(text.size());
   for (char c : text)
-    if (c != '^' && c != '`') out += Lower(c);
+    if (c != '^' && c != '`') out += AsciiLower(c);
   return out;
 }
 

@@ -1,17 +1,10 @@
 #include "judge/command_rules.h"
 
+#include "core/ascii.h"
 #include "judge/command_line.h"
 
 namespace wl {
 namespace {
-
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
-
-std::string LowerText(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = Lower(c);
-  return out;
-}
 
 std::string_view Trim(std::string_view text) {
   while (!text.empty() && static_cast<unsigned char>(text.front()) <= ' ') text.remove_prefix(1);
@@ -38,7 +31,7 @@ std::string Unescaped(std::string_view word) {
       ++i;
       continue;
     }
-    out += Lower(word[i]);
+    out += AsciiLower(word[i]);
   }
   return out;
 }
@@ -81,11 +74,11 @@ bool ParseCondition(std::string_view token, RuleCondition& out) {
         a.minLength = static_cast<std::size_t>(std::stoi(std::string(digits)));
         name = name.substr(0, slash);
       }
-      a.name = LowerText(name);
+      a.name = AsciiLower(name);
       if (a.name.empty()) return false;
       if (a.minLength == 0 || a.minLength > a.name.size()) a.minLength = a.name.size();
     } else if (out.kind == RuleCondition::Kind::Payload) {
-      a.name = LowerText(alt);
+      a.name = AsciiLower(alt);
       if (a.name != "url" && a.name != "script" && a.name != "userwritable" && a.name != "missing" &&
           a.name != "file")
         return false;
@@ -111,15 +104,15 @@ bool SwitchHolds(const RuleCondition::Alternative& alt, const RuleSubject& subje
     if (static_cast<unsigned char>(arg[0]) == 0xE2) arg.remove_prefix(3);
     while (!arg.empty() && (arg.front() == '-' || arg.front() == '/')) arg.remove_prefix(1);
     const std::size_t colon = arg.find(':');
-    const std::string name = LowerText(arg.substr(0, colon));
+    const std::string name = AsciiLower(arg.substr(0, colon));
     if (name.size() < alt.minLength || name.size() > alt.name.size() || alt.name.compare(0, name.size(), name) != 0)
       continue;
     if (alt.values.empty()) return true;
     std::string value;
     if (colon != std::string_view::npos)
-      value = LowerText(arg.substr(colon + 1));
+      value = AsciiLower(arg.substr(colon + 1));
     else if (i + 1 < subject.args.size())
-      value = LowerText(subject.args[i + 1]);
+      value = AsciiLower(subject.args[i + 1]);
     for (const std::string& pattern : alt.values)
       if (GlobMatches(pattern, value)) return true;
   }
@@ -150,7 +143,7 @@ bool GlobMatches(std::string_view pattern, std::string_view text) {
   // Iterative matching with one point to return to after a "*".
   std::size_t p = 0, t = 0, star = std::string_view::npos, mark = 0;
   while (t < text.size()) {
-    if (p < pattern.size() && (pattern[p] == '?' || Lower(pattern[p]) == Lower(text[t]))) {
+    if (p < pattern.size() && (pattern[p] == '?' || AsciiLower(pattern[p]) == AsciiLower(text[t]))) {
       ++p;
       ++t;
     } else if (p < pattern.size() && pattern[p] == '*') {
@@ -206,7 +199,7 @@ CommandRules ParseCommandRules(const std::vector<std::string>& lines) {
       for (std::string_view program : SplitOn(fields[1], ',')) {
         program = Trim(program);
         if (program.empty()) good = false;
-        rule.programs.push_back(LowerText(program));
+        rule.programs.push_back(AsciiLower(program));
       }
     std::string_view conditions = fields[2];
     while (good && !conditions.empty()) {

@@ -10,27 +10,10 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "core/ascii.h"
+
 namespace wl {
 namespace {
-
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
-
-std::string LowerText(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = Lower(c);
-  return out;
-}
-
-std::string UpperText(std::string_view text) {
-  std::string out(text);
-  for (char& c : out)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-  return out;
-}
-
-bool ContainsNoCase(std::string_view text, std::string_view word) {
-  return LowerText(text).find(LowerText(word)) != std::string::npos;
-}
 
 std::string FileNameOf(std::string_view path) {
   const std::size_t slash = path.find_last_of("\\/");
@@ -88,7 +71,7 @@ const char* VerdictName(Verdict verdict) {
 
 std::string SignerGroupOf(const std::string& rootThumbprint, const ReferenceTables& tables) {
   if (rootThumbprint.empty()) return {};
-  const std::string* line = tables.signers.LastLineWithKey(UpperText(rootThumbprint));
+  const std::string* line = tables.signers.LastLineWithKey(AsciiUpper(rootThumbprint));
   return line ? std::string(TrimText(StringTable::ValueOf(*line))) : std::string();
 }
 
@@ -234,7 +217,7 @@ void Judge::AssessFile(const std::string& path, Origin origin, bool payload, Ass
   f.sha256 = facts->sha256;
   f.place = ClassifyPlace(path, facts_.Folders());
 
-  const std::string name = LowerText(FileNameOf(path));
+  const std::string name = AsciiLower(FileNameOf(path));
   if (const std::string* line = tables_.process.LastLineWithKey(name)) {
     const std::string_view value = StringTable::ValueOf(*line);
     if (!value.empty()) f.mark = value.front();
@@ -328,7 +311,7 @@ void Judge::AssessCommand(std::string_view command, bool isPath, Origin origin, 
   if (isPath) return;
 
   RuleSubject subject;
-  subject.program = LowerText(FileNameOf(resolved.program));
+  subject.program = AsciiLower(FileNameOf(resolved.program));
   subject.text = RuleText(PlainCommand(command, facts_));
   subject.args = resolved.args;
   const HostKind host = HostKindOf(resolved.program);
@@ -422,7 +405,7 @@ Judgement Judge::Assess(const JudgeRequest& request) const {
   j.inWindowsFolders = haveFile && f.place.kind == PlaceKind::Windows;
 
   // The program's own description (a host keeps its own: "rundll32.exe").
-  const std::string name = LowerText(FileNameOf(j.program));
+  const std::string name = AsciiLower(FileNameOf(j.program));
   j.description = LookupVerdict(name, tables_.process);
   const std::string* line = tables_.process.LastLineWithKey(name);
   const char mark = line && !StringTable::ValueOf(*line).empty() ? StringTable::ValueOf(*line).front() : 0;

@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "core/ascii.h"
+
 namespace wl {
 namespace {
 
@@ -42,8 +44,6 @@ constexpr std::array<std::string_view, 13> kWindowsInProgramFiles = {
     "common files\\system",
 };
 
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
-
 }  // namespace
 
 std::string ComparablePath(std::string_view path) {
@@ -54,7 +54,7 @@ std::string ComparablePath(std::string_view path) {
     if (c == '/') c = '\\';
     // A doubled separator names the same folder (but keep a UNC path's "\\").
     if (c == '\\' && !out.empty() && out.back() == '\\' && out.size() > 1) continue;
-    out += Lower(c);
+    out += AsciiLower(c);
   }
   while (out.size() > 3 && out.back() == '\\') out.pop_back();
   return out;

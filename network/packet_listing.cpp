@@ -38,16 +38,10 @@ bool PacketsPageText(const std::string& path, PageText& text, std::string& error
   DecodedPacket d;
   const CaptureReadResult result = ReadCapture(bytes.data(), bytes.size(), [&](const CapturePacket& p) {
     DecodePacketInto(p.data, p.size, d);
-    // The payload's text in the views' code page (Simplified Chinese).
+    // The payload's text in the views' code page, as the page shows it.
     const std::string data = DataCellText(p.data + d.headerSize, d.dataSize);
-    std::wstring wide;
-    if (!data.empty()) {
-      const int n = MultiByteToWideChar(936, 0, data.data(), static_cast<int>(data.size()), nullptr, 0);
-      wide.resize(static_cast<std::size_t>(std::max(n, 0)));
-      if (n > 0) MultiByteToWideChar(936, 0, data.data(), static_cast<int>(data.size()), wide.data(), n);
-    }
     text.rows.push_back({d.proto, d.sourceIP, std::to_string(d.sourcePort), d.destIP, std::to_string(d.destPort),
-                         std::to_string(d.dataSize), win32::Narrow(wide)});
+                         std::to_string(d.dataSize), win32::Narrow(win32::FromCodePage(data, kSnifferCodePage))});
   });
   if (!result.ok) {
     error = path + ": " + result.error;

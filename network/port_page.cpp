@@ -41,11 +41,11 @@ void PortPage::ReadPortTable() {
   const EndpointTables read = readEndpoints();
   if (!read.ok) {
     // The previous rows stay.
-    context_.ui.ShowStatus("The active ports could not be read. " + read.error);
+    ShowStatus("The active ports could not be read. " + read.error);
     return;
   }
   ShowRows(BuildPortRows(read.endpoints, context_.tables, Sources()));
-  if (!read.error.empty()) context_.ui.ShowStatus("Some ports are missing. " + read.error);
+  if (!read.error.empty()) ShowStatus("Some ports are missing. " + read.error);
 }
 
 void PortPage::ApplyNames() {

@@ -1,13 +1,12 @@
 #include "network/sniffer_page.h"
 
-#include <commdlg.h>
-
 #include <algorithm>
 
 #include <fstream>
 #include <iterator>
 
 #include "network/pcap_file.h"
+#include "win32/file_dialog.h"
 #include "win32/handles.h"
 #include "win32/system_error.h"
 #include "win32/unicode.h"
@@ -18,37 +17,9 @@ namespace {
 
 constexpr int kMemo1Id = 110;
 constexpr int kMemo2Id = 111;
-// The views show payload bytes in the Simplified Chinese (GB2312) code page.
-constexpr UINT kViewCodePage = 936;
 constexpr int kWidths[7] = {57, 101, 71, 97, 80, 84, 351};
 
-std::wstring FromViewCodePage(const std::string& bytes) {
-  if (bytes.empty()) return {};
-  const int n = MultiByteToWideChar(kViewCodePage, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
-  if (n <= 0) return std::wstring(bytes.begin(), bytes.end());
-  std::wstring out(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(kViewCodePage, 0, bytes.data(), static_cast<int>(bytes.size()), out.data(), n);
-  return out;
-}
-
-std::optional<std::string> AskFile(HWND owner, bool save) {
-  std::wstring file(32768, L'\0');
-  if (save) {
-    const std::wstring name = L"Capture.pcap";
-    std::copy(name.begin(), name.end(), file.begin());
-  }
-  OPENFILENAMEW ofn{};
-  ofn.lStructSize = sizeof ofn;
-  ofn.hwndOwner = owner;
-  ofn.lpstrFilter = L"Capture File (*.pcap;*.pcapng;*.cap)\0*.pcap;*.pcapng;*.cap\0All Files\0*.*\0";
-  ofn.lpstrFile = file.data();
-  ofn.nMaxFile = static_cast<DWORD>(file.size());
-  ofn.lpstrDefExt = L"pcap";
-  ofn.Flags = OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_EXPLORER |
-              (save ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST);
-  if (!(save ? GetSaveFileNameW(&ofn) : GetOpenFileNameW(&ofn))) return std::nullopt;
-  return win32::Narrow(file.c_str());
-}
+std::wstring FromViewCodePage(const std::string& bytes) { return win32::FromCodePage(bytes, kSnifferCodePage); }
 
 std::pair<int64_t, uint32_t> SystemNow() {
   FILETIME ft;
@@ -80,7 +51,13 @@ DWORD WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes)
 
 SnifferPage::SnifferPage(ui::PageContext& context, std::unique_ptr<Tcap_ip> engine)
     : ListPageBase(context), engine_(std::move(engine)) {
-  chooseFile = [this](bool save) { return AskFile(context_.ui.MainWindow(), save); };
+  chooseFile = [this](bool save) {
+    const win32::FileChoice choice{.filter = "Capture File (*.pcap;*.pcapng;*.cap)|*.pcap;*.pcapng;*.cap|All Files|*.*",
+                                   .defaultExtension = "pcap",
+                                   .suggestedName = save ? "Capture.pcap" : ""};
+    return save ? win32::AskSaveFile(context_.ui.MainWindow(), choice)
+                : win32::AskOpenFile(context_.ui.MainWindow(), choice);
+  };
   now = SystemNow;
   // The popup menu PMFilter ("Pause" and "Refresh" are hidden items).
   AddAction({.id = kStartCapture1, .caption = "Start Capture", .hint = "Start capture the web data package.",
@@ -181,7 +158,7 @@ void SnifferPage::cap_ip1Cap(const std::string&, const std::string&, const std::
 
 void SnifferPage::cap_ip1Error(const std::string& Error) {
   errors_.push_back(Error);
-  context_.ui.ShowStatus("Capture: " + Error);
+  ShowStatus("Capture: " + Error);
 }
 
 void SnifferPage::SyncGrid() {
@@ -222,15 +199,15 @@ void SnifferPage::StartCapture1Click() {
   try {
     engine_->Start();
   } catch (const ESocketException& e) {
-    context_.ui.ShowStatus(std::string("Capture: ") + e.what());
+    ShowStatus(std::string("Capture: ") + e.what());
     context_.ui.Message(e.what(), "Net Sniffer", MB_OK | MB_ICONERROR);
     SetCapturing(false);
     return;
   }
   const bool capturing = engine_->CapturingSockets() > 0;
   SetCapturing(capturing);
-  if (!capturing && errors_.empty()) context_.ui.ShowStatus("Capture: no socket could be opened.");
-  if (capturing && errors_.empty()) context_.ui.ShowStatus("Capturing on " + std::to_string(engine_->CapturingSockets()) + " address(es).");
+  if (!capturing && errors_.empty()) ShowStatus("Capture: no socket could be opened.");
+  if (capturing && errors_.empty()) ShowStatus("Capturing on " + std::to_string(engine_->CapturingSockets()) + " address(es).");
 }
 
 void SnifferPage::StopCapture1Click() {
@@ -251,7 +228,7 @@ void SnifferPage::Clear1Click() {
 
 void SnifferPage::SaveCapture1Click() {
   if (rows_.PacketCount() <= 0) {
-    context_.ui.ShowStatus("There are no packets to save.");
+    ShowStatus("There are no packets to save.");
     return;
   }
   const auto file = chooseFile(true);
@@ -266,7 +243,7 @@ void SnifferPage::SaveCapture1Click() {
                         "Save Capture", MB_OK | MB_ICONERROR);
     return;
   }
-  context_.ui.ShowStatus(std::to_string(rows_.PacketCount()) + " packet(s) saved to " + *file);
+  ShowStatus(std::to_string(rows_.PacketCount()) + " packet(s) saved to " + *file);
 }
 
 void SnifferPage::OpenCapture1Click() {
@@ -309,7 +286,7 @@ void SnifferPage::OpenCapture1Click() {
                         "Open Capture", MB_OK | MB_ICONWARNING);
     status += "; " + result.error;
   }
-  context_.ui.ShowStatus(status);
+  ShowStatus(status);
 }
 
 LRESULT SnifferPage::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "network/fake_socket_library.h"
+#include "network/packet_listing.h"
 #include "network/packet_test_support.h"
 #include "network/pcap_file.h"
 #include "ui/page_test_host.h"
@@ -130,6 +131,30 @@ TEST_F(SnifferPageTest, TheDumpOfTheSelectedPacket) {
   EXPECT_EQ(Page().Memo2Text(), "");
   Page().Clear1Click();
   EXPECT_EQ(Page().Grid().ItemCount(), 1u);
+}
+
+// The grid and the console listing read payload text alike: valid GBK, bytes
+// that form no character, a lead byte at the end.
+TEST_F(SnifferPageTest, TheGridAndTheListingShowTheSamePayloadText) {
+  wl::test::ScratchDir dir("wlsniffcp");
+  const std::string file = dir.File("codepage.pcap");
+  const std::vector<std::string> payloads = {"\xB9\xE3\xB8\xE6 update", "\x81", "\xFF\xFE\x80\x80", "ok\xB9",
+                                             "plain"};
+  Page().StartCapture1Click();
+  for (const std::string& payload : payloads) Deliver(Page().Engine(), 0, MakePacket({.protocol = 17, .payload = payload}));
+  Page().SyncGrid();
+  Page().chooseFile = [&](bool) -> std::optional<std::string> { return file; };
+  Page().SaveCapture1Click();
+  PageText text;
+  std::string error;
+  ASSERT_TRUE(PacketsPageText(file, text, error)) << error;
+  ASSERT_EQ(text.rows.size(), payloads.size());
+  EXPECT_EQ(Page().CellText(1, 6), "\xE5\xB9\xBF\xE5\x91\x8A update");
+  for (std::size_t i = 0; i < payloads.size(); ++i) {
+    const std::string shown = Page().CellText(static_cast<int>(i + 1), 6);
+    EXPECT_FALSE(shown.empty()) << i;
+    EXPECT_EQ(text.rows[i][6], shown) << i;
+  }
 }
 
 TEST_F(SnifferPageTest, SaveAndOpenACapture) {

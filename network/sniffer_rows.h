@@ -25,6 +25,10 @@ PayloadDump DumpPayload(const uint8_t* data, std::size_t size);
 // The "Data" cell: the payload read as text up to its first zero byte.
 std::string DataCellText(const uint8_t* data, std::size_t size);
 
+// The Windows code page the grid, the views and the console listing read
+// payload text in: Simplified Chinese (GBK).
+inline constexpr unsigned kSnifferCodePage = 936;
+
 struct SnifferRow {
   std::array<std::string, 7> cells;  // Protocol … Data
   std::vector<uint8_t> payload;      // slot of the payload store

@@ -116,7 +116,7 @@ void ProcessPage::erminate1Click() {
   if (!row) return;
   const ProcessRow selected = *row;
   if (!KillProcess(selected))
-    context_.ui.ShowStatus("The process " + selected.name + " (" + std::to_string(selected.id) +
+    ShowStatus("The process " + selected.name + " (" + std::to_string(selected.id) +
                            ") could not be ended.");
   Refresh3Click();
   moduleList_.Clear();
@@ -138,7 +138,7 @@ void ProcessPage::FilePoperty1Click() {
   const ProcessRow* row = List().Selected();
   if (!row) return;
   const std::string path = row->MainExecutable();
-  if (!showProperties(path)) context_.ui.ShowStatus("No properties can be shown for " + path + ".");
+  if (!showProperties(path)) ShowStatus("No properties can be shown for " + path + ".");
 }
 
 void ProcessPage::OpenFolder2Click() {
@@ -146,7 +146,7 @@ void ProcessPage::OpenFolder2Click() {
   if (!row) return;
   const std::string folder = FolderPart(row->MainExecutable());
   if (folder.empty()) return;
-  if (!shellOpen(folder)) context_.ui.ShowStatus("The folder " + folder + " cannot be opened.");
+  if (!shellOpen(folder)) ShowStatus("The folder " + folder + " cannot be opened.");
 }
 
 void ProcessPage::ProListColumnClick() { List().SortByCaption(); }

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "core/ascii.h"
+
 namespace wl {
 
 std::string KilobyteText(uint64_t bytes) { return std::to_string(bytes >> 10) + " KB"; }
@@ -52,13 +54,6 @@ std::string FolderPart(std::string_view path) {
   // "C:\x.exe" -> "C:\": a drive root keeps its backslash.
   if (pos == 2 && path[1] == ':') return std::string(path.substr(0, 3));
   return std::string(path.substr(0, pos));
-}
-
-std::string AsciiLower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-  return out;
 }
 
 std::string ProcessAnalysis(const std::string& processName, const ReferenceTables& tables) {

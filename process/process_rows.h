@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/ascii.h"
 #include "core/table_text.h"
 #include "judge/judge.h"
 #include "refdb/reference_tables.h"
@@ -63,8 +64,6 @@ std::string_view FileNamePart(std::string_view path);
 // The folder part of a path: the text before its last backslash, a drive
 // root keeping its backslash ("C:\" for "C:\x.exe"); empty without one.
 std::string FolderPart(std::string_view path);
-// ASCII lower case, other bytes unchanged (reference keys are lower case).
-std::string AsciiLower(std::string_view text);
 
 // Verdict of a process by its executable name, as the list shows it.
 std::string ProcessAnalysis(const std::string& processName, const ReferenceTables& tables);

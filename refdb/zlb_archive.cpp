@@ -10,6 +10,7 @@
 #include <istream>
 #include <streambuf>
 
+#include "core/ascii.h"
 #include "core/utf8_path.h"
 
 namespace wl {
@@ -50,12 +51,6 @@ std::string Format(const char* pattern, int arg) {
   const auto pos = out.find("%d");
   if (pos != std::string::npos) out.replace(pos, 2, std::to_string(arg));
   return out;
-}
-
-std::string AsciiLower(std::string s) {
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-  return s;
 }
 
 // A read-only, seekable stream buffer over bytes in memory.

@@ -1,34 +1,14 @@
 #include "scan/hijack_page.h"
 
-#include <commdlg.h>
-
 #include "scan/hijack_report.h"
 #include "scan/report_file.h"
 #include "sysroutines/system_info.h"
+#include "win32/file_dialog.h"
 #include "win32/handles.h"
 #include "win32/system_error.h"
 #include "win32/unicode.h"
 
 namespace wl {
-
-namespace {
-
-std::optional<std::string> AskSaveFile(HWND owner, const std::string& suggested) {
-  std::wstring file = win32::Widen(suggested);
-  file.resize(32768, L'\0');
-  OPENFILENAMEW ofn{};
-  ofn.lStructSize = sizeof ofn;
-  ofn.hwndOwner = owner;
-  ofn.lpstrFilter = L"Text File\0*.txt\0";
-  ofn.lpstrFile = file.data();
-  ofn.nMaxFile = static_cast<DWORD>(file.size());
-  ofn.lpstrDefExt = L"txt";
-  ofn.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_EXPLORER;
-  if (!GetSaveFileNameW(&ofn)) return std::nullopt;
-  return win32::Narrow(file.c_str());
-}
-
-}  // namespace
 
 HijackPage::HijackPage(ui::PageContext& context)
     : ListPage(context,
@@ -44,7 +24,10 @@ HijackPage::HijackPage(ui::PageContext& context)
              .handler = [this] { ToolButton31Click(); },
              .menu = false});
   OnColumnClick([this](int) { HijackListColumnClick(); });
-  chooseFile = [this](const std::string& suggested) { return AskSaveFile(context_.ui.MainWindow(), suggested); };
+  chooseFile = [this](const std::string& suggested) {
+    return win32::AskSaveFile(context_.ui.MainWindow(),
+                              {.filter = "Text File|*.txt", .defaultExtension = "txt", .suggestedName = suggested});
+  };
   today = ShortDateToday;
   systemName = GetWindowsVersionName;
 }

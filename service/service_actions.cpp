@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include "core/ascii.h"
 #include "service/service_manager.h"
 #include "sysroutines/system_info.h"
 #include "sysroutines/version_info.h"
@@ -22,7 +23,7 @@ std::vector<std::string> OtherServicesOf(const std::string& program, const std::
   ServiceEnumerate("", SERVICE_WIN32 | SERVICE_DRIVER, SERVICE_STATE_ALL, services);
   const std::string windowsDir = GetWindowsDir();
   for (const auto& service : services) {
-    if (AsciiUpper(service.keyName) == AsciiUpper(keyName)) continue;
+    if (EqualsNoCase(service.keyName, keyName)) continue;
     const auto key = win32::RegKey::Open(HKEY_LOCAL_MACHINE, kServicesKey + service.keyName, KEY_READ);
     const auto image = key ? key->Read("ImagePath") : std::nullopt;
     if (!image) continue;

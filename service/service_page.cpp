@@ -115,7 +115,7 @@ void ServicePage::StartService1Click() {
     started = startService(key);
     Refresh2Click();
   }
-  if (!started) context_.ui.ShowStatus("The service " + key + " did not start.");
+  if (!started) ShowStatus("The service " + key + " did not start.");
 }
 
 void ServicePage::StopService1Click() {
@@ -128,7 +128,7 @@ void ServicePage::StopService1Click() {
     stopped = stopService(key);
     Refresh2Click();
   }
-  if (!stopped) context_.ui.ShowStatus("The service " + key + " did not stop.");
+  if (!stopped) ShowStatus("The service " + key + " did not stop.");
 }
 
 void ServicePage::SetStartType(uint32_t start) {
@@ -136,7 +136,7 @@ void ServicePage::SetStartType(uint32_t start) {
   if (!row) return;
   const WriteResult result = SetServiceStartType(row->keyName, start);
   Refresh2Click();
-  if (!result) context_.ui.ShowStatus(result.message);
+  if (!result) ShowStatus(result.message);
 }
 
 void ServicePage::RemoveService1Click() {
@@ -175,7 +175,7 @@ void ServicePage::RemoveService1Click() {
       if (!result.programKeptFor.empty())
         context_.ui.Message(ProgramKeptText(program, result.programKeptFor), kRemoveCaption, MB_OK | MB_ICONINFORMATION);
       else if (result.fileResult && !*result.fileResult)
-        context_.ui.ShowStatus(result.fileResult->message);
+        ShowStatus(result.fileResult->message);
       break;
   }
 }
@@ -185,7 +185,7 @@ void ServicePage::ServiceListDblClick() {
   if (!row) return;
   const std::string program = ExtractExecutablePath(row->path);
   if (!showProperties(program, context_.ui.MainWindow()))
-    context_.ui.ShowStatus("Cannot show the properties of " + (program.empty() ? row->keyName : program) + ".");
+    ShowStatus("Cannot show the properties of " + (program.empty() ? row->keyName : program) + ".");
 }
 
 }  // namespace wl

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "core/ascii.h"
+
 namespace wl {
 
 std::string StartTypeName(std::optional<uint32_t> start) {
@@ -17,13 +19,6 @@ std::string StartTypeName(std::optional<uint32_t> start) {
 }
 
 std::string ServiceStateText(bool stopped) { return stopped ? "Stopp" : "Running"; }
-
-std::string AsciiUpper(std::string_view text) {
-  std::string out(text);
-  for (char& c : out)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return out;
-}
 
 std::string ServicePathText(std::string_view imagePath, std::string_view windowsDir) {
   std::string path = AsciiUpper(imagePath);

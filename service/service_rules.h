@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/ascii.h"
+
 namespace wl {
 
 // Service states as the service control manager reports them.
@@ -34,8 +36,6 @@ std::string ServiceStateText(bool stopped);
 // replaced by the Windows directory as given.
 std::string ServicePathText(std::string_view imagePath, std::string_view windowsDir);
 
-// ASCII upper case, other bytes (UTF-8 sequences) unchanged.
-std::string AsciiUpper(std::string_view text);
 
 struct ServiceProgress {
   uint32_t state = 0;

@@ -1,30 +1,15 @@
 #include "settings/association_page.h"
 
-#include <commdlg.h>
-
 #include "settings/settings_repair.h"
 #include "sysroutines/registry_viewer.h"
 #include "sysroutines/shell_routines.h"
 #include "sysroutines/system_info.h"
+#include "win32/file_dialog.h"
 #include "win32/file_path.h"
 #include "win32/unicode.h"
 
 namespace wl {
 namespace {
-
-std::optional<std::string> AskForProgram(HWND owner) {
-  std::wstring file(32768, L'\0');
-  OPENFILENAMEW ofn{};
-  ofn.lStructSize = sizeof ofn;
-  ofn.hwndOwner = owner;
-  ofn.lpstrFilter = L"Programs (*.exe)\0*.exe\0All Files (*.*)\0*.*\0";
-  ofn.lpstrFile = file.data();
-  ofn.nMaxFile = static_cast<DWORD>(file.size());
-  ofn.lpstrTitle = L"Custom Set";
-  ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_EXPLORER;
-  if (!GetOpenFileNameW(&ofn)) return std::nullopt;
-  return win32::Narrow(file.c_str());
-}
 
 // The folder of a program path: up to its last backslash ("C:\" for a file
 // at the root of a drive); empty when it has none.
@@ -46,7 +31,9 @@ AssociationPage::AssociationPage(ui::PageContext& context)
                 {"Analysis", 250, [](const AssociationItem& r) { return r.row.analysis; },
                  [](const AssociationItem& r) { return r.row.image; }}},
                win32::ListStyle{.subItemImages = true}) {
-  chooseProgram = AskForProgram;
+  chooseProgram = [](HWND owner) {
+    return win32::AskOpenFile(owner, {.filter = "Programs (*.exe)|*.exe|All Files (*.*)|*.*", .title = "Custom Set"});
+  };
   showProperties = [](const std::string& path, HWND owner) { return ShowFileProperties(path, owner); };
   shellOpen = [](const std::string& target) { return ShellOpen(target); };
   jumpToRegistry = [](const std::string& key, const std::string& value) { return JumpToRegistryEntry(key, value); };
@@ -142,7 +129,7 @@ void AssociationPage::FilePoperty2Click() {
   if (!item) return;
   const std::string program = ExtractExecutablePath(item->row.command);
   if (!showProperties(program, context_.ui.MainWindow()))
-    context_.ui.ShowStatus(program.empty() ? "The command names no program."
+    ShowStatus(program.empty() ? "The command names no program."
                                            : "Cannot show the properties of " + program + ".");
 }
 
@@ -152,17 +139,17 @@ void AssociationPage::FileFolder1Click() {
   const std::string folder = FolderOf(ExtractExecutablePath(item->row.command));
   // Only a folder is ever handed to the shell: anything else would be run.
   if (folder.empty() || !win32::DirectoryExists(folder)) {
-    context_.ui.ShowStatus("The folder of the program \"" + item->row.command + "\" names was not found.");
+    ShowStatus("The folder of the program \"" + item->row.command + "\" names was not found.");
     return;
   }
-  if (!shellOpen(folder)) context_.ui.ShowStatus("Cannot open the folder " + folder + ".");
+  if (!shellOpen(folder)) ShowStatus("Cannot open the folder " + folder + ".");
 }
 
 void AssociationPage::ViewRegKey1Click() {
   const AssociationItem* item = List().Selected();
   if (!item) return;
   if (!jumpToRegistry(AssociationRegistryPath(Tables(), item->index), ""))
-    context_.ui.ShowStatus("The registry editor could not be opened.");
+    ShowStatus("The registry editor could not be opened.");
 }
 
 }  // namespace wl

@@ -2,17 +2,12 @@
 
 #include <stdexcept>
 
+#include "core/ascii.h"
+
 namespace wl {
 namespace {
 
 constexpr std::size_t kCommandSuffix = 18;  // "shell\open\command"
-
-std::string AsciiUpper(std::string_view text) {
-  std::string out(text);
-  for (char& c : out)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return out;
-}
 
 }  // namespace
 

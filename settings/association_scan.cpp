@@ -8,18 +8,12 @@
 namespace wl {
 namespace {
 
-using win32::RegKey;
-
 // The default value of a key under HKEY_CLASSES_ROOT as text; empty when the
 // key or the value is missing. A value that is not a string shows as the
 // lists show any value.
 std::string DefaultValueText(const std::string& keyWithBackslash) {
-  std::string path = keyWithBackslash.substr(1);
-  while (!path.empty() && path.back() == '\\') path.pop_back();
-  if (path.empty()) return {};
-  const auto key = RegKey::Open(HKEY_CLASSES_ROOT, path, KEY_READ);
-  if (!key) return {};
-  const auto v = key->Read("");
+  if (keyWithBackslash.find_first_not_of('\\') == std::string::npos) return {};
+  const auto v = win32::ReadValueAt(HKEY_CLASSES_ROOT, keyWithBackslash, "");
   return v ? win32::RegValueText(*v) : std::string();
 }
 

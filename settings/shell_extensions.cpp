@@ -15,10 +15,10 @@ std::string WithoutLeadingBackslash(const std::string& key) {
   return path;
 }
 
+// The default value of a key under HKEY_CLASSES_ROOT as the lists show any
+// value; empty when the key or the value is missing.
 std::string DefaultValueText(const std::string& key) {
-  const auto k = RegKey::Open(HKEY_CLASSES_ROOT, WithoutLeadingBackslash(key), KEY_READ);
-  if (!k) return {};
-  const auto v = k->Read("");
+  const auto v = win32::ReadValueAt(HKEY_CLASSES_ROOT, key, "");
   return v ? win32::RegValueText(*v) : std::string();
 }
 

@@ -109,17 +109,17 @@ void SoftwarePage::OpenFolder6Click() {
   if (!row) return;
   const std::string folder = SoftwareFolder(row->uninstallCommand);
   if (folder.empty()) {
-    context_.ui.ShowStatus("The folder of " + row->displayName + " was not found.");
+    ShowStatus("The folder of " + row->displayName + " was not found.");
     return;
   }
-  if (!shellOpen(folder)) context_.ui.ShowStatus("Cannot open the folder " + folder + ".");
+  if (!shellOpen(folder)) ShowStatus("Cannot open the folder " + folder + ".");
 }
 
 void SoftwarePage::ViewRegKey3Click() {
   const SoftwareRow* row = List().Selected();
   if (!row) return;
   if (!jumpToRegistry(row->registryKey, "DisplayName"))
-    context_.ui.ShowStatus("The registry editor could not be opened.");
+    ShowStatus("The registry editor could not be opened.");
 }
 
 }  // namespace wl

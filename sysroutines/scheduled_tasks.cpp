@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <set>
 
+#include "core/ascii.h"
 #include "sysroutines/task_service.h"
 #include "win32/file_path.h"
 #include "win32/handles.h"
@@ -37,12 +38,6 @@ CreateXmlReaderFn XmlReaderFactory() {
                   : nullptr;
   }();
   return factory;
-}
-
-std::string Lower(std::string s) {
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-  return s;
 }
 
 std::optional<std::string> ReadSmallFile(const std::string& path) {
@@ -81,8 +76,9 @@ void ReadStoreFolder(const std::string& folder, const std::string& relative, int
       files.push_back(name);
     }
   } while (FindNextFileW(find.get(), &found));
-  std::sort(files.begin(), files.end(), [](const auto& a, const auto& b) { return Lower(a) < Lower(b); });
-  std::sort(folders.begin(), folders.end(), [](const auto& a, const auto& b) { return Lower(a) < Lower(b); });
+  const auto byLowerName = [](const auto& a, const auto& b) { return AsciiLower(a) < AsciiLower(b); };
+  std::sort(files.begin(), files.end(), byLowerName);
+  std::sort(folders.begin(), folders.end(), byLowerName);
   for (const auto& name : files) {
     const auto bytes = ReadSmallFile(folder + "\\" + name);
     if (!bytes) continue;
@@ -200,12 +196,12 @@ TaskListing ListScheduledTasks(const std::string& storeFolder) {
   // The store holds the definitions the service did not list (a service that
   // cannot enumerate its folders); a task listed by both is listed once.
   std::set<std::string> known;
-  for (const auto& task : listing.tasks) known.insert(Lower(task.path));
+  for (const auto& task : listing.tasks) known.insert(AsciiLower(task.path));
   std::vector<ScheduledTask> stored;
   const std::string folder = storeFolder.empty() ? TaskStoreFolder() : storeFolder;
   if (!folder.empty()) ReadStoreFolder(folder, "", 0, stored);
   for (auto& task : stored) {
-    if (!known.insert(Lower(task.path)).second) continue;
+    if (!known.insert(AsciiLower(task.path)).second) continue;
     listing.tasks.push_back(std::move(task));
     ++listing.fromStore;
   }

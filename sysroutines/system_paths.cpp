@@ -56,6 +56,12 @@ std::string OwnProgramPath() {
   return win32::Narrow(buf);
 }
 
+std::string OwnProgramFolder() {
+  const std::string path = OwnProgramPath();
+  const auto slash = path.find_last_of("\\/");
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
 }  // namespace wl
 
 namespace wl {

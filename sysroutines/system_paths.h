@@ -26,6 +26,9 @@ std::string WindowsProgramPath(std::string_view fileName);
 
 // The path of the running program itself, empty on failure.
 std::string OwnProgramPath();
+// The folder of the running program with a trailing backslash (where its
+// reference database and help file lie), empty on failure.
+std::string OwnProgramFolder();
 
 }  // namespace wl
 

@@ -24,6 +24,12 @@ TEST(SystemPaths, TheSystemsProgramsAreNamedByFullPath) {
   EXPECT_TRUE(win32::FileExists(WindowsProgramPath("regedit.exe")));
   EXPECT_TRUE(win32::FileExists(SystemProgramPath("regsvr32.exe")));
   EXPECT_TRUE(win32::FileExists(OwnProgramPath()));
+  // The folder ends in a backslash and holds the program.
+  const std::string folder = OwnProgramFolder();
+  ASSERT_FALSE(folder.empty());
+  EXPECT_EQ(folder.back(), '\\');
+  EXPECT_EQ(folder + OwnProgramPath().substr(folder.size()), OwnProgramPath());
+  EXPECT_EQ(OwnProgramPath().find('\\', folder.size()), std::string::npos);
   // Only a bare file name is joined.
   for (const char* bad : {"", "..", "sub\\x.exe", "..\\x.exe", "C:x.exe", "/x.exe"}) {
     EXPECT_EQ(SystemProgramPath(bad), "") << bad;

@@ -6,6 +6,7 @@
 
 #include <utility>
 
+#include "core/ascii.h"
 #include "core/task_definition.h"
 #include "sysroutines/store_folder.h"
 #include "sysroutines/task_service.h"
@@ -313,8 +314,7 @@ WriteResult DeleteEmptyRegKey(HKEY root, std::string_view keyPath, RegView view)
   if (subKeys || values) return Failure(request, ERROR_DIR_NOT_EMPTY, "the key is not empty.");
   key.reset();
   if (auto refused = Intercepted(request)) return *refused;
-  const REGSAM flag = view == RegView::Force64 ? KEY_WOW64_64KEY : view == RegView::Force32 ? KEY_WOW64_32KEY : 0;
-  rc = RegDeleteKeyExW(root, win32::Widen(path).c_str(), flag, 0);
+  rc = RegDeleteKeyExW(root, win32::Widen(path).c_str(), win32::RegViewFlag(view), 0);
   return rc == ERROR_SUCCESS ? Done() : Failure(request, static_cast<uint32_t>(rc));
 }
 
@@ -337,12 +337,9 @@ WriteResult WriteRegData(HKEY root, std::string_view keyPath, std::string_view v
 
 WriteResult DeleteRegistryValuePath(std::string_view keyPathText, std::string_view valueName, RegView view) {
   const std::string rootName = TextBeforeChar(std::string(keyPathText) + "\\", '\\');
-  std::string upper = rootName;
-  for (char& c : upper)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   HKEY root = nullptr;
-  if (upper == "HKEY_CURRENT_USER") root = HKEY_CURRENT_USER;
-  if (upper == "HKEY_LOCAL_MACHINE") root = HKEY_LOCAL_MACHINE;
+  if (EqualsNoCase(rootName, "HKEY_CURRENT_USER")) root = HKEY_CURRENT_USER;
+  if (EqualsNoCase(rootName, "HKEY_LOCAL_MACHINE")) root = HKEY_LOCAL_MACHINE;
   if (!root) {
     const WriteRequest request{WriteKind::DeleteRegValue, std::string(keyPathText), std::string(valueName)};
     return Failure(request, ERROR_INVALID_PARAMETER,

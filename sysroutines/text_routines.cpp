@@ -2,21 +2,14 @@
 
 #include <utility>
 
+#include "core/ascii.h"
+
 namespace wl {
 namespace {
 
 bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= 32; }
 
 bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
-
-char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool StartsWithNoCase(std::string_view text, std::size_t at, std::string_view pattern) {
-  if (text.size() - at < pattern.size()) return false;
-  for (std::size_t i = 0; i < pattern.size(); ++i)
-    if (AsciiUpper(text[at + i]) != AsciiUpper(pattern[i])) return false;
-  return true;
-}
 
 // Appends tail to head without doubling the backslash where they meet.
 std::string JoinPath(std::string_view head, std::string_view tail) {
@@ -59,7 +52,7 @@ void ReplaceLeadingSystemRoot(std::string& s, std::string_view windowsDir) {
   if (windowsDir.empty()) return;
   std::size_t at = 0;
   while (at < s.size() && (IsBlankOrControl(s[at]) || s[at] == '"')) ++at;
-  if (!StartsWithNoCase(s, at, kSystemRoot)) return;
+  if (!StartsWithNoCase(std::string_view(s).substr(at), kSystemRoot)) return;
   const std::size_t end = at + kSystemRoot.size();
   if (end < s.size() && s[end] != '\\' && !IsBlankOrControl(s[end]) && s[end] != '"') return;
   s = s.substr(0, at) + JoinPath(windowsDir, std::string_view(s).substr(end));
@@ -85,7 +78,7 @@ std::string ExtractExecutablePath(std::string_view text, std::string_view window
   if (!quoted) CutAtFirst(s, "/");
   ReplaceLeadingSystemRoot(s, windowsDir);
   RemoveAll(s, "\\??\\");
-  for (char& c : s) c = AsciiUpper(c);
+  s = AsciiUpper(s);
   if (!windowsDir.empty()) ReplaceAll(s, "%SYSTEMROOT%", windowsDir);
   RemoveAll(s, "%1");
   if (!quoted) {

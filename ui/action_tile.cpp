@@ -3,45 +3,45 @@
 #include <windowsx.h>
 
 #include "win32/dpi.h"
-#include "win32/paint.h"
 #include "win32/unicode.h"
 
 namespace wl::ui {
 
 bool ActionTile::Create(HWND parent, int id, Content content) {
   content_ = std::move(content);
-  win32::WindowClass cls;
-  cls.name = L"WardenlakeActionTile";
-  cls.cursor = LoadCursorW(nullptr, IDC_HAND);
-  if (!CreateWindowOf(cls, 0, win32::Widen(content_.caption), WS_CHILD | WS_VISIBLE | WS_TABSTOP, 0, 0, 100, 60,
-                      parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id))))
-    return false;
-  dpi_ = win32::DpiOf(hwnd());
-  UpdateFonts();
-  return true;
+  return CreateControl(parent, id,
+                       {.className = L"WardenlakeActionTile",
+                        .cursor = LoadCursorW(nullptr, IDC_HAND),
+                        .text = win32::Widen(content_.caption),
+                        .wantsArrows = false});
 }
 
-void ActionTile::UpdateFonts() {
-  captionFont_ = win32::CreateUiFont(dpi_, {.points = 12, .weight = FW_BOLD, .italic = true});
-  textFont_ = win32::CreateUiFont(dpi_, {.points = 9});
+void ActionTile::OnDpiChanged() {
+  captionFont_ = win32::CreateUiFont(Dpi(), {.points = 12, .weight = FW_BOLD, .italic = true});
+  textFont_ = win32::CreateUiFont(Dpi(), {.points = 9});
+}
+
+void ActionTile::OnMouseMove(POINT) {
+  if (onHover) onHover();
+  SetHot(true);
 }
 
 void ActionTile::SetHot(bool hot) {
   if (hot == hot_) return;
   hot_ = hot;
-  InvalidateRect(hwnd(), nullptr, FALSE);
+  Invalidate();
 }
 
 void ActionTile::SetButtonPicture(Glyph glyph) {
   if (glyph == button_) return;
   button_ = glyph;
-  InvalidateRect(hwnd(), nullptr, FALSE);
+  Invalidate();
 }
 
 void ActionTile::Paint(HDC dc, const RECT& r) {
   SetDCBrushColor(dc, RGB(255, 255, 255));
   FillRect(dc, &r, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
-  const auto S = [this](int v) { return win32::Scale(v, dpi_); };
+  const auto S = [this](int v) { return Scale(v); };
   const int h = r.bottom - r.top;
   const int icon = S(40);
   DrawGlyph(dc, content_.picture, r.left + S(8), r.top + (h - icon) / 2, icon);
@@ -69,23 +69,6 @@ void ActionTile::Paint(HDC dc, const RECT& r) {
 
 LRESULT ActionTile::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {
-    case WM_ERASEBKGND:
-      return 1;
-    case WM_PAINT:
-      win32::PaintBuffered(hwnd(), [this](HDC dc, const RECT& client) { Paint(dc, client); });
-      return 0;
-    case WM_MOUSEMOVE:
-      if (!tracking_) {
-        TRACKMOUSEEVENT tme{sizeof tme, TME_LEAVE, hwnd(), 0};
-        tracking_ = TrackMouseEvent(&tme) != FALSE;
-      }
-      if (onHover) onHover();
-      SetHot(true);
-      return 0;
-    case WM_MOUSELEAVE:
-      tracking_ = false;
-      SetHot(false);
-      return 0;
     case WM_LBUTTONDOWN:
     case WM_RBUTTONDOWN:
       pressed_ = true;
@@ -113,31 +96,10 @@ LRESULT ActionTile::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         SetButtonPicture(Glyph::GoButton);
       }
       return 0;
-    case WM_GETDLGCODE: {
-      LRESULT code = DLGC_WANTCHARS;
-      const auto* m = reinterpret_cast<const MSG*>(lParam);
-      if (m && m->message == WM_KEYDOWN && m->wParam == VK_RETURN) code |= DLGC_WANTMESSAGE;
-      return code;
-    }
-    case WM_KEYDOWN:
-      if ((wParam == VK_RETURN || wParam == VK_SPACE) && onClick) {
-        onClick();
-        return 0;
-      }
-      break;
-    case WM_SETFOCUS:
-    case WM_KILLFOCUS:
-      InvalidateRect(hwnd(), nullptr, FALSE);
-      return 0;
-    case WM_DPICHANGED_AFTERPARENT:
-      dpi_ = win32::DpiOf(hwnd());
-      UpdateFonts();
-      InvalidateRect(hwnd(), nullptr, FALSE);
-      return 0;
     default:
       break;
   }
-  return Default(msg, wParam, lParam);
+  return OwnerDrawnControl::HandleMessage(msg, wParam, lParam);
 }
 
 }  // namespace wl::ui

@@ -11,14 +11,14 @@
 
 #include "ui/images.h"
 #include "win32/handles.h"
-#include "win32/window.h"
+#include "win32/owner_drawn.h"
 
 namespace wl::ui {
 
 inline constexpr COLORREF kSkyBlue = RGB(166, 202, 240);
 inline constexpr COLORREF kHighlight = RGB(49, 106, 197);
 
-class ActionTile : public win32::Window {
+class ActionTile : public win32::OwnerDrawnControl {
  public:
   struct Content {
     std::string caption;
@@ -43,15 +43,20 @@ class ActionTile : public win32::Window {
   LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
  private:
-  void Paint(HDC dc, const RECT& r);
-  void UpdateFonts();
+  void Paint(HDC dc, const RECT& r) override;
+  void OnMouseMove(POINT client) override;
+  void OnMouseLeave() override { SetHot(false); }
+  void OnDpiChanged() override;
+  bool OnActivateKey() override {
+    if (!onClick) return false;
+    onClick();
+    return true;
+  }
 
   Content content_;
   Glyph button_ = Glyph::GoButton;
   bool hot_ = false;
   bool pressed_ = false;
-  bool tracking_ = false;
-  UINT dpi_ = 96;
   win32::UniqueGdiObject captionFont_;
   win32::UniqueGdiObject textFont_;
 };

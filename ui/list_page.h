@@ -145,6 +145,23 @@ class ListPage : public ListPageBase {
     list_.SetRows(std::move(rows));
     RunPopup();
   }
+  // Shows the rows of a scan whose hijack rows name a row by its place in
+  // rows (HijackRow::index). Each row keeps that place in its member
+  // scanPlace, and each hijack row is given the place its row takes in the
+  // list instead: a list that sorts itself puts the rows in another order.
+  void ShowRowsOfScan(std::vector<Row> rows, std::vector<HijackRow>& hijack, int Row::*scanPlace) {
+    for (std::size_t i = 0; i < rows.size(); ++i) rows[i].*scanPlace = static_cast<int>(i);
+    ShowRows(std::move(rows));
+    std::vector<int> listPlace(List().Count(), -1);
+    for (std::size_t pos = 0; pos < List().Count(); ++pos) {
+      const int place = List().Rows()[pos].*scanPlace;
+      if (place >= 0 && static_cast<std::size_t>(place) < listPlace.size())
+        listPlace[static_cast<std::size_t>(place)] = static_cast<int>(pos);
+    }
+    for (HijackRow& h : hijack)
+      if (h.index >= 0 && static_cast<std::size_t>(h.index) < listPlace.size())
+        h.index = listPlace[static_cast<std::size_t>(h.index)];
+  }
 
  protected:
   win32::ListView& MainView() override { return list_.View(); }

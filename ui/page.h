@@ -22,6 +22,8 @@ struct AssociationTables;  // settings/association_rules.h
 
 namespace wl::ui {
 
+class Page;
+
 // What the main window offers its pages. Message boxes and status texts go
 // through here so that tests can watch them.
 class UiServices {
@@ -31,6 +33,13 @@ class UiServices {
   virtual int Message(const std::string& text, const std::string& caption, UINT flags) = 0;
   // Text of the status bar's first panel.
   virtual void ShowStatus(const std::string& text) = 0;
+  // A page's own status text (Page::ShowStatus). The main window keeps it
+  // with the page, shows it while the page is in view and again each time
+  // the page comes back; elsewhere it is simply the status text.
+  virtual void ShowPageStatus(const Page& page, const std::string& text) {
+    (void)page;
+    ShowStatus(text);
+  }
   virtual HWND MainWindow() const = 0;
   // The program's folder with a trailing backslash.
   virtual const std::string& AppPath() const = 0;
@@ -104,6 +113,9 @@ class Page : public win32::Window {
   virtual void RefreshPage() {}
   // Each time the page is brought to the front.
   virtual void OnShow() {}
+  // The status bar text of this page: it stays with the page, so another
+  // page never shows it (see UiServices::ShowPageStatus).
+  void ShowStatus(const std::string& text) { context_.ui.ShowPageStatus(*this, text); }
 
  protected:
   virtual void OnCreate() {}

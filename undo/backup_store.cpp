@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "core/ascii.h"
 #include "sysroutines/scheduled_tasks.h"
 #include "sysroutines/store_folder.h"
 #include "undo/reg_file.h"
@@ -175,10 +176,7 @@ std::string ValueLabel(const std::string& name) { return name.empty() ? "(Defaul
 std::string ServiceNameOf(HKEY root, const std::string& path) {
   static const std::string prefix = "SYSTEM\\CURRENTCONTROLSET\\SERVICES\\";
   if (root != HKEY_LOCAL_MACHINE || path.size() <= prefix.size()) return {};
-  std::string upper = path.substr(0, prefix.size());
-  for (char& c : upper)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-  if (upper != prefix) return {};
+  if (!StartsWithNoCase(path, prefix)) return {};
   const std::string name = path.substr(prefix.size());
   return name.find('\\') == std::string::npos ? name : std::string();
 }

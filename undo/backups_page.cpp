@@ -89,7 +89,7 @@ void BackupsPage::RefreshClick() {
   ShowSets();
   uint64_t total = 0;
   for (const auto& set : sets_) total += set.size;
-  context_.ui.ShowStatus(std::to_string(sets_.size()) + (sets_.size() == 1 ? " change set, " : " change sets, ") +
+  ShowStatus(std::to_string(sets_.size()) + (sets_.size() == 1 ? " change set, " : " change sets, ") +
                          SizeText(total) + " in all.");
 }
 
@@ -175,7 +175,7 @@ void BackupsPage::DeleteBackupClick() {
 void BackupsPage::OpenFolderClick() {
   const StoredChangeSet* set = SelectedSet();
   if (!set) return;
-  if (!shellOpen(set->folder)) context_.ui.ShowStatus("Cannot open the folder " + set->folder + ".");
+  if (!shellOpen(set->folder)) ShowStatus("Cannot open the folder " + set->folder + ".");
 }
 
 }  // namespace wl::undo

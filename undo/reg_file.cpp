@@ -3,16 +3,11 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "core/ascii.h"
 #include "core/utf16_text.h"
 
 namespace wl::undo {
 namespace {
-
-std::string Upper(std::string s) {
-  for (char& c : s)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return s;
-}
 
 // A value name in quotes with backslashes and quotes escaped.
 std::string QuotedName(const std::string& name) {
@@ -78,7 +73,7 @@ void AddTree(const std::string& path, const RegTreeCopy& tree, std::vector<RegFi
 std::string RegFilePath(const std::string& root, const std::string& key, const std::string& view) {
   std::string k = key;
   if (view == "32") {
-    const std::string upperRoot = Upper(root), upperKey = Upper(key);
+    const std::string upperRoot = AsciiUpper(root), upperKey = AsciiUpper(key);
     if (upperRoot == "HKEY_LOCAL_MACHINE" && (upperKey == "SOFTWARE" || upperKey.starts_with("SOFTWARE\\")) &&
         !upperKey.starts_with("SOFTWARE\\WOW6432NODE"))
       k = key.substr(0, 8) + "\\Wow6432Node" + key.substr(8);

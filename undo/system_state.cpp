@@ -25,49 +25,22 @@ uint32_t OpenKey(HKEY root, const std::string& path, win32::RegView view, win32:
   return ERROR_SUCCESS;
 }
 
-uint32_t DumpKey(HKEY key, RegTreeCopy& out, int depth) {
+// Every value and sub-key below key; any entry that cannot be read is an
+// error, never a shorter copy.
+uint32_t DumpKey(const win32::RegKey& key, RegTreeCopy& out, int depth) {
   if (depth > 512) return ERROR_BUFFER_OVERFLOW;
-  DWORD subKeys = 0, maxSubKey = 0, values = 0, maxName = 0, maxData = 0;
-  LONG rc = RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subKeys, &maxSubKey, nullptr, &values, &maxName,
-                             &maxData, nullptr, nullptr);
+  LONG rc = ERROR_SUCCESS;
+  std::vector<win32::RegValue> values = key.Values(&rc);
   if (rc != ERROR_SUCCESS) return static_cast<uint32_t>(rc);
-  std::wstring name(std::max<DWORD>(maxName, 256) + 2, L'\0');
-  std::vector<uint8_t> data(maxData + 2);
-  for (DWORD i = 0;; ++i) {
-    DWORD nameLen = static_cast<DWORD>(name.size()), dataLen = static_cast<DWORD>(data.size()), type = 0;
-    rc = RegEnumValueW(key, i, name.data(), &nameLen, nullptr, &type, data.data(), &dataLen);
-    if (rc == ERROR_NO_MORE_ITEMS) break;
-    if (rc == ERROR_MORE_DATA) {  // grew since we asked: again, larger
-      if (name.size() < 32770) name.resize(32770);
-      data.resize(std::max<std::size_t>(data.size() * 2, dataLen + 2));
-      if (data.size() > (256u << 20)) return ERROR_MORE_DATA;
-      --i;
-      continue;
-    }
-    if (rc != ERROR_SUCCESS) return static_cast<uint32_t>(rc);
-    out.values.push_back({Narrow(std::wstring_view(name.data(), nameLen)), type,
-                          std::vector<uint8_t>(data.begin(), data.begin() + dataLen)});
-  }
-  std::wstring subName(std::max<DWORD>(maxSubKey, 256) + 2, L'\0');
-  std::vector<std::wstring> names;
-  for (DWORD i = 0;; ++i) {
-    DWORD len = static_cast<DWORD>(subName.size());
-    rc = RegEnumKeyExW(key, i, subName.data(), &len, nullptr, nullptr, nullptr, nullptr);
-    if (rc == ERROR_NO_MORE_ITEMS) break;
-    if (rc == ERROR_MORE_DATA && subName.size() < 1024) {
-      subName.resize(1024);
-      --i;
-      continue;
-    }
-    if (rc != ERROR_SUCCESS) return static_cast<uint32_t>(rc);
-    names.emplace_back(subName.data(), len);
-  }
-  for (const auto& n : names) {
-    auto sub = win32::RegKey::Open(key, Narrow(n), KEY_READ, win32::RegView::Default, &rc);
+  for (win32::RegValue& v : values) out.values.push_back({std::move(v.name), v.type, std::move(v.data)});
+  const std::vector<std::string> names = key.SubKeyNames(&rc);
+  if (rc != ERROR_SUCCESS) return static_cast<uint32_t>(rc);
+  for (const std::string& n : names) {
+    auto sub = win32::RegKey::Open(key.get(), n, KEY_READ, win32::RegView::Default, &rc);
     if (!sub) return static_cast<uint32_t>(rc);
     RegTreeCopy child;
-    child.name = Narrow(n);
-    if (const uint32_t e = DumpKey(sub->get(), child, depth + 1)) return e;
+    child.name = n;
+    if (const uint32_t e = DumpKey(*sub, child, depth + 1)) return e;
     out.keys.push_back(std::move(child));
   }
   return ERROR_SUCCESS;
@@ -112,24 +85,11 @@ uint32_t ReadRegValueState(HKEY root, const std::string& path, win32::RegView vi
                            RegValueCopy& out) {
   win32::RegKey key;
   if (const uint32_t e = OpenKey(root, path, view, key)) return e;
-  const std::wstring wname = Widen(name);
-  DWORD type = 0, size = 0;
-  LONG rc = RegQueryValueExW(key.get(), wname.c_str(), nullptr, &type, nullptr, &size);
-  for (int attempt = 0; rc == ERROR_SUCCESS && attempt < 8; ++attempt) {
-    std::vector<uint8_t> data(size + 2);
-    DWORD got = static_cast<DWORD>(data.size());
-    rc = RegQueryValueExW(key.get(), wname.c_str(), nullptr, &type, data.data(), &got);
-    if (rc == ERROR_MORE_DATA) {
-      size = got;
-      rc = ERROR_SUCCESS;
-      continue;
-    }
-    if (rc != ERROR_SUCCESS) break;
-    data.resize(got);
-    out = {name, type, std::move(data)};
-    return ERROR_SUCCESS;
-  }
-  return static_cast<uint32_t>(rc == ERROR_SUCCESS ? ERROR_MORE_DATA : rc);
+  LONG rc = ERROR_SUCCESS;
+  auto value = key.Read(name, &rc);
+  if (!value) return static_cast<uint32_t>(rc == ERROR_SUCCESS ? ERROR_MORE_DATA : rc);
+  out = {name, value->type, std::move(value->data)};
+  return ERROR_SUCCESS;
 }
 
 uint32_t DumpRegTree(HKEY root, const std::string& path, win32::RegView view, RegTreeCopy& out) {
@@ -138,7 +98,7 @@ uint32_t DumpRegTree(HKEY root, const std::string& path, win32::RegView view, Re
   out = {};
   const auto slash = path.find_last_of('\\');
   out.name = slash == std::string::npos ? path : path.substr(slash + 1);
-  return DumpKey(key.get(), out, 0);
+  return DumpKey(key, out, 0);
 }
 
 RegTreeCopy SortedTree(RegTreeCopy tree) {

@@ -1,11 +1,9 @@
 #include "win32/dialog.h"
 
 #include <cstring>
-#include <exception>
 #include <utility>
 
 #include "win32/unicode.h"
-#include "win32/window.h"
 
 namespace wl::win32 {
 
@@ -73,32 +71,25 @@ void DialogTemplate::Align() {
   while (bytes_.size() % 4) bytes_.push_back(0);
 }
 
-Dialog::~Dialog() {
-  if (hwnd_) {
-    SetWindowLongPtrW(hwnd_, DWLP_USER, 0);
-    DestroyWindow(std::exchange(hwnd_, nullptr));
-  }
-}
-
 bool Dialog::Create(HWND owner) {
-  if (hwnd_) return true;
+  if (hwnd()) return true;
   const DialogTemplate tpl = BuildTemplate();
   CreateDialogIndirectParamW(ModuleInstance(), tpl.Data(), owner, &Dialog::Proc, reinterpret_cast<LPARAM>(this));
-  return hwnd_ != nullptr;
+  return hwnd() != nullptr;
 }
 
 int Dialog::ShowModal(HWND owner) {
-  if (!hwnd_ && !Create(owner)) return IDCANCEL;
+  if (!hwnd() && !Create(owner)) return IDCANCEL;
   if (showing_) return IDCANCEL;
   OnShow();
-  CenterOver(hwnd_, owner);
+  CenterOver(hwnd(), owner);
   const bool ownerWasEnabled = owner && IsWindowEnabled(owner);
   if (ownerWasEnabled) EnableWindow(owner, FALSE);
   showing_ = true;
   ended_ = false;
   result_ = IDCANCEL;
-  ShowWindow(hwnd_, SW_SHOW);
-  SetForegroundWindow(hwnd_);
+  ShowWindow(hwnd(), SW_SHOW);
+  SetForegroundWindow(hwnd());
   MSG msg;
   while (!ended_) {
     const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
@@ -106,14 +97,14 @@ int Dialog::ShowModal(HWND owner) {
       if (got == 0) PostQuitMessage(static_cast<int>(msg.wParam));
       break;
     }
-    if (!IsDialogMessageW(hwnd_, &msg)) {
+    if (!IsDialogMessageW(hwnd(), &msg)) {
       TranslateMessage(&msg);
       DispatchMessageW(&msg);
     }
   }
   // Enable the owner before hiding so that activation returns to it.
   if (ownerWasEnabled) EnableWindow(owner, TRUE);
-  if (hwnd_) ShowWindow(hwnd_, SW_HIDE);
+  if (hwnd()) ShowWindow(hwnd(), SW_HIDE);
   if (owner) SetActiveWindow(owner);
   showing_ = false;
   return result_;
@@ -123,7 +114,7 @@ void Dialog::End(int result) {
   result_ = result;
   ended_ = true;
   // Wakes the modal loop when End is called from outside a message.
-  PostMessageW(hwnd_, WM_NULL, 0, 0);
+  PostMessageW(hwnd(), WM_NULL, 0, 0);
 }
 
 bool Dialog::OnCommand(int id, int) {
@@ -146,34 +137,25 @@ INT_PTR Dialog::HandleMessage(UINT msg, WPARAM wParam, LPARAM) {
   }
 }
 
+LRESULT Dialog::Route(UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == WM_INITDIALOG) {
+    OnInit();
+    return TRUE;
+  }
+  return HandleMessage(msg, wParam, lParam);
+}
+
 INT_PTR CALLBACK Dialog::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   Dialog* self = nullptr;
   if (msg == WM_INITDIALOG) {
     self = reinterpret_cast<Dialog*>(lParam);
-    SetWindowLongPtrW(hwnd, DWLP_USER, lParam);
-    self->hwnd_ = hwnd;
+    if (self) self->Attach(hwnd);
   } else {
-    self = reinterpret_cast<Dialog*>(GetWindowLongPtrW(hwnd, DWLP_USER));
+    self = static_cast<Dialog*>(FromHandle(hwnd));
   }
   if (!self) return FALSE;
-  INT_PTR result = FALSE;
-  try {
-    if (msg == WM_INITDIALOG) {
-      self->OnInit();
-      result = TRUE;
-    } else {
-      result = self->HandleMessage(msg, wParam, lParam);
-    }
-  } catch (const std::exception& e) {
-    ReportException(e.what());
-  } catch (...) {
-    ReportException("Unknown error");
-  }
-  if (msg == WM_NCDESTROY) {
-    SetWindowLongPtrW(hwnd, DWLP_USER, 0);
-    self->hwnd_ = nullptr;
-    self->ended_ = true;
-  }
+  LRESULT result = FALSE;
+  self->Dispatch(msg, wParam, lParam, result);  // a handler that threw: not handled
   return result;
 }
 

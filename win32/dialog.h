@@ -1,7 +1,8 @@
 // Dialogs built from in-memory templates (no resource script needed), and a
 // Dialog base class that behaves like a form created once and reused: Create
 // makes the window hidden, ShowModal shows it modally over its owner and hides
-// it again on End, so its controls keep their state between openings.
+// it again on End, so its controls keep their state between openings. A
+// Dialog is a Window: the same attachment, dispatch and exception guard.
 #pragma once
 
 #include <windows.h>
@@ -9,6 +10,8 @@
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "win32/window.h"
 
 namespace wl::win32 {
 
@@ -33,22 +36,16 @@ class DialogTemplate {
   WORD count_ = 0;
 };
 
-class Dialog {
+class Dialog : public Window {
  public:
-  Dialog() = default;
-  virtual ~Dialog();
-  Dialog(const Dialog&) = delete;
-  Dialog& operator=(const Dialog&) = delete;
-
   // Creates the window, hidden. Returns false when it cannot be made.
   bool Create(HWND owner);
   // Shows the dialog modally over owner (creating it first when needed) and
   // returns the code given to End; IDCANCEL when it could not be shown.
   int ShowModal(HWND owner);
   void End(int result);
-  HWND hwnd() const { return hwnd_; }
   bool IsShowing() const { return showing_; }
-  HWND Item(int id) const { return GetDlgItem(hwnd_, id); }
+  HWND Item(int id) const { return GetDlgItem(hwnd(), id); }
 
  protected:
   virtual DialogTemplate BuildTemplate() const = 0;
@@ -58,11 +55,13 @@ class Dialog {
   virtual void OnShow() {}
   // IDOK and IDCANCEL end the dialog unless overridden.
   virtual bool OnCommand(int id, int notifyCode);
-  virtual INT_PTR HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
+  // The dialog procedure's answer: TRUE when the message was handled.
+  INT_PTR HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+  void OnDestroyed() override { ended_ = true; }
 
  private:
   static INT_PTR CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
-  HWND hwnd_ = nullptr;
+  LRESULT Route(UINT msg, WPARAM wParam, LPARAM lParam) override;
   bool showing_ = false;
   bool ended_ = false;
   int result_ = IDCANCEL;

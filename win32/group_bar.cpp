@@ -5,7 +5,6 @@
 #include <algorithm>
 
 #include "win32/dpi.h"
-#include "win32/paint.h"
 #include "win32/unicode.h"
 
 namespace wl::win32 {
@@ -60,32 +59,29 @@ void RoundBox(HDC dc, const RECT& r, int radius, COLORREF fill, COLORREF border)
 }  // namespace
 
 bool GroupBar::Create(HWND parent, int id) {
-  WindowClass cls;
-  cls.name = L"WardenlakeGroupBar";
-  cls.cursor = LoadCursorW(nullptr, IDC_ARROW);
-  if (!CreateWindowOf(cls, 0, L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPCHILDREN, 0, 0, 200, 400, parent,
-                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(id))))
-    return false;
-  dpi_ = DpiOf(hwnd());
-  UpdateFonts();
-  return true;
+  return CreateControl(parent, id,
+                       {.className = L"WardenlakeGroupBar",
+                        .cursor = LoadCursorW(nullptr, IDC_ARROW),
+                        .extraStyle = WS_CLIPCHILDREN,
+                        .width = 200,
+                        .height = 400});
 }
 
 void GroupBar::SetGroups(std::vector<GroupBarGroup> groups) {
   groups_ = std::move(groups);
   hot_ = pressed_ = current_ = {};
   focus_ = AllItems().empty() ? GroupBarPos{} : AllItems().front();
-  InvalidateRect(hwnd(), nullptr, FALSE);
+  Invalidate();
 }
 
 void GroupBar::SetColors(const GroupBarColors& colors) {
   colors_ = colors;
-  InvalidateRect(hwnd(), nullptr, FALSE);
+  Invalidate();
 }
 
 void GroupBar::SetImages(HIMAGELIST images) {
   images_ = images;
-  InvalidateRect(hwnd(), nullptr, FALSE);
+  Invalidate();
 }
 
 void GroupBar::SetCurrent(GroupBarPos pos) {
@@ -95,37 +91,37 @@ void GroupBar::SetCurrent(GroupBarPos pos) {
   InvalidateItem(current_);
 }
 
-void GroupBar::UpdateFonts() {
-  captionFont_ = CreateUiFont(dpi_, {.points = 9, .weight = FW_BOLD});
-  itemFont_ = CreateUiFont(dpi_, {.points = 9});
-  itemHotFont_ = CreateUiFont(dpi_, {.points = 9, .underline = true});
+void GroupBar::OnDpiChanged() {
+  captionFont_ = CreateUiFont(Dpi(), {.points = 9, .weight = FW_BOLD});
+  itemFont_ = CreateUiFont(Dpi(), {.points = 9});
+  itemHotFont_ = CreateUiFont(Dpi(), {.points = 9, .underline = true});
 }
 
-int GroupBar::PreferredWidth() const { return Scale(200, dpi_); }
+int GroupBar::PreferredWidth() const { return Scale(200); }
 
 GroupBar::Layout GroupBar::ComputeLayout() const {
   Layout l;
   RECT client{};
   GetClientRect(hwnd(), &client);
-  const int margin = Scale(kMargin, dpi_);
+  const int margin = Scale(kMargin);
   int y = margin;
   for (const auto& g : groups_) {
-    RECT header{margin, y, client.right - margin, y + Scale(kHeader, dpi_)};
+    RECT header{margin, y, client.right - margin, y + Scale(kHeader)};
     l.headers.push_back(header);
     y = header.bottom;
     RECT body{header.left, y, header.right, y};
     std::vector<RECT> items;
-    y += Scale(kBodyPad, dpi_);
+    y += Scale(kBodyPad);
     for (std::size_t i = 0; i < g.items.size(); ++i) {
-      RECT item{header.left + Scale(4, dpi_), y, header.right - Scale(4, dpi_), y + Scale(kItem, dpi_)};
+      RECT item{header.left + Scale(4), y, header.right - Scale(4), y + Scale(kItem)};
       items.push_back(item);
       y = item.bottom;
     }
-    y += Scale(kBodyPad, dpi_);
+    y += Scale(kBodyPad);
     body.bottom = y;
     l.bodies.push_back(body);
     l.items.push_back(std::move(items));
-    y += Scale(kGap, dpi_);
+    y += Scale(kGap);
   }
   return l;
 }
@@ -199,7 +195,7 @@ void GroupBar::Paint(HDC dc, const RECT& client) {
   VerticalGradient(dc, client, Mix(colors_.bar, RGB(255, 255, 255), 18), colors_.bar);
   const Layout l = ComputeLayout();
   SetBkMode(dc, TRANSPARENT);
-  const int radius = Scale(kRadius, dpi_);
+  const int radius = Scale(kRadius);
   const bool focused = GetFocus() == hwnd();
   for (std::size_t g = 0; g < groups_.size(); ++g) {
     const RECT& header = l.headers[g];
@@ -212,7 +208,7 @@ void GroupBar::Paint(HDC dc, const RECT& client) {
     VerticalGradient(dc, headerFill, colors_.caption, Mix(colors_.caption, colors_.group, 45));
     RECT bodyRect = body;
     Fill(dc, bodyRect, colors_.group);
-    RECT line{header.left, header.bottom - Scale(1, dpi_), header.right, header.bottom};
+    RECT line{header.left, header.bottom - Scale(1), header.right, header.bottom};
     Fill(dc, line, colors_.divider);
     // Side and bottom edges of the body.
     SetDCPenColor(dc, colors_.caption);
@@ -226,8 +222,8 @@ void GroupBar::Paint(HDC dc, const RECT& client) {
     SelectObject(dc, captionFont_.get());
     SetTextColor(dc, colors_.captionFont);
     RECT text = header;
-    text.left += Scale(10, dpi_);
-    text.bottom -= Scale(1, dpi_);
+    text.left += Scale(10);
+    text.bottom -= Scale(1);
     std::wstring caption = Widen(groups_[g].caption);
     DrawTextW(dc, caption.c_str(), -1, &text, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
 
@@ -236,17 +232,17 @@ void GroupBar::Paint(HDC dc, const RECT& client) {
       const RECT& r = l.items[g][i];
       const auto& item = groups_[g].items[i];
       if (pos == current_) RoundBox(dc, r, radius, Mix(colors_.group, RGB(255, 255, 255), 60), colors_.group);
-      int x = r.left + Scale(6, dpi_);
+      int x = r.left + Scale(6);
       if (images_ && item.image >= 0) {
         int cx = 0, cy = 0;
         ImageList_GetIconSize(images_, &cx, &cy);
         ImageList_Draw(images_, item.image, dc, x, r.top + (r.bottom - r.top - cy) / 2, ILD_TRANSPARENT);
-        x += cx + Scale(kIconGap, dpi_);
+        x += cx + Scale(kIconGap);
       }
       const bool hot = pos == hot_;
       SelectObject(dc, hot ? itemHotFont_.get() : itemFont_.get());
       SetTextColor(dc, hot ? colors_.itemHot : colors_.itemFont);
-      RECT tr{x, r.top, r.right - Scale(4, dpi_), r.bottom};
+      RECT tr{x, r.top, r.right - Scale(4), r.bottom};
       std::wstring cap = Widen(item.caption);
       DrawTextW(dc, cap.c_str(), -1, &tr, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
       if (focused && pos == focus_) {
@@ -259,32 +255,6 @@ void GroupBar::Paint(HDC dc, const RECT& client) {
 
 LRESULT GroupBar::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {
-    case WM_ERASEBKGND:
-      return 1;
-    case WM_PAINT:
-      PaintBuffered(hwnd(), [this](HDC dc, const RECT& client) { Paint(dc, client); });
-      return 0;
-    case WM_SIZE:
-      InvalidateRect(hwnd(), nullptr, FALSE);
-      return 0;
-    case WM_MOUSEMOVE: {
-      if (!tracking_) {
-        TRACKMOUSEEVENT tme{sizeof tme, TME_LEAVE, hwnd(), 0};
-        tracking_ = TrackMouseEvent(&tme) != FALSE;
-      }
-      SetHot(ItemAt({GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}));
-      return 0;
-    }
-    case WM_MOUSELEAVE:
-      tracking_ = false;
-      SetHot({});
-      return 0;
-    case WM_SETCURSOR:
-      if (LOWORD(lParam) == HTCLIENT && hot_.valid()) {
-        SetCursor(LoadCursorW(nullptr, IDC_HAND));
-        return TRUE;
-      }
-      break;
     case WM_LBUTTONDOWN:
       pressed_ = ItemAt({GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
       if (pressed_.valid()) SetCapture(hwnd());
@@ -296,12 +266,6 @@ LRESULT GroupBar::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
       if (GetCapture() == hwnd()) ReleaseCapture();
       if (was.valid() && at == was) Activate(at);
       return 0;
-    }
-    case WM_GETDLGCODE: {
-      LRESULT code = DLGC_WANTARROWS | DLGC_WANTCHARS;
-      const auto* m = reinterpret_cast<const MSG*>(lParam);
-      if (m && m->message == WM_KEYDOWN && m->wParam == VK_RETURN) code |= DLGC_WANTMESSAGE;
-      return code;
     }
     case WM_KEYDOWN:
       switch (wParam) {
@@ -317,27 +281,14 @@ LRESULT GroupBar::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         case VK_END:
           MoveFocus(100000);
           return 0;
-        case VK_RETURN:
-        case VK_SPACE:
-          Activate(focus_);
-          return 0;
         default:
           break;
       }
       break;
-    case WM_SETFOCUS:
-    case WM_KILLFOCUS:
-      InvalidateItem(focus_);
-      return 0;
-    case WM_DPICHANGED_AFTERPARENT:
-      dpi_ = DpiOf(hwnd());
-      UpdateFonts();
-      InvalidateRect(hwnd(), nullptr, FALSE);
-      return 0;
     default:
       break;
   }
-  return Default(msg, wParam, lParam);
+  return OwnerDrawnControl::HandleMessage(msg, wParam, lParam);
 }
 
 }  // namespace wl::win32

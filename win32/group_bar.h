@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "win32/handles.h"
-#include "win32/window.h"
+#include "win32/owner_drawn.h"
 
 namespace wl::win32 {
 
@@ -46,7 +46,7 @@ struct GroupBarPos {
   bool valid() const { return group >= 0 && item >= 0; }
 };
 
-class GroupBar : public Window {
+class GroupBar : public OwnerDrawnControl {
  public:
   bool Create(HWND parent, int id);
   void SetGroups(std::vector<GroupBarGroup> groups);
@@ -80,9 +80,17 @@ class GroupBar : public Window {
     std::vector<RECT> bodies;
     std::vector<std::vector<RECT>> items;
   };
-  void UpdateFonts();
   Layout ComputeLayout() const;
-  void Paint(HDC dc, const RECT& client);
+  void Paint(HDC dc, const RECT& client) override;
+  void OnMouseMove(POINT client) override { SetHot(ItemAt(client)); }
+  void OnMouseLeave() override { SetHot({}); }
+  void OnDpiChanged() override;
+  void OnFocusChanged() override { InvalidateItem(focus_); }
+  bool ShowsHandCursor() const override { return hot_.valid(); }
+  bool OnActivateKey() override {
+    Activate(focus_);
+    return true;
+  }
   void SetHot(GroupBarPos pos);
   void MoveFocus(int delta);
   void Activate(GroupBarPos pos);
@@ -95,12 +103,10 @@ class GroupBar : public Window {
   UniqueGdiObject captionFont_;
   UniqueGdiObject itemFont_;
   UniqueGdiObject itemHotFont_;
-  UINT dpi_ = 96;
   GroupBarPos hot_;
   GroupBarPos pressed_;
   GroupBarPos focus_;
   GroupBarPos current_;
-  bool tracking_ = false;
 };
 
 }  // namespace wl::win32

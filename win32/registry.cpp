@@ -4,8 +4,10 @@
 
 #include "win32/registry_write.h"
 
+#include <algorithm>
 #include <cstdio>
 
+#include "core/ascii.h"
 #include "win32/unicode.h"
 
 namespace wl::win32 {
@@ -45,8 +47,7 @@ const char* RootName(HKEY root) {
 }
 
 std::optional<HKEY> RootFromName(const std::string& name) {
-  std::string u;
-  for (char c : name) u += (c >= 'a' && c <= 'z') ? char(c - 32) : c;
+  const std::string u = AsciiUpper(name);
   if (u == "HKEY_CLASSES_ROOT" || u == "HKCR") return HKEY_CLASSES_ROOT;
   if (u == "HKEY_CURRENT_USER" || u == "HKCU") return HKEY_CURRENT_USER;
   if (u == "HKEY_LOCAL_MACHINE" || u == "HKLM") return HKEY_LOCAL_MACHINE;
@@ -119,33 +120,43 @@ bool RegKey::Exists(HKEY root, const std::string& path, RegView view) {
   return Open(root, path, KEY_READ, view).has_value();
 }
 
-std::vector<std::string> RegKey::SubKeyNames() const {
+std::vector<std::string> RegKey::SubKeyNames(LONG* error) const {
   std::vector<std::string> names;
-  if (!key_) return names;
-  std::wstring buf(256, L'\0');
-  for (DWORD i = 0;; ++i) {
-    DWORD len = static_cast<DWORD>(buf.size());
-    const LONG rc = RegEnumKeyExW(key_.get(), i, buf.data(), &len, nullptr, nullptr, nullptr, nullptr);
-    if (rc == ERROR_MORE_DATA) {
-      buf.resize(buf.size() * 2);
-      --i;
-      if (buf.size() > 65536) break;
-      continue;
+  LONG stop = ERROR_INVALID_HANDLE;
+  if (key_) {
+    std::wstring buf(256, L'\0');
+    for (DWORD i = 0;; ++i) {
+      DWORD len = static_cast<DWORD>(buf.size());
+      const LONG rc = RegEnumKeyExW(key_.get(), i, buf.data(), &len, nullptr, nullptr, nullptr, nullptr);
+      if (rc == ERROR_MORE_DATA && buf.size() < 32768) {
+        buf.resize(buf.size() * 2);
+        --i;
+        continue;
+      }
+      if (rc != ERROR_SUCCESS) {
+        stop = rc == ERROR_NO_MORE_ITEMS ? ERROR_SUCCESS : rc;
+        break;
+      }
+      names.push_back(Narrow(std::wstring_view(buf.data(), len)));
     }
-    if (rc != ERROR_SUCCESS) break;
-    names.push_back(Narrow(std::wstring_view(buf.data(), len)));
   }
+  if (error) *error = stop;
   return names;
 }
 
-std::vector<RegValue> RegKey::Values() const {
+std::vector<RegValue> RegKey::Values(LONG* error) const {
   std::vector<RegValue> values;
-  if (!key_) return values;
+  LONG stop = ERROR_INVALID_HANDLE;
   DWORD maxName = 0, maxData = 0;
-  if (RegQueryInfoKeyW(key_.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &maxName, &maxData,
-                       nullptr, nullptr) != ERROR_SUCCESS)
+  if (key_) {
+    stop = RegQueryInfoKeyW(key_.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &maxName,
+                            &maxData, nullptr, nullptr);
+  }
+  if (stop != ERROR_SUCCESS) {
+    if (error) *error = stop;
     return values;
-  std::wstring name(maxName + 2, L'\0');
+  }
+  std::wstring name(std::max<DWORD>(maxName, 256) + 2, L'\0');
   std::vector<uint8_t> data(maxData + 2);
   for (DWORD i = 0;; ++i) {
     DWORD nameLen = static_cast<DWORD>(name.size());
@@ -153,19 +164,26 @@ std::vector<RegValue> RegKey::Values() const {
     DWORD type = REG_NONE;
     const LONG rc = RegEnumValueW(key_.get(), i, name.data(), &nameLen, nullptr, &type, data.data(), &dataLen);
     if (rc == ERROR_MORE_DATA) {  // the value grew since we asked: retry larger
-      if (name.size() < 32768) name.resize(std::max<std::size_t>(name.size() * 2, 256));
+      if (name.size() < 32770) name.resize(32770);
       data.resize(std::max<std::size_t>(data.size() * 2, dataLen + 2));
-      if (data.size() > (64u << 20)) break;
+      if (data.size() > (256u << 20)) {
+        stop = ERROR_MORE_DATA;
+        break;
+      }
       --i;
       continue;
     }
-    if (rc != ERROR_SUCCESS) break;
+    if (rc != ERROR_SUCCESS) {
+      stop = rc == ERROR_NO_MORE_ITEMS ? ERROR_SUCCESS : rc;
+      break;
+    }
     RegValue v;
     v.name = Narrow(std::wstring_view(name.data(), nameLen));
     v.type = type;
     v.data.assign(data.begin(), data.begin() + dataLen);
     values.push_back(std::move(v));
   }
+  if (error) *error = stop;
   return values;
 }
 
@@ -175,18 +193,22 @@ std::vector<std::string> RegKey::ValueNames() const {
   return names;
 }
 
-std::optional<RegValue> RegKey::Read(const std::string& name) const {
+std::optional<RegValue> RegKey::Read(const std::string& name, LONG* error) const {
+  LONG rc = ERROR_INVALID_HANDLE;
+  if (error) *error = rc;
   if (!key_) return std::nullopt;
   const std::wstring wname = Widen(name);
   DWORD type = REG_NONE, size = 0;
-  LONG rc = RegQueryValueExW(key_.get(), wname.c_str(), nullptr, &type, nullptr, &size);
+  rc = RegQueryValueExW(key_.get(), wname.c_str(), nullptr, &type, nullptr, &size);
+  if (error) *error = rc;
   if (rc != ERROR_SUCCESS) return std::nullopt;
   RegValue v;
   v.name = name;
-  for (int attempt = 0; attempt < 4; ++attempt) {
+  for (int attempt = 0; attempt < 8; ++attempt) {  // the value may grow between the calls
     v.data.resize(size + 2);
     DWORD got = static_cast<DWORD>(v.data.size());
     rc = RegQueryValueExW(key_.get(), wname.c_str(), nullptr, &type, v.data.data(), &got);
+    if (error) *error = rc;
     if (rc == ERROR_MORE_DATA) {
       size = got;
       continue;
@@ -210,6 +232,20 @@ std::optional<uint32_t> RegKey::ReadDword(const std::string& name) const {
   uint32_t x;
   memcpy(&x, v->data.data(), 4);
   return x;
+}
+
+std::optional<RegValue> ReadValueAt(HKEY root, std::string_view path, std::string_view valueName, RegView view) {
+  if (!path.empty() && path.front() == '\\') path.remove_prefix(1);
+  while (!path.empty() && path.back() == '\\') path.remove_suffix(1);
+  const auto key = RegKey::Open(root, std::string(path), KEY_READ, view);
+  if (!key) return std::nullopt;
+  return key->Read(std::string(valueName));
+}
+
+std::optional<std::string> ReadValueTextAt(HKEY root, std::string_view path, std::string_view valueName,
+                                           RegView view) {
+  const auto value = ReadValueAt(root, path, valueName, view);
+  return value ? RegValueString(*value) : std::nullopt;
 }
 
 std::optional<RegWriteKey> RegWriteKey::Open(HKEY root, const std::string& path, REGSAM access, RegView view,

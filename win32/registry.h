@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "win32/handles.h"
@@ -61,11 +62,17 @@ class RegKey {
   HKEY get() const { return key_.get(); }
   explicit operator bool() const { return static_cast<bool>(key_); }
 
-  std::vector<std::string> SubKeyNames() const;
+  // The lists stop at the first entry that cannot be read. error (when
+  // given) receives ERROR_SUCCESS when the list is whole, else the code of
+  // what stopped it, so that a caller that must not miss an entry (a backup)
+  // can tell a shorter list from a complete one.
+  std::vector<std::string> SubKeyNames(LONG* error = nullptr) const;
   std::vector<std::string> ValueNames() const;
-  std::vector<RegValue> Values() const;
+  std::vector<RegValue> Values(LONG* error = nullptr) const;
 
-  std::optional<RegValue> Read(const std::string& name) const;  // "" = default value
+  // "" = default value. error (when given) receives ERROR_FILE_NOT_FOUND
+  // when the value is missing, another code when it could not be read.
+  std::optional<RegValue> Read(const std::string& name, LONG* error = nullptr) const;
   bool HasValue(const std::string& name) const { return Read(name).has_value(); }
   std::optional<std::string> ReadString(const std::string& name) const;
   std::optional<uint32_t> ReadDword(const std::string& name) const;  // REG_DWORD (or 4-byte REG_BINARY)
@@ -73,5 +80,16 @@ class RegKey {
  private:
   UniqueHkey key_;
 };
+
+// One value read by the path of its key, without keeping the key open. The
+// path is relative to root; a leading backslash and trailing backslashes are
+// tolerated. valueName "" is the key's default value. Nothing when the key or
+// the value is missing.
+std::optional<RegValue> ReadValueAt(HKEY root, std::string_view path, std::string_view valueName,
+                                    RegView view = RegView::Default);
+// The same value as text when it is of a string type (as RegValueString:
+// expandable strings unexpanded); nothing for any other type.
+std::optional<std::string> ReadValueTextAt(HKEY root, std::string_view path, std::string_view valueName,
+                                           RegView view = RegView::Default);
 
 }  // namespace wl::win32

@@ -41,6 +41,17 @@ TEST_F(RegistryTest, CreateWriteReadIterateDelete) {
   for (const auto& v : values) sawUml |= v.name == uml;
   EXPECT_TRUE(sawUml);
   EXPECT_EQ(root->SubKeyNames(), std::vector<std::string>{"Sub"});
+  // The lists say whether they are whole; a read says why it found nothing.
+  LONG rc = ERROR_GEN_FAILURE;
+  EXPECT_EQ(root->Values(&rc).size(), 4u);
+  EXPECT_EQ(rc, ERROR_SUCCESS);
+  rc = ERROR_GEN_FAILURE;
+  EXPECT_EQ(root->SubKeyNames(&rc).size(), 1u);
+  EXPECT_EQ(rc, ERROR_SUCCESS);
+  EXPECT_FALSE(root->Read("missing", &rc));
+  EXPECT_EQ(rc, ERROR_FILE_NOT_FOUND);
+  EXPECT_TRUE(RegKey().Values(&rc).empty());
+  EXPECT_NE(rc, ERROR_SUCCESS);
 
   EXPECT_EQ(root->DeleteValue(uml), ERROR_SUCCESS);
   EXPECT_FALSE(root->HasValue(uml));
@@ -103,6 +114,36 @@ TEST_F(RegistryTest, ThirtyTwoAndSixtyFourBitViewsOfTheRunKeyDiffer) {
   ASSERT_EQ(k32->WriteString("WardenlakeViewTest", "x32.exe"), ERROR_SUCCESS);
   EXPECT_FALSE(k64->HasValue("WardenlakeViewTest"));
   EXPECT_EQ(k32->DeleteValue("WardenlakeViewTest"), ERROR_SUCCESS);
+}
+
+// Reads by path: strings of every string type as stored, anything else only
+// through the raw read; the 32- and 64-bit views each give their own value.
+TEST_F(RegistryTest, ValuesReadByPath) {
+  auto key = RegWriteKey::Create(HKEY_CURRENT_USER, kTestRoot + "\\Class");
+  ASSERT_TRUE(key);
+  ASSERT_EQ(key->WriteString("", "Named class"), ERROR_SUCCESS);
+  ASSERT_EQ(key->WriteString("exp", "%SystemRoot%\\b.dll", REG_EXPAND_SZ), ERROR_SUCCESS);
+  ASSERT_EQ(key->WriteDword("dw", 7), ERROR_SUCCESS);
+  EXPECT_EQ(ReadValueTextAt(HKEY_CURRENT_USER, kTestRoot + "\\Class", ""), "Named class");
+  EXPECT_EQ(ReadValueTextAt(HKEY_CURRENT_USER, "\\" + kTestRoot + "\\Class\\", ""), "Named class");
+  EXPECT_EQ(ReadValueTextAt(HKEY_CURRENT_USER, kTestRoot + "\\Class", "exp"), "%SystemRoot%\\b.dll");
+  EXPECT_FALSE(ReadValueTextAt(HKEY_CURRENT_USER, kTestRoot + "\\Class", "dw"));
+  EXPECT_FALSE(ReadValueTextAt(HKEY_CURRENT_USER, kTestRoot + "\\Class", "missing"));
+  EXPECT_FALSE(ReadValueTextAt(HKEY_CURRENT_USER, kTestRoot + "\\Missing", ""));
+  const auto raw = ReadValueAt(HKEY_CURRENT_USER, kTestRoot + "\\Class", "dw");
+  ASSERT_TRUE(raw);
+  EXPECT_EQ(RegValueText(*raw), "7");
+
+  const std::string viewKey = "Software\\WardenlakeTest\\ViewRead" + std::to_string(GetCurrentProcessId());
+  auto k64 = RegWriteKey::Create(HKEY_LOCAL_MACHINE, viewKey, KEY_READ | KEY_WRITE, RegView::Force64);
+  auto k32 = RegWriteKey::Create(HKEY_LOCAL_MACHINE, viewKey, KEY_READ | KEY_WRITE, RegView::Force32);
+  ASSERT_TRUE(k64 && k32);
+  ASSERT_EQ(k64->WriteString("", "sixty-four"), ERROR_SUCCESS);
+  ASSERT_EQ(k32->WriteString("", "thirty-two"), ERROR_SUCCESS);
+  EXPECT_EQ(ReadValueTextAt(HKEY_LOCAL_MACHINE, viewKey, "", RegView::Force64), "sixty-four");
+  EXPECT_EQ(ReadValueTextAt(HKEY_LOCAL_MACHINE, viewKey, "", RegView::Force32), "thirty-two");
+  RegWriteKey::DeleteTree(HKEY_LOCAL_MACHINE, viewKey, RegView::Force64);
+  RegWriteKey::DeleteTree(HKEY_LOCAL_MACHINE, viewKey, RegView::Force32);
 }
 
 TEST(Unicode, RoundTrips) {

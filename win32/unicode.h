@@ -13,4 +13,10 @@ namespace wl::win32 {
 std::wstring Widen(std::string_view utf8);
 std::string Narrow(std::wstring_view utf16);
 
+// Bytes in a Windows code page (a UINT code page number such as 936) as
+// UTF-16. Never loses the text: when the system cannot convert the bytes
+// (the code page is missing, or it finds nothing to convert), each byte
+// becomes the character of the same number (U+0000 to U+00FF).
+std::wstring FromCodePage(std::string_view bytes, unsigned codePage);
+
 }  // namespace wl::win32

@@ -18,6 +18,19 @@ TEST(Unicode, EveryNameTheSystemGivesComesBackUnchanged) {
   EXPECT_EQ(Narrow(L""), "");
 }
 
+// Code page text: valid GBK decodes, and bytes the system finds nothing in
+// still come back as text, one character a byte, never as nothing.
+TEST(Unicode, CodePageTextNeverComesBackEmpty) {
+  EXPECT_EQ(FromCodePage("\xB9\xE3\xB8\xE6 ok", 936), L"\u5E7F\u544A ok");
+  EXPECT_EQ(FromCodePage("", 936), L"");
+  for (const std::string bytes : {"\x81", "\xFF\xFE\x80", "A\x81", "\xB9"}) {
+    const std::wstring text = FromCodePage(bytes, 936);
+    EXPECT_FALSE(text.empty()) << bytes;
+  }
+  // A code page the system does not have: every byte kept.
+  EXPECT_EQ(FromCodePage("a\xE9\x81", 59999), std::wstring(L"a\u00E9\u0081"));
+}
+
 // A value whose name holds a lone surrogate (a trick to hide an entry from
 // tools that cannot name it) is listed, read and deleted by that name.
 TEST(Unicode, ARegistryValueWithALoneSurrogateInItsNameCanBeDeleted) {

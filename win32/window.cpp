@@ -75,37 +75,41 @@ HWND Window::CreateWindowOf(const WindowClass& cls, DWORD exStyle, const std::ws
 
 LRESULT Window::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) { return Default(msg, wParam, lParam); }
 
-LRESULT CALLBACK Window::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  Window* self = nullptr;
-  if (msg == WM_NCCREATE) {
-    auto* cs = reinterpret_cast<CREATESTRUCTW*>(lParam);
-    self = static_cast<Window*>(cs->lpCreateParams);
-    if (self) {
-      self->hwnd_ = hwnd;
-      SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    }
-  } else {
-    self = FromHandle(hwnd);
-  }
-  if (!self) return DefWindowProcW(hwnd, msg, wParam, lParam);
+void Window::Attach(HWND hwnd) {
+  hwnd_ = hwnd;
+  SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+}
 
-  LRESULT result = 0;
-  bool failed = true;
+bool Window::Dispatch(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+  const HWND hwnd = hwnd_;
+  bool ok = false;
   try {
-    result = self->HandleMessage(msg, wParam, lParam);
-    failed = false;
+    result = Route(msg, wParam, lParam);
+    ok = true;
   } catch (const std::exception& e) {
     ReportException(e.what());
   } catch (...) {
     ReportException("Unknown error");
   }
-  if (failed) result = DefWindowProcW(hwnd, msg, wParam, lParam);
-
   if (msg == WM_NCDESTROY) {
     SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-    self->hwnd_ = nullptr;
-    self->OnDestroyed();
+    hwnd_ = nullptr;
+    OnDestroyed();
   }
+  return ok;
+}
+
+LRESULT CALLBACK Window::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  Window* self = nullptr;
+  if (msg == WM_NCCREATE) {
+    self = static_cast<Window*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+    if (self) self->Attach(hwnd);
+  } else {
+    self = FromHandle(hwnd);
+  }
+  if (!self) return DefWindowProcW(hwnd, msg, wParam, lParam);
+  LRESULT result = 0;
+  if (!self->Dispatch(msg, wParam, lParam, result)) result = DefWindowProcW(hwnd, msg, wParam, lParam);
   return result;
 }
 

@@ -1,7 +1,9 @@
 // Window base class: one static window procedure stores `this` in
 // GWLP_USERDATA when the window is created and forwards every message to the
 // virtual HandleMessage. An exception thrown by a handler never crosses the
-// system's code: it goes to the application's exception hook instead.
+// system's code: it goes to the application's exception hook instead. Dialogs
+// (win32/dialog.h) are windows of this class too, with a procedure of their
+// own that attaches and dispatches the same way.
 #pragma once
 
 #include <windows.h>
@@ -58,6 +60,17 @@ class Window {
   LRESULT Default(UINT msg, WPARAM wParam, LPARAM lParam) { return DefWindowProcW(hwnd_, msg, wParam, lParam); }
   // Called after WM_NCDESTROY, when the handle is no longer valid.
   virtual void OnDestroyed() {}
+
+  // For a window procedure of another kind (dialogs): ties this object to
+  // hwnd on the window's first message, and dispatches a message through
+  // Route with the exception guard; false when a handler threw (the message
+  // went to the exception hook; result is unchanged). After WM_NCDESTROY the
+  // object is detached and OnDestroyed called.
+  void Attach(HWND hwnd);
+  bool Dispatch(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
+  // Where Dispatch sends a message: HandleMessage unless a kind of window
+  // has messages of its own to route first.
+  virtual LRESULT Route(UINT msg, WPARAM wParam, LPARAM lParam) { return HandleMessage(msg, wParam, lParam); }
 
  private:
   static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
