@@ -1,5 +1,7 @@
 #include "autorun/autorun_scan.h"
 
+#include <algorithm>
+#include <cstring>
 #include <unordered_map>
 
 #include "sysroutines/shortcuts.h"
@@ -37,24 +39,57 @@ void AddShortcutRows(std::vector<AutorunRow>& rows, const std::string& folder, c
   }
 }
 
-AutorunRow HookRow(const HookSource& source, std::string itemName, std::string data, std::string keyText) {
-  AutorunRow row;
-  row.itemName = std::move(itemName);
-  row.value = std::move(data);
-  row.registryKey = std::move(keyText);
-  row.source = source.number;
-  row.iconText = row.value;
-  if (source.rule == HookRule::SubKeyValue || source.rule == HookRule::SubKeyNonSystem)
-    row.valueName = std::string(source.valueName);
-  // A replaced shell or a debugger put before a program is a hijack whatever
-  // the program it names.
-  row.alwaysFlag = source.rule == HookRule::NotDefault || source.rule == HookRule::SubKeyValue;
-  return row;
-}
-
 std::string StringData(const std::optional<win32::RegValue>& value) {
   if (!value) return {};
   return win32::RegValueString(*value).value_or(std::string());
+}
+
+// The elements of a multi-string, each as stored; a value of another type
+// (a string where a list belongs) is one element. Damaged data (no closing
+// zeros, an odd size) gives what it holds.
+std::vector<std::string> MultiStringElements(const win32::RegValue& value) {
+  std::vector<std::string> elements;
+  if (value.type != REG_MULTI_SZ) {
+    std::string text = win32::RegValueText(value);
+    if (!TrimUpToChar(text, ' ').empty()) elements.push_back(std::move(text));
+    return elements;
+  }
+  std::wstring all(value.data.size() / 2, L'\0');
+  if (!all.empty()) memcpy(all.data(), value.data.data(), all.size() * 2);
+  std::size_t start = 0;
+  while (start < all.size()) {
+    std::size_t end = all.find(L'\0', start);
+    if (end == std::wstring::npos) end = all.size();
+    if (end > start) elements.push_back(win32::Narrow(std::wstring_view(all).substr(start, end - start)));
+    start = end + 1;
+  }
+  return elements;
+}
+
+// At most this many elements of one value become rows: a damaged or
+// hostile list of millions must not stop the scan.
+constexpr std::size_t kMaxElements = 256;
+
+std::string OpenPath(std::string_view keyPath) {
+  while (!keyPath.empty() && keyPath.front() == '\\') keyPath.remove_prefix(1);
+  while (!keyPath.empty() && keyPath.back() == '\\') keyPath.remove_suffix(1);
+  return std::string(keyPath);
+}
+
+void AddStartupFiles(std::vector<AutorunRow>& rows, const std::string& folder, const char* keyText, int source) {
+  if (folder.empty()) return;
+  for (auto& file : ListStartupFiles(folder)) {
+    AutorunRow row;
+    row.itemName = TextAfterLastChar(file, '\\');
+    row.value = file;
+    row.registryKey = keyText;
+    row.source = source;
+    row.iconText = file;
+    row.judgeText = file;
+    row.judgePath = true;
+    row.filePath = std::move(file);
+    rows.push_back(std::move(row));
+  }
 }
 
 }  // namespace
@@ -73,60 +108,191 @@ std::string ComServerOf(const std::string& classId) {
   return {};
 }
 
+std::vector<std::string> ListStartupFiles(const std::string& folderPath) {
+  std::vector<std::string> files;
+  std::string folder = folderPath;
+  while (!folder.empty() && folder.back() == '\\') folder.pop_back();
+  if (folder.empty()) return files;
+  WIN32_FIND_DATAW data;
+  win32::UniqueFind find(FindFirstFileW(win32::ApiPath(folder + "\\*").c_str(), &data));
+  if (!find) return files;
+  do {
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+    const std::string name = win32::Narrow(data.cFileName);
+    std::string lower = name;
+    for (char& c : lower)
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    // Shortcuts are rows of their own; the folder's own settings file runs nothing.
+    if (lower.ends_with(".lnk") || lower == "desktop.ini") continue;
+    files.push_back(folder + "\\" + name);
+  } while (FindNextFileW(find.get(), &data));
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+std::vector<HookKey> ExpandHookKey(HKEY root, std::string_view keyPath, const SourceKeyOpener& openKey) {
+  std::vector<std::string> parts;
+  std::string_view rest = keyPath;
+  while (!rest.empty()) {
+    const auto slash = rest.find('\\');
+    const std::string_view part = rest.substr(0, slash);
+    if (!part.empty()) parts.emplace_back(part);
+    if (slash == std::string_view::npos) break;
+    rest.remove_prefix(slash + 1);
+  }
+  std::vector<HookKey> keys;
+  // Depth first, each "*" taking the names of the key reached so far.
+  struct Pending {
+    std::string path;
+    std::vector<std::string> matches;
+    std::size_t next;
+  };
+  std::vector<Pending> stack{{{}, {}, 0}};
+  while (!stack.empty()) {
+    Pending at = std::move(stack.back());
+    stack.pop_back();
+    std::size_t i = at.next;
+    while (i < parts.size() && parts[i] != "*") at.path += (at.path.empty() ? "" : "\\") + parts[i++];
+    auto key = openKey(root, at.path);
+    if (!key) continue;
+    if (i == parts.size()) {
+      keys.push_back({std::move(at.path), std::move(at.matches), std::move(*key)});
+      continue;
+    }
+    auto names = key->SubKeyNames();
+    for (auto it = names.rbegin(); it != names.rend(); ++it) {
+      Pending next{at.path + "\\" + *it, at.matches, i + 1};
+      next.matches.push_back(*it);
+      stack.push_back(std::move(next));
+    }
+  }
+  return keys;
+}
+
 void ReadHookSource(const HookSource& source, const SourceKeyOpener& openKey, std::string_view systemRoot,
                     std::vector<AutorunRow>& rows) {
   const HKEY root = source.root == RegRoot::CurrentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
-  const std::string valueName(source.valueName);
+  const std::vector<std::string> names = HookValueNames(source);
+  const bool wildcard = source.keyPath.find("\\*\\") != std::string_view::npos;
   const std::size_t first = rows.size();
   const std::vector<std::string> keyPaths = HookKeyPaths(source);
   for (std::size_t view = 0; view < keyPaths.size(); ++view) {
-    const std::string& keyPath = keyPaths[view];
     const std::size_t viewFirst = rows.size();
-    std::string_view open = keyPath;
-    while (!open.empty() && open.front() == '\\') open.remove_prefix(1);
-    while (!open.empty() && open.back() == '\\') open.remove_suffix(1);
-    auto key = openKey(root, std::string(open));
-    if (!key) continue;
-    const std::string keyText = HookKeyText(source.root, keyPath);
-    switch (source.rule) {
-      case HookRule::StringValues:
-        for (auto& value : key->Values()) {
-          if (value.type != REG_SZ && value.type != REG_EXPAND_SZ) continue;
-          std::string data = win32::RegValueText(value);
-          if (TrimUpToChar(data, ' ').empty()) continue;
-          rows.push_back(HookRow(source, std::move(value.name), std::move(data), keyText));
-        }
-        break;
-      case HookRule::NamedValue:
-      case HookRule::NotDefault: {
-        std::string data = StringData(key->Read(valueName));
-        if (TrimUpToChar(data, ' ').empty()) continue;
-        if (source.rule == HookRule::NotDefault && IsHookDefault(source.byDefault, data, systemRoot)) continue;
-        AutorunRow row = HookRow(source, valueName, std::move(data), keyText);
-        if (!source.detailValue.empty()) {
-          const std::string detail(source.detailValue);
-          const auto shown = key->Read(detail);
-          row.details = detail + (shown ? " = " + win32::RegValueText(*shown) : " is not set") + ".";
-        }
-        rows.push_back(std::move(row));
-        break;
-      }
-      case HookRule::SubKeyValue:
-      case HookRule::SubKeyNonSystem:
-        for (const std::string& name : key->SubKeyNames()) {
-          auto sub = openKey(root, std::string(open) + "\\" + name);
-          if (!sub) continue;
-          std::string data = StringData(sub->Read(valueName));
-          if (TrimUpToChar(data, ' ').empty()) continue;
-          if (source.rule == HookRule::SubKeyNonSystem && IsSystemProgram(data, systemRoot)) continue;
-          std::string itemName = name;
-          if (source.rule == HookRule::SubKeyNonSystem) {
-            const std::string title = StringData(sub->Read(""));
-            if (!TrimUpToChar(title, ' ').empty()) itemName = title;
+    for (HookKey& hookKey : ExpandHookKey(root, keyPaths[view], openKey)) {
+      const win32::RegKey& key = hookKey.key;
+      const std::string keyText = HookKeyText(source.root, "\\" + hookKey.path + "\\");
+      // The values that count, with their names.
+      std::vector<win32::RegValue> values;
+      switch (source.values) {
+        case HookValues::Strings:
+        case HookValues::Any:
+          for (auto& value : key.Values()) {
+            const bool text = value.type == REG_SZ || value.type == REG_EXPAND_SZ || value.type == REG_MULTI_SZ;
+            if (source.values == HookValues::Strings && !text) continue;
+            // A sub-key's unnamed value is its title (RunOnceEx), no command.
+            if (wildcard && value.name.empty()) continue;
+            values.push_back(std::move(value));
           }
-          rows.push_back(HookRow(source, std::move(itemName), std::move(data), keyText + name + "\\"));
+          break;
+        case HookValues::Named:
+          for (const std::string& name : names)
+            if (auto value = key.Read(name)) values.push_back(std::move(*value));
+          break;
+        case HookValues::KeyName: {
+          win32::RegValue named;
+          named.type = REG_SZ;
+          const std::wstring wide = win32::Widen(hookKey.matches.empty() ? std::string() : hookKey.matches.back());
+          named.data.assign(reinterpret_cast<const uint8_t*>(wide.data()),
+                            reinterpret_cast<const uint8_t*>(wide.data() + wide.size()));
+          values.push_back(std::move(named));
+          break;
         }
-        break;
+      }
+      if (values.empty()) continue;
+      // Named values in a key per program or component are named by it.
+      std::string keyName;
+      if (wildcard && (source.values == HookValues::Named || source.values == HookValues::KeyName)) {
+        keyName = hookKey.matches.back();
+        if (source.titled) {
+          const std::string title = StringData(key.Read(""));
+          if (!TrimUpToChar(title, ' ').empty()) keyName = title;
+        }
+      }
+      bool overrides = false;
+      if (source.flag == HookFlag::OverridesMachine && !hookKey.matches.empty()) {
+        // The key of the first "*" under the machine's root.
+        const auto star = source.keyPath.find("\\*\\");
+        std::string machine = OpenPath(source.keyPath.substr(0, star)) + "\\" + hookKey.matches.front();
+        overrides = openKey(HKEY_LOCAL_MACHINE, machine).has_value();
+      }
+      std::string details;
+      if (!source.detailValue.empty()) {
+        const std::string detail(source.detailValue);
+        const auto shown = key.Read(detail);
+        details = detail + (shown ? " = " + win32::RegValueText(*shown) : " is not set") + ".";
+      }
+      if (overrides) details += std::string(details.empty() ? "" : " ") + "Overrides the machine's class.";
+      for (const win32::RegValue& value : values) {
+        std::vector<std::string> elements;
+        if (source.split == ValueSplit::MultiString)
+          elements = MultiStringElements(value);
+        else
+          elements = SplitHookList(source.split, win32::RegValueText(value));
+        std::size_t listed = 0;
+        for (std::string& element : elements) {
+          if (TrimUpToChar(element, ' ').empty()) continue;
+          if (!source.defaults.empty() && IsHookDefault(source, element, systemRoot)) continue;
+          if (listed++ == kMaxElements) {
+            if (!rows.empty() && rows.back().source == source.number)
+              rows.back().details += " The value holds more elements than are listed.";
+            break;
+          }
+          AutorunRow row;
+          row.source = source.number;
+          row.category = std::string(source.category);
+          row.registryKey = keyText;
+          row.unnamedValue = value.name.empty();
+          if (!keyName.empty()) {
+            row.itemName = keyName;
+            row.valueName = value.name;
+          } else {
+            row.itemName = value.name.empty() ? "(Default)" : value.name;
+            if (value.name.empty()) row.valueName = value.name;
+          }
+          if (source.split != ValueSplit::Whole) {
+            row.split = source.split;
+            row.element = element;
+          }
+          switch (source.text) {
+            case HookText::Command: row.value = element; break;
+            case HookText::Path:
+              row.value = element;
+              row.judgeText = TrimUpToChar(element, ' ');
+              row.judgePath = true;
+              break;
+            case HookText::Module:
+              row.value = element;
+              row.judgeText = ModulePath(element, systemRoot);
+              row.judgePath = true;
+              break;
+            case HookText::ClassId: {
+              const std::string classId = TrimUpToChar(element, ' ');
+              const std::string server = ComServerOf(classId);
+              row.value = server.empty() ? classId : server;
+              row.judgeText = server;
+              row.judgePath = true;
+              row.details = "Class " + classId + ".";
+              break;
+            }
+          }
+          row.iconText = row.judgeText.empty() ? row.value : row.judgeText;
+          if (!details.empty()) row.details += (row.details.empty() ? "" : " ") + details;
+          row.alwaysFlag = source.flag == HookFlag::Always || overrides;
+          if (source.removal == HookRemoval::RestoreDefault) row.defaultValue = HookDefaultValue(source, systemRoot);
+          if (source.removal == HookRemoval::DeleteKey) row.removeKey = keyText;
+          rows.push_back(std::move(row));
+        }
+      }
     }
     // A key the views share shows its values under both names: what the
     // 32-bit twin repeats of the 64-bit key is listed once.
@@ -146,9 +312,6 @@ void ReadHookSource(const HookSource& source, const SourceKeyOpener& openKey, st
       }
       rows.resize(kept);
     }
-    if (source.removal == HookRemoval::RestoreDefault)
-      for (auto it = rows.rbegin(); it != rows.rend() && it->source == source.number; ++it)
-        if (it->registryKey.starts_with(keyText)) it->defaultValue = HookDefaultValue(source.byDefault, systemRoot);
   }
 }
 
@@ -215,6 +378,9 @@ AutorunScanResult ScanAutorun(const Judge& judge, const AutorunPlaces& places,
   AddIniRow(result.rows, systemIniShell, kSystemIniText, kSystemIniShellSource);
   AddShortcutRows(result.rows, places.userStartupFolder, kStartupMenuText, kUserStartupSource);
   AddShortcutRows(result.rows, places.commonStartupFolder, kCommonStartupMenuText, kCommonStartupSource);
+  // Windows starts every file of the Startup folders, not only shortcuts.
+  AddStartupFiles(result.rows, places.userStartupFolder, kStartupMenuText, kUserStartupSource);
+  AddStartupFiles(result.rows, places.commonStartupFolder, kCommonStartupMenuText, kCommonStartupSource);
 
   if (listTasks) {
     std::unordered_map<std::string, std::string> servers;  // class -> its program, each asked once

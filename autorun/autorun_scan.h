@@ -60,6 +60,19 @@ AutorunScanResult ScanAutorun(const Judge& judge, const AutorunPlaces& places = 
 // The rows of one registry source, in the order the registry enumerates them.
 void ReadRegistrySource(const RegistrySource& source, const SourceKeyOpener& openKey, std::vector<AutorunRow>& rows);
 
+// Every key a hook key path names ("*" parts: each sub-key there), opened
+// for reading, with the sub-key names the "*" parts stood for.
+struct HookKey {
+  std::string path;  // below the root, without leading or trailing backslashes
+  std::vector<std::string> matches;
+  win32::RegKey key;
+};
+std::vector<HookKey> ExpandHookKey(HKEY root, std::string_view keyPath, const SourceKeyOpener& openKey);
+
+// The files of a Startup folder that are no shortcuts (full paths, sorted);
+// the folder's desktop.ini is none of them.
+std::vector<std::string> ListStartupFiles(const std::string& folder);
+
 // The rows of one hook source, its keys opened for reading only.
 void ReadHookSource(const HookSource& source, const SourceKeyOpener& openKey, std::string_view systemRoot,
                     std::vector<AutorunRow>& rows);

@@ -76,6 +76,9 @@ StartupPage::StartupPage(app::PageContext& context)
              .handler = [this] { ToolButton13Click(); }, .menu = false});
   AddAction({.id = kToolButton30, .caption = "Uninstall Software", .glyph = app::Glyph::Package,
              .handler = [this] { ToolButton30Click(); }, .menu = false});
+  std::vector<std::string> categories{kAllCategories};
+  for (std::string_view category : AutorunCategories()) categories.emplace_back(category);
+  AddFilter(std::move(categories), [this](int) { CategoryFilterChange(); });
   OnPopup([this] { PMStartupPopup(); });
   OnDoubleClick([this] { StartupListDblClick(); });
   OnColumnClick([this](int) { StartupListColumnClick(); });
@@ -147,6 +150,7 @@ void StartupPage::Refresh1Click() {
     }
     rows.push_back({std::move(entry), image, static_cast<int>(i)});
   }
+  allRows_ = rows;
   ShowRows(std::move(rows));
 
   // A list that sorts itself puts the rows in another order: the report
@@ -158,6 +162,25 @@ void StartupPage::Refresh1Click() {
   std::stable_sort(scan.hijack.begin(), scan.hijack.end(),
                    [](const HijackRow& a, const HijackRow& b) { return a.index < b.index; });
   context_.hijack.Append(scan.hijack);
+  // The report numbers the rows of the whole list; the filter then applies.
+  if (FilterChoice() != 0) ShowChosenCategory();
+}
+
+void StartupPage::CategoryFilterChange() { ShowChosenCategory(); }
+
+void StartupPage::ShowChosenCategory() {
+  const int choice = FilterChoice();
+  const auto categories = AutorunCategories();
+  std::vector<StartupRow> shown;
+  for (const StartupRow& row : allRows_)
+    if (choice <= 0 || static_cast<std::size_t>(choice) > categories.size() ||
+        row.entry.category == categories[static_cast<std::size_t>(choice - 1)])
+      shown.push_back(row);
+  ShowRows(std::move(shown));
+}
+
+void StartupPage::ForgetRow(int scanIndex) {
+  std::erase_if(allRows_, [scanIndex](const StartupRow& row) { return row.scanIndex == scanIndex; });
 }
 
 // ---- enabling ---------------------------------------------------------------
@@ -233,7 +256,9 @@ void StartupPage::RemoveItem(int index, const RemovalChoice& choice) {
       // The task is gone with all its actions: each had a row.
       for (std::size_t i = List().Count(); i-- > 0;)
         if (List().Rows()[i].entry.taskPath == entry.taskPath) List().RemoveAt(i);
+      std::erase_if(allRows_, [&](const StartupRow& row) { return row.entry.taskPath == entry.taskPath; });
     } else if (out.entryRemoved) {
+      ForgetRow(List().Rows()[static_cast<std::size_t>(index)].scanIndex);
       List().RemoveAt(static_cast<std::size_t>(index));
     } else {
       // The entry is still there (e.g. the user may not change that key):
@@ -266,6 +291,8 @@ void StartupPage::DisableTask1Click() {
     if (row.entry.taskPath != entry.taskPath) continue;
     const auto state = row.entry.details.find("Task enabled");
     if (state != std::string::npos) row.entry.details.replace(state, 12, "Task disabled");
+    for (StartupRow& kept : allRows_)
+      if (kept.scanIndex == row.scanIndex) kept = row;
     List().Update(i, std::move(row));
   }
   context_.ui.ShowStatus("The scheduled task " + entry.taskPath + " is disabled.");
@@ -288,6 +315,7 @@ void StartupPage::RestoreDefault1Click() {
     return;
   }
   // The default is no autorun entry: the row goes.
+  ForgetRow(List().Rows()[*selected].scanIndex);
   List().RemoveAt(*selected);
   RunPopup();
 }

@@ -218,16 +218,8 @@ std::size_t BareNewSourceReads() {
   work += ReadAllFiles(wl::win32::Widen(wl::TaskStoreFolder()));
   for (const auto& source : wl::HookSources()) {
     const HKEY root = source.root == wl::RegRoot::CurrentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
-    for (std::string path : wl::HookKeyPaths(source)) {
-      path = path.substr(1, path.size() - 2);
-      auto key = wl::win32::RegKey::Open(root, path, KEY_READ);
-      if (!key) continue;
-      work += key->Values().size();
-      if (source.rule == wl::HookRule::SubKeyValue || source.rule == wl::HookRule::SubKeyNonSystem)
-        for (const auto& name : key->SubKeyNames())
-          if (auto sub = wl::win32::RegKey::Open(root, path + "\\" + name, KEY_READ))
-            work += sub->Read(std::string(source.valueName)).has_value();
-    }
+    for (const std::string& path : wl::HookKeyPaths(source))
+      for (const auto& key : wl::ExpandHookKey(root, path, wl::OpenSourceKeyInRegistry)) work += key.key.Values().size();
   }
   return work;
 }
