@@ -99,12 +99,14 @@ TaskListing ListTasksOfThisSystem() { return ListScheduledTasks(); }
 std::string ComServerOf(const std::string& classId) {
   // A class identifier is one key name: anything else names no class.
   if (classId.empty() || classId.find('\\') != std::string::npos) return {};
-  for (const char* server : {"InprocServer32", "LocalServer32"}) {
-    auto key = RegKey::Open(HKEY_CLASSES_ROOT, "CLSID\\" + classId + "\\" + server, KEY_READ);
-    if (!key) continue;
-    std::string path = StringData(key->Read(""));
-    if (!path.empty()) return path;
-  }
+  // The user's classes come before the machine's, as the system merges them.
+  for (const HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
+    for (const char* server : {"InprocServer32", "LocalServer32"}) {
+      auto key = RegKey::Open(root, "Software\\Classes\\CLSID\\" + classId + "\\" + server, KEY_READ);
+      if (!key) continue;
+      std::string path = StringData(key->Read(""));
+      if (!path.empty()) return path;
+    }
   return {};
 }
 

@@ -431,17 +431,17 @@ std::optional<std::string> ListWithout(ValueSplit split, std::string_view text, 
     if (i < text.size() && !IsSeparator(split, text[i])) continue;
     const std::string part = Upper(Trimmed(text.substr(start, i - start)));
     if (!part.empty() && part == wanted) {
-      std::size_t from = start, to = i;
+      const std::size_t from = start;
+      std::size_t to = i;
       if (to < text.size()) {
         ++to;  // the separator after it, and blanks before the next element
         while (to < text.size() && text[to] == ' ') ++to;
-      } else {
-        while (from > 0 && (IsSeparator(split, text[from - 1]) || text[from - 1] == ' ')) {
-          --from;
-          if (text[from] != ' ') break;
-        }
       }
-      return std::string(text.substr(0, from)) + std::string(text.substr(to));
+      // The last element: the separator before it stays ("userinit.exe,"
+      // is how Windows writes its own list), blanks do not.
+      std::string rest = std::string(text.substr(0, from)) + std::string(text.substr(to));
+      while (!rest.empty() && (rest.back() == ' ' || rest.back() == '\t')) rest.pop_back();
+      return rest;
     }
     start = i + 1;
   }

@@ -105,8 +105,7 @@ std::string ModulePath(std::string_view name, std::string_view windowsDir);
 // blanks around them trimmed, empty ones left out.
 std::vector<std::string> SplitHookList(ValueSplit split, std::string_view text);
 // The list text without one element (the first one equal to it, case
-// aside) and the separator after it (else the one before); nullopt when the
-// list does not hold it.
+// aside) and the separator after it; nullopt when the list does not hold it.
 std::optional<std::string> ListWithout(ValueSplit split, std::string_view text, std::string_view element);
 // The same for the elements of a multi-string.
 std::optional<std::vector<std::string>> ElementsWithout(const std::vector<std::string>& elements,

@@ -104,7 +104,7 @@ TEST(HookLists, ElementsSplitAndOneRemovedKeepsTheRestAndItsSeparators) {
   EXPECT_EQ(SplitHookList(ValueSplit::Commas, ",,,"), V{});
 
   EXPECT_EQ(ListWithout(ValueSplit::Commas, "C:\\W\\userinit.exe,C:\\evil.exe,", "c:\\EVIL.exe"), "C:\\W\\userinit.exe,");
-  EXPECT_EQ(ListWithout(ValueSplit::Commas, "C:\\W\\userinit.exe, C:\\evil.exe", "C:\\evil.exe"), "C:\\W\\userinit.exe");
+  EXPECT_EQ(ListWithout(ValueSplit::Commas, "C:\\W\\userinit.exe, C:\\evil.exe", "C:\\evil.exe"), "C:\\W\\userinit.exe,");
   EXPECT_EQ(ListWithout(ValueSplit::Commas, "C:\\evil.exe, explorer.exe", "C:\\evil.exe"), "explorer.exe");
   EXPECT_EQ(ListWithout(ValueSplit::CommasBlanks, "a.dll b.dll c.dll", "b.dll"), "a.dll c.dll");
   EXPECT_EQ(ListWithout(ValueSplit::CommasBlanks, "a.dll b.dll", "b.dll"), "a.dll");
