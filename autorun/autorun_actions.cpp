@@ -103,6 +103,10 @@ std::vector<std::string> ElementsOf(const win32::RegValue& value) {
 void RemoveEntry(const AutorunRow& row, const AutorunPlaces& places, RemovalOutcome& out) {
   WriteResult result;
   switch (EntryKindOf(row.registryKey)) {
+    case AutorunEntryKind::Other:
+      // A file found by its place alone: the file is the entry.
+      if (!row.filePath.empty()) result = DeleteFileNow(row.filePath);
+      break;
     case AutorunEntryKind::RegistryValue:
       if (!row.removeKey.empty()) {
         const auto key = KeyOf(row.removeKey);
@@ -125,7 +129,6 @@ void RemoveEntry(const AutorunRow& row, const AutorunPlaces& places, RemovalOutc
       break;
     }
     case AutorunEntryKind::IniEntry: result = RemoveIniEntry(row, places); break;
-    case AutorunEntryKind::Other: break;
   }
   out.entryRemoved = GoneOrRemoved(result);
   if (!out.entryRemoved) out.entryError = result.message;

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <stdexcept>
 
 #include "autorun/autorun_actions.h"
 #include "autorun/autorun_scan.h"
@@ -292,6 +293,55 @@ TEST(AutorunPlaces, OneMarkerPerPlaceIsListedWithItsCategoryFlaggedAndRemovedWit
   plant(CU, "Software\\Microsoft\\Office test\\Special\\Perf", "", miss + "office.dll",
         {.item = "(Default)", .value = miss + "office.dll", .category = "Office"});
 
+  // Lists and names Windows keeps elsewhere, a kind of file pointed at
+  // another class, the user's open command for it, Excel's add-ins.
+  plant(LM, std::string(kNt) + "Windows", "IconServiceLib", t + "-icons.dll",
+        {.item = "IconServiceLib", .value = t + "-icons.dll", .category = "Explorer"});
+  plant(LM, std::string(kCcs) + "Control\\SafeBoot", "AlternateShell", miss + "safe.exe",
+        {.item = "AlternateShell", .value = miss + "safe.exe", .category = "Boot"});
+  plant(LM, "System\\Setup", "CmdLine", miss + "setup-cmd.exe",
+        {.item = "CmdLine", .value = miss + "setup-cmd.exe", .category = "Boot"});
+  plant(CU, "Control Panel\\Cpls", t, miss + "panel.cpl", {.item = t, .value = miss + "panel.cpl", .category = "Explorer"});
+  plant(CU, "Environment", "windir", "cmd /c " + miss + "uac.exe &",
+        {.item = "windir", .value = "cmd /c " + miss + "uac.exe &", .category = "Environment"});
+  plant(LM, "Software\\Classes\\.hta", "", "txtfile", {.item = "(Default)", .value = "txtfile", .category = "Image Hijacks"});
+  plant(CU, "Software\\Classes\\htafile\\shell\\open\\command", "", miss + "hta.exe \"%1\"",
+        {.item = "(Default)", .value = miss + "hta.exe \"%1\"", .category = "Image Hijacks"});
+  plant(CU, "Software\\Microsoft\\Office\\16.0\\Excel\\Options", "OPEN1", "/R " + miss + "addin.xll",
+        {.item = "OPEN1", .value = "/R " + miss + "addin.xll", .category = "Office"});
+
+  // Files found by their place: a program under an accessibility program's
+  // name, a DLL a service loads by name, set-up's error handler, a
+  // PowerShell profile, a file in Word's start-up folder.
+  const std::string system32 = windows + "\\system32";
+  struct PlantedFiles {
+    std::vector<std::string> paths;
+    ~PlantedFiles() {
+      for (const auto& p : paths) DeleteFileW(win32::ApiPath(p).c_str());
+    }
+  } files;
+  auto file = [&](const std::string& path, const std::string& bytes, const std::string& category) {
+    if (win32::FileExists(path)) throw std::runtime_error(path + " is there already");
+    test::WriteFileAt(path, bytes);
+    files.paths.push_back(path);
+    markers.push_back({path.substr(0, path.rfind('\\')), path.substr(path.rfind('\\') + 1), path, category});
+  };
+  ASSERT_TRUE(CopyFileW(win32::ApiPath(system32 + "\\notepad.exe").c_str(),
+                        win32::ApiPath(system32 + "\\sethc.exe").c_str(), TRUE));
+  files.paths.push_back(system32 + "\\sethc.exe");
+  markers.push_back({system32, "sethc.exe", system32 + "\\sethc.exe", "Image Hijacks"});
+  file(system32 + "\\wlbsctrl.dll", "MZ", "Services");
+  CreateDirectoryW(win32::ApiPath(windows + "\\Setup").c_str(), nullptr);
+  CreateDirectoryW(win32::ApiPath(windows + "\\Setup\\Scripts").c_str(), nullptr);
+  file(windows + "\\Setup\\Scripts\\ErrorHandler.cmd", "@echo off\r\n", "Debuggers");
+  AutorunPlaces places = scratch.Places();
+  places.documentsFolder = scratch.Folder("documents");
+  places.appDataFolder = scratch.Folder("appdata");
+  file(scratch.Folder("documents\\WindowsPowerShell") + "\\profile.ps1", "Start-Process calc\r\n", "Logon");
+  scratch.Folder("appdata\\Microsoft");
+  scratch.Folder("appdata\\Microsoft\\Word");
+  file(scratch.Folder("appdata\\Microsoft\\Word\\STARTUP") + "\\" + t + ".dotm", "PK", "Office");
+
   // A Startup folder's file that is no shortcut.
   const std::string batch = scratch.Places().userStartupFolder + "\\" + t + ".bat";
   test::WriteFileAt(batch, "@echo off\r\n");
@@ -305,7 +355,7 @@ TEST(AutorunPlaces, OneMarkerPerPlaceIsListedWithItsCategoryFlaggedAndRemovedWit
   planted.Raw(LM, session, "PlatformExecute", REG_MULTI_SZ, Multi(huge));
   planted.Raw(CU, std::string(kNt) + "Windows", "Run", REG_BINARY, {0x41, 0x00, 0x42});
 
-  const AutorunScanResult scan = Scan(scratch.Places());
+  const AutorunScanResult scan = Scan(places);
   for (const Marker& m : markers) {
     int index = -1;
     const AutorunRow* row = Find(scan, m, &index);
@@ -357,8 +407,17 @@ TEST(AutorunPlaces, OneMarkerPerPlaceIsListedWithItsCategoryFlaggedAndRemovedWit
   EXPECT_TRUE(win32::RegKey::Exists(LM, "Software\\Classes\\CLSID\\" + cls + "\\InprocServer32"));
   remove({kStartupMenuText, t + ".bat", batch, "Logon"});
   EXPECT_FALSE(win32::FileExists(batch));
+  // A class pointed elsewhere gets its own back; a program under another's
+  // name goes.
+  remove({Text(LM, "Software\\Classes\\.hta"), "(Default)", "txtfile", "Image Hijacks"});
+  EXPECT_EQ(win32::RegKey::Open(LM, "Software\\Classes\\.hta")->ReadString(""), "htafile");
+  const AutorunRow* sethc = Find(scan, {system32, "sethc.exe", system32 + "\\sethc.exe", "Image Hijacks"});
+  ASSERT_NE(sethc, nullptr);
+  EXPECT_FALSE(sethc->details.empty());
+  remove({system32, "sethc.exe", system32 + "\\sethc.exe", "Image Hijacks"});
+  EXPECT_FALSE(win32::FileExists(system32 + "\\sethc.exe"));
 
-  const AutorunScanResult after = Scan(scratch.Places());
+  const AutorunScanResult after = Scan(places);
   EXPECT_EQ(Find(after, {Text(LM, lsa), "Security Packages", t + "-ssp", "LSA"}), nullptr);
   EXPECT_EQ(Find(after, {Text(LM, session), "BootExecute", t + "-boot", "Boot"}), nullptr);
   EXPECT_NE(Find(after, {Text(LM, lsa), "Authentication Packages", t + "-auth", "LSA"}), nullptr);

@@ -7,6 +7,7 @@
 #include "sysroutines/shortcuts.h"
 #include "sysroutines/system_info.h"
 #include "sysroutines/text_routines.h"
+#include "sysroutines/version_info.h"
 #include "win32/file_path.h"
 #include "win32/unicode.h"
 
@@ -37,6 +38,13 @@ void AddShortcutRows(std::vector<AutorunRow>& rows, const std::string& folder, c
     row.iconText = TrimUpToChar(row.value, ' ');
     rows.push_back(std::move(row));
   }
+}
+
+std::string UpperAscii(std::string_view text) {
+  std::string s(text);
+  for (char& c : s)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+  return s;
 }
 
 std::string StringData(const std::optional<win32::RegValue>& value) {
@@ -197,8 +205,16 @@ void ReadHookSource(const HookSource& source, const SourceKeyOpener& openKey, st
           }
           break;
         case HookValues::Named:
-          for (const std::string& name : names)
+          for (const std::string& name : names) {
+            if (name.ends_with('*')) {
+              // Every value whose name begins so ("OPEN", "OPEN1" …).
+              const std::string prefix = UpperAscii(name.substr(0, name.size() - 1));
+              for (auto& value : key.Values())
+                if (UpperAscii(value.name).starts_with(prefix)) values.push_back(std::move(value));
+              continue;
+            }
             if (auto value = key.Read(name)) values.push_back(std::move(*value));
+          }
           break;
         case HookValues::KeyName: {
           win32::RegValue named;
@@ -213,7 +229,9 @@ void ReadHookSource(const HookSource& source, const SourceKeyOpener& openKey, st
       if (values.empty()) continue;
       // Named values in a key per program or component are named by it.
       std::string keyName;
-      if (wildcard && (source.values == HookValues::Named || source.values == HookValues::KeyName)) {
+      const bool patternNames = source.valueNames.find('*') != std::string_view::npos;
+      if (wildcard && !patternNames &&
+          (source.values == HookValues::Named || source.values == HookValues::KeyName)) {
         keyName = hookKey.matches.back();
         if (source.titled) {
           const std::string title = StringData(key.Read(""));
@@ -317,12 +335,56 @@ void ReadHookSource(const HookSource& source, const SourceKeyOpener& openKey, st
   }
 }
 
+void ReadFilePlace(const FilePlace& place, const AutorunPlaces& places, std::string_view systemRoot,
+                   std::vector<AutorunRow>& rows) {
+  std::string folder;
+  switch (place.folder) {
+    case FileFolder::System: folder = systemRoot.empty() ? "" : std::string(systemRoot) + "\\system32"; break;
+    case FileFolder::Windows: folder = std::string(systemRoot); break;
+    case FileFolder::Documents: folder = places.documentsFolder; break;
+    case FileFolder::AppData: folder = places.appDataFolder; break;
+  }
+  if (folder.empty()) return;
+  const std::string path = folder + "\\" + std::string(place.path);
+  std::vector<std::string> files;
+  if (place.check == FileCheck::EveryFile) {
+    for (auto& file : ListStartupFiles(path)) files.push_back(std::move(file));
+    for (auto& shortcut : ListShortcutsIn(path)) files.push_back(path + "\\" + shortcut.name + ".lnk");
+  } else if (win32::FileExists(path)) {
+    files.push_back(path);
+  }
+  for (std::string& file : files) {
+    std::string details;
+    if (place.check == FileCheck::NotItsName) {
+      const std::string original = GetFileVersionText(file, kOriginalFileName);
+      if (IsOwnName(place, original)) continue;
+      details = original.empty() ? "The file has no version information."
+                                 : "The file says it is " + original + ".";
+    }
+    AutorunRow row;
+    row.source = place.number;
+    row.category = std::string(place.category);
+    row.itemName = TextAfterLastChar(file, '\\');
+    row.value = file;
+    row.registryKey = file.substr(0, file.size() - row.itemName.size() - 1);
+    row.iconText = file;
+    row.judgeText = file;
+    row.judgePath = true;
+    row.filePath = std::move(file);
+    row.details = std::move(details);
+    row.alwaysFlag = place.flag == HookFlag::Always;
+    rows.push_back(std::move(row));
+  }
+}
+
 AutorunPlaces AutorunPlaces::OfThisSystem() {
   AutorunPlaces places;
   places.windowsDir = GetWindowsDir();
   places.userStartupFolder = GetSpecialFolderPath(nullptr, kUserStartupFolder);
   places.commonStartupFolder = GetSpecialFolderPath(nullptr, kCommonStartupFolder);
   places.systemRoot = places.windowsDir;
+  places.documentsFolder = GetSpecialFolderPath(nullptr, 5);
+  places.appDataFolder = GetSpecialFolderPath(nullptr, 26);
   return places;
 }
 
@@ -398,6 +460,7 @@ AutorunScanResult ScanAutorun(const Judge& judge, const AutorunPlaces& places,
   const std::size_t firstHook = result.rows.size();
   for (const HookSource& source : HookSources()) ReadHookSource(source, openKey, systemRoot, result.rows);
   MergeHookRows(result.rows, firstHook);
+  for (const FilePlace& place : FilePlaces()) ReadFilePlace(place, places, systemRoot, result.rows);
 
   AnalyzeAutorunRows(result.rows, judge, result.hijack);
   return result;

@@ -29,6 +29,11 @@ struct AutorunPlaces {
   // The Windows directory the system's defaults name (Winlogon's Userinit)
   // and system programs live in; this system's when empty.
   std::string systemRoot;
+  // The user's documents (special folder 5: PowerShell's profiles) and
+  // roaming application data (26: Office's start-up folders); not read when
+  // empty.
+  std::string documentsFolder;
+  std::string appDataFolder;
 
   static AutorunPlaces OfThisSystem();
   std::string WinIniPath() const { return windowsDir + "\\Win.ini"; }
@@ -72,6 +77,10 @@ std::vector<HookKey> ExpandHookKey(HKEY root, std::string_view keyPath, const So
 // The files of a Startup folder that are no shortcuts (full paths, sorted);
 // the folder's desktop.ini is none of them.
 std::vector<std::string> ListStartupFiles(const std::string& folder);
+
+// The rows of one file place: what is there, in the folders places names.
+void ReadFilePlace(const FilePlace& place, const AutorunPlaces& places, std::string_view systemRoot,
+                   std::vector<AutorunRow>& rows);
 
 // The rows of one hook source, its keys opened for reading only.
 void ReadHookSource(const HookSource& source, const SourceKeyOpener& openKey, std::string_view systemRoot,

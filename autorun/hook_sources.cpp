@@ -289,6 +289,128 @@ constexpr HookSource kHooks[] = {
      .defaults = "%ProgramData%\\Microsoft\\Windows\\Start Menu\\Programs\\Startup|"
                  "%ALLUSERSPROFILE%\\Microsoft\\Windows\\Start Menu\\Programs\\Startup",
      .removal = kRestore, .restore = "%ProgramData%\\Microsoft\\Windows\\Start Menu\\Programs\\Startup"},
+
+    // More of Windows' own lists and programs named by value.
+    {.number = 114, .category = "Logon", .root = LM, .keyPath = WL_NT "Windows\\", .views = kBoth,
+     .values = kNamed, .valueNames = "Load|Run", .split = kCommasBlanks, .flag = kAlways},
+    {.number = 115, .category = "Explorer", .root = LM, .keyPath = WL_NT "Windows\\", .views = kBoth,
+     .values = kNamed, .valueNames = "IconServiceLib", .text = kModule, .flag = kAlways,
+     .defaults = "IconCodecService", .removal = kRestore, .restore = "IconCodecService.dll"},
+    {.number = 116, .category = "Explorer", .root = CU, .keyPath = "\\Control Panel\\Cpls\\", .views = kNative,
+     .values = kStrings, .text = kPath},
+    {.number = 117, .category = "Explorer", .root = LM, .keyPath = WL_CV "Control Panel\\Cpls\\", .views = kBoth,
+     .values = kStrings, .text = kPath},
+    {.number = 118, .category = "Environment", .root = CU, .keyPath = "\\Environment\\", .views = kNative,
+     .values = kNamed, .valueNames = "windir|SystemRoot|PSModulePath", .flag = kAlways},
+    {.number = 119, .category = "Boot", .root = LM, .keyPath = WL_CCS "Control\\SafeBoot\\", .views = kNative,
+     .values = kNamed, .valueNames = "AlternateShell", .flag = kAlways, .defaults = "cmd.exe", .removal = kRestore,
+     .restore = "cmd.exe"},
+    {.number = 120, .category = "Boot", .root = LM, .keyPath = "\\System\\Setup\\", .views = kNative,
+     .values = kNamed, .valueNames = "CmdLine", .flag = kAlways},
+    {.number = 121, .category = "Debuggers", .root = LM, .keyPath = WL_NT "Event Viewer\\", .views = kBoth,
+     .values = kNamed, .valueNames = "MicrosoftRedirectionProgram"},
+    {.number = 122, .category = "Logon", .root = CU,
+     .keyPath = "\\Software\\Policies\\Microsoft\\Windows\\System\\Scripts\\Logon\\*\\*\\", .views = kNative,
+     .values = kNamed, .valueNames = "Script"},
+    {.number = 123, .category = "Logon", .root = LM,
+     .keyPath = "\\Software\\Policies\\Microsoft\\Windows\\System\\Scripts\\Startup\\*\\*\\", .views = kNative,
+     .values = kNamed, .valueNames = "Script"},
+    {.number = 124, .category = "Explorer", .root = LM, .keyPath = WL_CV "App Paths\\*\\", .views = kBoth,
+     .values = kNamed, .valueNames = ""},
+    {.number = 125, .category = "Explorer", .root = CU, .keyPath = WL_CV "App Paths\\*\\", .views = kNative,
+     .values = kNamed, .valueNames = "", .flag = HookFlag::OverridesMachine},
+    {.number = 126, .category = "Explorer", .root = LM, .keyPath = WL_CV "Explorer\\MyComputer\\*\\", .views = kBoth,
+     .values = kNamed, .valueNames = ""},
+    {.number = 127, .category = "Explorer", .root = CU, .keyPath = "\\Software\\Classes\\Directory\\Background\\shell\\*\\command\\",
+     .views = kNative, .values = kNamed, .valueNames = "", .flag = kAlways, .removal = kDeleteKey},
+    {.number = 128, .category = "Explorer", .root = LM, .keyPath = "\\Software\\Classes\\Directory\\Background\\shell\\*\\command\\",
+     .views = kNative, .values = kNamed, .valueNames = ""},
+
+    // The user's own open commands for the kinds of file that run.
+    {.number = 129, .category = "Image Hijacks", .root = CU, .keyPath = "\\Software\\Classes\\htafile\\shell\\open\\command\\",
+     .views = kNative, .values = kNamed, .valueNames = "", .flag = kAlways, .removal = kDeleteKey},
+    {.number = 130, .category = "Image Hijacks", .root = CU, .keyPath = "\\Software\\Classes\\batfile\\shell\\open\\command\\",
+     .views = kNative, .values = kNamed, .valueNames = "", .flag = kAlways, .removal = kDeleteKey},
+    {.number = 131, .category = "Image Hijacks", .root = CU, .keyPath = "\\Software\\Classes\\cmdfile\\shell\\open\\command\\",
+     .views = kNative, .values = kNamed, .valueNames = "", .flag = kAlways, .removal = kDeleteKey},
+    {.number = 132, .category = "Image Hijacks", .root = CU, .keyPath = "\\Software\\Classes\\comfile\\shell\\open\\command\\",
+     .views = kNative, .values = kNamed, .valueNames = "", .flag = kAlways, .removal = kDeleteKey},
+    {.number = 133, .category = "Image Hijacks", .root = CU, .keyPath = "\\Software\\Classes\\scrfile\\shell\\open\\command\\",
+     .views = kNative, .values = kNamed, .valueNames = "", .flag = kAlways, .removal = kDeleteKey},
+    {.number = 134, .category = "Image Hijacks", .root = CU, .keyPath = "\\Software\\Classes\\piffile\\shell\\open\\command\\",
+     .views = kNative, .values = kNamed, .valueNames = "", .flag = kAlways, .removal = kDeleteKey},
+    {.number = 135, .category = "Image Hijacks", .root = CU, .keyPath = "\\Software\\Classes\\VBSFile\\shell\\open\\command\\",
+     .views = kNative, .values = kNamed, .valueNames = "", .flag = kAlways, .removal = kDeleteKey},
+    {.number = 136, .category = "Image Hijacks", .root = CU, .keyPath = "\\Software\\Classes\\JSFile\\shell\\open\\command\\",
+     .views = kNative, .values = kNamed, .valueNames = "", .flag = kAlways, .removal = kDeleteKey},
+    {.number = 137, .category = "Image Hijacks", .root = CU, .keyPath = "\\Software\\Classes\\lnkfile\\shell\\open\\command\\",
+     .views = kNative, .values = kNamed, .valueNames = "", .flag = kAlways, .removal = kDeleteKey},
+
+    // A kind of file that runs, pointed at another class (".hta" opened as text).
+    {.number = 138, .category = "Image Hijacks", .root = LM, .keyPath = "\\Software\\Classes\\.hta\\", .views = kNative,
+     .values = kNamed, .valueNames = "", .flag = kAlways, .defaults = "htafile", .removal = kRestore, .restore = "htafile"},
+    {.number = 139, .category = "Image Hijacks", .root = LM, .keyPath = "\\Software\\Classes\\.exe\\", .views = kNative,
+     .values = kNamed, .valueNames = "", .flag = kAlways, .defaults = "exefile", .removal = kRestore, .restore = "exefile"},
+    {.number = 140, .category = "Image Hijacks", .root = LM, .keyPath = "\\Software\\Classes\\.bat\\", .views = kNative,
+     .values = kNamed, .valueNames = "", .flag = kAlways, .defaults = "batfile", .removal = kRestore, .restore = "batfile"},
+    {.number = 141, .category = "Image Hijacks", .root = LM, .keyPath = "\\Software\\Classes\\.cmd\\", .views = kNative,
+     .values = kNamed, .valueNames = "", .flag = kAlways, .defaults = "cmdfile", .removal = kRestore, .restore = "cmdfile"},
+    {.number = 142, .category = "Image Hijacks", .root = LM, .keyPath = "\\Software\\Classes\\.com\\", .views = kNative,
+     .values = kNamed, .valueNames = "", .flag = kAlways, .defaults = "comfile", .removal = kRestore, .restore = "comfile"},
+    {.number = 143, .category = "Image Hijacks", .root = LM, .keyPath = "\\Software\\Classes\\.scr\\", .views = kNative,
+     .values = kNamed, .valueNames = "", .flag = kAlways, .defaults = "scrfile", .removal = kRestore, .restore = "scrfile"},
+    {.number = 144, .category = "Image Hijacks", .root = LM, .keyPath = "\\Software\\Classes\\.js\\", .views = kNative,
+     .values = kNamed, .valueNames = "", .flag = kAlways, .defaults = "JSFile", .removal = kRestore, .restore = "JSFile"},
+    {.number = 145, .category = "Image Hijacks", .root = LM, .keyPath = "\\Software\\Classes\\.vbs\\", .views = kNative,
+     .values = kNamed, .valueNames = "", .flag = kAlways, .defaults = "VBSFile", .removal = kRestore, .restore = "VBSFile"},
+    {.number = 146, .category = "Image Hijacks", .root = LM, .keyPath = "\\Software\\Classes\\.lnk\\", .views = kNative,
+     .values = kNamed, .valueNames = "", .flag = kAlways, .defaults = "lnkfile", .removal = kRestore, .restore = "lnkfile"},
+
+    // Office: add-ins Excel opens at start, and a start-up folder moved elsewhere.
+    {.number = 147, .category = "Office", .root = CU, .keyPath = "\\Software\\Microsoft\\Office\\*\\Excel\\Options\\",
+     .views = kNative, .values = kNamed, .valueNames = "OPEN*", .text = kPath, .flag = kAlways},
+    {.number = 148, .category = "Office", .root = CU, .keyPath = "\\Software\\Microsoft\\Office\\*\\Word\\Options\\",
+     .views = kNative, .values = kNamed, .valueNames = "STARTUP-PATH", .text = kPath, .flag = kAlways},
+    {.number = 149, .category = "Office", .root = CU, .keyPath = "\\Software\\Microsoft\\Office\\*\\Excel\\Options\\",
+     .views = kNative, .values = kNamed, .valueNames = "STARTUP-PATH|AltStartup", .text = kPath, .flag = kAlways},
+};
+
+constexpr HookFlag kJudge = HookFlag::Judge;
+constexpr FileCheck kPresent = FileCheck::Present;
+constexpr FileCheck kNotItsName = FileCheck::NotItsName;
+
+constexpr FilePlace kFiles[] = {
+    // The accessibility programs the logon screen starts: another program
+    // under their name opens a back door before anyone logs on.
+    {150, "Image Hijacks", FileFolder::System, "sethc.exe", kNotItsName, kAlways, "sethc.exe"},
+    {151, "Image Hijacks", FileFolder::System, "utilman.exe", kNotItsName, kAlways, "utilman.exe|utilman2.exe"},
+    {152, "Image Hijacks", FileFolder::System, "osk.exe", kNotItsName, kAlways, "osk.exe"},
+    {153, "Image Hijacks", FileFolder::System, "Magnify.exe", kNotItsName, kAlways, "magnify.exe|screenmagnifier.exe"},
+    {154, "Image Hijacks", FileFolder::System, "Narrator.exe", kNotItsName, kAlways, "narrator.exe|sr.exe"},
+    {155, "Image Hijacks", FileFolder::System, "DisplaySwitch.exe", kNotItsName, kAlways, "displayswitch.exe"},
+    {156, "Image Hijacks", FileFolder::System, "AtBroker.exe", kNotItsName, kAlways, "atbroker.exe"},
+    // DLLs services load by name that Windows does not ship: whoever puts
+    // one there runs inside the service.
+    {157, "Services", FileFolder::System, "wlbsctrl.dll", kPresent, kAlways},
+    {158, "Services", FileFolder::System, "TSMSISrv.dll", kPresent, kAlways},
+    {159, "Services", FileFolder::System, "TSVIPSrv.dll", kPresent, kAlways},
+    {160, "Services", FileFolder::System, "wow64log.dll", kPresent, kAlways},
+    {161, "Services", FileFolder::System, "ualapi.dll", kPresent, kAlways},
+    {162, "Services", FileFolder::System, "cdpsgshims.dll", kPresent, kAlways},
+    {163, "Services", FileFolder::System, "WinAppXRT.dll", kPresent, kAlways},
+    {164, "Services", FileFolder::System, "oci.dll", kPresent, kAlways},
+    // Set-up's error handler and PowerShell's profiles run with every start
+    // of their host.
+    {165, "Debuggers", FileFolder::Windows, "Setup\\Scripts\\ErrorHandler.cmd", kPresent, kAlways},
+    {166, "Logon", FileFolder::System, "WindowsPowerShell\\v1.0\\profile.ps1", kPresent, kJudge},
+    {167, "Logon", FileFolder::System, "WindowsPowerShell\\v1.0\\Microsoft.PowerShell_profile.ps1", kPresent, kJudge},
+    {168, "Logon", FileFolder::Documents, "WindowsPowerShell\\profile.ps1", kPresent, kJudge},
+    {169, "Logon", FileFolder::Documents, "WindowsPowerShell\\Microsoft.PowerShell_profile.ps1", kPresent, kJudge},
+    {170, "Logon", FileFolder::Documents, "PowerShell\\profile.ps1", kPresent, kJudge},
+    {171, "Logon", FileFolder::Documents, "PowerShell\\Microsoft.PowerShell_profile.ps1", kPresent, kJudge},
+    // Office's start-up folders: every file there is opened with the program.
+    {172, "Office", FileFolder::AppData, "Microsoft\\Word\\STARTUP", FileCheck::EveryFile, kAlways},
+    {173, "Office", FileFolder::AppData, "Microsoft\\Excel\\XLSTART", FileCheck::EveryFile, kAlways},
 };
 
 #undef WL_CV
@@ -314,6 +436,22 @@ std::string QuotedWhenBlank(const std::string& command) {
 
 std::span<const HookSource> HookSources() {
   return kHooks;
+}
+
+std::span<const FilePlace> FilePlaces() { return kFiles; }
+
+bool IsOwnName(const FilePlace& place, std::string_view originalName) {
+  std::string name = Upper(Trimmed(originalName));
+  if (name.ends_with(".MUI")) name.resize(name.size() - 4);
+  if (name.empty()) return false;
+  std::string_view rest = place.names;
+  while (!rest.empty()) {
+    const auto bar = rest.find('|');
+    if (Upper(rest.substr(0, bar)) == name) return true;
+    if (bar == std::string_view::npos) break;
+    rest.remove_prefix(bar + 1);
+  }
+  return false;
 }
 
 std::vector<std::string> HookKeyPaths(const HookSource& source) {

@@ -114,6 +114,39 @@ std::optional<std::vector<std::string>> ElementsWithout(const std::vector<std::s
 // Whether a command's program lies in the Windows directory or below it.
 bool IsSystemProgram(std::string_view command, std::string_view windowsDir);
 
+// Places that are files: a program Windows loads or starts because a file of
+// that name is where it looks.
+enum class FileFolder {
+  System,     // the Windows directory's system32
+  Windows,    // the Windows directory
+  Documents,  // the user's documents
+  AppData,    // the user's roaming application data
+};
+
+enum class FileCheck {
+  Present,     // the file is there at all (Windows ships none of that name)
+  NotItsName,  // a program of Windows' own whose version information names another program
+  EveryFile,   // every file of the folder
+};
+
+struct FilePlace {
+  int number;
+  std::string_view category;
+  FileFolder folder;
+  std::string_view path;  // below the folder: a file, or (EveryFile) a folder
+  FileCheck check;
+  HookFlag flag = HookFlag::Judge;
+  // NotItsName: the original file names the real program's version
+  // information gives, separated by '|'.
+  std::string_view names = {};
+};
+
+std::span<const FilePlace> FilePlaces();
+
+// Whether a file's original name (from its version information) is one the
+// place accepts; an empty one (no version information) is none.
+bool IsOwnName(const FilePlace& place, std::string_view originalName);
+
 // A hook row that stands for the same value as a row before firstHook (the
 // classic sources read some of the same keys) is dropped; what it knows (the
 // default, the flag) goes to that row.

@@ -57,6 +57,22 @@ TEST(HookSources, OneLineEachAfterTheClassicSourcesAndTwinsOnlyForMachineSoftwar
   EXPECT_EQ(HookValueNames(Source(102)), (std::vector<std::string>{"", "DelegateExecute"}));
 }
 
+TEST(FilePlaces, NumberedAfterTheHooksAndEachProgramKnowsItsOwnNames) {
+  int last = HookSources().back().number;
+  for (const FilePlace& place : FilePlaces()) {
+    EXPECT_GT(place.number, last);
+    last = place.number;
+    EXPECT_FALSE(place.path.empty());
+    EXPECT_EQ(place.check == FileCheck::NotItsName, !place.names.empty()) << place.path;
+  }
+  const FilePlace& sethc = FilePlaces()[0];
+  ASSERT_EQ(sethc.path, "sethc.exe");
+  EXPECT_TRUE(IsOwnName(sethc, "SETHC.EXE"));
+  EXPECT_TRUE(IsOwnName(sethc, " sethc.exe.mui "));
+  EXPECT_FALSE(IsOwnName(sethc, "cmd.exe"));
+  EXPECT_FALSE(IsOwnName(sethc, ""));
+}
+
 TEST(HookDefaults, TheSystemsOwnElementsInAnySpellingAreDefaultsAndNothingElse) {
   const std::string windows = "C:\\Windows";
   const HookSource& shell = Source(23);
