@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "sysroutines/shortcuts.h"
 #include "sysroutines/system_info.h"
@@ -317,16 +318,12 @@ void ReadHookSource(const HookSource& source, const SourceKeyOpener& openKey, st
     // A key the views share shows its values under both names: what the
     // 32-bit twin repeats of the 64-bit key is listed once.
     if (view > 0) {
-      auto repeated = [&](const AutorunRow& twin) {
-        for (std::size_t i = first; i < viewFirst; ++i)
-          if (rows[i].itemName == twin.itemName && rows[i].value == twin.value &&
-              rows[i].valueName == twin.valueName)
-            return true;
-        return false;
-      };
+      auto nameOf = [](const AutorunRow& row) { return row.itemName + '\0' + row.value + '\0' + row.valueName; };
+      std::unordered_set<std::string> native;
+      for (std::size_t i = first; i < viewFirst; ++i) native.insert(nameOf(rows[i]));
       std::size_t kept = viewFirst;
       for (std::size_t i = viewFirst; i < rows.size(); ++i) {
-        if (repeated(rows[i])) continue;
+        if (native.count(nameOf(rows[i]))) continue;
         if (kept != i) rows[kept] = std::move(rows[i]);  // never onto itself: that empties a string
         ++kept;
       }

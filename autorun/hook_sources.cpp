@@ -1,6 +1,7 @@
 #include "autorun/hook_sources.h"
 
 #include <array>
+#include <unordered_map>
 
 #include "sysroutines/text_routines.h"
 
@@ -615,20 +616,23 @@ std::string KeyWithoutTrail(std::string_view key) {
 }  // namespace
 
 void MergeHookRows(std::vector<AutorunRow>& rows, std::size_t firstHook) {
+  // The classic rows by key and value name, each looked up once per hook
+  // row (a Run key of thousands of values is read by both).
+  std::unordered_map<std::string, std::size_t> classic;
+  classic.reserve(firstHook);
+  auto nameOf = [](const AutorunRow& row) { return KeyWithoutTrail(row.registryKey) + '\0' + Upper(RowValueName(row)); };
+  for (std::size_t j = firstHook; j-- > 0;)
+    if (rows[j].element.empty()) classic[nameOf(rows[j])] = j;
   std::vector<AutorunRow> kept;
   std::vector<bool> dropped(firstHook, false);
   for (std::size_t i = firstHook; i < rows.size(); ++i) {
     AutorunRow& hook = rows[i];
-    AutorunRow* same = nullptr;
-    std::size_t at = 0;
-    for (std::size_t j = 0; j < firstHook && !same; ++j)
-      if (KeyWithoutTrail(rows[j].registryKey) == KeyWithoutTrail(hook.registryKey) &&
-          Upper(RowValueName(rows[j])) == Upper(RowValueName(hook)) && rows[j].element.empty())
-        same = &rows[j], at = j;
+    const auto found = classic.find(nameOf(hook));
+    AutorunRow* same = found == classic.end() ? nullptr : &rows[found->second];
     // An element of a list the classic row shows whole: the elements are
     // the rows (each removable on its own), the whole list is not.
     if (same && hook.split != ValueSplit::Whole && Upper(Trimmed(same->value)) != Upper(Trimmed(hook.element))) {
-      dropped[at] = true;
+      dropped[found->second] = true;
       same = nullptr;
     }
     if (!same) {

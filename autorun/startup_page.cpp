@@ -351,6 +351,10 @@ void StartupPage::Property1Click() {
       break;
     case AutorunEntryKind::UserShortcut:
     case AutorunEntryKind::CommonShortcut: OpenDirectoryOf(row->entry.value); break;
+    case AutorunEntryKind::Other:
+      // A file found by its place: its folder.
+      if (!row->entry.filePath.empty()) OpenDirectoryOf(row->entry.filePath);
+      break;
     default: break;
   }
 }
