@@ -305,7 +305,8 @@ void StartupPage::RestoreDefault1Click() {
   const AutorunRow entry = List().Rows()[*selected].entry;
   if (!CanRestoreDefault(entry)) return;
   const std::string shown = entry.defaultValue->empty() ? "an empty value" : *entry.defaultValue;
-  if (context_.ui.Message("Restore the default of " + RowValueName(entry) + " in " + entry.registryKey + "?\r\n\r\n" +
+  const std::string name = RowValueName(entry).empty() ? std::string("(Default)") : RowValueName(entry);
+  if (context_.ui.Message("Restore the default of " + name + " in " + entry.registryKey + "?\r\n\r\n" +
                               entry.value + "\r\nbecomes\r\n" + shown,
                           kMessageCaption, MB_YESNO | MB_ICONQUESTION) != IDYES)
     return;
