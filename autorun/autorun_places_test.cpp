@@ -310,6 +310,20 @@ TEST(AutorunPlaces, OneMarkerPerPlaceIsListedWithItsCategoryFlaggedAndRemovedWit
   plant(CU, "Software\\Microsoft\\Office\\16.0\\Excel\\Options", "OPEN1", "/R " + miss + "addin.xll",
         {.item = "OPEN1", .value = "/R " + miss + "addin.xll", .category = "Office"});
 
+  // Helpers named by their values' names, and more DLLs by registration.
+  planted.Raw(LM, "Software\\Microsoft\\Windows\\Windows Error Reporting\\RuntimeExceptionHelperModules",
+              miss + "wer.dll", REG_DWORD, {0, 0, 0, 0});
+  markers.push_back({Text(LM, "Software\\Microsoft\\Windows\\Windows Error Reporting\\RuntimeExceptionHelperModules"),
+                     miss + "wer.dll", miss + "wer.dll", "Debuggers"});
+  plant(LM, std::string(kCv) + "Explorer\\ShellExecuteHooks", cls, "",
+        {.item = cls, .value = miss + "user.dll", .category = "Explorer"});
+  plant(LM, winlogon + "\\AlternateShells\\AvailableShells", "30000", miss + "altshell.exe",
+        {.item = "30000", .value = miss + "altshell.exe", .category = "Winlogon"});
+  plant(LM, std::string(kCcs) + "Control\\Print\\Providers\\" + t, "Name", t + "-provider.dll",
+        {.item = t, .value = t + "-provider.dll", .category = "Print"});
+  plant(LM, std::string(kCcs) + "Control\\ContentIndex\\Language\\" + t, "WBDLLPathOverride", miss + "wb.dll",
+        {.item = t, .value = miss + "wb.dll", .category = "Services"});
+
   // Files found by their place: a program under an accessibility program's
   // name, a DLL a service loads by name, set-up's error handler, a
   // PowerShell profile, a file in Word's start-up folder.

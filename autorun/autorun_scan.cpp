@@ -75,6 +75,17 @@ std::vector<std::string> MultiStringElements(const win32::RegValue& value) {
   return elements;
 }
 
+// A value whose data is a name (a key's, a value's own): the entry.
+win32::RegValue NameAsValue(std::string valueName, const std::string& data) {
+  win32::RegValue named;
+  named.name = std::move(valueName);
+  named.type = REG_SZ;
+  const std::wstring wide = win32::Widen(data);
+  named.data.assign(reinterpret_cast<const uint8_t*>(wide.data()),
+                    reinterpret_cast<const uint8_t*>(wide.data() + wide.size()));
+  return named;
+}
+
 // At most this many elements of one value become rows: a damaged or
 // hostile list of millions must not stop the scan.
 constexpr std::size_t kMaxElements = 256;
@@ -217,15 +228,13 @@ void ReadHookSource(const HookSource& source, const SourceKeyOpener& openKey, st
             if (auto value = key.Read(name)) values.push_back(std::move(*value));
           }
           break;
-        case HookValues::KeyName: {
-          win32::RegValue named;
-          named.type = REG_SZ;
-          const std::wstring wide = win32::Widen(hookKey.matches.empty() ? std::string() : hookKey.matches.back());
-          named.data.assign(reinterpret_cast<const uint8_t*>(wide.data()),
-                            reinterpret_cast<const uint8_t*>(wide.data() + wide.size()));
-          values.push_back(std::move(named));
+        case HookValues::KeyName:
+          values.push_back(NameAsValue({}, hookKey.matches.empty() ? std::string() : hookKey.matches.back()));
           break;
-        }
+        case HookValues::ValueNames:
+          for (const std::string& name : key.ValueNames())
+            if (!name.empty()) values.push_back(NameAsValue(name, name));
+          break;
       }
       if (values.empty()) continue;
       // Named values in a key per program or component are named by it.

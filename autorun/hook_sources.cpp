@@ -374,6 +374,22 @@ constexpr HookSource kHooks[] = {
      .views = kNative, .values = kNamed, .valueNames = "STARTUP-PATH", .text = kPath, .flag = kAlways},
     {.number = 149, .category = "Office", .root = CU, .keyPath = "\\Software\\Microsoft\\Office\\*\\Excel\\Options\\",
      .views = kNative, .values = kNamed, .valueNames = "STARTUP-PATH|AltStartup", .text = kPath, .flag = kAlways},
+
+    // Helpers and hooks named by their values' names.
+    {.number = 174, .category = "Debuggers", .root = LM,
+     .keyPath = "\\Software\\Microsoft\\Windows\\Windows Error Reporting\\RuntimeExceptionHelperModules\\",
+     .views = kBoth, .values = HookValues::ValueNames, .text = kPath, .flag = kAlways},
+    {.number = 175, .category = "Explorer", .root = LM, .keyPath = WL_CV "Explorer\\ShellExecuteHooks\\",
+     .views = kBoth, .values = HookValues::ValueNames, .text = HookText::ClassId},
+    {.number = 176, .category = "Explorer", .root = LM, .keyPath = WL_CV "Explorer\\SharedTaskScheduler\\",
+     .views = kBoth, .values = HookValues::ValueNames, .text = HookText::ClassId},
+    {.number = 177, .category = "Winlogon", .root = LM, .keyPath = WL_NT "Winlogon\\AlternateShells\\AvailableShells\\",
+     .views = kBoth, .values = kStrings},
+    {.number = 178, .category = "Print", .root = LM, .keyPath = WL_CCS "Control\\Print\\Providers\\*\\",
+     .views = kNative, .values = kNamed, .valueNames = "Name", .text = kModule},
+    {.number = 179, .category = "Services", .root = LM, .keyPath = WL_CCS "Control\\ContentIndex\\Language\\*\\",
+     .views = kNative, .values = kNamed, .valueNames = "StemmerDLLPathOverride|WBDLLPathOverride", .text = kPath,
+     .flag = kAlways},
 };
 
 constexpr HookFlag kJudge = HookFlag::Judge;
@@ -383,35 +399,35 @@ constexpr FileCheck kNotItsName = FileCheck::NotItsName;
 constexpr FilePlace kFiles[] = {
     // The accessibility programs the logon screen starts: another program
     // under their name opens a back door before anyone logs on.
-    {150, "Image Hijacks", FileFolder::System, "sethc.exe", kNotItsName, kAlways, "sethc.exe"},
-    {151, "Image Hijacks", FileFolder::System, "utilman.exe", kNotItsName, kAlways, "utilman.exe|utilman2.exe"},
-    {152, "Image Hijacks", FileFolder::System, "osk.exe", kNotItsName, kAlways, "osk.exe"},
-    {153, "Image Hijacks", FileFolder::System, "Magnify.exe", kNotItsName, kAlways, "magnify.exe|screenmagnifier.exe"},
-    {154, "Image Hijacks", FileFolder::System, "Narrator.exe", kNotItsName, kAlways, "narrator.exe|sr.exe"},
-    {155, "Image Hijacks", FileFolder::System, "DisplaySwitch.exe", kNotItsName, kAlways, "displayswitch.exe"},
-    {156, "Image Hijacks", FileFolder::System, "AtBroker.exe", kNotItsName, kAlways, "atbroker.exe"},
+    {180, "Image Hijacks", FileFolder::System, "sethc.exe", kNotItsName, kAlways, "sethc.exe"},
+    {181, "Image Hijacks", FileFolder::System, "utilman.exe", kNotItsName, kAlways, "utilman.exe|utilman2.exe"},
+    {182, "Image Hijacks", FileFolder::System, "osk.exe", kNotItsName, kAlways, "osk.exe"},
+    {183, "Image Hijacks", FileFolder::System, "Magnify.exe", kNotItsName, kAlways, "magnify.exe|screenmagnifier.exe"},
+    {184, "Image Hijacks", FileFolder::System, "Narrator.exe", kNotItsName, kAlways, "narrator.exe|sr.exe"},
+    {185, "Image Hijacks", FileFolder::System, "DisplaySwitch.exe", kNotItsName, kAlways, "displayswitch.exe"},
+    {186, "Image Hijacks", FileFolder::System, "AtBroker.exe", kNotItsName, kAlways, "atbroker.exe"},
     // DLLs services load by name that Windows does not ship: whoever puts
     // one there runs inside the service.
-    {157, "Services", FileFolder::System, "wlbsctrl.dll", kPresent, kAlways},
-    {158, "Services", FileFolder::System, "TSMSISrv.dll", kPresent, kAlways},
-    {159, "Services", FileFolder::System, "TSVIPSrv.dll", kPresent, kAlways},
-    {160, "Services", FileFolder::System, "wow64log.dll", kPresent, kAlways},
-    {161, "Services", FileFolder::System, "ualapi.dll", kPresent, kAlways},
-    {162, "Services", FileFolder::System, "cdpsgshims.dll", kPresent, kAlways},
-    {163, "Services", FileFolder::System, "WinAppXRT.dll", kPresent, kAlways},
-    {164, "Services", FileFolder::System, "oci.dll", kPresent, kAlways},
+    {187, "Services", FileFolder::System, "wlbsctrl.dll", kPresent, kAlways},
+    {188, "Services", FileFolder::System, "TSMSISrv.dll", kPresent, kAlways},
+    {189, "Services", FileFolder::System, "TSVIPSrv.dll", kPresent, kAlways},
+    {190, "Services", FileFolder::System, "wow64log.dll", kPresent, kAlways},
+    {191, "Services", FileFolder::System, "ualapi.dll", kPresent, kAlways},
+    {192, "Services", FileFolder::System, "cdpsgshims.dll", kPresent, kAlways},
+    {193, "Services", FileFolder::System, "WinAppXRT.dll", kPresent, kAlways},
+    {194, "Services", FileFolder::System, "oci.dll", kPresent, kAlways},
     // Set-up's error handler and PowerShell's profiles run with every start
     // of their host.
-    {165, "Debuggers", FileFolder::Windows, "Setup\\Scripts\\ErrorHandler.cmd", kPresent, kAlways},
-    {166, "Logon", FileFolder::System, "WindowsPowerShell\\v1.0\\profile.ps1", kPresent, kJudge},
-    {167, "Logon", FileFolder::System, "WindowsPowerShell\\v1.0\\Microsoft.PowerShell_profile.ps1", kPresent, kJudge},
-    {168, "Logon", FileFolder::Documents, "WindowsPowerShell\\profile.ps1", kPresent, kJudge},
-    {169, "Logon", FileFolder::Documents, "WindowsPowerShell\\Microsoft.PowerShell_profile.ps1", kPresent, kJudge},
-    {170, "Logon", FileFolder::Documents, "PowerShell\\profile.ps1", kPresent, kJudge},
-    {171, "Logon", FileFolder::Documents, "PowerShell\\Microsoft.PowerShell_profile.ps1", kPresent, kJudge},
+    {195, "Debuggers", FileFolder::Windows, "Setup\\Scripts\\ErrorHandler.cmd", kPresent, kAlways},
+    {196, "Logon", FileFolder::System, "WindowsPowerShell\\v1.0\\profile.ps1", kPresent, kJudge},
+    {197, "Logon", FileFolder::System, "WindowsPowerShell\\v1.0\\Microsoft.PowerShell_profile.ps1", kPresent, kJudge},
+    {198, "Logon", FileFolder::Documents, "WindowsPowerShell\\profile.ps1", kPresent, kJudge},
+    {199, "Logon", FileFolder::Documents, "WindowsPowerShell\\Microsoft.PowerShell_profile.ps1", kPresent, kJudge},
+    {200, "Logon", FileFolder::Documents, "PowerShell\\profile.ps1", kPresent, kJudge},
+    {201, "Logon", FileFolder::Documents, "PowerShell\\Microsoft.PowerShell_profile.ps1", kPresent, kJudge},
     // Office's start-up folders: every file there is opened with the program.
-    {172, "Office", FileFolder::AppData, "Microsoft\\Word\\STARTUP", FileCheck::EveryFile, kAlways},
-    {173, "Office", FileFolder::AppData, "Microsoft\\Excel\\XLSTART", FileCheck::EveryFile, kAlways},
+    {202, "Office", FileFolder::AppData, "Microsoft\\Word\\STARTUP", FileCheck::EveryFile, kAlways},
+    {203, "Office", FileFolder::AppData, "Microsoft\\Excel\\XLSTART", FileCheck::EveryFile, kAlways},
 };
 
 #undef WL_CV

@@ -28,6 +28,7 @@ enum class HookValues {
   Any,      // every value whatever its type (its data as text)
   Named,    // the values named in valueNames ("Debugger", "Load|Run"; an empty name is the key's default value)
   KeyName,  // no value: each key the path names is one entry, its name the data (a class identifier)
+  ValueNames,  // every value is one entry, its name the data (a DLL path, a class identifier)
 };
 
 // What the text of an entry is, for the judge.
