@@ -58,7 +58,8 @@ std::optional<KeyOfText> KeyOf(const std::string& text) {
   const auto slash = text.find('\\');
   if (slash == std::string::npos) return std::nullopt;
   const auto root = win32::RootFromName(text.substr(0, slash));
-  if (!root || (*root != HKEY_CURRENT_USER && *root != HKEY_LOCAL_MACHINE)) return std::nullopt;
+  if (!root || (*root != HKEY_CURRENT_USER && *root != HKEY_LOCAL_MACHINE && *root != HKEY_USERS))
+    return std::nullopt;
   std::string path = text.substr(slash + 1);
   while (!path.empty() && path.back() == '\\') path.pop_back();
   return KeyOfText{*root, std::move(path)};
@@ -115,8 +116,13 @@ void RemoveEntry(const AutorunRow& row, const AutorunPlaces& places, RemovalOutc
       } else if (row.split != ValueSplit::Whole && !row.element.empty()) {
         result = RemoveAutorunElement(row);
       } else {
-        result = CanRestoreDefault(row) ? RestoreAutorunDefault(row)
-                                        : DeleteRegistryValuePath(row.registryKey, RowValueName(row));
+        const auto key = KeyOf(row.registryKey);
+        if (CanRestoreDefault(row))
+          result = RestoreAutorunDefault(row);
+        else if (key && key->root == HKEY_USERS)  // another user's place
+          result = DeleteRegValue(key->root, key->path, RowValueName(row));
+        else
+          result = DeleteRegistryValuePath(row.registryKey, RowValueName(row));
       }
       break;
     case AutorunEntryKind::ScheduledTask:
@@ -145,7 +151,7 @@ WriteResult RestoreAutorunDefault(const AutorunRow& row) {
   const auto key = KeyOf(row.registryKey);
   if (!key)
     return {ERROR_INVALID_PARAMETER,
-            "Could not restore the value of " + row.registryKey + ": it is no key of the user or the machine."};
+            "Could not restore the value of " + row.registryKey + ": it is no key of a user or the machine."};
   // The default in the value's own type: a list stays a list, a path with
   // variables stays expandable.
   DWORD type = REG_SZ;
@@ -160,7 +166,7 @@ WriteResult RestoreAutorunDefault(const AutorunRow& row) {
 WriteResult RemoveAutorunElement(const AutorunRow& row) {
   const auto key = KeyOf(row.registryKey);
   if (!key || row.element.empty())
-    return {ERROR_INVALID_PARAMETER, "Could not change " + row.registryKey + ": it is no list of the user or the machine."};
+    return {ERROR_INVALID_PARAMETER, "Could not change " + row.registryKey + ": it is no list of a user or the machine."};
   const std::string& name = RowValueName(row);
   auto open = win32::RegKey::Open(key->root, key->path);
   const auto now = open ? open->Read(name) : std::nullopt;

@@ -460,5 +460,41 @@ TEST(AutorunPlaces, WindowsOwnValuesAreNoRowsAndReadingCreatesNoKey) {
   EXPECT_EQ(win32::RegKey::Exists(CU, classic), loadKeyBefore);
 }
 
+TEST(AutorunPlaces, AnotherUsersPlacesAreListedUnderTheirHiveNamingTheUserAndRemoved) {
+  const std::string sid = "S-1-5-21-7-7-" + std::to_string(GetCurrentProcessId());
+  struct Hive {
+    std::string sid;
+    ~Hive() { win32::RegWriteKey::DeleteTree(HKEY_USERS, sid); }
+  } hive{sid};
+  const std::string run = sid + "\\" + kCv + "Run";
+  auto key = win32::RegWriteKey::Create(HKEY_USERS, run);
+  ASSERT_TRUE(key);
+  ASSERT_EQ(key->WriteString("WLTest-other", "C:\\wltest\\other-user.exe"), ERROR_SUCCESS);
+  ASSERT_TRUE(win32::RegWriteKey::Create(HKEY_USERS, sid + "\\Environment")
+                  ->WriteString("UserInitMprLogonScript", "C:\\wltest\\other-logon.bat") == ERROR_SUCCESS);
+
+  AutorunPlaces places = test::ScratchPlaces().Places();
+  places.otherUsers = true;
+  const AutorunScanResult scan = Scan(places);
+  const std::string text = "HKEY_USERS\\" + run + "\\";
+  int index = -1;
+  const AutorunRow* row = Find(scan, {text, "WLTest-other", "C:\\wltest\\other-user.exe", "Logon"}, &index);
+  ASSERT_NE(row, nullptr);
+  EXPECT_NE(row->details.find("User " + sid), std::string::npos) << row->details;
+  EXPECT_TRUE(Flagged(scan, index));
+  EXPECT_NE(Find(scan, {"HKEY_USERS\\" + sid + "\\Environment\\", "UserInitMprLogonScript",
+                        "C:\\wltest\\other-logon.bat", "Environment"}),
+            nullptr);
+  // The current user's own hive is read once, as HKEY_CURRENT_USER.
+  for (const AutorunRow& r : scan.rows)
+    if (r.registryKey.starts_with("HKEY_USERS\\")) {
+      EXPECT_TRUE(r.registryKey.starts_with("HKEY_USERS\\" + sid + "\\")) << r.registryKey;
+    }
+
+  const RemovalOutcome out = RemoveAutorunItem(*row, {.deleteEntry = true}, places);
+  EXPECT_TRUE(out.entryRemoved) << out.entryError;
+  EXPECT_FALSE(win32::RegKey::Open(HKEY_USERS, run)->HasValue("WLTest-other"));
+}
+
 }  // namespace
 }  // namespace wl

@@ -1,5 +1,7 @@
 #include "autorun/autorun_scan.h"
 
+#include <sddl.h>
+
 #include <algorithm>
 #include <cstring>
 #include <unordered_map>
@@ -383,6 +385,74 @@ void ReadFilePlace(const FilePlace& place, const AutorunPlaces& places, std::str
   }
 }
 
+namespace {
+
+std::string CurrentUserSid() {
+  HANDLE raw = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) return {};
+  win32::UniqueHandle token(raw);
+  DWORD size = 0;
+  GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
+  std::vector<uint8_t> buffer(size);
+  if (size == 0 || !GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size)) return {};
+  LPWSTR text = nullptr;
+  if (!ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &text)) return {};
+  std::string sid = win32::Narrow(text);
+  LocalFree(text);
+  return sid;
+}
+
+// "DOMAIN\name" of a SID, else the SID.
+std::string UserNameOf(const std::string& sid) {
+  PSID binary = nullptr;
+  if (!ConvertStringSidToSidW(win32::Widen(sid).c_str(), &binary)) return sid;
+  wchar_t name[256], domain[256];
+  DWORD nameSize = 256, domainSize = 256;
+  SID_NAME_USE use;
+  std::string text = sid;
+  if (LookupAccountSidW(nullptr, binary, name, &nameSize, domain, &domainSize, &use))
+    text = (domain[0] ? win32::Narrow(domain) + "\\" : std::string()) + win32::Narrow(name);
+  LocalFree(binary);
+  return text;
+}
+
+}  // namespace
+
+std::vector<std::string> OtherUserHives(const SourceKeyOpener& openKey) {
+  std::vector<std::string> hives;
+  auto users = openKey(HKEY_USERS, "");
+  if (!users) return hives;
+  const std::string self = UpperAscii(CurrentUserSid());
+  for (std::string& name : users->SubKeyNames()) {
+    const std::string upper = UpperAscii(name);
+    if (upper == ".DEFAULT" || upper.ends_with("_CLASSES") || upper == self || !upper.starts_with("S-")) continue;
+    hives.push_back(std::move(name));
+  }
+  return hives;
+}
+
+void ReadOtherUser(const std::string& sid, const SourceKeyOpener& openKey, std::string_view systemRoot,
+                   std::vector<AutorunRow>& rows) {
+  // The user's places are the current user's, below the user's hive.
+  const SourceKeyOpener asUser = [&](HKEY root, const std::string& path) {
+    if (root == HKEY_CURRENT_USER) return openKey(HKEY_USERS, path.empty() ? sid : sid + "\\" + path);
+    return openKey(root, path);
+  };
+  const std::size_t first = rows.size();
+  for (const HookSource& source : HookSources())
+    if (source.root == RegRoot::CurrentUser) ReadHookSource(source, asUser, systemRoot, rows);
+  if (rows.size() == first) return;
+  const std::string user = UserNameOf(sid);
+  constexpr std::string_view kCurrent = "HKEY_CURRENT_USER\\";
+  const std::string hive = "HKEY_USERS\\" + sid + "\\";
+  for (std::size_t i = first; i < rows.size(); ++i) {
+    AutorunRow& row = rows[i];
+    for (std::string* text : {&row.registryKey, &row.removeKey})
+      if (text->starts_with(kCurrent)) text->replace(0, kCurrent.size(), hive);
+    row.details += std::string(row.details.empty() ? "" : " ") + "User " + user + ".";
+  }
+}
+
 AutorunPlaces AutorunPlaces::OfThisSystem() {
   AutorunPlaces places;
   places.windowsDir = GetWindowsDir();
@@ -391,6 +461,7 @@ AutorunPlaces AutorunPlaces::OfThisSystem() {
   places.systemRoot = places.windowsDir;
   places.documentsFolder = GetSpecialFolderPath(nullptr, 5);
   places.appDataFolder = GetSpecialFolderPath(nullptr, 26);
+  places.otherUsers = true;
   return places;
 }
 
@@ -466,6 +537,8 @@ AutorunScanResult ScanAutorun(const Judge& judge, const AutorunPlaces& places,
   const std::size_t firstHook = result.rows.size();
   for (const HookSource& source : HookSources()) ReadHookSource(source, openKey, systemRoot, result.rows);
   MergeHookRows(result.rows, firstHook);
+  if (places.otherUsers)
+    for (const std::string& sid : OtherUserHives(openKey)) ReadOtherUser(sid, openKey, systemRoot, result.rows);
   for (const FilePlace& place : FilePlaces()) ReadFilePlace(place, places, systemRoot, result.rows);
 
   AnalyzeAutorunRows(result.rows, judge, result.hijack);

@@ -34,6 +34,9 @@ struct AutorunPlaces {
   // empty.
   std::string documentsFolder;
   std::string appDataFolder;
+  // Also the per-user places of the other users whose hives are loaded
+  // (HKEY_USERS\<SID>; readable with administrative rights).
+  bool otherUsers = false;
 
   static AutorunPlaces OfThisSystem();
   std::string WinIniPath() const { return windowsDir + "\\Win.ini"; }
@@ -77,6 +80,14 @@ std::vector<HookKey> ExpandHookKey(HKEY root, std::string_view keyPath, const So
 // The files of a Startup folder that are no shortcuts (full paths, sorted);
 // the folder's desktop.ini is none of them.
 std::vector<std::string> ListStartupFiles(const std::string& folder);
+
+// The loaded user hives of HKEY_USERS other than the current user's (no
+// ".DEFAULT", no "_Classes" hives), by their SIDs.
+std::vector<std::string> OtherUserHives(const SourceKeyOpener& openKey);
+// The per-user hook places of one loaded user hive, their texts under
+// "HKEY_USERS\<SID>\", each row naming its user.
+void ReadOtherUser(const std::string& sid, const SourceKeyOpener& openKey, std::string_view systemRoot,
+                   std::vector<AutorunRow>& rows);
 
 // The rows of one file place: what is there, in the folders places names.
 void ReadFilePlace(const FilePlace& place, const AutorunPlaces& places, std::string_view systemRoot,
