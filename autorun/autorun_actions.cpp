@@ -1,9 +1,13 @@
 #include "autorun/autorun_actions.h"
 
+#include <cstring>
+#include <optional>
+
 #include "process/operate_process.h"
 #include "sysroutines/system_info.h"
 #include "sysroutines/text_routines.h"
 #include "win32/file_path.h"
+#include "win32/unicode.h"
 
 namespace wl {
 namespace {
@@ -44,12 +48,82 @@ WriteResult RemoveIniEntry(const AutorunRow& row, const AutorunPlaces& places) {
   return DeleteIniValue(path, section, key);
 }
 
+struct KeyOfText {
+  HKEY root = nullptr;
+  std::string path;
+};
+
+// The key a "HKEY_CURRENT_USER\…" or "HKEY_LOCAL_MACHINE\…" text names.
+std::optional<KeyOfText> KeyOf(const std::string& text) {
+  const auto slash = text.find('\\');
+  if (slash == std::string::npos) return std::nullopt;
+  const auto root = win32::RootFromName(text.substr(0, slash));
+  if (!root || (*root != HKEY_CURRENT_USER && *root != HKEY_LOCAL_MACHINE && *root != HKEY_USERS))
+    return std::nullopt;
+  std::string path = text.substr(slash + 1);
+  while (!path.empty() && path.back() == '\\') path.pop_back();
+  return KeyOfText{*root, std::move(path)};
+}
+
+std::vector<uint8_t> StringBytes(const std::string& text) {
+  const std::wstring wide = win32::Widen(text);
+  std::vector<uint8_t> bytes(reinterpret_cast<const uint8_t*>(wide.c_str()),
+                             reinterpret_cast<const uint8_t*>(wide.c_str() + wide.size() + 1));
+  return bytes;
+}
+
+std::vector<uint8_t> MultiStringBytes(const std::vector<std::string>& elements) {
+  std::vector<uint8_t> bytes;
+  for (const std::string& element : elements) {
+    const std::wstring wide = win32::Widen(element);
+    bytes.insert(bytes.end(), reinterpret_cast<const uint8_t*>(wide.c_str()),
+                 reinterpret_cast<const uint8_t*>(wide.c_str() + wide.size() + 1));
+  }
+  bytes.push_back(0), bytes.push_back(0);
+  return bytes;
+}
+
+std::vector<std::string> ElementsOf(const win32::RegValue& value) {
+  std::vector<std::string> elements;
+  if (value.type != REG_MULTI_SZ) {
+    if (auto text = win32::RegValueString(value); text && !text->empty()) elements.push_back(*text);
+    return elements;
+  }
+  std::wstring all(value.data.size() / 2, L'\0');
+  if (!all.empty()) memcpy(all.data(), value.data.data(), all.size() * 2);
+  std::size_t start = 0;
+  while (start < all.size()) {
+    std::size_t end = all.find(L'\0', start);
+    if (end == std::wstring::npos) end = all.size();
+    if (end > start) elements.push_back(win32::Narrow(std::wstring_view(all).substr(start, end - start)));
+    start = end + 1;
+  }
+  return elements;
+}
+
 void RemoveEntry(const AutorunRow& row, const AutorunPlaces& places, RemovalOutcome& out) {
   WriteResult result;
   switch (EntryKindOf(row.registryKey)) {
+    case AutorunEntryKind::Other:
+      // A file found by its place alone: the file is the entry.
+      if (!row.filePath.empty()) result = DeleteFileNow(row.filePath);
+      break;
     case AutorunEntryKind::RegistryValue:
-      result = CanRestoreDefault(row) ? RestoreAutorunDefault(row)
-                                      : DeleteRegistryValuePath(row.registryKey, RowValueName(row));
+      if (!row.removeKey.empty()) {
+        const auto key = KeyOf(row.removeKey);
+        result = key ? DeleteRegTree(key->root, key->path)
+                     : WriteResult{ERROR_INVALID_PARAMETER, "Could not delete " + row.removeKey + "."};
+      } else if (row.split != ValueSplit::Whole && !row.element.empty()) {
+        result = RemoveAutorunElement(row);
+      } else {
+        const auto key = KeyOf(row.registryKey);
+        if (CanRestoreDefault(row))
+          result = RestoreAutorunDefault(row);
+        else if (key && key->root == HKEY_USERS)  // another user's place
+          result = DeleteRegValue(key->root, key->path, RowValueName(row));
+        else
+          result = DeleteRegistryValuePath(row.registryKey, RowValueName(row));
+      }
       break;
     case AutorunEntryKind::ScheduledTask:
       result = row.taskPath.empty() ? WriteResult{ERROR_FILE_NOT_FOUND, {}} : DeleteScheduledTask(row.taskPath);
@@ -61,7 +135,6 @@ void RemoveEntry(const AutorunRow& row, const AutorunPlaces& places, RemovalOutc
       break;
     }
     case AutorunEntryKind::IniEntry: result = RemoveIniEntry(row, places); break;
-    case AutorunEntryKind::Other: break;
   }
   out.entryRemoved = GoneOrRemoved(result);
   if (!out.entryRemoved) out.entryError = result.message;
@@ -75,12 +148,51 @@ bool CanRestoreDefault(const AutorunRow& row) {
 
 WriteResult RestoreAutorunDefault(const AutorunRow& row) {
   if (!CanRestoreDefault(row)) return {ERROR_INVALID_PARAMETER, "The entry has no default to restore."};
-  const std::string& text = row.registryKey;
-  const auto slash = text.find('\\');
-  const auto root = win32::RootFromName(text.substr(0, slash));
-  if (!root || slash == std::string::npos || (*root != HKEY_CURRENT_USER && *root != HKEY_LOCAL_MACHINE))
-    return {ERROR_INVALID_PARAMETER, "Could not restore the value of " + text + ": it is no key of the user or the machine."};
-  return WriteRegString(*root, std::string_view(text).substr(slash + 1), RowValueName(row), *row.defaultValue);
+  const auto key = KeyOf(row.registryKey);
+  if (!key)
+    return {ERROR_INVALID_PARAMETER,
+            "Could not restore the value of " + row.registryKey + ": it is no key of a user or the machine."};
+  // The default in the value's own type: a list stays a list, a path with
+  // variables stays expandable.
+  DWORD type = REG_SZ;
+  if (auto open = win32::RegKey::Open(key->root, key->path))
+    if (auto now = open->Read(RowValueName(row)))
+      if (now->type == REG_EXPAND_SZ || now->type == REG_MULTI_SZ) type = now->type;
+  if (type == REG_MULTI_SZ)
+    return WriteRegData(key->root, key->path, RowValueName(row), type, MultiStringBytes({*row.defaultValue}));
+  return WriteRegString(key->root, key->path, RowValueName(row), *row.defaultValue, type);
+}
+
+WriteResult RemoveAutorunElement(const AutorunRow& row) {
+  const auto key = KeyOf(row.registryKey);
+  if (!key || row.element.empty())
+    return {ERROR_INVALID_PARAMETER, "Could not change " + row.registryKey + ": it is no list of a user or the machine."};
+  const std::string& name = RowValueName(row);
+  auto open = win32::RegKey::Open(key->root, key->path);
+  const auto now = open ? open->Read(name) : std::nullopt;
+  if (!now) return {ERROR_FILE_NOT_FOUND, {}};
+  if (now->type == REG_MULTI_SZ) {
+    auto rest = ElementsWithout(ElementsOf(*now), row.element);
+    if (!rest) return {ERROR_FILE_NOT_FOUND, {}};  // removed already
+    // Nothing left of a list Windows needs: its default comes back.
+    if (rest->empty() && row.defaultValue && !row.defaultValue->empty()) rest->push_back(*row.defaultValue);
+    return WriteRegData(key->root, key->path, name, REG_MULTI_SZ, MultiStringBytes(*rest));
+  }
+  const auto text = win32::RegValueString(*now);
+  if (!text) return {ERROR_INVALID_DATA, "The value \"" + name + "\" in " + row.registryKey + " is no list."};
+  std::optional<std::string> rest;
+  if (row.split == ValueSplit::MultiString) {
+    // A list stored as a plain string: it is one element.
+    if (TrimUpToChar(*text, ' ') == TrimUpToChar(row.element, ' ')) rest = std::string();
+  } else {
+    rest = ListWithout(row.split, *text, row.element);
+  }
+  if (!rest) return {ERROR_FILE_NOT_FOUND, {}};
+  if (SplitHookList(row.split == ValueSplit::MultiString ? ValueSplit::Whole : row.split, *rest).empty() &&
+      row.defaultValue)
+    rest = *row.defaultValue;
+  const DWORD type = now->type == REG_EXPAND_SZ ? REG_EXPAND_SZ : REG_SZ;
+  return WriteRegData(key->root, key->path, name, type, StringBytes(*rest));
 }
 
 WriteResult DisableAutorunTask(const AutorunRow& row) {
@@ -95,6 +207,7 @@ std::string StartupShortcutPath(const AutorunRow& row, const AutorunPlaces& plac
     case AutorunEntryKind::CommonShortcut: folder = places.commonStartupFolder; break;
     default: return {};
   }
+  if (!row.filePath.empty()) return row.filePath;
   if (folder.empty()) return {};
   return folder + "\\" + row.itemName + ".lnk";
 }

@@ -46,6 +46,11 @@ RemovalOutcome RemoveAutorunItem(const AutorunRow& row, const RemovalChoice& cho
 WriteResult RestoreAutorunDefault(const AutorunRow& row);
 bool CanRestoreDefault(const AutorunRow& row);
 
+// Removes the element a row stands for from its list value (one element of a
+// multi-string, one program of a comma list) and writes the rest back in the
+// value's type; the defaults stay. A list left empty gets the row's default.
+WriteResult RemoveAutorunElement(const AutorunRow& row);
+
 // "Disable": disables the scheduled task of a task row, which stays listed.
 WriteResult DisableAutorunTask(const AutorunRow& row);
 inline bool CanDisable(const AutorunRow& row) { return !row.taskPath.empty(); }

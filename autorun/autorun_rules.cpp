@@ -107,7 +107,9 @@ void AnalyzeAutorunRows(std::vector<AutorunRow>& rows, const Judge& judge, std::
   std::vector<std::size_t> judged;
   for (std::size_t i = 0; i < rows.size(); ++i) {
     if (!RowStartsProgram(rows[i])) continue;
-    requests.emplace_back(rows[i].value, rows[i].taskPath.empty() ? Origin::Autostart : Origin::Task);
+    const AutorunRow& row = rows[i];
+    requests.emplace_back(row.judgeText.empty() ? row.value : row.judgeText,
+                          row.taskPath.empty() ? Origin::Autostart : Origin::Task, row.judgePath);
     judged.push_back(i);
   }
   std::vector<Judgement> judgements = judge.AssessAll(requests);
@@ -139,6 +141,8 @@ void AnalyzeAutorunRows(std::vector<AutorunRow>& rows, const Judge& judge, std::
       entry.entryKey = row.registryKey.empty() || row.registryKey.back() == '\\'
                            ? row.registryKey + row.itemName
                            : row.registryKey + "\\" + row.itemName;
+      // The elements of one list value are entries of their own.
+      if (!row.element.empty()) entry.entryKey += "|" + row.element;
       hijack.push_back(std::move(entry));
     }
   }
@@ -147,17 +151,19 @@ void AnalyzeAutorunRows(std::vector<AutorunRow>& rows, const Judge& judge, std::
 std::string_view AutorunCategoryOf(int source) {
   switch (source) {
     case 7:
-    case 23:
-    case 24:
-    case 25:
-    case 26: return "Winlogon";
+    case 8: return "Winlogon";
     case 15: return "Explorer";
     case 22: return "Scheduled Tasks";
-    case 27: return "AppInit";
-    case 28:
-    case 29: return "Image Hijacks";
     default: return "Logon";
   }
+}
+
+std::span<const std::string_view> AutorunCategories() {
+  static constexpr std::string_view kCategories[] = {
+      "Logon",   "Explorer", "Scheduled Tasks", "Winlogon", "AppInit",   "Image Hijacks", "Environment",
+      "LSA",     "Print",    "Network",         "Services", "Debuggers", "Boot",          "Remote Desktop",
+      "COM",     "Office"};
+  return kCategories;
 }
 
 TextRow AutorunListHeader() { return {"Item Name", "Value", "Registry Key", "Analysis", "Signer", "Category"}; }

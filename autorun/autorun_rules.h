@@ -26,6 +26,11 @@ enum class ValueRule {
 
 enum class RegRoot { CurrentUser, LocalMachine };
 
+// How a value holds its entries: one entry, or a list whose elements are
+// entries of their own (a multi-string element by element; a text split at
+// commas, at commas and blanks, or at semicolons).
+enum class ValueSplit { Whole, MultiString, Commas, CommasBlanks, Semicolons };
+
 struct RegistrySource {
   int number;           // the source's place in the scan (1 to 16)
   RegRoot root;
@@ -102,12 +107,32 @@ struct AutorunRow {
   // The kind of place ("Logon", "Explorer", "Scheduled Tasks", "Winlogon",
   // "Image Hijacks" …): the page's filter and the listing's column.
   std::string category;
+  // The row stands for the key's default (unnamed) value.
+  bool unnamedValue = false;
+  // An element of a list value: the value holds it among others (split says
+  // how); removal writes the list back without it.
+  ValueSplit split = ValueSplit::Whole;
+  std::string element;
+  // What the judge is asked about when it is not the "Value" text (a module
+  // name resolved to its file), and whether that is a path, not a command.
+  std::string judgeText;
+  bool judgePath = false;
+  // Removal deletes this key ("HKEY_…\…") instead of a value (a per-user
+  // class that overrides the machine's).
+  std::string removeKey;
+  // A file of a Startup folder that is no shortcut: its full path.
+  std::string filePath;
 };
 
-// The name of the registry value a row stands for.
+// The name of the registry value a row stands for ("" for a key's default value).
 inline const std::string& RowValueName(const AutorunRow& row) {
+  static const std::string unnamed;
+  if (row.unnamedValue) return unnamed;
   return row.valueName.empty() ? row.itemName : row.valueName;
 }
+
+// The categories the page's filter offers, in its order.
+std::span<const std::string_view> AutorunCategories();
 
 // The status image of a judgement: the check mark for a trusted program,
 // the red cross for a malicious one, the warning sign for the rest.

@@ -1,10 +1,16 @@
 #include "autorun/autorun_scan.h"
 
+#include <sddl.h>
+
+#include <algorithm>
+#include <cstring>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "sysroutines/shortcuts.h"
 #include "sysroutines/system_info.h"
 #include "sysroutines/text_routines.h"
+#include "sysroutines/version_info.h"
 #include "win32/file_path.h"
 #include "win32/unicode.h"
 
@@ -37,24 +43,75 @@ void AddShortcutRows(std::vector<AutorunRow>& rows, const std::string& folder, c
   }
 }
 
-AutorunRow HookRow(const HookSource& source, std::string itemName, std::string data, std::string keyText) {
-  AutorunRow row;
-  row.itemName = std::move(itemName);
-  row.value = std::move(data);
-  row.registryKey = std::move(keyText);
-  row.source = source.number;
-  row.iconText = row.value;
-  if (source.rule == HookRule::SubKeyValue || source.rule == HookRule::SubKeyNonSystem)
-    row.valueName = std::string(source.valueName);
-  // A replaced shell or a debugger put before a program is a hijack whatever
-  // the program it names.
-  row.alwaysFlag = source.rule == HookRule::NotDefault || source.rule == HookRule::SubKeyValue;
-  return row;
+std::string UpperAscii(std::string_view text) {
+  std::string s(text);
+  for (char& c : s)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+  return s;
 }
 
 std::string StringData(const std::optional<win32::RegValue>& value) {
   if (!value) return {};
   return win32::RegValueString(*value).value_or(std::string());
+}
+
+// The elements of a multi-string, each as stored; a value of another type
+// (a string where a list belongs) is one element. Damaged data (no closing
+// zeros, an odd size) gives what it holds.
+std::vector<std::string> MultiStringElements(const win32::RegValue& value) {
+  std::vector<std::string> elements;
+  if (value.type != REG_MULTI_SZ) {
+    std::string text = win32::RegValueText(value);
+    if (!TrimUpToChar(text, ' ').empty()) elements.push_back(std::move(text));
+    return elements;
+  }
+  std::wstring all(value.data.size() / 2, L'\0');
+  if (!all.empty()) memcpy(all.data(), value.data.data(), all.size() * 2);
+  std::size_t start = 0;
+  while (start < all.size()) {
+    std::size_t end = all.find(L'\0', start);
+    if (end == std::wstring::npos) end = all.size();
+    if (end > start) elements.push_back(win32::Narrow(std::wstring_view(all).substr(start, end - start)));
+    start = end + 1;
+  }
+  return elements;
+}
+
+// A value whose data is a name (a key's, a value's own): the entry.
+win32::RegValue NameAsValue(std::string valueName, const std::string& data) {
+  win32::RegValue named;
+  named.name = std::move(valueName);
+  named.type = REG_SZ;
+  const std::wstring wide = win32::Widen(data);
+  named.data.assign(reinterpret_cast<const uint8_t*>(wide.data()),
+                    reinterpret_cast<const uint8_t*>(wide.data() + wide.size()));
+  return named;
+}
+
+// At most this many elements of one value become rows: a damaged or
+// hostile list of millions must not stop the scan.
+constexpr std::size_t kMaxElements = 256;
+
+std::string OpenPath(std::string_view keyPath) {
+  while (!keyPath.empty() && keyPath.front() == '\\') keyPath.remove_prefix(1);
+  while (!keyPath.empty() && keyPath.back() == '\\') keyPath.remove_suffix(1);
+  return std::string(keyPath);
+}
+
+void AddStartupFiles(std::vector<AutorunRow>& rows, const std::string& folder, const char* keyText, int source) {
+  if (folder.empty()) return;
+  for (auto& file : ListStartupFiles(folder)) {
+    AutorunRow row;
+    row.itemName = TextAfterLastChar(file, '\\');
+    row.value = file;
+    row.registryKey = keyText;
+    row.source = source;
+    row.iconText = file;
+    row.judgeText = file;
+    row.judgePath = true;
+    row.filePath = std::move(file);
+    rows.push_back(std::move(row));
+  }
 }
 
 }  // namespace
@@ -64,91 +121,335 @@ TaskListing ListTasksOfThisSystem() { return ListScheduledTasks(); }
 std::string ComServerOf(const std::string& classId) {
   // A class identifier is one key name: anything else names no class.
   if (classId.empty() || classId.find('\\') != std::string::npos) return {};
-  for (const char* server : {"InprocServer32", "LocalServer32"}) {
-    auto key = RegKey::Open(HKEY_CLASSES_ROOT, "CLSID\\" + classId + "\\" + server, KEY_READ);
-    if (!key) continue;
-    std::string path = StringData(key->Read(""));
-    if (!path.empty()) return path;
-  }
+  // The user's classes come before the machine's, as the system merges them.
+  for (const HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
+    for (const char* server : {"InprocServer32", "LocalServer32"}) {
+      auto key = RegKey::Open(root, "Software\\Classes\\CLSID\\" + classId + "\\" + server, KEY_READ);
+      if (!key) continue;
+      std::string path = StringData(key->Read(""));
+      if (!path.empty()) return path;
+    }
   return {};
+}
+
+std::vector<std::string> ListStartupFiles(const std::string& folderPath) {
+  std::vector<std::string> files;
+  std::string folder = folderPath;
+  while (!folder.empty() && folder.back() == '\\') folder.pop_back();
+  if (folder.empty()) return files;
+  WIN32_FIND_DATAW data;
+  win32::UniqueFind find(FindFirstFileW(win32::ApiPath(folder + "\\*").c_str(), &data));
+  if (!find) return files;
+  do {
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+    const std::string name = win32::Narrow(data.cFileName);
+    std::string lower = name;
+    for (char& c : lower)
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    // Shortcuts are rows of their own; the folder's own settings file runs nothing.
+    if (lower.ends_with(".lnk") || lower == "desktop.ini") continue;
+    files.push_back(folder + "\\" + name);
+  } while (FindNextFileW(find.get(), &data));
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+std::vector<HookKey> ExpandHookKey(HKEY root, std::string_view keyPath, const SourceKeyOpener& openKey) {
+  std::vector<std::string> parts;
+  std::string_view rest = keyPath;
+  while (!rest.empty()) {
+    const auto slash = rest.find('\\');
+    const std::string_view part = rest.substr(0, slash);
+    if (!part.empty()) parts.emplace_back(part);
+    if (slash == std::string_view::npos) break;
+    rest.remove_prefix(slash + 1);
+  }
+  std::vector<HookKey> keys;
+  // Depth first, each "*" taking the names of the key reached so far.
+  struct Pending {
+    std::string path;
+    std::vector<std::string> matches;
+    std::size_t next;
+  };
+  std::vector<Pending> stack{{{}, {}, 0}};
+  while (!stack.empty()) {
+    Pending at = std::move(stack.back());
+    stack.pop_back();
+    std::size_t i = at.next;
+    while (i < parts.size() && parts[i] != "*") at.path += (at.path.empty() ? "" : "\\") + parts[i++];
+    auto key = openKey(root, at.path);
+    if (!key) continue;
+    if (i == parts.size()) {
+      keys.push_back({std::move(at.path), std::move(at.matches), std::move(*key)});
+      continue;
+    }
+    auto names = key->SubKeyNames();
+    for (auto it = names.rbegin(); it != names.rend(); ++it) {
+      Pending next{at.path + "\\" + *it, at.matches, i + 1};
+      next.matches.push_back(*it);
+      stack.push_back(std::move(next));
+    }
+  }
+  return keys;
 }
 
 void ReadHookSource(const HookSource& source, const SourceKeyOpener& openKey, std::string_view systemRoot,
                     std::vector<AutorunRow>& rows) {
   const HKEY root = source.root == RegRoot::CurrentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
-  const std::string valueName(source.valueName);
+  const std::vector<std::string> names = HookValueNames(source);
+  const bool wildcard = source.keyPath.find("\\*\\") != std::string_view::npos;
   const std::size_t first = rows.size();
   const std::vector<std::string> keyPaths = HookKeyPaths(source);
   for (std::size_t view = 0; view < keyPaths.size(); ++view) {
-    const std::string& keyPath = keyPaths[view];
     const std::size_t viewFirst = rows.size();
-    std::string_view open = keyPath;
-    while (!open.empty() && open.front() == '\\') open.remove_prefix(1);
-    while (!open.empty() && open.back() == '\\') open.remove_suffix(1);
-    auto key = openKey(root, std::string(open));
-    if (!key) continue;
-    const std::string keyText = HookKeyText(source.root, keyPath);
-    switch (source.rule) {
-      case HookRule::StringValues:
-        for (auto& value : key->Values()) {
-          if (value.type != REG_SZ && value.type != REG_EXPAND_SZ) continue;
-          std::string data = win32::RegValueText(value);
-          if (TrimUpToChar(data, ' ').empty()) continue;
-          rows.push_back(HookRow(source, std::move(value.name), std::move(data), keyText));
-        }
-        break;
-      case HookRule::NamedValue:
-      case HookRule::NotDefault: {
-        std::string data = StringData(key->Read(valueName));
-        if (TrimUpToChar(data, ' ').empty()) continue;
-        if (source.rule == HookRule::NotDefault && IsHookDefault(source.byDefault, data, systemRoot)) continue;
-        AutorunRow row = HookRow(source, valueName, std::move(data), keyText);
-        if (!source.detailValue.empty()) {
-          const std::string detail(source.detailValue);
-          const auto shown = key->Read(detail);
-          row.details = detail + (shown ? " = " + win32::RegValueText(*shown) : " is not set") + ".";
-        }
-        rows.push_back(std::move(row));
-        break;
-      }
-      case HookRule::SubKeyValue:
-      case HookRule::SubKeyNonSystem:
-        for (const std::string& name : key->SubKeyNames()) {
-          auto sub = openKey(root, std::string(open) + "\\" + name);
-          if (!sub) continue;
-          std::string data = StringData(sub->Read(valueName));
-          if (TrimUpToChar(data, ' ').empty()) continue;
-          if (source.rule == HookRule::SubKeyNonSystem && IsSystemProgram(data, systemRoot)) continue;
-          std::string itemName = name;
-          if (source.rule == HookRule::SubKeyNonSystem) {
-            const std::string title = StringData(sub->Read(""));
-            if (!TrimUpToChar(title, ' ').empty()) itemName = title;
+    for (HookKey& hookKey : ExpandHookKey(root, keyPaths[view], openKey)) {
+      const win32::RegKey& key = hookKey.key;
+      const std::string keyText = HookKeyText(source.root, "\\" + hookKey.path + "\\");
+      // The values that count, with their names.
+      std::vector<win32::RegValue> values;
+      switch (source.values) {
+        case HookValues::Strings:
+        case HookValues::Any:
+          for (auto& value : key.Values()) {
+            const bool text = value.type == REG_SZ || value.type == REG_EXPAND_SZ || value.type == REG_MULTI_SZ;
+            if (source.values == HookValues::Strings && !text) continue;
+            // A sub-key's unnamed value is its title (RunOnceEx), no command.
+            if (wildcard && value.name.empty()) continue;
+            values.push_back(std::move(value));
           }
-          rows.push_back(HookRow(source, std::move(itemName), std::move(data), keyText + name + "\\"));
+          break;
+        case HookValues::Named:
+          for (const std::string& name : names) {
+            if (name.ends_with('*')) {
+              // Every value whose name begins so ("OPEN", "OPEN1" …).
+              const std::string prefix = UpperAscii(name.substr(0, name.size() - 1));
+              for (auto& value : key.Values())
+                if (UpperAscii(value.name).starts_with(prefix)) values.push_back(std::move(value));
+              continue;
+            }
+            if (auto value = key.Read(name)) values.push_back(std::move(*value));
+          }
+          break;
+        case HookValues::KeyName:
+          values.push_back(NameAsValue({}, hookKey.matches.empty() ? std::string() : hookKey.matches.back()));
+          break;
+        case HookValues::ValueNames:
+          for (const std::string& name : key.ValueNames())
+            if (!name.empty()) values.push_back(NameAsValue(name, name));
+          break;
+      }
+      if (values.empty()) continue;
+      // Named values in a key per program or component are named by it.
+      std::string keyName;
+      const bool patternNames = source.valueNames.find('*') != std::string_view::npos;
+      if (wildcard && !patternNames &&
+          (source.values == HookValues::Named || source.values == HookValues::KeyName)) {
+        keyName = hookKey.matches.back();
+        if (source.titled) {
+          const std::string title = StringData(key.Read(""));
+          if (!TrimUpToChar(title, ' ').empty()) keyName = title;
         }
-        break;
+      }
+      bool overrides = false;
+      if (source.flag == HookFlag::OverridesMachine && !hookKey.matches.empty()) {
+        // The key of the first "*" under the machine's root.
+        const auto star = source.keyPath.find("\\*\\");
+        std::string machine = OpenPath(source.keyPath.substr(0, star)) + "\\" + hookKey.matches.front();
+        overrides = openKey(HKEY_LOCAL_MACHINE, machine).has_value();
+      }
+      std::string details;
+      if (!source.detailValue.empty()) {
+        const std::string detail(source.detailValue);
+        const auto shown = key.Read(detail);
+        details = detail + (shown ? " = " + win32::RegValueText(*shown) : " is not set") + ".";
+      }
+      if (overrides) details += std::string(details.empty() ? "" : " ") + "Overrides the machine's class.";
+      for (const win32::RegValue& value : values) {
+        std::vector<std::string> elements;
+        if (source.split == ValueSplit::MultiString)
+          elements = MultiStringElements(value);
+        else
+          elements = SplitHookList(source.split, win32::RegValueText(value));
+        std::size_t listed = 0;
+        for (std::string& element : elements) {
+          if (TrimUpToChar(element, ' ').empty()) continue;
+          if (!source.defaults.empty() && IsHookDefault(source, element, systemRoot)) continue;
+          if (listed++ == kMaxElements) {
+            if (!rows.empty() && rows.back().source == source.number)
+              rows.back().details += " The value holds more elements than are listed.";
+            break;
+          }
+          AutorunRow row;
+          row.source = source.number;
+          row.category = std::string(source.category);
+          row.registryKey = keyText;
+          row.unnamedValue = value.name.empty();
+          if (!keyName.empty()) {
+            row.itemName = keyName;
+            row.valueName = value.name;
+          } else {
+            row.itemName = value.name.empty() ? "(Default)" : value.name;
+            if (value.name.empty()) row.valueName = value.name;
+          }
+          if (source.split != ValueSplit::Whole) {
+            row.split = source.split;
+            row.element = element;
+          }
+          switch (source.text) {
+            case HookText::Command: row.value = element; break;
+            case HookText::Path:
+              row.value = element;
+              row.judgeText = TrimUpToChar(element, ' ');
+              row.judgePath = true;
+              break;
+            case HookText::Module:
+              row.value = element;
+              row.judgeText = ModulePath(element, systemRoot);
+              row.judgePath = true;
+              break;
+            case HookText::ClassId: {
+              const std::string classId = TrimUpToChar(element, ' ');
+              const std::string server = ComServerOf(classId);
+              row.value = server.empty() ? classId : server;
+              row.judgeText = server;
+              row.judgePath = true;
+              row.details = "Class " + classId + ".";
+              break;
+            }
+          }
+          row.iconText = row.judgeText.empty() ? row.value : row.judgeText;
+          if (!details.empty()) row.details += (row.details.empty() ? "" : " ") + details;
+          row.alwaysFlag = source.flag == HookFlag::Always || overrides;
+          if (source.removal == HookRemoval::RestoreDefault) row.defaultValue = HookDefaultValue(source, systemRoot);
+          if (source.removal == HookRemoval::DeleteKey) row.removeKey = keyText;
+          rows.push_back(std::move(row));
+        }
+      }
     }
     // A key the views share shows its values under both names: what the
     // 32-bit twin repeats of the 64-bit key is listed once.
     if (view > 0) {
-      auto repeated = [&](const AutorunRow& twin) {
-        for (std::size_t i = first; i < viewFirst; ++i)
-          if (rows[i].itemName == twin.itemName && rows[i].value == twin.value &&
-              rows[i].valueName == twin.valueName)
-            return true;
-        return false;
-      };
+      auto nameOf = [](const AutorunRow& row) { return row.itemName + '\0' + row.value + '\0' + row.valueName; };
+      std::unordered_set<std::string> native;
+      for (std::size_t i = first; i < viewFirst; ++i) native.insert(nameOf(rows[i]));
       std::size_t kept = viewFirst;
       for (std::size_t i = viewFirst; i < rows.size(); ++i) {
-        if (repeated(rows[i])) continue;
+        if (native.count(nameOf(rows[i]))) continue;
         if (kept != i) rows[kept] = std::move(rows[i]);  // never onto itself: that empties a string
         ++kept;
       }
       rows.resize(kept);
     }
-    if (source.removal == HookRemoval::RestoreDefault)
-      for (auto it = rows.rbegin(); it != rows.rend() && it->source == source.number; ++it)
-        if (it->registryKey.starts_with(keyText)) it->defaultValue = HookDefaultValue(source.byDefault, systemRoot);
+  }
+}
+
+void ReadFilePlace(const FilePlace& place, const AutorunPlaces& places, std::string_view systemRoot,
+                   std::vector<AutorunRow>& rows) {
+  std::string folder;
+  switch (place.folder) {
+    case FileFolder::System: folder = systemRoot.empty() ? "" : std::string(systemRoot) + "\\system32"; break;
+    case FileFolder::Windows: folder = std::string(systemRoot); break;
+    case FileFolder::Documents: folder = places.documentsFolder; break;
+    case FileFolder::AppData: folder = places.appDataFolder; break;
+  }
+  if (folder.empty()) return;
+  const std::string path = folder + "\\" + std::string(place.path);
+  std::vector<std::string> files;
+  if (place.check == FileCheck::EveryFile) {
+    for (auto& file : ListStartupFiles(path)) files.push_back(std::move(file));
+    for (auto& shortcut : ListShortcutsIn(path)) files.push_back(path + "\\" + shortcut.name + ".lnk");
+  } else if (win32::FileExists(path)) {
+    files.push_back(path);
+  }
+  for (std::string& file : files) {
+    std::string details;
+    if (place.check == FileCheck::NotItsName) {
+      const std::string original = GetFileVersionText(file, kOriginalFileName);
+      if (IsOwnName(place, original)) continue;
+      details = original.empty() ? "The file has no version information."
+                                 : "The file says it is " + original + ".";
+    }
+    AutorunRow row;
+    row.source = place.number;
+    row.category = std::string(place.category);
+    row.itemName = TextAfterLastChar(file, '\\');
+    row.value = file;
+    row.registryKey = file.substr(0, file.size() - row.itemName.size() - 1);
+    row.iconText = file;
+    row.judgeText = file;
+    row.judgePath = true;
+    row.filePath = std::move(file);
+    row.details = std::move(details);
+    row.alwaysFlag = place.flag == HookFlag::Always;
+    rows.push_back(std::move(row));
+  }
+}
+
+namespace {
+
+std::string CurrentUserSid() {
+  HANDLE raw = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) return {};
+  win32::UniqueHandle token(raw);
+  DWORD size = 0;
+  GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
+  std::vector<uint8_t> buffer(size);
+  if (size == 0 || !GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size)) return {};
+  LPWSTR text = nullptr;
+  if (!ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &text)) return {};
+  std::string sid = win32::Narrow(text);
+  LocalFree(text);
+  return sid;
+}
+
+// "DOMAIN\name" of a SID, else the SID.
+std::string UserNameOf(const std::string& sid) {
+  PSID binary = nullptr;
+  if (!ConvertStringSidToSidW(win32::Widen(sid).c_str(), &binary)) return sid;
+  wchar_t name[256], domain[256];
+  DWORD nameSize = 256, domainSize = 256;
+  SID_NAME_USE use;
+  std::string text = sid;
+  if (LookupAccountSidW(nullptr, binary, name, &nameSize, domain, &domainSize, &use))
+    text = (domain[0] ? win32::Narrow(domain) + "\\" : std::string()) + win32::Narrow(name);
+  LocalFree(binary);
+  return text;
+}
+
+}  // namespace
+
+std::vector<std::string> OtherUserHives(const SourceKeyOpener& openKey) {
+  std::vector<std::string> hives;
+  auto users = openKey(HKEY_USERS, "");
+  if (!users) return hives;
+  const std::string self = UpperAscii(CurrentUserSid());
+  for (std::string& name : users->SubKeyNames()) {
+    const std::string upper = UpperAscii(name);
+    if (upper == ".DEFAULT" || upper.ends_with("_CLASSES") || upper == self || !upper.starts_with("S-")) continue;
+    hives.push_back(std::move(name));
+  }
+  return hives;
+}
+
+void ReadOtherUser(const std::string& sid, const SourceKeyOpener& openKey, std::string_view systemRoot,
+                   std::vector<AutorunRow>& rows) {
+  // The user's places are the current user's, below the user's hive.
+  const SourceKeyOpener asUser = [&](HKEY root, const std::string& path) {
+    if (root == HKEY_CURRENT_USER) return openKey(HKEY_USERS, path.empty() ? sid : sid + "\\" + path);
+    return openKey(root, path);
+  };
+  const std::size_t first = rows.size();
+  for (const HookSource& source : HookSources())
+    if (source.root == RegRoot::CurrentUser) ReadHookSource(source, asUser, systemRoot, rows);
+  if (rows.size() == first) return;
+  const std::string user = UserNameOf(sid);
+  constexpr std::string_view kCurrent = "HKEY_CURRENT_USER\\";
+  const std::string hive = "HKEY_USERS\\" + sid + "\\";
+  for (std::size_t i = first; i < rows.size(); ++i) {
+    AutorunRow& row = rows[i];
+    for (std::string* text : {&row.registryKey, &row.removeKey})
+      if (text->starts_with(kCurrent)) text->replace(0, kCurrent.size(), hive);
+    row.details += std::string(row.details.empty() ? "" : " ") + "User " + user + ".";
   }
 }
 
@@ -158,6 +459,9 @@ AutorunPlaces AutorunPlaces::OfThisSystem() {
   places.userStartupFolder = GetSpecialFolderPath(nullptr, kUserStartupFolder);
   places.commonStartupFolder = GetSpecialFolderPath(nullptr, kCommonStartupFolder);
   places.systemRoot = places.windowsDir;
+  places.documentsFolder = GetSpecialFolderPath(nullptr, 5);
+  places.appDataFolder = GetSpecialFolderPath(nullptr, 26);
+  places.otherUsers = true;
   return places;
 }
 
@@ -215,6 +519,9 @@ AutorunScanResult ScanAutorun(const Judge& judge, const AutorunPlaces& places,
   AddIniRow(result.rows, systemIniShell, kSystemIniText, kSystemIniShellSource);
   AddShortcutRows(result.rows, places.userStartupFolder, kStartupMenuText, kUserStartupSource);
   AddShortcutRows(result.rows, places.commonStartupFolder, kCommonStartupMenuText, kCommonStartupSource);
+  // Windows starts every file of the Startup folders, not only shortcuts.
+  AddStartupFiles(result.rows, places.userStartupFolder, kStartupMenuText, kUserStartupSource);
+  AddStartupFiles(result.rows, places.commonStartupFolder, kCommonStartupMenuText, kCommonStartupSource);
 
   if (listTasks) {
     std::unordered_map<std::string, std::string> servers;  // class -> its program, each asked once
@@ -230,6 +537,9 @@ AutorunScanResult ScanAutorun(const Judge& judge, const AutorunPlaces& places,
   const std::size_t firstHook = result.rows.size();
   for (const HookSource& source : HookSources()) ReadHookSource(source, openKey, systemRoot, result.rows);
   MergeHookRows(result.rows, firstHook);
+  if (places.otherUsers)
+    for (const std::string& sid : OtherUserHives(openKey)) ReadOtherUser(sid, openKey, systemRoot, result.rows);
+  for (const FilePlace& place : FilePlaces()) ReadFilePlace(place, places, systemRoot, result.rows);
 
   AnalyzeAutorunRows(result.rows, judge, result.hijack);
   return result;

@@ -29,6 +29,14 @@ struct AutorunPlaces {
   // The Windows directory the system's defaults name (Winlogon's Userinit)
   // and system programs live in; this system's when empty.
   std::string systemRoot;
+  // The user's documents (special folder 5: PowerShell's profiles) and
+  // roaming application data (26: Office's start-up folders); not read when
+  // empty.
+  std::string documentsFolder;
+  std::string appDataFolder;
+  // Also the per-user places of the other users whose hives are loaded
+  // (HKEY_USERS\<SID>; readable with administrative rights).
+  bool otherUsers = false;
 
   static AutorunPlaces OfThisSystem();
   std::string WinIniPath() const { return windowsDir + "\\Win.ini"; }
@@ -59,6 +67,31 @@ AutorunScanResult ScanAutorun(const Judge& judge, const AutorunPlaces& places = 
 
 // The rows of one registry source, in the order the registry enumerates them.
 void ReadRegistrySource(const RegistrySource& source, const SourceKeyOpener& openKey, std::vector<AutorunRow>& rows);
+
+// Every key a hook key path names ("*" parts: each sub-key there), opened
+// for reading, with the sub-key names the "*" parts stood for.
+struct HookKey {
+  std::string path;  // below the root, without leading or trailing backslashes
+  std::vector<std::string> matches;
+  win32::RegKey key;
+};
+std::vector<HookKey> ExpandHookKey(HKEY root, std::string_view keyPath, const SourceKeyOpener& openKey);
+
+// The files of a Startup folder that are no shortcuts (full paths, sorted);
+// the folder's desktop.ini is none of them.
+std::vector<std::string> ListStartupFiles(const std::string& folder);
+
+// The loaded user hives of HKEY_USERS other than the current user's (no
+// ".DEFAULT", no "_Classes" hives), by their SIDs.
+std::vector<std::string> OtherUserHives(const SourceKeyOpener& openKey);
+// The per-user hook places of one loaded user hive, their texts under
+// "HKEY_USERS\<SID>\", each row naming its user.
+void ReadOtherUser(const std::string& sid, const SourceKeyOpener& openKey, std::string_view systemRoot,
+                   std::vector<AutorunRow>& rows);
+
+// The rows of one file place: what is there, in the folders places names.
+void ReadFilePlace(const FilePlace& place, const AutorunPlaces& places, std::string_view systemRoot,
+                   std::vector<AutorunRow>& rows);
 
 // The rows of one hook source, its keys opened for reading only.
 void ReadHookSource(const HookSource& source, const SourceKeyOpener& openKey, std::string_view systemRoot,

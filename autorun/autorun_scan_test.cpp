@@ -7,6 +7,7 @@
 
 #include <chrono>
 
+#include "autorun/autorun_actions.h"
 #include "autorun/testing/autorun_fixture.h"
 #include "sysroutines/test_files.h"
 #include "tests/support/test_support.h"
@@ -70,7 +71,11 @@ TEST(ScanAutorun, RegistrySourcesFollowTheirValueRulesInScanOrder) {
   EXPECT_EQ(row->value, "C:\\a\\one.exe");
   EXPECT_EQ(row->registryKey, test::kCuRunText);
   EXPECT_EQ(row->source, 1);
-  EXPECT_EQ(FindRow(rows, exp), nullptr);
+  // What a classic rule drops (an expandable string in Run, a command that
+  // does not begin with a drive in the machine's RunOnce, a RunOnceEx
+  // section) a place of the table lists after them.
+  ASSERT_NE(FindRow(rows, exp), nullptr);
+  EXPECT_GT(FindRow(rows, exp)->source, kScheduledTaskSource);
 
   const std::string runOnceText = Text("HKEY_CURRENT_USER", test::kRunOnce);
   ASSERT_NE(FindRow(rows, once, runOnceText), nullptr);
@@ -85,9 +90,11 @@ TEST(ScanAutorun, RegistrySourcesFollowTheirValueRulesInScanOrder) {
   const std::string lmRunText = Text("HKEY_LOCAL_MACHINE", test::kRun);
   const std::string lmRunOnceText = Text("HKEY_LOCAL_MACHINE", test::kRunOnce);
   EXPECT_NE(FindRow(rows, envLm, lmRunText), nullptr);
-  EXPECT_EQ(FindRow(rows, envLm, lmRunOnceText), nullptr);
+  ASSERT_NE(FindRow(rows, envLm, lmRunOnceText), nullptr);
+  EXPECT_GT(FindRow(rows, envLm, lmRunOnceText)->source, kScheduledTaskSource);
   EXPECT_NE(FindRow(rows, drive, lmRunOnceText), nullptr);
-  EXPECT_EQ(FindRow(rows, quoted), nullptr);  // a quote before the drive letter fails the drive rule
+  ASSERT_NE(FindRow(rows, quoted), nullptr);  // a quote before the drive letter fails the drive rule only
+  EXPECT_GT(FindRow(rows, quoted)->source, kScheduledTaskSource);
   EXPECT_EQ(FindRow(rows, clsid), nullptr);
   EXPECT_NE(FindRow(rows, ssodl, Text("HKEY_LOCAL_MACHINE", test::kSsodl)), nullptr);
   EXPECT_NE(FindRow(rows, userinit, Text("HKEY_CURRENT_USER", test::kWinlogon)), nullptr);
@@ -95,7 +102,8 @@ TEST(ScanAutorun, RegistrySourcesFollowTheirValueRulesInScanOrder) {
   EXPECT_NE(FindRow(rows, load, Text("HKEY_CURRENT_USER", test::kWindows) + "Load\\"), nullptr);
   EXPECT_EQ(FindRow(rows, parent), nullptr);
   EXPECT_NE(FindRow(rows, ex, Text("HKEY_CURRENT_USER", test::kRunOnceEx, false)), nullptr);
-  EXPECT_EQ(FindRow(rows, exSub), nullptr);
+  ASSERT_NE(FindRow(rows, exSub), nullptr);
+  EXPECT_EQ(FindRow(rows, exSub)->registryKey, Text("HKEY_CURRENT_USER", test::kRunOnceEx) + exSub + "\\");
   ASSERT_NE(FindRow(rows, run32), nullptr);
   EXPECT_EQ(FindRow(rows, run32)->registryKey, Text("HKEY_LOCAL_MACHINE", test::kRun32));
 
@@ -191,8 +199,14 @@ TEST(ScanAutorun, StartupFolderShortcuts) {
   EXPECT_EQ(rows[userBar].value, bar + " -x y");
   EXPECT_EQ(rows[commonFoo].value, bar + " ");
   EXPECT_LT(std::max(userFoo, userBar), commonFoo);  // the user's folder first
+  // A file that is no shortcut starts too: it follows the shortcuts.
   EXPECT_EQ(RowIndex(rows, "notes"), -1);
-  EXPECT_EQ(LastClassicRow(rows).registryKey, "Common_Startup Menu");
+  const int notes = RowIndex(rows, "notes.txt", "Startup Menu");
+  ASSERT_GE(notes, 0);
+  EXPECT_EQ(rows[notes].value, places.userStartupFolder + "\\notes.txt");
+  EXPECT_EQ(StartupShortcutPath(rows[notes], places), places.userStartupFolder + "\\notes.txt");
+  EXPECT_GT(notes, commonFoo);
+  EXPECT_EQ(LastClassicRow(rows).registryKey, "Startup Menu");
 }
 
 TEST(ScanAutorun, HijackRowsPointAtTheirRows) {

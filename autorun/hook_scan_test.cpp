@@ -367,7 +367,7 @@ TEST(HookSources, EveryHookIsListedInEachViewAfterTheTasksAndRemovedThroughTheWr
   keys.Value(LM, std::string(kIfeo) + "\\" + plain, "GlobalFlag", "0");
   keys.Value(LM, std::string(kSpe) + "\\" + prog, "MonitorProcess", "C:\\wltest\\monitor.exe");
   keys.Value(LM, std::string(kSpe32) + "\\" + prog, "MonitorProcess", "C:\\wltest\\monitor32.exe");
-  // Active Setup: a program of the Windows directory is no row, another one is.
+  // Active Setup: every stub is judged, a program of the Windows directory too.
   keys.Value(LM, std::string(kActiveSetup) + "\\" + guid, "StubPath", "C:\\wltest\\stub.exe /install");
   keys.Value(LM, std::string(kActiveSetup) + "\\" + guid, "", "WL Test Component");
   keys.Value(LM, std::string(kActiveSetup32) + "\\" + guid, "StubPath", "C:\\wltest\\stub32.exe");
@@ -413,7 +413,8 @@ TEST(HookSources, EveryHookIsListedInEachViewAfterTheTasksAndRemovedThroughTheWr
   ASSERT_NE(stub, nullptr);
   EXPECT_EQ(stub->valueName, "StubPath");
   ASSERT_NE(row(guid, Text("HKEY_LOCAL_MACHINE", std::string(kActiveSetup32) + "\\" + guid)), nullptr);
-  EXPECT_EQ(row(sysGuid, {}), nullptr);
+  ASSERT_NE(row(sysGuid, Text("HKEY_LOCAL_MACHINE", std::string(kActiveSetup) + "\\" + sysGuid)), nullptr);
+  EXPECT_EQ(row(sysGuid, Text("HKEY_LOCAL_MACHINE", std::string(kActiveSetup) + "\\" + sysGuid))->category, "Logon");
   int polRows = 0;
   for (const auto& r : rows) polRows += r.itemName == pol && r.registryKey == Text("HKEY_LOCAL_MACHINE", kPolicyRun);
   EXPECT_EQ(polRows, 1);

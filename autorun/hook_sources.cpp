@@ -1,6 +1,7 @@
 #include "autorun/hook_sources.h"
 
 #include <array>
+#include <unordered_map>
 
 #include "core/ascii.h"
 #include "sysroutines/text_routines.h"
@@ -12,37 +13,435 @@ constexpr RegRoot CU = RegRoot::CurrentUser;
 constexpr RegRoot LM = RegRoot::LocalMachine;
 constexpr RegViews kBoth = RegViews::Both;
 constexpr RegViews kNative = RegViews::Native;
-constexpr HookRemoval kDelete = HookRemoval::DeleteValue;
+constexpr HookValues kStrings = HookValues::Strings;
+constexpr HookValues kAny = HookValues::Any;
+constexpr HookValues kNamed = HookValues::Named;
 constexpr HookRemoval kRestore = HookRemoval::RestoreDefault;
+constexpr HookRemoval kDeleteKey = HookRemoval::DeleteKey;
+constexpr HookFlag kAlways = HookFlag::Always;
+constexpr HookText kPath = HookText::Path;
+constexpr HookText kModule = HookText::Module;
+constexpr ValueSplit kMulti = ValueSplit::MultiString;
+constexpr ValueSplit kCommas = ValueSplit::Commas;
+constexpr ValueSplit kCommasBlanks = ValueSplit::CommasBlanks;
 
-constexpr const char* kWinlogon = "\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon\\";
-constexpr const char* kPolicyRun = "\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\Run\\";
+#define WL_CV "\\Software\\Microsoft\\Windows\\CurrentVersion\\"
+#define WL_NT "\\Software\\Microsoft\\Windows NT\\CurrentVersion\\"
+#define WL_CCS "\\System\\CurrentControlSet\\"
+
+constexpr const char* kWinlogon = WL_NT "Winlogon\\";
+constexpr const char* kPolicyRun = WL_CV "Policies\\Explorer\\Run\\";
 constexpr const char* kCommandProcessor = "\\Software\\Microsoft\\Command Processor\\";
+constexpr const char* kShellDefaults = "explorer.exe|%windir%\\explorer.exe";
+constexpr const char* kUserinitDefaults = "userinit.exe|%windir%\\system32\\userinit.exe";
+constexpr const char* kEnvironmentHooks =
+    "UserInitMprLogonScript|COR_ENABLE_PROFILING|COR_PROFILER|COR_PROFILER_PATH|COR_PROFILER_PATH_32|"
+    "COR_PROFILER_PATH_64|CORECLR_ENABLE_PROFILING|CORECLR_PROFILER|CORECLR_PROFILER_PATH|DOTNET_STARTUP_HOOKS|"
+    "APPX_PROCESS";
+constexpr const char* kSecurityPackages =
+    "\"\"|kerberos|msv1_0|schannel|wdigest|tspkg|pku2u|cloudAP|negoexts|livessp|msoidssp|pku2u";
+constexpr const char* kLsa = WL_CCS "Control\\Lsa\\";
+constexpr const char* kSessionManager = WL_CCS "Control\\Session Manager\\";
+constexpr const char* kOpenCommand = "\"%1\" %*";
 
-constexpr std::array kHooks = {
-    HookSource{23, LM, kWinlogon, kBoth, HookRule::NotDefault, "Shell", kRestore, HookDefault::Shell},
-    HookSource{24, LM, kWinlogon, kBoth, HookRule::NotDefault, "Userinit", kRestore, HookDefault::Userinit},
-    HookSource{25, CU, kWinlogon, kNative, HookRule::NotDefault, "Shell", kRestore, HookDefault::Shell},
-    HookSource{26, CU, kWinlogon, kNative, HookRule::NotDefault, "Userinit", kRestore, HookDefault::Userinit},
-    HookSource{27, LM, "\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows\\", kBoth, HookRule::NamedValue,
-               "AppInit_DLLs", kRestore, HookDefault::Empty, "LoadAppInit_DLLs"},
-    HookSource{28, LM, "\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options\\", kBoth,
-               HookRule::SubKeyValue, "Debugger", kDelete},
-    HookSource{29, LM, "\\Software\\Microsoft\\Windows NT\\CurrentVersion\\SilentProcessExit\\", kBoth,
-               HookRule::SubKeyValue, "MonitorProcess", kDelete},
-    HookSource{30, LM, kPolicyRun, kBoth, HookRule::StringValues, {}, kDelete},
-    HookSource{31, CU, kPolicyRun, kNative, HookRule::StringValues, {}, kDelete},
-    HookSource{32, LM, kCommandProcessor, kBoth, HookRule::NamedValue, "AutoRun", kDelete},
-    HookSource{33, CU, kCommandProcessor, kNative, HookRule::NamedValue, "AutoRun", kDelete},
-    HookSource{34, LM, "\\Software\\Microsoft\\Active Setup\\Installed Components\\", kBoth,
-               HookRule::SubKeyNonSystem, "StubPath", kDelete},
-    HookSource{35, LM, "\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Terminal Server\\Install\\Software\\"
-                       "Microsoft\\Windows\\CurrentVersion\\Run\\",
-               kBoth, HookRule::StringValues, {}, kDelete},
-    HookSource{36, LM, "\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Terminal Server\\Install\\Software\\"
-                       "Microsoft\\Windows\\CurrentVersion\\RunOnce\\",
-               kBoth, HookRule::StringValues, {}, kDelete},
+// The places, in scan order. The classic sources read some of the same keys
+// (Run, RunOnce, Winlogon): a row both list is listed once.
+constexpr HookSource kHooks[] = {
+    // Winlogon: the shell and the logon program, lists Windows reads at logon.
+    {.number = 23, .category = "Winlogon", .root = LM, .keyPath = kWinlogon, .views = kBoth, .values = kNamed,
+     .valueNames = "Shell", .split = kCommas, .flag = kAlways, .defaults = kShellDefaults, .removal = kRestore,
+     .restore = "explorer.exe"},
+    {.number = 24, .category = "Winlogon", .root = LM, .keyPath = kWinlogon, .views = kBoth, .values = kNamed,
+     .valueNames = "Userinit", .split = kCommas, .flag = kAlways, .defaults = kUserinitDefaults,
+     .removal = kRestore, .restore = "%windir%\\system32\\userinit.exe,"},
+    {.number = 25, .category = "Winlogon", .root = CU, .keyPath = kWinlogon, .views = kNative, .values = kNamed,
+     .valueNames = "Shell", .split = kCommas, .flag = kAlways, .defaults = kShellDefaults, .removal = kRestore,
+     .restore = "explorer.exe"},
+    {.number = 26, .category = "Winlogon", .root = CU, .keyPath = kWinlogon, .views = kNative, .values = kNamed,
+     .valueNames = "Userinit", .split = kCommas, .flag = kAlways, .defaults = kUserinitDefaults,
+     .removal = kRestore, .restore = "%windir%\\system32\\userinit.exe,"},
+    {.number = 27, .category = "AppInit", .root = LM, .keyPath = WL_NT "Windows\\", .views = kBoth,
+     .values = kNamed, .valueNames = "AppInit_DLLs", .split = kCommasBlanks, .text = kPath, .flag = kAlways,
+     .removal = kRestore, .restore = "", .detailValue = "LoadAppInit_DLLs"},
+    {.number = 28, .category = "Image Hijacks", .root = LM, .keyPath = WL_NT "Image File Execution Options\\*\\",
+     .views = kBoth, .values = kNamed, .valueNames = "Debugger", .flag = kAlways},
+    {.number = 29, .category = "Image Hijacks", .root = LM, .keyPath = WL_NT "SilentProcessExit\\*\\",
+     .views = kBoth, .values = kNamed, .valueNames = "MonitorProcess", .flag = kAlways},
+    {.number = 30, .category = "Logon", .root = LM, .keyPath = kPolicyRun, .views = kBoth, .values = kStrings},
+    {.number = 31, .category = "Logon", .root = CU, .keyPath = kPolicyRun, .views = kNative, .values = kStrings},
+    {.number = 32, .category = "Logon", .root = LM, .keyPath = kCommandProcessor, .views = kBoth, .values = kNamed,
+     .valueNames = "AutoRun"},
+    {.number = 33, .category = "Logon", .root = CU, .keyPath = kCommandProcessor, .views = kNative,
+     .values = kNamed, .valueNames = "AutoRun"},
+    {.number = 34, .category = "Logon", .root = LM,
+     .keyPath = "\\Software\\Microsoft\\Active Setup\\Installed Components\\*\\", .views = kBoth, .values = kNamed,
+     .valueNames = "StubPath", .titled = true},
+    {.number = 35, .category = "Logon", .root = LM,
+     .keyPath = WL_NT "Terminal Server\\Install\\Software\\Microsoft\\Windows\\CurrentVersion\\Run\\", .views = kBoth,
+     .values = kStrings},
+    {.number = 36, .category = "Logon", .root = LM,
+     .keyPath = WL_NT "Terminal Server\\Install\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce\\",
+     .views = kBoth, .values = kStrings},
+
+    // The Run keys completely: every string type, and any data in the
+    // run-once keys (a command need not begin with a drive).
+    {.number = 37, .category = "Logon", .root = CU, .keyPath = WL_CV "Run\\", .views = kNative, .values = kStrings},
+    {.number = 38, .category = "Logon", .root = LM, .keyPath = WL_CV "Run\\", .views = kBoth, .values = kStrings},
+    {.number = 39, .category = "Logon", .root = CU, .keyPath = WL_CV "RunOnce\\", .views = kNative, .values = kAny},
+    {.number = 40, .category = "Logon", .root = LM, .keyPath = WL_CV "RunOnce\\", .views = kBoth, .values = kAny},
+    {.number = 41, .category = "Logon", .root = CU, .keyPath = WL_CV "RunServicesOnce\\", .views = kNative,
+     .values = kAny},
+    {.number = 42, .category = "Logon", .root = LM, .keyPath = WL_CV "RunServicesOnce\\", .views = kBoth,
+     .values = kAny},
+    {.number = 43, .category = "Logon", .root = CU, .keyPath = WL_CV "RunServices\\", .views = kNative,
+     .values = kAny},
+    {.number = 44, .category = "Logon", .root = LM, .keyPath = WL_CV "RunServices\\", .views = kBoth,
+     .values = kAny},
+    {.number = 45, .category = "Logon", .root = CU, .keyPath = WL_CV "RunOnceEx\\", .views = kNative,
+     .values = kAny},
+    {.number = 46, .category = "Logon", .root = LM, .keyPath = WL_CV "RunOnceEx\\", .views = kBoth, .values = kAny},
+    {.number = 47, .category = "Logon", .root = CU, .keyPath = WL_CV "RunOnceEx\\*\\", .views = kNative,
+     .values = kAny},
+    {.number = 48, .category = "Logon", .root = LM, .keyPath = WL_CV "RunOnceEx\\*\\", .views = kBoth,
+     .values = kAny},
+    {.number = 49, .category = "Logon", .root = CU, .keyPath = WL_CV "RunOnceEx\\*\\Depend\\", .views = kNative,
+     .values = kAny},
+    {.number = 50, .category = "Logon", .root = LM, .keyPath = WL_CV "RunOnceEx\\*\\Depend\\", .views = kBoth,
+     .values = kAny},
+    {.number = 51, .category = "Logon", .root = CU, .keyPath = WL_CV "RunEx\\", .views = kNative, .values = kAny},
+    {.number = 52, .category = "Logon", .root = LM, .keyPath = WL_CV "RunEx\\", .views = kBoth, .values = kAny},
+    // The "Load" and "Run" values of the user's Windows key: programs
+    // separated by blanks or commas.
+    {.number = 53, .category = "Logon", .root = CU, .keyPath = WL_NT "Windows\\", .views = kNative,
+     .values = kNamed, .valueNames = "Load|Run", .split = kCommasBlanks, .flag = kAlways},
+    {.number = 54, .category = "Winlogon", .root = CU, .keyPath = WL_CV "Policies\\System\\", .views = kNative,
+     .values = kNamed, .valueNames = "Shell", .flag = kAlways},
+    {.number = 55, .category = "Winlogon", .root = LM, .keyPath = WL_CV "Policies\\System\\", .views = kBoth,
+     .values = kNamed, .valueNames = "Shell", .flag = kAlways},
+    {.number = 56, .category = "Winlogon", .root = LM, .keyPath = kWinlogon, .views = kBoth, .values = kNamed,
+     .valueNames = "Taskman|AppSetup|GinaDLL|mpnotify", .flag = kAlways},
+    {.number = 57, .category = "Winlogon", .root = LM, .keyPath = kWinlogon, .views = kBoth, .values = kNamed,
+     .valueNames = "VmApplet", .flag = kAlways,
+     .defaults = "SystemPropertiesPerformance.exe /pagefile|rundll32 shell32,Control_RunDLL \"sysdm.cpl\"",
+     .removal = kRestore, .restore = "SystemPropertiesPerformance.exe /pagefile"},
+    {.number = 58, .category = "Winlogon", .root = LM, .keyPath = WL_NT "Winlogon\\Notify\\", .views = kBoth,
+     .values = kStrings, .text = kPath, .flag = kAlways},
+    {.number = 59, .category = "Winlogon", .root = LM, .keyPath = WL_NT "Winlogon\\Notify\\*\\", .views = kBoth,
+     .values = kNamed, .valueNames = "DllName", .text = kModule, .flag = kAlways},
+    {.number = 60, .category = "Winlogon", .root = LM, .keyPath = WL_NT "Winlogon\\GPExtensions\\*\\",
+     .views = kBoth, .values = kNamed, .valueNames = "DllName", .text = kModule, .titled = true},
+
+    // Environment variables that make programs load a file.
+    {.number = 61, .category = "Environment", .root = CU, .keyPath = "\\Environment\\", .views = kNative,
+     .values = kNamed, .valueNames = kEnvironmentHooks, .flag = kAlways},
+    {.number = 62, .category = "Environment", .root = LM, .keyPath = WL_CCS "Control\\Session Manager\\Environment\\",
+     .views = kNative, .values = kNamed, .valueNames = kEnvironmentHooks, .flag = kAlways},
+
+    // LSA: packages the security subsystem loads, element by element.
+    {.number = 63, .category = "LSA", .root = LM, .keyPath = kLsa, .views = kNative, .values = kNamed,
+     .valueNames = "Authentication Packages", .split = kMulti, .text = kModule, .flag = kAlways,
+     .defaults = "msv1_0", .removal = kRestore, .restore = "msv1_0"},
+    {.number = 64, .category = "LSA", .root = LM, .keyPath = kLsa, .views = kNative, .values = kNamed,
+     .valueNames = "Security Packages", .split = kMulti, .text = kModule, .flag = kAlways,
+     .defaults = kSecurityPackages, .removal = kRestore, .restore = "\"\""},
+    {.number = 65, .category = "LSA", .root = LM, .keyPath = kLsa, .views = kNative, .values = kNamed,
+     .valueNames = "Notification Packages", .split = kMulti, .text = kModule, .flag = kAlways,
+     .defaults = "scecli|rassfm", .removal = kRestore, .restore = "scecli"},
+    {.number = 66, .category = "LSA", .root = LM, .keyPath = WL_CCS "Control\\Lsa\\OSConfig\\", .views = kNative,
+     .values = kNamed, .valueNames = "Security Packages", .split = kMulti, .text = kModule, .flag = kAlways,
+     .defaults = kSecurityPackages},
+    {.number = 67, .category = "LSA", .root = LM, .keyPath = WL_CCS "Control\\LsaExtensionConfig\\LsaSrv\\",
+     .views = kNative, .values = kNamed, .valueNames = "Extensions", .split = kMulti, .text = kModule,
+     .defaults = "negoexts|pku2u|msv1_0|kerberos|schannel|wdigest|tspkg|cloudap|lsaadt|efslsaext"},
+    {.number = 68, .category = "LSA", .root = LM, .keyPath = WL_CCS "Services\\NTDS\\", .views = kNative,
+     .values = kNamed, .valueNames = "LsaDbExtPt", .text = kPath, .flag = kAlways},
+    {.number = 69, .category = "LSA", .root = LM, .keyPath = WL_CCS "Control\\SecurityProviders\\",
+     .views = kNative, .values = kNamed, .valueNames = "SecurityProviders", .split = kCommas, .text = kModule,
+     .flag = kAlways, .defaults = "credssp|msapsspc|schannel|digest|msnsspc", .removal = kRestore,
+     .restore = "credssp.dll"},
+
+    // DLLs system services load by registration.
+    {.number = 70, .category = "Print", .root = LM, .keyPath = WL_CCS "Control\\Print\\Monitors\\*\\",
+     .views = kNative, .values = kNamed, .valueNames = "Driver", .text = kModule},
+    {.number = 71, .category = "Print", .root = LM,
+     .keyPath = WL_CCS "Control\\Print\\Environments\\*\\Print Processors\\*\\", .views = kNative,
+     .values = kNamed, .valueNames = "Driver", .text = kModule},
+    {.number = 72, .category = "Services", .root = LM, .keyPath = WL_CCS "Services\\W32Time\\TimeProviders\\*\\",
+     .views = kNative, .values = kNamed, .valueNames = "DllName", .text = kModule},
+    {.number = 73, .category = "Network", .root = LM, .keyPath = "\\Software\\Microsoft\\NetSh\\", .views = kBoth,
+     .values = kStrings, .text = kModule},
+    {.number = 74, .category = "Network", .root = LM, .keyPath = WL_CCS "Services\\WinSock2\\Parameters\\",
+     .views = kNative, .values = kNamed, .valueNames = "AutodialDLL", .text = kModule, .flag = kAlways,
+     .defaults = "rasadhlp", .removal = kRestore, .restore = "%windir%\\System32\\rasadhlp.dll"},
+    {.number = 75, .category = "Network", .root = LM, .keyPath = WL_CCS "Services\\DNS\\Parameters\\",
+     .views = kNative, .values = kNamed, .valueNames = "ServerLevelPluginDll", .text = kPath, .flag = kAlways},
+    {.number = 76, .category = "Network", .root = LM, .keyPath = WL_CCS "Services\\*\\NetworkProvider\\",
+     .views = kNative, .values = kNamed, .valueNames = "ProviderPath", .text = kPath},
+    {.number = 77, .category = "AppInit", .root = LM, .keyPath = WL_CCS "Control\\Session Manager\\AppCertDlls\\",
+     .views = kNative, .values = kAny, .text = kPath, .flag = kAlways},
+
+    // Debuggers and error handlers: programs started when another one fails.
+    {.number = 78, .category = "Debuggers", .root = LM, .keyPath = WL_NT "AeDebug\\", .views = kBoth,
+     .values = kNamed, .valueNames = "Debugger"},
+    {.number = 79, .category = "Debuggers", .root = LM,
+     .keyPath = "\\Software\\Microsoft\\Windows\\Windows Error Reporting\\Hangs\\", .views = kBoth,
+     .values = kNamed, .valueNames = "Debugger|ReflectDebugger", .flag = kAlways},
+    {.number = 80, .category = "Debuggers", .root = LM, .keyPath = "\\Software\\Microsoft\\.NETFramework\\",
+     .views = kBoth, .values = kNamed, .valueNames = "DbgManagedDebugger"},
+    {.number = 81, .category = "Debuggers", .root = LM, .keyPath = WL_NT "AppCompatFlags\\TelemetryController\\*\\",
+     .views = kBoth, .values = kNamed, .valueNames = "Command"},
+
+    // Shims and the screen saver.
+    {.number = 82, .category = "Image Hijacks", .root = LM, .keyPath = WL_NT "AppCompatFlags\\Custom\\*\\",
+     .views = kBoth, .values = kAny, .flag = kAlways},
+    {.number = 83, .category = "Image Hijacks", .root = LM, .keyPath = WL_NT "AppCompatFlags\\InstalledSDB\\*\\",
+     .views = kBoth, .values = kNamed, .valueNames = "DatabasePath", .text = kPath, .flag = kAlways},
+    {.number = 84, .category = "Logon", .root = CU, .keyPath = "\\Control Panel\\Desktop\\", .views = kNative,
+     .values = kNamed, .valueNames = "SCRNSAVE.EXE", .text = kPath},
+    {.number = 85, .category = "Logon", .root = CU,
+     .keyPath = "\\Software\\Policies\\Microsoft\\Windows\\Control Panel\\Desktop\\", .views = kNative,
+     .values = kNamed, .valueNames = "SCRNSAVE.EXE", .text = kPath, .flag = kAlways},
+
+    // Boot: native programs the session manager starts before anything else.
+    {.number = 86, .category = "Boot", .root = LM, .keyPath = kSessionManager, .views = kNative, .values = kNamed,
+     .valueNames = "BootExecute", .split = kMulti, .flag = kAlways, .defaults = "autocheck autochk *",
+     .removal = kRestore, .restore = "autocheck autochk *"},
+    {.number = 87, .category = "Boot", .root = LM, .keyPath = kSessionManager, .views = kNative, .values = kNamed,
+     .valueNames = "SetupExecute|PlatformExecute|Execute", .split = kMulti, .flag = kAlways},
+    {.number = 88, .category = "Boot", .root = LM, .keyPath = WL_CCS "Control\\BootVerificationProgram\\",
+     .views = kNative, .values = kNamed, .valueNames = "ImagePath", .flag = kAlways},
+
+    // Remote desktop: what a session starts instead of the shell or beside it.
+    {.number = 89, .category = "Remote Desktop", .root = LM,
+     .keyPath = WL_CCS "Control\\Terminal Server\\WinStations\\RDP-Tcp\\", .views = kNative, .values = kNamed,
+     .valueNames = "InitialProgram", .flag = kAlways},
+    {.number = 90, .category = "Remote Desktop", .root = LM,
+     .keyPath = "\\Software\\Policies\\Microsoft\\Windows NT\\Terminal Services\\", .views = kBoth,
+     .values = kNamed, .valueNames = "InitialProgram", .flag = kAlways},
+    {.number = 91, .category = "Remote Desktop", .root = CU,
+     .keyPath = "\\Software\\Policies\\Microsoft\\Windows NT\\Terminal Services\\", .views = kNative,
+     .values = kNamed, .valueNames = "InitialProgram", .flag = kAlways},
+    {.number = 92, .category = "Remote Desktop", .root = LM,
+     .keyPath = WL_CCS "Control\\Terminal Server\\Wds\\rdpwd\\", .views = kNative, .values = kNamed,
+     .valueNames = "StartupPrograms", .split = kCommas, .flag = kAlways, .defaults = "rdpclip",
+     .removal = kRestore, .restore = "rdpclip"},
+    {.number = 93, .category = "Remote Desktop", .root = CU,
+     .keyPath = "\\Software\\Microsoft\\Terminal Server Client\\", .views = kNative, .values = kNamed,
+     .valueNames = "ClxDllPath", .text = kPath, .flag = kAlways},
+    {.number = 94, .category = "Remote Desktop", .root = CU,
+     .keyPath = "\\Software\\Microsoft\\Terminal Server Client\\Default\\AddIns\\*\\", .views = kNative,
+     .values = kNamed, .valueNames = "Name", .text = kPath, .flag = kAlways},
+    {.number = 95, .category = "Remote Desktop", .root = LM,
+     .keyPath = "\\Software\\Microsoft\\Terminal Server Client\\Default\\AddIns\\*\\", .views = kBoth,
+     .values = kNamed, .valueNames = "Name", .text = kPath, .flag = kAlways},
+
+    // COM: per-user classes over the machine's, and what the shell opens.
+    {.number = 96, .category = "COM", .root = CU, .keyPath = "\\Software\\Classes\\CLSID\\*\\InprocServer32\\",
+     .views = kNative, .values = kNamed, .valueNames = "", .text = kPath, .flag = HookFlag::OverridesMachine,
+     .removal = kDeleteKey},
+    {.number = 97, .category = "COM", .root = CU, .keyPath = "\\Software\\Classes\\CLSID\\*\\LocalServer32\\",
+     .views = kNative, .values = kNamed, .valueNames = "", .flag = HookFlag::OverridesMachine,
+     .removal = kDeleteKey},
+    {.number = 98, .category = "COM", .root = CU, .keyPath = "\\Software\\Classes\\CLSID\\*\\TreatAs\\",
+     .views = kNative, .values = kNamed, .valueNames = "", .text = HookText::ClassId, .flag = kAlways,
+     .removal = kDeleteKey},
+    {.number = 99, .category = "COM", .root = CU, .keyPath = "\\Software\\Classes\\CLSID\\*\\ScriptletURL\\",
+     .views = kNative, .values = kNamed, .valueNames = "", .text = kPath, .flag = kAlways, .removal = kDeleteKey},
+    {.number = 100, .category = "COM", .root = LM, .keyPath = "\\Software\\Microsoft\\AMSI\\Providers\\*\\",
+     .views = kBoth, .values = HookValues::KeyName, .text = HookText::ClassId, .removal = kDeleteKey},
+    {.number = 101, .category = "Image Hijacks", .root = CU,
+     .keyPath = "\\Software\\Classes\\mscfile\\shell\\open\\command\\", .views = kNative, .values = kNamed,
+     .valueNames = "", .flag = kAlways, .removal = kDeleteKey},
+    {.number = 102, .category = "Image Hijacks", .root = CU,
+     .keyPath = "\\Software\\Classes\\ms-settings\\shell\\open\\command\\", .views = kNative, .values = kNamed,
+     .valueNames = "|DelegateExecute", .flag = kAlways, .removal = kDeleteKey},
+    {.number = 103, .category = "Image Hijacks", .root = CU,
+     .keyPath = "\\Software\\Classes\\exefile\\shell\\open\\command\\", .views = kNative, .values = kNamed,
+     .valueNames = "", .flag = kAlways, .removal = kDeleteKey},
+    {.number = 104, .category = "Image Hijacks", .root = CU,
+     .keyPath = "\\Software\\Classes\\Folder\\shell\\open\\command\\", .views = kNative, .values = kNamed,
+     .valueNames = "|DelegateExecute", .flag = kAlways, .removal = kDeleteKey},
+    {.number = 105, .category = "Image Hijacks", .root = LM,
+     .keyPath = "\\Software\\Classes\\exefile\\shell\\open\\command\\", .views = kNative, .values = kNamed,
+     .valueNames = "", .flag = kAlways, .defaults = kOpenCommand, .removal = kRestore, .restore = kOpenCommand},
+    {.number = 106, .category = "Image Hijacks", .root = LM, .keyPath = WL_NT "Image File Execution Options\\*\\",
+     .views = kBoth, .values = kNamed, .valueNames = "VerifierDlls", .split = kCommasBlanks, .text = kModule,
+     .flag = kAlways},
+    {.number = 107, .category = "Image Hijacks", .root = LM, .keyPath = WL_NT "Accessibility\\ATs\\*\\",
+     .views = kBoth, .values = kNamed, .valueNames = "StartExe", .text = kPath},
+
+    // Office's own start-up place.
+    {.number = 108, .category = "Office", .root = CU, .keyPath = "\\Software\\Microsoft\\Office test\\Special\\Perf\\",
+     .views = kNative, .values = kNamed, .valueNames = "", .text = kPath, .flag = kAlways},
+    {.number = 109, .category = "Office", .root = LM, .keyPath = "\\Software\\Microsoft\\Office test\\Special\\Perf\\",
+     .views = kBoth, .values = kNamed, .valueNames = "", .text = kPath, .flag = kAlways},
+
+    // Logon scripts of group policy, and the Startup folders moved elsewhere.
+    {.number = 110, .category = "Logon", .root = CU, .keyPath = WL_CV "Group Policy\\Scripts\\Logon\\*\\*\\",
+     .views = kNative, .values = kNamed, .valueNames = "Script"},
+    {.number = 111, .category = "Logon", .root = LM, .keyPath = WL_CV "Group Policy\\Scripts\\Startup\\*\\*\\",
+     .views = kNative, .values = kNamed, .valueNames = "Script"},
+    {.number = 112, .category = "Logon", .root = CU, .keyPath = WL_CV "Explorer\\User Shell Folders\\",
+     .views = kNative, .values = kNamed, .valueNames = "Startup", .text = kPath, .flag = kAlways,
+     .defaults = "%USERPROFILE%\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup|"
+                 "%APPDATA%\\Microsoft\\Windows\\Start Menu\\Programs\\Startup",
+     .removal = kRestore, .restore = "%USERPROFILE%\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup"},
+    {.number = 113, .category = "Logon", .root = LM, .keyPath = WL_CV "Explorer\\User Shell Folders\\",
+     .views = kNative, .values = kNamed, .valueNames = "Common Startup", .text = kPath, .flag = kAlways,
+     .defaults = "%ProgramData%\\Microsoft\\Windows\\Start Menu\\Programs\\Startup|"
+                 "%ALLUSERSPROFILE%\\Microsoft\\Windows\\Start Menu\\Programs\\Startup",
+     .removal = kRestore, .restore = "%ProgramData%\\Microsoft\\Windows\\Start Menu\\Programs\\Startup"},
+
+    // More of Windows' own lists and programs named by value.
+    {.number = 114, .category = "Logon", .root = LM, .keyPath = WL_NT "Windows\\", .views = kBoth,
+     .values = kNamed, .valueNames = "Load|Run", .split = kCommasBlanks, .flag = kAlways},
+    {.number = 115, .category = "Explorer", .root = LM, .keyPath = WL_NT "Windows\\", .views = kBoth,
+     .values = kNamed, .valueNames = "IconServiceLib", .text = kModule, .flag = kAlways,
+     .defaults = "IconCodecService", .removal = kRestore, .restore = "IconCodecService.dll"},
+    {.number = 116, .category = "Explorer", .root = CU, .keyPath = "\\Control Panel\\Cpls\\", .views = kNative,
+     .values = kStrings, .text = kPath},
+    {.number = 117, .category = "Explorer", .root = LM, .keyPath = WL_CV "Control Panel\\Cpls\\", .views = kBoth,
+     .values = kStrings, .text = kPath},
+    {.number = 118, .category = "Environment", .root = CU, .keyPath = "\\Environment\\", .views = kNative,
+     .values = kNamed, .valueNames = "windir|SystemRoot|PSModulePath", .flag = kAlways},
+    {.number = 119, .category = "Boot", .root = LM, .keyPath = WL_CCS "Control\\SafeBoot\\", .views = kNative,
+     .values = kNamed, .valueNames = "AlternateShell", .flag = kAlways, .defaults = "cmd.exe", .removal = kRestore,
+     .restore = "cmd.exe"},
+    {.number = 120, .category = "Boot", .root = LM, .keyPath = "\\System\\Setup\\", .views = kNative,
+     .values = kNamed, .valueNames = "CmdLine", .flag = kAlways},
+    {.number = 121, .category = "Debuggers", .root = LM, .keyPath = WL_NT "Event Viewer\\", .views = kBoth,
+     .values = kNamed, .valueNames = "MicrosoftRedirectionProgram"},
+    {.number = 122, .category = "Logon", .root = CU,
+     .keyPath = "\\Software\\Policies\\Microsoft\\Windows\\System\\Scripts\\Logon\\*\\*\\", .views = kNative,
+     .values = kNamed, .valueNames = "Script"},
+    {.number = 123, .category = "Logon", .root = LM,
+     .keyPath = "\\Software\\Policies\\Microsoft\\Windows\\System\\Scripts\\Startup\\*\\*\\", .views = kNative,
+     .values = kNamed, .valueNames = "Script"},
+    {.number = 124, .category = "Explorer", .root = LM, .keyPath = WL_CV "App Paths\\*\\", .views = kBoth,
+     .values = kNamed, .valueNames = ""},
+    {.number = 125, .category = "Explorer", .root = CU, .keyPath = WL_CV "App Paths\\*\\", .views = kNative,
+     .values = kNamed, .valueNames = "", .flag = HookFlag::OverridesMachine},
+    {.number = 126, .category = "Explorer", .root = LM, .keyPath = WL_CV "Explorer\\MyComputer\\*\\", .views = kBoth,
+     .values = kNamed, .valueNames = ""},
+    {.number = 127, .category = "Explorer", .root = CU, .keyPath = "\\Software\\Classes\\Directory\\Background\\shell\\*\\command\\",
+     .views = kNative, .values = kNamed, .valueNames = "", .flag = kAlways, .removal = kDeleteKey},
+    {.number = 128, .category = "Explorer", .root = LM, .keyPath = "\\Software\\Classes\\Directory\\Background\\shell\\*\\command\\",
+     .views = kNative, .values = kNamed, .valueNames = ""},
+
+    // The user's own open commands for the kinds of file that run.
+    {.number = 129, .category = "Image Hijacks", .root = CU, .keyPath = "\\Software\\Classes\\htafile\\shell\\open\\command\\",
+     .views = kNative, .values = kNamed, .valueNames = "", .flag = kAlways, .removal = kDeleteKey},
+    {.number = 130, .category = "Image Hijacks", .root = CU, .keyPath = "\\Software\\Classes\\batfile\\shell\\open\\command\\",
+     .views = kNative, .values = kNamed, .valueNames = "", .flag = kAlways, .removal = kDeleteKey},
+    {.number = 131, .category = "Image Hijacks", .root = CU, .keyPath = "\\Software\\Classes\\cmdfile\\shell\\open\\command\\",
+     .views = kNative, .values = kNamed, .valueNames = "", .flag = kAlways, .removal = kDeleteKey},
+    {.number = 132, .category = "Image Hijacks", .root = CU, .keyPath = "\\Software\\Classes\\comfile\\shell\\open\\command\\",
+     .views = kNative, .values = kNamed, .valueNames = "", .flag = kAlways, .removal = kDeleteKey},
+    {.number = 133, .category = "Image Hijacks", .root = CU, .keyPath = "\\Software\\Classes\\scrfile\\shell\\open\\command\\",
+     .views = kNative, .values = kNamed, .valueNames = "", .flag = kAlways, .removal = kDeleteKey},
+    {.number = 134, .category = "Image Hijacks", .root = CU, .keyPath = "\\Software\\Classes\\piffile\\shell\\open\\command\\",
+     .views = kNative, .values = kNamed, .valueNames = "", .flag = kAlways, .removal = kDeleteKey},
+    {.number = 135, .category = "Image Hijacks", .root = CU, .keyPath = "\\Software\\Classes\\VBSFile\\shell\\open\\command\\",
+     .views = kNative, .values = kNamed, .valueNames = "", .flag = kAlways, .removal = kDeleteKey},
+    {.number = 136, .category = "Image Hijacks", .root = CU, .keyPath = "\\Software\\Classes\\JSFile\\shell\\open\\command\\",
+     .views = kNative, .values = kNamed, .valueNames = "", .flag = kAlways, .removal = kDeleteKey},
+    {.number = 137, .category = "Image Hijacks", .root = CU, .keyPath = "\\Software\\Classes\\lnkfile\\shell\\open\\command\\",
+     .views = kNative, .values = kNamed, .valueNames = "", .flag = kAlways, .removal = kDeleteKey},
+
+    // A kind of file that runs, pointed at another class (".hta" opened as text).
+    {.number = 138, .category = "Image Hijacks", .root = LM, .keyPath = "\\Software\\Classes\\.hta\\", .views = kNative,
+     .values = kNamed, .valueNames = "", .flag = kAlways, .defaults = "htafile", .removal = kRestore, .restore = "htafile"},
+    {.number = 139, .category = "Image Hijacks", .root = LM, .keyPath = "\\Software\\Classes\\.exe\\", .views = kNative,
+     .values = kNamed, .valueNames = "", .flag = kAlways, .defaults = "exefile", .removal = kRestore, .restore = "exefile"},
+    {.number = 140, .category = "Image Hijacks", .root = LM, .keyPath = "\\Software\\Classes\\.bat\\", .views = kNative,
+     .values = kNamed, .valueNames = "", .flag = kAlways, .defaults = "batfile", .removal = kRestore, .restore = "batfile"},
+    {.number = 141, .category = "Image Hijacks", .root = LM, .keyPath = "\\Software\\Classes\\.cmd\\", .views = kNative,
+     .values = kNamed, .valueNames = "", .flag = kAlways, .defaults = "cmdfile", .removal = kRestore, .restore = "cmdfile"},
+    {.number = 142, .category = "Image Hijacks", .root = LM, .keyPath = "\\Software\\Classes\\.com\\", .views = kNative,
+     .values = kNamed, .valueNames = "", .flag = kAlways, .defaults = "comfile", .removal = kRestore, .restore = "comfile"},
+    {.number = 143, .category = "Image Hijacks", .root = LM, .keyPath = "\\Software\\Classes\\.scr\\", .views = kNative,
+     .values = kNamed, .valueNames = "", .flag = kAlways, .defaults = "scrfile", .removal = kRestore, .restore = "scrfile"},
+    {.number = 144, .category = "Image Hijacks", .root = LM, .keyPath = "\\Software\\Classes\\.js\\", .views = kNative,
+     .values = kNamed, .valueNames = "", .flag = kAlways, .defaults = "JSFile", .removal = kRestore, .restore = "JSFile"},
+    {.number = 145, .category = "Image Hijacks", .root = LM, .keyPath = "\\Software\\Classes\\.vbs\\", .views = kNative,
+     .values = kNamed, .valueNames = "", .flag = kAlways, .defaults = "VBSFile", .removal = kRestore, .restore = "VBSFile"},
+    {.number = 146, .category = "Image Hijacks", .root = LM, .keyPath = "\\Software\\Classes\\.lnk\\", .views = kNative,
+     .values = kNamed, .valueNames = "", .flag = kAlways, .defaults = "lnkfile", .removal = kRestore, .restore = "lnkfile"},
+
+    // Office: add-ins Excel opens at start, and a start-up folder moved elsewhere.
+    {.number = 147, .category = "Office", .root = CU, .keyPath = "\\Software\\Microsoft\\Office\\*\\Excel\\Options\\",
+     .views = kNative, .values = kNamed, .valueNames = "OPEN*", .text = kPath, .flag = kAlways},
+    {.number = 148, .category = "Office", .root = CU, .keyPath = "\\Software\\Microsoft\\Office\\*\\Word\\Options\\",
+     .views = kNative, .values = kNamed, .valueNames = "STARTUP-PATH", .text = kPath, .flag = kAlways},
+    {.number = 149, .category = "Office", .root = CU, .keyPath = "\\Software\\Microsoft\\Office\\*\\Excel\\Options\\",
+     .views = kNative, .values = kNamed, .valueNames = "STARTUP-PATH|AltStartup", .text = kPath, .flag = kAlways},
+
+    // Helpers and hooks named by their values' names.
+    {.number = 174, .category = "Debuggers", .root = LM,
+     .keyPath = "\\Software\\Microsoft\\Windows\\Windows Error Reporting\\RuntimeExceptionHelperModules\\",
+     .views = kBoth, .values = HookValues::ValueNames, .text = kPath, .flag = kAlways},
+    {.number = 175, .category = "Explorer", .root = LM, .keyPath = WL_CV "Explorer\\ShellExecuteHooks\\",
+     .views = kBoth, .values = HookValues::ValueNames, .text = HookText::ClassId},
+    {.number = 176, .category = "Explorer", .root = LM, .keyPath = WL_CV "Explorer\\SharedTaskScheduler\\",
+     .views = kBoth, .values = HookValues::ValueNames, .text = HookText::ClassId},
+    {.number = 177, .category = "Winlogon", .root = LM, .keyPath = WL_NT "Winlogon\\AlternateShells\\AvailableShells\\",
+     .views = kBoth, .values = kStrings},
+    {.number = 178, .category = "Print", .root = LM, .keyPath = WL_CCS "Control\\Print\\Providers\\*\\",
+     .views = kNative, .values = kNamed, .valueNames = "Name", .text = kModule},
+    {.number = 179, .category = "Services", .root = LM, .keyPath = WL_CCS "Control\\ContentIndex\\Language\\*\\",
+     .views = kNative, .values = kNamed, .valueNames = "StemmerDLLPathOverride|WBDLLPathOverride", .text = kPath,
+     .flag = kAlways},
 };
+
+constexpr HookFlag kJudge = HookFlag::Judge;
+constexpr FileCheck kPresent = FileCheck::Present;
+constexpr FileCheck kNotItsName = FileCheck::NotItsName;
+
+constexpr FilePlace kFiles[] = {
+    // The accessibility programs the logon screen starts: another program
+    // under their name opens a back door before anyone logs on.
+    {180, "Image Hijacks", FileFolder::System, "sethc.exe", kNotItsName, kAlways, "sethc.exe"},
+    {181, "Image Hijacks", FileFolder::System, "utilman.exe", kNotItsName, kAlways, "utilman.exe|utilman2.exe"},
+    {182, "Image Hijacks", FileFolder::System, "osk.exe", kNotItsName, kAlways, "osk.exe"},
+    {183, "Image Hijacks", FileFolder::System, "Magnify.exe", kNotItsName, kAlways, "magnify.exe|screenmagnifier.exe"},
+    {184, "Image Hijacks", FileFolder::System, "Narrator.exe", kNotItsName, kAlways, "narrator.exe|sr.exe"},
+    {185, "Image Hijacks", FileFolder::System, "DisplaySwitch.exe", kNotItsName, kAlways, "displayswitch.exe"},
+    {186, "Image Hijacks", FileFolder::System, "AtBroker.exe", kNotItsName, kAlways, "atbroker.exe"},
+    // DLLs services load by name that Windows does not ship: whoever puts
+    // one there runs inside the service.
+    {187, "Services", FileFolder::System, "wlbsctrl.dll", kPresent, kAlways},
+    {188, "Services", FileFolder::System, "TSMSISrv.dll", kPresent, kAlways},
+    {189, "Services", FileFolder::System, "TSVIPSrv.dll", kPresent, kAlways},
+    {190, "Services", FileFolder::System, "wow64log.dll", kPresent, kAlways},
+    {191, "Services", FileFolder::System, "ualapi.dll", kPresent, kAlways},
+    {192, "Services", FileFolder::System, "cdpsgshims.dll", kPresent, kAlways},
+    {193, "Services", FileFolder::System, "WinAppXRT.dll", kPresent, kAlways},
+    {194, "Services", FileFolder::System, "oci.dll", kPresent, kAlways},
+    // Set-up's error handler and PowerShell's profiles run with every start
+    // of their host.
+    {195, "Debuggers", FileFolder::Windows, "Setup\\Scripts\\ErrorHandler.cmd", kPresent, kAlways},
+    {196, "Logon", FileFolder::System, "WindowsPowerShell\\v1.0\\profile.ps1", kPresent, kJudge},
+    {197, "Logon", FileFolder::System, "WindowsPowerShell\\v1.0\\Microsoft.PowerShell_profile.ps1", kPresent, kJudge},
+    {198, "Logon", FileFolder::Documents, "WindowsPowerShell\\profile.ps1", kPresent, kJudge},
+    {199, "Logon", FileFolder::Documents, "WindowsPowerShell\\Microsoft.PowerShell_profile.ps1", kPresent, kJudge},
+    {200, "Logon", FileFolder::Documents, "PowerShell\\profile.ps1", kPresent, kJudge},
+    {201, "Logon", FileFolder::Documents, "PowerShell\\Microsoft.PowerShell_profile.ps1", kPresent, kJudge},
+    // Office's start-up folders: every file there is opened with the program.
+    {202, "Office", FileFolder::AppData, "Microsoft\\Word\\STARTUP", FileCheck::EveryFile, kAlways},
+    {203, "Office", FileFolder::AppData, "Microsoft\\Excel\\XLSTART", FileCheck::EveryFile, kAlways},
+};
+
+#undef WL_CV
+#undef WL_NT
+#undef WL_CCS
+
+std::string Upper(std::string_view text) {
+  std::string s(text);
+  for (char& c : s)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+  return s;
+}
+
 
 std::string Trimmed(std::string_view text) { return TrimUpToChar(text, ' '); }
 
@@ -55,6 +454,22 @@ std::string QuotedWhenBlank(const std::string& command) {
 
 std::span<const HookSource> HookSources() {
   return kHooks;
+}
+
+std::span<const FilePlace> FilePlaces() { return kFiles; }
+
+bool IsOwnName(const FilePlace& place, std::string_view originalName) {
+  std::string name = Upper(Trimmed(originalName));
+  if (name.ends_with(".MUI")) name.resize(name.size() - 4);
+  if (name.empty()) return false;
+  std::string_view rest = place.names;
+  while (!rest.empty()) {
+    const auto bar = rest.find('|');
+    if (Upper(rest.substr(0, bar)) == name) return true;
+    if (bar == std::string_view::npos) break;
+    rest.remove_prefix(bar + 1);
+  }
+  return false;
 }
 
 std::vector<std::string> HookKeyPaths(const HookSource& source) {
@@ -71,27 +486,134 @@ std::string HookKeyText(RegRoot root, std::string_view keyPath) {
          std::string(keyPath);
 }
 
-std::string HookDefaultValue(HookDefault byDefault, std::string_view windowsDir) {
-  switch (byDefault) {
-    case HookDefault::Shell: return "explorer.exe";
-    case HookDefault::Userinit: return std::string(windowsDir) + "\\system32\\userinit.exe,";
-    case HookDefault::Empty:
-    case HookDefault::None: return {};
+std::vector<std::string> HookValueNames(const HookSource& source) {
+  std::vector<std::string> names;
+  if (source.values != HookValues::Named) return names;
+  std::string_view rest = source.valueNames;
+  for (;;) {
+    const auto bar = rest.find('|');
+    names.emplace_back(rest.substr(0, bar));
+    if (bar == std::string_view::npos) break;
+    rest.remove_prefix(bar + 1);
   }
-  return {};
+  return names;
 }
 
-bool IsHookDefault(HookDefault byDefault, std::string_view data, std::string_view windowsDir) {
-  std::string text = AsciiUpper(Trimmed(data));
-  switch (byDefault) {
-    case HookDefault::None: return false;
-    case HookDefault::Empty: return text.empty();
-    case HookDefault::Shell: return text == "EXPLORER.EXE" || text == AsciiUpper(windowsDir) + "\\EXPLORER.EXE";
-    case HookDefault::Userinit:
-      while (!text.empty() && (text.back() == ',' || text.back() == ' ')) text.pop_back();
-      return text == "USERINIT.EXE" || text == AsciiUpper(windowsDir) + "\\SYSTEM32\\USERINIT.EXE";
+namespace {
+
+// An element as the defaults are compared: upper case, blanks trimmed and
+// runs of them made one, surrounding quotes gone, the Windows directory
+// spelled "%WINDIR%"; a module also with its folder and ".DLL" made plain.
+std::string Canonical(std::string_view element, std::string_view windowsDir, bool module) {
+  std::string text = Upper(Trimmed(element));
+  if (text.size() >= 2 && text.front() == '"' && text.back() == '"' &&
+      text.find('"', 1) == text.size() - 1)
+    text = Upper(Trimmed(std::string_view(text).substr(1, text.size() - 2)));
+  std::string collapsed;
+  for (char c : text)
+    if (c != ' ' || collapsed.empty() || collapsed.back() != ' ') collapsed += c;
+  text = std::move(collapsed);
+  for (const std::string& spelled : {Upper(windowsDir), std::string("%SYSTEMROOT%"), std::string("%WINDIR%")}) {
+    if (spelled.empty() || !text.starts_with(spelled)) continue;
+    if (text.size() > spelled.size() && text[spelled.size()] != '\\') continue;
+    text = "%WINDIR%" + text.substr(spelled.size());
+    break;
+  }
+  if (module) {
+    if (text.find('\\') == std::string::npos && !text.empty()) text = "%WINDIR%\\SYSTEM32\\" + text;
+    if (text.ends_with(".DLL")) text.resize(text.size() - 4);
+  }
+  return text;
+}
+
+bool IsSeparator(ValueSplit split, char c) {
+  switch (split) {
+    case ValueSplit::Commas: return c == ',';
+    case ValueSplit::CommasBlanks: return c == ',' || c == ' ' || c == '\t';
+    case ValueSplit::Semicolons: return c == ';';
+    default: return false;
+  }
+}
+
+}  // namespace
+
+std::string HookDefaultValue(const HookSource& source, std::string_view windowsDir) {
+  std::string text(source.restore);
+  if (Upper(text).starts_with("%WINDIR%")) text = std::string(windowsDir) + text.substr(8);
+  return text;
+}
+
+bool IsHookDefault(const HookSource& source, std::string_view element, std::string_view windowsDir) {
+  const bool module = source.text == HookText::Module;
+  const std::string text = Canonical(element, windowsDir, module);
+  std::string_view rest = source.defaults;
+  while (!rest.empty()) {
+    const auto bar = rest.find('|');
+    if (Canonical(rest.substr(0, bar), windowsDir, module) == text) return true;
+    if (bar == std::string_view::npos) break;
+    rest.remove_prefix(bar + 1);
   }
   return false;
+}
+
+std::string ModulePath(std::string_view name, std::string_view windowsDir) {
+  std::string text = Trimmed(name);
+  if (text.size() >= 2 && text.front() == '"' && text.back() == '"') text = text.substr(1, text.size() - 2);
+  if (text.empty() || text.find('\\') != std::string::npos || text.find('/') != std::string::npos) return text;
+  if (text.find('.') == std::string::npos) text += ".dll";
+  return std::string(windowsDir) + "\\system32\\" + text;
+}
+
+std::vector<std::string> SplitHookList(ValueSplit split, std::string_view text) {
+  std::vector<std::string> elements;
+  if (split == ValueSplit::Whole || split == ValueSplit::MultiString) {
+    if (!Trimmed(text).empty()) elements.push_back(std::string(text));
+    return elements;
+  }
+  std::size_t start = 0;
+  for (std::size_t i = 0; i <= text.size(); ++i) {
+    if (i < text.size() && !IsSeparator(split, text[i])) continue;
+    std::string element = Trimmed(text.substr(start, i - start));
+    if (!element.empty()) elements.push_back(std::move(element));
+    start = i + 1;
+  }
+  return elements;
+}
+
+std::optional<std::string> ListWithout(ValueSplit split, std::string_view text, std::string_view element) {
+  const std::string wanted = Upper(Trimmed(element));
+  std::size_t start = 0;
+  for (std::size_t i = 0; i <= text.size(); ++i) {
+    if (i < text.size() && !IsSeparator(split, text[i])) continue;
+    const std::string part = Upper(Trimmed(text.substr(start, i - start)));
+    if (!part.empty() && part == wanted) {
+      const std::size_t from = start;
+      std::size_t to = i;
+      if (to < text.size()) {
+        ++to;  // the separator after it, and blanks before the next element
+        while (to < text.size() && text[to] == ' ') ++to;
+      }
+      // The last element: the separator before it stays ("userinit.exe,"
+      // is how Windows writes its own list), blanks do not.
+      std::string rest = std::string(text.substr(0, from)) + std::string(text.substr(to));
+      while (!rest.empty() && (rest.back() == ' ' || rest.back() == '\t')) rest.pop_back();
+      return rest;
+    }
+    start = i + 1;
+  }
+  return std::nullopt;
+}
+
+std::optional<std::vector<std::string>> ElementsWithout(const std::vector<std::string>& elements,
+                                                        std::string_view element) {
+  const std::string wanted = Upper(Trimmed(element));
+  for (std::size_t i = 0; i < elements.size(); ++i) {
+    if (Upper(Trimmed(elements[i])) != wanted) continue;
+    std::vector<std::string> rest = elements;
+    rest.erase(rest.begin() + static_cast<std::ptrdiff_t>(i));
+    return rest;
+  }
+  return std::nullopt;
 }
 
 bool IsSystemProgram(std::string_view command, std::string_view windowsDir) {
@@ -101,15 +623,35 @@ bool IsSystemProgram(std::string_view command, std::string_view windowsDir) {
   return program.size() > folder.size() && program.starts_with(folder);
 }
 
+namespace {
+
+std::string KeyWithoutTrail(std::string_view key) {
+  while (!key.empty() && key.back() == '\\') key.remove_suffix(1);
+  return Upper(key);
+}
+
+}  // namespace
+
 void MergeHookRows(std::vector<AutorunRow>& rows, std::size_t firstHook) {
+  // The classic rows by key and value name, each looked up once per hook
+  // row (a Run key of thousands of values is read by both).
+  std::unordered_map<std::string, std::size_t> classic;
+  classic.reserve(firstHook);
+  auto nameOf = [](const AutorunRow& row) { return KeyWithoutTrail(row.registryKey) + '\0' + Upper(RowValueName(row)); };
+  for (std::size_t j = firstHook; j-- > 0;)
+    if (rows[j].element.empty()) classic[nameOf(rows[j])] = j;
   std::vector<AutorunRow> kept;
+  std::vector<bool> dropped(firstHook, false);
   for (std::size_t i = firstHook; i < rows.size(); ++i) {
     AutorunRow& hook = rows[i];
-    AutorunRow* same = nullptr;
-    for (std::size_t j = 0; j < firstHook && !same; ++j)
-      if (EqualsNoCase(rows[j].registryKey, hook.registryKey) &&
-          EqualsNoCase(RowValueName(rows[j]), RowValueName(hook)))
-        same = &rows[j];
+    const auto found = classic.find(nameOf(hook));
+    AutorunRow* same = found == classic.end() ? nullptr : &rows[found->second];
+    // An element of a list the classic row shows whole: the elements are
+    // the rows (each removable on its own), the whole list is not.
+    if (same && hook.split != ValueSplit::Whole && Upper(Trimmed(same->value)) != Upper(Trimmed(hook.element))) {
+      dropped[found->second] = true;
+      same = nullptr;
+    }
     if (!same) {
       kept.push_back(std::move(hook));
       continue;
@@ -117,8 +659,23 @@ void MergeHookRows(std::vector<AutorunRow>& rows, std::size_t firstHook) {
     if (hook.defaultValue) same->defaultValue = hook.defaultValue;
     same->alwaysFlag = same->alwaysFlag || hook.alwaysFlag;
     if (same->details.empty()) same->details = hook.details;
+    if (hook.split != ValueSplit::Whole) {
+      same->split = hook.split;
+      same->element = hook.element;
+    }
+    if (same->judgeText.empty()) {
+      same->judgeText = hook.judgeText;
+      same->judgePath = hook.judgePath;
+    }
   }
   rows.resize(firstHook);
+  std::size_t to = 0;
+  for (std::size_t j = 0; j < rows.size(); ++j) {
+    if (dropped[j]) continue;
+    if (to != j) rows[to] = std::move(rows[j]);
+    ++to;
+  }
+  rows.resize(to);
   for (auto& row : kept) rows.push_back(std::move(row));
 }
 

@@ -4,54 +4,132 @@
 
 #include "judge/testing/fake_facts.h"
 
+#include <algorithm>
 #include <set>
+#include <stdexcept>
 
 namespace wl {
 namespace {
 
+const HookSource& Source(int number) {
+  for (const HookSource& source : HookSources())
+    if (source.number == number) return source;
+  throw std::runtime_error("no source " + std::to_string(number));
+}
+
 TEST(HookSources, OneLineEachAfterTheClassicSourcesAndTwinsOnlyForMachineSoftwareKeys) {
   std::set<std::pair<int, std::string>> seen;
   int last = kScheduledTaskSource;
+  const auto categories = AutorunCategories();
   for (const HookSource& source : HookSources()) {
     EXPECT_GT(source.number, last);
     last = source.number;
-    EXPECT_TRUE(source.keyPath.starts_with("\\Software\\") && source.keyPath.ends_with("\\")) << source.keyPath;
-    EXPECT_EQ(source.rule == HookRule::StringValues, source.valueName.empty()) << source.number;
-    EXPECT_EQ(source.removal == HookRemoval::RestoreDefault, source.byDefault != HookDefault::None) << source.number;
+    EXPECT_TRUE(source.keyPath.starts_with("\\") && source.keyPath.ends_with("\\")) << source.keyPath;
+    EXPECT_EQ(source.keyPath.find("\\\\"), std::string_view::npos) << source.keyPath;
+    EXPECT_EQ(source.values == HookValues::Named, !HookValueNames(source).empty()) << source.number;
+    // A default to restore is one of the defaults (AppInit_DLLs: empty).
+    if (source.removal == HookRemoval::RestoreDefault) {
+      EXPECT_TRUE(!source.defaults.empty() || source.number == 27) << source.number;
+    }
+    EXPECT_NE(std::find(categories.begin(), categories.end(), source.category), categories.end()) << source.number;
+    // What Windows puts back is itself a default.
+    if (source.removal == HookRemoval::RestoreDefault && !source.restore.empty()) {
+      EXPECT_TRUE(IsHookDefault(source, HookDefaultValue(source, "C:\\Windows"), "C:\\Windows") ||
+                  (source.split != ValueSplit::Whole &&
+                   IsHookDefault(source, SplitHookList(source.split, HookDefaultValue(source, "C:\\Windows"))[0],
+                                 "C:\\Windows")))
+          << source.number;
+    }
     const auto paths = HookKeyPaths(source);
-    const bool twin = source.views == RegViews::Both && source.root == RegRoot::LocalMachine;
+    const bool twin = source.views == RegViews::Both && source.root == RegRoot::LocalMachine &&
+                      source.keyPath.starts_with("\\Software\\");
     ASSERT_EQ(paths.size(), twin ? 2u : 1u) << source.number;
     if (twin) {
       EXPECT_EQ(paths[1], "\\Software\\Wow6432Node\\" + paths[0].substr(10));
     }
     for (const auto& path : paths)
-      EXPECT_TRUE(seen.insert({source.root == RegRoot::LocalMachine, path + "|" + std::string(source.valueName)})
+      EXPECT_TRUE(seen.insert({source.root == RegRoot::LocalMachine, path + "|" + std::string(source.valueNames)})
                       .second)
           << path;
   }
   EXPECT_EQ(HookKeyText(RegRoot::CurrentUser, "\\Software\\X\\"), "HKEY_CURRENT_USER\\Software\\X\\");
+  EXPECT_EQ(HookValueNames(Source(53)), (std::vector<std::string>{"Load", "Run"}));
+  EXPECT_EQ(HookValueNames(Source(102)), (std::vector<std::string>{"", "DelegateExecute"}));
 }
 
-TEST(HookDefaults, TheSystemsOwnValuesInAnyCaseAreDefaultsAndNothingElse) {
+TEST(FilePlaces, NumberedAfterTheHooksAndEachProgramKnowsItsOwnNames) {
+  int last = HookSources().back().number;
+  for (const FilePlace& place : FilePlaces()) {
+    EXPECT_GT(place.number, last);
+    last = place.number;
+    EXPECT_FALSE(place.path.empty());
+    EXPECT_EQ(place.check == FileCheck::NotItsName, !place.names.empty()) << place.path;
+  }
+  const FilePlace& sethc = FilePlaces()[0];
+  ASSERT_EQ(sethc.path, "sethc.exe");
+  EXPECT_TRUE(IsOwnName(sethc, "SETHC.EXE"));
+  EXPECT_TRUE(IsOwnName(sethc, " sethc.exe.mui "));
+  EXPECT_FALSE(IsOwnName(sethc, "cmd.exe"));
+  EXPECT_FALSE(IsOwnName(sethc, ""));
+}
+
+TEST(HookDefaults, TheSystemsOwnElementsInAnySpellingAreDefaultsAndNothingElse) {
   const std::string windows = "C:\\Windows";
-  EXPECT_EQ(HookDefaultValue(HookDefault::Shell, windows), "explorer.exe");
-  EXPECT_EQ(HookDefaultValue(HookDefault::Userinit, windows), "C:\\Windows\\system32\\userinit.exe,");
-  EXPECT_TRUE(IsHookDefault(HookDefault::Shell, " Explorer.EXE ", windows));
-  EXPECT_TRUE(IsHookDefault(HookDefault::Shell, "c:\\windows\\explorer.exe", windows));
-  EXPECT_FALSE(IsHookDefault(HookDefault::Shell, "explorer.exe, C:\\evil.exe", windows));
-  EXPECT_FALSE(IsHookDefault(HookDefault::Shell, "D:\\Windows\\explorer.exe", windows));
-  EXPECT_TRUE(IsHookDefault(HookDefault::Userinit, "C:\\WINDOWS\\system32\\userinit.exe,", windows));
-  EXPECT_TRUE(IsHookDefault(HookDefault::Userinit, "C:\\Windows\\system32\\userinit.exe", windows));
-  EXPECT_FALSE(IsHookDefault(HookDefault::Userinit, "C:\\Windows\\system32\\userinit.exe,C:\\x.exe", windows));
-  EXPECT_FALSE(IsHookDefault(HookDefault::Userinit, "C:\\Windows\\userinit.exe,", windows));
-  EXPECT_TRUE(IsHookDefault(HookDefault::Empty, "  ", windows));
-  EXPECT_FALSE(IsHookDefault(HookDefault::None, "", windows));
+  const HookSource& shell = Source(23);
+  const HookSource& userinit = Source(24);
+  EXPECT_EQ(HookDefaultValue(shell, windows), "explorer.exe");
+  EXPECT_EQ(HookDefaultValue(userinit, windows), "C:\\Windows\\system32\\userinit.exe,");
+  EXPECT_TRUE(IsHookDefault(shell, " Explorer.EXE ", windows));
+  EXPECT_TRUE(IsHookDefault(shell, "c:\\windows\\explorer.exe", windows));
+  EXPECT_TRUE(IsHookDefault(shell, "%SystemRoot%\\explorer.exe", windows));
+  EXPECT_FALSE(IsHookDefault(shell, "C:\\evil.exe", windows));
+  EXPECT_FALSE(IsHookDefault(shell, "D:\\Windows\\explorer.exe", windows));
+  EXPECT_FALSE(IsHookDefault(shell, "C:\\Windowsx\\explorer.exe", windows));
+  EXPECT_TRUE(IsHookDefault(userinit, "C:\\WINDOWS\\system32\\userinit.exe", windows));
+  EXPECT_TRUE(IsHookDefault(userinit, "\"C:\\Windows\\system32\\userinit.exe\"", windows));
+  EXPECT_FALSE(IsHookDefault(userinit, "C:\\Windows\\userinit.exe", windows));
+  // Modules: the system folder and ".dll" may be written out or not.
+  const HookSource& auth = Source(63);
+  EXPECT_TRUE(IsHookDefault(auth, "MSV1_0", windows));
+  EXPECT_TRUE(IsHookDefault(auth, "msv1_0.dll", windows));
+  EXPECT_TRUE(IsHookDefault(auth, "C:\\Windows\\System32\\msv1_0.dll", windows));
+  EXPECT_FALSE(IsHookDefault(auth, "C:\\Temp\\msv1_0.dll", windows));
+  EXPECT_FALSE(IsHookDefault(auth, "evil", windows));
+  EXPECT_TRUE(IsHookDefault(Source(64), "\"\"", windows));
+  EXPECT_TRUE(IsHookDefault(Source(86), "autocheck  autochk *", windows));
+  EXPECT_FALSE(IsHookDefault(Source(86), "autocheck autochk /k:C *", windows));
+  EXPECT_TRUE(IsHookDefault(Source(105), "\"%1\" %*", windows));
+  EXPECT_FALSE(IsHookDefault(Source(105), "C:\\x.exe \"%1\" %*", windows));
+
+  EXPECT_EQ(ModulePath("evil", windows), "C:\\Windows\\system32\\evil.dll");
+  EXPECT_EQ(ModulePath("\"net.ocx\"", windows), "C:\\Windows\\system32\\net.ocx");
+  EXPECT_EQ(ModulePath("D:\\x\\y.dll", windows), "D:\\x\\y.dll");
 
   EXPECT_TRUE(IsSystemProgram("%SystemRoot%\\system32\\rundll32.exe setup", windows));
   EXPECT_TRUE(IsSystemProgram("\"C:\\windows\\system32\\ie4uinit.exe\" -UserConfig", windows));
   EXPECT_FALSE(IsSystemProgram("C:\\WindowsApps\\x.exe", windows));
   EXPECT_FALSE(IsSystemProgram("C:\\Program Files\\x.exe", windows));
   EXPECT_FALSE(IsSystemProgram("C:\\Windows\\x.exe", ""));
+}
+
+TEST(HookLists, ElementsSplitAndOneRemovedKeepsTheRestAndItsSeparators) {
+  using V = std::vector<std::string>;
+  EXPECT_EQ(SplitHookList(ValueSplit::Commas, "C:\\W\\userinit.exe, C:\\x y.exe,"), (V{"C:\\W\\userinit.exe", "C:\\x y.exe"}));
+  EXPECT_EQ(SplitHookList(ValueSplit::CommasBlanks, " a.dll,b.dll  c.dll "), (V{"a.dll", "b.dll", "c.dll"}));
+  EXPECT_EQ(SplitHookList(ValueSplit::Whole, "  "), V{});
+  EXPECT_EQ(SplitHookList(ValueSplit::Commas, ",,,"), V{});
+
+  EXPECT_EQ(ListWithout(ValueSplit::Commas, "C:\\W\\userinit.exe,C:\\evil.exe,", "c:\\EVIL.exe"), "C:\\W\\userinit.exe,");
+  EXPECT_EQ(ListWithout(ValueSplit::Commas, "C:\\W\\userinit.exe, C:\\evil.exe", "C:\\evil.exe"), "C:\\W\\userinit.exe,");
+  EXPECT_EQ(ListWithout(ValueSplit::Commas, "C:\\evil.exe, explorer.exe", "C:\\evil.exe"), "explorer.exe");
+  EXPECT_EQ(ListWithout(ValueSplit::CommasBlanks, "a.dll b.dll c.dll", "b.dll"), "a.dll c.dll");
+  EXPECT_EQ(ListWithout(ValueSplit::CommasBlanks, "a.dll b.dll", "b.dll"), "a.dll");
+  EXPECT_EQ(ListWithout(ValueSplit::Commas, "only.exe", "only.exe"), "");
+  // Part of an element is no element.
+  EXPECT_EQ(ListWithout(ValueSplit::Commas, "C:\\evil.exe2,x", "C:\\evil.exe"), std::nullopt);
+
+  EXPECT_EQ(ElementsWithout({"msv1_0", "evil", "kerberos"}, "EVIL"), (V{"msv1_0", "kerberos"}));
+  EXPECT_EQ(ElementsWithout({"msv1_0"}, "evil"), std::nullopt);
 }
 
 TEST(MergeHookRows, AValueTheClassicSourcesListedIsListedOnceAndKeepsTheDefault) {

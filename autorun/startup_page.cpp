@@ -63,6 +63,9 @@ StartupPage::StartupPage(ui::PageContext& context)
              .handler = [this] { ToolButton13Click(); }, .menu = false});
   AddAction({.id = kToolButton30, .caption = "Uninstall Software", .glyph = ui::Glyph::Package,
              .handler = [this] { ToolButton30Click(); }, .menu = false});
+  std::vector<std::string> categories{kAllCategories};
+  for (std::string_view category : AutorunCategories()) categories.emplace_back(category);
+  AddFilter(std::move(categories), [this](int) { CategoryFilterChange(); });
   OnPopup([this] { PMStartupPopup(); });
   OnDoubleClick([this] { StartupListDblClick(); });
   OnColumnClick([this](int) { StartupListColumnClick(); });
@@ -136,11 +139,31 @@ void StartupPage::Refresh1Click() {
     }
     rows.push_back({std::move(entry), image, static_cast<int>(i)});
   }
+  allRows_ = rows;
   // The report names each row by its place in the list, top to bottom.
   ShowRowsOfScan(std::move(rows), scan.hijack, &StartupRow::scanIndex);
   std::stable_sort(scan.hijack.begin(), scan.hijack.end(),
                    [](const HijackRow& a, const HijackRow& b) { return a.index < b.index; });
   context_.hijack.Append(scan.hijack);
+  // The report numbers the rows of the whole list; the filter then applies.
+  if (FilterChoice() != 0) ShowChosenCategory();
+}
+
+void StartupPage::CategoryFilterChange() { ShowChosenCategory(); }
+
+void StartupPage::ShowChosenCategory() {
+  const int choice = FilterChoice();
+  const auto categories = AutorunCategories();
+  std::vector<StartupRow> shown;
+  for (const StartupRow& row : allRows_)
+    if (choice <= 0 || static_cast<std::size_t>(choice) > categories.size() ||
+        row.entry.category == categories[static_cast<std::size_t>(choice - 1)])
+      shown.push_back(row);
+  ShowRows(std::move(shown));
+}
+
+void StartupPage::ForgetRow(int scanIndex) {
+  std::erase_if(allRows_, [scanIndex](const StartupRow& row) { return row.scanIndex == scanIndex; });
 }
 
 // ---- enabling ---------------------------------------------------------------
@@ -216,7 +239,9 @@ void StartupPage::RemoveItem(int index, const RemovalChoice& choice) {
       // The task is gone with all its actions: each had a row.
       for (std::size_t i = List().Count(); i-- > 0;)
         if (List().Rows()[i].entry.taskPath == entry.taskPath) List().RemoveAt(i);
+      std::erase_if(allRows_, [&](const StartupRow& row) { return row.entry.taskPath == entry.taskPath; });
     } else if (out.entryRemoved) {
+      ForgetRow(List().Rows()[static_cast<std::size_t>(index)].scanIndex);
       List().RemoveAt(static_cast<std::size_t>(index));
     } else {
       // The entry is still there (e.g. the user may not change that key):
@@ -249,6 +274,8 @@ void StartupPage::DisableTask1Click() {
     if (row.entry.taskPath != entry.taskPath) continue;
     const auto state = row.entry.details.find("Task enabled");
     if (state != std::string::npos) row.entry.details.replace(state, 12, "Task disabled");
+    for (StartupRow& kept : allRows_)
+      if (kept.scanIndex == row.scanIndex) kept = row;
     List().Update(i, std::move(row));
   }
   ShowStatus("The scheduled task " + entry.taskPath + " is disabled.");
@@ -261,7 +288,8 @@ void StartupPage::RestoreDefault1Click() {
   const AutorunRow entry = List().Rows()[*selected].entry;
   if (!CanRestoreDefault(entry)) return;
   const std::string shown = entry.defaultValue->empty() ? "an empty value" : *entry.defaultValue;
-  if (context_.ui.Message("Restore the default of " + RowValueName(entry) + " in " + entry.registryKey + "?\r\n\r\n" +
+  const std::string name = RowValueName(entry).empty() ? std::string("(Default)") : RowValueName(entry);
+  if (context_.ui.Message("Restore the default of " + name + " in " + entry.registryKey + "?\r\n\r\n" +
                               entry.value + "\r\nbecomes\r\n" + shown,
                           kMessageCaption, MB_YESNO | MB_ICONQUESTION) != IDYES)
     return;
@@ -271,6 +299,7 @@ void StartupPage::RestoreDefault1Click() {
     return;
   }
   // The default is no autorun entry: the row goes.
+  ForgetRow(List().Rows()[*selected].scanIndex);
   List().RemoveAt(*selected);
   RunPopup();
 }
@@ -306,6 +335,10 @@ void StartupPage::Property1Click() {
       break;
     case AutorunEntryKind::UserShortcut:
     case AutorunEntryKind::CommonShortcut: OpenDirectoryOf(row->entry.value); break;
+    case AutorunEntryKind::Other:
+      // A file found by its place: its folder.
+      if (!row->entry.filePath.empty()) OpenDirectoryOf(row->entry.filePath);
+      break;
     default: break;
   }
 }

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "ui/list_page.h"
 #include "autorun/autorun_actions.h"
@@ -69,6 +70,9 @@ class StartupPage : public ui::ListPage<StartupRow> {
   void PMStartupPopup();
   void StartupListDblClick();
   void StartupListColumnClick();
+  // The category filter: only the rows of the chosen category are shown.
+  void CategoryFilterChange();
+  static constexpr const char* kAllCategories = "All Categories";
 
   bool IsEmpty() const override { return List().Empty(); }
   void RefreshPage() override { Refresh1Click(); }
@@ -97,9 +101,14 @@ class StartupPage : public ui::ListPage<StartupRow> {
   void OpenForm2(bool removal);
   void RemoveItem(int index, const RemovalChoice& choice);
   void OpenDirectoryOf(const std::string& value);
+  // The rows of the last scan the filter lets through.
+  void ShowChosenCategory();
+  // A row removed from the list goes from the scan's rows too.
+  void ForgetRow(int scanIndex);
 
   ui::ImageList imageList3_;
   AutorunPlaces lastPlaces_;
+  std::vector<StartupRow> allRows_;  // every row of the last scan, the filter aside
   std::unique_ptr<TForm2> ownForm2_;
 };
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
 #include "ui/fake_ui.h"
@@ -394,6 +395,49 @@ TEST_F(StartupPageTest, TaskRowsCanBeDisabledOrDeletedAndAChangedShellGetsItsDef
   }
   EXPECT_NE(ui_.messages.back().find("Could not write the value \"Shell\""), std::string::npos);
   EXPECT_EQ(RowOf("Shell"), shell);
+}
+
+TEST_F(StartupPageTest, TheCategoryFilterShowsOneKindOfPlaceAndARemovedRowStaysGone) {
+  const std::string logon = UniqueName("filter-run"), env = "UserInitMprLogonScript";
+  values_.String(CU, test::kRun, logon, "C:\\wl\\logon.exe");
+  values_.String(CU, "Environment", env, "C:\\wl\\logon.bat");
+  page_->Refresh1Click();
+  const std::size_t all = page_->List().Count();
+  ASSERT_GE(RowOf(logon), 0);
+  ASSERT_GE(RowOf(env), 0);
+  ASSERT_NE(page_->FilterBox(), nullptr);
+  EXPECT_EQ(SendMessageW(page_->FilterBox(), CB_GETCOUNT, 0, 0),
+            static_cast<LRESULT>(AutorunCategories().size() + 1));
+
+  // Chosen as the user chooses it: the combo box tells the page.
+  const auto environment = std::find(AutorunCategories().begin(), AutorunCategories().end(), "Environment");
+  const int choice = static_cast<int>(environment - AutorunCategories().begin()) + 1;
+  SendMessageW(page_->FilterBox(), CB_SETCURSEL, static_cast<WPARAM>(choice), 0);
+  SendMessageW(page_->hwnd(), WM_COMMAND, MAKEWPARAM(102, CBN_SELCHANGE),
+               reinterpret_cast<LPARAM>(page_->FilterBox()));
+  EXPECT_EQ(page_->FilterChoice(), choice);
+  EXPECT_EQ(RowOf(logon), -1);
+  ASSERT_GE(RowOf(env), 0);
+  for (const auto& row : page_->List().Rows()) EXPECT_EQ(row.entry.category, "Environment");
+
+  // Removed while filtered: it does not come back with the whole list.
+  SelectRow(env);
+  onModal_ = [](TForm2& f) {
+    f.SetChecked(TForm2::kCheckBox2, true);
+    f.Button1Click();
+  };
+  page_->DisableItem1Click();
+  EXPECT_EQ(RowOf(env), -1);
+  EXPECT_FALSE(win32::RegKey::Open(CU, "Environment")->HasValue(env));
+  page_->ChooseFilter(0);
+  EXPECT_EQ(page_->List().Count(), all - 1);
+  EXPECT_GE(RowOf(logon), 0);
+  EXPECT_EQ(RowOf(env), -1);
+
+  // A refresh keeps the chosen category.
+  page_->ChooseFilter(choice);
+  page_->Refresh1Click();
+  EXPECT_EQ(RowOf(logon), -1);
 }
 
 }  // namespace

@@ -213,16 +213,8 @@ std::size_t BareNewSourceReads() {
   work += ReadAllFiles(wl::win32::Widen(wl::TaskStoreFolder()));
   for (const auto& source : wl::HookSources()) {
     const HKEY root = source.root == wl::RegRoot::CurrentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
-    for (std::string path : wl::HookKeyPaths(source)) {
-      path = path.substr(1, path.size() - 2);
-      auto key = wl::win32::RegKey::Open(root, path, KEY_READ);
-      if (!key) continue;
-      work += key->Values().size();
-      if (source.rule == wl::HookRule::SubKeyValue || source.rule == wl::HookRule::SubKeyNonSystem)
-        for (const auto& name : key->SubKeyNames())
-          if (auto sub = wl::win32::RegKey::Open(root, path + "\\" + name, KEY_READ))
-            work += sub->Read(std::string(source.valueName)).has_value();
-    }
+    for (const std::string& path : wl::HookKeyPaths(source))
+      for (const auto& key : wl::ExpandHookKey(root, path, wl::OpenSourceKeyInRegistry)) work += key.key.Values().size();
   }
   return work;
 }
@@ -233,7 +225,16 @@ std::size_t ScanNewSources(const wl::Judge& judge) {
   for (const auto& task : wl::ListScheduledTasks().tasks)
     for (auto& row : wl::TaskRows(task, wl::ComServerOf)) rows.push_back(std::move(row));
   const std::string windowsDir = wl::GetWindowsDir();
+  // The places read keys the classic sources read too (the Run keys): as in
+  // the scan, what those list already is merged away, not judged twice.
+  std::vector<wl::AutorunRow> classic;
+  for (const auto& source : wl::RegistrySources()) wl::ReadRegistrySource(source, wl::OpenSourceKeyInRegistry, classic);
+  for (auto& row : rows) classic.push_back(std::move(row));
+  rows = std::move(classic);
+  const std::size_t firstHook = rows.size();
   for (const auto& source : wl::HookSources()) wl::ReadHookSource(source, wl::OpenSourceKeyInRegistry, windowsDir, rows);
+  wl::MergeHookRows(rows, firstHook);
+  std::erase_if(rows, [](const wl::AutorunRow& r) { return r.source < wl::kWinIniRunSource; });
   std::vector<wl::HijackRow> hijack;
   wl::AnalyzeAutorunRows(rows, judge, hijack);
   return rows.size();

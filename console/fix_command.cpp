@@ -51,6 +51,7 @@ PageFix AutorunFix(const Judge& judge) {
             const RemovalOutcome out = RemoveAutorunItem(row, {.deleteProgramFile = false, .deleteEntry = true}, places);
             if (!out.entryRemoved)
               return {FixOutcome::Failed, out.entryError.empty() ? "the entry is still there" : out.entryError};
+            if (!row.element.empty()) return {FixOutcome::Fixed, "removed from its list; the rest stays"};
             return {FixOutcome::Fixed, CanRestoreDefault(row) ? "set back to the system's default" : "removed"};
           }};
 }

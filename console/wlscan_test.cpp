@@ -389,6 +389,79 @@ TEST(Wlscan, AFlaggedScheduledTaskIsRemovedByFixAndBroughtBackByRestore) {
   EXPECT_EQ(again[0]["value"], "C:\\Nowhere\\wltaskprobe.exe --silent") << again.dump();
 }
 
+// A multi-string value of the system's put back as it was at the end.
+class PlantedList {
+ public:
+  PlantedList(HKEY root, std::string path, std::string name, const std::vector<std::string>& elements)
+      : root_(root), path_(std::move(path)), name_(std::move(name)) {
+    if (auto key = win32::RegKey::Open(root_, path_)) before_ = key->Read(name_);
+    std::vector<uint8_t> bytes;
+    for (const auto& e : elements) {
+      const std::wstring w = win32::Widen(e);
+      bytes.insert(bytes.end(), reinterpret_cast<const uint8_t*>(w.c_str()),
+                   reinterpret_cast<const uint8_t*>(w.c_str() + w.size() + 1));
+    }
+    bytes.push_back(0), bytes.push_back(0);
+    auto key = win32::RegWriteKey::Create(root_, path_);
+    ok_ = key && key->WriteRaw(name_, REG_MULTI_SZ, bytes) == ERROR_SUCCESS;
+  }
+  ~PlantedList() {
+    auto key = win32::RegWriteKey::Create(root_, path_);
+    if (!key) return;
+    if (before_)
+      key->WriteRaw(name_, before_->type, before_->data);
+    else
+      key->DeleteValue(name_);
+  }
+  bool ok() const { return ok_; }
+  std::string Text() const {
+    auto key = win32::RegKey::Open(root_, path_);
+    auto value = key ? key->Read(name_) : std::nullopt;
+    return value ? win32::RegValueText(*value) : std::string("(missing)");
+  }
+
+ private:
+  HKEY root_;
+  std::string path_, name_;
+  std::optional<win32::RegValue> before_;
+  bool ok_ = false;
+};
+
+TEST(Wlscan, AddedListElementsAreListedWithTheirCategoryFixedAloneAndRestored) {
+  const std::string tag = "wltest" + Pid();
+  const char* lsa = "System\\CurrentControlSet\\Control\\Lsa";
+  const char* session = "System\\CurrentControlSet\\Control\\Session Manager";
+  PlantedList packages(HKEY_LOCAL_MACHINE, lsa, "Security Packages", {"kerberos", tag + "ssp", "msv1_0"});
+  PlantedList boot(HKEY_LOCAL_MACHINE, session, "BootExecute", {"autocheck autochk *", tag + "boot"});
+  ASSERT_TRUE(packages.ok() && boot.ok());
+
+  const auto listing = test::RunProgram("wlscan", {"autorun"});
+  ASSERT_EQ(listing.status, 0) << listing.err;
+  const auto lines = Lines(listing.out);
+  EXPECT_TRUE(HasLineStarting(lines, "Security Packages\t" + tag + "ssp\tHKEY_LOCAL_MACHINE\\" + lsa + "\\\t"))
+      << listing.out.substr(0, 3000);
+  bool lsaCategory = false, bootCategory = false, defaults = false;
+  for (const auto& l : lines) {
+    lsaCategory = lsaCategory || (l.starts_with("Security Packages\t" + tag) && l.ends_with("\tLSA"));
+    bootCategory = bootCategory || (l.starts_with("BootExecute\t" + tag) && l.ends_with("\tBoot"));
+    defaults = defaults || l.starts_with("Security Packages\tkerberos") || l.starts_with("BootExecute\tautocheck");
+  }
+  EXPECT_TRUE(lsaCategory && bootCategory) << listing.out.substr(0, 3000);
+  EXPECT_FALSE(defaults);
+
+  test::ScratchDir dir;
+  const auto [fix, backup] = ScanAndFix(
+      dir, [](const std::string& item) { return item == "Security Packages" || item == "BootExecute"; }, 2);
+  EXPECT_EQ(fix.status, 0) << fix.out << fix.err;
+  ASSERT_FALSE(backup.empty()) << fix.out;
+  EXPECT_EQ(packages.Text(), "kerberos msv1_0");
+  EXPECT_EQ(boot.Text(), "autocheck autochk *");
+  const auto restore = test::RunProgram("wlscan", {"restore", backup});
+  EXPECT_EQ(restore.status, 0) << restore.out << restore.err;
+  EXPECT_EQ(packages.Text(), "kerberos " + tag + "ssp msv1_0");
+  EXPECT_EQ(boot.Text(), "autocheck autochk * " + tag + "boot");
+}
+
 TEST(Wlscan, RunValuesWithHostileNamesAreFixedAndTheSetsRegFileImportsBackWhatItCanHold) {
   const std::string tag = "WLTest-names-" + Pid();
   const std::vector<std::string> names = {tag + "-\"quoted\"", tag + "-back\\slash", tag + "-@",

@@ -51,6 +51,19 @@ void ListPageBase::AddAction(PageAction action) { actions_.push_back(std::move(a
 
 void ListPageBase::AddSeparator() { actions_.push_back(PageAction{}); }
 
+void ListPageBase::AddFilter(std::vector<std::string> choices, std::function<void(int)> onChange, int width96) {
+  filterChoices_ = std::move(choices);
+  filterChanged_ = std::move(onChange);
+  filterWidth96_ = width96;
+}
+
+void ListPageBase::ChooseFilter(int choice) {
+  if (choice < 0 || static_cast<std::size_t>(choice) >= filterChoices_.size()) return;
+  filterChoice_ = choice;
+  if (filterBox_) SendMessageW(filterBox_, CB_SETCURSEL, static_cast<WPARAM>(choice), 0);
+  if (filterChanged_) filterChanged_(choice);
+}
+
 const PageAction* ListPageBase::FindAction(int id) const {
   if (id == 0) return nullptr;
   for (const auto& a : actions_)
@@ -72,6 +85,18 @@ void ListPageBase::OnCreate() {
     AppendMenuW(menu_, MF_STRING, static_cast<UINT_PTR>(a.id), win32::Widen(a.caption).c_str());
   }
   BuildToolbar();
+  if (!filterChoices_.empty()) {
+    filterBox_ = CreateWindowExW(0, L"COMBOBOX", L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST,
+                                 0, 0, S(filterWidth96_), S(300), hwnd(),
+                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFilterId)), win32::ModuleInstance(),
+                                 nullptr);
+    if (filterBox_) {
+      SendMessageW(filterBox_, WM_SETFONT, reinterpret_cast<WPARAM>(Font()), FALSE);
+      for (const auto& choice : filterChoices_)
+        SendMessageW(filterBox_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(win32::Widen(choice).c_str()));
+      SendMessageW(filterBox_, CB_SETCURSEL, static_cast<WPARAM>(filterChoice_), 0);
+    }
+  }
   CreateList(Dpi());
   win32::ListView& view = MainView();
   view.onClick = [this] { RunPopup(); };
@@ -139,7 +164,9 @@ void ListPageBase::OnLayout(int width, int height) {
   if (toolbar_) {
     const DWORD size = static_cast<DWORD>(SendMessageW(toolbar_, TB_GETBUTTONSIZE, 0, 0));
     const int h = HIWORD(size) + S(6);
-    MoveWindow(toolbar_, S(4), S(2), width - S(8), h, TRUE);
+    const int filter = filterBox_ ? S(filterWidth96_) + S(8) : 0;
+    MoveWindow(toolbar_, S(4), S(2), std::max(0, width - S(8) - filter), h, TRUE);
+    if (filterBox_) MoveWindow(filterBox_, width - filter, S(4), S(filterWidth96_), S(300), TRUE);
     top = h + S(4);
   }
   LayoutBelowToolbar(RECT{0, top, width, height});
@@ -193,7 +220,14 @@ void ListPageBase::RunPopup() {
   if (popup_) popup_();
 }
 
-bool ListPageBase::OnCommand(int id, int, HWND) {
+bool ListPageBase::OnCommand(int id, int code, HWND control) {
+  if (id == kFilterId && control && control == filterBox_) {
+    if (code == CBN_SELCHANGE) {
+      const LRESULT chosen = SendMessageW(filterBox_, CB_GETCURSEL, 0, 0);
+      if (chosen != CB_ERR) ChooseFilter(static_cast<int>(chosen));
+    }
+    return true;
+  }
   if (!FindAction(id)) return false;
   InvokeAction(id);
   return true;

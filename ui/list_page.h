@@ -85,6 +85,14 @@ class ListPageBase : public Page {
   void OnColumnClick(std::function<void(int column)> handler) { columnClick_ = std::move(handler); }
   void OnDoubleClick(std::function<void()> handler) { doubleClick_ = std::move(handler); }
 
+  // Before Create: a drop-down list of choices at the right end of the
+  // toolbar (a filter over the rows); onChange gets the chosen index.
+  void AddFilter(std::vector<std::string> choices, std::function<void(int choice)> onChange, int width96 = 150);
+  int FilterChoice() const { return filterChoice_; }
+  // Chooses as the user would: the list shows it and onChange runs.
+  void ChooseFilter(int choice);
+  HWND FilterBox() const { return filterBox_; }
+
   void EnableAction(int id, bool enabled);
   bool IsActionEnabled(int id) const;
   // Runs an action as its button or menu item would (nothing when disabled).
@@ -114,6 +122,7 @@ class ListPageBase : public Page {
 
   static constexpr int kListId = 100;
   static constexpr int kToolbarId = 101;
+  static constexpr int kFilterId = 102;
 
  private:
   const PageAction* FindAction(int id) const;
@@ -128,6 +137,11 @@ class ListPageBase : public Page {
   std::function<void()> popup_;
   std::function<void(int)> columnClick_;
   std::function<void()> doubleClick_;
+  std::vector<std::string> filterChoices_;
+  std::function<void(int)> filterChanged_;
+  int filterWidth96_ = 0;
+  int filterChoice_ = 0;
+  HWND filterBox_ = nullptr;
 };
 
 template <class Row>

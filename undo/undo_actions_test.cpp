@@ -86,6 +86,45 @@ TEST(UndoActions, AutorunIniShellIsPutBack) {
   EXPECT_EQ(ReadIniState(ini, "boot", "shell"), "Explorer.exe evil.exe");
 }
 
+TEST(UndoActions, AutorunListElementsRemovedAloneArePutBack) {
+  // A multi-string and a comma list, each with an element beside the defaults.
+  const std::string key = "Software\\WardenlakeTest\\lists-" + std::to_string(GetCurrentProcessId());
+  const std::wstring multi = std::wstring(L"msv1_0") + L'\0' + L"wltest-pkg" + L'\0' + L"kerberos" + L'\0' + L'\0';
+  auto writer = win32::RegWriteKey::Create(HKEY_CURRENT_USER, key);
+  ASSERT_TRUE(writer);
+  writer->WriteRaw("Packages", REG_MULTI_SZ,
+                   std::vector<uint8_t>(reinterpret_cast<const uint8_t*>(multi.data()),
+                                        reinterpret_cast<const uint8_t*>(multi.data() + multi.size())));
+  writer->WriteString("Userinit", "C:\\Windows\\system32\\userinit.exe,C:\\wltest\\added.exe,", REG_EXPAND_SZ);
+  const RegTreeCopy before = Dump(HKEY_CURRENT_USER, key);
+  {
+    Store store;
+    {
+      ChangeSet set("Autorun List", "Remove");
+      AutorunRow row;
+      row.registryKey = "HKEY_CURRENT_USER\\" + key + "\\";
+      row.itemName = "Packages";
+      row.split = ValueSplit::MultiString;
+      row.element = "wltest-pkg";
+      row.value = row.element;
+      EXPECT_TRUE(RemoveAutorunItem(row, {.deleteEntry = true}, test::ScratchPlaces().Places()).entryRemoved);
+      row.itemName = "Userinit";
+      row.split = ValueSplit::Commas;
+      row.element = "C:\\wltest\\added.exe";
+      row.defaultValue = "C:\\Windows\\system32\\userinit.exe,";
+      EXPECT_TRUE(RemoveAutorunItem(row, {.deleteEntry = true}, test::ScratchPlaces().Places()).entryRemoved);
+    }
+    auto now = win32::RegKey::Open(HKEY_CURRENT_USER, key);
+    EXPECT_EQ(win32::RegValueText(*now->Read("Packages")), "msv1_0 kerberos");
+    EXPECT_EQ(now->Read("Userinit")->type, static_cast<DWORD>(REG_EXPAND_SZ));
+    EXPECT_EQ(now->ReadString("Userinit"), "C:\\Windows\\system32\\userinit.exe,");
+    EXPECT_EQ(OnlySet().manifest.items.size(), 2u);
+    RestoreAll();
+  }
+  EXPECT_EQ(Dump(HKEY_CURRENT_USER, key), before);
+  win32::RegWriteKey::DeleteTree(HKEY_CURRENT_USER, key);
+}
+
 TEST(UndoActions, ServiceRemovedIsCreatedAgainAndStartTypeComesBack) {
   test::TestService svc;
   ASSERT_TRUE(svc.ok());
