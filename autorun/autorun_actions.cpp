@@ -89,16 +89,7 @@ std::vector<std::string> ElementsOf(const win32::RegValue& value) {
     if (auto text = win32::RegValueString(value); text && !text->empty()) elements.push_back(*text);
     return elements;
   }
-  std::wstring all(value.data.size() / 2, L'\0');
-  if (!all.empty()) memcpy(all.data(), value.data.data(), all.size() * 2);
-  std::size_t start = 0;
-  while (start < all.size()) {
-    std::size_t end = all.find(L'\0', start);
-    if (end == std::wstring::npos) end = all.size();
-    if (end > start) elements.push_back(win32::Narrow(std::wstring_view(all).substr(start, end - start)));
-    start = end + 1;
-  }
-  return elements;
+  return win32::RegMultiStringParts(value);
 }
 
 void RemoveEntry(const AutorunRow& row, const AutorunPlaces& places, RemovalOutcome& out) {

@@ -9,6 +9,7 @@
 
 #include "sysroutines/shortcuts.h"
 #include "sysroutines/system_info.h"
+#include "core/ascii.h"
 #include "sysroutines/text_routines.h"
 #include "sysroutines/version_info.h"
 #include "win32/file_path.h"
@@ -43,13 +44,6 @@ void AddShortcutRows(std::vector<AutorunRow>& rows, const std::string& folder, c
   }
 }
 
-std::string UpperAscii(std::string_view text) {
-  std::string s(text);
-  for (char& c : s)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-  return s;
-}
-
 std::string StringData(const std::optional<win32::RegValue>& value) {
   if (!value) return {};
   return win32::RegValueString(*value).value_or(std::string());
@@ -65,16 +59,7 @@ std::vector<std::string> MultiStringElements(const win32::RegValue& value) {
     if (!TrimUpToChar(text, ' ').empty()) elements.push_back(std::move(text));
     return elements;
   }
-  std::wstring all(value.data.size() / 2, L'\0');
-  if (!all.empty()) memcpy(all.data(), value.data.data(), all.size() * 2);
-  std::size_t start = 0;
-  while (start < all.size()) {
-    std::size_t end = all.find(L'\0', start);
-    if (end == std::wstring::npos) end = all.size();
-    if (end > start) elements.push_back(win32::Narrow(std::wstring_view(all).substr(start, end - start)));
-    start = end + 1;
-  }
-  return elements;
+  return win32::RegMultiStringParts(value);
 }
 
 // A value whose data is a name (a key's, a value's own): the entry.
@@ -222,9 +207,9 @@ void ReadHookSource(const HookSource& source, const SourceKeyOpener& openKey, st
           for (const std::string& name : names) {
             if (name.ends_with('*')) {
               // Every value whose name begins so ("OPEN", "OPEN1" …).
-              const std::string prefix = UpperAscii(name.substr(0, name.size() - 1));
+              const std::string prefix = AsciiUpper(name.substr(0, name.size() - 1));
               for (auto& value : key.Values())
-                if (UpperAscii(value.name).starts_with(prefix)) values.push_back(std::move(value));
+                if (AsciiUpper(value.name).starts_with(prefix)) values.push_back(std::move(value));
               continue;
             }
             if (auto value = key.Read(name)) values.push_back(std::move(*value));
@@ -422,9 +407,9 @@ std::vector<std::string> OtherUserHives(const SourceKeyOpener& openKey) {
   std::vector<std::string> hives;
   auto users = openKey(HKEY_USERS, "");
   if (!users) return hives;
-  const std::string self = UpperAscii(CurrentUserSid());
+  const std::string self = AsciiUpper(CurrentUserSid());
   for (std::string& name : users->SubKeyNames()) {
-    const std::string upper = UpperAscii(name);
+    const std::string upper = AsciiUpper(name);
     if (upper == ".DEFAULT" || upper.ends_with("_CLASSES") || upper == self || !upper.starts_with("S-")) continue;
     hives.push_back(std::move(name));
   }

@@ -435,13 +435,6 @@ constexpr FilePlace kFiles[] = {
 #undef WL_NT
 #undef WL_CCS
 
-std::string Upper(std::string_view text) {
-  std::string s(text);
-  for (char& c : s)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-  return s;
-}
-
 
 std::string Trimmed(std::string_view text) { return TrimUpToChar(text, ' '); }
 
@@ -459,13 +452,13 @@ std::span<const HookSource> HookSources() {
 std::span<const FilePlace> FilePlaces() { return kFiles; }
 
 bool IsOwnName(const FilePlace& place, std::string_view originalName) {
-  std::string name = Upper(Trimmed(originalName));
+  std::string name = AsciiUpper(Trimmed(originalName));
   if (name.ends_with(".MUI")) name.resize(name.size() - 4);
   if (name.empty()) return false;
   std::string_view rest = place.names;
   while (!rest.empty()) {
     const auto bar = rest.find('|');
-    if (Upper(rest.substr(0, bar)) == name) return true;
+    if (AsciiUpper(rest.substr(0, bar)) == name) return true;
     if (bar == std::string_view::npos) break;
     rest.remove_prefix(bar + 1);
   }
@@ -505,15 +498,15 @@ namespace {
 // runs of them made one, surrounding quotes gone, the Windows directory
 // spelled "%WINDIR%"; a module also with its folder and ".DLL" made plain.
 std::string Canonical(std::string_view element, std::string_view windowsDir, bool module) {
-  std::string text = Upper(Trimmed(element));
+  std::string text = AsciiUpper(Trimmed(element));
   if (text.size() >= 2 && text.front() == '"' && text.back() == '"' &&
       text.find('"', 1) == text.size() - 1)
-    text = Upper(Trimmed(std::string_view(text).substr(1, text.size() - 2)));
+    text = AsciiUpper(Trimmed(std::string_view(text).substr(1, text.size() - 2)));
   std::string collapsed;
   for (char c : text)
     if (c != ' ' || collapsed.empty() || collapsed.back() != ' ') collapsed += c;
   text = std::move(collapsed);
-  for (const std::string& spelled : {Upper(windowsDir), std::string("%SYSTEMROOT%"), std::string("%WINDIR%")}) {
+  for (const std::string& spelled : {AsciiUpper(windowsDir), std::string("%SYSTEMROOT%"), std::string("%WINDIR%")}) {
     if (spelled.empty() || !text.starts_with(spelled)) continue;
     if (text.size() > spelled.size() && text[spelled.size()] != '\\') continue;
     text = "%WINDIR%" + text.substr(spelled.size());
@@ -539,7 +532,7 @@ bool IsSeparator(ValueSplit split, char c) {
 
 std::string HookDefaultValue(const HookSource& source, std::string_view windowsDir) {
   std::string text(source.restore);
-  if (Upper(text).starts_with("%WINDIR%")) text = std::string(windowsDir) + text.substr(8);
+  if (AsciiUpper(text).starts_with("%WINDIR%")) text = std::string(windowsDir) + text.substr(8);
   return text;
 }
 
@@ -581,11 +574,11 @@ std::vector<std::string> SplitHookList(ValueSplit split, std::string_view text) 
 }
 
 std::optional<std::string> ListWithout(ValueSplit split, std::string_view text, std::string_view element) {
-  const std::string wanted = Upper(Trimmed(element));
+  const std::string wanted = AsciiUpper(Trimmed(element));
   std::size_t start = 0;
   for (std::size_t i = 0; i <= text.size(); ++i) {
     if (i < text.size() && !IsSeparator(split, text[i])) continue;
-    const std::string part = Upper(Trimmed(text.substr(start, i - start)));
+    const std::string part = AsciiUpper(Trimmed(text.substr(start, i - start)));
     if (!part.empty() && part == wanted) {
       const std::size_t from = start;
       std::size_t to = i;
@@ -606,9 +599,9 @@ std::optional<std::string> ListWithout(ValueSplit split, std::string_view text, 
 
 std::optional<std::vector<std::string>> ElementsWithout(const std::vector<std::string>& elements,
                                                         std::string_view element) {
-  const std::string wanted = Upper(Trimmed(element));
+  const std::string wanted = AsciiUpper(Trimmed(element));
   for (std::size_t i = 0; i < elements.size(); ++i) {
-    if (Upper(Trimmed(elements[i])) != wanted) continue;
+    if (AsciiUpper(Trimmed(elements[i])) != wanted) continue;
     std::vector<std::string> rest = elements;
     rest.erase(rest.begin() + static_cast<std::ptrdiff_t>(i));
     return rest;
@@ -627,7 +620,7 @@ namespace {
 
 std::string KeyWithoutTrail(std::string_view key) {
   while (!key.empty() && key.back() == '\\') key.remove_suffix(1);
-  return Upper(key);
+  return AsciiUpper(key);
 }
 
 }  // namespace
@@ -637,7 +630,7 @@ void MergeHookRows(std::vector<AutorunRow>& rows, std::size_t firstHook) {
   // row (a Run key of thousands of values is read by both).
   std::unordered_map<std::string, std::size_t> classic;
   classic.reserve(firstHook);
-  auto nameOf = [](const AutorunRow& row) { return KeyWithoutTrail(row.registryKey) + '\0' + Upper(RowValueName(row)); };
+  auto nameOf = [](const AutorunRow& row) { return KeyWithoutTrail(row.registryKey) + '\0' + AsciiUpper(RowValueName(row)); };
   for (std::size_t j = firstHook; j-- > 0;)
     if (rows[j].element.empty()) classic[nameOf(rows[j])] = j;
   std::vector<AutorunRow> kept;
@@ -648,7 +641,7 @@ void MergeHookRows(std::vector<AutorunRow>& rows, std::size_t firstHook) {
     AutorunRow* same = found == classic.end() ? nullptr : &rows[found->second];
     // An element of a list the classic row shows whole: the elements are
     // the rows (each removable on its own), the whole list is not.
-    if (same && hook.split != ValueSplit::Whole && Upper(Trimmed(same->value)) != Upper(Trimmed(hook.element))) {
+    if (same && hook.split != ValueSplit::Whole && AsciiUpper(Trimmed(same->value)) != AsciiUpper(Trimmed(hook.element))) {
       dropped[found->second] = true;
       same = nullptr;
     }

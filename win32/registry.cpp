@@ -81,6 +81,19 @@ std::optional<std::string> RegValueString(const RegValue& value) {
   }
 }
 
+std::vector<std::string> RegMultiStringParts(const RegValue& value) {
+  std::vector<std::string> parts;
+  const std::wstring all = WideFromData(value.data);
+  std::size_t start = 0;
+  while (start < all.size()) {
+    std::size_t end = all.find(L'\0', start);
+    if (end == std::wstring::npos) end = all.size();
+    if (end > start) parts.push_back(Narrow(std::wstring_view(all).substr(start, end - start)));
+    start = end + 1;
+  }
+  return parts;
+}
+
 std::string RegValueText(const RegValue& value) {
   if (auto s = RegValueString(value)) return *s;
   if (value.type == REG_DWORD && value.data.size() == 4) {

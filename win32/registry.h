@@ -39,6 +39,9 @@ std::optional<HKEY> RootFromName(const std::string& name);
 std::string RegValueText(const RegValue& value);
 // The string a value holds when it is of a string type, else nullopt.
 std::optional<std::string> RegValueString(const RegValue& value);
+// Every non-empty string of a multi-string value, to the end of its data:
+// strings hidden behind an empty one (a double terminator) are found too.
+std::vector<std::string> RegMultiStringParts(const RegValue& value);
 
 // The rights a RegKey may be opened with (KEY_READ or a part of it).
 inline constexpr REGSAM kRegReadRights = KEY_READ;
