@@ -5,7 +5,7 @@
 # definitions (the lines of the other tables).
 file(MAKE_DIRECTORY "${OUT}")
 set(total 0)
-foreach(table Process.db Class.db Port.db Hijack.db Site.db Signer.db Command.db)
+foreach(table Process.db Class.db Port.db Hijack.db Site.db Signer.db Command.db Network.db)
   file(GLOB parts LIST_DIRECTORIES false "${SRC}/${table}/*.txt")
   list(SORT parts)
   set(content "")
@@ -31,7 +31,7 @@ separate_arguments(tool UNIX_COMMAND "${REFDBTOOL}")
 execute_process(
   COMMAND ${tool} pack "${ARCHIVE}"
     "${OUT}/Process.db" "${OUT}/Class.db" "${OUT}/Port.db" "${OUT}/Main.db" "${OUT}/Hijack.db" "${OUT}/Site.db"
-    "${OUT}/Signer.db" "${OUT}/Command.db"
+    "${OUT}/Signer.db" "${OUT}/Command.db" "${OUT}/Network.db"
   RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "refdbtool pack failed (${rc})")
