@@ -11,6 +11,7 @@
 #include "browser/helper_object_page.h"
 #include "browser/ie_extension_page.h"
 #include "browser/other_browsers_page.h"
+#include "network/network_settings_page.h"
 #include "ui/ui_test_support.h"
 #include "core/utf8_path.h"
 #include "service/service_page.h"
@@ -75,6 +76,14 @@ TEST_F(PagesTest, NavigationShowsAndFillsThePages) {
   Form().RzGroup4Items7Click();
   EXPECT_EQ(Form().ActivePageIndex(), OtherBrowsersPage::kPageIndex);
   EXPECT_EQ(PageOf<OtherBrowsersPage>(OtherBrowsersPage::kPageIndex).List().View().ColumnCount(), 7);
+  Form().RzGroup4Items8Click();
+  EXPECT_EQ(Form().ActivePageIndex(), NetworkSettingsPage::kPageIndex);
+  EXPECT_EQ(PageOf<NetworkSettingsPage>(NetworkSettingsPage::kPageIndex).List().View().ColumnCount(), 5);
+  // The prefix's own hosts file maps localhost: listed, not flagged.
+  bool localhost = false;
+  for (const auto& row : PageOf<NetworkSettingsPage>(NetworkSettingsPage::kPageIndex).List().Rows())
+    if (row.kind == "Hosts" && row.name == "localhost") localhost = !row.flagged;
+  EXPECT_TRUE(localhost);
 }
 
 TEST_F(PagesTest, NavigationShowsTheBrowserPages) {

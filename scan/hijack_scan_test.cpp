@@ -132,10 +132,11 @@ TEST(HijackScan, StepsRunInTheReportsOrder) {
   list.Add("left over", "Startup Item", 0);
   RunHijackScan(list, [&](const HijackScanStep& step) { pages.push_back(step.page); });
   EXPECT_EQ(list.Count(), 0u);
-  EXPECT_EQ(pages, (std::vector<std::string>{"autorun", "associations", "services", "ieext", "bho", "browsers"}));
+  EXPECT_EQ(pages, (std::vector<std::string>{"autorun", "associations", "services", "ieext", "bho", "browsers",
+                                             "network-settings"}));
   std::vector<int> indexes;
   for (const auto& step : HijackScanSteps()) indexes.push_back(step.pageIndex);
-  EXPECT_EQ(indexes, (std::vector<int>{0, 4, 2, 6, 7, 11}));
+  EXPECT_EQ(indexes, (std::vector<int>{0, 4, 2, 6, 7, 11, 17}));
 }
 
 // The report keeps the ANSI code page while every character fits, and goes

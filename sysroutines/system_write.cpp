@@ -4,6 +4,7 @@
 #include <shlobj.h>
 #include <shobjidl.h>
 
+#include <algorithm>
 #include <utility>
 
 #include "core/task_definition.h"
@@ -57,6 +58,7 @@ std::string Describe(const WriteRequest& r) {
     case WriteKind::DeleteService: return "Could not remove the service " + r.target;
     case WriteKind::EnableTask: return "Could not enable the scheduled task " + r.target;
     case WriteKind::RegisterTask: return "Could not register the scheduled task " + r.target;
+    case WriteKind::RewriteFile: return "Could not change the file " + r.target;
     case WriteKind::Count: break;
   }
   return "Could not change " + r.target;
@@ -259,6 +261,7 @@ std::string_view WriteKindName(WriteKind kind) {
     case WriteKind::DeleteService: return "DeleteService";
     case WriteKind::EnableTask: return "EnableTask";
     case WriteKind::RegisterTask: return "RegisterTask";
+    case WriteKind::RewriteFile: return "RewriteFile";
     case WriteKind::Count: break;
   }
   return "";
@@ -425,6 +428,50 @@ WriteResult DeleteFileNow(std::string_view path) {
   if (auto refused = Intercepted(request)) return *refused;
   if (DeleteFileW(win32::ApiPath(path).c_str())) return Done();
   return Failure(request, GetLastError());
+}
+
+WriteResult RewriteFile(std::string_view path, std::string_view bytes) {
+  WriteRequest request{WriteKind::RewriteFile, std::string(path), {}};
+  request.data.assign(bytes.begin(), bytes.end());
+  if (auto refused = CheckFilePath(request, path)) return *refused;
+  const DWORD attributes = win32::FileAttributes(path);
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+    return Failure(request, ERROR_ACCESS_DENIED, "the file is read-only.");
+  if (auto refused = Intercepted(request)) return *refused;
+  const std::string target(path);
+  const auto slash = target.find_last_of('\\');
+  const std::string fresh = target.substr(0, slash == std::string::npos ? 0 : slash + 1) + "~wl" +
+                            std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount64()) + ".tmp";
+  {
+    win32::UniqueHfile out(CreateFileW(win32::ApiPath(fresh).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                       FILE_ATTRIBUTE_TEMPORARY, nullptr));
+    if (!out) return Failure(request, GetLastError(), "no new file can be made beside it.");
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+      const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
+      DWORD wrote = 0;
+      if (!WriteFile(out.get(), bytes.data() + done, chunk, &wrote, nullptr) || wrote == 0) {
+        const DWORD e = GetLastError();
+        out.reset();
+        DeleteFileW(win32::ApiPath(fresh).c_str());
+        return Failure(request, e ? e : ERROR_WRITE_FAULT);
+      }
+      done += wrote;
+    }
+    if (!FlushFileBuffers(out.get())) {
+      const DWORD e = GetLastError();
+      out.reset();
+      DeleteFileW(win32::ApiPath(fresh).c_str());
+      return Failure(request, e);
+    }
+  }
+  if (!ReplaceFileW(win32::ApiPath(path).c_str(), win32::ApiPath(fresh).c_str(), nullptr,
+                    REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
+    const DWORD e = GetLastError();
+    DeleteFileW(win32::ApiPath(fresh).c_str());
+    return Failure(request, e);
+  }
+  return Done();
 }
 
 WriteResult PlaceFile(std::string_view preparedPath, std::string_view path, const FileStamp& stamp) {

@@ -49,6 +49,7 @@ enum class WriteKind {
   DeleteService,
   EnableTask,
   RegisterTask,
+  RewriteFile,
   Count,  // not a kind: how many kinds there are (keep it last)
 };
 
@@ -231,6 +232,13 @@ std::optional<bool> ScheduledTaskEnabled(std::string_view taskPath);
 // Registers the task from its definition (XML), replacing one of that path;
 // missing task folders are made. The principal the definition names is kept.
 WriteResult RegisterScheduledTask(std::string_view taskPath, std::string_view xml);
+
+// Replaces the bytes of an existing file (a full path) with bytes: they are
+// written to a new file in the same folder, which then takes the file's
+// place through the system's file replacement, so the file keeps its
+// security, attributes and name and is never left half written. A read-only
+// file is refused (ERROR_ACCESS_DENIED) and left as it is.
+WriteResult RewriteFile(std::string_view path, std::string_view bytes);
 
 // Shell shortcuts (.lnk, a full path to an existing file). Sets the
 // arguments the shortcut passes to its target and saves it in place; the

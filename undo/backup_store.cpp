@@ -346,6 +346,17 @@ WriteResult Capture(const WriteRequest& r, OpenSet& set, BackupItem& item, std::
       if (r.kind == WriteKind::WriteIniValue) item.textAfter = r.text.value_or(std::string());
       return {};
     }
+    case WriteKind::RewriteFile: {
+      // The file as it was is kept; what it becomes is known by its size and
+      // checksum, so that a restore can tell it was not changed again since.
+      item.kind = ItemKind::File;
+      item.operation = "RewriteFile";
+      item.path = win32::StoredPath(r.target);
+      item.description = "Change the file " + item.path;
+      item.existed = true;
+      item.textAfter = FileFingerprint(r.data.data(), r.data.size());
+      return CopyIntoSet(set, r.target, item.file);
+    }
     case WriteKind::RecycleFile:
     case WriteKind::DeleteFile:
     case WriteKind::WriteShortcut: {

@@ -398,6 +398,12 @@ ItemCheck CheckItem(const StoredChangeSet& set, const BackupItem& item, const Wo
         return State(ItemState::Restorable);
       }
       if (SameInfo(now.info, item.file)) return State(ItemState::InPlace);
+      if (item.operation == "RewriteFile") {
+        if (!win32::FileExists(set.folder + "\\" + item.file.copyName))
+          return State(ItemState::Unrestorable, "the copy of the file is missing from the backup");
+        if (item.textAfter && FileFingerprint(now.info) == *item.textAfter) return State(ItemState::Restorable);
+        return State(ItemState::Changed, "the file was changed since");
+      }
       if (item.operation == "WriteShortcut") {
         // The shortcut as the change left it: its arguments are what was written.
         if (!win32::FileExists(set.folder + "\\" + item.file.copyName))
@@ -766,6 +772,16 @@ WriteResult RestoreItem(const StoredChangeSet& set, const BackupItem& item, Item
         if (state == ItemState::Changed) return RecycleFile(item.path);
         if (WriteResult r = DeleteFileNow(item.path); !r.NotFound()) return r;
         return {};
+      }
+      if (item.operation == "RewriteFile" && win32::FileExists(item.path)) {
+        // The bytes it held are written back in place: the file keeps its
+        // security and attributes.
+        std::string prepared;
+        if (WriteResult r = PrepareCopy(set, item.file, item.path, prepared); !r) return r;
+        const auto bytes = ReadWholeFile(prepared);
+        DeleteFileW(win32::ApiPath(prepared).c_str());
+        if (!bytes) return Failed(ERROR_READ_FAULT, "Could not read the copy of " + item.path + ".");
+        return RewriteFile(item.path, *bytes);
       }
       if (win32::FileExists(item.path)) {
         // The file there now goes to the Recycle Bin, never deleted for good.

@@ -143,6 +143,13 @@ std::map<WriteKind, KindCase> WriteKinds::Cases() {
   cases[WriteKind::WriteShortcut] = {[=, this] { return WriteShortcutArguments(lnk, "--profile-directory=Default"); },
                                      [=, this] { EXPECT_EQ(test::ReadBytes(lnk), lnkBefore); }};
 
+  // A hosts file whose one line is commented out: it comes back byte for byte.
+  const std::string hosts = dir_.File("hosts");
+  test::WriteBytes(hosts, "127.0.0.1 localhost\r\n1.2.3.4 www.example.com\r\n");
+  cases[WriteKind::RewriteFile] = {
+      [=] { return RewriteFile(hosts, "127.0.0.1 localhost\r\n# 1.2.3.4 www.example.com\r\n"); },
+      [=] { EXPECT_EQ(test::ReadBytes(hosts), "127.0.0.1 localhost\r\n1.2.3.4 www.example.com\r\n"); }};
+
   ServiceSpec spec;
   spec.name = "WlKindsSvc" + Pid();
   spec.binaryPath = "\"C:\\Nowhere\\kinds.exe\"";
