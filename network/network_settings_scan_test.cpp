@@ -148,7 +148,8 @@ TEST_F(NetworkSettingsScanTest, HostileAndHugeHostsFilesAreReadSafely) {
   }
 
   // Binary bytes and UTF-16: notes, no crash, nothing made up.
-  std::string binary("1.2.3.4 a\0b\n\x01\x02\xff\xfe garbage\n0.0.0.0 fine.example\n", 42);
+  const char bytes[] = "1.2.3.4 a\0b\n\x01\x02\xff\xfe garbage\n0.0.0.0 fine.example\n";
+  const std::string binary(bytes, sizeof bytes - 1);
   test::WriteBytes(hosts_, binary);
   rows = ScanNetworkSettings(tables_, places_);
   ASSERT_TRUE(Find(rows, "Hosts", "fine.example"));
