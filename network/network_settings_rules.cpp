@@ -315,6 +315,34 @@ std::string PublicResolverOf(std::string_view address, const StringTable& networ
   return {};
 }
 
+std::string PublicRootOf(std::string_view sha256, const StringTable& network) {
+  std::string key = "root:";
+  for (char c : Trimmed(sha256)) key += (c >= 'a' && c <= 'f') ? static_cast<char>(c - 'a' + 'A') : c;
+  if (const std::string* line = network.LastLineWithKey(key)) return std::string(StringTable::ValueOf(*line));
+  return {};
+}
+
+void AddRootCertificateRow(const RootCertificate& root, const StringTable& network,
+                           std::vector<NetworkSettingRow>& rows) {
+  NetworkSettingRow row;
+  row.kind = "Root Certificate";
+  row.name = Shown(root.subject.empty() ? std::string("(no name)") : root.subject);
+  row.value = root.sha1;
+  row.location = root.store;
+  row.repair = NetworkRepair::DeleteCertificate;
+  row.certStore = root.store;
+  row.thumbprint = root.sha1;
+  if (root.microsoft) {
+    row.verdict = "Microsoft's root";
+  } else if (const std::string known = PublicRootOf(root.sha256, network); !known.empty()) {
+    row.verdict = "A public root (" + known + ")";
+  } else {
+    row.flagged = true;
+    row.verdict = "Not a public root: whoever holds its key can pass off any site as genuine";
+  }
+  rows.push_back(std::move(row));
+}
+
 void AddHostsRows(const HostsFile& hosts, const std::string& path, const StringTable& network,
                   std::vector<NetworkSettingRow>& rows) {
   if (hosts.utf16)
@@ -528,6 +556,8 @@ std::vector<HijackRow> NetworkSettingsHijackRows(const std::vector<NetworkSettin
     // Names the entry the same from scan to scan: where it is kept and what.
     if (r.repair == NetworkRepair::CommentOutHostsLine)
       h.entryKey = r.file + "|" + Shown(r.lineText) + "|" + r.name;
+    else if (r.repair == NetworkRepair::DeleteCertificate)
+      h.entryKey = r.certStore + "|" + r.thumbprint;
     else
       h.entryKey = r.location + "|" + r.kind + "|" + r.name;
     out.push_back(std::move(h));

@@ -78,6 +78,9 @@ std::optional<std::string> CommentOutHostsLine(std::string_view bytes, std::size
 std::string WellKnownDomainOf(std::string_view name, const StringTable& network);
 // The public resolver the address is, or empty.
 std::string PublicResolverOf(std::string_view address, const StringTable& network);
+// The public root ("root:<SHA-256>" lines, built from the public root
+// programs' list) the thumbprint is, or empty. Any case.
+std::string PublicRootOf(std::string_view sha256, const StringTable& network);
 
 // ---- rows -----------------------------------------------------------------
 
@@ -87,6 +90,7 @@ enum class NetworkRepair {
   None,
   CommentOutHostsLine,  // file, line, lineText
   DeleteValues,         // registryKey, valueNames
+  DeleteCertificate,    // certStore, thumbprint
 };
 
 struct NetworkSettingRow {
@@ -104,6 +108,8 @@ struct NetworkSettingRow {
   std::string lineText;
   std::string registryKey;  // DeleteValues: "HKEY_CURRENT_USER\…"
   std::vector<std::string> valueNames;
+  std::string certStore;    // DeleteCertificate: "LocalMachine\ROOT" …
+  std::string thumbprint;   // its SHA-1, upper-case hex
 };
 
 // One row per mapping of a parsed hosts file (plus notes for what could not
@@ -142,6 +148,19 @@ std::vector<std::string> SplitNameServers(std::string_view text);
 void AddDnsRows(const std::string& name, const std::string& registryKey, const std::string& valueName,
                 std::string_view servers, bool dhcp, const StringTable& network,
                 std::vector<NetworkSettingRow>& rows);
+
+// A trusted root certificate of a system store: trusted when it is a public
+// root (Network.db) or Microsoft's (microsoft: Signer.db says so), flagged
+// otherwise.
+struct RootCertificate {
+  std::string store;     // "LocalMachine\ROOT", "LocalMachine\AuthRoot", "CurrentUser\ROOT"
+  std::string subject;   // its simple display name
+  std::string sha1;      // thumbprint, upper-case hex
+  std::string sha256;    // upper-case hex
+  bool microsoft = false;
+};
+void AddRootCertificateRow(const RootCertificate& root, const StringTable& network,
+                           std::vector<NetworkSettingRow>& rows);
 
 // Columns and text as the console prints them; the hijack report's rows.
 TextRow NetworkSettingsColumns();

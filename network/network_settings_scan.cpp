@@ -1,7 +1,14 @@
 #include "network/network_settings_scan.h"
 
 #include <windows.h>
+#include <wincrypt.h>
 #include <winhttp.h>
+
+#include <memory>
+#include <set>
+
+#include "core/sha256.h"
+#include "judge/judge.h"
 
 #include "sysroutines/system_paths.h"
 #include "win32/file_path.h"
@@ -143,7 +150,60 @@ std::optional<WinHttpProxy> SystemWinHttpProxy() {
   return p;
 }
 
+std::string UpperHex(const uint8_t* bytes, std::size_t size) {
+  std::string hex = HexText(bytes, size);
+  for (char& c : hex)
+    if (c >= 'a' && c <= 'f') c = static_cast<char>(c - 'a' + 'A');
+  return hex;
+}
+
 }  // namespace
+
+std::vector<RootCertificate> ReadRootCertificates(const std::vector<std::string>& stores) {
+  std::vector<RootCertificate> out;
+  std::set<std::string> machine;
+  for (const std::string& store : stores) {
+    const auto slash = store.find('\\');
+    if (slash == std::string::npos) continue;
+    const std::string location = store.substr(0, slash);
+    const DWORD where = location == "LocalMachine"  ? CERT_SYSTEM_STORE_LOCAL_MACHINE
+                        : location == "CurrentUser" ? CERT_SYSTEM_STORE_CURRENT_USER
+                                                    : 0;
+    if (!where) continue;
+    const std::wstring name = win32::Widen(store.substr(slash + 1));
+    // Read-only, and never made when missing.
+    HCERTSTORE opened = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0,
+                                      where | CERT_STORE_READONLY_FLAG | CERT_STORE_OPEN_EXISTING_FLAG, name.c_str());
+    if (!opened) continue;
+    struct Closer {
+      void operator()(HCERTSTORE s) const { CertCloseStore(s, 0); }
+    };
+    const std::unique_ptr<void, Closer> closer(opened);
+    PCCERT_CONTEXT cert = nullptr;
+    while ((cert = CertEnumCertificatesInStore(opened, cert)) != nullptr) {
+      RootCertificate root;
+      root.store = store;
+      BYTE sha1[20];
+      DWORD n = sizeof sha1;
+      if (CryptHashCertificate(0, CALG_SHA1, 0, cert->pbCertEncoded, cert->cbCertEncoded, sha1, &n) && n == 20)
+        root.sha1 = UpperHex(sha1, n);
+      Sha256 h;
+      h.Update(cert->pbCertEncoded, cert->cbCertEncoded);
+      const auto digest = h.Final();
+      root.sha256 = UpperHex(digest.data(), digest.size());
+      wchar_t buf[512];
+      const DWORD got = CertGetNameStringW(cert, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, buf, 512);
+      if (got > 1) root.subject = win32::Narrow(std::wstring(buf, got - 1));
+      if (where == CERT_SYSTEM_STORE_LOCAL_MACHINE) {
+        machine.insert(root.sha1);
+      } else if (machine.count(root.sha1)) {
+        continue;  // the machine's root, as the user's store shows it too
+      }
+      out.push_back(std::move(root));
+    }
+  }
+  return out;
+}
 
 std::vector<std::string> SystemHostsFiles() {
   const std::string system = SystemFolder() + "\\drivers\\etc\\hosts";
@@ -163,6 +223,7 @@ NetworkSettingsPlaces NetworkSettingsPlaces::OfThisSystem() {
   NetworkSettingsPlaces places;
   places.hostsFiles = SystemHostsFiles();
   places.winHttpProxy = &SystemWinHttpProxy;
+  places.rootStores = {"LocalMachine\\ROOT", "LocalMachine\\AuthRoot", "CurrentUser\\ROOT"};
   return places;
 }
 
@@ -177,6 +238,10 @@ std::vector<NetworkSettingRow> ScanNetworkSettings(const ReferenceTables& tables
     if (const auto p = places.winHttpProxy()) AddWinHttpRows(*p, rows);
   AddDnsPlace(places.tcpip, tables.network, rows);
   AddDnsPlace(places.tcpip6, tables.network, rows);
+  for (RootCertificate& root : ReadRootCertificates(places.rootStores)) {
+    root.microsoft = SignerGroupOf(root.sha256, tables) == "Microsoft";
+    AddRootCertificateRow(root, tables.network, rows);
+  }
   return rows;
 }
 
@@ -185,6 +250,7 @@ bool CanRepair(const NetworkSettingRow& row) {
     case NetworkRepair::None: return false;
     case NetworkRepair::CommentOutHostsLine: return !row.file.empty() && row.line > 0;
     case NetworkRepair::DeleteValues: return !row.registryKey.empty() && !row.valueNames.empty();
+    case NetworkRepair::DeleteCertificate: return !row.certStore.empty() && !row.thumbprint.empty();
   }
   return false;
 }
@@ -233,6 +299,8 @@ WriteResult RepairNetworkSetting(const NetworkSettingRow& row) {
       }
       return {};
     }
+    case NetworkRepair::DeleteCertificate:
+      return DeleteCertificate(row.certStore, row.thumbprint);
   }
   return fail;
 }

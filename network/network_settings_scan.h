@@ -29,8 +29,13 @@ struct NetworkSettingsPlaces {
   std::string tcpip6 = "SYSTEM\\CurrentControlSet\\Services\\Tcpip6\\Parameters";
   // The machine's WinHTTP proxy as the system gives it; null: not asked.
   std::function<std::optional<WinHttpProxy>()> winHttpProxy;
+  // The certificate stores whose roots are listed, opened read-only; a root
+  // of the user's store that the machine's stores hold too is listed once
+  // (the user's store shows the machine's roots as well).
+  std::vector<std::string> rootStores;
 
-  // The system's hosts file, and the DataBasePath folder's when it differs.
+    // The system's hosts file, and the DataBasePath folder's when it differs;
+  // the stores LocalMachine\ROOT, LocalMachine\AuthRoot, CurrentUser\ROOT.
   static NetworkSettingsPlaces OfThisSystem();
 };
 
@@ -39,13 +44,17 @@ struct NetworkSettingsPlaces {
 // file there.
 std::vector<std::string> SystemHostsFiles();
 
+// The roots of the stores, read-only.
+std::vector<RootCertificate> ReadRootCertificates(const std::vector<std::string>& stores);
+
 std::vector<NetworkSettingRow> ScanNetworkSettings(const ReferenceTables& tables,
                                                    const NetworkSettingsPlaces& places = NetworkSettingsPlaces::OfThisSystem());
 
 // Whether the row has a repair.
 bool CanRepair(const NetworkSettingRow& row);
 // Comments out the hosts line (the file keeps every other byte; a file
-// changed since the scan is left alone) or deletes the values.
+// changed since the scan is left alone), deletes the values or the
+// certificate.
 WriteResult RepairNetworkSetting(const NetworkSettingRow& row);
 
 // The page's listing as the console prints it.

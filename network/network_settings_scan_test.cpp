@@ -5,14 +5,19 @@
 #include "network/network_settings_scan.h"
 
 #include <windows.h>
+#include <wincrypt.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include "refdb/zlb_archive.h"
+#include "tests/support/test_certificates.h"
 #include "tests/support/test_support.h"
 #include "undo/testing/undo_fixture.h"
 #include "win32/registry.h"
@@ -27,17 +32,17 @@ using undo::RegTreeCopy;
 using undo::StoredChangeSet;
 using namespace undo::test_support;
 
-// The shipped Network.db, from its sources.
+// The tables of the built Ref.dbd (Network.db with the public roots,
+// Signer.db with Microsoft's).
 ReferenceTables Tables() {
-  ReferenceTables tables;
-  std::string text;
-  for (const char* part : {"10-domains.txt", "20-resolvers.txt"}) {
-    std::ifstream in(std::filesystem::u8path(test::SourceDir() + "/data/refdb/Network.db/" + part), std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    text += s.str();
-  }
-  tables.network = StringTable::FromText(text);
+  static const ReferenceTables tables = [] {
+    ReferenceTables t;
+    MainDbValues main;
+    TZLBArchive archive;
+    EXPECT_TRUE(archive.Open(test::BinaryDir() + "\\Ref.dbd"));
+    LoadReferenceTables(archive, t, main);
+    return t;
+  }();
   return tables;
 }
 
@@ -252,8 +257,11 @@ TEST(NetworkSettingsSystem, TheUsersProxyScriptAndTheSystemsHostsFile) {
   // The system's hosts file maps localhost to this computer: not flagged.
   ASSERT_FALSE(SystemHostsFiles().empty());
   EXPECT_TRUE(SystemHostsFiles()[0].ends_with("\\drivers\\etc\\hosts"));
-  for (const auto& r : rows)
-    if (r.kind == "Hosts" && r.name == "localhost") EXPECT_FALSE(r.flagged);
+  for (const auto& r : rows) {
+    if (r.kind == "Hosts" && r.name == "localhost") {
+      EXPECT_FALSE(r.flagged);
+    }
+  }
   {
     Store store;
     {
@@ -265,6 +273,59 @@ TEST(NetworkSettingsSystem, TheUsersProxyScriptAndTheSystemsHostsFile) {
   }
   EXPECT_EQ(RegKey::Open(HKEY_CURRENT_USER, key)->ReadString("AutoConfigURL"), url);
   DeleteRegValue(HKEY_CURRENT_USER, key, "AutoConfigURL");
+}
+
+// The machine's roots (under Wine: the host's public roots) all pass; a root
+// planted in the user's store is flagged, deleted with a backup and put back
+// into the same store.
+TEST(NetworkSettingsSystem, RootCertificatesOfTheMachineAndAPlantedOne) {
+  const std::string userRoot = "CurrentUser\\ROOT";
+  {
+    HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"ROOT");
+    ASSERT_TRUE(store);
+    EXPECT_TRUE(CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING, test::kTestRoot3.data(),
+                                                 static_cast<DWORD>(test::kTestRoot3.size()),
+                                                 CERT_STORE_ADD_REPLACE_EXISTING, nullptr));
+    CertCloseStore(store, 0);
+  }
+  NetworkSettingsPlaces places;
+  places.rootStores = NetworkSettingsPlaces::OfThisSystem().rootStores;
+  const auto rows = ScanNetworkSettings(Tables(), places);
+  std::size_t passed = 0;
+  std::string flagged;
+  const NetworkSettingRow* planted = nullptr;
+  for (const auto& r : rows) {
+    ASSERT_EQ(r.kind, "Root Certificate");
+    if (r.thumbprint == test::kTestRoot3Sha1) {
+      planted = &r;
+    } else if (r.flagged) {
+      flagged += r.certStore + " " + r.name + "; ";
+    } else {
+      ++passed;
+    }
+  }
+  // Wine fills the machine's store from the host's roots: the public ones
+  // pass. A host may add its own (a company's or a proxy's CA); those are
+  // rightly flagged, but they are few.
+  EXPECT_GT(passed, 100u);
+  EXPECT_LE(std::count(flagged.begin(), flagged.end(), ';'), 5) << flagged;
+  if (!flagged.empty()) std::printf("roots of this host that no public program lists: %s\n", flagged.c_str());
+  ASSERT_TRUE(planted);
+  EXPECT_EQ(planted->name, "Wardenlake Test Root 3");
+  EXPECT_EQ(planted->certStore, userRoot);
+  EXPECT_TRUE(planted->flagged);
+  {
+    Store store;
+    {
+      undo::ChangeSet set("Network Settings", "Repair");
+      const WriteResult r = RepairNetworkSetting(*planted);
+      ASSERT_TRUE(r) << r.message;
+    }
+    EXPECT_EQ(CertificateInStore(userRoot, test::kTestRoot3Sha1), false);
+    RestoreAll();
+  }
+  EXPECT_EQ(CertificateInStore(userRoot, test::kTestRoot3Sha1), true);
+  EXPECT_TRUE(DeleteCertificate(userRoot, test::kTestRoot3Sha1));
 }
 
 }  // namespace

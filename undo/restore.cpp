@@ -266,6 +266,7 @@ class World {
         regOps_.back().tree = item.tree;
         return;
       case ItemKind::External:
+      case ItemKind::Certificate:  // a store the registry and file checks do not read
         return;
     }
   }
@@ -429,6 +430,13 @@ ItemCheck CheckItem(const StoredChangeSet& set, const BackupItem& item, const Wo
       return item.operation == "RegisterTask" ? State(ItemState::Restorable)
                                               : State(ItemState::Changed, "a task of that name is there again");
     }
+    case ItemKind::Certificate: {
+      const std::optional<bool> there = CertificateInStore(item.path, item.entry);
+      if (!there) return State(ItemState::Unrestorable, "the certificate store cannot be opened");
+      if (item.existed && item.text.empty())
+        return State(ItemState::Unrestorable, "the certificate was not kept in the backup");
+      return *there == item.existed ? State(ItemState::InPlace) : State(ItemState::Restorable);
+    }
     case ItemKind::External:
       return State(ItemState::Unrestorable, "it ran outside this program");
   }
@@ -497,6 +505,7 @@ class LossCounter {
         if (item.operation != "DisableTask" && item.operation != "EnableTask") tasks_.push_back(item.path);
         return;
       case ItemKind::External:
+      case ItemKind::Certificate:
         return;
     }
   }
@@ -796,6 +805,17 @@ WriteResult RestoreItem(const StoredChangeSet& set, const BackupItem& item, Item
         return {};
       }
       return RestoreTask(set, item, note);
+    case ItemKind::Certificate: {
+      if (!item.existed) {
+        if (WriteResult r = DeleteCertificate(item.path, item.entry); !r.NotFound()) return r;
+        return {};
+      }
+      std::vector<uint8_t> bytes;
+      auto digit = [](char c) { return c >= 'a' ? c - 'a' + 10 : c >= 'A' ? c - 'A' + 10 : c - '0'; };
+      for (std::size_t i = 0; i + 1 < item.text.size(); i += 2)
+        bytes.push_back(static_cast<uint8_t>(digit(item.text[i]) * 16 + digit(item.text[i + 1])));
+      return AddCertificate(item.path, bytes);
+    }
     case ItemKind::External:
       break;
   }
