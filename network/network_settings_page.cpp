@@ -13,7 +13,7 @@ NetworkSettingsPage::NetworkSettingsPage(app::PageContext& context)
                 {"Value", 200, [](const NetworkSettingRow& r) { return r.value; }},
                 {"Stored In", 280, [](const NetworkSettingRow& r) { return r.location; }},
                 {"Verdict", 260, [](const NetworkSettingRow& r) { return r.verdict; }}}) {
-  scan = [this] { return ScanNetworkSettings(context_.tables); };
+  scan = [this] { return ScanNetworkSettings(context_.tables, NetworkSettingsPlaces::OfThisSystem(), &PageJudge()); };
 
   // The popup menu PMNetworkSettings.
   AddAction({.id = kRepair1, .caption = "&Repair", .hint = "Comment out the selected hosts line or delete the setting.",

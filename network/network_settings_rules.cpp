@@ -343,6 +343,23 @@ void AddRootCertificateRow(const RootCertificate& root, const StringTable& netwo
   rows.push_back(std::move(row));
 }
 
+void AddWinsockRow(const WinsockProvider& provider, const WinsockJudgement& judgement,
+                   std::vector<NetworkSettingRow>& rows) {
+  NetworkSettingRow row;
+  row.kind = provider.catalog == "Namespace" ? "Winsock Namespace" : "Winsock Provider";
+  row.name = Shown(provider.name);
+  row.value = Shown(provider.dll);
+  row.location = provider.catalog + " catalog " + provider.id + (provider.layered ? " (layered)" : "");
+  row.verdict = judgement.judged ? judgement.verdictText : "Not judged";
+  if (judgement.judged && judgement.distrusted) {
+    row.flagged = true;
+  } else if (provider.layered && judgement.judged && !judgement.microsoft) {
+    row.flagged = true;
+    row.verdict = "A layered provider not signed by Microsoft: it sees every connection. " + row.verdict;
+  }
+  rows.push_back(std::move(row));
+}
+
 void AddHostsRows(const HostsFile& hosts, const std::string& path, const StringTable& network,
                   std::vector<NetworkSettingRow>& rows) {
   if (hosts.utf16)
@@ -558,6 +575,8 @@ std::vector<HijackRow> NetworkSettingsHijackRows(const std::vector<NetworkSettin
       h.entryKey = r.file + "|" + Shown(r.lineText) + "|" + r.name;
     else if (r.repair == NetworkRepair::DeleteCertificate)
       h.entryKey = r.certStore + "|" + r.thumbprint;
+    else if (r.kind.starts_with("Winsock"))
+      h.entryKey = r.location + "|" + r.value;
     else
       h.entryKey = r.location + "|" + r.kind + "|" + r.name;
     out.push_back(std::move(h));

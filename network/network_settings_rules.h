@@ -162,6 +162,26 @@ struct RootCertificate {
 void AddRootCertificateRow(const RootCertificate& root, const StringTable& network,
                            std::vector<NetworkSettingRow>& rows);
 
+// A Winsock catalog entry: a transport provider (base or layered) or a
+// namespace provider, and what the judge said of its DLL.
+struct WinsockProvider {
+  std::string catalog;  // "Protocol" or "Namespace"
+  std::string name;     // as the catalog names it
+  std::string dll;      // its DLL's path, environment variables expanded
+  std::string id;       // provider GUID "{…}" (and catalog entry id for protocols)
+  bool layered = false; // a layered protocol provider (sits between programs and the network)
+};
+struct WinsockJudgement {
+  std::string verdictText;  // the judge's text for the lists
+  bool distrusted = false;  // suspicious or malicious
+  bool microsoft = false;   // signed under Microsoft's roots, or one of Windows' own files
+  bool judged = false;
+};
+// Flagged: a layered provider whose DLL is not Microsoft's, and any provider
+// the judge distrusts.
+void AddWinsockRow(const WinsockProvider& provider, const WinsockJudgement& judgement,
+                   std::vector<NetworkSettingRow>& rows);
+
 // Columns and text as the console prints them; the hijack report's rows.
 TextRow NetworkSettingsColumns();
 TextRow NetworkSettingsRowText(const NetworkSettingRow& row);

@@ -1,8 +1,11 @@
 #include "network/network_settings_scan.h"
 
+#include <winsock2.h>
+#include <ws2spi.h>
 #include <windows.h>
 #include <wincrypt.h>
 #include <winhttp.h>
+#include <objbase.h>
 
 #include <memory>
 #include <set>
@@ -205,6 +208,53 @@ std::vector<RootCertificate> ReadRootCertificates(const std::vector<std::string>
   return out;
 }
 
+std::string GuidText(const GUID& g) {
+  wchar_t buf[64];
+  return StringFromGUID2(g, buf, 64) > 0 ? win32::Narrow(buf) : std::string();
+}
+
+std::vector<WinsockProvider> SystemWinsockProviders() {
+  std::vector<WinsockProvider> out;
+  DWORD size = 0;
+  int error = 0;
+  std::vector<uint8_t> buf;
+  if (WSCEnumProtocols(nullptr, nullptr, &size, &error) == SOCKET_ERROR && error == WSAENOBUFS && size) {
+    buf.resize(size);
+    auto* info = reinterpret_cast<WSAPROTOCOL_INFOW*>(buf.data());
+    const int n = WSCEnumProtocols(nullptr, info, &size, &error);
+    for (int i = 0; i < n && n != SOCKET_ERROR; ++i) {
+      WinsockProvider p;
+      p.catalog = "Protocol";
+      p.name = win32::Narrow(info[i].szProtocol);
+      p.id = GuidText(info[i].ProviderId) + " #" + std::to_string(info[i].dwCatalogEntryId);
+      p.layered = info[i].ProtocolChain.ChainLen == LAYERED_PROTOCOL;
+      wchar_t path[MAX_PATH + 1] = {};
+      int len = MAX_PATH, err = 0;
+      GUID id = info[i].ProviderId;
+      if (WSCGetProviderPath(&id, path, &len, &err) == 0) p.dll = Expanded(win32::Narrow(path));
+      out.push_back(std::move(p));
+    }
+  }
+  size = 0;
+  if (WSAEnumNameSpaceProvidersW(&size, nullptr) == SOCKET_ERROR && size) {
+    std::vector<uint8_t> ns(size);
+    auto* info = reinterpret_cast<WSANAMESPACE_INFOW*>(ns.data());
+    const int n = WSAEnumNameSpaceProvidersW(&size, info);
+    for (int i = 0; i < n && n != SOCKET_ERROR; ++i) {
+      WinsockProvider p;
+      p.catalog = "Namespace";
+      p.name = info[i].lpszIdentifier ? win32::Narrow(info[i].lpszIdentifier) : std::string();
+      p.id = GuidText(info[i].NSProviderId);
+      wchar_t path[MAX_PATH + 1] = {};
+      int len = MAX_PATH, err = 0;
+      GUID id = info[i].NSProviderId;
+      if (WSCGetProviderPath(&id, path, &len, &err) == 0) p.dll = Expanded(win32::Narrow(path));
+      out.push_back(std::move(p));
+    }
+  }
+  return out;
+}
+
 std::vector<std::string> SystemHostsFiles() {
   const std::string system = SystemFolder() + "\\drivers\\etc\\hosts";
   std::vector<std::string> files{system};
@@ -224,10 +274,12 @@ NetworkSettingsPlaces NetworkSettingsPlaces::OfThisSystem() {
   places.hostsFiles = SystemHostsFiles();
   places.winHttpProxy = &SystemWinHttpProxy;
   places.rootStores = {"LocalMachine\\ROOT", "LocalMachine\\AuthRoot", "CurrentUser\\ROOT"};
+  places.winsockProviders = &SystemWinsockProviders;
   return places;
 }
 
-std::vector<NetworkSettingRow> ScanNetworkSettings(const ReferenceTables& tables, const NetworkSettingsPlaces& places) {
+std::vector<NetworkSettingRow> ScanNetworkSettings(const ReferenceTables& tables, const NetworkSettingsPlaces& places,
+                                                   const Judge* judge) {
   std::vector<NetworkSettingRow> rows;
   for (const std::string& file : places.hostsFiles) AddHostsFile(file, tables.network, rows);
   AddProxyPlace(HKEY_CURRENT_USER, places.internetPolicies, "User policy", true, rows);
@@ -241,6 +293,24 @@ std::vector<NetworkSettingRow> ScanNetworkSettings(const ReferenceTables& tables
   for (RootCertificate& root : ReadRootCertificates(places.rootStores)) {
     root.microsoft = SignerGroupOf(root.sha256, tables) == "Microsoft";
     AddRootCertificateRow(root, tables.network, rows);
+  }
+  if (places.winsockProviders) {
+    const std::vector<WinsockProvider> providers = places.winsockProviders();
+    std::vector<JudgeRequest> requests;
+    for (const WinsockProvider& p : providers) requests.emplace_back(p.dll, Origin::Other, true);
+    std::vector<Judgement> judgements;
+    if (judge) judgements = judge->AssessAll(requests);
+    for (std::size_t i = 0; i < providers.size(); ++i) {
+      WinsockJudgement w;
+      if (i < judgements.size()) {
+        const Judgement& j = judgements[i];
+        w.judged = true;
+        w.verdictText = VerdictText(j);
+        w.distrusted = j.verdict == Verdict::Suspicious || j.verdict == Verdict::Malicious;
+        w.microsoft = j.windowsFile || SignerGroupOf(j.signature.rootThumbprint, tables) == "Microsoft";
+      }
+      AddWinsockRow(providers[i], w, rows);
+    }
   }
   return rows;
 }
@@ -305,8 +375,8 @@ WriteResult RepairNetworkSetting(const NetworkSettingRow& row) {
   return fail;
 }
 
-PageText NetworkSettingsPageText(const ReferenceTables& tables) {
-  return NetworkSettingsPageTextOf(ScanNetworkSettings(tables));
+PageText NetworkSettingsPageText(const Judge& judge) {
+  return NetworkSettingsPageTextOf(ScanNetworkSettings(judge.Tables(), NetworkSettingsPlaces::OfThisSystem(), &judge));
 }
 
 PageText NetworkSettingsPageTextOf(const std::vector<NetworkSettingRow>& rows) {

@@ -33,6 +33,8 @@ struct NetworkSettingsPlaces {
   // of the user's store that the machine's stores hold too is listed once
   // (the user's store shows the machine's roots as well).
   std::vector<std::string> rootStores;
+  // The Winsock catalogs (protocol and namespace providers); null: not read.
+  std::function<std::vector<WinsockProvider>()> winsockProviders;
 
     // The system's hosts file, and the DataBasePath folder's when it differs;
   // the stores LocalMachine\ROOT, LocalMachine\AuthRoot, CurrentUser\ROOT.
@@ -47,8 +49,14 @@ std::vector<std::string> SystemHostsFiles();
 // The roots of the stores, read-only.
 std::vector<RootCertificate> ReadRootCertificates(const std::vector<std::string>& stores);
 
+// judge: judges the Winsock providers' DLLs (null: they are listed unjudged).
 std::vector<NetworkSettingRow> ScanNetworkSettings(const ReferenceTables& tables,
-                                                   const NetworkSettingsPlaces& places = NetworkSettingsPlaces::OfThisSystem());
+                                                   const NetworkSettingsPlaces& places = NetworkSettingsPlaces::OfThisSystem(),
+                                                   const Judge* judge = nullptr);
+
+// The system's Winsock catalogs through WSCEnumProtocols and
+// WSCEnumNameSpaceProviders.
+std::vector<WinsockProvider> SystemWinsockProviders();
 
 // Whether the row has a repair.
 bool CanRepair(const NetworkSettingRow& row);
@@ -58,7 +66,7 @@ bool CanRepair(const NetworkSettingRow& row);
 WriteResult RepairNetworkSetting(const NetworkSettingRow& row);
 
 // The page's listing as the console prints it.
-PageText NetworkSettingsPageText(const ReferenceTables& tables);
+PageText NetworkSettingsPageText(const Judge& judge);
 PageText NetworkSettingsPageTextOf(const std::vector<NetworkSettingRow>& rows);
 
 }  // namespace wl

@@ -16,6 +16,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "judge/testing/system_judge.h"
+#include "sysroutines/system_paths.h"
 #include "refdb/zlb_archive.h"
 #include "tests/support/test_certificates.h"
 #include "tests/support/test_support.h"
@@ -237,6 +239,34 @@ TEST_F(NetworkSettingsScanTest, ProxiesScriptsAndDnsServersAndTheirRemoval) {
   }
   EXPECT_EQ(Dump(HKEY_CURRENT_USER, keyRoot_), userBefore);
   EXPECT_EQ(Dump(HKEY_LOCAL_MACHINE, keyRoot_), machineBefore);
+}
+
+// Winsock catalogs through the seam (Wine's are nearly empty): a layered
+// provider from a user's folder is flagged; Windows' own base provider and
+// namespace provider are not.
+TEST_F(NetworkSettingsScanTest, WinsockProvidersAreJudged) {
+  test::WriteBytes(hosts_, "");
+  const std::string lsp = dir_.File("wlsp.dll");
+  test::WriteBytes(lsp, "MZ not really a provider");
+  places_.winsockProviders = [lsp] {
+    return std::vector<WinsockProvider>{
+        {"Protocol", "MSAFD Tcpip [TCP/IP]", SystemFolder() + "\\mswsock.dll", "{E70F1AA0-AB8B-11CF-8CA3-00805F48A192} #1001", false},
+        {"Protocol", "Shopping Helper LSP", lsp, "{12345678-0000-0000-0000-000000000001} #1010", true},
+        {"Namespace", "Network Location Awareness", SystemFolder() + "\\NLAapi.dll", "{6642243A-3BA8-4AA6-BAA5-2E0BD71FDD83}", false}};
+  };
+  const test::SystemJudge judge(Tables());
+  const auto rows = ScanNetworkSettings(tables_, places_, &judge.get());
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[0].kind, "Winsock Provider");
+  EXPECT_FALSE(rows[0].flagged) << rows[0].verdict;
+  EXPECT_TRUE(rows[1].flagged) << rows[1].verdict;
+  EXPECT_NE(rows[1].location.find("(layered)"), std::string::npos);
+  EXPECT_EQ(rows[2].kind, "Winsock Namespace");
+  EXPECT_FALSE(rows[2].flagged) << rows[2].verdict;
+  // Without a judge they are listed, not flagged.
+  for (const auto& r : ScanNetworkSettings(tables_, places_)) EXPECT_FALSE(r.flagged);
+  // The system's own catalogs read without harm.
+  (void)SystemWinsockProviders();
 }
 
 // The places of this system: the user's real Internet Settings key and the

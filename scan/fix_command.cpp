@@ -134,7 +134,8 @@ PageFix OtherBrowsersFix(const Judge&) {
 }
 
 PageFix NetworkSettingsFix(const Judge& judge) {
-  auto rows = std::make_shared<std::vector<NetworkSettingRow>>(ScanNetworkSettings(judge.Tables()));
+  auto rows = std::make_shared<std::vector<NetworkSettingRow>>(
+      ScanNetworkSettings(judge.Tables(), NetworkSettingsPlaces::OfThisSystem(), &judge));
   PageText text = NetworkSettingsPageTextOf(*rows);
   std::vector<HijackRow> hijack = text.hijack;
   return {std::move(text), [rows, hijack = std::move(hijack)](std::size_t k) -> Done {

@@ -18,7 +18,7 @@ const std::vector<HijackScanStep>& HijackScanSteps() {
       {"ieext", 6, &IeExtensionsPageText},
       {"bho", 7, &HelperObjectsPageText},
       {"browsers", 11, [](const Judge& judge) { return OtherBrowsersPageText(judge.Tables()); }},
-      {"network-settings", 17, [](const Judge& judge) { return NetworkSettingsPageText(judge.Tables()); }},
+      {"network-settings", 17, &NetworkSettingsPageText},
   };
   return steps;
 }

@@ -30,7 +30,7 @@ const std::vector<PageScanEntry>& PageScans() {
       {"browser-settings", [](const Judge& judge) { return BrowserSettingsPageText(judge.Tables()); }},
       {"ports", [](const Judge& judge) { return PortsPageText(judge.Tables()); }},
       {"browsers", [](const Judge& judge) { return OtherBrowsersPageText(judge.Tables()); }},
-      {"network-settings", [](const Judge& judge) { return NetworkSettingsPageText(judge.Tables()); }},
+      {"network-settings", &NetworkSettingsPageText},
   };
   return pages;
 }
