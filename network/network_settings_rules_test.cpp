@@ -165,5 +165,35 @@ TEST(DnsRows, HandSetServersOutsideKnownResolversAndLocalNetworks) {
   EXPECT_FALSE(rows[3].flagged);
 }
 
+TEST(RootAndWinsockRows, PublicAndMicrosoftRootsPassLayeredProvidersMustBeMicrosofts) {
+  const StringTable network = StringTable::FromText("root:AB12=ISRG Root X1\n");
+  std::vector<NetworkSettingRow> rows;
+  AddRootCertificateRow({"LocalMachine\\ROOT", "ISRG Root X1", "S1", "ab12", false}, network, rows);
+  AddRootCertificateRow({"LocalMachine\\AuthRoot", "Microsoft Root Certificate Authority 2011", "S2", "FF", true},
+                        network, rows);
+  AddRootCertificateRow({"CurrentUser\\ROOT", "Interception CA", "S3", "CD34", false}, network, rows);
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_FALSE(rows[0].flagged);
+  EXPECT_EQ(rows[0].verdict, "A public root (ISRG Root X1)");
+  EXPECT_FALSE(rows[1].flagged);
+  EXPECT_TRUE(rows[2].flagged);
+  EXPECT_EQ(rows[2].repair, NetworkRepair::DeleteCertificate);
+  const auto hijack = NetworkSettingsHijackRows(rows);
+  ASSERT_EQ(hijack.size(), 1u);
+  EXPECT_EQ(hijack[0].entryKey, "CurrentUser\\ROOT|S3");
+
+  rows.clear();
+  const WinsockProvider base{"Protocol", "MSAFD Tcpip", "C:\\Windows\\system32\\mswsock.dll", "{A} #1001", false};
+  const WinsockProvider layered{"Protocol", "Helper LSP", "C:\\Users\\me\\lsp.dll", "{B} #1010", true};
+  AddWinsockRow(base, {"(Unknown)", false, false, true}, rows);
+  AddWinsockRow(layered, {"(Unknown)", false, false, true}, rows);
+  AddWinsockRow(layered, {"(Trusted) Microsoft Windows", false, true, true}, rows);
+  AddWinsockRow(base, {"(Malicious) …", true, false, true}, rows);
+  AddWinsockRow(layered, {}, rows);  // not judged: listed only
+  std::vector<bool> flagged;
+  for (const auto& r : rows) flagged.push_back(r.flagged);
+  EXPECT_EQ(flagged, (std::vector<bool>{false, true, false, true, false}));
+}
+
 }  // namespace
 }  // namespace wl

@@ -305,34 +305,35 @@ TEST(NetworkSettingsSystem, TheUsersProxyScriptAndTheSystemsHostsFile) {
   DeleteRegValue(HKEY_CURRENT_USER, key, "AutoConfigURL");
 }
 
-// The machine's roots (under Wine: the host's public roots) all pass; a root
-// planted in the user's store is flagged, deleted with a backup and put back
-// into the same store.
-TEST(NetworkSettingsSystem, RootCertificatesOfTheMachineAndAPlantedOne) {
-  const std::string userRoot = "CurrentUser\\ROOT";
-  {
-    HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"ROOT");
+// The machine's roots (under Wine: the host's public roots) all pass; roots
+// planted in the machine's and the user's stores are flagged, deleted with a
+// backup and put back into the same store.
+TEST(NetworkSettingsSystem, RootCertificatesOfTheMachineAndPlantedOnes) {
+  const std::string userRoot = "CurrentUser\\ROOT", machineRoot = "LocalMachine\\ROOT";
+  auto plant = [](DWORD location, const std::vector<uint8_t>& der) {
+    HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, location, L"ROOT");
     ASSERT_TRUE(store);
-    EXPECT_TRUE(CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING, test::kTestRoot3.data(),
-                                                 static_cast<DWORD>(test::kTestRoot3.size()),
+    EXPECT_TRUE(CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING, der.data(), static_cast<DWORD>(der.size()),
                                                  CERT_STORE_ADD_REPLACE_EXISTING, nullptr));
     CertCloseStore(store, 0);
-  }
+  };
+  plant(CERT_SYSTEM_STORE_CURRENT_USER, test::kTestRoot3);
+  plant(CERT_SYSTEM_STORE_LOCAL_MACHINE, test::kTestRoot4);
   NetworkSettingsPlaces places;
   places.rootStores = NetworkSettingsPlaces::OfThisSystem().rootStores;
   const auto rows = ScanNetworkSettings(Tables(), places);
   std::size_t passed = 0;
   std::string flagged;
-  const NetworkSettingRow* planted = nullptr;
+  const NetworkSettingRow *inUser = nullptr, *inMachine = nullptr;
   for (const auto& r : rows) {
     ASSERT_EQ(r.kind, "Root Certificate");
-    if (r.thumbprint == test::kTestRoot3Sha1) {
-      planted = &r;
-    } else if (r.flagged) {
+    if (r.thumbprint == test::kTestRoot3Sha1) inUser = &r;
+    if (r.thumbprint == test::kTestRoot4Sha1) inMachine = &r;
+    if (!r.certStore.starts_with("LocalMachine") || r.name.starts_with("Wardenlake Test Root")) continue;
+    if (r.flagged)
       flagged += r.certStore + " " + r.name + "; ";
-    } else {
+    else
       ++passed;
-    }
   }
   // Wine fills the machine's store from the host's roots: the public ones
   // pass. A host may add its own (a company's or a proxy's CA); those are
@@ -340,22 +341,37 @@ TEST(NetworkSettingsSystem, RootCertificatesOfTheMachineAndAPlantedOne) {
   EXPECT_GT(passed, 100u);
   EXPECT_LE(std::count(flagged.begin(), flagged.end(), ';'), 5) << flagged;
   if (!flagged.empty()) std::printf("roots of this host that no public program lists: %s\n", flagged.c_str());
-  ASSERT_TRUE(planted);
-  EXPECT_EQ(planted->name, "Wardenlake Test Root 3");
-  EXPECT_EQ(planted->certStore, userRoot);
-  EXPECT_TRUE(planted->flagged);
+  ASSERT_TRUE(inUser && inMachine);
+  EXPECT_EQ(inUser->name, "Wardenlake Test Root 3");
+  EXPECT_EQ(inUser->certStore, userRoot);
+  EXPECT_EQ(inMachine->certStore, machineRoot);
+  EXPECT_TRUE(inUser->flagged);
+  EXPECT_TRUE(inMachine->flagged);
+  // Both are in the hijack report.
+  int reported = 0;
+  for (const HijackRow& h : NetworkSettingsPageTextOf(rows).hijack)
+    reported += h.entryKey == userRoot + "|" + test::kTestRoot3Sha1 || h.entryKey == machineRoot + "|" + test::kTestRoot4Sha1;
+  EXPECT_EQ(reported, 2);
   {
     Store store;
     {
       undo::ChangeSet set("Network Settings", "Repair");
-      const WriteResult r = RepairNetworkSetting(*planted);
-      ASSERT_TRUE(r) << r.message;
+      for (const NetworkSettingRow* row : {inUser, inMachine}) {
+        const WriteResult r = RepairNetworkSetting(*row);
+        ASSERT_TRUE(r) << r.message;
+      }
     }
     EXPECT_EQ(CertificateInStore(userRoot, test::kTestRoot3Sha1), false);
+    EXPECT_EQ(CertificateInStore(machineRoot, test::kTestRoot4Sha1), false);
+    // Gone from what the scan lists too.
+    for (const auto& r : ScanNetworkSettings(Tables(), places))
+      EXPECT_TRUE(r.thumbprint != test::kTestRoot3Sha1 && r.thumbprint != test::kTestRoot4Sha1) << r.name;
     RestoreAll();
   }
   EXPECT_EQ(CertificateInStore(userRoot, test::kTestRoot3Sha1), true);
+  EXPECT_EQ(CertificateInStore(machineRoot, test::kTestRoot4Sha1), true);
   EXPECT_TRUE(DeleteCertificate(userRoot, test::kTestRoot3Sha1));
+  EXPECT_TRUE(DeleteCertificate(machineRoot, test::kTestRoot4Sha1));
 }
 
 }  // namespace
