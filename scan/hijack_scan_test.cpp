@@ -76,7 +76,8 @@ TEST(HijackScan, PlantedEntriesComeInScannerOrderAndTwoScansGiveTheSameRows) {
   // Grouped in the order of the scanners.
   const std::vector<std::pair<std::string, std::size_t>> groups = {
       {"Startup Item", 0},      {"System Association", 1},   {"System Service", 2},     {"IE ToolBar", 3},
-      {"IE Extend Popup Menu", 3}, {"IE Tool Button", 3}, {"Browser Help Object", 4}};
+      {"IE Extend Popup Menu", 3}, {"IE Tool Button", 3}, {"Browser Help Object", 4}, {"Browser Setting", 5},
+      {"Network Setting", 6}};
   std::size_t group = 0;
   for (const HijackRow& row : first) {
     std::size_t g = 99;
