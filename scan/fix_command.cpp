@@ -143,7 +143,11 @@ PageFix NetworkSettingsFix(const Judge& judge) {
             if (index < 0 || static_cast<std::size_t>(index) >= rows->size())
               return {FixOutcome::Failed, "the entry's row is missing"};
             const NetworkSettingRow& row = (*rows)[static_cast<std::size_t>(index)];
-            if (!CanRepair(row)) return {FixOutcome::Skipped, "it has nothing to repair"};
+            if (!CanRepair(row))
+              return {FixOutcome::Skipped, row.kind.starts_with("Winsock")
+                                               ? "Winsock providers are listed only: remove it with the program "
+                                                 "that installed it"
+                                               : "it has nothing to repair"};
             return FromWrite(RepairNetworkSetting(row), row.repair == NetworkRepair::CommentOutHostsLine
                                                             ? "its hosts line was commented out"
                                                             : "removed");
