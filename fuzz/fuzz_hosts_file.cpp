@@ -30,5 +30,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   (void)wl::ClassifyAddress(bytes);
   (void)wl::ProxyIsLocal(bytes);
   for (const std::string& s : wl::SplitNameServers(bytes)) (void)wl::PublicResolverOf(s, network);
+  (void)wl::PublicRootOf(bytes, network);
+  std::vector<wl::NetworkSettingRow> more;
+  wl::ProxyValues proxy;
+  proxy.proxyEnable = 1;
+  proxy.proxyServer = std::string(bytes);
+  proxy.autoConfigUrl = std::string(bytes);
+  wl::AddProxyRows(proxy, more);
+  wl::AddDnsRows("x", "HKEY_LOCAL_MACHINE\\T", "NameServer", bytes, false, network, more);
+  wl::AddRootCertificateRow({"CurrentUser\\ROOT", std::string(bytes), "S", std::string(bytes), false}, network, more);
+  (void)wl::NetworkSettingsHijackRows(more);
   return 0;
 }

@@ -241,6 +241,30 @@ TEST_F(NetworkSettingsScanTest, ProxiesScriptsAndDnsServersAndTheirRemoval) {
   EXPECT_EQ(Dump(HKEY_LOCAL_MACHINE, keyRoot_), machineBefore);
 }
 
+// The resolver's DataBasePath naming another folder: its hosts file is read
+// too (the system's stays first); the same folder written otherwise is not
+// read twice.
+TEST(NetworkSettingsSystem, TheDataBasePathFoldersHostsFile) {
+  const std::string tcpip = "SYSTEM\\CurrentControlSet\\Services\\Tcpip\\Parameters";
+  const auto key = RegKey::Open(HKEY_LOCAL_MACHINE, tcpip);
+  const std::optional<win32::RegValue> had = key ? key->Read("DataBasePath") : std::nullopt;
+  test::ScratchDir dir{"wldatabase"};
+  test::WriteBytes(dir.File("hosts"), "127.0.0.1 localhost\n");
+  ASSERT_EQ(RegWriteKey::Create(HKEY_LOCAL_MACHINE, tcpip)->WriteString("DataBasePath", dir.Path().string() + "\\"),
+            ERROR_SUCCESS);
+  const auto files = SystemHostsFiles();
+  ASSERT_EQ(files.size(), 2u);
+  EXPECT_EQ(files[1], dir.File("hosts"));
+  ASSERT_EQ(RegWriteKey::Create(HKEY_LOCAL_MACHINE, tcpip)
+                ->WriteString("DataBasePath", "%SystemRoot%\\SYSTEM32\\Drivers\\Etc", REG_EXPAND_SZ),
+            ERROR_SUCCESS);
+  EXPECT_EQ(SystemHostsFiles().size(), 1u);
+  if (had)
+    RegWriteKey::Create(HKEY_LOCAL_MACHINE, tcpip)->WriteRaw("DataBasePath", had->type, had->data);
+  else
+    RegWriteKey::Create(HKEY_LOCAL_MACHINE, tcpip)->DeleteValue("DataBasePath");
+}
+
 // Winsock catalogs through the seam (Wine's are nearly empty): a layered
 // provider from a user's folder is flagged; Windows' own base provider and
 // namespace provider are not.
