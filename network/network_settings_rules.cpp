@@ -574,11 +574,11 @@ std::vector<HijackRow> NetworkSettingsHijackRows(const std::vector<NetworkSettin
     if (r.repair == NetworkRepair::CommentOutHostsLine)
       h.entryKey = r.file + "|" + Shown(r.lineText) + "|" + r.name;
     else if (r.repair == NetworkRepair::DeleteCertificate)
-      h.entryKey = r.certStore + "|" + r.thumbprint;
+      h.entryKey = r.certStore + "|" + r.thumbprint + "|" + r.name;
     else if (r.kind.starts_with("Winsock"))
       h.entryKey = r.location + "|" + r.value;
     else
-      h.entryKey = r.location + "|" + r.kind + "|" + r.name;
+      h.entryKey = r.location + "|" + r.kind + "|" + r.name + "|" + r.value;
     out.push_back(std::move(h));
   }
   return out;

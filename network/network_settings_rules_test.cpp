@@ -180,7 +180,7 @@ TEST(RootAndWinsockRows, PublicAndMicrosoftRootsPassLayeredProvidersMustBeMicros
   EXPECT_EQ(rows[2].repair, NetworkRepair::DeleteCertificate);
   const auto hijack = NetworkSettingsHijackRows(rows);
   ASSERT_EQ(hijack.size(), 1u);
-  EXPECT_EQ(hijack[0].entryKey, "CurrentUser\\ROOT|S3");
+  EXPECT_EQ(hijack[0].entryKey, "CurrentUser\\ROOT|S3|Interception CA");
 
   rows.clear();
   const WinsockProvider base{"Protocol", "MSAFD Tcpip", "C:\\Windows\\system32\\mswsock.dll", "{A} #1001", false};

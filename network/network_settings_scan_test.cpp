@@ -300,7 +300,8 @@ TEST(NetworkSettingsSystem, TheUsersProxyScriptAndTheSystemsHostsFile) {
   const auto before = RegKey::Open(HKEY_CURRENT_USER, key);
   const std::optional<std::string> had = before ? before->ReadString("AutoConfigURL") : std::nullopt;
   ASSERT_FALSE(had) << "the prefix has a proxy script already";
-  const std::string url = "http://wlprobe.example/" + std::to_string(GetCurrentProcessId()) + ".pac";
+  // Named so that the tests comparing whole scans beside this one leave it out.
+  const std::string url = "http://wltest.example/" + std::to_string(GetCurrentProcessId()) + ".pac";
   ASSERT_EQ(RegWriteKey::Create(HKEY_CURRENT_USER, key)->WriteString("AutoConfigURL", url), ERROR_SUCCESS);
 
   const auto rows = ScanNetworkSettings(Tables());
@@ -353,7 +354,7 @@ TEST(NetworkSettingsSystem, RootCertificatesOfTheMachineAndPlantedOnes) {
     ASSERT_EQ(r.kind, "Root Certificate");
     if (r.thumbprint == test::kTestRoot3Sha1) inUser = &r;
     if (r.thumbprint == test::kTestRoot4Sha1) inMachine = &r;
-    if (!r.certStore.starts_with("LocalMachine") || r.name.starts_with("Wardenlake Test Root")) continue;
+    if (!r.certStore.starts_with("LocalMachine") || r.name.starts_with("WlTest Root")) continue;
     if (r.flagged)
       flagged += r.certStore + " " + r.name + "; ";
     else
@@ -366,7 +367,7 @@ TEST(NetworkSettingsSystem, RootCertificatesOfTheMachineAndPlantedOnes) {
   EXPECT_LE(std::count(flagged.begin(), flagged.end(), ';'), 5) << flagged;
   if (!flagged.empty()) std::printf("roots of this host that no public program lists: %s\n", flagged.c_str());
   ASSERT_TRUE(inUser && inMachine);
-  EXPECT_EQ(inUser->name, "Wardenlake Test Root 3");
+  EXPECT_EQ(inUser->name, "WlTest Root 3");
   EXPECT_EQ(inUser->certStore, userRoot);
   EXPECT_EQ(inMachine->certStore, machineRoot);
   EXPECT_TRUE(inUser->flagged);
@@ -374,7 +375,8 @@ TEST(NetworkSettingsSystem, RootCertificatesOfTheMachineAndPlantedOnes) {
   // Both are in the hijack report.
   int reported = 0;
   for (const HijackRow& h : NetworkSettingsPageTextOf(rows).hijack)
-    reported += h.entryKey == userRoot + "|" + test::kTestRoot3Sha1 || h.entryKey == machineRoot + "|" + test::kTestRoot4Sha1;
+    reported += h.entryKey == userRoot + "|" + test::kTestRoot3Sha1 + "|WlTest Root 3" ||
+                h.entryKey == machineRoot + "|" + test::kTestRoot4Sha1 + "|WlTest Root 4";
   EXPECT_EQ(reported, 2);
   {
     Store store;
