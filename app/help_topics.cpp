@@ -16,6 +16,7 @@ const std::vector<HelpTopic>& NavigationHelpTopics() {
       {"BHO/Browser ActiveX", "bho_browser_activex.html"},
       {"Browser Extensions", "browser_extensions.html"},
       {"Other Browsers", "other_browsers.html"},
+      {"Network Settings", "network_settings.html"},
       {"Process Manager", "process_manager.html"},
       {"Uninstall Software", "uninstall_software.html"},
       {"Active Ports", "active_ports.html"},

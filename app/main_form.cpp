@@ -78,7 +78,9 @@ const std::vector<NavGroup>& Navigation() {
          &TForm1::RzGroup4Items5Click, 7},
         {"Browser Extensions", "View browser extensions.", Glyph::Toolbar, &TForm1::RzGroup4Items6Click, 6},
         {"Other Browsers", "View/Fix the settings and add-ons of Edge, Chrome, Firefox and other browsers.",
-         Glyph::GlobeGear, &TForm1::RzGroup4Items7Click, 11}}},
+         Glyph::GlobeGear, &TForm1::RzGroup4Items7Click, 11},
+        {"Network Settings", "View/Fix the hosts file, proxies, proxy scripts and DNS servers.", Glyph::Plug,
+         &TForm1::RzGroup4Items8Click, 17}}},
       {"Tools",
        {{"Process Manager", "Manage the running process.", Glyph::Window, &TForm1::RzGroup2Items0Click, 1},
         {"Uninstall Software", "Uninstall or log-on software.", Glyph::Package, &TForm1::RzGroup2Items1Click, 12},
@@ -491,6 +493,11 @@ void TForm1::RzGroup4Items6Click() {
 void TForm1::RzGroup4Items7Click() {
   RefreshIfEmpty(11);
   ShowPage(11);
+}
+
+void TForm1::RzGroup4Items8Click() {
+  RefreshIfEmpty(17);
+  ShowPage(17);
 }
 
 void TForm1::RzGroup2Items0Click() {

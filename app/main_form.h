@@ -33,7 +33,7 @@ using ui::UiServices;
 using ui::ImageList;
 using ui::SharedImages;
 
-inline constexpr int kPageCount = 17;
+inline constexpr int kPageCount = 18;
 inline constexpr int kStatusPageIndex = 10;
 inline constexpr int kHijackPageIndex = 13;
 
@@ -100,6 +100,7 @@ class TForm1 : public win32::Window, public UiServices {
   void RzGroup4Items5Click();  // "BHO/Browser ActiveX"
   void RzGroup4Items6Click();  // "Browser Extensions"
   void RzGroup4Items7Click();  // "Other Browsers"
+  void RzGroup4Items8Click();  // "Network Settings"
   void RzGroup2Items0Click();  // "Process Manager"
   void RzGroup2Items1Click();  // "Uninstall Software"
   void RzGroup2Items2Click();  // "Active Ports"

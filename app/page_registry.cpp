@@ -8,6 +8,7 @@
 #include "browser/browser_settings_page.h"
 #include "browser/helper_object_page.h"
 #include "browser/ie_extension_page.h"
+#include "network/network_settings_page.h"
 #include "network/port_page.h"
 #include "network/sniffer_page.h"
 #include "browser/other_browsers_page.h"
@@ -54,6 +55,8 @@ std::unique_ptr<Page> MakePage(int index, PageContext& context) {
       return std::make_unique<OtherBrowsersPage>(context);
     case 16:
       return std::make_unique<undo::BackupsPage>(context);
+    case NetworkSettingsPage::kPageIndex:
+      return std::make_unique<NetworkSettingsPage>(context);
     default:
       return nullptr;
   }

@@ -11,6 +11,7 @@
 #include "browser/helper_object_page.h"
 #include "browser/ie_extension_page.h"
 #include "browser/other_browsers_page.h"
+#include "network/network_settings_page.h"
 #include "ui/ui_test_support.h"
 #include "core/utf8_path.h"
 #include "service/service_page.h"
@@ -77,6 +78,13 @@ TEST_F(PagesTest, NavigationShowsAndFillsThePages) {
   Form().RzGroup4Items7Click();
   EXPECT_EQ(Form().ActivePageIndex(), OtherBrowsersPage::kPageIndex);
   EXPECT_EQ(PageOf<OtherBrowsersPage>(OtherBrowsersPage::kPageIndex).List().View().ColumnCount(), 7);
+  Form().RzGroup4Items8Click();
+  EXPECT_EQ(Form().ActivePageIndex(), NetworkSettingsPage::kPageIndex);
+  EXPECT_EQ(PageOf<NetworkSettingsPage>(NetworkSettingsPage::kPageIndex).List().View().ColumnCount(), 5);
+  // A fresh system's hosts file, proxies and DNS servers: nothing distrustful
+  // (the roots need the public roots' table, which this test archive lacks).
+  for (const auto& row : PageOf<NetworkSettingsPage>(NetworkSettingsPage::kPageIndex).List().Rows())
+    if (row.kind != "Root Certificate") EXPECT_FALSE(row.flagged) << row.kind << " " << row.name << " " << row.value;
 }
 
 TEST_F(PagesTest, NavigationShowsTheBrowserPages) {

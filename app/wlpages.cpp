@@ -61,7 +61,7 @@ int wmain(int argc, wchar_t** argv) {
   std::vector<int> pages;
   if (argc > 1) interval = static_cast<DWORD>(_wtoi(argv[1]));
   for (int i = 2; i < argc; ++i) pages.push_back(_wtoi(argv[i]));
-  if (pages.empty()) pages = {10, 0, 2, 4, 14, 15, 7, 6, 11, 1, 12, 5, 9, 13, 16};
+  if (pages.empty()) pages = {10, 0, 2, 4, 14, 15, 7, 6, 11, 17, 1, 12, 5, 9, 13, 16};
 
   INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};
   InitCommonControlsEx(&icc);

@@ -1,10 +1,13 @@
 // The sniffer's packet path natively: decoding, the 200-row ring with its
-// row texts and payload slots; reading a 100,000-packet capture file.
+// row texts and payload slots; reading a 100,000-packet capture file; a
+// 100,000-line hosts file read and judged, against a plain split into lines
+// (the baseline: the least any reader does).
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
 #include <vector>
 
+#include "network/network_settings_rules.h"
 #include "network/packet_test_support.h"
 #include "network/pcap_file.h"
 #include "network/sniffer_rows.h"
@@ -81,6 +84,47 @@ void BM_ReadCapture100k(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(file.size()));
 }
 BENCHMARK(BM_ReadCapture100k)->Unit(benchmark::kMillisecond);
+
+// An ad-blocking hosts file: 100,000 lines, mixed line ends, some comments,
+// a few redirects of well-known names.
+std::string HostsFile100k() {
+  std::string text = "# hosts\r\n127.0.0.1 localhost\r\n::1 localhost\r\n";
+  for (int i = 0; i < 100000; ++i) {
+    if (i % 1000 == 0) text += "# section " + std::to_string(i) + "\n";
+    else if (i % 5000 == 1) text += "203.0.113." + std::to_string(i % 250) + " www" + std::to_string(i) + ".google.com\r\n";
+    else text += "0.0.0.0\tads" + std::to_string(i) + ".tracker.example" + (i % 2 ? "\r\n" : "\n");
+  }
+  return text;
+}
+
+void BM_HostsFile100k(benchmark::State& state) {
+  const std::string text = HostsFile100k();
+  const wl::StringTable network = wl::StringTable::FromText("host:google.com=Search engine\n");
+  for (auto _ : state) {
+    const wl::HostsFile hosts = wl::ParseHostsFile(text);
+    std::vector<wl::NetworkSettingRow> rows;
+    wl::AddHostsRows(hosts, "C:\\Windows\\System32\\drivers\\etc\\hosts", network, rows);
+    benchmark::DoNotOptimize(rows.data());
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(text.size()));
+}
+BENCHMARK(BM_HostsFile100k)->Unit(benchmark::kMillisecond);
+
+void BM_HostsFile100kLinesOnly(benchmark::State& state) {
+  const std::string text = HostsFile100k();
+  for (auto _ : state) {
+    std::vector<std::string_view> lines;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < text.size(); ++i)
+      if (text[i] == '\n') {
+        lines.emplace_back(text.data() + start, i - start);
+        start = i + 1;
+      }
+    benchmark::DoNotOptimize(lines.data());
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(text.size()));
+}
+BENCHMARK(BM_HostsFile100kLinesOnly)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -12,6 +12,7 @@
 #include "browser/other_browsers_actions.h"
 #include "browser/other_browsers_page_text.h"
 #include "browser/other_browsers_scan.h"
+#include "network/network_settings_scan.h"
 #include "service/service_actions.h"
 #include "service/service_page_text.h"
 #include "settings/association_scan.h"
@@ -133,6 +134,27 @@ PageFix OtherBrowsersFix(const Judge&) {
           }};
 }
 
+PageFix NetworkSettingsFix(const Judge& judge) {
+  auto rows = std::make_shared<std::vector<NetworkSettingRow>>(
+      ScanNetworkSettings(judge.Tables(), NetworkSettingsPlaces::OfThisSystem(), &judge));
+  PageText text = NetworkSettingsPageTextOf(*rows);
+  std::vector<HijackRow> hijack = text.hijack;
+  return {std::move(text), [rows, hijack = std::move(hijack)](std::size_t k) -> Done {
+            const int index = hijack[k].index;
+            if (index < 0 || static_cast<std::size_t>(index) >= rows->size())
+              return {FixOutcome::Failed, "the entry's row is missing"};
+            const NetworkSettingRow& row = (*rows)[static_cast<std::size_t>(index)];
+            if (!CanRepair(row))
+              return {FixOutcome::Skipped, row.kind.starts_with("Winsock")
+                                               ? "Winsock providers are listed only: remove it with the program "
+                                                 "that installed it"
+                                               : "it has nothing to repair"};
+            return FromWrite(RepairNetworkSetting(row), row.repair == NetworkRepair::CommentOutHostsLine
+                                                            ? "its hosts line was commented out"
+                                                            : "removed");
+          }};
+}
+
 struct PageFixer {
   const char* page;
   PageFix (*prepare)(const Judge&);
@@ -141,6 +163,7 @@ struct PageFixer {
 const PageFixer kFixers[] = {
     {"autorun", &AutorunFix},          {"services", &ServicesFix}, {"associations", &AssociationsFix},
     {"ieext", &IeExtensionsFix},       {"bho", &HelperObjectsFix}, {"browsers", &OtherBrowsersFix},
+    {"network-settings", &NetworkSettingsFix},
 };
 
 }  // namespace

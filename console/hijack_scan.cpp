@@ -4,6 +4,7 @@
 #include "browser/helper_objects.h"
 #include "browser/ie_sweeper.h"
 #include "browser/other_browsers_page_text.h"
+#include "network/network_settings_scan.h"
 #include "service/service_page_text.h"
 #include "settings/settings_page_text.h"
 
@@ -17,6 +18,7 @@ const std::vector<HijackScanStep>& HijackScanSteps() {
       {"ieext", 6, &IeExtensionsPageText},
       {"bho", 7, &HelperObjectsPageText},
       {"browsers", 11, [](const Judge& judge) { return OtherBrowsersPageText(judge.Tables()); }},
+      {"network-settings", 17, &NetworkSettingsPageText},
   };
   return steps;
 }

@@ -21,7 +21,8 @@ struct HijackScanStep {
 };
 
 // Autorun entries, associations, services, browser extensions, helper
-// objects, then the settings of the other browsers: in this order.
+// objects, the settings of the other browsers, then the network settings: in
+// this order.
 const std::vector<HijackScanStep>& HijackScanSteps();
 
 // Clears the list, then runs every step in order through runStep, which

@@ -77,7 +77,8 @@ TEST(HijackScan, PlantedEntriesComeInScannerOrderAndTwoScansGiveTheSameRows) {
   // Grouped in the order of the scanners.
   const std::vector<std::pair<std::string, std::size_t>> groups = {
       {"Startup Item", 0},      {"System Association", 1},   {"System Service", 2},     {"IE ToolBar", 3},
-      {"IE Extend Popup Menu", 3}, {"IE Tool Button", 3}, {"Browser Help Object", 4}};
+      {"IE Extend Popup Menu", 3}, {"IE Tool Button", 3}, {"Browser Help Object", 4}, {"Browser Setting", 5},
+      {"Network Setting", 6}};
   std::size_t group = 0;
   for (const HijackRow& row : first) {
     std::size_t g = 99;
@@ -133,10 +134,11 @@ TEST(HijackScan, StepsRunInTheReportsOrder) {
   list.Add("left over", "Startup Item", 0);
   RunHijackScan(list, [&](const HijackScanStep& step) { pages.push_back(step.page); });
   EXPECT_EQ(list.Count(), 0u);
-  EXPECT_EQ(pages, (std::vector<std::string>{"autorun", "associations", "services", "ieext", "bho", "browsers"}));
+  EXPECT_EQ(pages, (std::vector<std::string>{"autorun", "associations", "services", "ieext", "bho", "browsers",
+                                             "network-settings"}));
   std::vector<int> indexes;
   for (const auto& step : HijackScanSteps()) indexes.push_back(step.pageIndex);
-  EXPECT_EQ(indexes, (std::vector<int>{0, 4, 2, 6, 7, 11}));
+  EXPECT_EQ(indexes, (std::vector<int>{0, 4, 2, 6, 7, 11, 17}));
 }
 
 // The report keeps the ANSI code page while every character fits, and goes

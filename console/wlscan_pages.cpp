@@ -5,6 +5,7 @@
 #include "browser/browser_settings.h"
 #include "browser/helper_objects.h"
 #include "browser/ie_sweeper.h"
+#include "network/network_settings_scan.h"
 #include "network/port_table.h"
 #include "process/process_scan.h"
 #include "console/page_scans.h"
@@ -29,6 +30,7 @@ const std::vector<PageScanEntry>& PageScans() {
       {"browser-settings", [](const Judge& judge) { return BrowserSettingsPageText(judge.Tables()); }},
       {"ports", [](const Judge& judge) { return PortsPageText(judge.Tables()); }},
       {"browsers", [](const Judge& judge) { return OtherBrowsersPageText(judge.Tables()); }},
+      {"network-settings", &NetworkSettingsPageText},
   };
   return pages;
 }

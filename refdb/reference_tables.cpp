@@ -105,6 +105,7 @@ bool LoadReferenceTables(TZLBArchive& archive, ReferenceTables& tables, MainDbVa
     const std::string name = archive.Entry(i).fileName;
     if (name == kSignerDb) tables.signers = StringTable::FromText(load(kSignerDb));
     if (name == kCommandDb) tables.commands = StringTable::FromText(load(kCommandDb));
+    if (name == kNetworkDb) tables.network = StringTable::FromText(load(kNetworkDb));
   }
   const auto values = ParseMainDb(mainText);
   if (!values) return false;

@@ -50,6 +50,9 @@ struct ReferenceTables {
   // without them loads; the judge then has no roots and no rules.
   StringTable signers;   // Signer.db
   StringTable commands;  // Command.db
+  // Read by the "Network Settings" scan: well-known domains ("host:…"),
+  // public DNS resolvers ("dns:…"). Optional like the two above.
+  StringTable network;  // Network.db
 };
 
 // Line 0 and line 1 of Main.db.
@@ -86,9 +89,10 @@ inline constexpr const char* kHijackDb = "Hijack.db";
 inline constexpr const char* kSiteDb = "Site.db";
 inline constexpr const char* kSignerDb = "Signer.db";
 inline constexpr const char* kCommandDb = "Command.db";
+inline constexpr const char* kNetworkDb = "Network.db";
 
 // Extracts the six members from an open archive into tables and the Main.db
-// values, then Signer.db and Command.db where the archive has them. Raises
+// values, then Signer.db, Command.db and Network.db where the archive has them. Raises
 // ArchiveError with the reader's message on the first failure; the tables
 // loaded before it stay loaded. A Main.db of fewer than two lines is no
 // failure: it feeds only the status page's two values, so the tables load

@@ -49,6 +49,9 @@ enum class WriteKind {
   DeleteService,
   EnableTask,
   RegisterTask,
+  RewriteFile,
+  DeleteCertificate,
+  AddCertificate,
   Count,  // not a kind: how many kinds there are (keep it last)
 };
 
@@ -231,6 +234,30 @@ std::optional<bool> ScheduledTaskEnabled(std::string_view taskPath);
 // Registers the task from its definition (XML), replacing one of that path;
 // missing task folders are made. The principal the definition names is kept.
 WriteResult RegisterScheduledTask(std::string_view taskPath, std::string_view xml);
+
+// Replaces the bytes of an existing file (a full path) with bytes: they are
+// written to a new file in the same folder, which then takes the file's
+// place through the system's file replacement, so the file keeps its
+// security, attributes and name and is never left half written. A read-only
+// file is refused (ERROR_ACCESS_DENIED) and left as it is.
+WriteResult RewriteFile(std::string_view path, std::string_view bytes);
+
+// Certificate stores of the system, named "LocalMachine\ROOT",
+// "LocalMachine\AuthRoot", "CurrentUser\ROOT" (any system store name after
+// the location); a certificate by its SHA-1 thumbprint (hex, any case).
+// Whether the store holds the certificate; nullopt when the store cannot be
+// opened. Reads only.
+std::optional<bool> CertificateInStore(std::string_view store, std::string_view sha1);
+// The certificate as the store keeps it (its serialized element: the
+// certificate and its properties); nullopt when it is not there.
+std::optional<std::vector<uint8_t>> CertificateElement(std::string_view store, std::string_view sha1);
+// Deletes the certificate from the store. The backup keeps its bytes and
+// properties (the store's serialized element).
+WriteResult DeleteCertificate(std::string_view store, std::string_view sha1);
+// Adds a certificate to the store: bytes are a serialized store element (as a
+// deletion's backup keeps it) or a plain encoded (DER) certificate. One that
+// is there already is replaced.
+WriteResult AddCertificate(std::string_view store, const std::vector<uint8_t>& bytes);
 
 // Shell shortcuts (.lnk, a full path to an existing file). Sets the
 // arguments the shortcut passes to its target and saves it in place; the

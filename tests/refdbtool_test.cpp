@@ -69,7 +69,8 @@ TEST(Refdbtool, TheShippedDatabaseHoldsItsTables) {
   a.CheckCRC = true;
   ASSERT_TRUE(a.Open(refdbd));
   for (const char* name :
-       {"Process.db", "Class.db", "Port.db", "Main.db", "Hijack.db", "Site.db", "Signer.db", "Command.db"}) {
+       {"Process.db", "Class.db", "Port.db", "Main.db", "Hijack.db", "Site.db", "Signer.db", "Command.db",
+        "Network.db"}) {
     std::string s;
     a.ExtractByName(s, name);
     EXPECT_FALSE(s.empty()) << name;
@@ -83,7 +84,7 @@ TEST(Refdbtool, TheShippedDatabaseHoldsItsTables) {
   // Main.db counts the definitions of the other tables.
   EXPECT_EQ(m.definitions, std::to_string(r.process.Count() + r.classes.Count() + r.ports.Count() +
                                           r.hijack.Count() + r.sites.Count() + r.signers.Count() +
-                                          r.commands.Count()));
+                                          r.commands.Count() + r.network.Count()));
   // The judge's tables: Microsoft's roots and rules that all read.
   EXPECT_EQ(SignerGroupOf("847DF6A78497943F27FC72EB93F9A637320A02B561D0A91B09E87A7807ED7C61", r), "Microsoft");
   EXPECT_EQ(ParseCommandRules(r.commands.Lines()).unreadable, 0u);

@@ -200,6 +200,12 @@ json ItemJson(const BackupItem& item) {
     case ItemKind::External:
       j["path"] = TextJson(item.path);
       break;
+    case ItemKind::Certificate:
+      j["path"] = TextJson(item.path);
+      j["entry"] = TextJson(item.entry);
+      j["existed"] = item.existed;
+      if (item.existed) j["text"] = TextJson(item.text);
+      break;
     case ItemKind::Task:
       j["path"] = TextJson(item.path);
       j["existed"] = item.existed;
@@ -264,6 +270,12 @@ BackupItem ItemFrom(const json& j) {
     case ItemKind::External:
       item.path = OptionalText(j, "path");
       break;
+    case ItemKind::Certificate:
+      item.path = Text(j, "path");
+      item.entry = Text(j, "entry");
+      item.existed = Flag(j, "existed");
+      if (item.existed) item.text = Text(j, "text");
+      break;
     case ItemKind::Task:
       item.path = Text(j, "path");
       item.existed = Flag(j, "existed");
@@ -297,13 +309,14 @@ std::string_view ItemKindName(ItemKind kind) {
     case ItemKind::External: return "external";
     case ItemKind::Task: return "task";
     case ItemKind::Service: return "service";
+    case ItemKind::Certificate: return "certificate";
   }
   return "";
 }
 
 std::optional<ItemKind> ItemKindFromName(std::string_view name) {
   for (ItemKind k : {ItemKind::RegistryValue, ItemKind::RegistryTree, ItemKind::RegistryKey, ItemKind::IniValue,
-                     ItemKind::File, ItemKind::External, ItemKind::Task, ItemKind::Service})
+                     ItemKind::File, ItemKind::External, ItemKind::Task, ItemKind::Service, ItemKind::Certificate})
     if (ItemKindName(k) == name) return k;
   return std::nullopt;
 }

@@ -69,6 +69,7 @@ enum class ItemKind {
   External,       // a step that ran outside this program: recorded as far as possible
   Task,           // a scheduled task deleted, disabled, enabled or registered
   Service,        // a service removed or created
+  Certificate,    // a certificate deleted from or added to a system store
 };
 
 std::string_view ItemKindName(ItemKind kind);
@@ -92,7 +93,8 @@ struct BackupItem {
   std::optional<ServiceConfigCopy> service; // RegistryTree of a service key; Service: the service
                                             // (removed: as it was; created: its name)
 
-  // INI entry.
+  // INI entry. Certificate: path the store ("LocalMachine\\ROOT"), entry the
+  // SHA-1 thumbprint, text the store's element as it was, in hex.
   std::string path, section, entry, text;  // path also names the file of a File item and a task's path
   std::optional<std::string> textAfter;    // what was written (none: deleted); a shortcut's new arguments
 

@@ -93,6 +93,15 @@ ChangeSetManifest Sample() {
   service.service = ServiceConfigCopy{"wlsvc", "", "", "C:\\s.exe", "", "", {}, 16, 3, 1};
   service.tree = {"wlsvc", {{"Type", 4, {16, 0, 0, 0}}}, {}};
   m.items.push_back(service);
+
+  BackupItem cert;
+  cert.kind = ItemKind::Certificate;
+  cert.operation = "DeleteCertificate";
+  cert.path = "CurrentUser\\ROOT";
+  cert.entry = "D6DAD21D069C984ABB0E5CB821E52525F2E7CB3F";
+  cert.existed = true;
+  cert.text = "30820102";
+  m.items.push_back(cert);
   return m;
 }
 

@@ -344,6 +344,40 @@ WriteResult Capture(const WriteRequest& r, OpenSet& set, BackupItem& item, std::
       if (r.kind == WriteKind::WriteIniValue) item.textAfter = r.text.value_or(std::string());
       return {};
     }
+    case WriteKind::DeleteCertificate:
+    case WriteKind::AddCertificate: {
+      item.kind = ItemKind::Certificate;
+      item.operation = std::string(WriteKindName(r.kind));
+      item.path = r.target;
+      item.entry = r.name;
+      item.description = (r.kind == WriteKind::DeleteCertificate ? "Delete the certificate " + r.name + " from "
+                                                                 : "Add the certificate " + r.name + " to ") +
+                         r.target;
+      // The certificate as the store holds it now, when it is there.
+      std::optional<std::vector<uint8_t>> element = CertificateElement(r.target, r.name);
+      if (!element && r.kind == WriteKind::DeleteCertificate && !r.data.empty()) element = r.data;
+      item.existed = element.has_value();
+      if (element) {
+        static const char hex[] = "0123456789abcdef";
+        item.text.reserve(element->size() * 2);
+        for (uint8_t b : *element) {
+          item.text += hex[b >> 4];
+          item.text += hex[b & 15];
+        }
+      }
+      return {};
+    }
+    case WriteKind::RewriteFile: {
+      // The file as it was is kept; what it becomes is known by its size and
+      // checksum, so that a restore can tell it was not changed again since.
+      item.kind = ItemKind::File;
+      item.operation = "RewriteFile";
+      item.path = win32::StoredPath(r.target);
+      item.description = "Change the file " + item.path;
+      item.existed = true;
+      item.textAfter = FileFingerprint(r.data.data(), r.data.size());
+      return CopyIntoSet(set, r.target, item.file);
+    }
     case WriteKind::RecycleFile:
     case WriteKind::DeleteFile:
     case WriteKind::WriteShortcut: {

@@ -266,6 +266,7 @@ class World {
         regOps_.back().tree = item.tree;
         return;
       case ItemKind::External:
+      case ItemKind::Certificate:  // a store the registry and file checks do not read
         return;
     }
   }
@@ -398,6 +399,12 @@ ItemCheck CheckItem(const StoredChangeSet& set, const BackupItem& item, const Wo
         return State(ItemState::Restorable);
       }
       if (SameInfo(now.info, item.file)) return State(ItemState::InPlace);
+      if (item.operation == "RewriteFile") {
+        if (!win32::FileExists(set.folder + "\\" + item.file.copyName))
+          return State(ItemState::Unrestorable, "the copy of the file is missing from the backup");
+        if (item.textAfter && FileFingerprint(now.info) == *item.textAfter) return State(ItemState::Restorable);
+        return State(ItemState::Changed, "the file was changed since");
+      }
       if (item.operation == "WriteShortcut") {
         // The shortcut as the change left it: its arguments are what was written.
         if (!win32::FileExists(set.folder + "\\" + item.file.copyName))
@@ -422,6 +429,13 @@ ItemCheck CheckItem(const StoredChangeSet& set, const BackupItem& item, const Wo
         return State(ItemState::InPlace);
       return item.operation == "RegisterTask" ? State(ItemState::Restorable)
                                               : State(ItemState::Changed, "a task of that name is there again");
+    }
+    case ItemKind::Certificate: {
+      const std::optional<bool> there = CertificateInStore(item.path, item.entry);
+      if (!there) return State(ItemState::Unrestorable, "the certificate store cannot be opened");
+      if (item.existed && item.text.empty())
+        return State(ItemState::Unrestorable, "the certificate was not kept in the backup");
+      return *there == item.existed ? State(ItemState::InPlace) : State(ItemState::Restorable);
     }
     case ItemKind::External:
       return State(ItemState::Unrestorable, "it ran outside this program");
@@ -491,6 +505,7 @@ class LossCounter {
         if (item.operation != "DisableTask" && item.operation != "EnableTask") tasks_.push_back(item.path);
         return;
       case ItemKind::External:
+      case ItemKind::Certificate:
         return;
     }
   }
@@ -767,6 +782,16 @@ WriteResult RestoreItem(const StoredChangeSet& set, const BackupItem& item, Item
         if (WriteResult r = DeleteFileNow(item.path); !r.NotFound()) return r;
         return {};
       }
+      if (item.operation == "RewriteFile" && win32::FileExists(item.path)) {
+        // The bytes it held are written back in place: the file keeps its
+        // security and attributes.
+        std::string prepared;
+        if (WriteResult r = PrepareCopy(set, item.file, item.path, prepared); !r) return r;
+        const auto bytes = ReadWholeFile(prepared);
+        DeleteFileW(win32::ApiPath(prepared).c_str());
+        if (!bytes) return Failed(ERROR_READ_FAULT, "Could not read the copy of " + item.path + ".");
+        return RewriteFile(item.path, *bytes);
+      }
       if (win32::FileExists(item.path)) {
         // The file there now goes to the Recycle Bin, never deleted for good.
         if (WriteResult r = RecycleFile(item.path); !r) return r;
@@ -780,6 +805,17 @@ WriteResult RestoreItem(const StoredChangeSet& set, const BackupItem& item, Item
         return {};
       }
       return RestoreTask(set, item, note);
+    case ItemKind::Certificate: {
+      if (!item.existed) {
+        if (WriteResult r = DeleteCertificate(item.path, item.entry); !r.NotFound()) return r;
+        return {};
+      }
+      std::vector<uint8_t> bytes;
+      auto digit = [](char c) { return c >= 'a' ? c - 'a' + 10 : c >= 'A' ? c - 'A' + 10 : c - '0'; };
+      for (std::size_t i = 0; i + 1 < item.text.size(); i += 2)
+        bytes.push_back(static_cast<uint8_t>(digit(item.text[i]) * 16 + digit(item.text[i + 1])));
+      return AddCertificate(item.path, bytes);
+    }
     case ItemKind::External:
       break;
   }

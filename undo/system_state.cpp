@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cwctype>
 
 #include "sysroutines/scheduled_tasks.h"
@@ -327,6 +328,25 @@ uint32_t FileSizeAndCrc(const std::string& path, FileCopy& info) {
   info.size = total;
   info.crc32 = static_cast<uint32_t>(crc);
   return ERROR_SUCCESS;
+}
+
+std::string FileFingerprint(const uint8_t* data, std::size_t size) {
+  FileCopy info;
+  info.size = size;
+  uLong crc = crc32(0, nullptr, 0);
+  for (std::size_t done = 0; done < size;) {
+    const auto chunk = static_cast<uInt>(std::min<std::size_t>(size - done, 1u << 30));
+    crc = crc32(crc, data + done, chunk);
+    done += chunk;
+  }
+  info.crc32 = static_cast<uint32_t>(crc);
+  return FileFingerprint(info);
+}
+
+std::string FileFingerprint(const FileCopy& info) {
+  char crc[16];
+  std::snprintf(crc, sizeof crc, "%08x", static_cast<unsigned>(info.crc32));
+  return std::to_string(info.size) + " " + crc;
 }
 
 bool FileMatchesCopy(const std::string& path, const FileCopy& info) {

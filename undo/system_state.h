@@ -47,6 +47,10 @@ bool FileMatchesCopy(const std::string& path, const FileCopy& info);
 // The size and CRC of a file (the rest of info is left as it is).
 // ERROR_SUCCESS or why not.
 uint32_t FileSizeAndCrc(const std::string& path, FileCopy& info);
+// "<size> <crc32 in hex>" of bytes, and of a file's size and checksum: how a
+// rewritten file's new contents are known again.
+std::string FileFingerprint(const uint8_t* data, std::size_t size);
+std::string FileFingerprint(const FileCopy& info);
 
 // A scheduled task as the task service has it: its definition and whether it
 // is enabled; nullopt when the service has no task of that path.

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/test_certificates.h"
+
 #include <functional>
 #include <map>
 
@@ -82,6 +84,7 @@ class WriteKinds : public ::testing::Test {
     DeleteFileW(win32::ApiPath(taskFile_).c_str());
     RemoveDirectoryW(win32::ApiPath(TaskStoreFolder() + "\\" + taskFolder_).c_str());
     DeleteScheduledTask(registered_);
+    for (const std::string& sha1 : {test::kTestRoot1Sha1, test::kTestRoot2Sha1}) DeleteCertificate("CurrentUser\\ROOT", sha1);
   }
 
   std::map<WriteKind, KindCase> Cases();
@@ -142,6 +145,22 @@ std::map<WriteKind, KindCase> WriteKinds::Cases() {
   const std::string lnkBefore = test::ReadBytes(lnk);
   cases[WriteKind::WriteShortcut] = {[=, this] { return WriteShortcutArguments(lnk, "--profile-directory=Default"); },
                                      [=, this] { EXPECT_EQ(test::ReadBytes(lnk), lnkBefore); }};
+
+  // A hosts file whose one line is commented out: it comes back byte for byte.
+  const std::string hosts = dir_.File("hosts");
+  test::WriteBytes(hosts, "127.0.0.1 localhost\r\n1.2.3.4 www.example.com\r\n");
+  cases[WriteKind::RewriteFile] = {
+      [=] { return RewriteFile(hosts, "127.0.0.1 localhost\r\n# 1.2.3.4 www.example.com\r\n"); },
+      [=] { EXPECT_EQ(test::ReadBytes(hosts), "127.0.0.1 localhost\r\n1.2.3.4 www.example.com\r\n"); }};
+
+  // Certificates in the user's root store: one deleted (its bytes come back
+  // into the same store), one added (it goes again).
+  const std::string userRoot = "CurrentUser\\ROOT";
+  EXPECT_TRUE(AddCertificate(userRoot, test::kTestRoot1));
+  cases[WriteKind::DeleteCertificate] = {[=] { return DeleteCertificate(userRoot, test::kTestRoot1Sha1); },
+                                         [=] { EXPECT_EQ(CertificateInStore(userRoot, test::kTestRoot1Sha1), true); }};
+  cases[WriteKind::AddCertificate] = {[=] { return AddCertificate(userRoot, test::kTestRoot2); },
+                                      [=] { EXPECT_EQ(CertificateInStore(userRoot, test::kTestRoot2Sha1), false); }};
 
   ServiceSpec spec;
   spec.name = "WlKindsSvc" + Pid();

@@ -479,6 +479,13 @@ attributions follow. The full licence texts are at the end of this file.
    Licence: Apache License 2.0 (text D below). Only the domain names of the "deny"
    list were taken; they were lower-cased and IDN labels converted to ASCII (xn--).
 
+8. Network.db - public root certificates (lines "root:...")
+   Source: Debian's ca-certificates package (/usr/share/ca-certificates/mozilla),
+   the roots of the Mozilla CA Certificate Program (NSS certdata.txt).
+   Licence: Mozilla Public License 2.0 (text G below). Only each certificate's
+   SHA-256 thumbprint and its file name (the certificate's label) are taken,
+   computed at build time; no certificate is shipped.
+
 """
 
 
@@ -496,6 +503,8 @@ def make_notice(src):
         ("E. Scoop buckets Main and Extras (the Unlicense)", lic("scoop", "LICENSE")),
         ("F. Microsoft Sysinternals documentation and Microsoft Security Bulletins/Advisories "
          "(Creative Commons Attribution 4.0 International)", lic("sysinternals-docs", "LICENSE")),
+        ("G. Mozilla CA Certificate Program roots, as Debian's ca-certificates ships them "
+         "(Mozilla Public License 2.0)", lic("/usr/share/common-licenses", "MPL-2.0")),
     ]
     out = [NOTICE_HEAD]
     for title, text in texts:

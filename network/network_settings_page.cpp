@@ -1,0 +1,76 @@
+#include "network/network_settings_page.h"
+
+namespace wl {
+
+NetworkSettingsPage::NetworkSettingsPage(ui::PageContext& context)
+    : ListPage(context,
+               {{"Kind", 110, [](const NetworkSettingRow& r) { return r.kind; },
+                 [](const NetworkSettingRow& r) {
+                   if (r.problem) return ui::stock::kCross;
+                   return r.flagged ? ui::stock::kWarning : ui::stock::kCheck;
+                 }},
+                {"Name", 200, [](const NetworkSettingRow& r) { return r.name; }},
+                {"Value", 200, [](const NetworkSettingRow& r) { return r.value; }},
+                {"Stored In", 280, [](const NetworkSettingRow& r) { return r.location; }},
+                {"Verdict", 260, [](const NetworkSettingRow& r) { return r.verdict; }}}) {
+  scan = [this] { return ScanNetworkSettings(context_.tables, NetworkSettingsPlaces::OfThisSystem(), &PageJudge()); };
+
+  // The popup menu PMNetworkSettings.
+  AddAction({.id = kRepair1, .caption = "&Repair", .hint = "Comment out the selected hosts line or delete the setting.",
+             .handler = [this] { RepairClick(); }, .toolbar = false});
+  AddSeparator();
+  AddAction({.id = kRefresh1, .caption = "Re&fresh", .hint = "Read the network settings again.",
+             .handler = [this] { RefreshClick(); }, .toolbar = false});
+  // The toolbar.
+  AddAction({.id = kRefreshButton, .caption = "Refresh", .hint = "Read the network settings again.",
+             .glyph = ui::Glyph::Refresh, .handler = [this] { RefreshClick(); }, .menu = false});
+  AddAction({.id = kRepairButton, .caption = "Repair",
+             .hint = "Comment out the selected hosts line or delete the setting.", .glyph = ui::Glyph::Delete,
+             .handler = [this] { RepairClick(); }, .menu = false});
+
+  OnPopup([this] { PMNetworkSettingsPopup(); });
+  OnColumnClick([this](int) { NetworkSettingsListColumnClick(); });
+  OnDoubleClick([this] { RepairClick(); });
+}
+
+void NetworkSettingsPage::OnCreate() {
+  ListPage::OnCreate();
+  List().View().SetSmallImages(context_.images.imageList2.get());
+}
+
+void NetworkSettingsPage::RefreshClick() {
+  std::vector<NetworkSettingRow> rows = scan();
+  context_.hijack.Append(NetworkSettingsHijackRows(rows));
+  std::size_t flagged = 0;
+  for (const auto& r : rows) flagged += r.flagged ? 1 : 0;
+  const std::size_t count = rows.size();
+  ShowRows(std::move(rows));
+  context_.ui.ShowStatus(std::to_string(count) + " network settings, " + std::to_string(flagged) + " distrustful.");
+}
+
+void NetworkSettingsPage::PMNetworkSettingsPopup() {
+  const NetworkSettingRow* row = List().Selected();
+  const bool canRepair = row && CanRepair(*row);
+  for (int id : {kRepair1, kRepairButton}) EnableAction(id, canRepair);
+}
+
+void NetworkSettingsPage::RepairClick() {
+  const NetworkSettingRow* selected = List().Selected();
+  if (!selected || !CanRepair(*selected)) return;
+  const NetworkSettingRow row = *selected;
+  std::string question;
+  if (row.repair == NetworkRepair::CommentOutHostsLine) {
+    question = "Comment out line " + std::to_string(row.line) + " of " + row.file + " (" + row.value + " " + row.name +
+               ")?";
+  } else {
+    std::string names;
+    for (const auto& n : row.valueNames) names += (names.empty() ? "" : ", ") + n;
+    question = "Delete " + names + " from " + row.registryKey + "?";
+  }
+  if (context_.ui.Message(question, "Repair", MB_YESNO | MB_ICONQUESTION) != IDYES) return;
+  const WriteResult result = repair(row);
+  if (!result) context_.ui.Message(result.message, "Repair", MB_OK | MB_ICONERROR);
+  RefreshClick();
+}
+
+}  // namespace wl

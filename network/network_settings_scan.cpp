@@ -1,0 +1,390 @@
+#include "network/network_settings_scan.h"
+
+#include <winsock2.h>
+#include <ws2spi.h>
+#include <windows.h>
+#include <wincrypt.h>
+#include <winhttp.h>
+#include <objbase.h>
+
+#include <memory>
+#include <set>
+
+#include "core/sha256.h"
+#include "judge/judge.h"
+
+#include "sysroutines/system_paths.h"
+#include "win32/file_path.h"
+#include "win32/handles.h"
+#include "win32/registry.h"
+#include "win32/system_error.h"
+#include "win32/unicode.h"
+
+namespace wl {
+namespace {
+
+std::string Expanded(const std::string& text) {
+  const std::wstring in = win32::Widen(text);
+  const DWORD n = ExpandEnvironmentStringsW(in.c_str(), nullptr, 0);
+  if (n == 0) return text;
+  std::wstring out(n, L'\0');
+  const DWORD got = ExpandEnvironmentStringsW(in.c_str(), out.data(), n);
+  if (got == 0 || got > n) return text;
+  out.resize(got - 1);
+  return win32::Narrow(out);
+}
+
+std::string Upper(std::string s) {
+  for (char& c : s)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return s;
+}
+
+std::string WithoutTrailingSlash(std::string s) {
+  while (s.size() > 3 && (s.back() == '\\' || s.back() == '/')) s.pop_back();
+  return s;
+}
+
+// The first `limit` bytes of a file, and whether there is more. nullopt
+// with error set when it cannot be read.
+std::optional<std::string> ReadFileStart(const std::string& path, std::size_t limit, bool& more, DWORD& error) {
+  more = false;
+  win32::UniqueHfile in(CreateFileW(win32::ApiPath(path).c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!in) {
+    error = GetLastError();
+    return std::nullopt;
+  }
+  LARGE_INTEGER size{};
+  if (GetFileSizeEx(in.get(), &size) && static_cast<uint64_t>(size.QuadPart) > limit) more = true;
+  std::string bytes;
+  std::vector<char> buf(1 << 16);
+  while (bytes.size() < limit) {
+    DWORD got = 0;
+    const DWORD want = static_cast<DWORD>(std::min<std::size_t>(buf.size(), limit - bytes.size()));
+    if (!ReadFile(in.get(), buf.data(), want, &got, nullptr)) {
+      error = GetLastError();
+      return std::nullopt;
+    }
+    if (got == 0) break;
+    bytes.append(buf.data(), got);
+  }
+  if (bytes.size() >= limit) {
+    char probe;
+    DWORD got = 0;
+    if (ReadFile(in.get(), &probe, 1, &got, nullptr) && got == 1) more = true;
+  }
+  return bytes;
+}
+
+void AddHostsFile(const std::string& path, const StringTable& network, std::vector<NetworkSettingRow>& rows) {
+  bool more = false;
+  DWORD error = ERROR_SUCCESS;
+  const auto bytes = ReadFileStart(path, kHostsReadLimit, more, error);
+  if (!bytes) {
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return;
+    NetworkSettingRow row;
+    row.kind = "Note";
+    row.name = "Hosts file";
+    row.location = path;
+    row.verdict = "The file cannot be read: " + win32::SystemErrorText(error);
+    row.problem = true;
+    rows.push_back(std::move(row));
+    return;
+  }
+  AddHostsRows(ParseHostsFile(*bytes, more), path, network, rows);
+}
+
+std::optional<std::string> StringValue(const win32::RegKey& key, const char* name) {
+  const auto v = key.Read(name);
+  if (!v) return std::nullopt;
+  if (auto s = win32::RegValueString(*v)) return s;
+  return win32::RegValueText(*v);
+}
+
+void AddProxyPlace(HKEY root, const std::string& path, const std::string& place, bool policy,
+                   std::vector<NetworkSettingRow>& rows) {
+  const auto key = win32::RegKey::Open(root, path);
+  if (!key) return;
+  ProxyValues v;
+  v.place = place;
+  v.policy = policy;
+  v.registryKey = std::string(win32::RootName(root)) + "\\" + path;
+  v.proxyEnable = key->ReadDword("ProxyEnable");
+  v.autoDetect = key->ReadDword("AutoDetect");
+  v.proxyServer = StringValue(*key, "ProxyServer");
+  v.proxyOverride = StringValue(*key, "ProxyOverride");
+  v.autoConfigUrl = StringValue(*key, "AutoConfigURL");
+  AddProxyRows(v, rows);
+}
+
+void AddDnsPlace(const std::string& tcpip, const StringTable& network, std::vector<NetworkSettingRow>& rows) {
+  const std::string root = "HKEY_LOCAL_MACHINE\\";
+  if (const auto key = win32::RegKey::Open(HKEY_LOCAL_MACHINE, tcpip)) {
+    for (const char* name : {"NameServer", "DhcpNameServer"})
+      if (const auto s = StringValue(*key, name))
+        AddDnsRows("All interfaces", root + tcpip, name, *s, std::string(name) == "DhcpNameServer", network, rows);
+  }
+  const std::string interfaces = tcpip + "\\Interfaces";
+  const auto list = win32::RegKey::Open(HKEY_LOCAL_MACHINE, interfaces);
+  if (!list) return;
+  for (const std::string& sub : list->SubKeyNames()) {
+    const auto key = win32::RegKey::Open(HKEY_LOCAL_MACHINE, interfaces + "\\" + sub);
+    if (!key) continue;
+    for (const char* name : {"NameServer", "DhcpNameServer"})
+      if (const auto s = StringValue(*key, name))
+        AddDnsRows(sub, root + interfaces + "\\" + sub, name, *s, std::string(name) == "DhcpNameServer", network,
+                   rows);
+  }
+}
+
+std::optional<WinHttpProxy> SystemWinHttpProxy() {
+  WINHTTP_PROXY_INFO info{};
+  if (!WinHttpGetDefaultProxyConfiguration(&info)) return std::nullopt;
+  WinHttpProxy p;
+  if (info.lpszProxy) p.proxy = win32::Narrow(info.lpszProxy);
+  if (info.lpszProxyBypass) p.bypass = win32::Narrow(info.lpszProxyBypass);
+  if (info.lpszProxy) GlobalFree(info.lpszProxy);
+  if (info.lpszProxyBypass) GlobalFree(info.lpszProxyBypass);
+  if (info.dwAccessType != WINHTTP_ACCESS_TYPE_NAMED_PROXY) p.proxy.clear();
+  p.registryKey = "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Connections";
+  p.valueName = "WinHttpSettings";
+  return p;
+}
+
+std::string UpperHex(const uint8_t* bytes, std::size_t size) {
+  std::string hex = HexText(bytes, size);
+  for (char& c : hex)
+    if (c >= 'a' && c <= 'f') c = static_cast<char>(c - 'a' + 'A');
+  return hex;
+}
+
+}  // namespace
+
+std::vector<RootCertificate> ReadRootCertificates(const std::vector<std::string>& stores) {
+  std::vector<RootCertificate> out;
+  std::set<std::string> machine;
+  for (const std::string& store : stores) {
+    const auto slash = store.find('\\');
+    if (slash == std::string::npos) continue;
+    const std::string location = store.substr(0, slash);
+    const DWORD where = location == "LocalMachine"  ? CERT_SYSTEM_STORE_LOCAL_MACHINE
+                        : location == "CurrentUser" ? CERT_SYSTEM_STORE_CURRENT_USER
+                                                    : 0;
+    if (!where) continue;
+    const std::wstring name = win32::Widen(store.substr(slash + 1));
+    // Read-only, and never made when missing.
+    HCERTSTORE opened = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0,
+                                      where | CERT_STORE_READONLY_FLAG | CERT_STORE_OPEN_EXISTING_FLAG, name.c_str());
+    if (!opened) continue;
+    struct Closer {
+      void operator()(HCERTSTORE s) const { CertCloseStore(s, 0); }
+    };
+    const std::unique_ptr<void, Closer> closer(opened);
+    PCCERT_CONTEXT cert = nullptr;
+    while ((cert = CertEnumCertificatesInStore(opened, cert)) != nullptr) {
+      RootCertificate root;
+      root.store = store;
+      BYTE sha1[20];
+      DWORD n = sizeof sha1;
+      if (CryptHashCertificate(0, CALG_SHA1, 0, cert->pbCertEncoded, cert->cbCertEncoded, sha1, &n) && n == 20)
+        root.sha1 = UpperHex(sha1, n);
+      Sha256 h;
+      h.Update(cert->pbCertEncoded, cert->cbCertEncoded);
+      const auto digest = h.Final();
+      root.sha256 = UpperHex(digest.data(), digest.size());
+      wchar_t buf[512];
+      const DWORD got = CertGetNameStringW(cert, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, buf, 512);
+      if (got > 1) root.subject = win32::Narrow(std::wstring(buf, got - 1));
+      if (where == CERT_SYSTEM_STORE_LOCAL_MACHINE) {
+        machine.insert(root.sha1);
+      } else if (machine.count(root.sha1)) {
+        continue;  // the machine's root, as the user's store shows it too
+      }
+      out.push_back(std::move(root));
+    }
+  }
+  return out;
+}
+
+std::string GuidText(const GUID& g) {
+  wchar_t buf[64];
+  return StringFromGUID2(g, buf, 64) > 0 ? win32::Narrow(buf) : std::string();
+}
+
+std::vector<WinsockProvider> SystemWinsockProviders() {
+  std::vector<WinsockProvider> out;
+  DWORD size = 0;
+  int error = 0;
+  std::vector<uint8_t> buf;
+  if (WSCEnumProtocols(nullptr, nullptr, &size, &error) == SOCKET_ERROR && error == WSAENOBUFS && size) {
+    buf.resize(size);
+    auto* info = reinterpret_cast<WSAPROTOCOL_INFOW*>(buf.data());
+    const int n = WSCEnumProtocols(nullptr, info, &size, &error);
+    for (int i = 0; i < n && n != SOCKET_ERROR; ++i) {
+      WinsockProvider p;
+      p.catalog = "Protocol";
+      p.name = win32::Narrow(info[i].szProtocol);
+      p.id = GuidText(info[i].ProviderId) + " #" + std::to_string(info[i].dwCatalogEntryId);
+      p.layered = info[i].ProtocolChain.ChainLen == LAYERED_PROTOCOL;
+      wchar_t path[MAX_PATH + 1] = {};
+      int len = MAX_PATH, err = 0;
+      GUID id = info[i].ProviderId;
+      if (WSCGetProviderPath(&id, path, &len, &err) == 0) p.dll = Expanded(win32::Narrow(path));
+      out.push_back(std::move(p));
+    }
+  }
+  size = 0;
+  if (WSAEnumNameSpaceProvidersW(&size, nullptr) == SOCKET_ERROR && size) {
+    std::vector<uint8_t> ns(size);
+    auto* info = reinterpret_cast<WSANAMESPACE_INFOW*>(ns.data());
+    const int n = WSAEnumNameSpaceProvidersW(&size, info);
+    for (int i = 0; i < n && n != SOCKET_ERROR; ++i) {
+      WinsockProvider p;
+      p.catalog = "Namespace";
+      p.name = info[i].lpszIdentifier ? win32::Narrow(info[i].lpszIdentifier) : std::string();
+      p.id = GuidText(info[i].NSProviderId);
+      wchar_t path[MAX_PATH + 1] = {};
+      int len = MAX_PATH, err = 0;
+      GUID id = info[i].NSProviderId;
+      if (WSCGetProviderPath(&id, path, &len, &err) == 0) p.dll = Expanded(win32::Narrow(path));
+      out.push_back(std::move(p));
+    }
+  }
+  return out;
+}
+
+std::vector<std::string> SystemHostsFiles() {
+  const std::string system = SystemFolder() + "\\drivers\\etc\\hosts";
+  std::vector<std::string> files{system};
+  if (const auto key =
+          win32::RegKey::Open(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\Tcpip\\Parameters")) {
+    if (const auto folder = key->ReadString("DataBasePath"); folder && !folder->empty()) {
+      const std::string other = WithoutTrailingSlash(Expanded(*folder)) + "\\hosts";
+      if (Upper(win32::StoredPath(other)) != Upper(win32::StoredPath(system)) && Upper(other) != Upper(system))
+        files.push_back(other);
+    }
+  }
+  return files;
+}
+
+NetworkSettingsPlaces NetworkSettingsPlaces::OfThisSystem() {
+  NetworkSettingsPlaces places;
+  places.hostsFiles = SystemHostsFiles();
+  places.winHttpProxy = &SystemWinHttpProxy;
+  places.rootStores = {"LocalMachine\\ROOT", "LocalMachine\\AuthRoot", "CurrentUser\\ROOT"};
+  places.winsockProviders = &SystemWinsockProviders;
+  return places;
+}
+
+std::vector<NetworkSettingRow> ScanNetworkSettings(const ReferenceTables& tables, const NetworkSettingsPlaces& places,
+                                                   const Judge* judge) {
+  std::vector<NetworkSettingRow> rows;
+  for (const std::string& file : places.hostsFiles) AddHostsFile(file, tables.network, rows);
+  AddProxyPlace(HKEY_CURRENT_USER, places.internetPolicies, "User policy", true, rows);
+  AddProxyPlace(HKEY_LOCAL_MACHINE, places.internetPolicies, "Machine policy", true, rows);
+  AddProxyPlace(HKEY_CURRENT_USER, places.internetSettings, "User", false, rows);
+  AddProxyPlace(HKEY_LOCAL_MACHINE, places.internetSettings, "Machine", false, rows);
+  if (places.winHttpProxy)
+    if (const auto p = places.winHttpProxy()) AddWinHttpRows(*p, rows);
+  AddDnsPlace(places.tcpip, tables.network, rows);
+  AddDnsPlace(places.tcpip6, tables.network, rows);
+  for (RootCertificate& root : ReadRootCertificates(places.rootStores)) {
+    root.microsoft = SignerGroupOf(root.sha256, tables) == "Microsoft";
+    AddRootCertificateRow(root, tables.network, rows);
+  }
+  if (places.winsockProviders) {
+    const std::vector<WinsockProvider> providers = places.winsockProviders();
+    std::vector<JudgeRequest> requests;
+    for (const WinsockProvider& p : providers) requests.emplace_back(p.dll, Origin::Other, true);
+    std::vector<Judgement> judgements;
+    if (judge) judgements = judge->AssessAll(requests);
+    for (std::size_t i = 0; i < providers.size(); ++i) {
+      WinsockJudgement w;
+      if (i < judgements.size()) {
+        const Judgement& j = judgements[i];
+        w.judged = true;
+        w.verdictText = VerdictText(j);
+        w.distrusted = j.verdict == Verdict::Suspicious || j.verdict == Verdict::Malicious;
+        w.microsoft = j.windowsFile || SignerGroupOf(j.signature.rootThumbprint, tables) == "Microsoft";
+      }
+      AddWinsockRow(providers[i], w, rows);
+    }
+  }
+  return rows;
+}
+
+bool CanRepair(const NetworkSettingRow& row) {
+  switch (row.repair) {
+    case NetworkRepair::None: return false;
+    case NetworkRepair::CommentOutHostsLine: return !row.file.empty() && row.line > 0;
+    case NetworkRepair::DeleteValues: return !row.registryKey.empty() && !row.valueNames.empty();
+    case NetworkRepair::DeleteCertificate: return !row.certStore.empty() && !row.thumbprint.empty();
+  }
+  return false;
+}
+
+WriteResult RepairNetworkSetting(const NetworkSettingRow& row) {
+  WriteResult fail;
+  fail.error = ERROR_NOT_SUPPORTED;
+  switch (row.repair) {
+    case NetworkRepair::None:
+      fail.message = "This entry has nothing to repair.";
+      return fail;
+    case NetworkRepair::CommentOutHostsLine: {
+      bool more = false;
+      DWORD error = ERROR_SUCCESS;
+      const auto bytes = ReadFileStart(row.file, kHostsRewriteLimit, more, error);
+      if (!bytes) {
+        fail.error = error;
+        fail.message = "Could not read " + row.file + ": " + win32::SystemErrorText(error);
+        return fail;
+      }
+      if (more) {
+        fail.error = ERROR_FILE_TOO_LARGE;
+        fail.message = row.file + " is too large to be changed safely; edit it by hand.";
+        return fail;
+      }
+      const auto fixed = CommentOutHostsLine(*bytes, row.line, row.lineText);
+      if (!fixed) {
+        fail.error = ERROR_INVALID_DATA;
+        fail.message = row.file + " was changed since it was read: refresh the list and try again.";
+        return fail;
+      }
+      return RewriteFile(row.file, *fixed);
+    }
+    case NetworkRepair::DeleteValues: {
+      bool any = false;
+      for (const std::string& name : row.valueNames) {
+        WriteResult r = DeleteRegistryValuePath(row.registryKey, name);
+        if (r.NotFound()) continue;
+        if (!r) return r;
+        any = true;
+      }
+      if (!any) {
+        fail.error = ERROR_FILE_NOT_FOUND;
+        fail.message = "The value is no longer there.";
+        return fail;
+      }
+      return {};
+    }
+    case NetworkRepair::DeleteCertificate:
+      return DeleteCertificate(row.certStore, row.thumbprint);
+  }
+  return fail;
+}
+
+PageText NetworkSettingsPageText(const Judge& judge) {
+  return NetworkSettingsPageTextOf(ScanNetworkSettings(judge.Tables(), NetworkSettingsPlaces::OfThisSystem(), &judge));
+}
+
+PageText NetworkSettingsPageTextOf(const std::vector<NetworkSettingRow>& rows) {
+  PageText text;
+  text.header = NetworkSettingsColumns();
+  for (const auto& row : rows) text.rows.push_back(NetworkSettingsRowText(row));
+  text.hijack = NetworkSettingsHijackRows(rows);
+  return text;
+}
+
+}  // namespace wl

@@ -1,0 +1,404 @@
+// The scan and the repairs over real files and registry keys: a scratch hosts
+// file and keys of the test's own given to the scan as its places; then the
+// user's real proxy-script value and the system's own hosts file. Repairs run
+// with the backup recorder on and are restored.
+#include "network/network_settings_scan.h"
+
+#include <windows.h>
+#include <wincrypt.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "judge/testing/system_judge.h"
+#include "sysroutines/system_paths.h"
+#include "refdb/zlb_archive.h"
+#include "tests/support/test_certificates.h"
+#include "tests/support/test_support.h"
+#include "undo/testing/undo_fixture.h"
+#include "win32/registry.h"
+#include "win32/registry_write.h"
+
+namespace wl {
+namespace {
+
+using win32::RegKey;
+using win32::RegWriteKey;
+using undo::RegTreeCopy;
+using undo::StoredChangeSet;
+using namespace undo::test_support;
+
+// The tables of the built Ref.dbd (Network.db with the public roots,
+// Signer.db with Microsoft's).
+ReferenceTables Tables() {
+  static const ReferenceTables tables = [] {
+    ReferenceTables t;
+    MainDbValues main;
+    TZLBArchive archive;
+    EXPECT_TRUE(archive.Open(test::BinaryDir() + "\\Ref.dbd"));
+    LoadReferenceTables(archive, t, main);
+    return t;
+  }();
+  return tables;
+}
+
+const NetworkSettingRow* Find(const std::vector<NetworkSettingRow>& rows, const std::string& kind,
+                              const std::string& name) {
+  for (const auto& r : rows)
+    if (r.kind == kind && r.name == name) return &r;
+  return nullptr;
+}
+
+class NetworkSettingsScanTest : public ::testing::Test {
+ protected:
+  NetworkSettingsScanTest() {
+    static std::atomic<int> counter{0};
+    keyRoot_ = "SOFTWARE\\WlNetworkTest" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(counter++);
+    hosts_ = dir_.File("hosts");
+    places_.hostsFiles = {hosts_};
+    places_.internetSettings = keyRoot_ + "\\Internet Settings";
+    places_.internetPolicies = keyRoot_ + "\\Policies\\Internet Settings";
+    places_.tcpip = keyRoot_ + "\\Tcpip\\Parameters";
+    places_.tcpip6 = keyRoot_ + "\\Tcpip6\\Parameters";
+  }
+  ~NetworkSettingsScanTest() override {
+    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) RegWriteKey::DeleteTree(root, keyRoot_);
+  }
+  void String(HKEY root, const std::string& key, const std::string& name, const std::string& data) {
+    ASSERT_EQ(RegWriteKey::Create(root, key)->WriteString(name, data), ERROR_SUCCESS);
+  }
+  void Dword(HKEY root, const std::string& key, const std::string& name, uint32_t data) {
+    ASSERT_EQ(RegWriteKey::Create(root, key)->WriteDword(name, data), ERROR_SUCCESS);
+  }
+
+  test::ScratchDir dir_{"wlnetwork"};
+  std::string keyRoot_, hosts_;
+  NetworkSettingsPlaces places_;
+  ReferenceTables tables_ = Tables();
+};
+
+TEST_F(NetworkSettingsScanTest, HostsLinesOfEveryKindAndTheirRepair) {
+  const std::string original =
+      "# the system's sample\r\n127.0.0.1       localhost\r\n::1             localhost\r\n"
+      "0.0.0.0 ads.example.net\t# blocked\n"
+      "203.0.113.7 www.google.com google.com\r\n"
+      "127.0.0.1 update.microsoft.com\r"
+      "10.1.2.3 intranet.example\n"
+      "198.51.100.9 login.bank.example";
+  test::WriteBytes(hosts_, original);
+  const auto rows = ScanNetworkSettings(tables_, places_);
+  ASSERT_TRUE(Find(rows, "Hosts", "localhost"));
+  for (const char* name : {"localhost", "ads.example.net"}) EXPECT_FALSE(Find(rows, "Hosts", name)->flagged) << name;
+  for (const char* name : {"www.google.com", "google.com", "update.microsoft.com", "intranet.example", "login.bank.example"})
+    EXPECT_TRUE(Find(rows, "Hosts", name)->flagged) << name;
+  const NetworkSettingRow* google = Find(rows, "Hosts", "www.google.com");
+  EXPECT_EQ(google->location, hosts_ + ", line 5");
+  EXPECT_EQ(NetworkSettingsPageTextOf(rows).hijack.size(), 5u);
+
+  Store store;
+  {
+    undo::ChangeSet set("Network Settings", "Repair");
+    ASSERT_TRUE(CanRepair(*google));
+    const WriteResult r = RepairNetworkSetting(*google);
+    ASSERT_TRUE(r) << r.message;
+  }
+  std::string expected = original;
+  expected.insert(expected.find("203.0.113.7"), "# ");
+  EXPECT_EQ(test::ReadBytes(hosts_), expected);
+  // Both names of that line are gone; the rest is as it was.
+  const auto after = ScanNetworkSettings(tables_, places_);
+  EXPECT_FALSE(Find(after, "Hosts", "google.com"));
+  EXPECT_TRUE(Find(after, "Hosts", "login.bank.example"));
+  // A row from before the change no longer matches its line: nothing happens.
+  const NetworkSettingRow* stale = Find(rows, "Hosts", "intranet.example");
+  NetworkSettingRow moved = *stale;
+  moved.line = 5;
+  EXPECT_EQ(RepairNetworkSetting(moved).error, static_cast<uint32_t>(ERROR_INVALID_DATA));
+  EXPECT_EQ(test::ReadBytes(hosts_), expected);
+
+  const StoredChangeSet set = OnlySet();
+  ASSERT_EQ(set.manifest.items.size(), 1u);
+  EXPECT_EQ(set.manifest.items[0].operation, "RewriteFile");
+  RestoreAll();
+  EXPECT_EQ(test::ReadBytes(hosts_), original);
+}
+
+TEST_F(NetworkSettingsScanTest, HostileAndHugeHostsFilesAreReadSafely) {
+  // Over the read limit: the first part is read, a note says so, and a
+  // repair of a line near the start still works on the whole file.
+  std::string big = "1.2.3.4 www.paypal.com\n";
+  const std::string filler = "0.0.0.0 ad-server-with-a-rather-long-name.example\n";
+  while (big.size() <= kHostsReadLimit + filler.size()) big += filler;
+  big += "5.6.7.8 beyond.example\n";
+  test::WriteBytes(hosts_, big);
+  auto rows = ScanNetworkSettings(tables_, places_);
+  ASSERT_FALSE(rows.empty());
+  EXPECT_EQ(rows[0].kind, "Note");
+  EXPECT_NE(rows[0].verdict.find("only its first part"), std::string::npos);
+  EXPECT_TRUE(Find(rows, "Hosts", "www.paypal.com")->flagged);
+  EXPECT_FALSE(Find(rows, "Hosts", "beyond.example"));
+  {
+    Store store;
+    {
+      undo::ChangeSet set("Network Settings", "Repair");
+      ASSERT_TRUE(RepairNetworkSetting(*Find(rows, "Hosts", "www.paypal.com")));
+    }
+    EXPECT_EQ(test::ReadBytes(hosts_), "# " + big);
+    RestoreAll();
+    EXPECT_EQ(test::ReadBytes(hosts_), big);
+  }
+
+  // Binary bytes and UTF-16: notes, no crash, nothing made up.
+  const char bytes[] = "1.2.3.4 a\0b\n\x01\x02\xff\xfe garbage\n0.0.0.0 fine.example\n";
+  const std::string binary(bytes, sizeof bytes - 1);
+  test::WriteBytes(hosts_, binary);
+  rows = ScanNetworkSettings(tables_, places_);
+  ASSERT_TRUE(Find(rows, "Hosts", "fine.example"));
+  EXPECT_TRUE(Find(rows, "Note", "Hosts file"));
+  test::WriteBytes(hosts_, std::string("\xff\xfe" "1\0.\0", 6));
+  rows = ScanNetworkSettings(tables_, places_);
+  ASSERT_TRUE(Find(rows, "Note", "Hosts file"));
+  EXPECT_NE(Find(rows, "Note", "Hosts file")->verdict.find("UTF-16"), std::string::npos);
+  // A read-only hosts file is refused, and left as it is.
+  test::WriteBytes(hosts_, "1.2.3.4 www.google.com\n");
+  SetFileAttributesW(std::filesystem::u8path(hosts_).c_str(), FILE_ATTRIBUTE_READONLY);
+  rows = ScanNetworkSettings(tables_, places_);
+  const WriteResult refused = RepairNetworkSetting(*Find(rows, "Hosts", "www.google.com"));
+  EXPECT_EQ(refused.error, static_cast<uint32_t>(ERROR_ACCESS_DENIED));
+  EXPECT_NE(refused.message.find("read-only"), std::string::npos);
+  SetFileAttributesW(std::filesystem::u8path(hosts_).c_str(), FILE_ATTRIBUTE_NORMAL);
+  EXPECT_EQ(test::ReadBytes(hosts_), "1.2.3.4 www.google.com\n");
+}
+
+TEST_F(NetworkSettingsScanTest, ProxiesScriptsAndDnsServersAndTheirRemoval) {
+  test::WriteBytes(hosts_, "");
+  Dword(HKEY_CURRENT_USER, places_.internetSettings, "ProxyEnable", 1);
+  String(HKEY_CURRENT_USER, places_.internetSettings, "ProxyServer", "http=proxy.evil.example:8080");
+  String(HKEY_CURRENT_USER, places_.internetSettings, "ProxyOverride", "<local>");
+  String(HKEY_CURRENT_USER, places_.internetSettings, "AutoConfigURL", "http://evil.example/wpad.dat");
+  Dword(HKEY_LOCAL_MACHINE, places_.internetPolicies, "ProxyEnable", 1);
+  String(HKEY_LOCAL_MACHINE, places_.internetPolicies, "ProxyServer", "proxy.corp.example:3128");
+  Dword(HKEY_LOCAL_MACHINE, places_.internetSettings, "ProxyEnable", 1);
+  String(HKEY_LOCAL_MACHINE, places_.internetSettings, "ProxyServer", "127.0.0.1:8888");
+  String(HKEY_LOCAL_MACHINE, places_.tcpip, "NameServer", "8.8.8.8,192.168.0.1");
+  String(HKEY_LOCAL_MACHINE, places_.tcpip + "\\Interfaces\\{11111111-2222-3333-4444-555555555555}", "NameServer",
+         "198.51.100.53 1.1.1.1");
+  String(HKEY_LOCAL_MACHINE, places_.tcpip + "\\Interfaces\\{11111111-2222-3333-4444-555555555555}",
+         "DhcpNameServer", "203.0.113.53");
+  String(HKEY_LOCAL_MACHINE, places_.tcpip6 + "\\Interfaces\\{66666666-2222-3333-4444-555555555555}", "NameServer",
+         "2001:db8::53");
+  places_.winHttpProxy = [] {
+    return std::optional<WinHttpProxy>(WinHttpProxy{"proxy.evil.example:80", "<local>", "HKEY_CURRENT_USER\\X", "Y"});
+  };
+
+  const auto rows = ScanNetworkSettings(tables_, places_);
+  const NetworkSettingRow* script = Find(rows, "Proxy Script", "User: AutoConfigURL");
+  const NetworkSettingRow* proxy = Find(rows, "Proxy", "User: ProxyServer");
+  ASSERT_TRUE(script && proxy);
+  EXPECT_TRUE(script->flagged);
+  EXPECT_TRUE(proxy->flagged);
+  EXPECT_EQ(proxy->location, "HKEY_CURRENT_USER\\" + places_.internetSettings);
+  EXPECT_FALSE(Find(rows, "Proxy", "User: ProxyOverride")->flagged);
+  EXPECT_FALSE(Find(rows, "Proxy", "Machine policy: ProxyServer")->flagged);
+  EXPECT_FALSE(Find(rows, "Proxy", "Machine: ProxyServer")->flagged);
+  EXPECT_TRUE(Find(rows, "WinHTTP Proxy", "Machine: WinHTTP proxy")->flagged);
+  EXPECT_FALSE(Find(rows, "DNS Server", "All interfaces")->flagged);
+  const NetworkSettingRow* dns = Find(rows, "DNS Server", "{11111111-2222-3333-4444-555555555555}");
+  ASSERT_TRUE(dns);
+  EXPECT_TRUE(dns->flagged);
+  EXPECT_FALSE(Find(rows, "DHCP DNS Server", "{11111111-2222-3333-4444-555555555555}")->flagged);
+  EXPECT_TRUE(Find(rows, "DNS Server", "{66666666-2222-3333-4444-555555555555}")->flagged);
+
+  const RegTreeCopy userBefore = Dump(HKEY_CURRENT_USER, keyRoot_);
+  const RegTreeCopy machineBefore = Dump(HKEY_LOCAL_MACHINE, keyRoot_);
+  {
+    Store store;
+    {
+      undo::ChangeSet set("Network Settings", "Repair");
+      for (const NetworkSettingRow* row : {script, proxy, dns}) {
+        const WriteResult r = RepairNetworkSetting(*row);
+        EXPECT_TRUE(r) << r.message;
+      }
+    }
+    const auto after = ScanNetworkSettings(tables_, places_);
+    EXPECT_FALSE(Find(after, "Proxy Script", "User: AutoConfigURL"));
+    EXPECT_FALSE(Find(after, "Proxy", "User: ProxyServer"));
+    EXPECT_FALSE(Find(after, "DNS Server", "{11111111-2222-3333-4444-555555555555}"));
+    EXPECT_TRUE(Find(after, "DHCP DNS Server", "{11111111-2222-3333-4444-555555555555}"));
+    EXPECT_FALSE(RegKey::Open(HKEY_CURRENT_USER, places_.internetSettings)->HasValue("ProxyEnable"));
+    // A second repair finds nothing to delete and says so.
+    EXPECT_TRUE(RepairNetworkSetting(*script).NotFound());
+    EXPECT_EQ(OnlySet().manifest.items.size(), 4u);
+    RestoreAll();
+  }
+  EXPECT_EQ(Dump(HKEY_CURRENT_USER, keyRoot_), userBefore);
+  EXPECT_EQ(Dump(HKEY_LOCAL_MACHINE, keyRoot_), machineBefore);
+}
+
+// The resolver's DataBasePath naming another folder: its hosts file is read
+// too (the system's stays first); the same folder written otherwise is not
+// read twice.
+TEST(NetworkSettingsSystem, TheDataBasePathFoldersHostsFile) {
+  const std::string tcpip = "SYSTEM\\CurrentControlSet\\Services\\Tcpip\\Parameters";
+  const auto key = RegKey::Open(HKEY_LOCAL_MACHINE, tcpip);
+  const std::optional<win32::RegValue> had = key ? key->Read("DataBasePath") : std::nullopt;
+  test::ScratchDir dir{"wldatabase"};
+  test::WriteBytes(dir.File("hosts"), "127.0.0.1 localhost\n");
+  ASSERT_EQ(RegWriteKey::Create(HKEY_LOCAL_MACHINE, tcpip)->WriteString("DataBasePath", dir.Path().string() + "\\"),
+            ERROR_SUCCESS);
+  const auto files = SystemHostsFiles();
+  ASSERT_EQ(files.size(), 2u);
+  EXPECT_EQ(files[1], dir.File("hosts"));
+  ASSERT_EQ(RegWriteKey::Create(HKEY_LOCAL_MACHINE, tcpip)
+                ->WriteString("DataBasePath", "%SystemRoot%\\SYSTEM32\\Drivers\\Etc", REG_EXPAND_SZ),
+            ERROR_SUCCESS);
+  EXPECT_EQ(SystemHostsFiles().size(), 1u);
+  if (had)
+    RegWriteKey::Create(HKEY_LOCAL_MACHINE, tcpip)->WriteRaw("DataBasePath", had->type, had->data);
+  else
+    RegWriteKey::Create(HKEY_LOCAL_MACHINE, tcpip)->DeleteValue("DataBasePath");
+}
+
+// Winsock catalogs through the seam (Wine's are nearly empty): a layered
+// provider from a user's folder is flagged; Windows' own base provider and
+// namespace provider are not.
+TEST_F(NetworkSettingsScanTest, WinsockProvidersAreJudged) {
+  test::WriteBytes(hosts_, "");
+  const std::string lsp = dir_.File("wlsp.dll");
+  test::WriteBytes(lsp, "MZ not really a provider");
+  places_.winsockProviders = [lsp] {
+    return std::vector<WinsockProvider>{
+        {"Protocol", "MSAFD Tcpip [TCP/IP]", SystemFolder() + "\\mswsock.dll", "{E70F1AA0-AB8B-11CF-8CA3-00805F48A192} #1001", false},
+        {"Protocol", "Shopping Helper LSP", lsp, "{12345678-0000-0000-0000-000000000001} #1010", true},
+        {"Namespace", "Network Location Awareness", SystemFolder() + "\\NLAapi.dll", "{6642243A-3BA8-4AA6-BAA5-2E0BD71FDD83}", false}};
+  };
+  const test::SystemJudge judge(Tables());
+  const auto rows = ScanNetworkSettings(tables_, places_, &judge.get());
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[0].kind, "Winsock Provider");
+  EXPECT_FALSE(rows[0].flagged) << rows[0].verdict;
+  EXPECT_TRUE(rows[1].flagged) << rows[1].verdict;
+  EXPECT_NE(rows[1].location.find("(layered)"), std::string::npos);
+  EXPECT_EQ(rows[2].kind, "Winsock Namespace");
+  EXPECT_FALSE(rows[2].flagged) << rows[2].verdict;
+  // Without a judge they are listed, not flagged.
+  for (const auto& r : ScanNetworkSettings(tables_, places_)) EXPECT_FALSE(r.flagged);
+  // The system's own catalogs read without harm.
+  (void)SystemWinsockProviders();
+}
+
+// The places of this system: the user's real Internet Settings key and the
+// prefix's own hosts file, as the hidden machinery of the page reads them.
+TEST(NetworkSettingsSystem, TheUsersProxyScriptAndTheSystemsHostsFile) {
+  const std::string key = "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+  const auto before = RegKey::Open(HKEY_CURRENT_USER, key);
+  const std::optional<std::string> had = before ? before->ReadString("AutoConfigURL") : std::nullopt;
+  ASSERT_FALSE(had) << "the prefix has a proxy script already";
+  // Named so that the tests comparing whole scans beside this one leave it out.
+  const std::string url = "http://wltest.example/" + std::to_string(GetCurrentProcessId()) + ".pac";
+  ASSERT_EQ(RegWriteKey::Create(HKEY_CURRENT_USER, key)->WriteString("AutoConfigURL", url), ERROR_SUCCESS);
+
+  const auto rows = ScanNetworkSettings(Tables());
+  const NetworkSettingRow* script = Find(rows, "Proxy Script", "User: AutoConfigURL");
+  ASSERT_TRUE(script);
+  EXPECT_EQ(script->value, url);
+  EXPECT_TRUE(script->flagged);
+  // The system's hosts file maps localhost to this computer: not flagged.
+  ASSERT_FALSE(SystemHostsFiles().empty());
+  EXPECT_TRUE(SystemHostsFiles()[0].ends_with("\\drivers\\etc\\hosts"));
+  for (const auto& r : rows) {
+    if (r.kind == "Hosts" && r.name == "localhost") {
+      EXPECT_FALSE(r.flagged);
+    }
+  }
+  {
+    Store store;
+    {
+      undo::ChangeSet set("Network Settings", "Repair");
+      ASSERT_TRUE(RepairNetworkSetting(*script));
+    }
+    EXPECT_FALSE(RegKey::Open(HKEY_CURRENT_USER, key)->ReadString("AutoConfigURL"));
+    RestoreAll();
+  }
+  EXPECT_EQ(RegKey::Open(HKEY_CURRENT_USER, key)->ReadString("AutoConfigURL"), url);
+  DeleteRegValue(HKEY_CURRENT_USER, key, "AutoConfigURL");
+}
+
+// The machine's roots (under Wine: the host's public roots) all pass; roots
+// planted in the machine's and the user's stores are flagged, deleted with a
+// backup and put back into the same store.
+TEST(NetworkSettingsSystem, RootCertificatesOfTheMachineAndPlantedOnes) {
+  const std::string userRoot = "CurrentUser\\ROOT", machineRoot = "LocalMachine\\ROOT";
+  auto plant = [](DWORD location, const std::vector<uint8_t>& der) {
+    HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, location, L"ROOT");
+    ASSERT_TRUE(store);
+    EXPECT_TRUE(CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING, der.data(), static_cast<DWORD>(der.size()),
+                                                 CERT_STORE_ADD_REPLACE_EXISTING, nullptr));
+    CertCloseStore(store, 0);
+  };
+  plant(CERT_SYSTEM_STORE_CURRENT_USER, test::kTestRoot3);
+  plant(CERT_SYSTEM_STORE_LOCAL_MACHINE, test::kTestRoot4);
+  NetworkSettingsPlaces places;
+  places.rootStores = NetworkSettingsPlaces::OfThisSystem().rootStores;
+  const auto rows = ScanNetworkSettings(Tables(), places);
+  std::size_t passed = 0;
+  std::string flagged;
+  const NetworkSettingRow *inUser = nullptr, *inMachine = nullptr;
+  for (const auto& r : rows) {
+    ASSERT_EQ(r.kind, "Root Certificate");
+    if (r.thumbprint == test::kTestRoot3Sha1) inUser = &r;
+    if (r.thumbprint == test::kTestRoot4Sha1) inMachine = &r;
+    if (!r.certStore.starts_with("LocalMachine") || r.name.starts_with("WlTest Root")) continue;
+    if (r.flagged)
+      flagged += r.certStore + " " + r.name + "; ";
+    else
+      ++passed;
+  }
+  // Wine fills the machine's store from the host's roots: the public ones
+  // pass. A host may add its own (a company's or a proxy's CA); those are
+  // rightly flagged, but they are few.
+  EXPECT_GT(passed, 100u);
+  EXPECT_LE(std::count(flagged.begin(), flagged.end(), ';'), 5) << flagged;
+  if (!flagged.empty()) std::printf("roots of this host that no public program lists: %s\n", flagged.c_str());
+  ASSERT_TRUE(inUser && inMachine);
+  EXPECT_EQ(inUser->name, "WlTest Root 3");
+  EXPECT_EQ(inUser->certStore, userRoot);
+  EXPECT_EQ(inMachine->certStore, machineRoot);
+  EXPECT_TRUE(inUser->flagged);
+  EXPECT_TRUE(inMachine->flagged);
+  // Both are in the hijack report.
+  int reported = 0;
+  for (const HijackRow& h : NetworkSettingsPageTextOf(rows).hijack)
+    reported += h.entryKey == userRoot + "|" + test::kTestRoot3Sha1 + "|WlTest Root 3" ||
+                h.entryKey == machineRoot + "|" + test::kTestRoot4Sha1 + "|WlTest Root 4";
+  EXPECT_EQ(reported, 2);
+  {
+    Store store;
+    {
+      undo::ChangeSet set("Network Settings", "Repair");
+      for (const NetworkSettingRow* row : {inUser, inMachine}) {
+        const WriteResult r = RepairNetworkSetting(*row);
+        ASSERT_TRUE(r) << r.message;
+      }
+    }
+    EXPECT_EQ(CertificateInStore(userRoot, test::kTestRoot3Sha1), false);
+    EXPECT_EQ(CertificateInStore(machineRoot, test::kTestRoot4Sha1), false);
+    // Gone from what the scan lists too.
+    for (const auto& r : ScanNetworkSettings(Tables(), places))
+      EXPECT_TRUE(r.thumbprint != test::kTestRoot3Sha1 && r.thumbprint != test::kTestRoot4Sha1) << r.name;
+    RestoreAll();
+  }
+  EXPECT_EQ(CertificateInStore(userRoot, test::kTestRoot3Sha1), true);
+  EXPECT_EQ(CertificateInStore(machineRoot, test::kTestRoot4Sha1), true);
+  EXPECT_TRUE(DeleteCertificate(userRoot, test::kTestRoot3Sha1));
+  EXPECT_TRUE(DeleteCertificate(machineRoot, test::kTestRoot4Sha1));
+}
+
+}  // namespace
+}  // namespace wl
