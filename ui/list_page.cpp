@@ -165,11 +165,29 @@ void ListPageBase::OnLayout(int width, int height) {
     const DWORD size = static_cast<DWORD>(SendMessageW(toolbar_, TB_GETBUTTONSIZE, 0, 0));
     const int h = HIWORD(size) + S(6);
     const int filter = filterBox_ ? S(filterWidth96_) + S(8) : 0;
-    MoveWindow(toolbar_, S(4), S(2), std::max(0, width - S(8) - filter), h, TRUE);
-    if (filterBox_) MoveWindow(filterBox_, width - filter, S(4), S(filterWidth96_), S(300), TRUE);
+    // The filter sits at the right of the toolbar's row while every button
+    // still shows in full; a narrower page gives it a row of its own below.
+    const bool beside = !filterBox_ || S(4) + ButtonsWidth() + filter <= width;
+    MoveWindow(toolbar_, S(4), S(2), std::max(0, width - S(8) - (beside ? filter : 0)), h, TRUE);
     top = h + S(4);
+    if (filterBox_ && beside) {
+      MoveWindow(filterBox_, width - filter, S(4), S(filterWidth96_), S(300), TRUE);
+    } else if (filterBox_) {
+      MoveWindow(filterBox_, S(4), top, S(filterWidth96_), S(300), TRUE);
+      RECT box{};
+      GetWindowRect(filterBox_, &box);  // the closed box, without its list
+      top += box.bottom - box.top + S(4);
+    }
   }
   LayoutBelowToolbar(RECT{0, top, width, height});
+}
+
+int ListPageBase::ButtonsWidth() const {
+  const auto count = SendMessageW(toolbar_, TB_BUTTONCOUNT, 0, 0);
+  RECT last{};
+  if (count <= 0 || !SendMessageW(toolbar_, TB_GETITEMRECT, static_cast<WPARAM>(count - 1), reinterpret_cast<LPARAM>(&last)))
+    return 0;
+  return last.right;
 }
 
 void ListPageBase::LayoutBelowToolbar(const RECT& area) {

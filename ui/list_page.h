@@ -119,6 +119,8 @@ class ListPageBase : public Page {
   void OnDpiChanged() override;
   // The list sits below the toolbar; pages with more controls override.
   virtual void LayoutBelowToolbar(const RECT& area);
+  // How wide the toolbar's buttons are, from its left edge to the end of the last.
+  int ButtonsWidth() const;
 
   static constexpr int kListId = 100;
   static constexpr int kToolbarId = 101;

@@ -70,6 +70,11 @@ class FruitPage : public ListPage<Fruit> {
   std::vector<std::string> removed;
 };
 
+class FilteredFruitPage : public FruitPage {
+ public:
+  explicit FilteredFruitPage(PageContext& c) : FruitPage(c) { AddFilter({"All Fruit", "Heavy"}, [](int) {}); }
+};
+
 class ListPageTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -243,6 +248,39 @@ TEST_F(ListPageTest, ToolbarButtonsCarryTheirHints) {
   SendMessageW(page_->hwnd(), WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&tip));
   ASSERT_NE(tip.lpszText, nullptr);
   EXPECT_EQ(win32::Narrow(tip.lpszText), "Remove the fruit.");
+}
+
+TEST_F(ListPageTest, TheFilterNeverCoversAToolbarButton) {
+  FilteredFruitPage page(context_);
+  ASSERT_TRUE(page.Create(host_));
+  ShowWindow(page.hwnd(), SW_SHOW);
+  auto covered = [&page] {
+    RECT box{}, button{};
+    GetWindowRect(page.FilterBox(), &box);
+    const auto count = SendMessageW(page.Toolbar(), TB_BUTTONCOUNT, 0, 0);
+    SendMessageW(page.Toolbar(), TB_GETITEMRECT, static_cast<WPARAM>(count - 1), reinterpret_cast<LPARAM>(&button));
+    MapWindowPoints(page.Toolbar(), nullptr, reinterpret_cast<POINT*>(&button), 2);
+    RECT both{};
+    return IntersectRect(&both, &box, &button) != 0;
+  };
+  auto listTop = [&page] {
+    RECT r{};
+    GetWindowRect(page.List().hwnd(), &r);
+    return r.top;
+  };
+  // Wide: the filter shares the toolbar's row.
+  MoveWindow(page.hwnd(), 0, 0, 620, 400, TRUE);
+  test::Pump();
+  EXPECT_FALSE(covered());
+  const LONG wideTop = listTop();
+  // Narrow: it moves to a row of its own, and the list below it.
+  MoveWindow(page.hwnd(), 0, 0, 200, 400, TRUE);
+  test::Pump();
+  EXPECT_FALSE(covered());
+  RECT box{};
+  GetWindowRect(page.FilterBox(), &box);
+  EXPECT_GT(listTop(), wideTop);
+  EXPECT_GE(listTop(), box.bottom);
 }
 
 }  // namespace
