@@ -4,7 +4,9 @@
 #include "scan/report_file.h"
 
 #include <gtest/gtest.h>
+#include <map>
 
+#include "core/ascii.h"
 #include "judge/testing/system_judge.h"
 
 #include "service/test_service_fixture.h"
@@ -57,20 +59,23 @@ TEST(HijackScan, PlantedEntriesComeInScannerOrderAndTwoScansGiveTheSameRows) {
   DeleteRegTree(HKEY_LOCAL_MACHINE, bhoKey, win32::RegView::Force64);
   DeleteRegTree(HKEY_LOCAL_MACHINE, classKey, win32::RegView::Force64);
 
-  // The same rows, not twice as many. Entries that tests running beside this
-  // one plant and remove meanwhile are left out of the comparison.
-  const std::string pid = std::to_string(GetCurrentProcessId());
-  auto settled = [&pid](const std::vector<ScanItem>& scan) {
-    std::vector<std::string> ids;
-    for (const auto& item : scan) {
-      std::string name = item.id;
-      for (char& c : name) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-      const bool anotherTests = name.find("wltest") != std::string::npos || name.find("wlfixtask") != std::string::npos;
-      if (!anotherTests || name.find(pid) != std::string::npos) ids.push_back(item.id);
-    }
-    return ids;
+  // The same rows, not twice as many. Tests running beside this one plant and
+  // remove entries meanwhile, so an item found by only one of the two scans
+  // is left out; this test's own entries must be in both, once each time.
+  auto ours = [&name](const std::string& id) { return AsciiLower(id).find(AsciiLower(name)) != std::string::npos; };
+  auto tally = [](const std::vector<ScanItem>& scan) {
+    std::map<std::string, int> n;
+    for (const auto& item : scan) ++n[item.id];
+    return n;
   };
-  EXPECT_EQ(settled(again), settled(items));
+  const auto firstIds = tally(items), againIds = tally(again);
+  for (const auto& [id, times] : firstIds) {
+    const auto other = againIds.find(id);
+    if (other != againIds.end()) EXPECT_EQ(other->second, times) << id;
+    else EXPECT_FALSE(ours(id)) << id << " was not found again";
+  }
+  for (const auto& [id, times] : againIds)
+    if (ours(id)) EXPECT_TRUE(firstIds.contains(id)) << id;
   ASSERT_EQ(items.size(), first.size());
   ASSERT_EQ(list.Count(), again.size());
 
