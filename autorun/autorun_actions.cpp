@@ -3,10 +3,12 @@
 #include <cstring>
 #include <optional>
 
+#include "autorun/other_places.h"
 #include "process/operate_process.h"
 #include "sysroutines/system_info.h"
 #include "sysroutines/text_routines.h"
 #include "win32/file_path.h"
+#include "win32/handles.h"
 #include "win32/unicode.h"
 
 namespace wl {
@@ -92,8 +94,42 @@ std::vector<std::string> ElementsOf(const win32::RegValue& value) {
   return win32::RegMultiStringParts(value);
 }
 
+// Windows Terminal's settings file with "startOnUserLogin" set to false.
+WriteResult RemoveTerminalLogon(const AutorunRow& row) {
+  win32::UniqueHfile in(CreateFileW(win32::ApiPath(row.filePath).c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!in) return {GetLastError(), "Could not read " + row.filePath + "."};
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(in.get(), &size) || size.QuadPart > (16 << 20))
+    return {ERROR_FILE_TOO_LARGE, "Could not read " + row.filePath + ": it is too large."};
+  std::string text(static_cast<std::size_t>(size.QuadPart), '\0');
+  DWORD got = 0;
+  if (!text.empty() && !ReadFile(in.get(), text.data(), static_cast<DWORD>(text.size()), &got, nullptr))
+    return {GetLastError(), "Could not read " + row.filePath + "."};
+  text.resize(got);
+  in.reset();
+  const auto changed = TerminalSettingsWithoutLogon(text);
+  if (!changed) {
+    // Off already (or the setting is gone): nothing to change.
+    return {ERROR_FILE_NOT_FOUND, {}};
+  }
+  return RewriteFile(row.filePath, *changed);
+}
+
 void RemoveEntry(const AutorunRow& row, const AutorunPlaces& places, RemovalOutcome& out) {
   WriteResult result;
+  switch (row.removal) {
+    case AutorunRemoval::Standard: break;
+    case AutorunRemoval::TerminalLogon: result = RemoveTerminalLogon(row); break;
+    case AutorunRemoval::Service: result = DeleteServiceEntry(row.removalTarget); break;
+    case AutorunRemoval::WmiSubscription:
+    case AutorunRemoval::TransferJob: result = {ERROR_NOT_SUPPORTED, "not yet"}; break;
+  }
+  if (row.removal != AutorunRemoval::Standard) {
+    out.entryRemoved = GoneOrRemoved(result);
+    if (!out.entryRemoved) out.entryError = result.message;
+    return;
+  }
   switch (EntryKindOf(row.registryKey)) {
     case AutorunEntryKind::Other:
       // A file found by its place alone: the file is the entry.

@@ -14,11 +14,13 @@
 
 #include "autorun/autorun_actions.h"
 #include "autorun/autorun_scan.h"
+#include "autorun/other_places.h"
 #include "autorun/testing/autorun_fixture.h"
 #include "judge/testing/system_judge.h"
 #include "sysroutines/system_info.h"
 #include "sysroutines/test_files.h"
 #include "sysroutines/text_routines.h"
+#include "tests/support/test_support.h"
 #include "win32/file_path.h"
 #include "win32/registry.h"
 #include "win32/registry_write.h"
@@ -458,6 +460,169 @@ TEST(AutorunPlaces, WindowsOwnValuesAreNoRowsAndReadingCreatesNoKey) {
         << r.value;
   }
   EXPECT_EQ(win32::RegKey::Exists(CU, classic), loadKeyBefore);
+}
+
+// A file written for the test, deleted at the end.
+struct WrittenFiles {
+  std::vector<std::string> paths;
+  void Write(const std::string& path, const std::string& bytes) {
+    test::WriteFileAt(path, bytes);
+    paths.push_back(path);
+  }
+  ~WrittenFiles() {
+    for (const auto& p : paths) DeleteFileW(win32::ApiPath(p).c_str());
+  }
+};
+
+TEST(AutorunPlaces, TaskNamesShellHandlersAddInsSafeModeServicesDriversAndTheTerminalAreListedAndRemoved) {
+  Planted planted;
+  WrittenFiles files;
+  test::ScratchPlaces scratch;
+  const std::string t = UniqueName("more");
+  const std::string miss = "C:\\wltest\\" + t + "\\";
+  const std::string windows = GetWindowsDir();
+  const std::string cls = "{" + t + "-class}";
+  std::vector<Marker> markers;
+
+  // The task scheduler's names: one without a definition, one with both its
+  // file and its key (no row), one whose Id is a number.
+  const std::string tree = std::string(kNt) + "Schedule\\TaskCache\\Tree\\" + t;
+  const std::string tasks = std::string(kNt) + "Schedule\\TaskCache\\Tasks\\";
+  planted.String(LM, tree + "\\Orphan", "Id", "{" + t + "-orphan}");
+  markers.push_back({Text(LM, tree + "\\Orphan"), "\\" + t + "\\Orphan", "{" + t + "-orphan}", "Scheduled Tasks"});
+  planted.String(LM, tree + "\\Whole", "Id", "{" + t + "-whole}");
+  planted.String(LM, tasks + "{" + t + "-whole}", "Path", "\\" + t + "\\Whole");
+  CreateDirectoryW(win32::ApiPath(windows + "\\System32\\Tasks\\" + t).c_str(), nullptr);
+  files.Write(windows + "\\System32\\Tasks\\" + t + "\\Whole", "<Task/>");
+  planted.Raw(LM, tree + "\\Number", "Id", REG_DWORD, {7, 0, 0, 0});
+  markers.push_back({Text(LM, tree + "\\Number"), "\\" + t + "\\Number", "7", "Scheduled Tasks"});
+
+  // Handlers every file and folder loads, in both views; a class of the
+  // user's whose server is missing.
+  planted.String(CU, "Software\\Classes\\CLSID\\" + cls + "\\InprocServer32", "", miss + "handler.dll");
+  const std::string shellex = "Software\\Classes\\AllFilesystemObjects\\shellex\\";
+  planted.String(CU, shellex + "ContextMenuHandlers\\" + t, "", cls);
+  markers.push_back({Text(CU, shellex + "ContextMenuHandlers\\" + t), t, miss + "handler.dll", "Explorer"});
+  planted.String(LM, "Software\\Wow6432Node\\Classes\\AllFilesystemObjects\\shellex\\PropertySheetHandlers\\" + cls,
+                 "", "");  // the key's name is the class
+  markers.push_back({Text(LM, "Software\\Wow6432Node\\Classes\\AllFilesystemObjects\\shellex\\PropertySheetHandlers\\" + cls),
+                     cls, miss + "handler.dll", "Explorer"});
+
+  // Office add-ins: by their program identifier's class, by a manifest;
+  // one without a LoadBehavior is no add-in.
+  planted.String(CU, "Software\\Classes\\" + t + ".Connect\\CLSID", "", cls);
+  planted.Raw(CU, "Software\\Microsoft\\Office\\Word\\Addins\\" + t + ".Connect", "LoadBehavior", REG_DWORD, {3, 0, 0, 0});
+  markers.push_back({Text(CU, "Software\\Microsoft\\Office\\Word\\Addins\\" + t + ".Connect"), t + ".Connect",
+                     miss + "handler.dll", "Office"});
+  const std::string excel32 = "Software\\Wow6432Node\\Microsoft\\Office\\Excel\\Addins\\" + t + ".Vsto";
+  planted.Raw(LM, excel32, "LoadBehavior", REG_DWORD, {3, 0, 0, 0});
+  planted.String(LM, excel32, "Manifest", "file:///C:/wltest/" + t + "/addin.vsto|vstolocal");
+  markers.push_back({Text(LM, excel32), t + ".Vsto", miss + "addin.vsto", "Office"});
+  planted.String(CU, "Software\\Microsoft\\Office\\Word\\Addins\\" + t + ".Idle", "FriendlyName", "idle");
+
+  // Safe mode: a service of its own beside one of Windows' names.
+  const std::string services = std::string(kCcs) + "Services\\";
+  planted.String(LM, std::string(kCcs) + "Control\\SafeBoot\\Minimal\\" + t, "", "Service");
+  planted.String(LM, services + t, "ImagePath", miss + "safe.exe");
+  planted.Raw(LM, services + t, "Type", REG_DWORD, {0x10, 0, 0, 0});
+  markers.push_back({Text(LM, std::string(kCcs) + "Control\\SafeBoot\\Minimal\\" + t), t, miss + "safe.exe", "Services"});
+  planted.String(LM, std::string(kCcs) + "Control\\SafeBoot\\Network\\LanmanWorkstation", "", "Service");
+
+  // A service key the manager does not list, a driver it lists outside the
+  // driver folders, and damaged keys beside them.
+  planted.String(LM, services + t + "-drv", "ImagePath", "\\??\\" + miss + "drv.sys");
+  planted.Raw(LM, services + t + "-drv", "Type", REG_DWORD, {1, 0, 0, 0});
+  markers.push_back({Text(LM, services + t + "-drv"), t + "-drv", miss + "drv.sys", "Drivers"});
+  planted.Raw(LM, services + t + "-badtype", "Type", REG_SZ, Utf16("1"));
+  planted.String(LM, services + t + "-badtype", "ImagePath", miss + "badtype.exe");
+  planted.Raw(LM, services + t + "-badimage", "Type", REG_DWORD, {0x10, 0, 0, 0});
+  planted.Raw(LM, services + t + "-badimage", "ImagePath", REG_DWORD, {1, 2, 3, 4});
+
+  // Windows Terminal at logon: a packaged one with comments, its default
+  // profile by GUID; an unpackaged one whose file is damaged.
+  AutorunPlaces places = scratch.Places();
+  places.localAppDataFolder = scratch.Folder("local");
+  scratch.Folder("local\\Packages");
+  scratch.Folder("local\\Packages\\Microsoft.WindowsTerminal_8wekyb3d8bbwe");
+  const std::string settings =
+      scratch.Folder("local\\Packages\\Microsoft.WindowsTerminal_8wekyb3d8bbwe\\LocalState") + "\\settings.json";
+  const std::string settingsText =
+      "\xEF\xBB\xBF// \"startOnUserLogin\": true in a comment\r\n{\r\n  \"defaultProfile\": \"{61c54bbd-0000}\",\r\n"
+      "  \"startOnUserLogin\" :  true, // at logon\r\n  \"profiles\": { \"list\": [\r\n"
+      "    { \"guid\": \"{0caa0dad-0000}\", \"commandline\": \"cmd.exe\" },\r\n"
+      "    { \"guid\": \"{61C54BBD-0000}\", \"name\": \"Shell\", \"commandline\": \"" +
+      std::string("C:\\\\wltest\\\\") + t + "\\\\term.exe -x\" } ] }\r\n}\r\n";
+  files.Write(settings, settingsText);
+  markers.push_back({settings, "startOnUserLogin", miss + "term.exe -x", "Logon"});
+  scratch.Folder("local\\Microsoft");
+  const std::string unpackaged = scratch.Folder("local\\Microsoft\\Windows Terminal") + "\\settings.json";
+  files.Write(unpackaged, std::string(200000, '[') + "{\"startOnUserLogin\": true");
+
+  places.listServices = [&]() -> std::optional<std::vector<std::string>> {
+    auto names = ListServiceNamesOfThisSystem();
+    if (names) names->push_back(t + "-drv");
+    return names;
+  };
+  const AutorunScanResult scan = ScanAutorun(test::SystemJudge(), places, OpenSourceKeyInRegistry,
+                                             [] { return TaskListing{}; });
+  for (const Marker& m : markers) {
+    int index = -1;
+    const AutorunRow* row = Find(scan, m, &index);
+    EXPECT_NE(row, nullptr) << m.keyText << " " << m.item << " = " << m.value;
+    if (!row) continue;
+    EXPECT_EQ(row->category, m.category) << m.keyText << " " << m.item;
+    EXPECT_TRUE(Flagged(scan, index)) << m.keyText << " " << m.item << ": " << row->analysis;
+  }
+  const std::string orphan = t + "-orphan";
+  planted.String(LM, services + orphan, "ImagePath", miss + "orphan.exe");
+  planted.Raw(LM, services + orphan, "Type", REG_DWORD, {0x10, 0, 0, 0});
+  const AutorunScanResult withOrphan = ScanAutorun(test::SystemJudge(), places, OpenSourceKeyInRegistry,
+                                                   [] { return TaskListing{}; });
+  int orphanIndex = -1;
+  const Marker orphanMarker{Text(LM, services + orphan), orphan, miss + "orphan.exe", "Services"};
+  const AutorunRow* orphanRow = Find(withOrphan, orphanMarker, &orphanIndex);
+  ASSERT_NE(orphanRow, nullptr);
+  EXPECT_TRUE(Flagged(withOrphan, orphanIndex));
+  for (const AutorunRow& r : scan.rows) {
+    EXPECT_NE(r.itemName, "\\" + t + "\\Whole");
+    EXPECT_NE(r.itemName, t + ".Idle");
+    EXPECT_NE(r.itemName, "LanmanWorkstation");
+    EXPECT_NE(r.registryKey, unpackaged);
+    // Drivers in Windows' folders the judge finds nothing against are no rows.
+    if (r.source == kDriverSource && !r.alwaysFlag) ADD_FAILURE() << r.itemName << " " << r.value;
+  }
+
+  // Removal: the task's name, the handler's key, the terminal's setting (the
+  // rest of its file as it was), the service key.
+  auto remove = [&](const AutorunScanResult& from, const Marker& m) {
+    const AutorunRow* row = Find(from, m);
+    ASSERT_NE(row, nullptr) << m.item;
+    const RemovalOutcome out = RemoveAutorunItem(*row, {.deleteEntry = true}, places);
+    EXPECT_TRUE(out.entryRemoved) << m.item << ": " << out.entryError;
+  };
+  remove(scan, markers[0]);
+  EXPECT_FALSE(win32::RegKey::Exists(LM, tree + "\\Orphan"));
+  EXPECT_TRUE(win32::RegKey::Exists(LM, tree + "\\Whole"));
+  remove(scan, markers[2]);
+  EXPECT_FALSE(win32::RegKey::Exists(CU, shellex + "ContextMenuHandlers\\" + t));
+  remove(scan, {settings, "startOnUserLogin", miss + "term.exe -x", "Logon"});
+  std::string expected = settingsText;
+  expected.replace(expected.find("true, //"), 4, "false");
+  EXPECT_EQ(test::ReadBytes(settings), expected);
+  remove(withOrphan, orphanMarker);
+  EXPECT_FALSE(win32::RegKey::Exists(LM, services + orphan));
+}
+
+TEST(AutorunPlaces, TheTerminalsSettingIsChangedOnlyWhereTheSettingsSayIt) {
+  EXPECT_EQ(TerminalSettingsWithoutLogon("{\"startOnUserLogin\":true}"), "{\"startOnUserLogin\":false}");
+  // Inside a profile or a string it is not the setting.
+  EXPECT_FALSE(TerminalSettingsWithoutLogon("{\"profiles\": [{\"startOnUserLogin\": true}]}"));
+  EXPECT_EQ(TerminalSettingsWithoutLogon("{\"a\": \"\\\"startOnUserLogin\\\": true\", \"startOnUserLogin\": true}"),
+            "{\"a\": \"\\\"startOnUserLogin\\\": true\", \"startOnUserLogin\": false}");
+  EXPECT_FALSE(TerminalSettingsWithoutLogon("{\"startOnUserLogin\": false}"));
+  EXPECT_FALSE(TerminalSettingsWithoutLogon("{\"startOnUserLogin\": \"true\"}"));
+  EXPECT_FALSE(TerminalSettingsWithoutLogon("not json"));
+  EXPECT_FALSE(TerminalSettingsWithoutLogon(std::string(100000, '{')));
 }
 
 TEST(AutorunPlaces, AnotherUsersPlacesAreListedUnderTheirHiveNamingTheUserAndRemoved) {

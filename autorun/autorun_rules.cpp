@@ -99,6 +99,7 @@ int AutorunStatusImage(Verdict verdict) {
 bool RowStartsProgram(const AutorunRow& row) {
   // A task action that is no program (an e-mail, a message, a COM handler
   // whose class names no program) leaves the row's program empty.
+  if (row.noProgram) return false;
   return row.taskPath.empty() || !row.iconText.empty();
 }
 
@@ -108,12 +109,17 @@ void AnalyzeAutorunRows(std::vector<AutorunRow>& rows, const Judge& judge, std::
   for (std::size_t i = 0; i < rows.size(); ++i) {
     if (!RowStartsProgram(rows[i])) continue;
     const AutorunRow& row = rows[i];
-    requests.emplace_back(row.judgeText.empty() ? row.value : row.judgeText,
-                          row.taskPath.empty() ? Origin::Autostart : Origin::Task, row.judgePath);
+    const Origin origin = row.driver ? Origin::Driver : row.taskPath.empty() ? Origin::Autostart : Origin::Task;
+    requests.emplace_back(row.judgeText.empty() ? row.value : row.judgeText, origin, row.judgePath);
     judged.push_back(i);
   }
   std::vector<Judgement> judgements = judge.AssessAll(requests);
   for (std::size_t k = 0; k < judged.size(); ++k) rows[judged[k]].judgement = std::move(judgements[k]);
+
+  // Rows listed only when flagged that the judge finds nothing against go.
+  std::erase_if(rows, [](const AutorunRow& row) {
+    return row.onlyFlagged && !row.alwaysFlag && RowStartsProgram(row) && !row.judgement.flagged;
+  });
 
   for (std::size_t i = 0; i < rows.size(); ++i) {
     AutorunRow& row = rows[i];
@@ -126,7 +132,7 @@ void AnalyzeAutorunRows(std::vector<AutorunRow>& rows, const Judge& judge, std::
     } else {
       row.analysis = "(Unknown)";
       row.statusImage = kStatusWarning;
-      flagged = true;
+      flagged = !row.noProgram;
     }
     if (row.alwaysFlag && !flagged) {
       flagged = true;
@@ -162,7 +168,7 @@ std::span<const std::string_view> AutorunCategories() {
   static constexpr std::string_view kCategories[] = {
       "Logon",   "Explorer", "Scheduled Tasks", "Winlogon", "AppInit",   "Image Hijacks", "Environment",
       "LSA",     "Print",    "Network",         "Services", "Debuggers", "Boot",          "Remote Desktop",
-      "COM",     "Office"};
+      "COM",     "Office",   "Drivers",         "WMI"};
   return kCategories;
 }
 

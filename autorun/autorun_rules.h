@@ -83,6 +83,15 @@ inline constexpr int kFixedStatusImages = 3;
 inline constexpr const char* kStartupItem = "Startup Item";
 inline constexpr int kStartupItemImage = 21;  // its category image in the report
 
+// How an entry is removed when that is not told by its "Registry Key" text.
+enum class AutorunRemoval {
+  Standard,          // by the kind of entry (a value, a key, a file, a task …)
+  TerminalLogon,     // "startOnUserLogin" set to false in the settings file (filePath)
+  WmiSubscription,   // the WMI consumer, its bindings and a filter no other binding uses
+  TransferJob,       // the transfer job cancelled
+  Service,           // the service (or driver) removed through the service manager
+};
+
 struct AutorunRow {
   std::string itemName;     // "Item Name": value name, INI value text or shortcut name
   std::string value;        // "Value": the command text
@@ -122,6 +131,21 @@ struct AutorunRow {
   std::string removeKey;
   // A file of a Startup folder that is no shortcut: its full path.
   std::string filePath;
+  // The entry names no program the judge can look at (a task's name left
+  // without its definition): the row says "(Unknown)" and goes into the
+  // hijack report only when alwaysFlag says so.
+  bool noProgram = false;
+  // Listed only when flagged (a driver in the drivers folder that the judge
+  // finds nothing against is no row).
+  bool onlyFlagged = false;
+  // The program is a driver's (judged as one).
+  bool driver = false;
+  // What removing the entry changes when it is no registry value, file or
+  // task: a setting in a JSON file, a WMI subscription, a transfer job.
+  AutorunRemoval removal = AutorunRemoval::Standard;
+  // What that removal acts on: the WMI consumer's path, the transfer job's
+  // identifier.
+  std::string removalTarget;
 };
 
 // The name of the registry value a row stands for ("" for a key's default value).

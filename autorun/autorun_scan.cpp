@@ -7,6 +7,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "autorun/other_places.h"
 #include "sysroutines/shortcuts.h"
 #include "sysroutines/system_info.h"
 #include "core/ascii.h"
@@ -107,14 +108,61 @@ std::string ComServerOf(const std::string& classId) {
   // A class identifier is one key name: anything else names no class.
   if (classId.empty() || classId.find('\\') != std::string::npos) return {};
   // The user's classes come before the machine's, as the system merges them.
+  // Then the classes 32-bit programs register.
+  for (const char* classes : {"Software\\Classes\\CLSID\\", "Software\\Wow6432Node\\Classes\\CLSID\\",
+                              "Software\\Classes\\Wow6432Node\\CLSID\\"})
+    for (const HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
+      for (const char* server : {"InprocServer32", "LocalServer32"}) {
+        auto key = RegKey::Open(root, classes + classId + "\\" + server, KEY_READ);
+        if (!key) continue;
+        std::string path = StringData(key->Read(""));
+        if (!path.empty()) return path;
+      }
+  return {};
+}
+
+std::string ClassIdOfProgId(const std::string& progId) {
+  if (progId.empty() || progId.find('\\') != std::string::npos) return {};
   for (const HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
-    for (const char* server : {"InprocServer32", "LocalServer32"}) {
-      auto key = RegKey::Open(root, "Software\\Classes\\CLSID\\" + classId + "\\" + server, KEY_READ);
+    for (const char* classes : {"Software\\Classes\\", "Software\\Wow6432Node\\Classes\\"}) {
+      auto key = RegKey::Open(root, classes + progId + "\\CLSID", KEY_READ);
       if (!key) continue;
-      std::string path = StringData(key->Read(""));
-      if (!path.empty()) return path;
+      std::string id = TrimUpToChar(StringData(key->Read("")), ' ');
+      if (!id.empty()) return id;
     }
   return {};
+}
+
+std::string ManifestPath(std::string_view manifest) {
+  std::string text = TrimUpToChar(manifest, ' ');
+  if (const auto bar = text.find('|'); bar != std::string::npos) text.resize(bar);
+  if (AsciiUpper(text).starts_with("FILE:///")) {
+    text = text.substr(8);
+    for (char& c : text)
+      if (c == '/') c = '\\';
+  }
+  return text;
+}
+
+ServiceProgram ServiceProgramOf(const std::string& name, const SourceKeyOpener& openKey, std::string_view systemRoot) {
+  ServiceProgram program;
+  if (name.empty() || name.find('\\') != std::string::npos) return program;
+  auto key = openKey(HKEY_LOCAL_MACHINE, std::string("System\\CurrentControlSet\\Services\\") + name);
+  if (!key) return program;
+  const auto type = key->Read("Type");
+  DWORD kind = 0;
+  if (type && type->type == REG_DWORD && type->data.size() == 4) memcpy(&kind, type->data.data(), 4);
+  program.driver = (kind & (SERVICE_KERNEL_DRIVER | SERVICE_FILE_SYSTEM_DRIVER)) != 0;
+  const std::string image = StringData(key->Read("ImagePath"));
+  if (program.driver) {
+    program.path = DriverImagePath(image, name, systemRoot);
+    program.judged = program.path;
+    program.isPath = true;
+  } else if (!TrimUpToChar(image, ' ').empty()) {
+    program.path = image;
+    program.judged = image;
+  }
+  return program;
 }
 
 std::vector<std::string> ListStartupFiles(const std::string& folderPath) {
@@ -218,17 +266,25 @@ void ReadHookSource(const HookSource& source, const SourceKeyOpener& openKey, st
         case HookValues::KeyName:
           values.push_back(NameAsValue({}, hookKey.matches.empty() ? std::string() : hookKey.matches.back()));
           break;
+        case HookValues::DefaultOrKeyName: {
+          std::string data = TrimUpToChar(StringData(key.Read("")), ' ');
+          if (data.empty() && !hookKey.matches.empty()) data = hookKey.matches.back();
+          values.push_back(NameAsValue({}, data));
+          break;
+        }
         case HookValues::ValueNames:
           for (const std::string& name : key.ValueNames())
             if (!name.empty()) values.push_back(NameAsValue(name, name));
           break;
       }
+      if (!source.requiredValue.empty() && !key.HasValue(std::string(source.requiredValue))) values.clear();
       if (values.empty()) continue;
       // Named values in a key per program or component are named by it.
       std::string keyName;
       const bool patternNames = source.valueNames.find('*') != std::string_view::npos;
       if (wildcard && !patternNames &&
-          (source.values == HookValues::Named || source.values == HookValues::KeyName)) {
+          (source.values == HookValues::Named || source.values == HookValues::KeyName ||
+           source.values == HookValues::DefaultOrKeyName)) {
         keyName = hookKey.matches.back();
         if (source.titled) {
           const std::string title = StringData(key.Read(""));
@@ -299,6 +355,35 @@ void ReadHookSource(const HookSource& source, const SourceKeyOpener& openKey, st
               row.judgeText = server;
               row.judgePath = true;
               row.details = "Class " + classId + ".";
+              break;
+            }
+            case HookText::ProgId: {
+              const std::string progId = TrimUpToChar(element, ' ');
+              const std::string classId = ClassIdOfProgId(progId);
+              std::string server = classId.empty() ? std::string() : ComServerOf(classId);
+              // An add-in of the Office tools for Visual Studio names its
+              // manifest, which its loader reads, instead of a server.
+              const std::string manifest = ManifestPath(StringData(key.Read("Manifest")));
+              if (server.empty()) server = manifest;
+              row.value = server.empty() ? progId : server;
+              row.judgeText = server;
+              row.judgePath = true;
+              row.noProgram = server.empty();
+              row.details = classId.empty() ? "No class is registered for " + progId + "."
+                                            : "Class " + classId + ".";
+              if (!manifest.empty()) row.details += " Manifest " + manifest + ".";
+              break;
+            }
+            case HookText::ServiceName: {
+              const ServiceProgram program = ServiceProgramOf(element, openKey, systemRoot);
+              row.value = program.path.empty() ? element : program.path;
+              row.judgeText = program.judged;
+              row.judgePath = program.isPath;
+              row.driver = program.driver;
+              row.noProgram = program.path.empty();
+              const std::string kind = TrimUpToChar(StringData(key.Read("")), ' ');
+              row.details = (program.path.empty() ? "No service or driver of that name." : "Service " + element + ".") +
+                            (kind.empty() ? std::string() : " Started in safe mode as: " + kind + ".");
               break;
             }
           }
@@ -446,6 +531,8 @@ AutorunPlaces AutorunPlaces::OfThisSystem() {
   places.systemRoot = places.windowsDir;
   places.documentsFolder = GetSpecialFolderPath(nullptr, 5);
   places.appDataFolder = GetSpecialFolderPath(nullptr, 26);
+  places.localAppDataFolder = GetSpecialFolderPath(nullptr, 28);
+  places.listServices = ListServiceNamesOfThisSystem;
   places.otherUsers = true;
   return places;
 }
@@ -525,6 +612,10 @@ AutorunScanResult ScanAutorun(const Judge& judge, const AutorunPlaces& places,
   if (places.otherUsers)
     for (const std::string& sid : OtherUserHives(openKey)) ReadOtherUser(sid, openKey, systemRoot, result.rows);
   for (const FilePlace& place : FilePlaces()) ReadFilePlace(place, places, systemRoot, result.rows);
+  ReadTaskCacheOrphans(openKey, systemRoot, result.rows);
+  ReadServicesAndDrivers(openKey, systemRoot, places.listServices, result.rows);
+  for (const std::string& file : TerminalSettingsFiles(places.localAppDataFolder))
+    ReadTerminalSettings(file, result.rows);
 
   AnalyzeAutorunRows(result.rows, judge, result.hijack);
   return result;

@@ -37,6 +37,13 @@ struct AutorunPlaces {
   // Also the per-user places of the other users whose hives are loaded
   // (HKEY_USERS\<SID>; readable with administrative rights).
   bool otherUsers = false;
+  // The user's local application data (special folder 28: Windows
+  // Terminal's settings); not read when empty.
+  std::string localAppDataFolder;
+  // The services and drivers the service manager lists: a key under
+  // Services it does not list is one written past it. Not asked when empty
+  // (then no key counts as such).
+  std::function<std::optional<std::vector<std::string>>()> listServices;
 
   static AutorunPlaces OfThisSystem();
   std::string WinIniPath() const { return windowsDir + "\\Win.ini"; }
@@ -100,6 +107,23 @@ void ReadHookSource(const HookSource& source, const SourceKeyOpener& openKey, st
 // The program registered for a COM class ("{…}"): its in-process server, else
 // its local server; empty when none is.
 std::string ComServerOf(const std::string& classId);
+
+// The class a COM program identifier names ("{…}"); empty when none.
+std::string ClassIdOfProgId(const std::string& progId);
+// The file of an add-in manifest as the registry names it
+// ("file:///C:/a/b.vsto|vstolocal" -> "C:\a\b.vsto").
+std::string ManifestPath(std::string_view manifest);
+
+// The program a service's or driver's key names: a driver's file as the
+// loader finds it, a service's ImagePath as stored; empty when the key or
+// its ImagePath is missing.
+struct ServiceProgram {
+  std::string path;    // as the row shows it
+  std::string judged;  // what the judge is asked about
+  bool isPath = false;
+  bool driver = false;
+};
+ServiceProgram ServiceProgramOf(const std::string& name, const SourceKeyOpener& openKey, std::string_view systemRoot);
 
 // An INI value as the system reads it; empty when the file, section or key is missing.
 std::string ReadIniValue(const std::string& iniPath, const std::string& section, const std::string& key);

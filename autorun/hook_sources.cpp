@@ -44,6 +44,42 @@ constexpr const char* kLsa = WL_CCS "Control\\Lsa\\";
 constexpr const char* kSessionManager = WL_CCS "Control\\Session Manager\\";
 constexpr const char* kOpenCommand = "\"%1\" %*";
 
+// What Windows starts in safe mode: the keys under SafeBoot\Minimal (and,
+// with networking, these and more under SafeBoot\Network) a clean system
+// has. Another key there is listed; its service's program is judged.
+#define WL_SAFEBOOT_MINIMAL                                                                                     \
+  "{36FC9E60-C465-11CF-8056-444553540000}|{4D36E965-E325-11CE-BFC1-08002BE10318}|"                             \
+  "{4D36E967-E325-11CE-BFC1-08002BE10318}|{4D36E969-E325-11CE-BFC1-08002BE10318}|"                             \
+  "{4D36E96A-E325-11CE-BFC1-08002BE10318}|{4D36E96B-E325-11CE-BFC1-08002BE10318}|"                             \
+  "{4D36E96F-E325-11CE-BFC1-08002BE10318}|{4D36E977-E325-11CE-BFC1-08002BE10318}|"                             \
+  "{4D36E97B-E325-11CE-BFC1-08002BE10318}|{4D36E97D-E325-11CE-BFC1-08002BE10318}|"                             \
+  "{4D36E980-E325-11CE-BFC1-08002BE10318}|{533C5B84-EC70-11D2-9505-00C04F79DEAF}|"                             \
+  "{6BDD1FC1-810F-11D0-BEC7-08002BE2092F}|{71A27CDD-812A-11D0-BEC7-08002BE2092F}|"                             \
+  "{745A17A0-74D3-11D0-B6FE-00A0C90F57DA}|{D48179BE-EC20-11D1-B6B8-00C04FA372A7}|"                             \
+  "{D94EE5D8-D189-4994-83D2-F68D7D41B0E6}|{A0A588A4-C46F-4B37-B7EA-C82FE89870C6}|"                             \
+  "{50DD5230-BA8A-11D1-BF5D-0000F805F530}|{6D807884-7D21-11CF-801C-08002BE10318}|"                             \
+  "{8ECC055D-047F-11D1-A537-0000F8753ED1}|{E0CBF06C-CD8B-4647-BB8A-263B43F0F974}|"                             \
+  "AppInfo|AppMgmt|Base|Boot Bus Extender|Boot file system|BrokerInfrastructure|CryptSvc|DcomLaunch|"          \
+  "dmadmin|dmboot.sys|dmio.sys|dmload.sys|dmserver|EFS|EventLog|File system|Filter|HelpSvc|KeyIso|LSM|"      \
+  "MsMpSvc|NTDS|PCI Configuration|PlugPlay|PNP Filter|Power|Primary disk|ProfSvc|RpcEptMapper|RpcSs|"        \
+  "sacsvr|SCSI Class|SecurityHealthService|Sense|sermouse.sys|SWPRV|System Bus Extender|SystemEventsBroker|" \
+  "TabletInputService|TBS|TrustedInstaller|vds|vga.sys|vgasave.sys|VirtualDiskService|volmgr|volmgrx|"       \
+  "VolSnap|WdBoot|WdFilter|WdNisDrv|WdNisSvc|Wdf01000.sys|WinDefend|WinMgmt|wscsvc"
+constexpr const char* kSafeBootMinimal = WL_SAFEBOOT_MINIMAL;
+constexpr const char* kSafeBootNetwork =
+    WL_SAFEBOOT_MINIMAL
+    "|{4D36E972-E325-11CE-BFC1-08002BE10318}|{4D36E973-E325-11CE-BFC1-08002BE10318}|"
+    "{4D36E974-E325-11CE-BFC1-08002BE10318}|{4D36E975-E325-11CE-BFC1-08002BE10318}|"
+    "AFD|BFE|Browser|Dhcp|DnsCache|Dot3svc|EapHost|Gpsvc|IKEEXT|ipnat.sys|LanmanServer|LanmanWorkstation|"
+    "LmHosts|mpsdrv|MpsSvc|mrxsmb|mrxsmb10|mrxsmb20|Mup|Ndis|NDIS Wrapper|Ndisuio|NetBIOS|NetBIOSGroup|"
+    "NetBT|NetDDEGroup|Netlogon|NetMan|netprofm|Network|NetworkProvider|NlaSvc|nsi|nsiproxy|PNP_TDI|"
+    "rdbss|rdpcdd.sys|rdpdd.sys|rdpencdd.sys|rdpwd.sys|rdsessmgr|SharedAccess|Streams Drivers|Tcpip|"
+    "TDI|tdpipe.sys|tdtcp.sys|Tdx|termdd.sys|TermService|UmPass|Wlansvc|WudfPf|WudfSvc|"
+    "WudfUsbccidDriver|wuauserv|Wudfrd";
+#undef WL_SAFEBOOT_MINIMAL
+constexpr const char* kShellex = "\\Software\\Classes\\AllFilesystemObjects\\shellex\\*\\*\\";
+constexpr const char* kOfficeAddins = "\\Software\\Microsoft\\Office\\*\\Addins\\*\\";
+
 // The places, in scan order. The classic sources read some of the same keys
 // (Run, RunOnce, Winlogon): a row both list is listed once.
 constexpr HookSource kHooks[] = {
@@ -391,6 +427,31 @@ constexpr HookSource kHooks[] = {
     {.number = 179, .category = "Services", .root = LM, .keyPath = WL_CCS "Control\\ContentIndex\\Language\\*\\",
      .views = kNative, .values = kNamed, .valueNames = "StemmerDLLPathOverride|WBDLLPathOverride", .text = kPath,
      .flag = kAlways},
+
+    // Shell extensions every file and folder loads (context menus, property
+    // sheets, copy hooks): the handler's class names its server.
+    {.number = 204, .category = "Explorer", .root = CU, .keyPath = kShellex, .views = kNative,
+     .values = HookValues::DefaultOrKeyName, .text = HookText::ClassId, .removal = kDeleteKey},
+    {.number = 205, .category = "Explorer", .root = LM, .keyPath = kShellex, .views = kBoth,
+     .values = HookValues::DefaultOrKeyName, .text = HookText::ClassId, .removal = kDeleteKey},
+    {.number = 206, .category = "Explorer", .root = CU,
+     .keyPath = "\\Software\\Classes\\Wow6432Node\\AllFilesystemObjects\\shellex\\*\\*\\", .views = kNative,
+     .values = HookValues::DefaultOrKeyName, .text = HookText::ClassId, .removal = kDeleteKey},
+    // Office's COM add-ins: every application loads the ones registered with a
+    // LoadBehavior.
+    {.number = 207, .category = "Office", .root = CU, .keyPath = kOfficeAddins, .views = kNative,
+     .values = HookValues::KeyName, .text = HookText::ProgId, .removal = kDeleteKey, .detailValue = "LoadBehavior",
+     .requiredValue = "LoadBehavior"},
+    {.number = 208, .category = "Office", .root = LM, .keyPath = kOfficeAddins, .views = kBoth,
+     .values = HookValues::KeyName, .text = HookText::ProgId, .removal = kDeleteKey, .detailValue = "LoadBehavior",
+     .requiredValue = "LoadBehavior"},
+    // Services and drivers started in safe mode beside Windows' own.
+    {.number = 209, .category = "Services", .root = LM, .keyPath = WL_CCS "Control\\SafeBoot\\Minimal\\*\\",
+     .views = kNative, .values = HookValues::KeyName, .text = HookText::ServiceName, .defaults = kSafeBootMinimal,
+     .removal = kDeleteKey},
+    {.number = 210, .category = "Services", .root = LM, .keyPath = WL_CCS "Control\\SafeBoot\\Network\\*\\",
+     .views = kNative, .values = HookValues::KeyName, .text = HookText::ServiceName, .defaults = kSafeBootNetwork,
+     .removal = kDeleteKey},
 };
 
 constexpr HookFlag kJudge = HookFlag::Judge;
@@ -607,6 +668,33 @@ std::optional<std::vector<std::string>> ElementsWithout(const std::vector<std::s
     return rest;
   }
   return std::nullopt;
+}
+
+std::string DriverImagePath(std::string_view imagePath, std::string_view serviceName, std::string_view windowsDir) {
+  std::string path = Trimmed(imagePath);
+  if (path.size() >= 2 && path.front() == '"' && path.back() == '"') path = path.substr(1, path.size() - 2);
+  const std::string windows(windowsDir);
+  if (path.empty()) return windows + "\\System32\\drivers\\" + std::string(serviceName) + ".sys";
+  const std::string upper = AsciiUpper(path);
+  if (upper.starts_with("\\??\\")) return path.substr(4);
+  if (upper.starts_with("\\SYSTEMROOT\\")) return windows + path.substr(11);
+  if (upper.starts_with("%SYSTEMROOT%\\")) return windows + path.substr(12);
+  if (upper.starts_with("%WINDIR%\\")) return windows + path.substr(8);
+  if (upper.starts_with("SYSTEM32\\") || upper.starts_with("SYSWOW64\\")) return windows + "\\" + path;
+  return path;
+}
+
+bool IsInDriverFolders(std::string_view path, std::string_view windowsDir) {
+  if (windowsDir.empty()) return false;
+  const std::string upper = AsciiUpper(path);
+  // ".." would lead out of the folder while the text stays under it.
+  if (upper.find("\\..") != std::string::npos || upper.find("/") != std::string::npos) return false;
+  const std::string windows = AsciiUpper(windowsDir);
+  for (const char* folder : {"\\SYSTEM32\\DRIVERS\\", "\\SYSTEM32\\DRIVERSTORE\\FILEREPOSITORY\\"}) {
+    const std::string prefix = windows + folder;
+    if (upper.size() > prefix.size() && upper.starts_with(prefix)) return true;
+  }
+  return false;
 }
 
 bool IsSystemProgram(std::string_view command, std::string_view windowsDir) {

@@ -29,6 +29,7 @@ enum class HookValues {
   Named,    // the values named in valueNames ("Debugger", "Load|Run"; an empty name is the key's default value)
   KeyName,  // no value: each key the path names is one entry, its name the data (a class identifier)
   ValueNames,  // every value is one entry, its name the data (a DLL path, a class identifier)
+  DefaultOrKeyName,  // the key's default value, else the name of the key (a handler's class identifier)
 };
 
 // What the text of an entry is, for the judge.
@@ -37,6 +38,8 @@ enum class HookText {
   Path,     // a file path (a DLL): not split at blanks
   Module,   // a DLL name the system looks up in its system folder ("msv1_0"): ".dll" may be left out
   ClassId,  // a COM class identifier: its server is judged
+  ProgId,   // a COM program identifier ("Vendor.Connect"): its class's server is judged
+  ServiceName,  // a service's or driver's name: the program its key names is judged
 };
 
 // When a row goes into the hijack report whatever its verdict.
@@ -78,6 +81,8 @@ struct HookSource {
   // The item name is the key's default value (a component's title) when it
   // has one, else the name of the sub-key the last "*" stands for.
   bool titled = false;
+  // A key is an entry only when it holds this value (an add-in's LoadBehavior).
+  std::string_view requiredValue = {};
 };
 
 // The hook sources in scan order.
@@ -111,6 +116,14 @@ std::optional<std::string> ListWithout(ValueSplit split, std::string_view text, 
 // The same for the elements of a multi-string.
 std::optional<std::vector<std::string>> ElementsWithout(const std::vector<std::string>& elements,
                                                         std::string_view element);
+
+// The file a service's or driver's ImagePath names, as the system loader
+// reads it: "\SystemRoot\…", "System32\…" and "\??\C:\…" made full paths;
+// none given: the drivers folder's "<name>.sys" (a driver's default).
+std::string DriverImagePath(std::string_view imagePath, std::string_view serviceName, std::string_view windowsDir);
+// Whether a driver's file lies where Windows keeps drivers: its drivers
+// folder (or below it) or the driver store's packages.
+bool IsInDriverFolders(std::string_view path, std::string_view windowsDir);
 
 // Whether a command's program lies in the Windows directory or below it.
 bool IsSystemProgram(std::string_view command, std::string_view windowsDir);
