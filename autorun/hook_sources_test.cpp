@@ -57,10 +57,13 @@ TEST(HookSources, OneLineEachAfterTheClassicSourcesAndTwinsOnlyForMachineSoftwar
   EXPECT_EQ(HookValueNames(Source(102)), (std::vector<std::string>{"", "DelegateExecute"}));
 }
 
-TEST(FilePlaces, NumberedAfterTheHooksAndEachProgramKnowsItsOwnNames) {
-  int last = HookSources().back().number;
+TEST(FilePlaces, NumberedApartFromTheHooksAndEachProgramKnowsItsOwnNames) {
+  std::set<int> hooks;
+  for (const HookSource& source : HookSources()) hooks.insert(source.number);
+  int last = kScheduledTaskSource;
   for (const FilePlace& place : FilePlaces()) {
     EXPECT_GT(place.number, last);
+    EXPECT_EQ(hooks.count(place.number), 0u) << place.number;
     last = place.number;
     EXPECT_FALSE(place.path.empty());
     EXPECT_EQ(place.check == FileCheck::NotItsName, !place.names.empty()) << place.path;
@@ -71,6 +74,27 @@ TEST(FilePlaces, NumberedAfterTheHooksAndEachProgramKnowsItsOwnNames) {
   EXPECT_TRUE(IsOwnName(sethc, " sethc.exe.mui "));
   EXPECT_FALSE(IsOwnName(sethc, "cmd.exe"));
   EXPECT_FALSE(IsOwnName(sethc, ""));
+}
+
+TEST(DriverPaths, TheLoadersSpellingsAreFullPathsAndOnlyTheDriverFoldersCount) {
+  const std::string windows = "C:\\Windows";
+  EXPECT_EQ(DriverImagePath("", "beep", windows), "C:\\Windows\\System32\\drivers\\beep.sys");
+  EXPECT_EQ(DriverImagePath("\\SystemRoot\\System32\\drivers\\a.sys", "a", windows),
+            "C:\\Windows\\System32\\drivers\\a.sys");
+  EXPECT_EQ(DriverImagePath("system32\\DRIVERS\\b.sys", "b", windows), "C:\\Windows\\system32\\DRIVERS\\b.sys");
+  EXPECT_EQ(DriverImagePath("\\??\\C:\\Tools\\c.sys", "c", windows), "C:\\Tools\\c.sys");
+  EXPECT_EQ(DriverImagePath("\"C:\\Tools\\d.sys\"", "d", windows), "C:\\Tools\\d.sys");
+  EXPECT_TRUE(IsInDriverFolders("c:\\windows\\system32\\drivers\\wd\\WdFilter.sys", windows));
+  EXPECT_TRUE(IsInDriverFolders("C:\\Windows\\System32\\DriverStore\\FileRepository\\x.inf_amd64\\x.sys", windows));
+  EXPECT_FALSE(IsInDriverFolders("C:\\Windows\\System32\\drivers\\..\\evil.sys", windows));
+  EXPECT_FALSE(IsInDriverFolders("C:\\Windows\\System32\\evil.sys", windows));
+  EXPECT_FALSE(IsInDriverFolders("C:\\Windows\\System32\\drivers", windows));
+  EXPECT_FALSE(IsInDriverFolders("C:\\Tools\\c.sys", windows));
+  // Safe mode's own entries, in any case, are defaults; another service is not.
+  EXPECT_TRUE(IsHookDefault(Source(209), "appinfo", windows));
+  EXPECT_TRUE(IsHookDefault(Source(210), "{4d36e972-e325-11ce-bfc1-08002be10318}", windows));
+  EXPECT_FALSE(IsHookDefault(Source(209), "{4d36e972-e325-11ce-bfc1-08002be10318}", windows));
+  EXPECT_FALSE(IsHookDefault(Source(210), "Backdoor", windows));
 }
 
 TEST(HookDefaults, TheSystemsOwnElementsInAnySpellingAreDefaultsAndNothingElse) {
