@@ -122,8 +122,8 @@ void RemoveEntry(const AutorunRow& row, const AutorunPlaces& places, RemovalOutc
     case AutorunRemoval::Standard: break;
     case AutorunRemoval::TerminalLogon: result = RemoveTerminalLogon(row); break;
     case AutorunRemoval::Service: result = DeleteServiceEntry(row.removalTarget); break;
-    case AutorunRemoval::WmiSubscription:
-    case AutorunRemoval::TransferJob: result = {ERROR_NOT_SUPPORTED, "not yet"}; break;
+    case AutorunRemoval::WmiSubscription: result = RemoveWmiSubscription(row.removalTarget); break;
+    case AutorunRemoval::TransferJob: result = CancelTransferJob(row.removalTarget); break;
   }
   if (row.removal != AutorunRemoval::Standard) {
     out.entryRemoved = GoneOrRemoved(result);

@@ -533,6 +533,8 @@ AutorunPlaces AutorunPlaces::OfThisSystem() {
   places.appDataFolder = GetSpecialFolderPath(nullptr, 26);
   places.localAppDataFolder = GetSpecialFolderPath(nullptr, 28);
   places.listServices = ListServiceNamesOfThisSystem;
+  places.wmiSubscriptions = true;
+  places.transferJobs = true;
   places.otherUsers = true;
   return places;
 }
@@ -616,6 +618,8 @@ AutorunScanResult ScanAutorun(const Judge& judge, const AutorunPlaces& places,
   ReadServicesAndDrivers(openKey, systemRoot, places.listServices, result.rows);
   for (const std::string& file : TerminalSettingsFiles(places.localAppDataFolder))
     ReadTerminalSettings(file, result.rows);
+  if (places.wmiSubscriptions) ReadWmiSubscriptions(result.rows);
+  if (places.transferJobs) ReadTransferJobs(result.rows);
 
   AnalyzeAutorunRows(result.rows, judge, result.hijack);
   return result;

@@ -44,6 +44,11 @@ struct AutorunPlaces {
   // Services it does not list is one written past it. Not asked when empty
   // (then no key counts as such).
   std::function<std::optional<std::vector<std::string>>()> listServices;
+  // Also WMI's event subscriptions (WmiStore()) and the background transfer
+  // jobs (TransferJobs()): their services are started when asked, which
+  // takes a moment the first time.
+  bool wmiSubscriptions = false;
+  bool transferJobs = false;
 
   static AutorunPlaces OfThisSystem();
   std::string WinIniPath() const { return windowsDir + "\\Win.ini"; }

@@ -292,4 +292,157 @@ std::optional<std::string> TerminalSettingsWithoutLogon(std::string_view text) {
   return std::nullopt;
 }
 
+namespace {
+
+constexpr std::size_t kMaxScriptShown = 200;
+
+std::string OneLine(std::string text, std::size_t limit) {
+  for (char& c : text)
+    if (c == '\r' || c == '\n' || c == '\t') c = ' ';
+  if (text.size() > limit) text = text.substr(0, limit) + "...";
+  return text;
+}
+
+}  // namespace
+
+void ReadWmiSubscriptions(std::vector<AutorunRow>& rows) {
+  WmiSubscriptionStore& store = WmiStore();
+  std::string error;
+  const auto bindings = store.Instances(kSubscriptionNamespace, "__FilterToConsumerBinding", error);
+  const auto filters = store.Instances(kSubscriptionNamespace, "__EventFilter", error);
+  for (const char* cls : {"CommandLineEventConsumer", "ActiveScriptEventConsumer"}) {
+    const auto consumers = store.Instances(kSubscriptionNamespace, cls, error);
+    if (!consumers) continue;
+    for (const WmiInstance& consumer : *consumers) {
+      AutorunRow row;
+      row.source = kWmiSource;
+      row.category = "WMI";
+      row.itemName = consumer.Text("Name").empty() ? consumer.path : consumer.Text("Name");
+      row.registryKey = "WMI\\" + std::string(kSubscriptionNamespace) + "\\" + consumer.className;
+      row.removal = AutorunRemoval::WmiSubscription;
+      row.removalTarget = consumer.path;
+      if (consumer.className == "ActiveScriptEventConsumer") {
+        // A script runs inside WMI's own host: always worth a look.
+        row.alwaysFlag = true;
+        const std::string file = Trimmed(consumer.Text("ScriptFileName"));
+        const std::string engine = Trimmed(consumer.Text("ScriptingEngine"));
+        if (!file.empty()) {
+          row.value = file;
+          row.judgeText = file;
+          row.judgePath = true;
+        } else {
+          row.value = "Script" + (engine.empty() ? std::string() : " (" + engine + ")") + ": " +
+                      OneLine(consumer.Text("ScriptText"), kMaxScriptShown);
+          row.noProgram = true;
+        }
+      } else {
+        const std::string command = Trimmed(consumer.Text("CommandLineTemplate"));
+        const std::string executable = Trimmed(consumer.Text("ExecutablePath"));
+        if (!command.empty()) {
+          row.value = command;
+        } else if (!executable.empty()) {
+          row.value = executable;
+          row.judgeText = executable;
+          row.judgePath = true;
+        } else {
+          row.value = "(no command)";
+          row.noProgram = true;
+          row.alwaysFlag = true;
+        }
+      }
+      row.iconText = row.judgeText.empty() ? row.value : row.judgeText;
+      // The events that start it: the filters its bindings name.
+      std::size_t bound = 0;
+      if (bindings)
+        for (const WmiInstance& binding : *bindings) {
+          if (!SameWmiPath(binding.Text("Consumer"), consumer.path)) continue;
+          ++bound;
+          const std::string filterPath = WmiRelativePath(binding.Text("Filter"));
+          std::string query;
+          if (filters)
+            for (const WmiInstance& filter : *filters)
+              if (SameWmiPath(filter.path, filterPath)) query = filter.Text("Query");
+          row.details += std::string(row.details.empty() ? "" : " ") + "Started by " + filterPath +
+                         (query.empty() ? std::string(".") : ": " + OneLine(query, kMaxScriptShown) + ".");
+        }
+      if (!bound) row.details = "No binding ties it to an event filter.";
+      rows.push_back(std::move(row));
+    }
+  }
+}
+
+WriteResult RemoveWmiSubscription(std::string_view consumerPath) {
+  WmiSubscriptionStore& store = WmiStore();
+  std::string error;
+  const auto bindings = store.Instances(kSubscriptionNamespace, "__FilterToConsumerBinding", error);
+  if (!bindings) return {ERROR_READ_FAULT, error};
+  std::vector<std::string> filters;
+  std::vector<bool> removed(bindings->size(), false);
+  for (std::size_t i = 0; i < bindings->size(); ++i) {
+    const WmiInstance& binding = (*bindings)[i];
+    if (!SameWmiPath(binding.Text("Consumer"), consumerPath)) continue;
+    if (WriteResult r = DeleteWmiInstance(kSubscriptionNamespace, binding.path); !r && !r.NotFound()) return r;
+    removed[i] = true;
+    filters.push_back(WmiRelativePath(binding.Text("Filter")));
+  }
+  WriteResult consumer = DeleteWmiInstance(kSubscriptionNamespace, consumerPath);
+  if (!consumer && !consumer.NotFound()) return consumer;
+  // A filter another binding still uses stays.
+  for (const std::string& filter : filters) {
+    bool used = false;
+    for (std::size_t i = 0; i < bindings->size() && !used; ++i)
+      used = !removed[i] && SameWmiPath((*bindings)[i].Text("Filter"), filter);
+    if (used || filter.empty()) continue;
+    if (WriteResult r = DeleteWmiInstance(kSubscriptionNamespace, filter); !r && !r.NotFound()) return r;
+  }
+  return consumer;
+}
+
+std::string TransferJobCommand(std::string_view program, std::string_view parameters) {
+  const std::string path = Trimmed(program);
+  std::string rest = Trimmed(parameters);
+  // The first word of the parameters is the program's name (argv[0]).
+  if (!rest.empty()) {
+    std::size_t end;
+    if (rest.front() == '"') {
+      end = rest.find('"', 1);
+      end = end == std::string::npos ? rest.size() : end + 1;
+    } else {
+      end = rest.find(' ');
+      if (end == std::string::npos) end = rest.size();
+    }
+    std::string first = rest.substr(0, end);
+    if (first.size() >= 2 && first.front() == '"' && first.back() == '"') first = first.substr(1, first.size() - 2);
+    const std::string firstName = AsciiUpper(TextAfterLastChar(first, '\\'));
+    if (!first.empty() && (AsciiUpper(first) == AsciiUpper(path) || firstName == AsciiUpper(TextAfterLastChar(path, '\\'))))
+      rest = Trimmed(std::string_view(rest).substr(end));
+  }
+  const std::string quoted = path.find(' ') != std::string::npos && !path.starts_with('"') ? "\"" + path + "\"" : path;
+  return rest.empty() ? quoted : quoted + " " + rest;
+}
+
+void ReadTransferJobs(std::vector<AutorunRow>& rows) {
+  std::string error;
+  const auto jobs = TransferJobs().Jobs(error);
+  if (!jobs) return;
+  for (const TransferJob& job : *jobs) {
+    if (Trimmed(job.notifyProgram).empty()) continue;
+    AutorunRow row;
+    row.source = kTransferJobSource;
+    row.category = "Scheduled Tasks";
+    row.itemName = job.displayName.empty() ? job.id : job.displayName;
+    row.registryKey = "Background Transfer\\" + job.id;
+    row.value = TransferJobCommand(job.notifyProgram, job.notifyParameters);
+    row.iconText = Trimmed(job.notifyProgram);
+    row.removal = AutorunRemoval::TransferJob;
+    row.removalTarget = job.id;
+    row.details = "A transfer job that runs the program when it ends";
+    if (!job.owner.empty()) row.details += "; owner " + job.owner;
+    row.details += "; " + std::to_string(job.files.size()) + (job.files.size() == 1 ? " file" : " files");
+    if (!job.files.empty()) row.details += ", the first " + job.files.front().remote + " to " + job.files.front().local;
+    row.details += ".";
+    rows.push_back(std::move(row));
+  }
+}
+
 }  // namespace wl

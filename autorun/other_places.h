@@ -15,6 +15,7 @@
 
 #include "autorun/autorun_rules.h"
 #include "autorun/autorun_scan.h"
+#include "sysroutines/system_write.h"
 
 namespace wl {
 
@@ -61,5 +62,20 @@ void ReadTerminalSettings(const std::string& settingsPath, std::vector<AutorunRo
 // (comments and layout kept); nullopt when the text holds no such setting
 // that can be changed so.
 std::optional<std::string> TerminalSettingsWithoutLogon(std::string_view text);
+
+// WMI's permanent event subscriptions in root\subscription (WmiStore()):
+// each consumer that runs a command line (judged as one) or a script
+// (flagged always), with the filters its bindings tie it to.
+void ReadWmiSubscriptions(std::vector<AutorunRow>& rows);
+// Removes a consumer of root\subscription, the bindings that name it and the
+// filters no other binding uses, each through the write routines.
+WriteResult RemoveWmiSubscription(std::string_view consumerPath);
+
+// The background transfer jobs (TransferJobs()) that run a program when they
+// end: the program and its parameters judged as a command line.
+void ReadTransferJobs(std::vector<AutorunRow>& rows);
+// The command line a job's notify program and parameters make (the
+// parameters begin with the program's own name, as a program's arguments do).
+std::string TransferJobCommand(std::string_view program, std::string_view parameters);
 
 }  // namespace wl

@@ -64,6 +64,9 @@ std::string Describe(const WriteRequest& r) {
     case WriteKind::RewriteFile: return "Could not change the file " + r.target;
     case WriteKind::DeleteCertificate: return "Could not delete the certificate " + r.name + " from " + r.target;
     case WriteKind::AddCertificate: return "Could not add the certificate " + r.name + " to " + r.target;
+    case WriteKind::DeleteWmiInstance: return "Could not delete the WMI instance " + r.name + " of " + r.target;
+    case WriteKind::CreateWmiInstance: return "Could not create the WMI instance " + r.name + " in " + r.target;
+    case WriteKind::CancelTransferJob: return "Could not cancel the transfer job " + r.target;
     case WriteKind::Count: break;
   }
   return "Could not change " + r.target;
@@ -269,6 +272,9 @@ std::string_view WriteKindName(WriteKind kind) {
     case WriteKind::RewriteFile: return "RewriteFile";
     case WriteKind::DeleteCertificate: return "DeleteCertificate";
     case WriteKind::AddCertificate: return "AddCertificate";
+    case WriteKind::DeleteWmiInstance: return "DeleteWmiInstance";
+    case WriteKind::CreateWmiInstance: return "CreateWmiInstance";
+    case WriteKind::CancelTransferJob: return "CancelTransferJob";
     case WriteKind::Count: break;
   }
   return "";
@@ -636,6 +642,39 @@ WriteResult AddCertificate(std::string_view store, const std::vector<uint8_t>& b
     added = CertAddEncodedCertificateToStore(s.get(), X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, cert->pbCertEncoded,
                                              cert->cbCertEncoded, CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
   if (!added) return Failure(request, GetLastError());
+  return Done();
+}
+
+WriteResult DeleteWmiInstance(std::string_view wmiNamespace, std::string_view path) {
+  const WriteRequest request{WriteKind::DeleteWmiInstance, std::string(wmiNamespace), std::string(path)};
+  if (path.empty()) return Failure(request, ERROR_INVALID_NAME, "it names no instance.");
+  WmiInstance before;
+  if (const uint32_t e = WmiStore().Get(wmiNamespace, path, before)) return Failure(request, e);
+  if (auto refused = Intercepted(request)) return *refused;
+  if (const uint32_t e = WmiStore().Delete(wmiNamespace, path)) return Failure(request, e);
+  return Done();
+}
+
+WriteResult CreateWmiInstance(std::string_view wmiNamespace, const WmiInstance& instance) {
+  WriteRequest request{WriteKind::CreateWmiInstance, std::string(wmiNamespace), instance.path};
+  request.text = WmiInstanceText(instance);
+  if (instance.className.empty() || instance.path.empty())
+    return Failure(request, ERROR_INVALID_DATA, "it names no class or path.");
+  WmiInstance there;
+  const uint32_t found = WmiStore().Get(wmiNamespace, instance.path, there);
+  if (found == ERROR_SUCCESS) return Failure(request, ERROR_ALREADY_EXISTS, "one of that path is there.");
+  if (found != ERROR_FILE_NOT_FOUND) return Failure(request, found);
+  if (auto refused = Intercepted(request)) return *refused;
+  if (const uint32_t e = WmiStore().Create(wmiNamespace, instance)) return Failure(request, e);
+  return Done();
+}
+
+WriteResult CancelTransferJob(std::string_view id) {
+  const WriteRequest request{WriteKind::CancelTransferJob, std::string(id), {}};
+  TransferJob job;
+  if (const uint32_t e = TransferJobs().Get(id, job)) return Failure(request, e);
+  if (auto refused = Intercepted(request)) return *refused;
+  if (const uint32_t e = TransferJobs().Cancel(id)) return Failure(request, e);
   return Done();
 }
 

@@ -15,6 +15,8 @@
 #include <utility>
 #include <vector>
 
+#include "sysroutines/transfer_jobs.h"
+#include "sysroutines/wmi_subscriptions.h"
 #include "win32/registry.h"
 
 namespace wl {
@@ -52,6 +54,9 @@ enum class WriteKind {
   RewriteFile,
   DeleteCertificate,
   AddCertificate,
+  DeleteWmiInstance,
+  CreateWmiInstance,
+  CancelTransferJob,
   Count,  // not a kind: how many kinds there are (keep it last)
 };
 
@@ -258,6 +263,21 @@ WriteResult DeleteCertificate(std::string_view store, std::string_view sha1);
 // deletion's backup keeps it) or a plain encoded (DER) certificate. One that
 // is there already is replaced.
 WriteResult AddCertificate(std::string_view store, const std::vector<uint8_t>& bytes);
+
+// WMI instances through the store in use (WmiStore), named by their
+// namespace ("root\subscription") and relative path. The backup keeps a
+// deleted instance's class and properties: a restore creates it again.
+WriteResult DeleteWmiInstance(std::string_view wmiNamespace, std::string_view path);
+// Creates an instance from its class and properties; one of that path must
+// not be there (ERROR_ALREADY_EXISTS).
+WriteResult CreateWmiInstance(std::string_view wmiNamespace, const WmiInstance& instance);
+
+// Cancels a background transfer job (TransferJobs()), by its identifier.
+// The backup describes the job (its files, its notify command line, its
+// owner), but a restore cannot bring it back: the service gives a job made
+// anew another identifier and owner, and what the job had transferred is
+// gone with it. The backup says so, and a restore changes nothing.
+WriteResult CancelTransferJob(std::string_view id);
 
 // Shell shortcuts (.lnk, a full path to an existing file). Sets the
 // arguments the shortcut passes to its target and saves it in place; the

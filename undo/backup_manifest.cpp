@@ -201,10 +201,13 @@ json ItemJson(const BackupItem& item) {
       j["path"] = TextJson(item.path);
       break;
     case ItemKind::Certificate:
+    case ItemKind::WmiInstance:
+    case ItemKind::TransferJob:
       j["path"] = TextJson(item.path);
       j["entry"] = TextJson(item.entry);
       j["existed"] = item.existed;
       if (item.existed) j["text"] = TextJson(item.text);
+      if (item.textAfter) j["textAfter"] = TextJson(*item.textAfter);
       break;
     case ItemKind::Task:
       j["path"] = TextJson(item.path);
@@ -271,10 +274,13 @@ BackupItem ItemFrom(const json& j) {
       item.path = OptionalText(j, "path");
       break;
     case ItemKind::Certificate:
+    case ItemKind::WmiInstance:
+    case ItemKind::TransferJob:
       item.path = Text(j, "path");
       item.entry = Text(j, "entry");
       item.existed = Flag(j, "existed");
       if (item.existed) item.text = Text(j, "text");
+      if (j.contains("textAfter")) item.textAfter = TextFrom(j["textAfter"], "textAfter");
       break;
     case ItemKind::Task:
       item.path = Text(j, "path");
@@ -310,13 +316,16 @@ std::string_view ItemKindName(ItemKind kind) {
     case ItemKind::Task: return "task";
     case ItemKind::Service: return "service";
     case ItemKind::Certificate: return "certificate";
+    case ItemKind::WmiInstance: return "wmi-instance";
+    case ItemKind::TransferJob: return "transfer-job";
   }
   return "";
 }
 
 std::optional<ItemKind> ItemKindFromName(std::string_view name) {
   for (ItemKind k : {ItemKind::RegistryValue, ItemKind::RegistryTree, ItemKind::RegistryKey, ItemKind::IniValue,
-                     ItemKind::File, ItemKind::External, ItemKind::Task, ItemKind::Service, ItemKind::Certificate})
+                     ItemKind::File, ItemKind::External, ItemKind::Task, ItemKind::Service, ItemKind::Certificate,
+                     ItemKind::WmiInstance, ItemKind::TransferJob})
     if (ItemKindName(k) == name) return k;
   return std::nullopt;
 }

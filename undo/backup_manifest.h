@@ -70,6 +70,10 @@ enum class ItemKind {
   Task,           // a scheduled task deleted, disabled, enabled or registered
   Service,        // a service removed or created
   Certificate,    // a certificate deleted from or added to a system store
+  WmiInstance,    // a WMI instance deleted or created: path its namespace, entry its relative path,
+                  // text the instance (class and properties) as it was
+  TransferJob,    // a background transfer job cancelled: entry its identifier, text the job as it
+                  // was (it cannot be made again as it was: the item is partial)
 };
 
 std::string_view ItemKindName(ItemKind kind);

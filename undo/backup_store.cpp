@@ -367,6 +367,45 @@ WriteResult Capture(const WriteRequest& r, OpenSet& set, BackupItem& item, std::
       }
       return {};
     }
+    case WriteKind::DeleteWmiInstance:
+    case WriteKind::CreateWmiInstance: {
+      const bool remove = r.kind == WriteKind::DeleteWmiInstance;
+      item.kind = ItemKind::WmiInstance;
+      item.operation = std::string(WriteKindName(r.kind));
+      item.path = r.target;
+      item.entry = r.name;
+      item.description = (remove ? "Delete the WMI instance " + r.name + " of "
+                                 : "Create the WMI instance " + r.name + " in ") +
+                         r.target;
+      WmiInstance before;
+      const uint32_t e = WmiStore().Get(r.target, r.name, before);
+      if (e != ERROR_SUCCESS && e != ERROR_FILE_NOT_FOUND)
+        return Failed(e, "the instance could not be read: " + win32::SystemErrorText(e));
+      item.existed = e == ERROR_SUCCESS;
+      if (item.existed) item.text = WmiInstanceText(before);
+      if (!remove) item.textAfter = r.text.value_or(std::string());
+      return {};
+    }
+    case WriteKind::CancelTransferJob: {
+      // What the job was is kept for the user to read; it cannot be made
+      // again as it was (see CancelTransferJob), so the item is partial and
+      // a restore refuses it before changing anything.
+      item.kind = ItemKind::TransferJob;
+      item.operation = "CancelTransferJob";
+      item.entry = r.target;
+      TransferJob job;
+      const uint32_t e = TransferJobs().Get(r.target, job);
+      if (e != ERROR_SUCCESS && e != ERROR_FILE_NOT_FOUND)
+        return Failed(e, "the job could not be read: " + win32::SystemErrorText(e));
+      item.existed = e == ERROR_SUCCESS;
+      if (item.existed) item.text = TransferJobText(job);
+      item.description = "Cancel the transfer job " + (job.displayName.empty() ? r.target : "\"" + job.displayName +
+                                                                                            "\" (" + r.target + ")") +
+                         (job.notifyProgram.empty() ? std::string() : ", which runs " + job.notifyProgram) +
+                         " (a cancelled transfer job cannot be restored)";
+      item.partial = true;
+      return {};
+    }
     case WriteKind::RewriteFile: {
       // The file as it was is kept; what it becomes is known by its size and
       // checksum, so that a restore can tell it was not changed again since.
@@ -491,9 +530,12 @@ bool MakesAKeyThatIsThere(const WriteRequest& r) {
 bool ChangesNothing(const WriteRequest& r, const BackupItem& item) {
   switch (r.kind) {
     case WriteKind::CreateRegKey:
+    case WriteKind::CreateWmiInstance:
     case WriteKind::CreateService: return item.existed;
     case WriteKind::DeleteRegTree:
     case WriteKind::DeleteRegValue:
+    case WriteKind::DeleteWmiInstance:
+    case WriteKind::CancelTransferJob:
     case WriteKind::DeleteService:
     case WriteKind::DeleteTask:
     case WriteKind::DisableTask:

@@ -266,7 +266,9 @@ class World {
         regOps_.back().tree = item.tree;
         return;
       case ItemKind::External:
-      case ItemKind::Certificate:  // a store the registry and file checks do not read
+      case ItemKind::Certificate:  // stores the registry and file checks do not read
+      case ItemKind::WmiInstance:
+      case ItemKind::TransferJob:
         return;
     }
   }
@@ -437,6 +439,25 @@ ItemCheck CheckItem(const StoredChangeSet& set, const BackupItem& item, const Wo
         return State(ItemState::Unrestorable, "the certificate was not kept in the backup");
       return *there == item.existed ? State(ItemState::InPlace) : State(ItemState::Restorable);
     }
+    case ItemKind::WmiInstance: {
+      WmiInstance now;
+      const uint32_t e = WmiStore().Get(item.path, item.entry, now);
+      if (e != ERROR_SUCCESS && e != ERROR_FILE_NOT_FOUND)
+        return State(ItemState::Unrestorable, "WMI cannot be read: " + win32::SystemErrorText(e));
+      const bool there = e == ERROR_SUCCESS;
+      if (item.existed && !WmiInstanceFromText(item.text))
+        return State(ItemState::Unrestorable, "the instance was not kept in the backup");
+      if (there == item.existed) return State(ItemState::InPlace);
+      return State(ItemState::Restorable);
+    }
+    case ItemKind::TransferJob: {
+      TransferJob now;
+      if (TransferJobs().Get(item.entry, now) == ERROR_SUCCESS) return State(ItemState::InPlace);
+      // The service gives a job made anew another identifier and owner, and
+      // the files it had transferred went with it: nothing is made.
+      return State(ItemState::Unrestorable,
+                   "a cancelled transfer job cannot be made again as it was; the backup describes it: " + item.text);
+    }
     case ItemKind::External:
       return State(ItemState::Unrestorable, "it ran outside this program");
   }
@@ -506,6 +527,8 @@ class LossCounter {
         return;
       case ItemKind::External:
       case ItemKind::Certificate:
+      case ItemKind::WmiInstance:
+      case ItemKind::TransferJob:
         return;
     }
   }
@@ -816,6 +839,16 @@ WriteResult RestoreItem(const StoredChangeSet& set, const BackupItem& item, Item
         bytes.push_back(static_cast<uint8_t>(digit(item.text[i]) * 16 + digit(item.text[i + 1])));
       return AddCertificate(item.path, bytes);
     }
+    case ItemKind::WmiInstance: {
+      if (!item.existed) {
+        if (WriteResult r = DeleteWmiInstance(item.path, item.entry); !r.NotFound()) return r;
+        return {};
+      }
+      const auto instance = WmiInstanceFromText(item.text);
+      if (!instance) return Failed(ERROR_INVALID_DATA, "The instance was not kept in the backup.");
+      return CreateWmiInstance(item.path, *instance);
+    }
+    case ItemKind::TransferJob:
     case ItemKind::External:
       break;
   }
