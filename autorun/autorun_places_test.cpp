@@ -20,6 +20,7 @@
 #include "sysroutines/system_info.h"
 #include "sysroutines/test_files.h"
 #include "sysroutines/text_routines.h"
+#include "tests/support/fake_stores.h"
 #include "tests/support/test_support.h"
 #include "win32/file_path.h"
 #include "win32/registry.h"
@@ -611,6 +612,89 @@ TEST(AutorunPlaces, TaskNamesShellHandlersAddInsSafeModeServicesDriversAndTheTer
   EXPECT_EQ(test::ReadBytes(settings), expected);
   remove(withOrphan, orphanMarker);
   EXPECT_FALSE(win32::RegKey::Exists(LM, services + orphan));
+}
+
+TEST(AutorunPlaces, WmiSubscriptionsAndTransferJobsAreListedFlaggedAndRemovedThroughTheirStores) {
+  test::FakeWmiStore wmi;
+  test::FakeTransferJobStore jobs;
+  const std::string miss = "C:\\wltest\\" + UniqueName("wmi") + "\\";
+  // Two consumers share one filter; the script consumer has one of its own
+  // too. A consumer of no binding, one without a name and a script of a
+  // megabyte beside them.
+  const WmiInstance shared = test::Filter("Shared", "SELECT * FROM __InstanceModificationEvent WITHIN 60");
+  const WmiInstance own = test::Filter("Own", "SELECT * FROM Win32_ProcessStartTrace");
+  const WmiInstance command = test::CommandConsumer("Updater", miss + "wmi.exe -q");
+  const WmiInstance script = test::ScriptConsumer("Scripted", "CreateObject(\"WScript.Shell\").Run \"calc\"");
+  for (const WmiInstance& i : {shared, own, command, script, test::Binding(shared, command),
+                               test::Binding(shared, script), test::Binding(own, script)})
+    wmi.Add(i);
+  wmi.Add(test::CommandConsumer("Unbound", ""));
+  WmiInstance nameless = test::ScriptConsumer("", std::string(1 << 20, 'x'));
+  nameless.path = "ActiveScriptEventConsumer.Name=\"\"";
+  wmi.Add(nameless);
+  TransferJob job;
+  job.id = "{5EC1D6A0-0000-4000-8000-000000000001}";
+  job.displayName = "Updater job";
+  job.notifyProgram = miss + "notify.exe";
+  job.notifyParameters = miss + "notify.exe /after";
+  job.files = {{"http://example.invalid/a.bin", miss + "a.bin"}};
+  TransferJob quiet = job;
+  quiet.id = "{5EC1D6A0-0000-4000-8000-000000000002}";
+  quiet.notifyProgram.clear();
+  jobs.jobs = {job, quiet};
+
+  AutorunPlaces places = test::ScratchPlaces().Places();
+  places.wmiSubscriptions = places.transferJobs = true;
+  const AutorunScanResult scan = Scan(places);
+  const std::string consumers = "WMI\\root\\subscription\\";
+  const std::vector<Marker> markers = {
+      {consumers + "CommandLineEventConsumer", "Updater", miss + "wmi.exe -q", "WMI"},
+      {consumers + "ActiveScriptEventConsumer", "Scripted", "Script (VBScript): CreateObject(\"WScript.Shell\").Run \"calc\"", "WMI"},
+      {consumers + "CommandLineEventConsumer", "Unbound", "(no command)", "WMI"},
+      {"Background Transfer\\" + job.id, "Updater job", miss + "notify.exe /after", "Scheduled Tasks"}};
+  for (const Marker& m : markers) {
+    int index = -1;
+    const AutorunRow* row = Find(scan, m, &index);
+    ASSERT_NE(row, nullptr) << m.keyText << " " << m.item << " = " << m.value;
+    EXPECT_EQ(row->category, m.category);
+    EXPECT_TRUE(Flagged(scan, index)) << m.item << ": " << row->analysis;
+  }
+  const AutorunRow* scripted = Find(scan, markers[1]);
+  EXPECT_NE(scripted->details.find("Win32_ProcessStartTrace"), std::string::npos) << scripted->details;
+  int listedJobs = 0;
+  for (const AutorunRow& r : scan.rows) {
+    listedJobs += r.registryKey.starts_with("Background Transfer\\");
+    if (r.registryKey == consumers + "ActiveScriptEventConsumer" && r.itemName != "Scripted") {
+      EXPECT_LT(r.value.size(), 300u);
+    }
+  }
+  EXPECT_EQ(listedJobs, 1);
+
+  // The script consumer goes with its two bindings and its own filter; the
+  // shared filter stays for the other consumer.
+  const RemovalOutcome out = RemoveAutorunItem(*scripted, {.deleteEntry = true}, places);
+  EXPECT_TRUE(out.entryRemoved) << out.entryError;
+  EXPECT_FALSE(wmi.Has(script.path));
+  EXPECT_FALSE(wmi.Has(own.path));
+  EXPECT_FALSE(wmi.Has(test::Binding(own, script).path));
+  EXPECT_FALSE(wmi.Has(test::Binding(shared, script).path));
+  EXPECT_TRUE(wmi.Has(shared.path));
+  EXPECT_TRUE(wmi.Has(test::Binding(shared, command).path));
+  EXPECT_TRUE(RemoveAutorunItem(*Find(scan, markers[0]), {.deleteEntry = true}, places).entryRemoved);
+  EXPECT_FALSE(wmi.Has(shared.path));
+  EXPECT_TRUE(RemoveAutorunItem(*Find(scan, markers[3]), {.deleteEntry = true}, places).entryRemoved);
+  ASSERT_EQ(jobs.jobs.size(), 1u);
+  EXPECT_EQ(jobs.jobs[0].id, quiet.id);
+
+  // Stores that cannot be read give no rows, and the rest of the scan stands.
+  wmi.unreadable = jobs.unreadable = true;
+  const AutorunScanResult blind = Scan(places);
+  for (const AutorunRow& r : blind.rows) EXPECT_NE(r.category, "WMI");
+  EXPECT_FALSE(RemoveAutorunItem(*Find(scan, markers[2]), {.deleteEntry = true}, places).entryRemoved);
+  EXPECT_EQ(TransferJobCommand("C:\\Program Files\\a.exe", "\"C:\\Program Files\\a.exe\" /x"),
+            "\"C:\\Program Files\\a.exe\" /x");
+  EXPECT_EQ(TransferJobCommand("C:\\a.exe", "a.exe /y"), "C:\\a.exe /y");
+  EXPECT_EQ(TransferJobCommand("C:\\a.exe", "/z"), "C:\\a.exe /z");
 }
 
 TEST(AutorunPlaces, TheTerminalsSettingIsChangedOnlyWhereTheSettingsSayIt) {

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/fake_stores.h"
 #include "tests/support/test_certificates.h"
 
 #include <functional>
@@ -97,6 +98,10 @@ class WriteKinds : public ::testing::Test {
   const std::string taskFile_ = TaskStoreFolder() + taskPath_;
   const std::string registered_ = "\\" + taskFolder_ + "\\Registered";
   test::TestService service_;
+  // WMI's subscriptions and the transfer service: the test system has
+  // neither, so their stand-ins take the writes.
+  test::FakeWmiStore wmi_;
+  test::FakeTransferJobStore jobs_;
 };
 
 std::map<WriteKind, KindCase> WriteKinds::Cases() {
@@ -161,6 +166,28 @@ std::map<WriteKind, KindCase> WriteKinds::Cases() {
                                          [=] { EXPECT_EQ(CertificateInStore(userRoot, test::kTestRoot1Sha1), true); }};
   cases[WriteKind::AddCertificate] = {[=] { return AddCertificate(userRoot, test::kTestRoot2); },
                                       [=] { EXPECT_EQ(CertificateInStore(userRoot, test::kTestRoot2Sha1), false); }};
+
+  // A WMI filter deleted (it comes back with its properties), a consumer
+  // created (it goes again); a transfer job cancelled (described only).
+  const WmiInstance filter = test::Filter("WlKinds", "SELECT * FROM __InstanceModificationEvent WITHIN 60");
+  wmi_.Add(filter);
+  cases[WriteKind::DeleteWmiInstance] = {[=] { return DeleteWmiInstance(kSubscriptionNamespace, filter.path); },
+                                         [=, this] {
+                                           WmiInstance back;
+                                           ASSERT_EQ(wmi_.Get(kSubscriptionNamespace, filter.path, back), 0u);
+                                           EXPECT_EQ(back, filter);
+                                         }};
+  const WmiInstance consumer = test::CommandConsumer("WlKinds", "C:\\Nowhere\\wmi.exe /q");
+  cases[WriteKind::CreateWmiInstance] = {[=] { return CreateWmiInstance(kSubscriptionNamespace, consumer); },
+                                         [=, this] { EXPECT_FALSE(wmi_.Has(consumer.path)); }};
+  TransferJob job;
+  job.id = "{5EC1D6A0-0000-4000-8000-00000000CAFE}";
+  job.displayName = "WlKinds";
+  job.notifyProgram = "C:\\Nowhere\\notify.exe";
+  job.files = {{"http://example.invalid/a.bin", "C:\\Nowhere\\a.bin"}};
+  jobs_.jobs = {job};
+  cases[WriteKind::CancelTransferJob] = {[=] { return CancelTransferJob(job.id); },
+                                         [this] { EXPECT_TRUE(jobs_.jobs.empty()); }};
 
   ServiceSpec spec;
   spec.name = "WlKindsSvc" + Pid();
@@ -246,6 +273,17 @@ TEST_F(WriteKinds, EveryKindIsBackedUpPutBackAndTheRestoreIsUndoneInTurn) {
     const BackupItem& item = set.manifest.items.back();
     // A write that failed after it was recorded is marked so.
     EXPECT_EQ(item.failed, !written.ok()) << written.message;
+    if (kind == WriteKind::CancelTransferJob) {
+      // Described, but refused by a restore before anything is made.
+      EXPECT_EQ(item.kind, ItemKind::TransferJob);
+      EXPECT_TRUE(item.partial);
+      EXPECT_NE(item.text.find("notify.exe"), std::string::npos) << item.text;
+      const RestoreReport refused = RestoreChangeSet(set, false);
+      EXPECT_FALSE(refused.AllRestored());
+      EXPECT_NE(refused.Text().find("cannot be made again"), std::string::npos) << refused.Text();
+      it->second.checkBack();
+      continue;
+    }
     const bool outside = kind == WriteKind::UnregisterServer || kind == WriteKind::RunUninstaller;
     if (outside) {
       EXPECT_EQ(item.kind, ItemKind::External);
