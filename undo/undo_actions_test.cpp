@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "autorun/autorun_actions.h"
+#include "autorun/other_places.h"
 #include "autorun/testing/autorun_fixture.h"
 #include "service/service_actions.h"
 #include "service/service_manager.h"
@@ -15,6 +16,8 @@
 #include "settings/settings_repair.h"
 #include "settings/shell_extensions.h"
 #include "software/software_actions.h"
+#include "judge/testing/system_judge.h"
+#include "tests/support/fake_stores.h"
 #include "tests/support/test_support.h"
 #include "undo/backup_store.h"
 #include "undo/restore.h"
@@ -123,6 +126,77 @@ TEST(UndoActions, AutorunListElementsRemovedAloneArePutBack) {
   }
   EXPECT_EQ(Dump(HKEY_CURRENT_USER, key), before);
   win32::RegWriteKey::DeleteTree(HKEY_CURRENT_USER, key);
+}
+
+TEST(UndoActions, AutorunPlacesOfKeysFilesAndWmiAreRemovedFromAScanAndPutBack) {
+  const std::string t = "WLUndo-" + std::to_string(GetCurrentProcessId());
+  const HKEY lm = HKEY_LOCAL_MACHINE, cu = HKEY_CURRENT_USER;
+  // Keys of each kind of place, a settings file, a WMI subscription.
+  struct Planted {
+    HKEY root;
+    std::string path;
+  };
+  const std::vector<Planted> keys = {
+      {lm, std::string(kTaskCacheTree) + "\\" + t},
+      {lm, std::string(kServicesPath) + "\\" + t},
+      {lm, "System\\CurrentControlSet\\Control\\SafeBoot\\Minimal\\" + t},
+      {cu, "Software\\Classes\\AllFilesystemObjects\\shellex\\ContextMenuHandlers\\" + t},
+      {cu, "Software\\Microsoft\\Office\\Word\\Addins\\" + t + ".Connect"}};
+  struct Cleanup {
+    const std::vector<Planted>& keys;
+    ~Cleanup() {
+      for (const auto& k : keys) win32::RegWriteKey::DeleteTree(k.root, k.path);
+    }
+  } cleanup{keys};
+  win32::RegWriteKey::Create(lm, keys[0].path + "\\Orphan")->WriteString("Id", "{" + t + "}");
+  auto service = win32::RegWriteKey::Create(lm, keys[1].path);
+  service->WriteString("ImagePath", "C:\\wltest\\" + t + ".exe");
+  service->WriteDword("Type", 0x10);
+  win32::RegWriteKey::Create(lm, keys[2].path)->WriteString("", "Service");
+  win32::RegWriteKey::Create(cu, keys[3].path)->WriteString("", "{" + t + "-class}");
+  win32::RegWriteKey::Create(cu, keys[4].path)->WriteDword("LoadBehavior", 3);
+  std::vector<RegTreeCopy> before;
+  for (const auto& k : keys) before.push_back(Dump(k.root, k.path));
+
+  test::ScratchPlaces scratch;
+  AutorunPlaces places = scratch.Places();
+  places.localAppDataFolder = scratch.Folder("local");
+  scratch.Folder("local\\Microsoft");
+  const std::string settings = scratch.Folder("local\\Microsoft\\Windows Terminal") + "\\settings.json";
+  const std::string settingsText = "{\r\n  // kept\r\n  \"startOnUserLogin\": true\r\n}\r\n";
+  test::WriteBytes(settings, settingsText);
+  places.listServices = ListServiceNamesOfThisSystem;
+  places.wmiSubscriptions = true;
+  test::FakeWmiStore wmi;
+  const WmiInstance filter = test::Filter(t, "SELECT * FROM __InstanceCreationEvent WITHIN 5");
+  const WmiInstance consumer = test::CommandConsumer(t, "C:\\wltest\\wmi.exe");
+  for (const WmiInstance& i : {filter, consumer, test::Binding(filter, consumer)}) wmi.Add(i);
+  const auto wmiBefore = wmi.All();
+
+  const AutorunScanResult scan = ScanAutorun(wl::test::SystemJudge(), places, OpenSourceKeyInRegistry,
+                                             [] { return TaskListing{}; });
+  std::vector<const AutorunRow*> rows;
+  for (const AutorunRow& row : scan.rows)
+    if (row.itemName.find(t) != std::string::npos || row.registryKey == settings) rows.push_back(&row);
+  ASSERT_EQ(rows.size(), 7u);
+  {
+    Store store;
+    {
+      ChangeSet set("Autorun List", "Remove");
+      for (const AutorunRow* row : rows) {
+        const RemovalOutcome out = RemoveAutorunItem(*row, {.deleteEntry = true}, places);
+        EXPECT_TRUE(out.entryRemoved) << row->itemName << ": " << out.entryError;
+      }
+    }
+    EXPECT_FALSE(win32::RegKey::Exists(lm, keys[0].path + "\\Orphan"));
+    EXPECT_FALSE(win32::RegKey::Exists(lm, keys[1].path));
+    EXPECT_NE(test::ReadBytes(settings), settingsText);
+    EXPECT_TRUE(wmi.All().empty());
+    RestoreAll();
+  }
+  for (std::size_t i = 0; i < keys.size(); ++i) EXPECT_EQ(Dump(keys[i].root, keys[i].path), before[i]) << keys[i].path;
+  EXPECT_EQ(test::ReadBytes(settings), settingsText);
+  EXPECT_EQ(wmi.All(), wmiBefore);
 }
 
 TEST(UndoActions, ServiceRemovedIsCreatedAgainAndStartTypeComesBack) {
