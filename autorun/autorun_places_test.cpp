@@ -614,6 +614,36 @@ TEST(AutorunPlaces, TaskNamesShellHandlersAddInsSafeModeServicesDriversAndTheTer
   EXPECT_FALSE(win32::RegKey::Exists(LM, services + orphan));
 }
 
+TEST(AutorunPlaces, ADriverTheManagerListsOutsideTheDriverFoldersIsFlaggedAndRemovedWithItsService) {
+  ServiceSpec spec;
+  spec.name = UniqueName("drv");
+  spec.binaryPath = "\\??\\C:\\wltest\\" + spec.name + ".sys";
+  spec.serviceType = SERVICE_KERNEL_DRIVER;
+  const WriteResult created = CreateServiceEntry(spec);
+  ASSERT_TRUE(created) << created.message;
+  struct Gone {
+    std::string name;
+    ~Gone() { DeleteServiceEntry(name); }
+  } gone{spec.name};
+  AutorunPlaces places = test::ScratchPlaces().Places();
+  places.listServices = ListServiceNamesOfThisSystem;
+  const AutorunScanResult scan = Scan(places);
+  int index = -1;
+  const AutorunRow* row =
+      Find(scan, {Text(LM, std::string(kServicesPath) + "\\" + spec.name), spec.name,
+                  "C:\\wltest\\" + spec.name + ".sys", "Drivers"},
+           &index);
+  ASSERT_NE(row, nullptr);
+  EXPECT_EQ(row->source, kDriverSource);
+  EXPECT_EQ(row->category, "Drivers");
+  EXPECT_TRUE(Flagged(scan, index)) << row->analysis;
+  const RemovalOutcome out = RemoveAutorunItem(*row, {.deleteEntry = true}, places);
+  EXPECT_TRUE(out.entryRemoved) << out.entryError;
+  const auto names = ListServiceNamesOfThisSystem();
+  ASSERT_TRUE(names);
+  EXPECT_EQ(std::find(names->begin(), names->end(), spec.name), names->end());
+}
+
 TEST(AutorunPlaces, WmiSubscriptionsAndTransferJobsAreListedFlaggedAndRemovedThroughTheirStores) {
   test::FakeWmiStore wmi;
   test::FakeTransferJobStore jobs;
