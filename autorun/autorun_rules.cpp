@@ -116,10 +116,17 @@ void AnalyzeAutorunRows(std::vector<AutorunRow>& rows, const Judge& judge, std::
   std::vector<Judgement> judgements = judge.AssessAll(requests);
   for (std::size_t k = 0; k < judged.size(); ++k) rows[judged[k]].judgement = std::move(judgements[k]);
 
-  // Rows listed only when flagged that the judge finds nothing against go.
-  std::erase_if(rows, [](const AutorunRow& row) {
-    return row.onlyFlagged && !row.alwaysFlag && RowStartsProgram(row) && !row.judgement.flagged;
+  // Rows listed only when the judge does not trust their program go when it
+  // does; the others stay, flagged. Without the catalogs Windows' own files
+  // are signed in (an emulation layer), an unsigned file there cannot be told
+  // from Windows' own: only what the judge flags stays then.
+  const bool catalogs = judge.Facts().SystemCatalogsPresent();
+  std::erase_if(rows, [catalogs](const AutorunRow& row) {
+    if (!row.onlyUntrusted || !RowStartsProgram(row)) return false;
+    return row.judgement.verdict == Verdict::Trusted || (!catalogs && !row.judgement.flagged);
   });
+  for (AutorunRow& row : rows)
+    if (row.onlyUntrusted) row.alwaysFlag = true;
 
   for (std::size_t i = 0; i < rows.size(); ++i) {
     AutorunRow& row = rows[i];

@@ -135,9 +135,11 @@ struct AutorunRow {
   // without its definition): the row says "(Unknown)" and goes into the
   // hijack report only when alwaysFlag says so.
   bool noProgram = false;
-  // Listed only when flagged (a driver in the drivers folder that the judge
-  // finds nothing against is no row).
-  bool onlyFlagged = false;
+  // Listed only when the judge does not trust its program, and then flagged
+  // (a driver in Windows' driver folders: one the judge trusts, signed or
+  // Windows' own, is no row; where Windows' catalogs are missing, only one
+  // the judge flags is).
+  bool onlyUntrusted = false;
   // The program is a driver's (judged as one).
   bool driver = false;
   // What removing the entry changes when it is no registry value, file or

@@ -124,6 +124,41 @@ TEST(AutorunRules, AnalysisGivesStatusImagesAndFlagsWhatTheJudgeFlags) {
   }
 }
 
+TEST(AutorunRules, DriversInTheDriverFoldersAreRowsOnlyWhenTheJudgeDoesNotTrustThem) {
+  testing::FakeFacts facts;
+  facts.catalogs = true;
+  const std::string drivers = "C:\\Windows\\System32\\drivers\\";
+  facts.AddFile(drivers + "unsigned.sys");
+  facts.AddFile(drivers + "signed.sys", SignatureState::Verified, "Vendor", "ROOT");
+  const ReferenceTables tables;
+  const Judge judge(tables, facts);
+  auto driver = [&](const std::string& name) {
+    AutorunRow r;
+    r.itemName = name;
+    r.value = r.judgeText = drivers + name + ".sys";
+    r.judgePath = r.driver = r.onlyUntrusted = true;
+    return r;
+  };
+  std::vector<AutorunRow> rows = {driver("unsigned"), driver("signed"), driver("missing")};
+  std::vector<HijackRow> hijack;
+  AnalyzeAutorunRows(rows, judge, hijack);
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0].itemName, "unsigned");
+  EXPECT_EQ(rows[1].itemName, "missing");
+  EXPECT_EQ(hijack.size(), 2u);
+  EXPECT_EQ(hijack[1].index, 1);
+
+  // Without the catalogs an unsigned file there may be Windows' own: only
+  // what the judge flags (a missing file) stays.
+  facts.catalogs = false;
+  const Judge blind(tables, facts);
+  rows = {driver("unsigned"), driver("missing")};
+  hijack.clear();
+  AnalyzeAutorunRows(rows, blind, hijack);
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].itemName, "missing");
+}
+
 TEST(AutorunRules, AddProgramQuotesAPathWithABlank) {
   EXPECT_EQ(RunValueName("C:\\Tools\\tool.exe"), "tool.exe");
   EXPECT_EQ(RunValueData("C:\\Tools\\tool.exe"), "C:\\Tools\\tool.exe");

@@ -108,7 +108,9 @@ void ReadServicesAndDrivers(const SourceKeyOpener& openKey, std::string_view sys
     auto key = openKey(HKEY_LOCAL_MACHINE, std::string(kServicesPath) + "\\" + name);
     if (!key) continue;
     const auto type = DwordOf(*key, "Type");
-    if (!type) continue;  // the manager loads no key without a type
+    // The manager loads no key without a type; adapters and file-system
+    // recognizers are no programs of their own.
+    if (!type || !(*type & (SERVICE_DRIVER | SERVICE_WIN32))) continue;
     // Per-user services are templates the manager makes instances of.
     if (*type & 0xC0) continue;
     const bool driver = (*type & (SERVICE_KERNEL_DRIVER | SERVICE_FILE_SYSTEM_DRIVER)) != 0;
@@ -145,7 +147,7 @@ void ReadServicesAndDrivers(const SourceKeyOpener& openKey, std::string_view sys
     if (inFolders && !win32::FileExists(row.value)) continue;
     row.source = kDriverSource;
     row.alwaysFlag = !inFolders;
-    row.onlyFlagged = inFolders;
+    row.onlyUntrusted = inFolders;
     row.removal = AutorunRemoval::Service;
     row.removalTarget = name;
     if (!inFolders) row.details = "The driver's file is outside Windows' driver folders.";

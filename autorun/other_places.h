@@ -45,7 +45,8 @@ std::optional<std::vector<std::string>> ListServiceNamesOfThisSystem();
 
 // Drivers (kernel and file-system, types 1 and 2) the manager lists: one
 // whose file lies outside Windows' driver folders is flagged always, one
-// inside them is listed when the judge flags it. And every key under
+// inside them is listed (and flagged) when the judge does not trust it
+// (unsigned, not Windows' own). And every key under
 // Services with an ImagePath the manager does not list (written past it: it
 // is loaded at the next start of Windows), flagged always.
 void ReadServicesAndDrivers(const SourceKeyOpener& openKey, std::string_view systemRoot,
