@@ -462,6 +462,45 @@ TEST(Wlscan, AddedListElementsAreListedWithTheirCategoryFixedAloneAndRestored) {
   EXPECT_EQ(boot.Text(), "autocheck autochk * " + tag + "boot");
 }
 
+TEST(Wlscan, ATaskNameWithoutDefinitionAndAServiceKeyTheManagerDoesNotListAreFixedAndRestored) {
+  const std::string tag = "WLTest-fix-" + Pid();
+  const std::string tree = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Schedule\\TaskCache\\Tree\\" + tag;
+  const std::string service = "System\\CurrentControlSet\\Services\\" + tag;
+  struct Cleanup {
+    std::vector<std::string> keys;
+    ~Cleanup() {
+      for (const auto& k : keys) win32::RegWriteKey::DeleteTree(HKEY_LOCAL_MACHINE, k);
+    }
+  } cleanup{{tree, service}};
+  ASSERT_EQ(win32::RegWriteKey::Create(HKEY_LOCAL_MACHINE, tree + "\\Hidden")->WriteString("Id", "{" + tag + "}"),
+            ERROR_SUCCESS);
+  auto key = win32::RegWriteKey::Create(HKEY_LOCAL_MACHINE, service);
+  ASSERT_TRUE(key);
+  key->WriteString("ImagePath", "C:\\Nowhere\\" + tag + ".exe");
+  key->WriteDword("Type", 0x10);
+
+  const auto listing = test::RunProgram("wlscan", {"autorun"});
+  ASSERT_EQ(listing.status, 0) << listing.err;
+  bool task = false, keyRow = false;
+  for (const auto& l : Lines(listing.out)) {
+    task = task || (l.starts_with("\\" + tag + "\\Hidden\t") && l.ends_with("\tScheduled Tasks"));
+    keyRow = keyRow || (l.starts_with(tag + "\t") && l.ends_with("\tServices"));
+  }
+  EXPECT_TRUE(task && keyRow) << listing.out.substr(0, 3000);
+
+  test::ScratchDir dir;
+  const auto [fix, backup] = ScanAndFix(
+      dir, [&](const std::string& item) { return item == "\\" + tag + "\\Hidden" || item == tag; }, 2);
+  EXPECT_EQ(fix.status, 0) << fix.out << fix.err;
+  ASSERT_FALSE(backup.empty()) << fix.out;
+  EXPECT_FALSE(win32::RegKey::Exists(HKEY_LOCAL_MACHINE, tree + "\\Hidden"));
+  EXPECT_FALSE(win32::RegKey::Exists(HKEY_LOCAL_MACHINE, service));
+  const auto restore = test::RunProgram("wlscan", {"restore", backup});
+  EXPECT_EQ(restore.status, 0) << restore.out << restore.err;
+  EXPECT_EQ(win32::RegKey::Open(HKEY_LOCAL_MACHINE, tree + "\\Hidden")->ReadString("Id"), "{" + tag + "}");
+  EXPECT_EQ(win32::RegKey::Open(HKEY_LOCAL_MACHINE, service)->ReadString("ImagePath"), "C:\\Nowhere\\" + tag + ".exe");
+}
+
 TEST(Wlscan, RunValuesWithHostileNamesAreFixedAndTheSetsRegFileImportsBackWhatItCanHold) {
   const std::string tag = "WLTest-names-" + Pid();
   const std::vector<std::string> names = {tag + "-\"quoted\"", tag + "-back\\slash", tag + "-@",
