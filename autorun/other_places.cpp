@@ -54,10 +54,11 @@ void ReadTaskCacheOrphans(const SourceKeyOpener& openKey, std::string_view syste
     stack.pop_back();
     auto key = openKey(HKEY_LOCAL_MACHINE, std::string(kTaskCacheTree) + at.path);
     if (!key) continue;
-    if (!at.path.empty() && key->HasValue("Id")) {
+    const auto idValue = at.path.empty() ? std::nullopt : key->Read("Id");
+    if (idValue) {
       // A task's name: its definition is a file of the same path and a key
       // under "Tasks" named by its Id.
-      const std::string id = Trimmed(win32::RegValueText(*key->Read("Id")));
+      const std::string id = Trimmed(win32::RegValueText(*idValue));
       const bool file = !store.empty() && win32::FileExists(store + at.path);
       const bool known = !id.empty() && id.find('\\') == std::string::npos &&
                          openKey(HKEY_LOCAL_MACHINE, std::string(kTaskCacheTasks) + "\\" + id).has_value();

@@ -53,6 +53,12 @@ PageFix AutorunFix(const Judge& judge) {
             if (!out.entryRemoved)
               return {FixOutcome::Failed, out.entryError.empty() ? "the entry is still there" : out.entryError};
             if (!row.element.empty()) return {FixOutcome::Fixed, "removed from its list; the rest stays"};
+            if (row.removal == AutorunRemoval::TransferJob)
+              return {FixOutcome::Fixed, "the transfer job was cancelled (a cancelled job cannot be restored)"};
+            if (row.removal == AutorunRemoval::TerminalLogon)
+              return {FixOutcome::Fixed, "startOnUserLogin set to false"};
+            if (row.removal == AutorunRemoval::WmiSubscription)
+              return {FixOutcome::Fixed, "removed with its bindings and the filters no other binding uses"};
             return {FixOutcome::Fixed, CanRestoreDefault(row) ? "set back to the system's default" : "removed"};
           }};
 }
