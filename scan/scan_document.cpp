@@ -49,10 +49,40 @@ Json ItemJson(const ScanItem& item) {
 // the document: it is replaced, never thrown about.
 std::string Dump(const Json& j) { return j.dump(2, ' ', false, Json::error_handler_t::replace) + "\n"; }
 
+// Well-formed UTF-8 (RFC 3629: no overlong forms, no surrogates, nothing past
+// U+10FFFF), which the writer keeps as it is.
+bool WellFormedUtf8(const std::string& text) {
+  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+  const auto* end = p + text.size();
+  while (p < end) {
+    const unsigned char c = *p;
+    if (c < 0x80) {
+      ++p;
+      continue;
+    }
+    int more = 0;
+    unsigned char low = 0x80, high = 0xBF;  // the range of the second byte
+    if (c >= 0xC2 && c <= 0xDF) more = 1;
+    else if (c == 0xE0) more = 2, low = 0xA0;
+    else if (c == 0xED) more = 2, high = 0x9F;
+    else if (c >= 0xE1 && c <= 0xEF) more = 2;
+    else if (c == 0xF0) more = 3, low = 0x90;
+    else if (c == 0xF4) more = 3, high = 0x8F;
+    else if (c >= 0xF1 && c <= 0xF3) more = 3;
+    else return false;
+    if (end - p <= more || p[1] < low || p[1] > high) return false;
+    for (int k = 2; k <= more; ++k)
+      if (p[k] < 0x80 || p[k] > 0xBF) return false;
+    p += more + 1;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::string AsWrittenInDocument(const std::string& text) {
-  // Valid UTF-8 (nearly every text) is written as it is.
+  // Nearly every text is well-formed and written as it is.
+  if (WellFormedUtf8(text)) return text;
   const Json back = Json::parse(Json(text).dump(-1, ' ', false, Json::error_handler_t::replace), nullptr, false);
   return back.is_string() ? back.get<std::string>() : std::string();
 }
