@@ -15,26 +15,26 @@ namespace {
 
 using json = nlohmann::json;
 
-TransferJobStore*& Installed() {
+TransferJobStore*& InstalledJobStore() {
   static TransferJobStore* store = nullptr;
   return store;
 }
 
 // A string the service allocated, freed when read.
-std::string Taken(LPWSTR text) {
+std::string TakenText(LPWSTR text) {
   if (!text) return {};
   std::string out = win32::Narrow(text);
   CoTaskMemFree(text);
   return out;
 }
 
-std::string GuidText(const GUID& id) {
+std::string JobGuidText(const GUID& id) {
   wchar_t text[64] = {};
   StringFromGUID2(id, text, 64);
   return win32::Narrow(text);
 }
 
-uint32_t ErrorOf(HRESULT hr) {
+uint32_t JobError(HRESULT hr) {
   if (static_cast<uint32_t>(hr) == static_cast<uint32_t>(BG_E_NOT_FOUND)) return ERROR_FILE_NOT_FOUND;
   if (hr == E_ACCESSDENIED) return ERROR_ACCESS_DENIED;
   return static_cast<uint32_t>(hr);
@@ -47,13 +47,13 @@ constexpr std::size_t kMaxFiles = 1000;
 TransferJob JobOf(IBackgroundCopyJob* job) {
   TransferJob out;
   GUID id{};
-  if (SUCCEEDED(job->GetId(&id))) out.id = GuidText(id);
+  if (SUCCEEDED(job->GetId(&id))) out.id = JobGuidText(id);
   LPWSTR text = nullptr;
-  if (SUCCEEDED(job->GetDisplayName(&text))) out.displayName = Taken(text);
+  if (SUCCEEDED(job->GetDisplayName(&text))) out.displayName = TakenText(text);
   text = nullptr;
-  if (SUCCEEDED(job->GetDescription(&text))) out.description = Taken(text);
+  if (SUCCEEDED(job->GetDescription(&text))) out.description = TakenText(text);
   text = nullptr;
-  if (SUCCEEDED(job->GetOwner(&text))) out.owner = Taken(text);
+  if (SUCCEEDED(job->GetOwner(&text))) out.owner = TakenText(text);
   BG_JOB_TYPE type{};
   if (SUCCEEDED(job->GetType(&type))) out.type = static_cast<int>(type);
   BG_JOB_PRIORITY priority{};
@@ -66,8 +66,8 @@ TransferJob JobOf(IBackgroundCopyJob* job) {
   if (SUCCEEDED(job->QueryInterface(IID_IBackgroundCopyJob2, job2.put_void())) && job2) {
     LPWSTR program = nullptr, parameters = nullptr;
     if (SUCCEEDED(job2->GetNotifyCmdLine(&program, &parameters))) {
-      out.notifyProgram = Taken(program);
-      out.notifyParameters = Taken(parameters);
+      out.notifyProgram = TakenText(program);
+      out.notifyParameters = TakenText(parameters);
     }
   }
   win32::ComPtr<IEnumBackgroundCopyFiles> files;
@@ -78,16 +78,16 @@ TransferJob JobOf(IBackgroundCopyJob* job) {
       if (files->Next(1, file.put(), &got) != S_OK || got == 0 || !file) break;
       TransferFile entry;
       text = nullptr;
-      if (SUCCEEDED(file->GetRemoteName(&text))) entry.remote = Taken(text);
+      if (SUCCEEDED(file->GetRemoteName(&text))) entry.remote = TakenText(text);
       text = nullptr;
-      if (SUCCEEDED(file->GetLocalName(&text))) entry.local = Taken(text);
+      if (SUCCEEDED(file->GetLocalName(&text))) entry.local = TakenText(text);
       out.files.push_back(std::move(entry));
     }
   }
   return out;
 }
 
-class SystemStore : public TransferJobStore {
+class SystemJobStore : public TransferJobStore {
  public:
   std::optional<std::vector<TransferJob>> Jobs(std::string& error) override {
     win32::ComScope com;
@@ -118,7 +118,7 @@ class SystemStore : public TransferJobStore {
   uint32_t Get(std::string_view id, TransferJob& out) override {
     win32::ComScope com;
     win32::ComPtr<IBackgroundCopyJob> job;
-    if (const HRESULT hr = Find(id, job); FAILED(hr)) return ErrorOf(hr);
+    if (const HRESULT hr = Find(id, job); FAILED(hr)) return JobError(hr);
     out = JobOf(job.get());
     return ERROR_SUCCESS;
   }
@@ -128,7 +128,7 @@ class SystemStore : public TransferJobStore {
     win32::ComPtr<IBackgroundCopyJob> job;
     HRESULT hr = Find(id, job);
     if (SUCCEEDED(hr)) hr = job->Cancel();
-    return FAILED(hr) ? ErrorOf(hr) : ERROR_SUCCESS;
+    return FAILED(hr) ? JobError(hr) : ERROR_SUCCESS;
   }
 
  private:
@@ -201,13 +201,13 @@ std::optional<TransferJob> TransferJobFromText(std::string_view text) {
 }
 
 TransferJobStore& TransferJobs() {
-  static SystemStore system;
-  return Installed() ? *Installed() : system;
+  static SystemJobStore system;
+  return InstalledJobStore() ? *InstalledJobStore() : system;
 }
 
-ScopedTransferJobStore::ScopedTransferJobStore(TransferJobStore& store) : previous_(Installed()) {
-  Installed() = &store;
+ScopedTransferJobStore::ScopedTransferJobStore(TransferJobStore& store) : previous_(InstalledJobStore()) {
+  InstalledJobStore() = &store;
 }
-ScopedTransferJobStore::~ScopedTransferJobStore() { Installed() = previous_; }
+ScopedTransferJobStore::~ScopedTransferJobStore() { InstalledJobStore() = previous_; }
 
 }  // namespace wl

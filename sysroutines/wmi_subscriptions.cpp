@@ -16,12 +16,12 @@ namespace {
 
 using json = nlohmann::json;
 
-WmiSubscriptionStore*& Installed() {
+WmiSubscriptionStore*& InstalledWmiStore() {
   static WmiSubscriptionStore* store = nullptr;
   return store;
 }
 
-uint32_t ErrorOf(HRESULT hr) {
+uint32_t WmiError(HRESULT hr) {
   switch (static_cast<uint32_t>(hr)) {
     case static_cast<uint32_t>(WBEM_E_NOT_FOUND):
     case static_cast<uint32_t>(WBEM_E_INVALID_NAMESPACE):
@@ -32,37 +32,37 @@ uint32_t ErrorOf(HRESULT hr) {
   }
 }
 
-struct Variant {
+struct WmiVariant {
   VARIANT v;
-  Variant() { VariantInit(&v); }
-  ~Variant() { VariantClear(&v); }
-  Variant(const Variant&) = delete;
-  Variant& operator=(const Variant&) = delete;
+  WmiVariant() { VariantInit(&v); }
+  ~WmiVariant() { VariantClear(&v); }
+  WmiVariant(const WmiVariant&) = delete;
+  WmiVariant& operator=(const WmiVariant&) = delete;
 };
 
-std::string TextOf(const VARIANT& v) {
+std::string WmiText(const VARIANT& v) {
   if (v.vt == VT_BSTR) return v.bstrVal ? win32::Narrow(std::wstring_view(v.bstrVal, SysStringLen(v.bstrVal))) : "";
   if (v.vt == VT_BOOL) return v.boolVal ? "true" : "false";
-  Variant text;
+  WmiVariant text;
   if (FAILED(VariantChangeType(&text.v, const_cast<VARIANT*>(&v), 0, VT_BSTR)) || text.v.vt != VT_BSTR) return {};
-  return TextOf(text.v);
+  return WmiText(text.v);
 }
 
 // WMI's own properties of an instance, read from the object.
 WmiInstance InstanceOf(IWbemClassObject* object) {
   WmiInstance out;
   {
-    Variant v;
-    if (SUCCEEDED(object->Get(L"__CLASS", 0, &v.v, nullptr, nullptr))) out.className = TextOf(v.v);
+    WmiVariant v;
+    if (SUCCEEDED(object->Get(L"__CLASS", 0, &v.v, nullptr, nullptr))) out.className = WmiText(v.v);
   }
   {
-    Variant v;
-    if (SUCCEEDED(object->Get(L"__RELPATH", 0, &v.v, nullptr, nullptr))) out.path = TextOf(v.v);
+    WmiVariant v;
+    if (SUCCEEDED(object->Get(L"__RELPATH", 0, &v.v, nullptr, nullptr))) out.path = WmiText(v.v);
   }
   if (FAILED(object->BeginEnumeration(WBEM_FLAG_NONSYSTEM_ONLY))) return out;
   for (;;) {
     Bstr name;
-    Variant value;
+    WmiVariant value;
     CIMTYPE type = 0;
     if (object->Next(0, name.put(), &value.v, &type, nullptr) != WBEM_S_NO_ERROR) break;
     if (type & CIM_FLAG_ARRAY) continue;  // the creator's SID and the like: WMI sets them itself
@@ -70,7 +70,7 @@ WmiInstance InstanceOf(IWbemClassObject* object) {
     property.name = win32::Narrow(name.view());
     property.cimType = type;
     property.null = value.v.vt == VT_NULL || value.v.vt == VT_EMPTY;
-    if (!property.null) property.value = TextOf(value.v);
+    if (!property.null) property.value = WmiText(value.v);
     out.properties.push_back(std::move(property));
   }
   object->EndEnumeration();
@@ -78,7 +78,7 @@ WmiInstance InstanceOf(IWbemClassObject* object) {
 }
 
 // A property's value for Put, from its type and text; false for a type not kept.
-bool ValueOf(const WmiProperty& property, VARIANT& v) {
+bool WmiValueOf(const WmiProperty& property, VARIANT& v) {
   VariantInit(&v);
   if (property.null) {
     v.vt = VT_NULL;
@@ -114,7 +114,7 @@ bool ValueOf(const WmiProperty& property, VARIANT& v) {
   }
 }
 
-class SystemStore : public WmiSubscriptionStore {
+class SystemWmiStore : public WmiSubscriptionStore {
  public:
   std::optional<std::vector<WmiInstance>> Instances(std::string_view wmiNamespace, std::string_view className,
                                                     std::string& error) override {
@@ -150,11 +150,11 @@ class SystemStore : public WmiSubscriptionStore {
   uint32_t Get(std::string_view wmiNamespace, std::string_view path, WmiInstance& out) override {
     win32::ComScope com;
     win32::ComPtr<IWbemServices> services;
-    if (const HRESULT hr = Connect(wmiNamespace, services); FAILED(hr)) return ErrorOf(hr);
+    if (const HRESULT hr = Connect(wmiNamespace, services); FAILED(hr)) return WmiError(hr);
     win32::ComPtr<IWbemClassObject> object;
     const Bstr objectPath(path);
     const HRESULT hr = services->GetObject(objectPath.get(), 0, nullptr, object.put(), nullptr);
-    if (FAILED(hr) || !object) return FAILED(hr) ? ErrorOf(hr) : ERROR_FILE_NOT_FOUND;
+    if (FAILED(hr) || !object) return FAILED(hr) ? WmiError(hr) : ERROR_FILE_NOT_FOUND;
     out = InstanceOf(object.get());
     return ERROR_SUCCESS;
   }
@@ -162,32 +162,32 @@ class SystemStore : public WmiSubscriptionStore {
   uint32_t Delete(std::string_view wmiNamespace, std::string_view path) override {
     win32::ComScope com;
     win32::ComPtr<IWbemServices> services;
-    if (const HRESULT hr = Connect(wmiNamespace, services); FAILED(hr)) return ErrorOf(hr);
+    if (const HRESULT hr = Connect(wmiNamespace, services); FAILED(hr)) return WmiError(hr);
     const Bstr objectPath(path);
     const HRESULT hr = services->DeleteInstance(objectPath.get(), 0, nullptr, nullptr);
-    return FAILED(hr) ? ErrorOf(hr) : ERROR_SUCCESS;
+    return FAILED(hr) ? WmiError(hr) : ERROR_SUCCESS;
   }
 
   uint32_t Create(std::string_view wmiNamespace, const WmiInstance& instance) override {
     win32::ComScope com;
     win32::ComPtr<IWbemServices> services;
-    if (const HRESULT hr = Connect(wmiNamespace, services); FAILED(hr)) return ErrorOf(hr);
+    if (const HRESULT hr = Connect(wmiNamespace, services); FAILED(hr)) return WmiError(hr);
     win32::ComPtr<IWbemClassObject> cls, made;
     const Bstr className(instance.className);
     HRESULT hr = services->GetObject(className.get(), 0, nullptr, cls.put(), nullptr);
     if (SUCCEEDED(hr) && cls) hr = cls->SpawnInstance(0, made.put());
-    if (FAILED(hr) || !made) return FAILED(hr) ? ErrorOf(hr) : ERROR_INVALID_DATA;
+    if (FAILED(hr) || !made) return FAILED(hr) ? WmiError(hr) : ERROR_INVALID_DATA;
     for (const WmiProperty& property : instance.properties) {
       if (property.null) continue;
       VARIANT v;
-      if (!ValueOf(property, v)) continue;
+      if (!WmiValueOf(property, v)) continue;
       const std::wstring name = win32::Widen(property.name);
       hr = made->Put(name.c_str(), 0, &v, 0);
       VariantClear(&v);
-      if (FAILED(hr)) return ErrorOf(hr);
+      if (FAILED(hr)) return WmiError(hr);
     }
     hr = services->PutInstance(made.get(), WBEM_FLAG_CREATE_ONLY, nullptr, nullptr);
-    return FAILED(hr) ? ErrorOf(hr) : ERROR_SUCCESS;
+    return FAILED(hr) ? WmiError(hr) : ERROR_SUCCESS;
   }
 
  private:
@@ -262,11 +262,11 @@ bool SameWmiPath(std::string_view a, std::string_view b) {
 }
 
 WmiSubscriptionStore& WmiStore() {
-  static SystemStore system;
-  return Installed() ? *Installed() : system;
+  static SystemWmiStore system;
+  return InstalledWmiStore() ? *InstalledWmiStore() : system;
 }
 
-ScopedWmiStore::ScopedWmiStore(WmiSubscriptionStore& store) : previous_(Installed()) { Installed() = &store; }
-ScopedWmiStore::~ScopedWmiStore() { Installed() = previous_; }
+ScopedWmiStore::ScopedWmiStore(WmiSubscriptionStore& store) : previous_(InstalledWmiStore()) { InstalledWmiStore() = &store; }
+ScopedWmiStore::~ScopedWmiStore() { InstalledWmiStore() = previous_; }
 
 }  // namespace wl

@@ -373,7 +373,7 @@ WriteResult Capture(const WriteRequest& r, OpenSet& set, BackupItem& item, std::
       WmiInstance before;
       const uint32_t e = WmiStore().Get(r.target, r.name, before);
       if (e != ERROR_SUCCESS && e != ERROR_FILE_NOT_FOUND)
-        return Failed(e, "the instance could not be read: " + win32::SystemErrorText(e));
+        return WriteResult::Failure(e, "the instance could not be read: " + win32::SystemErrorText(e));
       item.existed = e == ERROR_SUCCESS;
       if (item.existed) item.text = WmiInstanceText(before);
       if (!remove) item.textAfter = r.text.value_or(std::string());
@@ -389,7 +389,7 @@ WriteResult Capture(const WriteRequest& r, OpenSet& set, BackupItem& item, std::
       TransferJob job;
       const uint32_t e = TransferJobs().Get(r.target, job);
       if (e != ERROR_SUCCESS && e != ERROR_FILE_NOT_FOUND)
-        return Failed(e, "the job could not be read: " + win32::SystemErrorText(e));
+        return WriteResult::Failure(e, "the job could not be read: " + win32::SystemErrorText(e));
       item.existed = e == ERROR_SUCCESS;
       if (item.existed) item.text = TransferJobText(job);
       item.description = "Cancel the transfer job " + (job.displayName.empty() ? r.target : "\"" + job.displayName +

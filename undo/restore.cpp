@@ -838,7 +838,7 @@ WriteResult RestoreItem(const StoredChangeSet& set, const BackupItem& item, Item
         return {};
       }
       const auto instance = WmiInstanceFromText(item.text);
-      if (!instance) return Failed(ERROR_INVALID_DATA, "The instance was not kept in the backup.");
+      if (!instance) return WriteResult::Failure(ERROR_INVALID_DATA, "The instance was not kept in the backup.");
       return CreateWmiInstance(item.path, *instance);
     }
     case ItemKind::TransferJob:
