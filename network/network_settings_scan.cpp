@@ -11,6 +11,7 @@
 #include <set>
 
 #include "core/sha256.h"
+#include "core/winsock_catalog.h"
 #include "judge/judge.h"
 
 #include "sysroutines/system_paths.h"
@@ -226,7 +227,9 @@ std::vector<WinsockProvider> SystemWinsockProviders() {
       WinsockProvider p;
       p.catalog = "Protocol";
       p.name = win32::Narrow(info[i].szProtocol);
-      p.id = GuidText(info[i].ProviderId) + " #" + std::to_string(info[i].dwCatalogEntryId);
+      p.providerId = GuidText(info[i].ProviderId);
+      p.catalogEntryId = info[i].dwCatalogEntryId;
+      p.id = p.providerId + " #" + std::to_string(info[i].dwCatalogEntryId);
       p.layered = info[i].ProtocolChain.ChainLen == LAYERED_PROTOCOL;
       wchar_t path[MAX_PATH + 1] = {};
       int len = MAX_PATH, err = 0;
@@ -245,11 +248,121 @@ std::vector<WinsockProvider> SystemWinsockProviders() {
       p.catalog = "Namespace";
       p.name = info[i].lpszIdentifier ? win32::Narrow(info[i].lpszIdentifier) : std::string();
       p.id = GuidText(info[i].NSProviderId);
+      p.providerId = p.id;
       wchar_t path[MAX_PATH + 1] = {};
       int len = MAX_PATH, err = 0;
       GUID id = info[i].NSProviderId;
       if (WSCGetProviderPath(&id, path, &len, &err) == 0) p.dll = Expanded(win32::Narrow(path));
       out.push_back(std::move(p));
+    }
+  }
+  return out;
+}
+
+namespace {
+
+// ANSI text of the system's code page as UTF-8.
+std::string FromAnsi(const std::string& ansi) {
+  if (ansi.empty()) return {};
+  const int n = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
+  if (n <= 0) return ansi;
+  std::wstring wide(static_cast<std::size_t>(n), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), wide.data(), n);
+  return win32::Narrow(wide);
+}
+
+// A provider DLL's path as the catalog's programs load it: expanded, and for
+// the 32-bit catalog the system folder is the 32-bit programs' one.
+std::string ProviderDllPath(const std::string& stored, bool wow32) {
+  std::string path = Expanded(stored);
+  if (!wow32) return path;
+  const std::string system = SystemFolder();
+  wchar_t buf[MAX_PATH + 1] = {};
+  const UINT n = GetSystemWow64DirectoryW(buf, MAX_PATH);
+  if (system.empty() || n == 0 || n > MAX_PATH) return path;
+  if (path.size() > system.size() && path[system.size()] == '\\' && Upper(path.substr(0, system.size())) == Upper(system))
+    path = win32::Narrow(std::wstring(buf, n)) + path.substr(system.size());
+  return path;
+}
+
+void ReadProtocolCatalog(const std::string& key, bool wow32, std::vector<WinsockProvider>& out) {
+  const auto list = win32::RegKey::Open(HKEY_LOCAL_MACHINE, key);
+  if (!list) return;
+  for (const std::string& sub : list->SubKeyNames()) {
+    WinsockProvider p;
+    p.catalog = "Protocol";
+    p.wow32 = wow32;
+    p.registryKey = "HKEY_LOCAL_MACHINE\\" + key + "\\" + sub;
+    p.id = sub;
+    const auto entry = win32::RegKey::Open(HKEY_LOCAL_MACHINE, key + "\\" + sub);
+    const auto packed = entry ? entry->Read("PackedCatalogItem") : std::nullopt;
+    std::string why = "it has no PackedCatalogItem value";
+    const auto item = packed && packed->type == REG_BINARY
+                          ? ParsePackedCatalogItem(packed->data.data(), packed->data.size(), &why)
+                          : std::nullopt;
+    if (packed && packed->type != REG_BINARY) why = "its PackedCatalogItem value is not binary";
+    if (!item) {
+      p.name = "(unreadable entry)";
+      p.problem = "The entry cannot be read: " + why;
+      out.push_back(std::move(p));
+      continue;
+    }
+    p.name = item->info.name;
+    p.providerId = GuidText(item->info.providerId);
+    p.catalogEntryId = item->info.catalogEntryId;
+    p.id = p.providerId + " #" + std::to_string(p.catalogEntryId);
+    p.layered = item->info.Layered();
+    p.dll = ProviderDllPath(FromAnsi(item->dllPathAnsi), wow32);
+    if (item->pathUnterminated) p.problem = "Its DLL path is not terminated within its field";
+    out.push_back(std::move(p));
+  }
+}
+
+void ReadNameSpaceCatalog(const std::string& key, bool wow32, std::vector<WinsockProvider>& out) {
+  const auto list = win32::RegKey::Open(HKEY_LOCAL_MACHINE, key);
+  if (!list) return;
+  for (const std::string& sub : list->SubKeyNames()) {
+    WinsockProvider p;
+    p.catalog = "Namespace";
+    p.wow32 = wow32;
+    p.registryKey = "HKEY_LOCAL_MACHINE\\" + key + "\\" + sub;
+    p.id = sub;
+    const auto entry = win32::RegKey::Open(HKEY_LOCAL_MACHINE, key + "\\" + sub);
+    if (!entry) continue;
+    p.name = StringValue(*entry, "DisplayString").value_or("");
+    if (const auto path = entry->Read("LibraryPath"))
+      if (const auto text = win32::RegValueString(*path)) p.dll = ProviderDllPath(*text, wow32);
+    if (const auto enabled = entry->ReadDword("Enabled")) p.enabled = *enabled != 0;
+    const auto guid = entry->Read("ProviderId");
+    if (guid && guid->type == REG_BINARY && guid->data.size() == 16) {
+      GuidBytes g;
+      std::copy(guid->data.begin(), guid->data.end(), g.begin());
+      p.providerId = GuidText(g);
+      p.id = p.providerId;
+    } else {
+      p.problem = "Its ProviderId is not a 16-byte binary value";
+    }
+    out.push_back(std::move(p));
+  }
+}
+
+}  // namespace
+
+std::vector<WinsockProvider> ReadWinsockRegistryCatalogs(const std::string& parameters) {
+  std::vector<WinsockProvider> out;
+  if (parameters.empty()) return out;
+  for (const char* catalog : {"\\Protocol_Catalog9", "\\NameSpace_Catalog5"}) {
+    const std::string base = parameters + catalog;
+    // A 64-bit system keeps its own catalog in Catalog_Entries64; then
+    // Catalog_Entries is the 32-bit programs'.
+    const bool wide = win32::RegKey::Exists(HKEY_LOCAL_MACHINE, base + "\\Catalog_Entries64");
+    const bool protocols = std::string(catalog) == "\\Protocol_Catalog9";
+    for (const auto& [sub, wow32] : {std::pair{"\\Catalog_Entries64", false}, std::pair{"\\Catalog_Entries", wide}}) {
+      if (!wide && !wow32 && std::string(sub) == "\\Catalog_Entries64") continue;
+      if (protocols)
+        ReadProtocolCatalog(base + sub, wow32, out);
+      else
+        ReadNameSpaceCatalog(base + sub, wow32, out);
     }
   }
   return out;
@@ -275,6 +388,7 @@ NetworkSettingsPlaces NetworkSettingsPlaces::OfThisSystem() {
   places.winHttpProxy = &SystemWinHttpProxy;
   places.rootStores = {"LocalMachine\\ROOT", "LocalMachine\\AuthRoot", "CurrentUser\\ROOT"};
   places.winsockProviders = &SystemWinsockProviders;
+  places.winsockCatalogs = kWinsockCatalogsKey;
   return places;
 }
 
@@ -294,16 +408,24 @@ std::vector<NetworkSettingRow> ScanNetworkSettings(const ReferenceTables& tables
     root.microsoft = SignerGroupOf(root.sha256, tables) == "Microsoft";
     AddRootCertificateRow(root, tables.network, rows);
   }
-  if (places.winsockProviders) {
-    const std::vector<WinsockProvider> providers = places.winsockProviders();
+  if (places.winsockProviders || !places.winsockCatalogs.empty()) {
+    const std::vector<WinsockProvider> providers =
+        MergeWinsockProviders(places.winsockProviders ? places.winsockProviders() : std::vector<WinsockProvider>{},
+                              ReadWinsockRegistryCatalogs(places.winsockCatalogs));
+    // Entries without a DLL path (unreadable ones) are listed unjudged.
     std::vector<JudgeRequest> requests;
-    for (const WinsockProvider& p : providers) requests.emplace_back(p.dll, Origin::Other, true);
+    std::vector<std::size_t> requestOf(providers.size(), SIZE_MAX);
+    for (std::size_t i = 0; i < providers.size(); ++i) {
+      if (providers[i].dll.empty()) continue;
+      requestOf[i] = requests.size();
+      requests.emplace_back(providers[i].dll, Origin::Other, true);
+    }
     std::vector<Judgement> judgements;
     if (judge) judgements = judge->AssessAll(requests);
     for (std::size_t i = 0; i < providers.size(); ++i) {
       WinsockJudgement w;
-      if (i < judgements.size()) {
-        const Judgement& j = judgements[i];
+      if (requestOf[i] < judgements.size()) {
+        const Judgement& j = judgements[requestOf[i]];
         w.judged = true;
         w.verdictText = VerdictText(j);
         w.distrusted = j.verdict == Verdict::Suspicious || j.verdict == Verdict::Malicious;
@@ -321,6 +443,7 @@ bool CanRepair(const NetworkSettingRow& row) {
     case NetworkRepair::CommentOutHostsLine: return !row.file.empty() && row.line > 0;
     case NetworkRepair::DeleteValues: return !row.registryKey.empty() && !row.valueNames.empty();
     case NetworkRepair::DeleteCertificate: return !row.certStore.empty() && !row.thumbprint.empty();
+    case NetworkRepair::RemoveWinsockProvider: return false;
   }
   return false;
 }
@@ -371,6 +494,9 @@ WriteResult RepairNetworkSetting(const NetworkSettingRow& row) {
     }
     case NetworkRepair::DeleteCertificate:
       return DeleteCertificate(row.certStore, row.thumbprint);
+    case NetworkRepair::RemoveWinsockProvider:
+      fail.message = "Winsock providers are listed only.";
+      return fail;
   }
   return fail;
 }

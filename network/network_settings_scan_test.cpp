@@ -4,18 +4,22 @@
 // with the backup recorder on and are restored.
 #include "network/network_settings_scan.h"
 
+#include <winsock2.h>
+#include <ws2spi.h>
 #include <windows.h>
 #include <wincrypt.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include "core/winsock_catalog.h"
 #include "judge/testing/system_judge.h"
 #include "sysroutines/system_paths.h"
 #include "refdb/zlb_archive.h"
@@ -291,6 +295,100 @@ TEST_F(NetworkSettingsScanTest, WinsockProvidersAreJudged) {
   for (const auto& r : ScanNetworkSettings(tables_, places_)) EXPECT_FALSE(r.flagged);
   // The system's own catalogs read without harm.
   (void)SystemWinsockProviders();
+}
+
+// A packed catalog item as the registry keeps it, made from the system's own
+// structure (so the reader's field offsets are checked against it).
+std::vector<uint8_t> PackedItem(const std::string& path, const char* guid, DWORD catalogId, int chainLen,
+                                const wchar_t* name, std::size_t extra = 4) {
+  static_assert(sizeof(WSAPROTOCOL_INFOW) == kProtocolInfoSize);
+  WSAPROTOCOL_INFOW info{};
+  const auto g = GuidFromText(guid);
+  std::memcpy(&info.ProviderId, g->data(), 16);
+  info.dwCatalogEntryId = catalogId;
+  info.ProtocolChain.ChainLen = chainLen;
+  info.ProtocolChain.ChainEntries[0] = catalogId;
+  info.iAddressFamily = AF_INET;
+  wcsncpy(info.szProtocol, name, WSAPROTOCOL_LEN);
+  std::vector<uint8_t> bytes(MAX_PATH + sizeof info + extra, 0);
+  std::memcpy(bytes.data(), path.data(), std::min<std::size_t>(path.size(), MAX_PATH - 1));
+  std::memcpy(bytes.data() + MAX_PATH, &info, sizeof info);
+  return bytes;
+}
+
+// The registry's catalogs beside what the setup routines list: the same
+// entries once, the entries they skip and the 32-bit programs' catalog
+// listed (and judged), damaged entries listed with why; nothing written.
+TEST_F(NetworkSettingsScanTest, WinsockRegistryCatalogsAddWhatTheInterfacesSkip) {
+  test::WriteBytes(hosts_, "");
+  const std::string lsp = dir_.File("wlsp.dll");
+  test::WriteBytes(lsp, "MZ not really a provider");
+  const std::string parameters = keyRoot_ + "\\WinSock2\\Parameters";
+  const std::string protocols = parameters + "\\Protocol_Catalog9\\Catalog_Entries64\\";
+  const std::string protocols32 = parameters + "\\Protocol_Catalog9\\Catalog_Entries\\";
+  const std::string spaces = parameters + "\\NameSpace_Catalog5\\Catalog_Entries64\\";
+  auto binary = [](const std::string& key, const char* name, const std::vector<uint8_t>& data) {
+    ASSERT_EQ(RegWriteKey::Create(HKEY_LOCAL_MACHINE, key)->WriteRaw(name, REG_BINARY, data), ERROR_SUCCESS);
+  };
+  const char* tcp = "{E70F1AA0-AB8B-11CF-8CA3-00805F48A192}";
+  const char* hidden = "{12345678-0000-0000-0000-0000000000A1}";
+  const char* nla = "{6642243A-3BA8-4AA6-BAA5-2E0BD71FDD83}";
+  binary(protocols + "000000000001", "PackedCatalogItem",
+         PackedItem("%SystemRoot%\\system32\\mswsock.dll", tcp, 1001, 1, L"MSAFD Tcpip [TCP/IP]"));
+  binary(protocols + "000000000002", "PackedCatalogItem", PackedItem(lsp, hidden, 1010, 0, L"Hidden LSP", 0));
+  binary(protocols + "000000000003", "PackedCatalogItem", std::vector<uint8_t>(100, 0x41));
+  String(HKEY_LOCAL_MACHINE, protocols + "000000000004", "PackedCatalogItem", "not binary");
+  binary(protocols32 + "000000000001", "PackedCatalogItem", PackedItem(lsp, hidden, 1001, 0, L"Hidden LSP", 4096));
+  auto guidBytes = [](const char* text) {
+    const auto g = GuidFromText(text);
+    return std::vector<uint8_t>(g->begin(), g->end());
+  };
+  String(HKEY_LOCAL_MACHINE, spaces + "000000000001", "LibraryPath", "%SystemRoot%\\system32\\NLAapi.dll");
+  String(HKEY_LOCAL_MACHINE, spaces + "000000000001", "DisplayString", "Network Location Awareness");
+  binary(spaces + "000000000001", "ProviderId", guidBytes(nla));
+  Dword(HKEY_LOCAL_MACHINE, spaces + "000000000001", "Enabled", 0);
+  binary(spaces + "000000000002", "ProviderId", {1, 2, 3});
+  places_.winsockCatalogs = parameters;
+  places_.winsockProviders = [=] {
+    WinsockProvider base{"Protocol", "MSAFD Tcpip [TCP/IP]", SystemFolder() + "\\mswsock.dll", "", false};
+    base.providerId = tcp;
+    base.catalogEntryId = 1001;
+    WinsockProvider space{"Namespace", "Network Location Awareness", SystemFolder() + "\\NLAapi.dll", nla, false};
+    space.providerId = nla;
+    return std::vector<WinsockProvider>{base, space};
+  };
+  const RegTreeCopy before = Dump(HKEY_LOCAL_MACHINE, keyRoot_);
+  const test::SystemJudge judge(Tables());
+  const auto rows = ScanNetworkSettings(tables_, places_, &judge.get());
+  EXPECT_EQ(Dump(HKEY_LOCAL_MACHINE, keyRoot_), before);
+  ASSERT_EQ(rows.size(), 7u);
+  EXPECT_FALSE(rows[0].flagged) << rows[0].verdict;
+  EXPECT_NE(rows[1].verdict.find("Disabled"), std::string::npos) << rows[1].verdict;
+  // The layered provider the routines do not list: flagged, removable.
+  const NetworkSettingRow& skipped = rows[2];
+  EXPECT_EQ(skipped.name, "Hidden LSP");
+  EXPECT_EQ(skipped.value, lsp);
+  EXPECT_TRUE(skipped.flagged) << skipped.verdict;
+  EXPECT_NE(skipped.verdict.find("do not list it"), std::string::npos);
+  EXPECT_NE(skipped.location.find("only in the registry: HKEY_LOCAL_MACHINE\\" + protocols + "000000000002"),
+            std::string::npos)
+      << skipped.location;
+  EXPECT_EQ(skipped.repair, NetworkRepair::RemoveWinsockProvider);
+  EXPECT_EQ(skipped.providerId, hidden);
+  EXPECT_FALSE(skipped.wow32);
+  // The damaged entries: listed with why, nothing to remove.
+  for (std::size_t i : {3u, 4u}) {
+    EXPECT_TRUE(rows[i].problem);
+    EXPECT_EQ(rows[i].repair, NetworkRepair::None);
+  }
+  EXPECT_NE(rows[3].verdict.find("100 bytes"), std::string::npos) << rows[3].verdict;
+  EXPECT_NE(rows[4].verdict.find("not binary"), std::string::npos) << rows[4].verdict;
+  // The 32-bit programs' catalog.
+  EXPECT_TRUE(rows[5].wow32);
+  EXPECT_TRUE(rows[5].flagged);
+  EXPECT_NE(rows[5].location.find("(32-bit)"), std::string::npos);
+  EXPECT_TRUE(rows[6].problem);
+  EXPECT_EQ(rows[6].kind, "Winsock Namespace");
 }
 
 // The places of this system: the user's real Internet Settings key and the
