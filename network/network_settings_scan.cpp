@@ -443,7 +443,7 @@ bool CanRepair(const NetworkSettingRow& row) {
     case NetworkRepair::CommentOutHostsLine: return !row.file.empty() && row.line > 0;
     case NetworkRepair::DeleteValues: return !row.registryKey.empty() && !row.valueNames.empty();
     case NetworkRepair::DeleteCertificate: return !row.certStore.empty() && !row.thumbprint.empty();
-    case NetworkRepair::RemoveWinsockProvider: return false;
+    case NetworkRepair::RemoveWinsockProvider: return !row.providerId.empty();
   }
   return false;
 }
@@ -495,8 +495,7 @@ WriteResult RepairNetworkSetting(const NetworkSettingRow& row) {
     case NetworkRepair::DeleteCertificate:
       return DeleteCertificate(row.certStore, row.thumbprint);
     case NetworkRepair::RemoveWinsockProvider:
-      fail.message = "Winsock providers are listed only.";
-      return fail;
+      return RemoveWinsockProvider(row.providerId, row.nameSpace, row.wow32);
   }
   return fail;
 }

@@ -73,7 +73,8 @@ std::vector<WinsockProvider> ReadWinsockRegistryCatalogs(const std::string& para
 bool CanRepair(const NetworkSettingRow& row);
 // Comments out the hosts line (the file keeps every other byte; a file
 // changed since the scan is left alone), deletes the values or the
-// certificate.
+// certificate, removes the Winsock provider through the system's setup
+// routines (with the protocol chains over it).
 WriteResult RepairNetworkSetting(const NetworkSettingRow& row);
 
 // The page's listing as the console prints it.

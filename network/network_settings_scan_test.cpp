@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <atomic>
 #include <cstdio>
@@ -389,6 +390,137 @@ TEST_F(NetworkSettingsScanTest, WinsockRegistryCatalogsAddWhatTheInterfacesSkip)
   EXPECT_NE(rows[5].location.find("(32-bit)"), std::string::npos);
   EXPECT_TRUE(rows[6].problem);
   EXPECT_EQ(rows[6].kind, "Winsock Namespace");
+}
+
+// The removal of a flagged provider through the setup routines' seam, with
+// the recorder on: the chain over it goes too, the restore installs both
+// again. A routine that reports success and removes nothing, a 32-bit entry
+// the 64-bit catalog holds too: refused, nothing lost.
+TEST(NetworkSettingsWinsock, AFlaggedProviderIsRemovedThroughTheSetupRoutinesAndComesBack) {
+  struct Catalog {
+    std::vector<WinsockProviderSetup> providers;
+    bool ignoreRemoval = false;
+  } catalog;
+  auto entry = [](const char* guid, DWORD id, int chainLen, std::vector<DWORD> chain) {
+    WSAPROTOCOL_INFOW info{};
+    const auto g = GuidFromText(guid);
+    std::memcpy(&info.ProviderId, g->data(), 16);
+    info.dwCatalogEntryId = id;
+    info.ProtocolChain.ChainLen = chainLen;
+    for (std::size_t i = 0; i < chain.size(); ++i) info.ProtocolChain.ChainEntries[i] = chain[i];
+    const auto* raw = reinterpret_cast<const uint8_t*>(&info);
+    return std::vector<uint8_t>(raw, raw + sizeof info);
+  };
+  const char* base = "{E70F1AA0-AB8B-11CF-8CA3-00805F48A192}";
+  const char* layered = "{5A5A0000-0000-0000-0000-000000000001}";
+  const char* chain = "{5A5A0000-0000-0000-0000-000000000002}";
+  const char* other = "{5A5A0000-0000-0000-0000-000000000003}";
+  catalog.providers = {{false, false, base, "%SystemRoot%\\system32\\mswsock.dll", {entry(base, 1001, 1, {1001})}},
+                       {false, false, layered, "C:\\lsp.dll", {entry(layered, 1010, 0, {})}},
+                       {false, false, chain, "C:\\lsp.dll", {entry(chain, 1011, 2, {1010, 1001}), entry(chain, 1012, 2, {1010, 1001})}},
+                       {false, true, other, "C:\\lsp32.dll", {entry(other, 1001, 0, {})}},
+                       {false, false, other, "C:\\lsp64.dll", {entry(other, 1020, 0, {})}}};
+  const auto before = catalog.providers;
+  DWORD nextId = 3000;
+  WinsockSetupRoutines routines;
+  routines.list = [&](bool nameSpace, bool wow32, uint32_t&) {
+    std::vector<WinsockProviderSetup> out;
+    for (const auto& p : catalog.providers)
+      if (p.nameSpace == nameSpace && p.wow32 == wow32) out.push_back(p);
+    return std::optional(out);
+  };
+  routines.remove = [&](const WinsockProviderSetup& p) -> uint32_t {
+    if (!catalog.ignoreRemoval)
+      std::erase_if(catalog.providers,
+                    [&](const auto& q) { return q.providerId == p.providerId && q.wow32 == p.wow32; });
+    return 0;
+  };
+  routines.install = [&](WinsockProviderSetup p) -> uint32_t {
+    for (auto& bytes : p.protocols) std::memcpy(bytes.data() + offsetof(WSAPROTOCOL_INFOW, dwCatalogEntryId), &nextId, 4);
+    ++nextId;
+    catalog.providers.push_back(p);
+    return 0;
+  };
+  const ScopedWinsockSetup seam(routines);
+
+  NetworkSettingRow row;
+  row.kind = "Winsock Provider";
+  row.repair = NetworkRepair::RemoveWinsockProvider;
+  row.providerId = layered;
+  ASSERT_TRUE(CanRepair(row));
+  {
+    Store store;
+    // A routine that says done and changes nothing: a failure that says so.
+    catalog.ignoreRemoval = true;
+    WriteResult r = RepairNetworkSetting(row);
+    EXPECT_FALSE(r);
+    EXPECT_NE(r.message.find("still lists it"), std::string::npos) << r.message;
+    catalog.ignoreRemoval = false;
+    // The 32-bit entry of a provider the 64-bit catalog holds too.
+    NetworkSettingRow both = row;
+    both.providerId = other;
+    both.wow32 = true;
+    r = RepairNetworkSetting(both);
+    EXPECT_EQ(r.error, static_cast<uint32_t>(ERROR_NOT_SUPPORTED));
+    EXPECT_NE(r.message.find("64-bit catalog first"), std::string::npos) << r.message;
+    EXPECT_EQ(catalog.providers, before);
+    std::string id;
+    {
+      undo::ChangeSet set("Network Settings", "Repair");
+      r = RepairNetworkSetting(row);
+      ASSERT_TRUE(r) << r.message;
+      id = set.Id();
+    }
+    ASSERT_EQ(catalog.providers.size(), 3u);  // the base provider and the other's two entries stay
+    EXPECT_TRUE(RepairNetworkSetting(row).NotFound());
+    const StoredChangeSet set = *undo::FindChangeSet(id);
+    const auto& items = set.manifest.items;
+    ASSERT_FALSE(items.empty());
+    EXPECT_EQ(items.back().operation, "RemoveWinsockProvider");
+    ASSERT_EQ(items.back().winsock.size(), 2u);
+    EXPECT_EQ(items.back().winsock[0].providerId, chain);
+    EXPECT_EQ(items.back().winsock[0].protocols.size(), 2u);
+    const undo::RestoreReport report = RestoreChangeSet(set, false);
+    EXPECT_TRUE(report.AllRestored()) << report.Text();
+  }
+  ASSERT_EQ(catalog.providers.size(), 5u);
+  const auto* back = &catalog.providers[3];
+  const auto* backChain = &catalog.providers[4];
+  EXPECT_EQ(back->providerId, layered);
+  EXPECT_EQ(backChain->providerId, chain);
+  const auto newId = ParseProtocolInfo(back->protocols[0].data(), kProtocolInfoSize)->catalogEntryId;
+  for (const auto& bytes : backChain->protocols)
+    EXPECT_EQ(ParseProtocolInfo(bytes.data(), bytes.size())->ChainIds(), (std::vector<uint32_t>{newId, 1001}));
+}
+
+// The system's own routines: under Wine they report success and change
+// nothing; the write says so instead of claiming it done. A provider the
+// system did install is removed again.
+TEST(NetworkSettingsWinsock, TheSystemsSetupRoutinesAreCheckedAfterwards) {
+  uint32_t error = 0;
+  const auto protocols = ListWinsockProviders(false, false, error);
+  ASSERT_TRUE(protocols) << error;
+  EXPECT_TRUE(ListWinsockProviders(true, false, error));
+  EXPECT_TRUE(RemoveWinsockProvider("{5A5A0000-0000-0000-0000-0000000000FF}", false, false).NotFound());
+  EXPECT_TRUE(RemoveWinsockProvider("{5A5A0000-0000-0000-0000-0000000000FF}", true, true).NotFound());
+  EXPECT_EQ(RemoveWinsockProvider("not a guid", false, false).error, static_cast<uint32_t>(ERROR_INVALID_PARAMETER));
+  if (protocols->empty()) GTEST_SKIP() << "the system lists no protocol provider to copy";
+  WinsockProviderSetup made = protocols->front();
+  made.providerId = "{5A5A0000-0000-0000-0000-0000000000FE}";
+  for (auto& bytes : made.protocols) {
+    const auto g = GuidFromText(made.providerId);
+    std::memcpy(bytes.data() + offsetof(WSAPROTOCOL_INFOW, ProviderId), g->data(), 16);
+  }
+  made.dllPath = "%SystemRoot%\\system32\\wlnone.dll";
+  const WriteResult r = InstallWinsockProviders({made});
+  const auto after = ListWinsockProviders(false, false, error);
+  bool listed = false;
+  for (const auto& p : *after) listed = listed || p.providerId == made.providerId;
+  EXPECT_EQ(r.ok(), listed) << r.message;
+  if (!r) std::printf("the system's install routine: %s\n", r.message.c_str());
+  if (listed) {
+    EXPECT_TRUE(RemoveWinsockProvider(made.providerId, false, false));
+  }
 }
 
 // The places of this system: the user's real Internet Settings key and the
