@@ -340,6 +340,12 @@ void AddRootCertificateRow(const RootCertificate& root, const StringTable& netwo
     row.flagged = true;
     row.verdict = "Not a public root: whoever holds its key can pass off any site as genuine";
   }
+  // Stores a domain fills: a company's own root is normal there, and what is
+  // deleted may come back with the next policy refresh.
+  if (root.store.starts_with("LocalMachineGroupPolicy\\") || root.store.starts_with("CurrentUserGroupPolicy\\"))
+    row.verdict += " (set by group policy: a policy refresh puts it back unless the policy changes)";
+  else if (root.store.starts_with("LocalMachineEnterprise\\"))
+    row.verdict += " (the enterprise store: the domain may put it back)";
   rows.push_back(std::move(row));
 }
 

@@ -157,7 +157,7 @@ void AddDnsRows(const std::string& name, const std::string& registryKey, const s
 // root (Network.db) or Microsoft's (microsoft: Signer.db says so), flagged
 // otherwise.
 struct RootCertificate {
-  std::string store;     // "LocalMachine\ROOT", "LocalMachine\AuthRoot", "CurrentUser\ROOT"
+  std::string store;     // "LocalMachine\ROOT", "LocalMachineGroupPolicy\ROOT" … (the location, then the store)
   std::string subject;   // its simple display name
   std::string sha1;      // thumbprint, upper-case hex
   std::string sha256;    // upper-case hex

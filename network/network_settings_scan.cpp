@@ -7,6 +7,7 @@
 #include <winhttp.h>
 #include <objbase.h>
 
+#include <map>
 #include <memory>
 #include <set>
 
@@ -163,21 +164,47 @@ std::string UpperHex(const uint8_t* bytes, std::size_t size) {
 
 }  // namespace
 
+namespace {
+
+// The store locations by the names the lists use, and which earlier
+// locations each one's system store shows as well (the system store of a
+// location is a collection: the machine's root store shows the enterprise
+// and group-policy stores, the user's shows those and the machine's).
+struct StoreLocation {
+  const char* name;
+  DWORD flag;
+  std::vector<std::string> shows;
+};
+const std::vector<StoreLocation>& StoreLocations() {
+  static const std::vector<StoreLocation> locations = {
+      {"LocalMachineGroupPolicy", CERT_SYSTEM_STORE_LOCAL_MACHINE_GROUP_POLICY, {}},
+      {"LocalMachineEnterprise", CERT_SYSTEM_STORE_LOCAL_MACHINE_ENTERPRISE, {}},
+      {"CurrentUserGroupPolicy", CERT_SYSTEM_STORE_CURRENT_USER_GROUP_POLICY, {}},
+      {"LocalMachine", CERT_SYSTEM_STORE_LOCAL_MACHINE, {"LocalMachineGroupPolicy", "LocalMachineEnterprise"}},
+      {"CurrentUser", CERT_SYSTEM_STORE_CURRENT_USER,
+       {"LocalMachine", "LocalMachineGroupPolicy", "LocalMachineEnterprise", "CurrentUserGroupPolicy"}},
+  };
+  return locations;
+}
+
+}  // namespace
+
 std::vector<RootCertificate> ReadRootCertificates(const std::vector<std::string>& stores) {
   std::vector<RootCertificate> out;
-  std::set<std::string> machine;
+  std::map<std::string, std::set<std::string>> listed;  // location -> thumbprints listed from its stores
   for (const std::string& store : stores) {
     const auto slash = store.find('\\');
     if (slash == std::string::npos) continue;
     const std::string location = store.substr(0, slash);
-    const DWORD where = location == "LocalMachine"  ? CERT_SYSTEM_STORE_LOCAL_MACHINE
-                        : location == "CurrentUser" ? CERT_SYSTEM_STORE_CURRENT_USER
-                                                    : 0;
+    const StoreLocation* where = nullptr;
+    for (const StoreLocation& l : StoreLocations())
+      if (location == l.name) where = &l;
     if (!where) continue;
     const std::wstring name = win32::Widen(store.substr(slash + 1));
     // Read-only, and never made when missing.
     HCERTSTORE opened = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0,
-                                      where | CERT_STORE_READONLY_FLAG | CERT_STORE_OPEN_EXISTING_FLAG, name.c_str());
+                                      where->flag | CERT_STORE_READONLY_FLAG | CERT_STORE_OPEN_EXISTING_FLAG,
+                                      name.c_str());
     if (!opened) continue;
     struct Closer {
       void operator()(HCERTSTORE s) const { CertCloseStore(s, 0); }
@@ -191,6 +218,12 @@ std::vector<RootCertificate> ReadRootCertificates(const std::vector<std::string>
       DWORD n = sizeof sha1;
       if (CryptHashCertificate(0, CALG_SHA1, 0, cert->pbCertEncoded, cert->cbCertEncoded, sha1, &n) && n == 20)
         root.sha1 = UpperHex(sha1, n);
+      // A root another location's store holds, as this collection shows it
+      // too, is listed once: where it is kept.
+      bool shown = false;
+      for (const std::string& other : where->shows) shown = shown || listed[other].count(root.sha1);
+      if (shown) continue;
+      listed[location].insert(root.sha1);
       Sha256 h;
       h.Update(cert->pbCertEncoded, cert->cbCertEncoded);
       const auto digest = h.Final();
@@ -198,11 +231,6 @@ std::vector<RootCertificate> ReadRootCertificates(const std::vector<std::string>
       wchar_t buf[512];
       const DWORD got = CertGetNameStringW(cert, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, buf, 512);
       if (got > 1) root.subject = win32::Narrow(std::wstring(buf, got - 1));
-      if (where == CERT_SYSTEM_STORE_LOCAL_MACHINE) {
-        machine.insert(root.sha1);
-      } else if (machine.count(root.sha1)) {
-        continue;  // the machine's root, as the user's store shows it too
-      }
       out.push_back(std::move(root));
     }
   }
@@ -386,7 +414,11 @@ NetworkSettingsPlaces NetworkSettingsPlaces::OfThisSystem() {
   NetworkSettingsPlaces places;
   places.hostsFiles = SystemHostsFiles();
   places.winHttpProxy = &SystemWinHttpProxy;
-  places.rootStores = {"LocalMachine\\ROOT", "LocalMachine\\AuthRoot", "CurrentUser\\ROOT"};
+  // The enterprise and group-policy stores first: the machine's and the
+  // user's root stores show their roots too, which are listed where they
+  // are kept.
+  places.rootStores = {"LocalMachineGroupPolicy\\ROOT", "LocalMachineEnterprise\\ROOT", "CurrentUserGroupPolicy\\ROOT",
+                       "LocalMachine\\ROOT", "LocalMachine\\AuthRoot", "CurrentUser\\ROOT"};
   places.winsockProviders = &SystemWinsockProviders;
   places.winsockCatalogs = kWinsockCatalogsKey;
   return places;

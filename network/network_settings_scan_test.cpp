@@ -24,6 +24,7 @@
 #include "judge/testing/system_judge.h"
 #include "sysroutines/system_paths.h"
 #include "refdb/zlb_archive.h"
+#include "tests/support/registry_dump.h"
 #include "tests/support/test_certificates.h"
 #include "tests/support/test_support.h"
 #include "undo/testing/undo_fixture.h"
@@ -628,6 +629,87 @@ TEST(NetworkSettingsSystem, RootCertificatesOfTheMachineAndPlantedOnes) {
   EXPECT_EQ(CertificateInStore(machineRoot, test::kTestRoot4Sha1), true);
   EXPECT_TRUE(DeleteCertificate(userRoot, test::kTestRoot3Sha1));
   EXPECT_TRUE(DeleteCertificate(machineRoot, test::kTestRoot4Sha1));
+}
+
+// The enterprise and group-policy root stores: opened without making them
+// (the registry's certificate keys are as they were), their roots listed
+// under the store they are kept in, judged by the same rule, deleted from
+// that store with a backup and put back into it.
+TEST(NetworkSettingsSystem, EnterpriseAndGroupPolicyRootStores) {
+  const std::vector<std::string> stores = {"LocalMachineGroupPolicy\\ROOT", "LocalMachineEnterprise\\ROOT",
+                                           "CurrentUserGroupPolicy\\ROOT"};
+  auto certificateKeys = [] {
+    std::vector<std::string> lines;
+    for (std::string& line : test::DumpRegistry())
+      if (line.find("Certificates") != std::string::npos) lines.push_back(std::move(line));
+    return lines;
+  };
+  const std::vector<std::string> before = certificateKeys();
+  (void)ReadRootCertificates(stores);
+  EXPECT_EQ(certificateKeys(), before) << test::RegistryDifference(before, certificateKeys());
+
+  // Made by the write routines (as a domain would fill them).
+  const std::string policy = stores[0], enterprise = stores[1];
+  const bool policyKeyBefore = RegKey::Exists(HKEY_LOCAL_MACHINE, "Software\\Policies\\Microsoft\\SystemCertificates\\Root");
+  const bool enterpriseKeyBefore = RegKey::Exists(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\EnterpriseCertificates\\Root");
+  const WriteResult added = AddCertificate(policy, test::kTestRoot1);
+  ASSERT_TRUE(added) << added.message;
+  // Wine's certificate stores have no enterprise location (it cannot be
+  // opened at all): there the enterprise store is checked as not read only.
+  const WriteResult addedEnterprise = AddCertificate(enterprise, test::kTestRoot2);
+  const bool withEnterprise = addedEnterprise.ok();
+  if (!withEnterprise) std::printf("no enterprise store: %s\n", addedEnterprise.message.c_str());
+  EXPECT_EQ(CertificateInStore("LocalMachine\\ROOT", test::kTestRoot1Sha1), false);  // its own store only
+  NetworkSettingsPlaces places;
+  places.rootStores = NetworkSettingsPlaces::OfThisSystem().rootStores;
+  auto find = [](const std::vector<NetworkSettingRow>& rows, const std::string& sha1) {
+    std::vector<const NetworkSettingRow*> found;
+    for (const auto& r : rows)
+      if (r.thumbprint == sha1) found.push_back(&r);
+    return found;
+  };
+  const auto rows = ScanNetworkSettings(Tables(), places);
+  const auto inPolicy = find(rows, test::kTestRoot1Sha1), inEnterprise = find(rows, test::kTestRoot2Sha1);
+  ASSERT_EQ(inPolicy.size(), 1u);  // once, though the machine's and the user's root stores show it too
+  EXPECT_EQ(inPolicy[0]->location, policy);
+  EXPECT_TRUE(inPolicy[0]->flagged);
+  EXPECT_NE(inPolicy[0]->verdict.find("group policy"), std::string::npos) << inPolicy[0]->verdict;
+  std::vector<const NetworkSettingRow*> repaired = {inPolicy[0]};
+  if (withEnterprise) {
+    ASSERT_EQ(inEnterprise.size(), 1u);
+    EXPECT_EQ(inEnterprise[0]->location, enterprise);
+    EXPECT_NE(inEnterprise[0]->verdict.find("enterprise"), std::string::npos) << inEnterprise[0]->verdict;
+    repaired.push_back(inEnterprise[0]);
+  }
+  {
+    Store store;
+    {
+      undo::ChangeSet set("Network Settings", "Repair");
+      for (const NetworkSettingRow* row : repaired) {
+        ASSERT_TRUE(CanRepair(*row));
+        const WriteResult r = RepairNetworkSetting(*row);
+        ASSERT_TRUE(r) << r.message;
+      }
+    }
+    EXPECT_EQ(CertificateInStore(policy, test::kTestRoot1Sha1), false);
+    if (withEnterprise) {
+      EXPECT_EQ(CertificateInStore(enterprise, test::kTestRoot2Sha1), false);
+    }
+    const auto after = ScanNetworkSettings(Tables(), places);
+    EXPECT_TRUE(find(after, test::kTestRoot1Sha1).empty());
+    const StoredChangeSet set = OnlySet();
+    ASSERT_EQ(set.manifest.items.size(), repaired.size());
+    EXPECT_EQ(set.manifest.items[0].path, policy);  // the backup names the store and its location
+    RestoreAll();
+  }
+  EXPECT_EQ(CertificateInStore(policy, test::kTestRoot1Sha1), true);
+  EXPECT_TRUE(DeleteCertificate(policy, test::kTestRoot1Sha1));
+  if (withEnterprise) {
+    EXPECT_EQ(CertificateInStore(enterprise, test::kTestRoot2Sha1), true);
+    EXPECT_TRUE(DeleteCertificate(enterprise, test::kTestRoot2Sha1));
+  }
+  if (!policyKeyBefore) RegWriteKey::DeleteTree(HKEY_LOCAL_MACHINE, "Software\\Policies\\Microsoft\\SystemCertificates\\Root");
+  if (!enterpriseKeyBefore) RegWriteKey::DeleteTree(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\EnterpriseCertificates\\Root");
 }
 
 }  // namespace

@@ -505,6 +505,9 @@ DWORD StoreLocation(std::string_view store, std::wstring& name) {
   name = win32::Widen(store.substr(slash + 1));
   if (location == "localmachine") return CERT_SYSTEM_STORE_LOCAL_MACHINE;
   if (location == "currentuser") return CERT_SYSTEM_STORE_CURRENT_USER;
+  if (location == "localmachinegrouppolicy") return CERT_SYSTEM_STORE_LOCAL_MACHINE_GROUP_POLICY;
+  if (location == "localmachineenterprise") return CERT_SYSTEM_STORE_LOCAL_MACHINE_ENTERPRISE;
+  if (location == "currentusergrouppolicy") return CERT_SYSTEM_STORE_CURRENT_USER_GROUP_POLICY;
   return 0;
 }
 

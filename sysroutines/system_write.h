@@ -264,7 +264,10 @@ WriteResult RewriteFile(std::string_view path, std::string_view bytes);
 
 // Certificate stores of the system, named "LocalMachine\ROOT",
 // "LocalMachine\AuthRoot", "CurrentUser\ROOT" (any system store name after
-// the location); a certificate by its SHA-1 thumbprint (hex, any case).
+// the location; the locations LocalMachineGroupPolicy, LocalMachineEnterprise
+// and CurrentUserGroupPolicy too); a certificate by its SHA-1 thumbprint (hex,
+// any case). Each names the store's own registry part, never the collection
+// the system store of a location is.
 // Whether the store holds the certificate; nullopt when the store cannot be
 // opened. Reads only.
 std::optional<bool> CertificateInStore(std::string_view store, std::string_view sha1);
