@@ -62,6 +62,9 @@ void NetworkSettingsPage::RepairClick() {
   if (row.repair == NetworkRepair::CommentOutHostsLine) {
     question = "Comment out line " + std::to_string(row.line) + " of " + row.file + " (" + row.value + " " + row.name +
                ")?";
+    if (row.readOnlyFile)
+      question += "\n\nThe file is read-only (unwanted software sets that to keep its lines): the attribute is "
+                  "cleared for the change and set again right after.";
   } else if (row.repair == NetworkRepair::RemoveWinsockProvider) {
     question = "Remove the Winsock provider " + row.name + " (" + row.providerId + ", " + row.value +
                ") from its catalog? Protocol chains built over it are removed with it; programs that use them "

@@ -105,6 +105,7 @@ struct NetworkSettingRow {
 
   NetworkRepair repair = NetworkRepair::None;
   std::string file;  // CommentOutHostsLine
+  bool readOnlyFile = false;  // the file has the read-only attribute (kept through the change)
   std::size_t line = 0;
   std::string lineText;
   std::string registryKey;  // DeleteValues: "HKEY_CURRENT_USER\…"

@@ -95,7 +95,11 @@ void AddHostsFile(const std::string& path, const StringTable& network, std::vect
     rows.push_back(std::move(row));
     return;
   }
+  const std::size_t first = rows.size();
   AddHostsRows(ParseHostsFile(*bytes, more), path, network, rows);
+  const DWORD attributes = win32::FileAttributes(path);
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+    for (std::size_t i = first; i < rows.size(); ++i) rows[i].readOnlyFile = true;
 }
 
 std::optional<std::string> StringValue(const win32::RegKey& key, const char* name) {

@@ -28,6 +28,7 @@
 #include "tests/support/test_certificates.h"
 #include "tests/support/test_support.h"
 #include "undo/testing/undo_fixture.h"
+#include "win32/handles.h"
 #include "win32/registry.h"
 #include "win32/registry_write.h"
 
@@ -171,15 +172,56 @@ TEST_F(NetworkSettingsScanTest, HostileAndHugeHostsFilesAreReadSafely) {
   rows = ScanNetworkSettings(tables_, places_);
   ASSERT_TRUE(Find(rows, "Note", "Hosts file"));
   EXPECT_NE(Find(rows, "Note", "Hosts file")->verdict.find("UTF-16"), std::string::npos);
-  // A read-only hosts file is refused, and left as it is.
-  test::WriteBytes(hosts_, "1.2.3.4 www.google.com\n");
-  SetFileAttributesW(std::filesystem::u8path(hosts_).c_str(), FILE_ATTRIBUTE_READONLY);
-  rows = ScanNetworkSettings(tables_, places_);
-  const WriteResult refused = RepairNetworkSetting(*Find(rows, "Hosts", "www.google.com"));
-  EXPECT_EQ(refused.error, static_cast<uint32_t>(ERROR_ACCESS_DENIED));
-  EXPECT_NE(refused.message.find("read-only"), std::string::npos);
-  SetFileAttributesW(std::filesystem::u8path(hosts_).c_str(), FILE_ATTRIBUTE_NORMAL);
-  EXPECT_EQ(test::ReadBytes(hosts_), "1.2.3.4 www.google.com\n");
+}
+
+// A hosts file left read-only (as adware leaves it to keep its lines): the
+// line is commented out and the file is read-only again right after; the
+// restore gives back its bytes and the attribute as the backup kept it,
+// whatever the attribute is meanwhile. A file that cannot be changed keeps
+// both.
+TEST_F(NetworkSettingsScanTest, AReadOnlyHostsFileIsChangedAndStaysReadOnly) {
+  const std::wstring path = std::filesystem::u8path(hosts_).wstring();
+  const std::string original = "127.0.0.1 localhost\r\n1.2.3.4 www.google.com\r\n";
+  test::WriteBytes(hosts_, original);
+  ASSERT_TRUE(SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE));
+  auto readOnly = [&path] { return (GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_READONLY) != 0; };
+  auto rows = ScanNetworkSettings(tables_, places_);
+  const NetworkSettingRow* google = Find(rows, "Hosts", "www.google.com");
+  ASSERT_TRUE(google);
+  EXPECT_TRUE(google->readOnlyFile);
+  {
+    Store store;
+    {
+      undo::ChangeSet set("Network Settings", "Repair");
+      const WriteResult r = RepairNetworkSetting(*google);
+      ASSERT_TRUE(r) << r.message;
+    }
+    EXPECT_EQ(test::ReadBytes(hosts_), "127.0.0.1 localhost\r\n# 1.2.3.4 www.google.com\r\n");
+    EXPECT_TRUE(readOnly());
+    EXPECT_FALSE(Find(ScanNetworkSettings(tables_, places_), "Hosts", "www.google.com"));
+    EXPECT_EQ(OnlySet().manifest.items[0].file.attributes & FILE_ATTRIBUTE_READONLY,
+              static_cast<uint32_t>(FILE_ATTRIBUTE_READONLY));
+    // Made writable meanwhile: the restore puts the attribute back too.
+    ASSERT_TRUE(SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_ARCHIVE));
+    RestoreAll();
+    EXPECT_EQ(test::ReadBytes(hosts_), original);
+    EXPECT_TRUE(readOnly());
+  }
+  // A file the replacement cannot take (held open without sharing): the
+  // write fails, and the file keeps its bytes and its attribute.
+  {
+    win32::UniqueHfile held(CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held);
+    const WriteResult r = RepairNetworkSetting(*google);
+    EXPECT_FALSE(r);
+    EXPECT_FALSE(r.message.empty());
+  }
+  EXPECT_EQ(test::ReadBytes(hosts_), original);
+  EXPECT_TRUE(readOnly());
+  // A file no longer read-only stays writable after a change.
+  ASSERT_TRUE(SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL));
+  ASSERT_TRUE(RepairNetworkSetting(*google));
+  EXPECT_FALSE(readOnly());
 }
 
 TEST_F(NetworkSettingsScanTest, ProxiesScriptsAndDnsServersAndTheirRemoval) {

@@ -440,13 +440,14 @@ WriteResult DeleteFileNow(std::string_view path) {
   return Failure(request, GetLastError());
 }
 
-WriteResult RewriteFile(std::string_view path, std::string_view bytes) {
+WriteResult RewriteFile(std::string_view path, std::string_view bytes, std::optional<bool> readOnly) {
   WriteRequest request{WriteKind::RewriteFile, std::string(path), {}};
   request.data.assign(bytes.begin(), bytes.end());
   if (auto refused = CheckFilePath(request, path)) return *refused;
   const DWORD attributes = win32::FileAttributes(path);
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-    return Failure(request, ERROR_ACCESS_DENIED, "the file is read-only.");
+  if (attributes == INVALID_FILE_ATTRIBUTES) return Failure(request, GetLastError());
+  const bool wasReadOnly = attributes & FILE_ATTRIBUTE_READONLY;
+  const bool readOnlyAfter = readOnly.value_or(wasReadOnly);
   if (auto refused = Intercepted(request)) return *refused;
   const std::string target(path);
   const auto slash = target.find_last_of('\\');
@@ -475,11 +476,30 @@ WriteResult RewriteFile(std::string_view path, std::string_view bytes) {
       return Failure(request, e);
     }
   }
-  if (!ReplaceFileW(win32::ApiPath(path).c_str(), win32::ApiPath(fresh).c_str(), nullptr,
-                    REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
+  // The file replacement refuses a read-only file: the attribute is off
+  // for the replacement only.
+  const std::wstring apiPath = win32::ApiPath(path);
+  if (wasReadOnly && !SetFileAttributesW(apiPath.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY)) {
     const DWORD e = GetLastError();
     DeleteFileW(win32::ApiPath(fresh).c_str());
+    return Failure(request, e, "the file is read-only (FILE_ATTRIBUTE_READONLY), and the attribute cannot be cleared: " +
+                                   win32::SystemErrorText(e));
+  }
+  if (!ReplaceFileW(apiPath.c_str(), win32::ApiPath(fresh).c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
+                    nullptr)) {
+    const DWORD e = GetLastError();
+    DeleteFileW(win32::ApiPath(fresh).c_str());
+    if (wasReadOnly) SetFileAttributesW(apiPath.c_str(), attributes);
     return Failure(request, e);
+  }
+  // The replacement took the file's attributes (as they were during it).
+  const DWORD now = GetFileAttributesW(apiPath.c_str());
+  if (now != INVALID_FILE_ATTRIBUTES && ((now & FILE_ATTRIBUTE_READONLY) != 0) != readOnlyAfter) {
+    const DWORD wanted = readOnlyAfter ? now | FILE_ATTRIBUTE_READONLY : now & ~FILE_ATTRIBUTE_READONLY;
+    if (!SetFileAttributesW(apiPath.c_str(), wanted))
+      return FailureAfterChange(request, GetLastError(),
+                                std::string("the new bytes are in place, but its read-only attribute could not be ") +
+                                    (readOnlyAfter ? "put back." : "cleared."));
   }
   return Done();
 }

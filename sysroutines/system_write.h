@@ -259,8 +259,12 @@ WriteResult RegisterScheduledTask(std::string_view taskPath, std::string_view xm
 // written to a new file in the same folder, which then takes the file's
 // place through the system's file replacement, so the file keeps its
 // security, attributes and name and is never left half written. A read-only
-// file is refused (ERROR_ACCESS_DENIED) and left as it is.
-WriteResult RewriteFile(std::string_view path, std::string_view bytes);
+// file (unwanted software sets the attribute to keep its changes) is made
+// writable for the replacement only and read-only again right after; should
+// the replacement fail, the attribute is put back and nothing else changed.
+// readOnly, when given, is the attribute the file has afterwards instead (a
+// restore gives back the one its backup kept).
+WriteResult RewriteFile(std::string_view path, std::string_view bytes, std::optional<bool> readOnly = std::nullopt);
 
 // Certificate stores of the system, named "LocalMachine\ROOT",
 // "LocalMachine\AuthRoot", "CurrentUser\ROOT" (any system store name after

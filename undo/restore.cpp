@@ -806,7 +806,8 @@ WriteResult RestoreItem(const StoredChangeSet& set, const BackupItem& item, Item
         const auto bytes = ReadWholeFile(prepared);
         DeleteFileW(win32::ApiPath(prepared).c_str());
         if (!bytes) return Failed(ERROR_READ_FAULT, "Could not read the copy of " + item.path + ".");
-        return RewriteFile(item.path, *bytes);
+        // The read-only attribute comes back as the backup kept it.
+        return RewriteFile(item.path, *bytes, (item.file.attributes & FILE_ATTRIBUTE_READONLY) != 0);
       }
       if (win32::FileExists(item.path)) {
         // The file there now goes to the Recycle Bin, never deleted for good.
