@@ -2,6 +2,7 @@
 # Builds the libFuzzer targets (clang, build/fuzz) and runs each of them from
 # its committed corpus (fuzz/corpus/<target>/, none yet is fine), with the
 # target's dictionary fuzz/<target>.dict when there is one.
+#   scripts/fuzz.sh build                 builds the targets only
 #   scripts/fuzz.sh check [TARGET...]     copies the corpus into build/fuzz and
 #                                          fuzzes FUZZ_SECONDS (30) each; the
 #                                          repository is not written
@@ -20,13 +21,15 @@ cd "$ROOT"
 MODE="${1:-check}"
 shift || true
 case "$MODE" in
+  build) ;;
   check) SECONDS_EACH="${FUZZ_SECONDS:-30}" ;;
   campaign) SECONDS_EACH="${FUZZ_SECONDS:-600}" ;;
-  *) echo "usage: scripts/fuzz.sh check|campaign [TARGET...]" >&2; exit 2 ;;
+  *) echo "usage: scripts/fuzz.sh build|check|campaign [TARGET...]" >&2; exit 2 ;;
 esac
 JOBS="${JOBS:-$(nproc)}"
 CC=clang CXX=clang++ cmake -S . -B build/fuzz -DWL_FUZZ=ON -DCMAKE_BUILD_TYPE=Check >/dev/null
 cmake --build build/fuzz -j "$JOBS"
+[ "$MODE" = build ] && exit 0
 
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then

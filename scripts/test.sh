@@ -2,6 +2,11 @@
 # Builds and runs every test: the native suite (core under ASan/UBSan), the
 # Windows suite under Wine (fresh scratch prefix, own Xvfb), and a short run
 # of each fuzzer from its committed corpus.
+#
+# The fuzz suite runs beside the others at the lowest priority: its targets
+# are built on what the compilers leave idle, and fuzzed while the Windows
+# suite waits on Wine (cases that run alone, programs starting); whatever is
+# left then runs with the machine to itself. Its output follows at the end.
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$ROOT"
@@ -12,6 +17,27 @@ FUZZ_SECONDS="${FUZZ_SECONDS:-30}"
 PHASES=""
 phase_done() { PHASES="$PHASES  $1 $((SECONDS - PHASE_START)) s\n"; PHASE_START=$SECONDS; }
 PHASE_START=$SECONDS
+
+mkdir -p build
+FUZZ_PID=""
+FUZZ_LOG="$ROOT/build/fuzz-suite.log"
+FUZZ_GO="$ROOT/build/.fuzz-may-run"
+WINE_UP=""
+cleanup() {
+  [ -n "$WINE_UP" ] && wl_wine_stop
+  # The fuzz job is a session of its own: its builds and fuzzers end with it.
+  [ -n "$FUZZ_PID" ] && kill -- -"$FUZZ_PID" 2>/dev/null || true
+  rm -f "$FUZZ_GO"
+}
+trap cleanup EXIT
+if [ "$FUZZ_SECONDS" != 0 ]; then
+  rm -f "$FUZZ_GO"
+  FUZZ_SECONDS="$FUZZ_SECONDS" JOBS="$JOBS" FUZZ_GO="$FUZZ_GO" setsid nice -n 19 bash -c '
+    scripts/fuzz.sh build || exit 1
+    while [ ! -e "$FUZZ_GO" ]; do sleep 1; done
+    exec scripts/fuzz.sh check' >"$FUZZ_LOG" 2>&1 &
+  FUZZ_PID=$!
+fi
 
 echo "== native build"
 cmake -S . -B build/native -DCMAKE_BUILD_TYPE=Check >/dev/null
@@ -29,20 +55,26 @@ cmake -S . -B build/windows -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64
 cmake --build build/windows -j "$JOBS"
 phase_done "windows build"
 echo "== windows tests (Wine)"
-trap wl_wine_stop EXIT
 wl_wine_start "$ROOT/build/windows" fresh xvfb
+WINE_UP=1
+touch "$FUZZ_GO"
 # A case that fails is run once more: under Wine, processes that other
 # cases start and end beside it have made single runs fail now and then.
 # Both runs' output stays in the log.
 ctest --test-dir build/windows --output-on-failure -j "$JOBS" --repeat until-pass:2 | tee -a "$LOG"
 wl_wine_stop
-trap - EXIT
+WINE_UP=""
 phase_done "windows tests"
 
-if [ "$FUZZ_SECONDS" != 0 ]; then
-  echo "== fuzz (${FUZZ_SECONDS}s each, from the corpora in fuzz/corpus)"
-  FUZZ_SECONDS="$FUZZ_SECONDS" JOBS="$JOBS" scripts/fuzz.sh check
-  phase_done "fuzz build and check"
+if [ -n "$FUZZ_PID" ]; then
+  echo "== fuzz (${FUZZ_SECONDS}s each, from the corpora in fuzz/corpus; built and run beside the suites above)"
+  touch "$FUZZ_GO"
+  fuzz_rc=0
+  wait "$FUZZ_PID" || fuzz_rc=$?
+  FUZZ_PID=""
+  cat "$FUZZ_LOG"
+  [ "$fuzz_rc" = 0 ] || { echo "== fuzz suite failed (exit $fuzz_rc)"; exit 1; }
+  phase_done "fuzz (what was left of it)"
 fi
 total=$(sed -n 's/.*tests passed, 0 tests failed out of \([0-9]*\).*/\1/p' "$LOG" | awk '{s+=$1} END {print s+0}')
 echo "== all suites passed"
