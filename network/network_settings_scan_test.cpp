@@ -680,12 +680,18 @@ TEST(NetworkSettingsSystem, RootCertificatesOfTheMachineAndPlantedOnes) {
 TEST(NetworkSettingsSystem, EnterpriseAndGroupPolicyRootStores) {
   const std::vector<std::string> stores = {"LocalMachineGroupPolicy\\ROOT", "LocalMachineEnterprise\\ROOT",
                                            "CurrentUserGroupPolicy\\ROOT"};
+  // Where these stores live (other tests change the user's and the
+  // machine's own stores meanwhile).
   auto certificateKeys = [] {
     std::vector<std::string> lines;
     for (std::string& line : test::DumpRegistry())
-      if (line.find("Certificates") != std::string::npos) lines.push_back(std::move(line));
+      if (line.find("Policies\\Microsoft\\SystemCertificates") != std::string::npos ||
+          line.find("EnterpriseCertificates") != std::string::npos)
+        lines.push_back(std::move(line));
     return lines;
   };
+  // Wine makes the machine's own stores at the first open in a prefix.
+  (void)ReadRootCertificates({"LocalMachine\\ROOT", "CurrentUser\\ROOT"});
   const std::vector<std::string> before = certificateKeys();
   (void)ReadRootCertificates(stores);
   EXPECT_EQ(certificateKeys(), before) << test::RegistryDifference(before, certificateKeys());

@@ -986,6 +986,9 @@ WriteResult RegisterScheduledTask(std::string_view taskPath, std::string_view xm
   return SUCCEEDED(hr) ? Done() : Failure(request, ErrorOf(hr), "the task service did not take its definition.");
 }
 
+// The system's setup routines (winsock_setup.cpp), reached only from here.
+WinsockSetupRoutines SystemWinsockSetup();
+
 namespace {
 
 std::optional<WinsockSetupRoutines>& WinsockOverride() {

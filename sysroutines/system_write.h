@@ -291,6 +291,7 @@ WriteResult AddCertificate(std::string_view store, const std::vector<uint8_t>& b
 // routines, never by editing the catalog's registry keys.
 
 // The routines the removal and the re-installation go through. The system's
+// (used unless others are put in place; only the write routines reach them)
 // are looked up when called (WSCEnumProtocols, WSCDeinstallProvider,
 // WSCInstallProvider, WSCUnInstallNameSpace, WSCInstallNameSpace and their
 // 32-bit forms): a system without one gives ERROR_PROC_NOT_FOUND. Tests put
@@ -304,7 +305,6 @@ struct WinsockSetupRoutines {
   std::function<uint32_t(const WinsockProviderSetup&)> remove;
   std::function<uint32_t(const WinsockProviderSetup&)> install;
 };
-WinsockSetupRoutines SystemWinsockSetup();
 
 // Puts other routines in place while it lives.
 class ScopedWinsockSetup {

@@ -1,6 +1,7 @@
-// The system's Winsock setup routines behind WinsockSetupRoutines. Each is
-// looked up in ws2_32.dll when called: the 32-bit catalog's forms exist only
-// on 64-bit Windows, and some systems lack others.
+// The system's Winsock setup routines behind WinsockSetupRoutines, reached
+// only through the write routines (system_write.cpp), which back up first.
+// Each is looked up in ws2_32.dll when called: the 32-bit catalog's forms
+// exist only on 64-bit Windows, and some systems lack others.
 #include <winsock2.h>
 #include <ws2spi.h>
 #include <windows.h>
