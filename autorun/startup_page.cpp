@@ -5,6 +5,7 @@
 
 #include "core/ascii.h"
 #include "process/process_rows.h"
+#include "scan/baseline_file.h"
 #include "sysroutines/registry_viewer.h"
 #include "sysroutines/shell_routines.h"
 #include "sysroutines/system_info.h"
@@ -16,6 +17,13 @@ namespace wl {
 namespace {
 
 constexpr char kMessageCaption[] = "Wardenlake";
+// The page's name in the scan documents: "autorun/<key>\<value>".
+constexpr char kDocumentPage[] = "autorun";
+
+std::string FileNameOf(const std::string& path) {
+  const auto slash = path.find_last_of("\\/");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
 
 }  // namespace
 
@@ -28,7 +36,8 @@ StartupPage::StartupPage(ui::PageContext& context)
                 {"Analysis", 150, [](const StartupRow& r) { return r.entry.analysis; },
                  [](const StartupRow& r) { return r.entry.statusImage; }},
                 {"Signer", 150, [](const StartupRow& r) { return r.entry.judgement.signer; }},
-                {"Category", 100, [](const StartupRow& r) { return r.entry.category; }}},
+                {"Category", 100, [](const StartupRow& r) { return r.entry.category; }},
+                {"Since Saved", 110, [](const StartupRow& r) { return r.sinceSaved; }}},
                win32::ListStyle{.subItemImages = true}) {
   // The popup menu's items first: the toolbar then starts with its own.
   AddAction({.id = kSetup1, .caption = "Setup...", .handler = [this] { Setup1Click(); }, .toolbar = false});
@@ -63,6 +72,9 @@ StartupPage::StartupPage(ui::PageContext& context)
              .handler = [this] { ToolButton13Click(); }, .menu = false});
   AddAction({.id = kToolButton30, .caption = "Uninstall Software", .glyph = ui::Glyph::Package,
              .handler = [this] { ToolButton30Click(); }, .menu = false});
+  AddAction({.id = kCompareSaved1, .caption = "Compare with Saved...",
+             .hint = "Mark the entries that are new or changed since a saved scan.", .glyph = ui::Glyph::Notepad,
+             .handler = [this] { CompareSaved1Click(); }});
   std::vector<std::string> categories{kAllCategories};
   for (std::string_view category : AutorunCategories()) categories.emplace_back(category);
   AddFilter(std::move(categories), [this](int) { CategoryFilterChange(); });
@@ -81,6 +93,11 @@ StartupPage::StartupPage(ui::PageContext& context)
   jumpToRegistry = [](const std::string& key, const std::string& value) { return JumpToRegistryEntry(key, value); };
   fileIcon = [](const std::string& text, bool small) { return GetFileIcon(text, small); };
   showModal = [this](win32::Dialog& dialog) { return dialog.ShowModal(context_.ui.MainWindow()); };
+  chooseSaved = [this] {
+    return win32::AskOpenFile(context_.ui.MainWindow(),
+                              {.filter = "Scan document (*.json)|*.json|All Files|*.*",
+                               .title = "Compare with Saved"});
+  };
 }
 
 StartupPage::~StartupPage() = default;
@@ -89,6 +106,10 @@ void StartupPage::OnCreate() {
   imageList3_ = ui::ImageList(S(16), {ui::Glyph::Warning, ui::Glyph::Check, ui::Glyph::Cross});
   ListPage::OnCreate();
   List().View().SetSmallImages(imageList3_.get());
+  // Rows new or changed since the saved scan stand out.
+  List().View().backgroundOf = [this](std::size_t i) {
+    return i < List().Count() && !List().Rows()[i].sinceSaved.empty() ? RGB(255, 243, 205) : CLR_DEFAULT;
+  };
 }
 
 TForm2& StartupPage::Form2() {
@@ -116,6 +137,15 @@ void StartupPage::Refresh1Click() {
   std::unordered_map<std::string, Drawn> drawnFor;  // file type -> its picture
   win32::UniqueHicon fallback(static_cast<HICON>(
       CopyImage(LoadIconW(nullptr, IDI_APPLICATION), IMAGE_ICON, imageList3_.Size(), imageList3_.Size(), 0)));
+  // The flagged rows as a scan document would name them (the hijack rows
+  // still give each row's place in the scan).
+  flaggedItems_.clear();
+  {
+    const PageText text = AutorunPageTextOf(scan);
+    std::vector<ScanItem> items = ScanItems(kDocumentPage, text);
+    for (std::size_t k = 0; k < items.size(); ++k)
+      flaggedItems_.emplace_back(FlaggedRowOf(text, text.hijack[k]), std::move(items[k]));
+  }
   std::vector<StartupRow> rows;
   rows.reserve(scan.rows.size());
   for (std::size_t i = 0; i < scan.rows.size(); ++i) {
@@ -147,6 +177,66 @@ void StartupPage::Refresh1Click() {
   context_.hijack.Append(scan.hijack);
   // The report numbers the rows of the whole list; the filter then applies.
   if (FilterChoice() != 0) ShowChosenCategory();
+  if (saved_) ShowComparison();
+}
+
+// ---- comparing with a saved scan ---------------------------------------------
+
+void StartupPage::CompareSaved1Click() {
+  const auto file = chooseSaved();
+  if (!file || file->empty()) return;
+  Baseline baseline;
+  std::string error;
+  if (!ReadBaselineFile(*file, baseline, error)) {
+    context_.ui.Message(error, kMessageCaption, MB_OK | MB_ICONERROR);
+    return;
+  }
+  saved_ = std::move(baseline);
+  savedFile_ = *file;
+  if (allRows_.empty())
+    Refresh1Click();  // compares when done
+  else
+    ShowComparison();
+}
+
+void StartupPage::ShowComparison() {
+  if (!saved_) return;
+  // Rows removed since the scan are left out.
+  std::vector<bool> listed;
+  for (const StartupRow& row : allRows_) {
+    if (row.scanIndex >= static_cast<int>(listed.size())) listed.resize(static_cast<std::size_t>(row.scanIndex) + 1);
+    listed[static_cast<std::size_t>(row.scanIndex)] = true;
+  }
+  std::vector<ScanItem> items;
+  std::vector<int> places;
+  for (const auto& [place, item] : flaggedItems_)
+    if (place >= 0 && static_cast<std::size_t>(place) < listed.size() && listed[static_cast<std::size_t>(place)]) {
+      items.push_back(item);
+      places.push_back(place);
+    }
+  const BaselineComparison comparison = CompareWithBaseline(*saved_, items);
+  std::unordered_map<int, std::string> marks;
+  for (std::size_t k = 0; k < items.size(); ++k) {
+    if (comparison.items[k] == SinceBaseline::New) marks[places[k]] = "New";
+    if (comparison.items[k] != SinceBaseline::Changed) continue;
+    std::string fields;
+    for (const auto& field : comparison.was[k]) fields += (fields.empty() ? "" : ", ") + field.first;
+    marks[places[k]] = "Changed (" + fields + ")";
+  }
+  const auto markOf = [&marks](const StartupRow& row) {
+    const auto mark = marks.find(row.scanIndex);
+    return mark == marks.end() ? std::string() : mark->second;
+  };
+  for (StartupRow& row : allRows_) row.sinceSaved = markOf(row);
+  {
+    win32::ListUpdate update(List().View());
+    for (std::size_t i = 0; i < List().Count(); ++i) {
+      StartupRow row = List().Rows()[i];
+      row.sinceSaved = markOf(row);
+      List().Update(i, std::move(row));
+    }
+  }
+  ShowStatus(BaselineSummary(comparison, FileNameOf(savedFile_)));
 }
 
 void StartupPage::CategoryFilterChange() { ShowChosenCategory(); }

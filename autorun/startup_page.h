@@ -14,6 +14,7 @@
 #include "autorun/autorun_actions.h"
 #include "autorun/autorun_scan.h"
 #include "autorun/startup_setup_form.h"
+#include "scan/scan_baseline.h"
 #include "win32/handles.h"
 
 namespace wl {
@@ -23,6 +24,9 @@ struct StartupRow {
   AutorunRow entry;
   int image = -1;     // its program icon in ImageList3
   int scanIndex = 0;  // its place in the scan's order
+  // After "Compare with Saved...": "New", "Changed (value)" …; empty when
+  // the saved scan has the entry as it is, or the entry is not flagged.
+  std::string sinceSaved;
 };
 
 class StartupPage : public ui::ListPage<StartupRow> {
@@ -45,6 +49,8 @@ class StartupPage : public ui::ListPage<StartupRow> {
   static constexpr int kRestoreDefault1 = 1013;  // popup "Restore Default"
   static constexpr int kToolButton12 = 1014;     // "Disable"
   static constexpr int kToolButton13 = 1015;     // "Restore Default"
+  // Marks the rows new or changed since a saved scan document.
+  static constexpr int kCompareSaved1 = 1016;  // "Compare with Saved..."
 
   static constexpr int kSoftwarePageIndex = 12;
 
@@ -67,6 +73,7 @@ class StartupPage : public ui::ListPage<StartupRow> {
   void RestoreDefault1Click();  // writes the system's default back into the selected hook value
   void ToolButton12Click() { DisableTask1Click(); }
   void ToolButton13Click() { RestoreDefault1Click(); }
+  void CompareSaved1Click();  // reads a scan document and marks the rows; writes nothing
   void PMStartupPopup();
   void StartupListDblClick();
   void StartupListColumnClick();
@@ -92,6 +99,8 @@ class StartupPage : public ui::ListPage<StartupRow> {
   std::function<bool(const std::string& keyPath, const std::string& valueName)> jumpToRegistry;
   std::function<win32::UniqueHicon(const std::string& text, bool small)> fileIcon;
   std::function<int(win32::Dialog& dialog)> showModal;
+  // The scan document to compare with, nullopt when cancelled.
+  std::function<std::optional<std::string>()> chooseSaved;
 
  protected:
   void OnCreate() override;
@@ -105,10 +114,19 @@ class StartupPage : public ui::ListPage<StartupRow> {
   void ShowChosenCategory();
   // A row removed from the list goes from the scan's rows too.
   void ForgetRow(int scanIndex);
+  // Marks the rows by the saved scan compared with last, and says how many.
+  void ShowComparison();
 
   ui::ImageList imageList3_;
   AutorunPlaces lastPlaces_;
   std::vector<StartupRow> allRows_;  // every row of the last scan, the filter aside
+  // The flagged rows of the last scan as a scan document names them, each
+  // with its row's place in the scan.
+  std::vector<std::pair<int, ScanItem>> flaggedItems_;
+  // The saved scan the rows are compared with, and its file: each scan is
+  // compared with it until another is chosen.
+  std::optional<Baseline> saved_;
+  std::string savedFile_;
   std::unique_ptr<TForm2> ownForm2_;
 };
 

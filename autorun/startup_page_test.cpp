@@ -11,7 +11,9 @@
 #include "ui/ui_test_support.h"
 #include "autorun/testing/autorun_fixture.h"
 #include "core/utf8_path.h"
+#include "judge/windows_facts.h"
 #include "process/process_rows.h"
+#include "scan/scan_document.h"
 #include "sysroutines/test_files.h"
 #include "tests/support/test_support.h"
 
@@ -438,6 +440,78 @@ TEST_F(StartupPageTest, TheCategoryFilterShowsOneKindOfPlaceAndARemovedRowStaysG
   page_->ChooseFilter(choice);
   page_->Refresh1Click();
   EXPECT_EQ(RowOf(logon), -1);
+}
+
+// A scan saved as "wlscan scan --format json" saves it, then an entry planted
+// and one changed: the compare marks exactly those and says how many.
+TEST_F(StartupPageTest, CompareWithSavedMarksTheEntriesNewOrChangedSinceAndWritesNothing) {
+  const std::string kept = UniqueName("saved-kept"), changed = UniqueName("saved-changed"),
+                    planted = UniqueName("saved-new");
+  values_.String(CU, test::kRun, kept, "C:\\wl\\kept.exe");
+  values_.String(CU, test::kRun, changed, "C:\\wl\\before.exe");
+  test::ScratchDir dir;
+  const std::string file = dir.File("saved scan.json");
+  {
+    const WindowsFacts facts;
+    const Judge judge(tables_, facts);
+    AutorunScanResult scan = ScanAutorun(judge, scratch_.Places(), OpenSourceKeyInRegistry, ListTasksOfThisSystem);
+    test::WriteBytes(file, ScanJson({}, ScanItems("autorun", AutorunPageTextOf(std::move(scan)))));
+  }
+  values_.String(CU, test::kRun, changed, "C:\\wl\\after.exe");
+  values_.String(CU, test::kRun, planted, "C:\\wl\\new.exe");
+  page_->ToolButton7Click();
+  ASSERT_GE(RowOf(planted), 0);
+  for (const auto& row : page_->List().Rows()) EXPECT_EQ(row.sinceSaved, "");
+
+  // Cancelled: nothing happens.
+  page_->chooseSaved = [] { return std::nullopt; };
+  EXPECT_TRUE(page_->InvokeAction(StartupPage::kCompareSaved1));
+  EXPECT_TRUE(ui_.statuses.empty());
+
+  std::string chosen = file;
+  page_->chooseSaved = [&chosen] { return std::optional<std::string>(chosen); };
+  const std::string savedBytes = test::ReadBytes(file);
+  EXPECT_TRUE(page_->InvokeAction(StartupPage::kCompareSaved1));
+  auto shown = [this](const std::string& name) {
+    const int i = RowOf(name);
+    return i < 0 ? std::string("(no row)") : page_->List().View().ShownText(static_cast<std::size_t>(i), 6);
+  };
+  EXPECT_EQ(shown(planted), "New");
+  EXPECT_EQ(shown(changed), "Changed (value)");
+  EXPECT_EQ(shown(kept), "");
+  // Other tests may plant entries meanwhile: the counts take them in too.
+  ASSERT_FALSE(ui_.statuses.empty());
+  int news = 0, changes = 0;
+  char since[64] = {};
+  ASSERT_EQ(std::sscanf(ui_.statuses.back().c_str(), "%d new, %d changed since %63[^\n]", &news, &changes, since), 3)
+      << ui_.statuses.back();
+  EXPECT_GE(news, 1);
+  EXPECT_GE(changes, 1);
+  EXPECT_STREQ(since, "saved scan.json");
+  EXPECT_TRUE(ui_.messages.empty());
+  EXPECT_EQ(test::ReadBytes(file), savedBytes);
+  EXPECT_EQ(win32::RegKey::Open(CU, test::kRun)->ReadString(changed), "C:\\wl\\after.exe");
+
+  // The marks stay through the category filter and each new scan.
+  const auto logon = std::find(AutorunCategories().begin(), AutorunCategories().end(), "Logon");
+  page_->ChooseFilter(static_cast<int>(logon - AutorunCategories().begin()) + 1);
+  EXPECT_EQ(shown(planted), "New");
+  page_->ChooseFilter(0);
+  values_.String(CU, test::kRun, kept, "C:\\wl\\kept2.exe");
+  page_->Refresh1Click();
+  EXPECT_EQ(shown(kept), "Changed (value)");
+  EXPECT_EQ(shown(planted), "New");
+
+  // A damaged file says why; the marks of the last good one stay.
+  test::WriteBytes(dir.File("cut.json"), savedBytes.substr(0, savedBytes.size() / 2));
+  chosen = dir.File("cut.json");
+  const std::size_t statuses = ui_.statuses.size();
+  EXPECT_TRUE(page_->InvokeAction(StartupPage::kCompareSaved1));
+  ASSERT_EQ(ui_.messages.size(), 1u);
+  EXPECT_NE(ui_.messages[0].find("Cannot read the baseline " + chosen + ": not a JSON document"), std::string::npos)
+      << ui_.messages[0];
+  EXPECT_EQ(ui_.statuses.size(), statuses);
+  EXPECT_EQ(shown(planted), "New");
 }
 
 }  // namespace

@@ -1,8 +1,10 @@
 // wlscan: the headless front of the scanners, for scripts, fleets and tests.
 //   wlscan PAGE [--format tsv|json|csv]               the page's rows
 //   wlscan hijack-rows PAGE [--format tsv|json|csv]   the hijack rows that page's scan adds
-//   wlscan scan [--format text|json|csv] [--output FILE]
-//                                                     the whole hijack scan
+//   wlscan scan [--format text|json|csv] [--output FILE] [--baseline FILE]
+//                                                     the whole hijack scan; with a
+//                                                     baseline, only what is new or
+//                                                     changed since it
 //   wlscan immunity spyware|sites [--format tsv|json|csv]
 //   wlscan immunize spyware|sites --all | ID...
 //   wlscan unimmunize spyware|sites --all | ID...
@@ -13,10 +15,12 @@
 //                                                     document, backed up as one change set
 //   wlscan --version                                  the program's version
 // Ref.dbd is read from beside the program. Output is UTF-8. Exit status: 0
-// fine (nothing flagged, every write made); 1 items flagged (scan) or some
+// fine (nothing flagged, every write made); 1 items flagged (scan; with a
+// baseline, items new or changed since it) or some
 // writes failed (immunize, unimmunize), some item not restored (restore),
 // some item skipped or not fixed (fix); 2 error (usage, Ref.dbd not
-// loadable, output not writable), with a message on standard error.
+// loadable, output not writable, a baseline that cannot be read or is no
+// scan document), with a message on standard error.
 #include <windows.h>
 
 #include <fcntl.h>
@@ -37,6 +41,7 @@
 #include "network/packet_listing.h"
 #include "refdb/reference_tables.h"
 #include "refdb/zlb_archive.h"
+#include "scan/baseline_file.h"
 #include "scan/hijack_report.h"
 #include "console/fix_command.h"
 #include "console/hijack_scan.h"
@@ -76,7 +81,7 @@ int Usage(const std::string& why = {}) {
   if (!why.empty()) Error("wlscan: " + why);
   Error("usage: wlscan PAGE [--format tsv|json|csv]\n"
         "       wlscan hijack-rows PAGE [--format tsv|json|csv]\n"
-        "       wlscan scan [--format text|json|csv] [--output FILE]\n"
+        "       wlscan scan [--format text|json|csv] [--output FILE] [--baseline FILE]\n"
         "       wlscan immunity spyware|sites [--format tsv|json|csv]\n"
         "       wlscan immunize spyware|sites --all | ID...\n"
         "       wlscan unimmunize spyware|sites --all | ID...\n"
@@ -94,29 +99,33 @@ const wl::PageScanEntry* FindPage(const std::string& name) {
   return nullptr;
 }
 
-// The arguments after the command: --format, --output, --all and the rest.
+// The arguments after the command: --format, --output, --all, --baseline
+// (only where allowed) and the rest.
 struct Options {
   std::string format;
   std::optional<std::string> output;
+  std::optional<std::string> baseline;
   bool all = false;
   std::vector<std::string> words;
   std::string error;
 };
 
-Options ParseOptions(const std::vector<std::string>& args, std::size_t from) {
+Options ParseOptions(const std::vector<std::string>& args, std::size_t from, bool baselineAllowed = false) {
   Options o;
   for (std::size_t i = from; i < args.size(); ++i) {
     const std::string& a = args[i];
-    if (a == "--format" || a == "--output") {
+    if (a == "--format" || a == "--output" || (baselineAllowed && a == "--baseline")) {
       if (i + 1 >= args.size()) {
         o.error = a + " needs a value";
         return o;
       }
-      (a == "--format" ? o.format : o.output.emplace()) = args[++i];
+      (a == "--format" ? o.format : a == "--output" ? o.output.emplace() : o.baseline.emplace()) = args[++i];
     } else if (a.starts_with("--format=")) {
       o.format = a.substr(9);
     } else if (a.starts_with("--output=")) {
       o.output = a.substr(9);
+    } else if (baselineAllowed && a.starts_with("--baseline=")) {
+      o.baseline = a.substr(11);
     } else if (a == "--all") {
       o.all = true;
     } else if (a.starts_with("--")) {
@@ -203,11 +212,21 @@ int PacketsCommand(const std::vector<std::string>& args) {
 }
 
 int ScanCommand(const std::vector<std::string>& args) {
-  const Options o = ParseOptions(args, 1);
+  const Options o = ParseOptions(args, 1, true);
   if (!o.error.empty()) return Usage(o.error);
   if (o.all || !o.words.empty()) return Usage();
   const std::string format = o.format.empty() ? "text" : o.format;
   if (format != "text" && format != "json" && format != "csv") return Usage("unknown format " + format);
+  if (o.baseline && o.baseline->empty()) return Usage("--baseline needs a file");
+
+  // The baseline is read before the scan: a bad one is an error, never
+  // "nothing new".
+  wl::Baseline baseline;
+  std::string why;
+  if (o.baseline && !wl::ReadBaselineFile(*o.baseline, baseline, why)) {
+    Error("wlscan: " + why);
+    return kError;
+  }
 
   wl::ReferenceTables tables;
   wl::MainDbValues mainDb;
@@ -215,18 +234,35 @@ int ScanCommand(const std::vector<std::string>& args) {
   wl::HijackList list;
   const wl::WindowsFacts facts;
   const wl::Judge judge(tables, facts);
-  const std::vector<wl::ScanItem> items = wl::RunHeadlessHijackScan(judge, list);
+  std::vector<wl::ScanItem> items = wl::RunHeadlessHijackScan(judge, list);
+  std::vector<wl::HijackRow> rows = list.Rows();
+  std::optional<wl::ScanBaselineHead> compared;
+  if (o.baseline) {
+    // One item per report row, in the same order: both keep what is new or changed.
+    const wl::BaselineComparison comparison = wl::CompareWithBaseline(baseline, items);
+    std::vector<wl::HijackRow> kept;
+    for (std::size_t i = 0; i < rows.size() && i < comparison.items.size(); ++i)
+      if (comparison.items[i] != wl::SinceBaseline::Same) kept.push_back(rows[i]);
+    rows = std::move(kept);
+    items = wl::NewAndChangedItems(std::move(items), comparison);
+    compared = wl::ScanBaselineHead{*o.baseline,          baseline.computer,         baseline.time,
+                                    baseline.items.size(), comparison.newCount,       comparison.changedCount,
+                                    comparison.goneCount};
+    Error("wlscan: " + wl::BaselineSummary(comparison, *o.baseline) + " (" + std::to_string(comparison.goneCount) +
+          " no longer found)");
+  }
 
   std::string out;
   if (format == "text") {
     const std::string text = wl::JoinLines(wl::HijackReportLines(wl::ShortDateToday(), wl::GetWindowsVersionName(),
-                                                                 list.Rows()));
+                                                                 rows));
     out = o.output ? wl::ReportFileBytes(text) : text;
   } else if (format == "json") {
     wl::ScanHead head = wl::ScanHeadOfThisSystem();
     head.programVersion = kProgramVersion;
     head.databaseUpdated = mainDb.lastUpdated;
     head.databaseDefinitions = mainDb.definitions;
+    head.baseline = compared;
     out = wl::ScanJson(head, items);
   } else {
     out = wl::ScanCsv(items);

@@ -51,6 +51,10 @@ TEST(WlscanReadOnly, EveryListingAndTheHijackScanLeaveTheRegistryAsItWas) {
   runs.push_back({"hijack-rows", "autorun"});
   runs.push_back({"scan"});
   runs.push_back({"scan", "--format", "json"});
+  // Compared with a baseline (an empty one: every item is new).
+  test::ScratchDir dir;
+  test::WriteBytes(dir.File("baseline.json"), R"({"formatVersion": 1, "program": "Wardenlake", "items": []})");
+  runs.push_back({"scan", "--format", "json", "--baseline", dir.File("baseline.json")});
 
   // Wine makes the machine's certificate stores (and fills its root store
   // from the host's roots) in the registry the first time any program of

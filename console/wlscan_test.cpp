@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <sstream>
 
@@ -186,6 +187,80 @@ TEST(Wlscan, ScanOutputFileTakesTheReportsEncoding) {
   const auto unwritable = test::RunProgram("wlscan", {"scan", "--output", dir.File("no\\such\\folder\\r.txt")});
   EXPECT_EQ(unwritable.status, 2);
   EXPECT_NE(unwritable.err.find("Cannot write"), std::string::npos) << unwritable.err;
+}
+
+// What a fleet does with a baseline: saved once, then each scan reports only
+// what came or changed since.
+TEST(Wlscan, ScanWithABaselineReportsOnlyWhatIsNewOrChangedSinceIt) {
+  test::ScratchDir dir;
+  const std::string kept = "WLTest-base-kept-" + Pid(), changed = "WLTest-base-changed-" + Pid(),
+                    planted = "WLTest-base-new-" + Pid();
+  PlantedRunValue a(kept, "C:\\Nowhere\\wlbase.exe /kept");
+  PlantedRunValue b(changed, "C:\\Nowhere\\wlbase.exe /before");
+  ASSERT_TRUE(a.ok() && b.ok());
+  const std::string base = dir.File("base.json");
+  const auto saved = test::RunProgram("wlscan", {"scan", "--format", "json", "--output", base});
+  ASSERT_EQ(saved.status, 1) << saved.err;
+
+  ASSERT_TRUE(WriteRegString(HKEY_CURRENT_USER, kRun, changed, "C:\\Nowhere\\wlbase.exe /after").ok());
+  PlantedRunValue c(planted, "C:\\Nowhere\\wlbase.exe /new");
+  ASSERT_TRUE(c.ok());
+  const auto json = test::RunProgram("wlscan", {"scan", "--format", "json", "--baseline", base});
+  const auto doc = nlohmann::json::parse(json.out);
+  // Other tests plant entries meanwhile: only this test's are counted.
+  const std::string prefix = "autorun/HKEY_CURRENT_USER\\" + std::string(kRun) + "\\WLTest-base-";
+  std::map<std::string, nlohmann::json> ours;
+  for (const auto& item : doc["items"]) {
+    EXPECT_TRUE(item["change"] == "new" || item["change"] == "changed") << item.dump();
+    if (item["id"].get<std::string>().starts_with(prefix)) ours[item["item"]] = item;
+  }
+  EXPECT_EQ(json.status, doc["items"].empty() ? 0 : 1) << json.err;
+  EXPECT_EQ(doc["count"], doc["items"].size());
+  EXPECT_EQ(doc["baseline"]["file"], base);
+  EXPECT_EQ(doc["baseline"]["count"], nlohmann::json::parse(test::ReadBytes(base))["count"]);
+  ASSERT_EQ(ours.size(), 2u) << json.out.substr(0, 3000);
+  EXPECT_EQ(ours[planted]["change"], "new");
+  EXPECT_FALSE(ours[planted].contains("was"));
+  EXPECT_EQ(ours[changed]["change"], "changed");
+  EXPECT_EQ(ours[changed]["was"], nlohmann::json({{"value", "C:\\Nowhere\\wlbase.exe /before"}}));
+  EXPECT_NE(json.err.find("changed since " + base), std::string::npos) << json.err;
+
+  // The text report and the CSV keep the same rows.
+  const auto text = test::RunProgram("wlscan", {"scan", "--baseline=" + base});
+  EXPECT_EQ(text.status, 1);
+  EXPECT_TRUE(text.out.starts_with("---Quellstone Hijack Report---")) << text.out.substr(0, 200);
+  EXPECT_NE(text.out.find("Startup Item: " + planted + "\r\n"), std::string::npos);
+  EXPECT_NE(text.out.find("Startup Item: " + changed + "\r\n"), std::string::npos);
+  EXPECT_EQ(text.out.find("Startup Item: " + kept + "\r\n"), std::string::npos);
+  const auto csv = test::RunProgram("wlscan", {"scan", "--format", "csv", "--baseline", base});
+  EXPECT_NE(csv.out.find(",changed,value\r\n"), std::string::npos) << csv.out.substr(0, 2000);
+}
+
+TEST(Wlscan, ABaselineThatCannotBeReadIsAnErrorNeverNothingNew) {
+  test::ScratchDir dir;
+  const std::string whole = test::RunProgram("wlscan", {"scan", "--format", "json"}).out;
+  auto wrongVersion = nlohmann::json::parse(whole);
+  wrongVersion["formatVersion"] = 2;
+  const std::string listing = test::RunProgram("wlscan", {"autorun", "--format", "json"}).out;
+  const std::pair<std::string, std::string> cases[] = {
+      {whole.substr(0, whole.size() / 2), "not a JSON document"},
+      {wrongVersion.dump(), "format 2"},
+      {listing, "not a scan document"},
+      {R"({"program":"Wardenlake","items":[{"id":"autorun/x","page":"autorun","value":{}}]})", "is not a text"},
+  };
+  for (const auto& [bytes, reason] : cases) {
+    test::WriteBytes(dir.File("bad.json"), bytes);
+    const auto result = test::RunProgram("wlscan", {"scan", "--format", "json", "--baseline", dir.File("bad.json")});
+    EXPECT_EQ(result.status, 2) << reason;
+    EXPECT_EQ(result.out, "") << reason;
+    EXPECT_NE(result.err.find(reason), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find(dir.File("bad.json")), std::string::npos) << result.err;
+  }
+  const auto missing = test::RunProgram("wlscan", {"scan", "--baseline", dir.File("missing.json")});
+  EXPECT_EQ(missing.status, 2);
+  EXPECT_NE(missing.err.find("Cannot read the baseline"), std::string::npos) << missing.err;
+  EXPECT_EQ(test::RunProgram("wlscan", {"scan", "--baseline"}).status, 2);
+  EXPECT_EQ(test::RunProgram("wlscan", {"autorun", "--baseline", dir.File("missing.json")}).status, 2);
 }
 
 TEST(Wlscan, ListingsInEveryFormat) {

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "core/ascii.h"
+#include "core/path_text.h"
 
 namespace wl {
 namespace {
@@ -13,11 +14,6 @@ std::string_view TrimBlanks(std::string_view text) {
   while (!text.empty() && static_cast<unsigned char>(text.front()) <= ' ') text.remove_prefix(1);
   while (!text.empty() && static_cast<unsigned char>(text.back()) <= ' ') text.remove_suffix(1);
   return text;
-}
-
-std::string_view FileNameOf(std::string_view path) {
-  const std::size_t slash = path.find_last_of("\\/");
-  return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
 bool HasExtension(std::string_view path) { return FileNameOf(path).find('.') != std::string_view::npos; }

@@ -11,14 +11,10 @@
 #include <unordered_set>
 
 #include "core/ascii.h"
+#include "core/path_text.h"
 
 namespace wl {
 namespace {
-
-std::string FileNameOf(std::string_view path) {
-  const std::size_t slash = path.find_last_of("\\/");
-  return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
-}
 
 std::string Joined(const std::vector<std::string>& parts, std::string_view separator) {
   std::string out;

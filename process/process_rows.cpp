@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "core/ascii.h"
+#include "core/path_text.h"
 
 namespace wl {
 
@@ -43,10 +44,7 @@ int ProcessRowImage(const ProcessRow& row) {
   return row.judged ? JudgementImage(row.judgement.verdict) : ProcessVerdictImage(row.analysis);
 }
 
-std::string_view FileNamePart(std::string_view path) {
-  const auto pos = path.find_last_of("\\/");
-  return pos == std::string_view::npos ? path : path.substr(pos + 1);
-}
+std::string_view FileNamePart(std::string_view path) { return FileNameOf(path); }
 
 std::string FolderPart(std::string_view path) {
   const auto pos = path.find_last_of('\\');

@@ -34,6 +34,14 @@ Json ItemJson(const ScanItem& item) {
   j["index"] = item.index;
   for (const auto& [key, value] : item.details) j[DetailKey(key)] = value;
   if (item.judged) j["reasons"] = item.reasons;
+  if (!item.change.empty()) {
+    j["change"] = item.change;
+    if (!item.was.empty()) {
+      Json was = Json::object();
+      for (const auto& [key, text] : item.was) was[key] = text;
+      j["was"] = std::move(was);
+    }
+  }
   return j;
 }
 
@@ -41,13 +49,43 @@ Json ItemJson(const ScanItem& item) {
 // the document: it is replaced, never thrown about.
 std::string Dump(const Json& j) { return j.dump(2, ' ', false, Json::error_handler_t::replace) + "\n"; }
 
-// A text as a document holds it once read back.
-std::string AsWritten(const std::string& text) {
-  const Json back = Json::parse(Json(text).dump(-1, ' ', false, Json::error_handler_t::replace), nullptr, false);
-  return back.is_string() ? back.get<std::string>() : std::string();
+// Well-formed UTF-8 (RFC 3629: no overlong forms, no surrogates, nothing past
+// U+10FFFF), which the writer keeps as it is.
+bool WellFormedUtf8(const std::string& text) {
+  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+  const auto* end = p + text.size();
+  while (p < end) {
+    const unsigned char c = *p;
+    if (c < 0x80) {
+      ++p;
+      continue;
+    }
+    int more = 0;
+    unsigned char low = 0x80, high = 0xBF;  // the range of the second byte
+    if (c >= 0xC2 && c <= 0xDF) more = 1;
+    else if (c == 0xE0) more = 2, low = 0xA0;
+    else if (c == 0xED) more = 2, high = 0x9F;
+    else if (c >= 0xE1 && c <= 0xEF) more = 2;
+    else if (c == 0xF0) more = 3, low = 0x90;
+    else if (c == 0xF4) more = 3, high = 0x8F;
+    else if (c >= 0xF1 && c <= 0xF3) more = 3;
+    else return false;
+    if (end - p <= more || p[1] < low || p[1] > high) return false;
+    for (int k = 2; k <= more; ++k)
+      if (p[k] < 0x80 || p[k] > 0xBF) return false;
+    p += more + 1;
+  }
+  return true;
 }
 
 }  // namespace
+
+std::string AsWrittenInDocument(const std::string& text) {
+  // Nearly every text is well-formed and written as it is.
+  if (WellFormedUtf8(text)) return text;
+  const Json back = Json::parse(Json(text).dump(-1, ' ', false, Json::error_handler_t::replace), nullptr, false);
+  return back.is_string() ? back.get<std::string>() : std::string();
+}
 
 std::vector<std::string> ColumnKeys(const PageText& text) {
   std::vector<std::string> keys;
@@ -114,12 +152,18 @@ std::vector<ScanItem> ScanItems(const std::string& page, const PageText& text) {
 
 std::string ScanJson(const ScanHead& head, const std::vector<ScanItem>& items) {
   Json j;
+  j["formatVersion"] = kScanFormatVersion;
   j["program"] = head.program;
   j["programVersion"] = head.programVersion;
   j["database"] = {{"updated", head.databaseUpdated}, {"definitions", head.databaseDefinitions}};
   j["computer"] = head.computer;
   j["windows"] = {{"name", head.windows}, {"version", head.windowsVersion}};
   j["time"] = head.time;
+  if (const auto& b = head.baseline) {
+    j["baseline"] = {{"file", b->file},          {"computer", b->computer},   {"time", b->time},
+                     {"count", b->count},        {"new", b->newCount},        {"changed", b->changedCount},
+                     {"gone", b->goneCount}};
+  }
   j["count"] = items.size();
   Json list = Json::array();
   for (const ScanItem& item : items) list.push_back(ItemJson(item));
@@ -138,6 +182,8 @@ std::string ScanCsv(const std::vector<ScanItem>& items) {
   header.insert(header.end(), detailKeys.begin(), detailKeys.end());
   const bool judged = std::any_of(items.begin(), items.end(), [](const ScanItem& i) { return i.judged; });
   if (judged) header.push_back("reasons");
+  const bool compared = std::any_of(items.begin(), items.end(), [](const ScanItem& i) { return !i.change.empty(); });
+  if (compared) header.insert(header.end(), {"change", "changedFields"});
   std::vector<TextRow> rows;
   for (const ScanItem& item : items) {
     TextRow r = {item.id, item.page, item.category, item.item, item.index};
@@ -146,10 +192,16 @@ std::string ScanCsv(const std::vector<ScanItem>& items) {
       const auto at = std::find(detailKeys.begin(), detailKeys.end(), DetailKey(d.first));
       r[5 + static_cast<std::size_t>(at - detailKeys.begin())] = d.second;
     }
-    if (judged) {
-      std::string reasons;
-      for (const std::string& reason : item.reasons) reasons += (reasons.empty() ? "" : "; ") + reason;
-      r.back() = reasons;
+    auto joined = [](const auto& list, auto part) {
+      std::string out;
+      for (const auto& element : list) out += (out.empty() ? "" : "; ") + part(element);
+      return out;
+    };
+    std::size_t column = 5 + detailKeys.size();
+    if (judged) r[column++] = joined(item.reasons, [](const std::string& reason) { return reason; });
+    if (compared) {
+      r[column++] = item.change;
+      r[column] = joined(item.was, [](const auto& field) { return field.first; });
     }
     rows.push_back(std::move(r));
   }
@@ -205,6 +257,9 @@ bool ReadFixDocument(const std::string& bytes, std::vector<FixRequest>& out, std
     for (const auto& [key, value] : j.items()) {
       if (key == "index") continue;  // a row number: moves when rows before it go
       if (key == "reasons" && value.is_array()) continue;  // follow from the verdict's facts
+      // What a comparison with a baseline said: the document of a scan
+      // compared with one is fixed as any other.
+      if ((key == "change" && value.is_string()) || (key == "was" && value.is_object())) continue;
       if (!value.is_string()) {
         error = where + ": \"" + key + "\" is not a text";
         return false;
@@ -233,10 +288,10 @@ std::string DifferenceSinceScan(const FixRequest& seen, const ScanItem& now) {
     const std::string* is = key == "category" ? &now.category : key == "item" ? &now.item : nullptr;
     // The document keeps the last of two details of one key, as written.
     for (const auto& d : now.details)
-      if (key != "category" && key != "item" && AsWritten(DetailKey(d.first)) == key) is = &d.second;
+      if (key != "category" && key != "item" && AsWrittenInDocument(DetailKey(d.first)) == key) is = &d.second;
     if (!is) return key + " is no longer there";
     // The document holds the text as it was written: invalid UTF-8 replaced.
-    const std::string current = AsWritten(*is);
+    const std::string current = AsWrittenInDocument(*is);
     if (current != was) return key + " was \"" + was + "\", now \"" + current + "\"";
   }
   return {};

@@ -4,6 +4,7 @@
 // to name it. Portable: the scans and the system facts are passed in.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -30,6 +31,11 @@ struct ScanItem {
   std::vector<std::pair<std::string, std::string>> details;
   bool judged = false;               // the row was judged: reasons are given
   std::vector<std::string> reasons;  // why it is not trusted
+  // Set when the scan was compared with a baseline (scan/scan_baseline.h):
+  // "new" or "changed", and for a changed item the fields that differ with
+  // the baseline's text.
+  std::string change;
+  std::vector<std::pair<std::string, std::string>> was;
 };
 
 // The row of text.rows a hijack row stands for; -1 when none.
@@ -38,6 +44,20 @@ int FlaggedRowOf(const PageText& text, const HijackRow& row);
 std::string ScanItemId(const std::string& page, const HijackRow& row);
 // One item per hijack row of the page's scan, in order.
 std::vector<ScanItem> ScanItems(const std::string& page, const PageText& text);
+
+// The version of the scan document's layout, its "formatVersion". It goes up
+// when a reader of the old layout would misread the new one (a field renamed
+// or given another meaning), not when a field is added.
+constexpr int kScanFormatVersion = 1;
+
+// What a document of a scan compared with a baseline says of the baseline.
+struct ScanBaselineHead {
+  std::string file;      // as given on the command line
+  std::string computer;  // where and when the baseline was made
+  std::string time;
+  std::size_t count = 0;  // its items
+  std::size_t newCount = 0, changedCount = 0, goneCount = 0;
+};
 
 // What a scan document says about where and when it was made.
 struct ScanHead {
@@ -49,16 +69,20 @@ struct ScanHead {
   std::string windows;         // the version name, may be empty
   std::string windowsVersion;  // "major.minor.build"
   std::string time;            // ISO 8601, UTC: "2026-12-07T12:34:56Z"
+  std::optional<ScanBaselineHead> baseline;  // the scan was compared with one
 };
 
-// {"program", "programVersion", "database": {"updated", "definitions"},
-//  "computer", "windows": {"name", "version"}, "time", "count", "items": [
-//  {"id", "page", "category", "item", "index", <details>…, "reasons": […]}…]},
-//  indented, ending with a line break.
+// {"formatVersion", "program", "programVersion", "database": {"updated",
+//  "definitions"}, "computer", "windows": {"name", "version"}, "time",
+//  ["baseline": {…},] "count", "items": [{"id", "page", "category", "item",
+//  "index", <details>…, "reasons": […], ["change", "was": {…}]}…]},
+//  indented, ending with a line break. docs/scan-document.schema.json
+//  describes every field.
 std::string ScanJson(const ScanHead& head, const std::vector<ScanItem>& items);
 // A header record "id,page,category,item,index" followed by every detail key
 // any item has, in order of first appearance, and "reasons" (joined by "; ")
-// when any item was judged; one record per item.
+// when any item was judged, then "change" and "changedFields" (joined by
+// "; ") when the items were compared with a baseline; one record per item.
 std::string ScanCsv(const std::vector<ScanItem>& items);
 
 // What "wlscan fix" is asked to fix: the items of a document ScanJson wrote,
@@ -80,6 +104,9 @@ bool ReadFixDocument(const std::string& bytes, std::vector<FixRequest>& out, std
 // (the category, item name and details the document keeps); else what
 // differs, for the user: "value was \"a\", now \"b\"".
 std::string DifferenceSinceScan(const FixRequest& seen, const ScanItem& now);
+
+// A text as a document holds it once read back: invalid UTF-8 replaced.
+std::string AsWrittenInDocument(const std::string& text);
 
 // A page listing: {"page", "columns": [{"key", "title"}…], "rows": [{key: text}…]};
 // a judged page's rows add "verdict", "reasons" (a list) and "sha256".

@@ -142,5 +142,15 @@ TEST(ScanDocument, FixDocumentIsReadWholeOrRefused) {
   }
 }
 
+TEST(ScanDocument, TextsReadBackAsTheWriterWritesThem) {
+  // Well-formed texts stay; anything else is what the writer makes of it.
+  for (const std::string text : {"", "plain", "\xC3\xA4\xE6\x97\xA5\xF0\x9F\x98\x80", "\xF4\x8F\xBF\xBF", "\x7F\x01",
+                                 "\xC0\xAF", "\xE0\x80\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xF5\x80\x80\x80",
+                                 "cut \xE6\x97", "\x80", "\xC3"}) {
+    const auto written = nlohmann::json(text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    EXPECT_EQ(AsWrittenInDocument(text), nlohmann::json::parse(written).get<std::string>()) << written;
+  }
+}
+
 }  // namespace
 }  // namespace wl

@@ -4,11 +4,12 @@ set -e
 # fp-utils brings chmcmd, the compiler of the help file; libchm-dev the reader
 # its test reads it back with; openssl and osslsigncode sign the judge's test
 # programs; ca-certificates gives the public roots Network.db is built with
-# (openssl computes their thumbprints).
+# (openssl computes their thumbprints); python3-jsonschema checks the scan
+# documents against their schema.
 PKGS="cmake make g++ clang libclang-rt-14-dev zlib1g-dev googletest libbenchmark-dev \
 mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix libz-mingw-w64-dev \
 wine wine64 xvfb x11-utils imagemagick nlohmann-json3-dev tshark wixl ccache \
-openssl osslsigncode fp-utils libchm-dev ca-certificates"
+openssl osslsigncode fp-utils libchm-dev ca-certificates python3-jsonschema"
 missing=""
 for p in $PKGS; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing="$missing $p"

@@ -2,22 +2,11 @@
 
 #include <windows.h>
 
+#include "settings/class_keys.h"
 #include "sysroutines/system_info.h"
 #include "win32/registry.h"
 
 namespace wl {
-namespace {
-
-// The default value of a key under HKEY_CLASSES_ROOT as text; empty when the
-// key or the value is missing. A value that is not a string shows as the
-// lists show any value.
-std::string DefaultValueText(const std::string& keyWithBackslash) {
-  if (keyWithBackslash.find_first_not_of('\\') == std::string::npos) return {};
-  const auto v = win32::ReadValueAt(HKEY_CLASSES_ROOT, keyWithBackslash, "");
-  return v ? win32::RegValueText(*v) : std::string();
-}
-
-}  // namespace
 
 AssociationTables BuildAssociationTables() { return BuildAssociationTables(GetWindowsDir()); }
 
@@ -32,9 +21,9 @@ AssociationScanResult ScanAssociations(const AssociationTables& tables) {
   for (std::size_t i = 0; i < kAssociationCount; ++i) {
     const std::string& key = tables.AssociationKeys[i];
     AssociationRow row;
-    row.caption = DefaultValueText(AssociationClassKey(key));
+    row.caption = ClassKeyDefaultText(AssociationClassKey(key));
     if (row.caption.empty()) row.caption = AssociationBareName(key);
-    row.command = DefaultValueText(key);
+    row.command = ClassKeyDefaultText(key);
     row.verdict = JudgeAssociation(tables, i, row.command);
     row.analysis = AssociationVerdictText(row.verdict);
     row.image = AssociationVerdictImage(row.verdict);

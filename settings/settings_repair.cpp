@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "settings/class_keys.h"
+
 namespace wl {
 namespace {
 
@@ -12,16 +14,12 @@ WriteResult Refused(const std::string& message) {
   return r;
 }
 
-std::string WithoutLeadingBackslash(const std::string& key) {
-  return key.empty() || key[0] != '\\' ? key : key.substr(1);
-}
-
 }  // namespace
 
 WriteResult RestoreDefaultAssociation(const AssociationTables& tables, std::size_t index) {
   if (!HasDefaultCommand(index)) return Refused("This association has no default command.");
   const RestoreCommand command = DefaultCommandFor(tables, index);
-  return WriteRegString(HKEY_CLASSES_ROOT, WithoutLeadingBackslash(tables.AssociationKeys[index]), "",
+  return WriteRegString(HKEY_CLASSES_ROOT, ClassKeyPath(tables.AssociationKeys[index]), "",
                         command.command, command.expandable ? REG_EXPAND_SZ : REG_SZ);
 }
 
@@ -29,7 +27,7 @@ WriteResult SetCustomAssociation(const AssociationTables& tables, std::size_t in
   if (index >= kAssociationCount || HasDefaultCommand(index))
     return Refused("This association is restored to its default, not set to a program of your own.");
   if (program.empty() || program.find('"') != std::string::npos) return Refused("No valid program was chosen.");
-  return WriteRegString(HKEY_CLASSES_ROOT, WithoutLeadingBackslash(tables.AssociationKeys[index]), "",
+  return WriteRegString(HKEY_CLASSES_ROOT, ClassKeyPath(tables.AssociationKeys[index]), "",
                         CustomOpenCommand(program), REG_SZ);
 }
 
@@ -40,7 +38,7 @@ WriteResult RemoveShellExtension(const ShellExtensionRow& row) {
     if (row.key.size() <= prefix.size() || row.key.compare(0, prefix.size(), prefix) != 0) continue;
     const std::string name = row.key.substr(prefix.size());
     if (name.find('\\') != std::string::npos) break;
-    return DeleteRegTree(HKEY_CLASSES_ROOT, WithoutLeadingBackslash(row.key));
+    return DeleteRegTree(HKEY_CLASSES_ROOT, ClassKeyPath(row.key));
   }
   return Refused("The key " + row.key + " is not a shell extension entry.");
 }

@@ -28,6 +28,10 @@ struct WriteResult {
   explicit operator bool() const { return ok(); }
   // The thing to change was not there (nothing was changed).
   bool NotFound() const { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
+  // A failure with the user's message; an error code of 0 becomes a general failure.
+  static WriteResult Failure(uint32_t error, std::string message) {
+    return {error ? error : static_cast<uint32_t>(ERROR_GEN_FAILURE), std::move(message)};
+  }
 };
 
 enum class WriteKind {

@@ -87,13 +87,6 @@ std::optional<PendingRecord>& Pending() {
   return pending;
 }
 
-WriteResult Failed(uint32_t error, std::string message) {
-  WriteResult r;
-  r.error = error ? error : ERROR_GEN_FAILURE;
-  r.message = std::move(message);
-  return r;
-}
-
 std::string LocalTimeText(const SYSTEMTIME& t) {
   char buf[32];
   std::snprintf(buf, sizeof buf, "%04u-%02u-%02u %02u:%02u:%02u", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
@@ -216,11 +209,11 @@ BackupItem CreatedKeyItem(const std::string& rootName, const std::string& path, 
 WriteResult CopyIntoSet(OpenSet& set, const std::string& path, FileCopy& info) {
   const std::string files = set.folder + "\\" + kFilesFolder;
   if (!win32::DirectoryExists(files) && !CreateDirectoryW(win32::ApiPath(files).c_str(), nullptr))
-    return Failed(GetLastError(), "the folder for file copies could not be made");
+    return WriteResult::Failure(GetLastError(), "the folder for file copies could not be made");
   info.copyName = std::string(kFilesFolder) + "\\" + std::to_string(set.files + 1) + ".z";
   uint32_t e = CheckNoLinksBelow(set.root, set.folder + "\\" + info.copyName);
   if (!e) e = CompressFileCopy(path, set.folder + "\\" + info.copyName, info);
-  if (e) return Failed(e, "the file could not be copied: " + win32::SystemErrorText(e));
+  if (e) return WriteResult::Failure(e, "the file could not be copied: " + win32::SystemErrorText(e));
   ++set.files;
   return {};
 }
@@ -233,7 +226,7 @@ WriteResult CaptureOutsideChanges(const WriteRequest& r, std::vector<BackupItem>
   HKEY root = nullptr;
   std::string rootName, path;
   for (const std::string& key : r.outsideKeys) {
-    if (!SplitKeyText(key, root, rootName, path)) return Failed(ERROR_INVALID_PARAMETER, "unknown root");
+    if (!SplitKeyText(key, root, rootName, path)) return WriteResult::Failure(ERROR_INVALID_PARAMETER, "unknown root");
     BackupItem item;
     item.kind = ItemKind::RegistryTree;
     item.operation = "Keep";
@@ -243,12 +236,12 @@ WriteResult CaptureOutsideChanges(const WriteRequest& r, std::vector<BackupItem>
     item.view = ViewName(r.view);
     const uint32_t e = DumpRegTree(root, path, r.view, item.tree);
     if (e == ERROR_FILE_NOT_FOUND) continue;
-    if (e != ERROR_SUCCESS) return Failed(e, "the key could not be read: " + win32::SystemErrorText(e));
+    if (e != ERROR_SUCCESS) return WriteResult::Failure(e, "the key could not be read: " + win32::SystemErrorText(e));
     item.existed = true;
     out.push_back(std::move(item));
   }
   for (const auto& [key, name] : r.outsideValues) {
-    if (!SplitKeyText(key, root, rootName, path)) return Failed(ERROR_INVALID_PARAMETER, "unknown root");
+    if (!SplitKeyText(key, root, rootName, path)) return WriteResult::Failure(ERROR_INVALID_PARAMETER, "unknown root");
     BackupItem item;
     item.kind = ItemKind::RegistryValue;
     item.operation = "Keep";
@@ -259,7 +252,7 @@ WriteResult CaptureOutsideChanges(const WriteRequest& r, std::vector<BackupItem>
     item.valueName = name;
     const uint32_t e = ReadRegValueState(root, path, r.view, name, item.value);
     if (e == ERROR_FILE_NOT_FOUND) continue;
-    if (e != ERROR_SUCCESS) return Failed(e, "the value could not be read: " + win32::SystemErrorText(e));
+    if (e != ERROR_SUCCESS) return WriteResult::Failure(e, "the value could not be read: " + win32::SystemErrorText(e));
     item.existed = true;  // what it is after is not known: gone, or as it was
     out.push_back(std::move(item));
   }
@@ -275,7 +268,7 @@ WriteResult Capture(const WriteRequest& r, OpenSet& set, BackupItem& item, std::
   switch (r.kind) {
     case WriteKind::DeleteRegValue:
     case WriteKind::WriteRegValue: {
-      if (!SplitKeyText(r.target, root, rootName, path)) return Failed(ERROR_INVALID_PARAMETER, "unknown root");
+      if (!SplitKeyText(r.target, root, rootName, path)) return WriteResult::Failure(ERROR_INVALID_PARAMETER, "unknown root");
       item.kind = ItemKind::RegistryValue;
       item.operation = r.kind == WriteKind::DeleteRegValue ? "DeleteRegValue" : "WriteRegValue";
       item.description = (r.kind == WriteKind::DeleteRegValue ? "Delete the value " : "Write the value ") +
@@ -287,7 +280,7 @@ WriteResult Capture(const WriteRequest& r, OpenSet& set, BackupItem& item, std::
       RegValueCopy before;
       const uint32_t e = ReadRegValueState(root, path, r.view, r.name, before);
       if (e != ERROR_SUCCESS && e != ERROR_FILE_NOT_FOUND)
-        return Failed(e, "the value could not be read: " + win32::SystemErrorText(e));
+        return WriteResult::Failure(e, "the value could not be read: " + win32::SystemErrorText(e));
       item.existed = e == ERROR_SUCCESS;
       if (item.existed) item.value = std::move(before);
       if (r.kind == WriteKind::WriteRegValue) {
@@ -298,7 +291,7 @@ WriteResult Capture(const WriteRequest& r, OpenSet& set, BackupItem& item, std::
       return {};
     }
     case WriteKind::DeleteRegTree: {
-      if (!SplitKeyText(r.target, root, rootName, path)) return Failed(ERROR_INVALID_PARAMETER, "unknown root");
+      if (!SplitKeyText(r.target, root, rootName, path)) return WriteResult::Failure(ERROR_INVALID_PARAMETER, "unknown root");
       item.kind = ItemKind::RegistryTree;
       item.operation = "DeleteRegTree";
       item.description = "Delete the key " + r.target;
@@ -307,7 +300,7 @@ WriteResult Capture(const WriteRequest& r, OpenSet& set, BackupItem& item, std::
       item.view = ViewName(r.view);
       const uint32_t e = DumpRegTree(root, path, r.view, item.tree);
       if (e != ERROR_SUCCESS && e != ERROR_FILE_NOT_FOUND)
-        return Failed(e, "the key could not be read: " + win32::SystemErrorText(e));
+        return WriteResult::Failure(e, "the key could not be read: " + win32::SystemErrorText(e));
       item.existed = e == ERROR_SUCCESS;
       const std::string service = ServiceNameOf(root, path);
       if (!service.empty()) {
@@ -317,7 +310,7 @@ WriteResult Capture(const WriteRequest& r, OpenSet& set, BackupItem& item, std::
       return {};
     }
     case WriteKind::CreateRegKey: {
-      if (!SplitKeyText(r.target, root, rootName, path)) return Failed(ERROR_INVALID_PARAMETER, "unknown root");
+      if (!SplitKeyText(r.target, root, rootName, path)) return WriteResult::Failure(ERROR_INVALID_PARAMETER, "unknown root");
       item.kind = ItemKind::RegistryKey;
       item.operation = "CreateRegKey";
       item.description = "Create the key " + r.target;
@@ -425,7 +418,7 @@ WriteResult Capture(const WriteRequest& r, OpenSet& set, BackupItem& item, std::
       item.description = "Put the file " + r.target + " in place";
       item.existed = false;
       if (const uint32_t e = FileSizeAndCrc(r.source, item.file))
-        return Failed(e, "the file to put in place cannot be read: " + win32::SystemErrorText(e));
+        return WriteResult::Failure(e, "the file to put in place cannot be read: " + win32::SystemErrorText(e));
       return {};
     }
     case WriteKind::CreateService:
@@ -440,7 +433,7 @@ WriteResult Capture(const WriteRequest& r, OpenSet& set, BackupItem& item, std::
       item.service = ReadServiceConfig(r.target);
       const uint32_t e = DumpRegTree(HKEY_LOCAL_MACHINE, item.key, win32::RegView::Default, item.tree);
       if (e != ERROR_SUCCESS && e != ERROR_FILE_NOT_FOUND)
-        return Failed(e, "the service's key could not be read: " + win32::SystemErrorText(e));
+        return WriteResult::Failure(e, "the service's key could not be read: " + win32::SystemErrorText(e));
       item.existed = item.service.has_value() || e == ERROR_SUCCESS;
       if (!item.service) {
         item.service.emplace();
@@ -496,7 +489,7 @@ WriteResult Capture(const WriteRequest& r, OpenSet& set, BackupItem& item, std::
   }
   // A kind of change this recorder does not know: it is not made rather
   // than made without a backup.
-  return Failed(ERROR_NOT_SUPPORTED, "this kind of change cannot be backed up");
+  return WriteResult::Failure(ERROR_NOT_SUPPORTED, "this kind of change cannot be backed up");
 }
 
 // A key made that is there already is not recorded (checked before a
@@ -769,7 +762,7 @@ WriteResult RecordWrite(const WriteRequest& request) {
   OpenSet& set = Current();
   if (set.folder.empty()) {
     if (const uint32_t e = MakeSetFolder(set))
-      return Failed(e, "the backup folder could not be made: " + win32::SystemErrorText(e));
+      return WriteResult::Failure(e, "the backup folder could not be made: " + win32::SystemErrorText(e));
   }
   if (RetakeFailedDelete(set, request)) return {};
   BackupItem item;
@@ -796,7 +789,7 @@ WriteResult RecordWrite(const WriteRequest& request) {
   if (!e) e = AppendToJournal(set, lines);
   if (e) {
     dropEmpty();
-    return Failed(e, "the backup could not be saved: " + win32::SystemErrorText(e));
+    return WriteResult::Failure(e, "the backup could not be saved: " + win32::SystemErrorText(e));
   }
   for (auto& c : created) set.manifest.items.push_back(std::move(c));
   Pending() = PendingRecord{set.root, set.folder, set.manifest.items.size() - 1};

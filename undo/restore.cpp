@@ -611,20 +611,13 @@ class LossCounter {
 
 // ---- Putting back ------------------------------------------------------------
 
-WriteResult Failed(uint32_t error, std::string message) {
-  WriteResult r;
-  r.error = error ? error : ERROR_GEN_FAILURE;
-  r.message = std::move(message);
-  return r;
-}
-
 // Makes the key at path hold exactly the tree: extra values and sub-keys go,
 // the backup's values are written, empty keys made.
 WriteResult WriteTreeExact(HKEY root, const std::string& path, win32::RegView view, const RegTreeCopy& tree) {
   if (WriteResult r = CreateRegKey(root, path, view); !r) return r;
   RegTreeCopy now;
   if (const uint32_t e = DumpRegTree(root, path, view, now))
-    return Failed(e, "Could not read the key " + path + ": " + win32::SystemErrorText(e));
+    return WriteResult::Failure(e, "Could not read the key " + path + ": " + win32::SystemErrorText(e));
   for (const auto& v : now.values) {
     bool keep = false;
     for (const auto& b : tree.values) keep = keep || SameName(v.name, b.name);
@@ -669,7 +662,7 @@ WriteResult PrepareCopy(const StoredChangeSet& set, const FileCopy& copy, const 
   uint32_t e = CheckNoLinksBelow(StoreRootOf(set), prepared);
   if (!e) e = CheckNoLinksBelow(StoreRootOf(set), set.folder + "\\" + copy.copyName);
   if (!e) e = ExpandFileCopy(set.folder + "\\" + copy.copyName, prepared, copy);
-  if (e) return Failed(e, "Could not expand the copy of " + what + ": " + win32::SystemErrorText(e));
+  if (e) return WriteResult::Failure(e, "Could not expand the copy of " + what + ": " + win32::SystemErrorText(e));
   return {};
 }
 
@@ -716,7 +709,7 @@ WriteResult RestoreTask(const StoredChangeSet& set, const BackupItem& item, std:
     if (bytes) wanted = ParseTaskXml(*bytes, item.path);
   }
   if (!wanted) wanted = TaskOf(item.definition, item.path);
-  WriteResult registered = Failed(ERROR_INVALID_DATA, "Could not register the scheduled task " + item.path +
+  WriteResult registered = WriteResult::Failure(ERROR_INVALID_DATA, "Could not register the scheduled task " + item.path +
                                                           ": its definition was not kept.");
   if (!item.definition.empty()) registered = RegisterScheduledTask(item.path, item.definition);
   if (registered && (!wanted || SameTask(TaskNow(item.path), wanted))) return {};
@@ -725,12 +718,12 @@ WriteResult RestoreTask(const StoredChangeSet& set, const BackupItem& item, std:
   if (ReadTaskState(item.path))
     if (WriteResult r = DeleteScheduledTask(item.path); !r && !r.NotFound()) return r;
   const std::string file = TaskStoreFile(item.path);
-  if (file.empty()) return Failed(ERROR_PATH_NOT_FOUND, "The task store's folder is unknown.");
+  if (file.empty()) return WriteResult::Failure(ERROR_PATH_NOT_FOUND, "The task store's folder is unknown.");
   if (win32::FileExists(file))
     if (WriteResult r = DeleteFileNow(file); !r) return r;
   if (WriteResult r = PlaceCopy(set, item.file, file); !r) return r;
   if (!SameTask(TaskNow(item.path), wanted))
-    return Failed(ERROR_GEN_FAILURE, "The definition file of " + item.path +
+    return WriteResult::Failure(ERROR_GEN_FAILURE, "The definition file of " + item.path +
                                          " is back in the task store, but the task is not as it was.");
   note = "restored from the task store's definition file";
   return {};
@@ -805,7 +798,7 @@ WriteResult RestoreItem(const StoredChangeSet& set, const BackupItem& item, Item
         if (WriteResult r = PrepareCopy(set, item.file, item.path, prepared); !r) return r;
         const auto bytes = ReadWholeFile(prepared);
         DeleteFileW(win32::ApiPath(prepared).c_str());
-        if (!bytes) return Failed(ERROR_READ_FAULT, "Could not read the copy of " + item.path + ".");
+        if (!bytes) return WriteResult::Failure(ERROR_READ_FAULT, "Could not read the copy of " + item.path + ".");
         // The read-only attribute comes back as the backup kept it.
         return RewriteFile(item.path, *bytes, (item.file.attributes & FILE_ATTRIBUTE_READONLY) != 0);
       }
@@ -848,7 +841,7 @@ WriteResult RestoreItem(const StoredChangeSet& set, const BackupItem& item, Item
     case ItemKind::External:
       break;
   }
-  return Failed(ERROR_NOT_SUPPORTED, "It cannot be put back.");
+  return WriteResult::Failure(ERROR_NOT_SUPPORTED, "It cannot be put back.");
 }
 
 }  // namespace
