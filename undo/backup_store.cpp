@@ -374,7 +374,7 @@ WriteResult Capture(const WriteRequest& r, OpenSet& set, BackupItem& item, std::
       for (const WinsockProviderSetup& w : r.winsock)
         item.winsock.push_back({w.nameSpace, w.wow32, w.providerId, w.dllPath, w.protocols, w.displayName,
                                 w.nameSpaceId, w.version, w.enabled});
-      if (item.winsock.empty()) return Failed(ERROR_INVALID_DATA, "the write named no provider to keep");
+      if (item.winsock.empty()) return WriteResult::Failure(ERROR_INVALID_DATA, "the write named no provider to keep");
       item.description = (remove ? "Remove the Winsock provider " : "Install the Winsock provider ") + r.name +
                          (remove ? " from " : " into ") + r.target;
       if (item.winsock.size() > 1)
