@@ -5,7 +5,7 @@
 
 #include "core/ascii.h"
 #include "process/process_rows.h"
-#include "scan/baseline_file.h"
+#include "documents/baseline_file.h"
 #include "sysroutines/registry_viewer.h"
 #include "sysroutines/shell_routines.h"
 #include "sysroutines/system_info.h"

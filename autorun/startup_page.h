@@ -14,7 +14,7 @@
 #include "autorun/autorun_actions.h"
 #include "autorun/autorun_scan.h"
 #include "autorun/startup_setup_form.h"
-#include "scan/scan_baseline.h"
+#include "documents/scan_baseline.h"
 #include "win32/handles.h"
 
 namespace wl {

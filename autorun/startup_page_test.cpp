@@ -13,7 +13,7 @@
 #include "core/utf8_path.h"
 #include "judge/windows_facts.h"
 #include "process/process_rows.h"
-#include "scan/scan_document.h"
+#include "documents/scan_document.h"
 #include "sysroutines/test_files.h"
 #include "tests/support/test_support.h"
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "judge/judge.h"
-#include "scan/scan_document.h"
+#include "documents/scan_document.h"
 
 namespace wl {
 

@@ -10,7 +10,7 @@
 #include "core/hijack_list.h"
 #include "refdb/reference_tables.h"
 #include "console/page_scans.h"
-#include "scan/scan_document.h"
+#include "documents/scan_document.h"
 
 namespace wl {
 

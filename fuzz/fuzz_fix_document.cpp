@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "scan/scan_baseline.h"
-#include "scan/scan_document.h"
+#include "documents/scan_baseline.h"
+#include "documents/scan_document.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);

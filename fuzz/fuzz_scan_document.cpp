@@ -9,7 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "core/table_text.h"
-#include "scan/scan_document.h"
+#include "documents/scan_document.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "scan/scan_document.h"
+#include "documents/scan_document.h"
 
 namespace wl {
 

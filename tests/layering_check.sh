@@ -2,7 +2,8 @@
 # The folders' layering, checked on the sources (the native suite runs it):
 #   core                      includes nothing of ours
 #   win32 refdb tools         core
-#   sysroutines judge ui      the layers above and each other, one way only
+#   sysroutines judge         the layers above and each other, one way only
+#     documents ui
 #   feature folders           the page framework (ui) and the layers below;
 #                             never app/, console/ or another feature's page
 #   console, app              compose the features; app may use the
@@ -14,7 +15,9 @@ set -u
 ROOT="${1:-$(cd "$(dirname "$0")/.." && pwd)}"
 cd "$ROOT" || exit 2
 
-lower="core win32 refdb tools sysroutines judge ui"
+lower="core win32 refdb tools sysroutines judge documents ui"
+# scan/ is the hijack report (its page and file); the scan documents and
+# baselines every page and wlscan share are in documents/.
 features="autorun browser immunize network process service settings software scan undo"
 
 is_in() { case " $2 " in *" $1 "*) return 0 ;; esac; return 1; }

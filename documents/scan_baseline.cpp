@@ -1,4 +1,4 @@
-#include "scan/scan_baseline.h"
+#include "documents/scan_baseline.h"
 
 #include <nlohmann/json.hpp>
 

@@ -3,7 +3,7 @@
 and the schema is strict enough to refuse documents that break it.
 
 A ctest test of the Windows build (scripts/wine-ctest.sh -R ScanDocumentSchema):
-    scan/scan_document_schema_test.py BINDIR SCHEMA
+    documents/scan_document_schema_test.py BINDIR SCHEMA
 Runs wlscan.exe under Wine (the prefix the tests run in) with an entry
 planted in the Run key: a whole scan, then one compared with it as the
 baseline after the entry changed and another came. Uses Debian's

@@ -1,4 +1,4 @@
-#include "scan/baseline_file.h"
+#include "documents/baseline_file.h"
 
 #include <windows.h>
 

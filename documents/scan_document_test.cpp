@@ -1,4 +1,4 @@
-#include "scan/scan_document.h"
+#include "documents/scan_document.h"
 
 #include <gtest/gtest.h>
 

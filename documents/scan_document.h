@@ -31,7 +31,7 @@ struct ScanItem {
   std::vector<std::pair<std::string, std::string>> details;
   bool judged = false;               // the row was judged: reasons are given
   std::vector<std::string> reasons;  // why it is not trusted
-  // Set when the scan was compared with a baseline (scan/scan_baseline.h):
+  // Set when the scan was compared with a baseline (documents/scan_baseline.h):
   // "new" or "changed", and for a changed item the fields that differ with
   // the baseline's text.
   std::string change;

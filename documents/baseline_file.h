@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "scan/scan_baseline.h"
+#include "documents/scan_baseline.h"
 
 namespace wl {
 

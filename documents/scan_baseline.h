@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "scan/scan_document.h"
+#include "documents/scan_document.h"
 
 namespace wl {
 
