@@ -4,6 +4,7 @@
 #include <unordered_map>
 
 #include "core/ascii.h"
+#include "core/path_text.h"
 #include "process/process_rows.h"
 #include "documents/baseline_file.h"
 #include "sysroutines/registry_viewer.h"
@@ -19,11 +20,6 @@ namespace {
 constexpr char kMessageCaption[] = "Wardenlake";
 // The page's name in the scan documents: "autorun/<key>\<value>".
 constexpr char kDocumentPage[] = "autorun";
-
-std::string FileNameOf(const std::string& path) {
-  const auto slash = path.find_last_of("\\/");
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 }  // namespace
 
@@ -236,7 +232,7 @@ void StartupPage::ShowComparison() {
       List().Update(i, std::move(row));
     }
   }
-  ShowStatus(BaselineSummary(comparison, FileNameOf(savedFile_)));
+  ShowStatus(BaselineSummary(comparison, std::string(FileNameOf(savedFile_))));
 }
 
 void StartupPage::CategoryFilterChange() { ShowChosenCategory(); }

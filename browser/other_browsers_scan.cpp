@@ -9,6 +9,7 @@
 #include <set>
 
 #include "core/ascii.h"
+#include "core/path_text.h"
 #include "sysroutines/shortcuts.h"
 #include "sysroutines/system_info.h"
 #include "sysroutines/text_routines.h"
@@ -80,11 +81,6 @@ std::string Join(const std::string& a, std::string_view b) {
   if (a.empty()) return std::string(b);
   if (a.back() == '\\') return a + std::string(b);
   return a + "\\" + std::string(b);
-}
-
-std::string FileNameOf(std::string_view path) {
-  const std::size_t slash = path.find_last_of("\\/");
-  return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
 }
 
 // The entries of a folder: sub-folders (folders true) or files.
@@ -268,7 +264,7 @@ std::optional<std::string> ReadFileAs(const std::string& path, std::size_t limit
     where.location = path;
     ReadOutcome outcome;
     outcome.error = error;
-    out.push_back(DamagedFileRow(where, FileNameOf(path), outcome));
+    out.push_back(DamagedFileRow(where, std::string(FileNameOf(path)), outcome));
   }
   return bytes;
 }
@@ -279,7 +275,7 @@ void ReportOutcome(const ReadOutcome& outcome, const std::string& path, const Br
   if (outcome.ok() && outcome.problems.empty()) return;
   BrowserRow where = base;
   where.location = path;
-  out.push_back(DamagedFileRow(where, FileNameOf(path), outcome));
+  out.push_back(DamagedFileRow(where, std::string(FileNameOf(path)), outcome));
 }
 
 // The newest version folder of an extension (the last by name is good
@@ -426,7 +422,7 @@ void ScanFirefoxProfiles(const OtherBrowsersPlaces& places, std::vector<BrowserR
       path = Join(firefoxFolder, path);
     }
     if (!win32::DirectoryExists(path)) continue;
-    base.profile = p.name.empty() ? FileNameOf(path) : p.name;
+    base.profile = p.name.empty() ? std::string(FileNameOf(path)) : p.name;
     for (const char* file : {"prefs.js", "user.js"}) {
       const std::string filePath = Join(path, file);
       if (!win32::FileExists(filePath)) continue;

@@ -152,11 +152,12 @@ PageFix NetworkSettingsFix(const Judge& judge) {
             const NetworkSettingRow& row = (*rows)[static_cast<std::size_t>(index)];
             if (!CanRepair(row))
               return {FixOutcome::Skipped, row.kind.starts_with("Winsock")
-                                               ? "Winsock providers are listed only: remove it with the program "
-                                                 "that installed it"
+                                               ? "the provider's entry names no GUID to remove it by"
                                                : "it has nothing to repair"};
             return FromWrite(RepairNetworkSetting(row), row.repair == NetworkRepair::CommentOutHostsLine
                                                             ? "its hosts line was commented out"
+                                                        : row.repair == NetworkRepair::RemoveWinsockProvider
+                                                            ? "removed from its catalog through the system's setup routines"
                                                             : "removed");
           }};
 }

@@ -16,7 +16,7 @@ NetworkSettingsPage::NetworkSettingsPage(ui::PageContext& context)
   scan = [this] { return ScanNetworkSettings(context_.tables, NetworkSettingsPlaces::OfThisSystem(), &PageJudge()); };
 
   // The popup menu PMNetworkSettings.
-  AddAction({.id = kRepair1, .caption = "&Repair", .hint = "Comment out the selected hosts line or delete the setting.",
+  AddAction({.id = kRepair1, .caption = "&Repair", .hint = "Comment out the selected hosts line, delete the setting or remove the provider.",
              .handler = [this] { RepairClick(); }, .toolbar = false});
   AddSeparator();
   AddAction({.id = kRefresh1, .caption = "Re&fresh", .hint = "Read the network settings again.",
@@ -25,7 +25,7 @@ NetworkSettingsPage::NetworkSettingsPage(ui::PageContext& context)
   AddAction({.id = kRefreshButton, .caption = "Refresh", .hint = "Read the network settings again.",
              .glyph = ui::Glyph::Refresh, .handler = [this] { RefreshClick(); }, .menu = false});
   AddAction({.id = kRepairButton, .caption = "Repair",
-             .hint = "Comment out the selected hosts line or delete the setting.", .glyph = ui::Glyph::Delete,
+             .hint = "Comment out the selected hosts line, delete the setting or remove the provider.", .glyph = ui::Glyph::Delete,
              .handler = [this] { RepairClick(); }, .menu = false});
 
   OnPopup([this] { PMNetworkSettingsPopup(); });
@@ -62,6 +62,15 @@ void NetworkSettingsPage::RepairClick() {
   if (row.repair == NetworkRepair::CommentOutHostsLine) {
     question = "Comment out line " + std::to_string(row.line) + " of " + row.file + " (" + row.value + " " + row.name +
                ")?";
+    if (row.readOnlyFile)
+      question += "\n\nThe file is read-only (unwanted software sets that to keep its lines): the attribute is "
+                  "cleared for the change and set again right after.";
+  } else if (row.repair == NetworkRepair::RemoveWinsockProvider) {
+    question = "Remove the Winsock provider " + row.name + " (" + row.providerId + ", " + row.value +
+               ") from its catalog? Protocol chains built over it are removed with it; programs that use them "
+               "reach the network through the providers below again.";
+  } else if (row.repair == NetworkRepair::DeleteCertificate) {
+    question = "Delete the certificate " + row.name + " (" + row.thumbprint + ") from " + row.certStore + "?";
   } else {
     std::string names;
     for (const auto& n : row.valueNames) names += (names.empty() ? "" : ", ") + n;

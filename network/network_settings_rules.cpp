@@ -340,6 +340,12 @@ void AddRootCertificateRow(const RootCertificate& root, const StringTable& netwo
     row.flagged = true;
     row.verdict = "Not a public root: whoever holds its key can pass off any site as genuine";
   }
+  // Stores a domain fills: a company's own root is normal there, and what is
+  // deleted may come back with the next policy refresh.
+  if (root.store.starts_with("LocalMachineGroupPolicy\\") || root.store.starts_with("CurrentUserGroupPolicy\\"))
+    row.verdict += " (set by group policy: a policy refresh puts it back unless the policy changes)";
+  else if (root.store.starts_with("LocalMachineEnterprise\\"))
+    row.verdict += " (the enterprise store: the domain may put it back)";
   rows.push_back(std::move(row));
 }
 
@@ -349,7 +355,9 @@ void AddWinsockRow(const WinsockProvider& provider, const WinsockJudgement& judg
   row.kind = provider.catalog == "Namespace" ? "Winsock Namespace" : "Winsock Provider";
   row.name = Shown(provider.name);
   row.value = Shown(provider.dll);
-  row.location = provider.catalog + " catalog " + provider.id + (provider.layered ? " (layered)" : "");
+  row.location = provider.catalog + " catalog " + provider.id + (provider.layered ? " (layered)" : "") +
+                 (provider.wow32 ? " (32-bit)" : "");
+  if (provider.registryOnly) row.location += " (only in the registry: " + provider.registryKey + ")";
   row.verdict = judgement.judged ? judgement.verdictText : "Not judged";
   if (judgement.judged && judgement.distrusted) {
     row.flagged = true;
@@ -357,7 +365,47 @@ void AddWinsockRow(const WinsockProvider& provider, const WinsockJudgement& judg
     row.flagged = true;
     row.verdict = "A layered provider not signed by Microsoft: it sees every connection. " + row.verdict;
   }
+  if (provider.enabled == false) row.verdict = "Disabled. " + row.verdict;
+  if (provider.registryOnly)
+    row.verdict = "The system's setup routines do not list it. " + row.verdict;
+  if (!provider.problem.empty()) {
+    row.problem = true;
+    row.verdict = provider.problem + ". " + row.verdict;
+  }
+  if (row.flagged && !provider.providerId.empty()) {
+    row.repair = NetworkRepair::RemoveWinsockProvider;
+    row.providerId = provider.providerId;
+    row.nameSpace = provider.catalog == "Namespace";
+    row.wow32 = provider.wow32;
+  }
   rows.push_back(std::move(row));
+}
+
+std::vector<WinsockProvider> MergeWinsockProviders(std::vector<WinsockProvider> listed,
+                                                   const std::vector<WinsockProvider>& registry) {
+  auto same = [](const WinsockProvider& a, const WinsockProvider& b) {
+    if (a.catalog != b.catalog || a.wow32 != b.wow32 || a.providerId.empty()) return false;
+    if (LowerText(a.providerId) != LowerText(b.providerId)) return false;
+    return a.catalog == "Namespace" || a.catalogEntryId == b.catalogEntryId;
+  };
+  const std::size_t fromInterfaces = listed.size();
+  for (const WinsockProvider& r : registry) {
+    bool known = false;
+    for (std::size_t i = 0; i < fromInterfaces && !known; ++i) {
+      if (!same(listed[i], r)) continue;
+      known = true;
+      // The registry says more of it: where it is kept, whether it is on.
+      if (listed[i].registryKey.empty()) listed[i].registryKey = r.registryKey;
+      if (!listed[i].enabled) listed[i].enabled = r.enabled;
+    }
+    if (known) continue;
+    WinsockProvider extra = r;
+    // An entry of the 32-bit catalog is not one the setup routines of this
+    // program's catalog would list.
+    extra.registryOnly = !r.wow32;
+    listed.push_back(std::move(extra));
+  }
+  return listed;
 }
 
 void AddHostsRows(const HostsFile& hosts, const std::string& path, const StringTable& network,

@@ -91,6 +91,7 @@ enum class NetworkRepair {
   CommentOutHostsLine,  // file, line, lineText
   DeleteValues,         // registryKey, valueNames
   DeleteCertificate,    // certStore, thumbprint
+  RemoveWinsockProvider,  // providerId, nameSpace, wow32
 };
 
 struct NetworkSettingRow {
@@ -104,12 +105,16 @@ struct NetworkSettingRow {
 
   NetworkRepair repair = NetworkRepair::None;
   std::string file;  // CommentOutHostsLine
+  bool readOnlyFile = false;  // the file has the read-only attribute (kept through the change)
   std::size_t line = 0;
   std::string lineText;
   std::string registryKey;  // DeleteValues: "HKEY_CURRENT_USER\…"
   std::vector<std::string> valueNames;
   std::string certStore;    // DeleteCertificate: "LocalMachine\ROOT" …
   std::string thumbprint;   // its SHA-1, upper-case hex
+  std::string providerId;   // RemoveWinsockProvider: "{GUID}"
+  bool nameSpace = false;   // a namespace provider (else a protocol provider)
+  bool wow32 = false;       // of the 32-bit catalog of a 64-bit system
 };
 
 // One row per mapping of a parsed hosts file (plus notes for what could not
@@ -153,7 +158,7 @@ void AddDnsRows(const std::string& name, const std::string& registryKey, const s
 // root (Network.db) or Microsoft's (microsoft: Signer.db says so), flagged
 // otherwise.
 struct RootCertificate {
-  std::string store;     // "LocalMachine\ROOT", "LocalMachine\AuthRoot", "CurrentUser\ROOT"
+  std::string store;     // "LocalMachine\ROOT", "LocalMachineGroupPolicy\ROOT" … (the location, then the store)
   std::string subject;   // its simple display name
   std::string sha1;      // thumbprint, upper-case hex
   std::string sha256;    // upper-case hex
@@ -170,6 +175,17 @@ struct WinsockProvider {
   std::string dll;      // its DLL's path, environment variables expanded
   std::string id;       // provider GUID "{…}" (and catalog entry id for protocols)
   bool layered = false; // a layered protocol provider (sits between programs and the network)
+  // Which entry it is: the provider's GUID and, for a protocol, its catalog
+  // entry id; the catalog of 32-bit programs on a 64-bit system.
+  std::string providerId{};
+  uint32_t catalogEntryId = 0;
+  bool wow32 = false;
+  // Read from the registry's catalog (registryKey) and not listed by the
+  // setup routines of this program's catalog.
+  bool registryOnly = false;
+  std::string registryKey{};
+  std::optional<bool> enabled{};  // a namespace provider's Enabled value, when read
+  std::string problem{};          // why its entry could not be read as it should
 };
 struct WinsockJudgement {
   std::string verdictText;  // the judge's text for the lists
@@ -178,9 +194,16 @@ struct WinsockJudgement {
   bool judged = false;
 };
 // Flagged: a layered provider whose DLL is not Microsoft's, and any provider
-// the judge distrusts.
+// the judge distrusts. A flagged provider with a GUID can be removed.
 void AddWinsockRow(const WinsockProvider& provider, const WinsockJudgement& judgement,
                    std::vector<NetworkSettingRow>& rows);
+
+// The providers the setup routines list (this program's catalogs), then the
+// registry's entries they do not list: the same entry (a protocol's GUID and
+// catalog entry id, a namespace's GUID) of the same catalog is listed once.
+// Entries of the 32-bit catalog are each listed.
+std::vector<WinsockProvider> MergeWinsockProviders(std::vector<WinsockProvider> listed,
+                                                   const std::vector<WinsockProvider>& registry);
 
 // Columns and text as the console prints them; the hijack report's rows.
 TextRow NetworkSettingsColumns();

@@ -193,6 +193,62 @@ TEST(RootAndWinsockRows, PublicAndMicrosoftRootsPassLayeredProvidersMustBeMicros
   std::vector<bool> flagged;
   for (const auto& r : rows) flagged.push_back(r.flagged);
   EXPECT_EQ(flagged, (std::vector<bool>{false, true, false, true, false}));
+  // Only flagged providers that name their GUID can be removed.
+  EXPECT_EQ(rows[1].repair, NetworkRepair::None);
+  WinsockProvider named = layered;
+  named.providerId = "{B}";
+  named.wow32 = true;
+  AddWinsockRow(named, {"(Unknown)", false, false, true}, rows);
+  EXPECT_EQ(rows.back().repair, NetworkRepair::RemoveWinsockProvider);
+  EXPECT_EQ(rows.back().providerId, "{B}");
+  EXPECT_TRUE(rows.back().wow32);
+  EXPECT_NE(rows.back().location.find("(32-bit)"), std::string::npos);
+}
+
+// The registry's entries are merged into what the setup routines list: the
+// same entry once (with where the registry keeps it), the ones the routines
+// skip marked so, the 32-bit catalog's always listed.
+TEST(RootAndWinsockRows, RegistryCatalogEntriesAreMergedOnce) {
+  auto protocol = [](const std::string& guid, uint32_t id, bool wow32) {
+    WinsockProvider p;
+    p.catalog = "Protocol";
+    p.providerId = guid;
+    p.catalogEntryId = id;
+    p.wow32 = wow32;
+    p.id = guid + " #" + std::to_string(id);
+    return p;
+  };
+  std::vector<WinsockProvider> listed{protocol("{AAAA}", 1001, false), protocol("{AAAA}", 1002, false)};
+  WinsockProvider ns;
+  ns.catalog = "Namespace";
+  ns.providerId = "{CCCC}";
+  listed.push_back(ns);
+  std::vector<WinsockProvider> registry{protocol("{aaaa}", 1001, false), protocol("{AAAA}", 1003, false),
+                                        protocol("{AAAA}", 1001, true)};
+  registry[0].registryKey = "HKLM\\...\\000000000001";
+  WinsockProvider nsDisabled = ns;
+  nsDisabled.enabled = false;
+  registry.push_back(nsDisabled);
+  WinsockProvider unreadable;
+  unreadable.catalog = "Protocol";
+  unreadable.problem = "The entry cannot be read";
+  registry.push_back(unreadable);
+
+  const auto merged = MergeWinsockProviders(listed, registry);
+  ASSERT_EQ(merged.size(), 6u);
+  EXPECT_EQ(merged[0].registryKey, "HKLM\\...\\000000000001");
+  EXPECT_FALSE(merged[0].registryOnly);
+  EXPECT_EQ(merged[2].enabled, std::optional<bool>(false));
+  EXPECT_EQ(merged[3].catalogEntryId, 1003u);
+  EXPECT_TRUE(merged[3].registryOnly);
+  EXPECT_TRUE(merged[4].wow32);
+  EXPECT_FALSE(merged[4].registryOnly);
+  EXPECT_FALSE(merged[5].problem.empty());
+  std::vector<NetworkSettingRow> rows;
+  for (const auto& p : merged) AddWinsockRow(p, {}, rows);
+  EXPECT_NE(rows[3].verdict.find("do not list it"), std::string::npos);
+  EXPECT_NE(rows[2].verdict.find("Disabled"), std::string::npos);
+  EXPECT_TRUE(rows[5].problem);
 }
 
 }  // namespace

@@ -7,10 +7,12 @@
 #include <winhttp.h>
 #include <objbase.h>
 
+#include <map>
 #include <memory>
 #include <set>
 
 #include "core/sha256.h"
+#include "core/winsock_catalog.h"
 #include "judge/judge.h"
 
 #include "sysroutines/system_paths.h"
@@ -93,7 +95,11 @@ void AddHostsFile(const std::string& path, const StringTable& network, std::vect
     rows.push_back(std::move(row));
     return;
   }
+  const std::size_t first = rows.size();
   AddHostsRows(ParseHostsFile(*bytes, more), path, network, rows);
+  const DWORD attributes = win32::FileAttributes(path);
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+    for (std::size_t i = first; i < rows.size(); ++i) rows[i].readOnlyFile = true;
 }
 
 std::optional<std::string> StringValue(const win32::RegKey& key, const char* name) {
@@ -162,21 +168,47 @@ std::string UpperHex(const uint8_t* bytes, std::size_t size) {
 
 }  // namespace
 
+namespace {
+
+// The store locations by the names the lists use, and which earlier
+// locations each one's system store shows as well (the system store of a
+// location is a collection: the machine's root store shows the enterprise
+// and group-policy stores, the user's shows those and the machine's).
+struct StoreLocation {
+  const char* name;
+  DWORD flag;
+  std::vector<std::string> shows;
+};
+const std::vector<StoreLocation>& StoreLocations() {
+  static const std::vector<StoreLocation> locations = {
+      {"LocalMachineGroupPolicy", CERT_SYSTEM_STORE_LOCAL_MACHINE_GROUP_POLICY, {}},
+      {"LocalMachineEnterprise", CERT_SYSTEM_STORE_LOCAL_MACHINE_ENTERPRISE, {}},
+      {"CurrentUserGroupPolicy", CERT_SYSTEM_STORE_CURRENT_USER_GROUP_POLICY, {}},
+      {"LocalMachine", CERT_SYSTEM_STORE_LOCAL_MACHINE, {"LocalMachineGroupPolicy", "LocalMachineEnterprise"}},
+      {"CurrentUser", CERT_SYSTEM_STORE_CURRENT_USER,
+       {"LocalMachine", "LocalMachineGroupPolicy", "LocalMachineEnterprise", "CurrentUserGroupPolicy"}},
+  };
+  return locations;
+}
+
+}  // namespace
+
 std::vector<RootCertificate> ReadRootCertificates(const std::vector<std::string>& stores) {
   std::vector<RootCertificate> out;
-  std::set<std::string> machine;
+  std::map<std::string, std::set<std::string>> listed;  // location -> thumbprints listed from its stores
   for (const std::string& store : stores) {
     const auto slash = store.find('\\');
     if (slash == std::string::npos) continue;
     const std::string location = store.substr(0, slash);
-    const DWORD where = location == "LocalMachine"  ? CERT_SYSTEM_STORE_LOCAL_MACHINE
-                        : location == "CurrentUser" ? CERT_SYSTEM_STORE_CURRENT_USER
-                                                    : 0;
+    const StoreLocation* where = nullptr;
+    for (const StoreLocation& l : StoreLocations())
+      if (location == l.name) where = &l;
     if (!where) continue;
     const std::wstring name = win32::Widen(store.substr(slash + 1));
     // Read-only, and never made when missing.
     HCERTSTORE opened = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0,
-                                      where | CERT_STORE_READONLY_FLAG | CERT_STORE_OPEN_EXISTING_FLAG, name.c_str());
+                                      where->flag | CERT_STORE_READONLY_FLAG | CERT_STORE_OPEN_EXISTING_FLAG,
+                                      name.c_str());
     if (!opened) continue;
     struct Closer {
       void operator()(HCERTSTORE s) const { CertCloseStore(s, 0); }
@@ -190,6 +222,12 @@ std::vector<RootCertificate> ReadRootCertificates(const std::vector<std::string>
       DWORD n = sizeof sha1;
       if (CryptHashCertificate(0, CALG_SHA1, 0, cert->pbCertEncoded, cert->cbCertEncoded, sha1, &n) && n == 20)
         root.sha1 = UpperHex(sha1, n);
+      // A root another location's store holds, as this collection shows it
+      // too, is listed once: where it is kept.
+      bool shown = false;
+      for (const std::string& other : where->shows) shown = shown || listed[other].count(root.sha1);
+      if (shown) continue;
+      listed[location].insert(root.sha1);
       Sha256 h;
       h.Update(cert->pbCertEncoded, cert->cbCertEncoded);
       const auto digest = h.Final();
@@ -197,11 +235,6 @@ std::vector<RootCertificate> ReadRootCertificates(const std::vector<std::string>
       wchar_t buf[512];
       const DWORD got = CertGetNameStringW(cert, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, buf, 512);
       if (got > 1) root.subject = win32::Narrow(std::wstring(buf, got - 1));
-      if (where == CERT_SYSTEM_STORE_LOCAL_MACHINE) {
-        machine.insert(root.sha1);
-      } else if (machine.count(root.sha1)) {
-        continue;  // the machine's root, as the user's store shows it too
-      }
       out.push_back(std::move(root));
     }
   }
@@ -226,7 +259,9 @@ std::vector<WinsockProvider> SystemWinsockProviders() {
       WinsockProvider p;
       p.catalog = "Protocol";
       p.name = win32::Narrow(info[i].szProtocol);
-      p.id = GuidText(info[i].ProviderId) + " #" + std::to_string(info[i].dwCatalogEntryId);
+      p.providerId = GuidText(info[i].ProviderId);
+      p.catalogEntryId = info[i].dwCatalogEntryId;
+      p.id = p.providerId + " #" + std::to_string(info[i].dwCatalogEntryId);
       p.layered = info[i].ProtocolChain.ChainLen == LAYERED_PROTOCOL;
       wchar_t path[MAX_PATH + 1] = {};
       int len = MAX_PATH, err = 0;
@@ -245,11 +280,121 @@ std::vector<WinsockProvider> SystemWinsockProviders() {
       p.catalog = "Namespace";
       p.name = info[i].lpszIdentifier ? win32::Narrow(info[i].lpszIdentifier) : std::string();
       p.id = GuidText(info[i].NSProviderId);
+      p.providerId = p.id;
       wchar_t path[MAX_PATH + 1] = {};
       int len = MAX_PATH, err = 0;
       GUID id = info[i].NSProviderId;
       if (WSCGetProviderPath(&id, path, &len, &err) == 0) p.dll = Expanded(win32::Narrow(path));
       out.push_back(std::move(p));
+    }
+  }
+  return out;
+}
+
+namespace {
+
+// ANSI text of the system's code page as UTF-8.
+std::string FromAnsi(const std::string& ansi) {
+  if (ansi.empty()) return {};
+  const int n = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
+  if (n <= 0) return ansi;
+  std::wstring wide(static_cast<std::size_t>(n), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), wide.data(), n);
+  return win32::Narrow(wide);
+}
+
+// A provider DLL's path as the catalog's programs load it: expanded, and for
+// the 32-bit catalog the system folder is the 32-bit programs' one.
+std::string ProviderDllPath(const std::string& stored, bool wow32) {
+  std::string path = Expanded(stored);
+  if (!wow32) return path;
+  const std::string system = SystemFolder();
+  wchar_t buf[MAX_PATH + 1] = {};
+  const UINT n = GetSystemWow64DirectoryW(buf, MAX_PATH);
+  if (system.empty() || n == 0 || n > MAX_PATH) return path;
+  if (path.size() > system.size() && path[system.size()] == '\\' && Upper(path.substr(0, system.size())) == Upper(system))
+    path = win32::Narrow(std::wstring(buf, n)) + path.substr(system.size());
+  return path;
+}
+
+void ReadProtocolCatalog(const std::string& key, bool wow32, std::vector<WinsockProvider>& out) {
+  const auto list = win32::RegKey::Open(HKEY_LOCAL_MACHINE, key);
+  if (!list) return;
+  for (const std::string& sub : list->SubKeyNames()) {
+    WinsockProvider p;
+    p.catalog = "Protocol";
+    p.wow32 = wow32;
+    p.registryKey = "HKEY_LOCAL_MACHINE\\" + key + "\\" + sub;
+    p.id = sub;
+    const auto entry = win32::RegKey::Open(HKEY_LOCAL_MACHINE, key + "\\" + sub);
+    const auto packed = entry ? entry->Read("PackedCatalogItem") : std::nullopt;
+    std::string why = "it has no PackedCatalogItem value";
+    const auto item = packed && packed->type == REG_BINARY
+                          ? ParsePackedCatalogItem(packed->data.data(), packed->data.size(), &why)
+                          : std::nullopt;
+    if (packed && packed->type != REG_BINARY) why = "its PackedCatalogItem value is not binary";
+    if (!item) {
+      p.name = "(unreadable entry)";
+      p.problem = "The entry cannot be read: " + why;
+      out.push_back(std::move(p));
+      continue;
+    }
+    p.name = item->info.name;
+    p.providerId = GuidText(item->info.providerId);
+    p.catalogEntryId = item->info.catalogEntryId;
+    p.id = p.providerId + " #" + std::to_string(p.catalogEntryId);
+    p.layered = item->info.Layered();
+    p.dll = ProviderDllPath(FromAnsi(item->dllPathAnsi), wow32);
+    if (item->pathUnterminated) p.problem = "Its DLL path is not terminated within its field";
+    out.push_back(std::move(p));
+  }
+}
+
+void ReadNameSpaceCatalog(const std::string& key, bool wow32, std::vector<WinsockProvider>& out) {
+  const auto list = win32::RegKey::Open(HKEY_LOCAL_MACHINE, key);
+  if (!list) return;
+  for (const std::string& sub : list->SubKeyNames()) {
+    WinsockProvider p;
+    p.catalog = "Namespace";
+    p.wow32 = wow32;
+    p.registryKey = "HKEY_LOCAL_MACHINE\\" + key + "\\" + sub;
+    p.id = sub;
+    const auto entry = win32::RegKey::Open(HKEY_LOCAL_MACHINE, key + "\\" + sub);
+    if (!entry) continue;
+    p.name = StringValue(*entry, "DisplayString").value_or("");
+    if (const auto path = entry->Read("LibraryPath"))
+      if (const auto text = win32::RegValueString(*path)) p.dll = ProviderDllPath(*text, wow32);
+    if (const auto enabled = entry->ReadDword("Enabled")) p.enabled = *enabled != 0;
+    const auto guid = entry->Read("ProviderId");
+    if (guid && guid->type == REG_BINARY && guid->data.size() == 16) {
+      GuidBytes g;
+      std::copy(guid->data.begin(), guid->data.end(), g.begin());
+      p.providerId = GuidText(g);
+      p.id = p.providerId;
+    } else {
+      p.problem = "Its ProviderId is not a 16-byte binary value";
+    }
+    out.push_back(std::move(p));
+  }
+}
+
+}  // namespace
+
+std::vector<WinsockProvider> ReadWinsockRegistryCatalogs(const std::string& parameters) {
+  std::vector<WinsockProvider> out;
+  if (parameters.empty()) return out;
+  for (const char* catalog : {"\\Protocol_Catalog9", "\\NameSpace_Catalog5"}) {
+    const std::string base = parameters + catalog;
+    // A 64-bit system keeps its own catalog in Catalog_Entries64; then
+    // Catalog_Entries is the 32-bit programs'.
+    const bool wide = win32::RegKey::Exists(HKEY_LOCAL_MACHINE, base + "\\Catalog_Entries64");
+    const bool protocols = std::string(catalog) == "\\Protocol_Catalog9";
+    for (const auto& [sub, wow32] : {std::pair{"\\Catalog_Entries64", false}, std::pair{"\\Catalog_Entries", wide}}) {
+      if (!wide && !wow32 && std::string(sub) == "\\Catalog_Entries64") continue;
+      if (protocols)
+        ReadProtocolCatalog(base + sub, wow32, out);
+      else
+        ReadNameSpaceCatalog(base + sub, wow32, out);
     }
   }
   return out;
@@ -273,8 +418,13 @@ NetworkSettingsPlaces NetworkSettingsPlaces::OfThisSystem() {
   NetworkSettingsPlaces places;
   places.hostsFiles = SystemHostsFiles();
   places.winHttpProxy = &SystemWinHttpProxy;
-  places.rootStores = {"LocalMachine\\ROOT", "LocalMachine\\AuthRoot", "CurrentUser\\ROOT"};
+  // The enterprise and group-policy stores first: the machine's and the
+  // user's root stores show their roots too, which are listed where they
+  // are kept.
+  places.rootStores = {"LocalMachineGroupPolicy\\ROOT", "LocalMachineEnterprise\\ROOT", "CurrentUserGroupPolicy\\ROOT",
+                       "LocalMachine\\ROOT", "LocalMachine\\AuthRoot", "CurrentUser\\ROOT"};
   places.winsockProviders = &SystemWinsockProviders;
+  places.winsockCatalogs = kWinsockCatalogsKey;
   return places;
 }
 
@@ -294,16 +444,24 @@ std::vector<NetworkSettingRow> ScanNetworkSettings(const ReferenceTables& tables
     root.microsoft = SignerGroupOf(root.sha256, tables) == "Microsoft";
     AddRootCertificateRow(root, tables.network, rows);
   }
-  if (places.winsockProviders) {
-    const std::vector<WinsockProvider> providers = places.winsockProviders();
+  if (places.winsockProviders || !places.winsockCatalogs.empty()) {
+    const std::vector<WinsockProvider> providers =
+        MergeWinsockProviders(places.winsockProviders ? places.winsockProviders() : std::vector<WinsockProvider>{},
+                              ReadWinsockRegistryCatalogs(places.winsockCatalogs));
+    // Entries without a DLL path (unreadable ones) are listed unjudged.
     std::vector<JudgeRequest> requests;
-    for (const WinsockProvider& p : providers) requests.emplace_back(p.dll, Origin::Other, true);
+    std::vector<std::size_t> requestOf(providers.size(), SIZE_MAX);
+    for (std::size_t i = 0; i < providers.size(); ++i) {
+      if (providers[i].dll.empty()) continue;
+      requestOf[i] = requests.size();
+      requests.emplace_back(providers[i].dll, Origin::Other, true);
+    }
     std::vector<Judgement> judgements;
     if (judge) judgements = judge->AssessAll(requests);
     for (std::size_t i = 0; i < providers.size(); ++i) {
       WinsockJudgement w;
-      if (i < judgements.size()) {
-        const Judgement& j = judgements[i];
+      if (requestOf[i] < judgements.size()) {
+        const Judgement& j = judgements[requestOf[i]];
         w.judged = true;
         w.verdictText = VerdictText(j);
         w.distrusted = j.verdict == Verdict::Suspicious || j.verdict == Verdict::Malicious;
@@ -321,6 +479,7 @@ bool CanRepair(const NetworkSettingRow& row) {
     case NetworkRepair::CommentOutHostsLine: return !row.file.empty() && row.line > 0;
     case NetworkRepair::DeleteValues: return !row.registryKey.empty() && !row.valueNames.empty();
     case NetworkRepair::DeleteCertificate: return !row.certStore.empty() && !row.thumbprint.empty();
+    case NetworkRepair::RemoveWinsockProvider: return !row.providerId.empty();
   }
   return false;
 }
@@ -371,6 +530,8 @@ WriteResult RepairNetworkSetting(const NetworkSettingRow& row) {
     }
     case NetworkRepair::DeleteCertificate:
       return DeleteCertificate(row.certStore, row.thumbprint);
+    case NetworkRepair::RemoveWinsockProvider:
+      return RemoveWinsockProvider(row.providerId, row.nameSpace, row.wow32);
   }
   return fail;
 }

@@ -34,8 +34,12 @@ struct NetworkSettingsPlaces {
   // of the user's store that the machine's stores hold too is listed once
   // (the user's store shows the machine's roots as well).
   std::vector<std::string> rootStores;
-  // The Winsock catalogs (protocol and namespace providers); null: not read.
+  // The Winsock catalogs (protocol and namespace providers) as the setup
+  // routines list them; null: not asked.
   std::function<std::vector<WinsockProvider>()> winsockProviders;
+  // Under HKLM: the key whose Protocol_Catalog9 and NameSpace_Catalog5 keep
+  // the catalogs (the 32-bit programs' too); empty: not read.
+  std::string winsockCatalogs;
 
     // The system's hosts file, and the DataBasePath folder's when it differs;
   // the stores LocalMachine\ROOT, LocalMachine\AuthRoot, CurrentUser\ROOT.
@@ -58,12 +62,19 @@ std::vector<NetworkSettingRow> ScanNetworkSettings(const ReferenceTables& tables
 // The system's Winsock catalogs through WSCEnumProtocols and
 // WSCEnumNameSpaceProviders.
 std::vector<WinsockProvider> SystemWinsockProviders();
+inline constexpr const char* kWinsockCatalogsKey = "SYSTEM\\CurrentControlSet\\Services\\WinSock2\\Parameters";
+// The catalogs as the registry keeps them under HKLM\<parameters>:
+// Protocol_Catalog9 and NameSpace_Catalog5, each with Catalog_Entries and,
+// on a 64-bit system, Catalog_Entries64 (then Catalog_Entries is the 32-bit
+// programs' catalog). An entry that cannot be read is listed with why.
+std::vector<WinsockProvider> ReadWinsockRegistryCatalogs(const std::string& parameters);
 
 // Whether the row has a repair.
 bool CanRepair(const NetworkSettingRow& row);
 // Comments out the hosts line (the file keeps every other byte; a file
 // changed since the scan is left alone), deletes the values or the
-// certificate.
+// certificate, removes the Winsock provider through the system's setup
+// routines (with the protocol chains over it).
 WriteResult RepairNetworkSetting(const NetworkSettingRow& row);
 
 // The page's listing as the console prints it.

@@ -4,24 +4,31 @@
 // with the backup recorder on and are restored.
 #include "network/network_settings_scan.h"
 
+#include <winsock2.h>
+#include <ws2spi.h>
 #include <windows.h>
 #include <wincrypt.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstddef>
+#include <cstring>
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include "core/winsock_catalog.h"
 #include "judge/testing/system_judge.h"
 #include "sysroutines/system_paths.h"
 #include "refdb/zlb_archive.h"
+#include "tests/support/registry_dump.h"
 #include "tests/support/test_certificates.h"
 #include "tests/support/test_support.h"
 #include "undo/testing/undo_fixture.h"
+#include "win32/handles.h"
 #include "win32/registry.h"
 #include "win32/registry_write.h"
 
@@ -165,15 +172,56 @@ TEST_F(NetworkSettingsScanTest, HostileAndHugeHostsFilesAreReadSafely) {
   rows = ScanNetworkSettings(tables_, places_);
   ASSERT_TRUE(Find(rows, "Note", "Hosts file"));
   EXPECT_NE(Find(rows, "Note", "Hosts file")->verdict.find("UTF-16"), std::string::npos);
-  // A read-only hosts file is refused, and left as it is.
-  test::WriteBytes(hosts_, "1.2.3.4 www.google.com\n");
-  SetFileAttributesW(std::filesystem::u8path(hosts_).c_str(), FILE_ATTRIBUTE_READONLY);
-  rows = ScanNetworkSettings(tables_, places_);
-  const WriteResult refused = RepairNetworkSetting(*Find(rows, "Hosts", "www.google.com"));
-  EXPECT_EQ(refused.error, static_cast<uint32_t>(ERROR_ACCESS_DENIED));
-  EXPECT_NE(refused.message.find("read-only"), std::string::npos);
-  SetFileAttributesW(std::filesystem::u8path(hosts_).c_str(), FILE_ATTRIBUTE_NORMAL);
-  EXPECT_EQ(test::ReadBytes(hosts_), "1.2.3.4 www.google.com\n");
+}
+
+// A hosts file left read-only (as adware leaves it to keep its lines): the
+// line is commented out and the file is read-only again right after; the
+// restore gives back its bytes and the attribute as the backup kept it,
+// whatever the attribute is meanwhile. A file that cannot be changed keeps
+// both.
+TEST_F(NetworkSettingsScanTest, AReadOnlyHostsFileIsChangedAndStaysReadOnly) {
+  const std::wstring path = std::filesystem::u8path(hosts_).wstring();
+  const std::string original = "127.0.0.1 localhost\r\n1.2.3.4 www.google.com\r\n";
+  test::WriteBytes(hosts_, original);
+  ASSERT_TRUE(SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE));
+  auto readOnly = [&path] { return (GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_READONLY) != 0; };
+  auto rows = ScanNetworkSettings(tables_, places_);
+  const NetworkSettingRow* google = Find(rows, "Hosts", "www.google.com");
+  ASSERT_TRUE(google);
+  EXPECT_TRUE(google->readOnlyFile);
+  {
+    Store store;
+    {
+      undo::ChangeSet set("Network Settings", "Repair");
+      const WriteResult r = RepairNetworkSetting(*google);
+      ASSERT_TRUE(r) << r.message;
+    }
+    EXPECT_EQ(test::ReadBytes(hosts_), "127.0.0.1 localhost\r\n# 1.2.3.4 www.google.com\r\n");
+    EXPECT_TRUE(readOnly());
+    EXPECT_FALSE(Find(ScanNetworkSettings(tables_, places_), "Hosts", "www.google.com"));
+    EXPECT_EQ(OnlySet().manifest.items[0].file.attributes & FILE_ATTRIBUTE_READONLY,
+              static_cast<uint32_t>(FILE_ATTRIBUTE_READONLY));
+    // Made writable meanwhile: the restore puts the attribute back too.
+    ASSERT_TRUE(SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_ARCHIVE));
+    RestoreAll();
+    EXPECT_EQ(test::ReadBytes(hosts_), original);
+    EXPECT_TRUE(readOnly());
+  }
+  // A file the replacement cannot take (held open without sharing): the
+  // write fails, and the file keeps its bytes and its attribute.
+  {
+    win32::UniqueHfile held(CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held);
+    const WriteResult r = RepairNetworkSetting(*google);
+    EXPECT_FALSE(r);
+    EXPECT_FALSE(r.message.empty());
+  }
+  EXPECT_EQ(test::ReadBytes(hosts_), original);
+  EXPECT_TRUE(readOnly());
+  // A file no longer read-only stays writable after a change.
+  ASSERT_TRUE(SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL));
+  ASSERT_TRUE(RepairNetworkSetting(*google));
+  EXPECT_FALSE(readOnly());
 }
 
 TEST_F(NetworkSettingsScanTest, ProxiesScriptsAndDnsServersAndTheirRemoval) {
@@ -293,6 +341,231 @@ TEST_F(NetworkSettingsScanTest, WinsockProvidersAreJudged) {
   (void)SystemWinsockProviders();
 }
 
+// A packed catalog item as the registry keeps it, made from the system's own
+// structure (so the reader's field offsets are checked against it).
+std::vector<uint8_t> PackedItem(const std::string& path, const char* guid, DWORD catalogId, int chainLen,
+                                const wchar_t* name, std::size_t extra = 4) {
+  static_assert(sizeof(WSAPROTOCOL_INFOW) == kProtocolInfoSize);
+  WSAPROTOCOL_INFOW info{};
+  const auto g = GuidFromText(guid);
+  std::memcpy(&info.ProviderId, g->data(), 16);
+  info.dwCatalogEntryId = catalogId;
+  info.ProtocolChain.ChainLen = chainLen;
+  info.ProtocolChain.ChainEntries[0] = catalogId;
+  info.iAddressFamily = AF_INET;
+  wcsncpy(info.szProtocol, name, WSAPROTOCOL_LEN);
+  std::vector<uint8_t> bytes(MAX_PATH + sizeof info + extra, 0);
+  std::memcpy(bytes.data(), path.data(), std::min<std::size_t>(path.size(), MAX_PATH - 1));
+  std::memcpy(bytes.data() + MAX_PATH, &info, sizeof info);
+  return bytes;
+}
+
+// The registry's catalogs beside what the setup routines list: the same
+// entries once, the entries they skip and the 32-bit programs' catalog
+// listed (and judged), damaged entries listed with why; nothing written.
+TEST_F(NetworkSettingsScanTest, WinsockRegistryCatalogsAddWhatTheInterfacesSkip) {
+  test::WriteBytes(hosts_, "");
+  const std::string lsp = dir_.File("wlsp.dll");
+  test::WriteBytes(lsp, "MZ not really a provider");
+  const std::string parameters = keyRoot_ + "\\WinSock2\\Parameters";
+  const std::string protocols = parameters + "\\Protocol_Catalog9\\Catalog_Entries64\\";
+  const std::string protocols32 = parameters + "\\Protocol_Catalog9\\Catalog_Entries\\";
+  const std::string spaces = parameters + "\\NameSpace_Catalog5\\Catalog_Entries64\\";
+  auto binary = [](const std::string& key, const char* name, const std::vector<uint8_t>& data) {
+    ASSERT_EQ(RegWriteKey::Create(HKEY_LOCAL_MACHINE, key)->WriteRaw(name, REG_BINARY, data), ERROR_SUCCESS);
+  };
+  const char* tcp = "{E70F1AA0-AB8B-11CF-8CA3-00805F48A192}";
+  const char* hidden = "{12345678-0000-0000-0000-0000000000A1}";
+  const char* nla = "{6642243A-3BA8-4AA6-BAA5-2E0BD71FDD83}";
+  binary(protocols + "000000000001", "PackedCatalogItem",
+         PackedItem("%SystemRoot%\\system32\\mswsock.dll", tcp, 1001, 1, L"MSAFD Tcpip [TCP/IP]"));
+  binary(protocols + "000000000002", "PackedCatalogItem", PackedItem(lsp, hidden, 1010, 0, L"Hidden LSP", 0));
+  binary(protocols + "000000000003", "PackedCatalogItem", std::vector<uint8_t>(100, 0x41));
+  String(HKEY_LOCAL_MACHINE, protocols + "000000000004", "PackedCatalogItem", "not binary");
+  binary(protocols32 + "000000000001", "PackedCatalogItem", PackedItem(lsp, hidden, 1001, 0, L"Hidden LSP", 4096));
+  auto guidBytes = [](const char* text) {
+    const auto g = GuidFromText(text);
+    return std::vector<uint8_t>(g->begin(), g->end());
+  };
+  String(HKEY_LOCAL_MACHINE, spaces + "000000000001", "LibraryPath", "%SystemRoot%\\system32\\NLAapi.dll");
+  String(HKEY_LOCAL_MACHINE, spaces + "000000000001", "DisplayString", "Network Location Awareness");
+  binary(spaces + "000000000001", "ProviderId", guidBytes(nla));
+  Dword(HKEY_LOCAL_MACHINE, spaces + "000000000001", "Enabled", 0);
+  binary(spaces + "000000000002", "ProviderId", {1, 2, 3});
+  places_.winsockCatalogs = parameters;
+  places_.winsockProviders = [=] {
+    WinsockProvider base{"Protocol", "MSAFD Tcpip [TCP/IP]", SystemFolder() + "\\mswsock.dll", "", false};
+    base.providerId = tcp;
+    base.catalogEntryId = 1001;
+    WinsockProvider space{"Namespace", "Network Location Awareness", SystemFolder() + "\\NLAapi.dll", nla, false};
+    space.providerId = nla;
+    return std::vector<WinsockProvider>{base, space};
+  };
+  const RegTreeCopy before = Dump(HKEY_LOCAL_MACHINE, keyRoot_);
+  const test::SystemJudge judge(Tables());
+  const auto rows = ScanNetworkSettings(tables_, places_, &judge.get());
+  EXPECT_EQ(Dump(HKEY_LOCAL_MACHINE, keyRoot_), before);
+  ASSERT_EQ(rows.size(), 7u);
+  EXPECT_FALSE(rows[0].flagged) << rows[0].verdict;
+  EXPECT_NE(rows[1].verdict.find("Disabled"), std::string::npos) << rows[1].verdict;
+  // The layered provider the routines do not list: flagged, removable.
+  const NetworkSettingRow& skipped = rows[2];
+  EXPECT_EQ(skipped.name, "Hidden LSP");
+  EXPECT_EQ(skipped.value, lsp);
+  EXPECT_TRUE(skipped.flagged) << skipped.verdict;
+  EXPECT_NE(skipped.verdict.find("do not list it"), std::string::npos);
+  EXPECT_NE(skipped.location.find("only in the registry: HKEY_LOCAL_MACHINE\\" + protocols + "000000000002"),
+            std::string::npos)
+      << skipped.location;
+  EXPECT_EQ(skipped.repair, NetworkRepair::RemoveWinsockProvider);
+  EXPECT_EQ(skipped.providerId, hidden);
+  EXPECT_FALSE(skipped.wow32);
+  // The damaged entries: listed with why, nothing to remove.
+  for (std::size_t i : {3u, 4u}) {
+    EXPECT_TRUE(rows[i].problem);
+    EXPECT_EQ(rows[i].repair, NetworkRepair::None);
+  }
+  EXPECT_NE(rows[3].verdict.find("100 bytes"), std::string::npos) << rows[3].verdict;
+  EXPECT_NE(rows[4].verdict.find("not binary"), std::string::npos) << rows[4].verdict;
+  // The 32-bit programs' catalog.
+  EXPECT_TRUE(rows[5].wow32);
+  EXPECT_TRUE(rows[5].flagged);
+  EXPECT_NE(rows[5].location.find("(32-bit)"), std::string::npos);
+  EXPECT_TRUE(rows[6].problem);
+  EXPECT_EQ(rows[6].kind, "Winsock Namespace");
+}
+
+// The removal of a flagged provider through the setup routines' seam, with
+// the recorder on: the chain over it goes too, the restore installs both
+// again. A routine that reports success and removes nothing, a 32-bit entry
+// the 64-bit catalog holds too: refused, nothing lost.
+TEST(NetworkSettingsWinsock, AFlaggedProviderIsRemovedThroughTheSetupRoutinesAndComesBack) {
+  struct Catalog {
+    std::vector<WinsockProviderSetup> providers;
+    bool ignoreRemoval = false;
+  } catalog;
+  auto entry = [](const char* guid, DWORD id, int chainLen, std::vector<DWORD> chain) {
+    WSAPROTOCOL_INFOW info{};
+    const auto g = GuidFromText(guid);
+    std::memcpy(&info.ProviderId, g->data(), 16);
+    info.dwCatalogEntryId = id;
+    info.ProtocolChain.ChainLen = chainLen;
+    for (std::size_t i = 0; i < chain.size(); ++i) info.ProtocolChain.ChainEntries[i] = chain[i];
+    const auto* raw = reinterpret_cast<const uint8_t*>(&info);
+    return std::vector<uint8_t>(raw, raw + sizeof info);
+  };
+  const char* base = "{E70F1AA0-AB8B-11CF-8CA3-00805F48A192}";
+  const char* layered = "{5A5A0000-0000-0000-0000-000000000001}";
+  const char* chain = "{5A5A0000-0000-0000-0000-000000000002}";
+  const char* other = "{5A5A0000-0000-0000-0000-000000000003}";
+  catalog.providers = {{false, false, base, "%SystemRoot%\\system32\\mswsock.dll", {entry(base, 1001, 1, {1001})}},
+                       {false, false, layered, "C:\\lsp.dll", {entry(layered, 1010, 0, {})}},
+                       {false, false, chain, "C:\\lsp.dll", {entry(chain, 1011, 2, {1010, 1001}), entry(chain, 1012, 2, {1010, 1001})}},
+                       {false, true, other, "C:\\lsp32.dll", {entry(other, 1001, 0, {})}},
+                       {false, false, other, "C:\\lsp64.dll", {entry(other, 1020, 0, {})}}};
+  const auto before = catalog.providers;
+  DWORD nextId = 3000;
+  WinsockSetupRoutines routines;
+  routines.list = [&](bool nameSpace, bool wow32, uint32_t&) {
+    std::vector<WinsockProviderSetup> out;
+    for (const auto& p : catalog.providers)
+      if (p.nameSpace == nameSpace && p.wow32 == wow32) out.push_back(p);
+    return std::optional(out);
+  };
+  routines.remove = [&](const WinsockProviderSetup& p) -> uint32_t {
+    if (!catalog.ignoreRemoval)
+      std::erase_if(catalog.providers,
+                    [&](const auto& q) { return q.providerId == p.providerId && q.wow32 == p.wow32; });
+    return 0;
+  };
+  routines.install = [&](WinsockProviderSetup p) -> uint32_t {
+    for (auto& bytes : p.protocols) std::memcpy(bytes.data() + offsetof(WSAPROTOCOL_INFOW, dwCatalogEntryId), &nextId, 4);
+    ++nextId;
+    catalog.providers.push_back(p);
+    return 0;
+  };
+  const ScopedWinsockSetup seam(routines);
+
+  NetworkSettingRow row;
+  row.kind = "Winsock Provider";
+  row.repair = NetworkRepair::RemoveWinsockProvider;
+  row.providerId = layered;
+  ASSERT_TRUE(CanRepair(row));
+  {
+    Store store;
+    // A routine that says done and changes nothing: a failure that says so.
+    catalog.ignoreRemoval = true;
+    WriteResult r = RepairNetworkSetting(row);
+    EXPECT_FALSE(r);
+    EXPECT_NE(r.message.find("still lists it"), std::string::npos) << r.message;
+    catalog.ignoreRemoval = false;
+    // The 32-bit entry of a provider the 64-bit catalog holds too.
+    NetworkSettingRow both = row;
+    both.providerId = other;
+    both.wow32 = true;
+    r = RepairNetworkSetting(both);
+    EXPECT_EQ(r.error, static_cast<uint32_t>(ERROR_NOT_SUPPORTED));
+    EXPECT_NE(r.message.find("64-bit catalog first"), std::string::npos) << r.message;
+    EXPECT_EQ(catalog.providers, before);
+    std::string id;
+    {
+      undo::ChangeSet set("Network Settings", "Repair");
+      r = RepairNetworkSetting(row);
+      ASSERT_TRUE(r) << r.message;
+      id = set.Id();
+    }
+    ASSERT_EQ(catalog.providers.size(), 3u);  // the base provider and the other's two entries stay
+    EXPECT_TRUE(RepairNetworkSetting(row).NotFound());
+    const StoredChangeSet set = *undo::FindChangeSet(id);
+    const auto& items = set.manifest.items;
+    ASSERT_FALSE(items.empty());
+    EXPECT_EQ(items.back().operation, "RemoveWinsockProvider");
+    ASSERT_EQ(items.back().winsock.size(), 2u);
+    EXPECT_EQ(items.back().winsock[0].providerId, chain);
+    EXPECT_EQ(items.back().winsock[0].protocols.size(), 2u);
+    const undo::RestoreReport report = RestoreChangeSet(set, false);
+    EXPECT_TRUE(report.AllRestored()) << report.Text();
+  }
+  ASSERT_EQ(catalog.providers.size(), 5u);
+  const auto* back = &catalog.providers[3];
+  const auto* backChain = &catalog.providers[4];
+  EXPECT_EQ(back->providerId, layered);
+  EXPECT_EQ(backChain->providerId, chain);
+  const auto newId = ParseProtocolInfo(back->protocols[0].data(), kProtocolInfoSize)->catalogEntryId;
+  for (const auto& bytes : backChain->protocols)
+    EXPECT_EQ(ParseProtocolInfo(bytes.data(), bytes.size())->ChainIds(), (std::vector<uint32_t>{newId, 1001}));
+}
+
+// The system's own routines: under Wine they report success and change
+// nothing; the write says so instead of claiming it done. A provider the
+// system did install is removed again.
+TEST(NetworkSettingsWinsock, TheSystemsSetupRoutinesAreCheckedAfterwards) {
+  uint32_t error = 0;
+  const auto protocols = ListWinsockProviders(false, false, error);
+  ASSERT_TRUE(protocols) << error;
+  EXPECT_TRUE(ListWinsockProviders(true, false, error));
+  EXPECT_TRUE(RemoveWinsockProvider("{5A5A0000-0000-0000-0000-0000000000FF}", false, false).NotFound());
+  EXPECT_TRUE(RemoveWinsockProvider("{5A5A0000-0000-0000-0000-0000000000FF}", true, true).NotFound());
+  EXPECT_EQ(RemoveWinsockProvider("not a guid", false, false).error, static_cast<uint32_t>(ERROR_INVALID_PARAMETER));
+  if (protocols->empty()) GTEST_SKIP() << "the system lists no protocol provider to copy";
+  WinsockProviderSetup made = protocols->front();
+  made.providerId = "{5A5A0000-0000-0000-0000-0000000000FE}";
+  for (auto& bytes : made.protocols) {
+    const auto g = GuidFromText(made.providerId);
+    std::memcpy(bytes.data() + offsetof(WSAPROTOCOL_INFOW, ProviderId), g->data(), 16);
+  }
+  made.dllPath = "%SystemRoot%\\system32\\wlnone.dll";
+  const WriteResult r = InstallWinsockProviders({made});
+  const auto after = ListWinsockProviders(false, false, error);
+  bool listed = false;
+  for (const auto& p : *after) listed = listed || p.providerId == made.providerId;
+  EXPECT_EQ(r.ok(), listed) << r.message;
+  if (!r) std::printf("the system's install routine: %s\n", r.message.c_str());
+  if (listed) {
+    EXPECT_TRUE(RemoveWinsockProvider(made.providerId, false, false));
+  }
+}
+
 // The places of this system: the user's real Internet Settings key and the
 // prefix's own hosts file, as the hidden machinery of the page reads them.
 TEST(NetworkSettingsSystem, TheUsersProxyScriptAndTheSystemsHostsFile) {
@@ -398,6 +671,93 @@ TEST(NetworkSettingsSystem, RootCertificatesOfTheMachineAndPlantedOnes) {
   EXPECT_EQ(CertificateInStore(machineRoot, test::kTestRoot4Sha1), true);
   EXPECT_TRUE(DeleteCertificate(userRoot, test::kTestRoot3Sha1));
   EXPECT_TRUE(DeleteCertificate(machineRoot, test::kTestRoot4Sha1));
+}
+
+// The enterprise and group-policy root stores: opened without making them
+// (the registry's certificate keys are as they were), their roots listed
+// under the store they are kept in, judged by the same rule, deleted from
+// that store with a backup and put back into it.
+TEST(NetworkSettingsSystem, EnterpriseAndGroupPolicyRootStores) {
+  const std::vector<std::string> stores = {"LocalMachineGroupPolicy\\ROOT", "LocalMachineEnterprise\\ROOT",
+                                           "CurrentUserGroupPolicy\\ROOT"};
+  // Where these stores live (other tests change the user's and the
+  // machine's own stores meanwhile).
+  auto certificateKeys = [] {
+    std::vector<std::string> lines;
+    for (std::string& line : test::DumpRegistry())
+      if (line.find("Policies\\Microsoft\\SystemCertificates") != std::string::npos ||
+          line.find("EnterpriseCertificates") != std::string::npos)
+        lines.push_back(std::move(line));
+    return lines;
+  };
+  // Wine makes the machine's own stores at the first open in a prefix.
+  (void)ReadRootCertificates({"LocalMachine\\ROOT", "CurrentUser\\ROOT"});
+  const std::vector<std::string> before = certificateKeys();
+  (void)ReadRootCertificates(stores);
+  EXPECT_EQ(certificateKeys(), before) << test::RegistryDifference(before, certificateKeys());
+
+  // Made by the write routines (as a domain would fill them).
+  const std::string policy = stores[0], enterprise = stores[1];
+  const bool policyKeyBefore = RegKey::Exists(HKEY_LOCAL_MACHINE, "Software\\Policies\\Microsoft\\SystemCertificates\\Root");
+  const bool enterpriseKeyBefore = RegKey::Exists(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\EnterpriseCertificates\\Root");
+  const WriteResult added = AddCertificate(policy, test::kTestRoot1);
+  ASSERT_TRUE(added) << added.message;
+  // Wine's certificate stores have no enterprise location (it cannot be
+  // opened at all): there the enterprise store is checked as not read only.
+  const WriteResult addedEnterprise = AddCertificate(enterprise, test::kTestRoot2);
+  const bool withEnterprise = addedEnterprise.ok();
+  if (!withEnterprise) std::printf("no enterprise store: %s\n", addedEnterprise.message.c_str());
+  EXPECT_EQ(CertificateInStore("LocalMachine\\ROOT", test::kTestRoot1Sha1), false);  // its own store only
+  NetworkSettingsPlaces places;
+  places.rootStores = NetworkSettingsPlaces::OfThisSystem().rootStores;
+  auto find = [](const std::vector<NetworkSettingRow>& rows, const std::string& sha1) {
+    std::vector<const NetworkSettingRow*> found;
+    for (const auto& r : rows)
+      if (r.thumbprint == sha1) found.push_back(&r);
+    return found;
+  };
+  const auto rows = ScanNetworkSettings(Tables(), places);
+  const auto inPolicy = find(rows, test::kTestRoot1Sha1), inEnterprise = find(rows, test::kTestRoot2Sha1);
+  ASSERT_EQ(inPolicy.size(), 1u);  // once, though the machine's and the user's root stores show it too
+  EXPECT_EQ(inPolicy[0]->location, policy);
+  EXPECT_TRUE(inPolicy[0]->flagged);
+  EXPECT_NE(inPolicy[0]->verdict.find("group policy"), std::string::npos) << inPolicy[0]->verdict;
+  std::vector<const NetworkSettingRow*> repaired = {inPolicy[0]};
+  if (withEnterprise) {
+    ASSERT_EQ(inEnterprise.size(), 1u);
+    EXPECT_EQ(inEnterprise[0]->location, enterprise);
+    EXPECT_NE(inEnterprise[0]->verdict.find("enterprise"), std::string::npos) << inEnterprise[0]->verdict;
+    repaired.push_back(inEnterprise[0]);
+  }
+  {
+    Store store;
+    {
+      undo::ChangeSet set("Network Settings", "Repair");
+      for (const NetworkSettingRow* row : repaired) {
+        ASSERT_TRUE(CanRepair(*row));
+        const WriteResult r = RepairNetworkSetting(*row);
+        ASSERT_TRUE(r) << r.message;
+      }
+    }
+    EXPECT_EQ(CertificateInStore(policy, test::kTestRoot1Sha1), false);
+    if (withEnterprise) {
+      EXPECT_EQ(CertificateInStore(enterprise, test::kTestRoot2Sha1), false);
+    }
+    const auto after = ScanNetworkSettings(Tables(), places);
+    EXPECT_TRUE(find(after, test::kTestRoot1Sha1).empty());
+    const StoredChangeSet set = OnlySet();
+    ASSERT_EQ(set.manifest.items.size(), repaired.size());
+    EXPECT_EQ(set.manifest.items[0].path, policy);  // the backup names the store and its location
+    RestoreAll();
+  }
+  EXPECT_EQ(CertificateInStore(policy, test::kTestRoot1Sha1), true);
+  EXPECT_TRUE(DeleteCertificate(policy, test::kTestRoot1Sha1));
+  if (withEnterprise) {
+    EXPECT_EQ(CertificateInStore(enterprise, test::kTestRoot2Sha1), true);
+    EXPECT_TRUE(DeleteCertificate(enterprise, test::kTestRoot2Sha1));
+  }
+  if (!policyKeyBefore) RegWriteKey::DeleteTree(HKEY_LOCAL_MACHINE, "Software\\Policies\\Microsoft\\SystemCertificates\\Root");
+  if (!enterpriseKeyBefore) RegWriteKey::DeleteTree(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\EnterpriseCertificates\\Root");
 }
 
 }  // namespace

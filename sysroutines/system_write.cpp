@@ -6,11 +6,14 @@
 #include <shobjidl.h>
 
 #include <algorithm>
+#include <map>
+#include <set>
 #include <memory>
 #include <utility>
 
 #include "core/ascii.h"
 #include "core/task_definition.h"
+#include "core/winsock_catalog.h"
 #include "sysroutines/store_folder.h"
 #include "sysroutines/task_service.h"
 #include "sysroutines/text_routines.h"
@@ -64,6 +67,8 @@ std::string Describe(const WriteRequest& r) {
     case WriteKind::RewriteFile: return "Could not change the file " + r.target;
     case WriteKind::DeleteCertificate: return "Could not delete the certificate " + r.name + " from " + r.target;
     case WriteKind::AddCertificate: return "Could not add the certificate " + r.name + " to " + r.target;
+    case WriteKind::RemoveWinsockProvider: return "Could not remove the Winsock provider " + r.name + " from " + r.target;
+    case WriteKind::InstallWinsockProvider: return "Could not install the Winsock provider " + r.name + " into " + r.target;
     case WriteKind::DeleteWmiInstance: return "Could not delete the WMI instance " + r.name + " of " + r.target;
     case WriteKind::CreateWmiInstance: return "Could not create the WMI instance " + r.name + " in " + r.target;
     case WriteKind::CancelTransferJob: return "Could not cancel the transfer job " + r.target;
@@ -272,6 +277,8 @@ std::string_view WriteKindName(WriteKind kind) {
     case WriteKind::RewriteFile: return "RewriteFile";
     case WriteKind::DeleteCertificate: return "DeleteCertificate";
     case WriteKind::AddCertificate: return "AddCertificate";
+    case WriteKind::RemoveWinsockProvider: return "RemoveWinsockProvider";
+    case WriteKind::InstallWinsockProvider: return "InstallWinsockProvider";
     case WriteKind::DeleteWmiInstance: return "DeleteWmiInstance";
     case WriteKind::CreateWmiInstance: return "CreateWmiInstance";
     case WriteKind::CancelTransferJob: return "CancelTransferJob";
@@ -439,13 +446,14 @@ WriteResult DeleteFileNow(std::string_view path) {
   return Failure(request, GetLastError());
 }
 
-WriteResult RewriteFile(std::string_view path, std::string_view bytes) {
+WriteResult RewriteFile(std::string_view path, std::string_view bytes, std::optional<bool> readOnly) {
   WriteRequest request{WriteKind::RewriteFile, std::string(path), {}};
   request.data.assign(bytes.begin(), bytes.end());
   if (auto refused = CheckFilePath(request, path)) return *refused;
   const DWORD attributes = win32::FileAttributes(path);
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-    return Failure(request, ERROR_ACCESS_DENIED, "the file is read-only.");
+  if (attributes == INVALID_FILE_ATTRIBUTES) return Failure(request, GetLastError());
+  const bool wasReadOnly = attributes & FILE_ATTRIBUTE_READONLY;
+  const bool readOnlyAfter = readOnly.value_or(wasReadOnly);
   if (auto refused = Intercepted(request)) return *refused;
   const std::string target(path);
   const auto slash = target.find_last_of('\\');
@@ -474,11 +482,30 @@ WriteResult RewriteFile(std::string_view path, std::string_view bytes) {
       return Failure(request, e);
     }
   }
-  if (!ReplaceFileW(win32::ApiPath(path).c_str(), win32::ApiPath(fresh).c_str(), nullptr,
-                    REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
+  // The file replacement refuses a read-only file: the attribute is off
+  // for the replacement only.
+  const std::wstring apiPath = win32::ApiPath(path);
+  if (wasReadOnly && !SetFileAttributesW(apiPath.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY)) {
     const DWORD e = GetLastError();
     DeleteFileW(win32::ApiPath(fresh).c_str());
+    return Failure(request, e, "the file is read-only (FILE_ATTRIBUTE_READONLY), and the attribute cannot be cleared: " +
+                                   win32::SystemErrorText(e));
+  }
+  if (!ReplaceFileW(apiPath.c_str(), win32::ApiPath(fresh).c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
+                    nullptr)) {
+    const DWORD e = GetLastError();
+    DeleteFileW(win32::ApiPath(fresh).c_str());
+    if (wasReadOnly) SetFileAttributesW(apiPath.c_str(), attributes);
     return Failure(request, e);
+  }
+  // The replacement took the file's attributes (as they were during it).
+  const DWORD now = GetFileAttributesW(apiPath.c_str());
+  if (now != INVALID_FILE_ATTRIBUTES && ((now & FILE_ATTRIBUTE_READONLY) != 0) != readOnlyAfter) {
+    const DWORD wanted = readOnlyAfter ? now | FILE_ATTRIBUTE_READONLY : now & ~FILE_ATTRIBUTE_READONLY;
+    if (!SetFileAttributesW(apiPath.c_str(), wanted))
+      return FailureAfterChange(request, GetLastError(),
+                                std::string("the new bytes are in place, but its read-only attribute could not be ") +
+                                    (readOnlyAfter ? "put back." : "cleared."));
   }
   return Done();
 }
@@ -504,6 +531,9 @@ DWORD StoreLocation(std::string_view store, std::wstring& name) {
   name = win32::Widen(store.substr(slash + 1));
   if (location == "localmachine") return CERT_SYSTEM_STORE_LOCAL_MACHINE;
   if (location == "currentuser") return CERT_SYSTEM_STORE_CURRENT_USER;
+  if (location == "localmachinegrouppolicy") return CERT_SYSTEM_STORE_LOCAL_MACHINE_GROUP_POLICY;
+  if (location == "localmachineenterprise") return CERT_SYSTEM_STORE_LOCAL_MACHINE_ENTERPRISE;
+  if (location == "currentusergrouppolicy") return CERT_SYSTEM_STORE_CURRENT_USER_GROUP_POLICY;
   return 0;
 }
 
@@ -993,6 +1023,175 @@ WriteResult RegisterScheduledTask(std::string_view taskPath, std::string_view xm
   hr = folder->RegisterTask(Bstr(TaskNameOf(taskPath)).get(), Bstr(xml).get(), TASK_CREATE_OR_UPDATE, empty, empty,
                             TASK_LOGON_NONE, empty, task.put());
   return SUCCEEDED(hr) ? Done() : Failure(request, ErrorOf(hr), "the task service did not take its definition.");
+}
+
+// The system's setup routines (winsock_setup.cpp), reached only from here.
+WinsockSetupRoutines SystemWinsockSetup();
+
+namespace {
+
+std::optional<WinsockSetupRoutines>& WinsockOverride() {
+  static std::optional<WinsockSetupRoutines> routines;
+  return routines;
+}
+
+WinsockSetupRoutines WinsockRoutines() { return WinsockOverride() ? *WinsockOverride() : SystemWinsockSetup(); }
+
+std::string WinsockCatalogName(bool nameSpace, bool wow32) {
+  return std::string(nameSpace ? "the Winsock namespace catalog" : "the Winsock protocol catalog") +
+         (wow32 ? " of 32-bit programs" : "");
+}
+
+bool SameGuid(std::string_view a, std::string_view b) { return EqualsNoCase(a, b); }
+
+const WinsockProviderSetup* FindProvider(const std::vector<WinsockProviderSetup>& list, std::string_view id) {
+  for (const auto& p : list)
+    if (SameGuid(p.providerId, id)) return &p;
+  return nullptr;
+}
+
+std::vector<uint32_t> CatalogIds(const WinsockProviderSetup& p) {
+  std::vector<uint32_t> ids;
+  for (const auto& bytes : p.protocols)
+    if (const auto info = ParseProtocolInfo(bytes.data(), bytes.size())) ids.push_back(info->catalogEntryId);
+  return ids;
+}
+
+bool IsChain(const WinsockProviderSetup& p) {
+  for (const auto& bytes : p.protocols)
+    if (const auto info = ParseProtocolInfo(bytes.data(), bytes.size()); info && info->Chain()) return true;
+  return false;
+}
+
+}  // namespace
+
+ScopedWinsockSetup::ScopedWinsockSetup(WinsockSetupRoutines routines)
+    : previous_(std::exchange(WinsockOverride(), std::move(routines))) {}
+
+ScopedWinsockSetup::~ScopedWinsockSetup() { WinsockOverride() = std::move(previous_); }
+
+std::optional<std::vector<WinsockProviderSetup>> ListWinsockProviders(bool nameSpace, bool wow32, uint32_t& error) {
+  const WinsockSetupRoutines routines = WinsockRoutines();
+  if (!routines.list) {
+    error = ERROR_NOT_SUPPORTED;
+    return std::nullopt;
+  }
+  error = ERROR_SUCCESS;
+  return routines.list(nameSpace, wow32, error);
+}
+
+WriteResult RemoveWinsockProvider(std::string_view providerId, bool nameSpace, bool wow32) {
+  WriteRequest request{WriteKind::RemoveWinsockProvider, WinsockCatalogName(nameSpace, wow32), std::string(providerId)};
+  const WinsockSetupRoutines routines = WinsockRoutines();
+  if (!GuidFromText(providerId)) return Failure(request, ERROR_INVALID_PARAMETER, "it is not a provider GUID.");
+  uint32_t error = ERROR_SUCCESS;
+  const auto list = ListWinsockProviders(nameSpace, wow32, error);
+  if (!list) return Failure(request, error, "the catalog cannot be read: " + win32::SystemErrorText(error));
+  const WinsockProviderSetup* target = FindProvider(*list, providerId);
+  if (!target) return Failure(request, ERROR_FILE_NOT_FOUND, "it is not in the catalog.");
+  if (wow32) {
+    uint32_t wideError = ERROR_SUCCESS;
+    const auto wide = ListWinsockProviders(nameSpace, false, wideError);
+    if (!wide) return Failure(request, wideError, "the 64-bit catalog cannot be read: " + win32::SystemErrorText(wideError));
+    if (FindProvider(*wide, providerId))
+      return Failure(request, ERROR_NOT_SUPPORTED,
+                     "the 64-bit catalog holds it too, and a 64-bit program can put a provider back into the 32-bit "
+                     "catalog only together with the 64-bit one. Remove it from the 64-bit catalog first.");
+  }
+  // The chains built over the provider's entries go with it, and chains over
+  // those in turn; they are removed first, the provider last.
+  std::vector<const WinsockProviderSetup*> removed{target};
+  if (!nameSpace) {
+    std::set<uint32_t> gone;
+    for (uint32_t id : CatalogIds(*target)) gone.insert(id);
+    for (bool more = true; more;) {
+      more = false;
+      for (const auto& p : *list) {
+        if (std::find(removed.begin(), removed.end(), &p) != removed.end()) continue;
+        bool over = false;
+        for (const auto& bytes : p.protocols)
+          if (const auto info = ParseProtocolInfo(bytes.data(), bytes.size()); info && info->Chain())
+            for (uint32_t id : info->ChainIds()) over = over || gone.count(id);
+        if (!over) continue;
+        removed.insert(removed.begin(), &p);
+        for (uint32_t id : CatalogIds(p)) gone.insert(id);
+        more = true;
+      }
+    }
+  }
+  for (const auto* p : removed) request.winsock.push_back(*p);
+  if (!routines.remove) return Failure(request, ERROR_NOT_SUPPORTED, "there is no routine to remove it.");
+  if (auto refused = Intercepted(request)) return *refused;
+  bool anyRemoved = false;
+  for (const auto* p : removed) {
+    const uint32_t e = routines.remove(*p);
+    if (e != ERROR_SUCCESS) {
+      const std::string reason = "the system's setup routine refused " + p->providerId + ": " + win32::SystemErrorText(e);
+      return anyRemoved ? FailureAfterChange(request, e, reason) : Failure(request, e, reason);
+    }
+    anyRemoved = true;
+  }
+  const auto after = ListWinsockProviders(nameSpace, wow32, error);
+  if (!after) return FailureAfterChange(request, error, "the catalog cannot be read afterwards to check the removal.");
+  std::size_t still = 0;
+  for (const auto* p : removed) still += FindProvider(*after, p->providerId) ? 1 : 0;
+  if (still == removed.size())
+    return Failure(request, ERROR_GEN_FAILURE,
+                   "the system's setup routine reported it removed, but the catalog still lists it.");
+  if (still) return FailureAfterChange(request, ERROR_GEN_FAILURE, "the catalog still lists part of it.");
+  return Done();
+}
+
+WriteResult InstallWinsockProviders(const std::vector<WinsockProviderSetup>& providers) {
+  const bool nameSpace = !providers.empty() && providers.front().nameSpace;
+  const bool wow32 = !providers.empty() && providers.front().wow32;
+  std::string names;
+  for (const auto& p : providers) names += (names.empty() ? "" : ", ") + p.providerId;
+  WriteRequest request{WriteKind::InstallWinsockProvider, WinsockCatalogName(nameSpace, wow32), names};
+  const WinsockSetupRoutines routines = WinsockRoutines();
+  if (providers.empty()) return Failure(request, ERROR_INVALID_PARAMETER, "no provider was given.");
+  for (const auto& p : providers) {
+    if (p.nameSpace != nameSpace || p.wow32 != wow32)
+      return Failure(request, ERROR_INVALID_PARAMETER, "the providers are not of one catalog.");
+    if (!GuidFromText(p.providerId) || p.dllPath.empty() || (!nameSpace && p.protocols.empty()))
+      return Failure(request, ERROR_INVALID_DATA, "the provider's GUID, DLL or protocol entries are missing.");
+    for (const auto& bytes : p.protocols)
+      if (bytes.size() != kProtocolInfoSize) return Failure(request, ERROR_INVALID_DATA, "a protocol entry is damaged.");
+  }
+  uint32_t error = ERROR_SUCCESS;
+  const auto list = ListWinsockProviders(nameSpace, wow32, error);
+  if (!list) return Failure(request, error, "the catalog cannot be read: " + win32::SystemErrorText(error));
+  // What is there already stays; the rest goes in, chains last.
+  std::vector<WinsockProviderSetup> missing;
+  for (bool chains : {false, true})
+    for (const auto& p : providers)
+      if (IsChain(p) == chains && !FindProvider(*list, p.providerId)) missing.push_back(p);
+  if (missing.empty()) return Done();
+  if (!routines.install) return Failure(request, ERROR_NOT_SUPPORTED, "there is no routine to install it.");
+  request.winsock = missing;
+  if (auto refused = Intercepted(request)) return *refused;
+  // The catalog ids the installation gives the entries: the chains name them.
+  std::map<uint32_t, uint32_t> ids;
+  bool anyInstalled = false;  // listed by the catalog afterwards
+  for (WinsockProviderSetup p : missing) {
+    for (auto& bytes : p.protocols) RemapProtocolChain(bytes, ids);
+    if (const uint32_t e = routines.install(p); e != ERROR_SUCCESS) {
+      const std::string reason = "the system's setup routine refused " + p.providerId + ": " + win32::SystemErrorText(e);
+      return anyInstalled ? FailureAfterChange(request, e, reason) : Failure(request, e, reason);
+    }
+    const auto now = ListWinsockProviders(nameSpace, wow32, error);
+    const WinsockProviderSetup* made = now ? FindProvider(*now, p.providerId) : nullptr;
+    if (!made) {
+      const std::string reason =
+          "the system's setup routine reported " + p.providerId + " installed, but the catalog does not list it.";
+      return anyInstalled ? FailureAfterChange(request, ERROR_GEN_FAILURE, reason)
+                          : Failure(request, ERROR_GEN_FAILURE, reason);
+    }
+    anyInstalled = true;
+    const std::vector<uint32_t> before = CatalogIds(p), after = CatalogIds(*made);
+    for (std::size_t i = 0; i < before.size() && i < after.size(); ++i) ids[before[i]] = after[i];
+  }
+  return Done();
 }
 
 WriteResult WriteShortcutArguments(std::string_view lnkPath, std::string_view arguments) {

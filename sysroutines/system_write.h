@@ -58,6 +58,8 @@ enum class WriteKind {
   RewriteFile,
   DeleteCertificate,
   AddCertificate,
+  RemoveWinsockProvider,
+  InstallWinsockProvider,
   DeleteWmiInstance,
   CreateWmiInstance,
   CancelTransferJob,
@@ -66,6 +68,22 @@ enum class WriteKind {
 
 // The kind's name ("DeleteRegValue" …), as backups record it.
 std::string_view WriteKindName(WriteKind kind);
+
+// One provider of a Winsock catalog as its setup routines install it.
+struct WinsockProviderSetup {
+  bool nameSpace = false;  // a namespace provider (else a protocol provider)
+  bool wow32 = false;      // of the 32-bit programs' catalog of a 64-bit system
+  std::string providerId;  // "{GUID}"
+  std::string dllPath;     // as the catalog keeps it (environment variables unexpanded)
+  // A protocol provider: each of its catalog entries' descriptions (the
+  // system's WSAPROTOCOL_INFOW bytes), in catalog order.
+  std::vector<std::vector<uint8_t>> protocols{};
+  // A namespace provider.
+  std::string displayName{};
+  uint32_t nameSpaceId = 0, version = 0;
+  bool enabled = true;
+  bool operator==(const WinsockProviderSetup&) const = default;
+};
 
 // One change as the write routines describe it before making it.
 struct WriteRequest {
@@ -89,6 +107,8 @@ struct WriteRequest {
   // that a backup can keep them ("HKEY_…\path"; key text and value name).
   std::vector<std::string> outsideKeys{};
   std::vector<std::pair<std::string, std::string>> outsideValues{};
+  // Winsock providers removed or installed, as the setup routines list them.
+  std::vector<WinsockProviderSetup> winsock{};
 };
 
 // While one is installed, every write routine asks it first. A non-zero
@@ -248,12 +268,19 @@ WriteResult RegisterScheduledTask(std::string_view taskPath, std::string_view xm
 // written to a new file in the same folder, which then takes the file's
 // place through the system's file replacement, so the file keeps its
 // security, attributes and name and is never left half written. A read-only
-// file is refused (ERROR_ACCESS_DENIED) and left as it is.
-WriteResult RewriteFile(std::string_view path, std::string_view bytes);
+// file (unwanted software sets the attribute to keep its changes) is made
+// writable for the replacement only and read-only again right after; should
+// the replacement fail, the attribute is put back and nothing else changed.
+// readOnly, when given, is the attribute the file has afterwards instead (a
+// restore gives back the one its backup kept).
+WriteResult RewriteFile(std::string_view path, std::string_view bytes, std::optional<bool> readOnly = std::nullopt);
 
 // Certificate stores of the system, named "LocalMachine\ROOT",
 // "LocalMachine\AuthRoot", "CurrentUser\ROOT" (any system store name after
-// the location); a certificate by its SHA-1 thumbprint (hex, any case).
+// the location; the locations LocalMachineGroupPolicy, LocalMachineEnterprise
+// and CurrentUserGroupPolicy too); a certificate by its SHA-1 thumbprint (hex,
+// any case). Each names the store's own registry part, never the collection
+// the system store of a location is.
 // Whether the store holds the certificate; nullopt when the store cannot be
 // opened. Reads only.
 std::optional<bool> CertificateInStore(std::string_view store, std::string_view sha1);
@@ -282,6 +309,55 @@ WriteResult CreateWmiInstance(std::string_view wmiNamespace, const WmiInstance& 
 // anew another identifier and owner, and what the job had transferred is
 // gone with it. The backup says so, and a restore changes nothing.
 WriteResult CancelTransferJob(std::string_view id);
+
+// ---- Winsock catalogs ------------------------------------------------------
+// Providers are removed and installed only through the system's setup
+// routines, never by editing the catalog's registry keys.
+
+// The routines the removal and the re-installation go through. The system's
+// (used unless others are put in place; only the write routines reach them)
+// are looked up when called (WSCEnumProtocols, WSCDeinstallProvider,
+// WSCInstallProvider, WSCUnInstallNameSpace, WSCInstallNameSpace and their
+// 32-bit forms): a system without one gives ERROR_PROC_NOT_FOUND. Tests put
+// others in place.
+struct WinsockSetupRoutines {
+  // The providers of one catalog, grouped by provider, in catalog order
+  // (what the routines list, then the registry's entries they skip);
+  // nullopt with error set when the catalog cannot be read.
+  std::function<std::optional<std::vector<WinsockProviderSetup>>(bool nameSpace, bool wow32, uint32_t& error)> list;
+  // 0 when done, else the Winsock or Win32 error code.
+  std::function<uint32_t(const WinsockProviderSetup&)> remove;
+  std::function<uint32_t(const WinsockProviderSetup&)> install;
+};
+
+// Puts other routines in place while it lives.
+class ScopedWinsockSetup {
+ public:
+  explicit ScopedWinsockSetup(WinsockSetupRoutines routines);
+  ~ScopedWinsockSetup();
+  ScopedWinsockSetup(const ScopedWinsockSetup&) = delete;
+  ScopedWinsockSetup& operator=(const ScopedWinsockSetup&) = delete;
+
+ private:
+  std::optional<WinsockSetupRoutines> previous_;
+};
+
+// The providers of the catalog as the routines in place list them.
+std::optional<std::vector<WinsockProviderSetup>> ListWinsockProviders(bool nameSpace, bool wow32, uint32_t& error);
+
+// Removes the provider (by its GUID) from its catalog, and with a protocol
+// provider the protocol chains built over its entries (they would point at
+// nothing and break the programs that use them). Done only when the catalog
+// no longer lists it afterwards. The backup keeps each removed provider as
+// the routines listed it. A provider of the 32-bit catalog that the 64-bit
+// one holds too is refused: a 64-bit program can install into the 32-bit
+// catalog only together with the 64-bit one, so it could not be put back.
+WriteResult RemoveWinsockProvider(std::string_view providerId, bool nameSpace, bool wow32);
+// Installs removed providers again (a removal's backup): layered and base
+// protocol entries first, then the chains over them, given the catalog ids
+// the installation gave those. Providers the catalog holds already are left
+// as they are. Done only when the catalog lists each afterwards.
+WriteResult InstallWinsockProviders(const std::vector<WinsockProviderSetup>& providers);
 
 // Shell shortcuts (.lnk, a full path to an existing file). Sets the
 // arguments the shortcut passes to its target and saves it in place; the

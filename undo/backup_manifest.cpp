@@ -161,6 +161,35 @@ FileCopy FileFrom(const json& f, bool mayBeEmpty) {
   return file;
 }
 
+json WinsockJson(const WinsockProviderCopy& w) {
+  json protocols = json::array();
+  for (const auto& p : w.protocols) protocols.push_back(HexText(p));
+  return {{"nameSpace", w.nameSpace},         {"wow32", w.wow32},
+          {"providerId", TextJson(w.providerId)}, {"dllPath", TextJson(w.dllPath)},
+          {"protocols", std::move(protocols)}, {"displayName", TextJson(w.displayName)},
+          {"nameSpaceId", w.nameSpaceId},     {"version", w.version},
+          {"enabled", w.enabled}};
+}
+
+WinsockProviderCopy WinsockFrom(const json& j) {
+  WinsockProviderCopy w;
+  w.nameSpace = Flag(j, "nameSpace");
+  w.wow32 = Flag(j, "wow32");
+  w.providerId = Text(j, "providerId");
+  w.dllPath = Text(j, "dllPath");
+  for (const auto& p : Array(j, "protocols")) {
+    if (!p.is_string()) throw BadManifest("a protocol entry is not hex text");
+    auto bytes = BytesFromHex(p.get<std::string>());
+    if (!bytes) throw BadManifest("a protocol entry is not hex text");
+    w.protocols.push_back(std::move(*bytes));
+  }
+  w.displayName = Text(j, "displayName");
+  w.nameSpaceId = Number<uint32_t>(j, "nameSpaceId");
+  w.version = Number<uint32_t>(j, "version");
+  w.enabled = Flag(j, "enabled");
+  return w;
+}
+
 json ItemJson(const BackupItem& item) {
   json j = {{"kind", std::string(ItemKindName(item.kind))},
             {"operation", TextJson(item.operation)},
@@ -209,6 +238,15 @@ json ItemJson(const BackupItem& item) {
       if (item.existed) j["text"] = TextJson(item.text);
       if (item.textAfter) j["textAfter"] = TextJson(*item.textAfter);
       break;
+    case ItemKind::Winsock: {
+      j["path"] = TextJson(item.path);
+      j["entry"] = TextJson(item.entry);
+      j["existed"] = item.existed;
+      json providers = json::array();
+      for (const auto& w : item.winsock) providers.push_back(WinsockJson(w));
+      j["winsock"] = std::move(providers);
+      break;
+    }
     case ItemKind::Task:
       j["path"] = TextJson(item.path);
       j["existed"] = item.existed;
@@ -282,6 +320,12 @@ BackupItem ItemFrom(const json& j) {
       if (item.existed) item.text = Text(j, "text");
       if (j.contains("textAfter")) item.textAfter = TextFrom(j["textAfter"], "textAfter");
       break;
+    case ItemKind::Winsock:
+      item.path = Text(j, "path");
+      item.entry = Text(j, "entry");
+      item.existed = Flag(j, "existed");
+      for (const auto& w : Array(j, "winsock")) item.winsock.push_back(WinsockFrom(w));
+      break;
     case ItemKind::Task:
       item.path = Text(j, "path");
       item.existed = Flag(j, "existed");
@@ -316,6 +360,7 @@ std::string_view ItemKindName(ItemKind kind) {
     case ItemKind::Task: return "task";
     case ItemKind::Service: return "service";
     case ItemKind::Certificate: return "certificate";
+    case ItemKind::Winsock: return "winsock";
     case ItemKind::WmiInstance: return "wmi-instance";
     case ItemKind::TransferJob: return "transfer-job";
   }
@@ -325,7 +370,7 @@ std::string_view ItemKindName(ItemKind kind) {
 std::optional<ItemKind> ItemKindFromName(std::string_view name) {
   for (ItemKind k : {ItemKind::RegistryValue, ItemKind::RegistryTree, ItemKind::RegistryKey, ItemKind::IniValue,
                      ItemKind::File, ItemKind::External, ItemKind::Task, ItemKind::Service, ItemKind::Certificate,
-                     ItemKind::WmiInstance, ItemKind::TransferJob})
+                     ItemKind::Winsock, ItemKind::WmiInstance, ItemKind::TransferJob})
     if (ItemKindName(k) == name) return k;
   return std::nullopt;
 }

@@ -60,6 +60,20 @@ struct FileCopy {
   bool operator==(const FileCopy&) const = default;
 };
 
+// A Winsock provider as its catalog's setup routines list it: enough to
+// install it again through them.
+struct WinsockProviderCopy {
+  bool nameSpace = false;  // a namespace provider (else a protocol provider)
+  bool wow32 = false;      // of the 32-bit programs' catalog
+  std::string providerId;  // "{GUID}"
+  std::string dllPath;
+  std::vector<std::vector<uint8_t>> protocols;  // each catalog entry's description, in order
+  std::string displayName;                      // a namespace provider's
+  uint32_t nameSpaceId = 0, version = 0;
+  bool enabled = true;
+  bool operator==(const WinsockProviderCopy&) const = default;
+};
+
 enum class ItemKind {
   RegistryValue,  // one value (deleted or overwritten)
   RegistryTree,   // a key with everything below it (deleted)
@@ -70,6 +84,7 @@ enum class ItemKind {
   Task,           // a scheduled task deleted, disabled, enabled or registered
   Service,        // a service removed or created
   Certificate,    // a certificate deleted from or added to a system store
+  Winsock,        // Winsock providers removed from or installed into a catalog
   WmiInstance,    // a WMI instance deleted or created: path its namespace, entry its relative path,
                   // text the instance (class and properties) as it was
   TransferJob,    // a background transfer job cancelled: entry its identifier, text the job as it
@@ -111,6 +126,10 @@ struct BackupItem {
   // enabled.
   std::string definition;
   bool enabled = false;
+
+  // Winsock: path the catalog, entry the provider's GUID; the providers
+  // (removed: as they were; installed: what went in).
+  std::vector<WinsockProviderCopy> winsock;
   bool operator==(const BackupItem&) const = default;
 };
 

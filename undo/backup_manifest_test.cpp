@@ -102,6 +102,17 @@ ChangeSetManifest Sample() {
   cert.existed = true;
   cert.text = "30820102";
   m.items.push_back(cert);
+
+  BackupItem winsock;
+  winsock.kind = ItemKind::Winsock;
+  winsock.operation = "RemoveWinsockProvider";
+  winsock.path = "the Winsock protocol catalog";
+  winsock.entry = "{5A5A0000-0000-0000-0000-000000000001}";
+  winsock.existed = true;
+  winsock.winsock = {{false, true, "{5A5A0000-0000-0000-0000-000000000001}", "C:\\\xC3\xBC\\lsp.dll",
+                      {std::vector<uint8_t>(628, 7), std::vector<uint8_t>(628, 0)}, "", 0, 0, true},
+                     {true, false, "{5A5A0000-0000-0000-0000-000000000002}", "nsp.dll", {}, "Names", 12, 1, false}};
+  m.items.push_back(winsock);
   return m;
 }
 

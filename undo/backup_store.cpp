@@ -360,6 +360,28 @@ WriteResult Capture(const WriteRequest& r, OpenSet& set, BackupItem& item, std::
       }
       return {};
     }
+    case WriteKind::RemoveWinsockProvider:
+    case WriteKind::InstallWinsockProvider: {
+      // The write hands over each provider as the catalog's routines list
+      // it: what a re-installation needs (or, for one installed, what to
+      // remove again).
+      const bool remove = r.kind == WriteKind::RemoveWinsockProvider;
+      item.kind = ItemKind::Winsock;
+      item.operation = std::string(WriteKindName(r.kind));
+      item.path = r.target;
+      item.entry = r.name;
+      item.existed = remove;
+      for (const WinsockProviderSetup& w : r.winsock)
+        item.winsock.push_back({w.nameSpace, w.wow32, w.providerId, w.dllPath, w.protocols, w.displayName,
+                                w.nameSpaceId, w.version, w.enabled});
+      if (item.winsock.empty()) return WriteResult::Failure(ERROR_INVALID_DATA, "the write named no provider to keep");
+      item.description = (remove ? "Remove the Winsock provider " : "Install the Winsock provider ") + r.name +
+                         (remove ? " from " : " into ") + r.target;
+      if (item.winsock.size() > 1)
+        item.description += remove ? " (with " + std::to_string(item.winsock.size() - 1) + " protocol chain(s) over it)"
+                                   : " (" + std::to_string(item.winsock.size()) + " providers)";
+      return {};
+    }
     case WriteKind::DeleteWmiInstance:
     case WriteKind::CreateWmiInstance: {
       const bool remove = r.kind == WriteKind::DeleteWmiInstance;

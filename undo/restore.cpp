@@ -7,6 +7,7 @@
 #include <optional>
 #include <set>
 
+#include "core/ascii.h"
 #include "sysroutines/scheduled_tasks.h"
 #include "sysroutines/shortcuts.h"
 #include "sysroutines/store_folder.h"
@@ -266,8 +267,9 @@ class World {
         regOps_.back().tree = item.tree;
         return;
       case ItemKind::External:
-      case ItemKind::Certificate:  // stores the registry and file checks do not read
-      case ItemKind::WmiInstance:
+      case ItemKind::Certificate:  // a store the registry and file checks do not read
+      case ItemKind::Winsock:      // a catalog, read through its own routines
+      case ItemKind::WmiInstance:  // WMI and the transfer service, read through their stores
       case ItemKind::TransferJob:
         return;
     }
@@ -439,6 +441,19 @@ ItemCheck CheckItem(const StoredChangeSet& set, const BackupItem& item, const Wo
         return State(ItemState::Unrestorable, "the certificate was not kept in the backup");
       return *there == item.existed ? State(ItemState::InPlace) : State(ItemState::Restorable);
     }
+    case ItemKind::Winsock: {
+      if (item.winsock.empty()) return State(ItemState::Unrestorable, "the providers were not kept in the backup");
+      const WinsockProviderCopy& first = item.winsock.front();
+      uint32_t error = ERROR_SUCCESS;
+      const auto now = ListWinsockProviders(first.nameSpace, first.wow32, error);
+      if (!now) return State(ItemState::Unrestorable, "the catalog cannot be read: " + win32::SystemErrorText(error));
+      std::size_t there = 0;
+      for (const auto& w : item.winsock)
+        for (const auto& p : *now) there += EqualsNoCase(p.providerId, w.providerId) ? 1 : 0;
+      // Removed: back when each is there. Installed: gone again when none is.
+      if (item.existed ? there >= item.winsock.size() : there == 0) return State(ItemState::InPlace);
+      return State(ItemState::Restorable);
+    }
     case ItemKind::WmiInstance: {
       WmiInstance now;
       const uint32_t e = WmiStore().Get(item.path, item.entry, now);
@@ -527,6 +542,7 @@ class LossCounter {
         return;
       case ItemKind::External:
       case ItemKind::Certificate:
+      case ItemKind::Winsock:
       case ItemKind::WmiInstance:
       case ItemKind::TransferJob:
         return;
@@ -806,7 +822,8 @@ WriteResult RestoreItem(const StoredChangeSet& set, const BackupItem& item, Item
         const auto bytes = ReadWholeFile(prepared);
         DeleteFileW(win32::ApiPath(prepared).c_str());
         if (!bytes) return WriteResult::Failure(ERROR_READ_FAULT, "Could not read the copy of " + item.path + ".");
-        return RewriteFile(item.path, *bytes);
+        // The read-only attribute comes back as the backup kept it.
+        return RewriteFile(item.path, *bytes, (item.file.attributes & FILE_ATTRIBUTE_READONLY) != 0);
       }
       if (win32::FileExists(item.path)) {
         // The file there now goes to the Recycle Bin, never deleted for good.
@@ -831,6 +848,18 @@ WriteResult RestoreItem(const StoredChangeSet& set, const BackupItem& item, Item
       for (std::size_t i = 0; i + 1 < item.text.size(); i += 2)
         bytes.push_back(static_cast<uint8_t>(digit(item.text[i]) * 16 + digit(item.text[i + 1])));
       return AddCertificate(item.path, bytes);
+    }
+    case ItemKind::Winsock: {
+      std::vector<WinsockProviderSetup> providers;
+      for (const auto& w : item.winsock)
+        providers.push_back({w.nameSpace, w.wow32, w.providerId, w.dllPath, w.protocols, w.displayName, w.nameSpaceId,
+                             w.version, w.enabled});
+      if (item.existed) return InstallWinsockProviders(providers);
+      // Installed ones go again (the chains first: they were installed last).
+      for (auto it = providers.rbegin(); it != providers.rend(); ++it)
+        if (WriteResult r = RemoveWinsockProvider(it->providerId, it->nameSpace, it->wow32); !r && !r.NotFound())
+          return r;
+      return {};
     }
     case ItemKind::WmiInstance: {
       if (!item.existed) {

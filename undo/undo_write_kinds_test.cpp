@@ -2,6 +2,7 @@
 // recorder on: each is backed up (a kind without a backup is refused, and a
 // kind this test does not know fails it), and the change set it leaves puts
 // the system back. Then the restore's own change set is restored in turn.
+#include <winsock2.h>
 #include <windows.h>
 #include <shlobj.h>
 #include <shobjidl.h>
@@ -13,6 +14,8 @@
 
 #include <functional>
 #include <map>
+
+#include "core/winsock_catalog.h"
 
 #include "service/test_service_fixture.h"
 #include "sysroutines/scheduled_tasks.h"
@@ -71,6 +74,61 @@ bool MakeShortcut(const std::string& lnk, const std::string& target, const std::
   return SUCCEEDED(file->Save(win32::ApiPath(lnk).c_str(), TRUE));
 }
 
+// A protocol entry's description: GUID, catalog id, chain.
+std::vector<uint8_t> ProtocolEntry(const std::string& guid, uint32_t id, int32_t chainLen,
+                                   const std::vector<uint32_t>& chain) {
+  std::vector<uint8_t> b(kProtocolInfoSize, 0);
+  auto put = [&b](std::size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) b[at + static_cast<std::size_t>(i)] = static_cast<uint8_t>(v >> (8 * i));
+  };
+  const auto g = GuidFromText(guid);
+  std::copy(g->begin(), g->end(), b.begin() + 20);
+  put(36, id);
+  put(40, static_cast<uint32_t>(chainLen));
+  for (std::size_t i = 0; i < chain.size(); ++i) put(44 + 4 * i, chain[i]);
+  return b;
+}
+
+// A Winsock catalog of the test's own behind the setup routines' seam (the
+// system's routines are stubs under Wine): installing gives new catalog ids,
+// as the system does.
+class FakeWinsockCatalog {
+ public:
+  WinsockSetupRoutines Routines() {
+    WinsockSetupRoutines r;
+    r.list = [this](bool nameSpace, bool wow32, uint32_t&) {
+      std::vector<WinsockProviderSetup> out;
+      for (const auto& p : providers)
+        if (p.nameSpace == nameSpace && p.wow32 == wow32) out.push_back(p);
+      return std::optional(out);
+    };
+    r.remove = [this](const WinsockProviderSetup& p) -> uint32_t {
+      const auto n = std::erase_if(providers, [&](const auto& q) { return q.providerId == p.providerId; });
+      return n ? 0u : static_cast<uint32_t>(WSAEINVAL);
+    };
+    r.install = [this](WinsockProviderSetup p) -> uint32_t {
+      for (auto& bytes : p.protocols)
+        for (int i = 0; i < 4; ++i) bytes[36 + static_cast<std::size_t>(i)] = static_cast<uint8_t>(nextId >> (8 * i));
+      ++nextId;
+      providers.push_back(std::move(p));
+      return 0;
+    };
+    return r;
+  }
+  const WinsockProviderSetup* Find(const std::string& id) const {
+    for (const auto& p : providers)
+      if (p.providerId == id) return &p;
+    return nullptr;
+  }
+  std::vector<WinsockProviderSetup> providers;
+  uint32_t nextId = 2000;
+};
+
+constexpr char kBaseGuid[] = "{E70F1AA0-AB8B-11CF-8CA3-00805F48A192}";
+constexpr char kLayeredGuid[] = "{3F2A0001-0000-0000-0000-0000000000A1}";
+constexpr char kChainGuid[] = "{3F2A0001-0000-0000-0000-0000000000A2}";
+constexpr char kNameSpaceGuid[] = "{3F2A0001-0000-0000-0000-0000000000B1}";
+
 // One kind's case: makes its write (inside an open change set, recorder on)
 // and says what it expects; then checks the system is back after a restore.
 struct KindCase {
@@ -91,6 +149,8 @@ class WriteKinds : public ::testing::Test {
   std::map<WriteKind, KindCase> Cases();
 
   Store store_;
+  FakeWinsockCatalog winsock_;
+  ScopedWinsockSetup winsockSeam_{winsock_.Routines()};
   test::ScratchDir dir_{"wlkinds"};
   const std::string key_ = "Software\\WardenlakeTest\\kinds-" + Pid();
   const std::string taskFolder_ = "WlKinds" + Pid();
@@ -167,6 +227,35 @@ std::map<WriteKind, KindCase> WriteKinds::Cases() {
   cases[WriteKind::AddCertificate] = {[=] { return AddCertificate(userRoot, test::kTestRoot2); },
                                       [=] { EXPECT_EQ(CertificateInStore(userRoot, test::kTestRoot2Sha1), false); }};
 
+  // A layered provider with a chain over it and a base provider: the chain
+  // goes with it, and both come back through the setup routines, the chain
+  // naming the layered entry's new catalog id. A namespace provider
+  // installed goes again.
+  winsock_.providers = {{false, false, kBaseGuid, "%SystemRoot%\\system32\\mswsock.dll",
+                         {ProtocolEntry(kBaseGuid, 1001, 1, {1001})}},
+                        {false, false, kLayeredGuid, "C:\\Users\\me\\lsp.dll", {ProtocolEntry(kLayeredGuid, 1010, 0, {})}},
+                        {false, false, kChainGuid, "C:\\Users\\me\\lsp.dll",
+                         {ProtocolEntry(kChainGuid, 1011, 2, {1010, 1001})}}};
+  cases[WriteKind::RemoveWinsockProvider] = {
+      [this] { return RemoveWinsockProvider(kLayeredGuid, false, false); }, [this] {
+        ASSERT_EQ(winsock_.providers.size(), 3u);
+        const auto* layered = winsock_.Find(kLayeredGuid);
+        const auto* chain = winsock_.Find(kChainGuid);
+        ASSERT_TRUE(layered && chain);
+        const auto l = ParseProtocolInfo(layered->protocols[0].data(), layered->protocols[0].size());
+        const auto c = ParseProtocolInfo(chain->protocols[0].data(), chain->protocols[0].size());
+        EXPECT_TRUE(l->Layered());
+        EXPECT_EQ(c->ChainIds(), (std::vector<uint32_t>{l->catalogEntryId, 1001}));
+        EXPECT_EQ(layered->dllPath, "C:\\Users\\me\\lsp.dll");
+      }};
+  WinsockProviderSetup space;
+  space.nameSpace = true;
+  space.providerId = kNameSpaceGuid;
+  space.dllPath = "C:\\Users\\me\\nsp.dll";
+  space.displayName = "Helper Names";
+  space.nameSpaceId = 12;
+  cases[WriteKind::InstallWinsockProvider] = {[=] { return InstallWinsockProviders({space}); },
+                                              [this] { EXPECT_FALSE(winsock_.Find(kNameSpaceGuid)); }};
   // A WMI filter deleted (it comes back with its properties), a consumer
   // created (it goes again); a transfer job cancelled (described only).
   const WmiInstance filter = test::Filter("WlKinds", "SELECT * FROM __InstanceModificationEvent WITHIN 60");
