@@ -33,9 +33,12 @@ ServicePage::ServicePage(ui::PageContext& context)
                 {"Startup", 75, [](const ServiceRow& r) { return r.startup; }},
                 {"Path", 150, [](const ServiceRow& r) { return r.path; }},
                 {"Analyze", 150, [](const ServiceRow& r) { return r.analyze; },
+                 // The mark says what the text says: a check only for a file the
+                 // judge trusts ("Distrustful File" beside a check read as a
+                 // contradiction); only flagged rows are tinted and reported.
                  [](const ServiceRow& r) {
                    if (r.judgement.verdict == Verdict::Malicious) return ui::stock::kCross;
-                   return r.flagged ? ui::stock::kWarning : ui::stock::kCheck;
+                   return r.flagged || r.judgement.verdict != Verdict::Trusted ? ui::stock::kWarning : ui::stock::kCheck;
                  }},
                 {"Signer", 150, [](const ServiceRow& r) { return r.judgement.signer; }}},
                win32::ListStyle{.subItemImages = true}) {

@@ -44,6 +44,13 @@ TEST_F(ServicePageTest, ListsServicesAndReportsTheDistrustedOnes) {
   EXPECT_EQ(page.List().CellText(i, 5), "Distrustful File: Not signed, in a temporary folder (a folder users can write)");
   EXPECT_EQ(page.List().CellText(i, 6), "(Not signed)");
   EXPECT_EQ(page.ServiceListCustomDrawItem(Row(svc_.keyName())), ServicePage::kDistrustfulRowColor);
+  // The mark beside the analysis never contradicts it: a check only beside a
+  // file the judge trusts.
+  for (std::size_t r = 0; r < page.List().Count(); ++r) {
+    const int mark = page.List().View().imageOf(r, 5);
+    if (page.List().CellText(r, 5).starts_with("Distrustful File")) EXPECT_EQ(mark, ui::stock::kWarning) << r;
+    if (mark == ui::stock::kCheck) EXPECT_EQ(page.List().Rows()[r].judgement.verdict, Verdict::Trusted) << r;
+  }
   bool reported = false;
   for (const auto& h : host_.hijack.Rows())
     reported |= h.itemName == svc_.keyName() && h.description == "System Service" &&
