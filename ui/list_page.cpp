@@ -113,7 +113,7 @@ void ListPageBase::OnCreate() {
 void ListPageBase::BuildToolbar() {
   if (std::none_of(actions_.begin(), actions_.end(), [](const PageAction& a) { return a.id && a.toolbar; })) return;
   toolbar_ = CreateWindowExW(0, TOOLBARCLASSNAMEW, L"",
-                             WS_CHILD | WS_VISIBLE | WS_TABSTOP | TBSTYLE_FLAT | TBSTYLE_LIST | TBSTYLE_TOOLTIPS |
+                             WS_CHILD | WS_VISIBLE | WS_TABSTOP | TBSTYLE_FLAT | TBSTYLE_LIST | TBSTYLE_TOOLTIPS | TBSTYLE_WRAPABLE |
                                  CCS_NODIVIDER | CCS_NOPARENTALIGN | CCS_NORESIZE,
                              0, 0, 100, 30, hwnd(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(kToolbarId)),
                              win32::ModuleInstance(), nullptr);
@@ -168,8 +168,13 @@ void ListPageBase::OnLayout(int width, int height) {
     // The filter sits at the right of the toolbar's row while every button
     // still shows in full; a narrower page gives it a row of its own below.
     const bool beside = !filterBox_ || S(4) + ButtonsWidth() + filter <= width;
-    MoveWindow(toolbar_, S(4), S(2), std::max(0, width - S(8) - (beside ? filter : 0)), h, TRUE);
-    top = h + S(4);
+    // Buttons that do not fit in one row wrap to the next: none is cut off.
+    const int toolbarWidth = std::max(0, width - S(8) - (beside ? filter : 0));
+    MoveWindow(toolbar_, S(4), S(2), toolbarWidth, h, FALSE);
+    const int rows = std::max(1, static_cast<int>(SendMessageW(toolbar_, TB_GETROWS, 0, 0)));
+    const int toolbarHeight = rows * HIWORD(size) + S(6);
+    MoveWindow(toolbar_, S(4), S(2), toolbarWidth, toolbarHeight, TRUE);
+    top = toolbarHeight + S(4);
     if (filterBox_ && beside) {
       MoveWindow(filterBox_, width - filter, S(4), S(filterWidth96_), S(300), TRUE);
     } else if (filterBox_) {
@@ -182,12 +187,15 @@ void ListPageBase::OnLayout(int width, int height) {
   LayoutBelowToolbar(RECT{0, top, width, height});
 }
 
+// The width of every button in one row, wherever they stand now.
 int ListPageBase::ButtonsWidth() const {
   const auto count = SendMessageW(toolbar_, TB_BUTTONCOUNT, 0, 0);
-  RECT last{};
-  if (count <= 0 || !SendMessageW(toolbar_, TB_GETITEMRECT, static_cast<WPARAM>(count - 1), reinterpret_cast<LPARAM>(&last)))
-    return 0;
-  return last.right;
+  int width = 0;
+  for (WPARAM i = 0; count > 0 && i < static_cast<WPARAM>(count); ++i) {
+    RECT r{};
+    if (SendMessageW(toolbar_, TB_GETITEMRECT, i, reinterpret_cast<LPARAM>(&r))) width += r.right - r.left;
+  }
+  return width;
 }
 
 void ListPageBase::LayoutBelowToolbar(const RECT& area) {

@@ -281,6 +281,24 @@ TEST_F(ListPageTest, TheFilterNeverCoversAToolbarButton) {
   GetWindowRect(page.FilterBox(), &box);
   EXPECT_GT(listTop(), wideTop);
   EXPECT_GE(listTop(), box.bottom);
+  // Narrower than its buttons: the toolbar wraps them and is as tall as its rows, and
+  // the filter and the list stay below them.
+  MoveWindow(page.hwnd(), 0, 0, 60, 400, TRUE);
+  test::Pump();
+  RECT bar{};
+  GetClientRect(page.Toolbar(), &bar);
+  const auto count = SendMessageW(page.Toolbar(), TB_BUTTONCOUNT, 0, 0);
+  for (WPARAM i = 0; i < static_cast<WPARAM>(count); ++i) {
+    RECT button{};
+    SendMessageW(page.Toolbar(), TB_GETITEMRECT, i, reinterpret_cast<LPARAM>(&button));
+    if (button.right == button.left) continue;  // a separator at a wrap
+    EXPECT_LE(button.bottom, bar.bottom) << i;
+    // Only a button that starts its row may be wider than the toolbar.
+    EXPECT_TRUE(button.right <= bar.right || button.left == 0) << i << ": " << button.left << "-" << button.right;
+  }
+  EXPECT_FALSE(covered());
+  GetWindowRect(page.FilterBox(), &box);
+  EXPECT_GE(listTop(), box.bottom);
 }
 
 }  // namespace
