@@ -15,6 +15,7 @@ if [ -z "$TOOL" ]; then
   done
 fi
 if [ -z "$TOOL" ]; then
+  . "$ROOT/scripts/cmake-env.sh"
   cmake -S . -B build/native -DCMAKE_BUILD_TYPE=Check >/dev/null
   cmake --build build/native -j "${JOBS:-2}" --target refdbtool >/dev/null
   TOOL="$ROOT/build/native/bin/refdbtool"

@@ -3,6 +3,7 @@
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$ROOT"
+. scripts/cmake-env.sh
 JOBS="${JOBS:-$(nproc)}"
 cmake -S . -B build/native -DCMAKE_BUILD_TYPE=Check >/dev/null
 cmake --build build/native -j "$JOBS"

@@ -5,6 +5,7 @@
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$ROOT"
+. scripts/cmake-env.sh
 JOBS="${JOBS:-$(nproc)}"
 # refdbtool for the build machine, to pack Ref.dbd.
 cmake -S . -B build/dist/host -DCMAKE_BUILD_TYPE=Release -DWL_SANITIZE=OFF >/dev/null

@@ -18,6 +18,7 @@
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$ROOT"
+. scripts/cmake-env.sh
 MODE="${1:-check}"
 shift || true
 case "$MODE" in

@@ -5,10 +5,11 @@ set -e
 # its test reads it back with; openssl and osslsigncode sign the judge's test
 # programs; ca-certificates gives the public roots Network.db is built with
 # (openssl computes their thumbprints); python3-jsonschema checks the scan
-# documents against their schema.
+# documents against their schema; ninja-build builds the trees (see
+# scripts/cmake-env.sh).
 PKGS="cmake make g++ clang libclang-rt-14-dev zlib1g-dev googletest libbenchmark-dev \
 mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix libz-mingw-w64-dev \
-wine wine64 xvfb x11-utils imagemagick nlohmann-json3-dev tshark wixl ccache \
+wine wine64 xvfb x11-utils imagemagick nlohmann-json3-dev tshark wixl ccache ninja-build \
 openssl osslsigncode fp-utils libchm-dev ca-certificates python3-jsonschema"
 missing=""
 for p in $PKGS; do

@@ -2,10 +2,12 @@
 # Sourced by the scripts that run Windows programs: a scratch Wine prefix
 # inside the build tree, a wineserver kept alive, and (when asked) a private
 # Xvfb display.
+#   wl_wine_prefix BUILD_DIR [fresh]       only makes the prefix (no display
+#                                          needed; can run beside a build)
 #   wl_wine_start BUILD_DIR [fresh] [xvfb]
 #   wl_wine_stop
-wl_wine_start() {
-  local build="$1" fresh="${2:-}" xvfb="${3:-}"
+wl_wine_prefix() {
+  local build="$1" fresh="${2:-}"
   export WINEPREFIX="$build/wineprefix"
   export WINEDEBUG=-all
   export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
@@ -22,6 +24,11 @@ wl_wine_start() {
     wineboot -i >/dev/null 2>&1 || true
     wineserver -w
   fi
+}
+
+wl_wine_start() {
+  local build="$1" fresh="${2:-}" xvfb="${3:-}"
+  wl_wine_prefix "$build" "$fresh"
   if [ "$xvfb" = xvfb ]; then
     local n
     for n in $(seq 91 140); do
