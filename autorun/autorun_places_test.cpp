@@ -95,7 +95,10 @@ class Planted {
       }
     }
     if (!made.empty()) {
-      undo_.push_back([root, made] { win32::RegWriteKey::DeleteTree(root, made); });
+      // Only this test's own key: the parents made on the way stay, since
+      // tests beside this one plant under the same parents (AllFilesystemObjects,
+      // SafeBoot\Minimal) and deleting them would take their keys too.
+      undo_.push_back([root, path] { win32::RegWriteKey::DeleteTree(root, path); });
     } else {
       auto before = win32::RegKey::Open(root, path)->Read(name);
       undo_.push_back([root, path, name, before] {
@@ -158,6 +161,7 @@ AutorunScanResult Scan(const AutorunPlaces& places) {
 }
 
 TEST(AutorunPlaces, OneMarkerPerPlaceIsListedWithItsCategoryFlaggedAndRemovedWithoutTheDefaults) {
+  test::SharedValuesLock lock;
   Planted planted;
   test::ScratchPlaces scratch;
   const std::string t = UniqueName("place");
@@ -442,6 +446,7 @@ TEST(AutorunPlaces, OneMarkerPerPlaceIsListedWithItsCategoryFlaggedAndRemovedWit
 }
 
 TEST(AutorunPlaces, WindowsOwnValuesAreNoRowsAndReadingCreatesNoKey) {
+  test::SharedValuesLock lock;
   Planted planted;
   const std::string windows = GetWindowsDir();
   const std::string lsa = std::string(kCcs) + "Control\\Lsa";

@@ -20,6 +20,7 @@
 #include "sysroutines/task_service.h"
 #include "sysroutines/test_files.h"
 #include "sysroutines/text_routines.h"
+#include "tests/support/test_support.h"
 #include "win32/file_path.h"
 #include "win32/registry_write.h"
 #include "win32/unicode.h"
@@ -459,6 +460,7 @@ TEST(HookSources, EveryHookIsListedInEachViewAfterTheTasksAndRemovedThroughTheWr
 }
 
 TEST(HookSources, AWinlogonShellIsListedOnlyWhenItIsNotTheDefaultAndRestoreDefaultWritesIt) {
+  test::SharedValuesLock lock;
   const std::string winlogon = test::kWinlogon;
   ScopedSystemValue shell(CU, winlogon, "Shell"), shell32(LM, kWinlogon32, "Shell"),
       userinit32(LM, kWinlogon32, "Userinit");

@@ -503,6 +503,7 @@ class PlantedList {
 };
 
 TEST(Wlscan, AddedListElementsAreListedWithTheirCategoryFixedAloneAndRestored) {
+  test::SharedValuesLock lock;
   const std::string tag = "wltest" + Pid();
   const char* lsa = "System\\CurrentControlSet\\Control\\Lsa";
   const char* session = "System\\CurrentControlSet\\Control\\Session Manager";

@@ -1,5 +1,6 @@
 #include "tests/support/test_support.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -104,7 +105,19 @@ CommandResult RunProgramAt(const std::string& exe, const std::vector<std::string
   const int n = MultiByteToWideChar(CP_UTF8, 0, cmd.c_str(), -1, nullptr, 0);
   std::wstring wcmd(std::size_t(n), L'\0');
   MultiByteToWideChar(CP_UTF8, 0, cmd.c_str(), -1, wcmd.data(), n);
-  r.status = _wsystem(wcmd.c_str());
+  // Under Wine, with several test programs starting processes at once, a
+  // start fails now and then before the program runs: the shell itself does
+  // not start (-1) or says it found no such program (9009). The program has
+  // not run then, so it is started again.
+  std::wstring wexe(exe.size() + 1, L'\0');
+  wexe.resize(std::size_t(
+      std::max(0, MultiByteToWideChar(CP_UTF8, 0, exe.c_str(), -1, wexe.data(), int(wexe.size())) - 1)));
+  const bool exists = GetFileAttributesW(wexe.c_str()) != INVALID_FILE_ATTRIBUTES;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    if (attempt) Sleep(250);
+    r.status = _wsystem(wcmd.c_str());
+    if (r.status != -1 && !(r.status == 9009 && exists)) break;
+  }
 #else
   const int raw = std::system(cmd.c_str());
   r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -116,5 +129,23 @@ CommandResult RunProgramAt(const std::string& exe, const std::vector<std::string
   }
   return r;
 }
+
+#ifdef _WIN32
+SharedValuesLock::SharedValuesLock() {
+  mutex_ = CreateMutexW(nullptr, FALSE, L"Local\\WLTest-shared-values");
+  if (!mutex_) throw std::runtime_error("the shared values' lock could not be made");
+  // A holder that ended without releasing leaves it abandoned: ours then.
+  const DWORD wait = WaitForSingleObject(mutex_, INFINITE);
+  if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) {
+    CloseHandle(mutex_);
+    throw std::runtime_error("the shared values' lock could not be taken");
+  }
+}
+
+SharedValuesLock::~SharedValuesLock() {
+  ReleaseMutex(mutex_);
+  CloseHandle(mutex_);
+}
+#endif
 
 }  // namespace wl::test

@@ -40,4 +40,22 @@ CommandResult RunProgram(const std::string& program, const std::vector<std::stri
 // The same for a program given by its full path.
 CommandResult RunProgramAt(const std::string& exePath, const std::vector<std::string>& args);
 
+#ifdef _WIN32
+// Held by the cases that rewrite a value every process shares (Winlogon's
+// Userinit and Shell, the LSA's package lists, BootExecute): the suite runs
+// several test programs at once, and two of these cases beside each other
+// would each put back a list the other had changed. A named mutex of the
+// session, so it holds across test programs; released when destroyed.
+class SharedValuesLock {
+ public:
+  SharedValuesLock();
+  ~SharedValuesLock();
+  SharedValuesLock(const SharedValuesLock&) = delete;
+  SharedValuesLock& operator=(const SharedValuesLock&) = delete;
+
+ private:
+  void* mutex_ = nullptr;
+};
+#endif
+
 }  // namespace wl::test
