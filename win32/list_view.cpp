@@ -12,6 +12,15 @@ namespace wl::win32 {
 
 namespace {
 UINT StateImage(bool checked) { return INDEXTOSTATEIMAGEMASK(checked ? 2 : 1); }
+
+// Wine's list view, when it paints into a buffer, leaves stray grey marks at
+// the foot of the column header (seen on the hijack report and the sniffer);
+// the system's own list view paints the buffer whole. Under Wine the list
+// paints directly.
+bool BufferedPaintingIsSound() {
+  static const bool sound = !GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version");
+  return sound;
+}
 }  // namespace
 
 ListView::~ListView() {
@@ -29,7 +38,8 @@ bool ListView::Create(HWND parent, int id, const ListStyle& style) {
                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ModuleInstance(), nullptr);
   if (!hwnd_) return false;
   id_ = id;
-  DWORD ex = LVS_EX_DOUBLEBUFFER | LVS_EX_LABELTIP | LVS_EX_INFOTIP;
+  DWORD ex = LVS_EX_LABELTIP | LVS_EX_INFOTIP;
+  if (BufferedPaintingIsSound()) ex |= LVS_EX_DOUBLEBUFFER;
   if (style.checkBoxes) ex |= LVS_EX_CHECKBOXES;
   if (style.gridLines) ex |= LVS_EX_GRIDLINES;
   if (style.fullRowSelect) ex |= LVS_EX_FULLROWSELECT;
