@@ -1,11 +1,15 @@
 #include "sysroutines/shell_routines.h"
 
+#include <commctrl.h>
+
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <string>
 #include <thread>
+#include <utility>
 
 #include "sysroutines/test_files.h"
 #include "win32/file_path.h"
@@ -107,7 +111,9 @@ TEST(ShellRoutines, LongPathsReachTheShellInTheir83Form) {
 // Presses a button of the folder picker this process shows, once it appears.
 class PickerDriver {
  public:
-  explicit PickerDriver(int button) : thread_([this, button] { Run(button); }) {}
+  // With a folder name, presses only once the tree shows that folder selected.
+  explicit PickerDriver(int button, std::wstring folderName = L"")
+      : folderName_(std::move(folderName)), thread_([this, button] { Run(button); }) {}
   ~PickerDriver() {
     stop_ = true;
     thread_.join();
@@ -130,7 +136,10 @@ class PickerDriver {
           },
           reinterpret_cast<LPARAM>(&dialog));
       if (dialog) {
-        Sleep(300);  // let the dialog select its first folder
+        // Let the dialog select its first folder (it does so after showing,
+        // later when the machine is busy), then wait a little more for luck.
+        for (int w = 0; w < 5000 && !FolderSelected(dialog, folderName_); w += 50) Sleep(50);
+        Sleep(100);
         PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
         pressed_ = true;
         return;
@@ -138,6 +147,22 @@ class PickerDriver {
       Sleep(50);
     }
   }
+  // The picker's tree has a selected item (named so, when a name is given).
+  static bool FolderSelected(HWND dialog, const std::wstring& name) {
+    HWND tree = FindWindowExW(dialog, nullptr, L"SysTreeView32", nullptr);
+    if (!tree) return false;
+    const auto item = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
+    if (!item) return false;
+    wchar_t text[260] = L"";
+    TVITEMW tv{};
+    tv.mask = TVIF_TEXT;
+    tv.hItem = item;
+    tv.pszText = text;
+    tv.cchTextMax = 260;
+    if (!SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&tv))) return false;
+    return name.empty() ? text[0] != 0 : name == text;
+  }
+  const std::wstring folderName_;
   std::atomic<bool> stop_{false};
   std::atomic<bool> pressed_{false};
   std::thread thread_;
@@ -155,7 +180,7 @@ TEST(ShellRoutines, ChooseFolderGivesTheChosenFolderOrNothing) {
   LongScratch dir;
   const std::string folder = dir.Folder("Ziel \xE6\x97\xA5");
   {
-    PickerDriver ok(IDOK);
+    PickerDriver ok(IDOK, L"Ziel \u65E5");
     EXPECT_EQ(ChooseFolder("Select a directory", nullptr, folder), folder);
     EXPECT_TRUE(ok.Pressed());
   }
