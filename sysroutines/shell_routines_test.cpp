@@ -1,6 +1,7 @@
 #include "sysroutines/shell_routines.h"
 
 #include <commctrl.h>
+#include <shlobj.h>
 
 #include <gtest/gtest.h>
 
@@ -111,9 +112,12 @@ TEST(ShellRoutines, LongPathsReachTheShellInTheir83Form) {
 // Presses a button of the folder picker this process shows, once it appears.
 class PickerDriver {
  public:
-  // With a folder name, presses only once the tree shows that folder selected.
-  explicit PickerDriver(int button, std::wstring folderName = L"")
-      : folderName_(std::move(folderName)), thread_([this, button] { Run(button); }) {}
+  // With a folder, presses once the tree shows that folder selected. The
+  // picker selects the folder it was given by itself; Wine's picker now and
+  // then stops short of it (at the user's folder), and then the driver
+  // selects it, as a user would.
+  explicit PickerDriver(int button, std::wstring folder = L"")
+      : folder_(std::move(folder)), thread_([this, button] { Run(button); }) {}
   ~PickerDriver() {
     stop_ = true;
     thread_.join();
@@ -136,9 +140,17 @@ class PickerDriver {
           },
           reinterpret_cast<LPARAM>(&dialog));
       if (dialog) {
-        // Let the dialog select its first folder (it does so after showing,
-        // later when the machine is busy), then wait a little more for luck.
-        for (int w = 0; w < 5000 && !FolderSelected(dialog, folderName_); w += 50) Sleep(50);
+        // The dialog selects its first folder after showing, later when the
+        // machine is busy.
+        const std::wstring name = folder_.substr(folder_.find_last_of(L'\\') + 1);
+        auto waitForSelection = [&] {
+          for (int w = 0; w < 5000 && !FolderSelected(dialog, name); w += 50) Sleep(50);
+        };
+        waitForSelection();
+        if (!folder_.empty() && !FolderSelected(dialog, name)) {
+          SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(folder_.c_str()));
+          waitForSelection();
+        }
         Sleep(100);
         PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
         pressed_ = true;
@@ -162,7 +174,7 @@ class PickerDriver {
     if (!SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&tv))) return false;
     return name.empty() ? text[0] != 0 : name == text;
   }
-  const std::wstring folderName_;
+  const std::wstring folder_;
   std::atomic<bool> stop_{false};
   std::atomic<bool> pressed_{false};
   std::thread thread_;
@@ -180,7 +192,7 @@ TEST(ShellRoutines, ChooseFolderGivesTheChosenFolderOrNothing) {
   LongScratch dir;
   const std::string folder = dir.Folder("Ziel \xE6\x97\xA5");
   {
-    PickerDriver ok(IDOK, L"Ziel \u65E5");
+    PickerDriver ok(IDOK, win32::Widen(folder));
     EXPECT_EQ(ChooseFolder("Select a directory", nullptr, folder), folder);
     EXPECT_TRUE(ok.Pressed());
   }
