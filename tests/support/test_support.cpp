@@ -1,6 +1,5 @@
 #include "tests/support/test_support.h"
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -109,10 +108,8 @@ CommandResult RunProgramAt(const std::string& exe, const std::vector<std::string
   // start fails now and then before the program runs: the shell itself does
   // not start (-1) or says it found no such program (9009). The program has
   // not run then, so it is started again.
-  std::wstring wexe(exe.size() + 1, L'\0');
-  wexe.resize(std::size_t(
-      std::max(0, MultiByteToWideChar(CP_UTF8, 0, exe.c_str(), -1, wexe.data(), int(wexe.size())) - 1)));
-  const bool exists = GetFileAttributesW(wexe.c_str()) != INVALID_FILE_ATTRIBUTES;
+  std::error_code ignored;
+  const bool exists = fs::exists(PathFromUtf8(exe), ignored);
   for (int attempt = 0; attempt < 3; ++attempt) {
     if (attempt) Sleep(250);
     r.status = _wsystem(wcmd.c_str());
