@@ -6,11 +6,14 @@ set -e
 # programs; ca-certificates gives the public roots Network.db is built with
 # (openssl computes their thumbprints); python3-jsonschema checks the scan
 # documents against their schema; ninja-build builds the trees (see
-# scripts/cmake-env.sh).
+# scripts/cmake-env.sh); xz-utils unpacks the real registry hives of the tests
+# (tests/data/hives), which the hive reader is held against with Debian's
+# hivex (libhivex-bin: hivexml; libwin-hivex-perl: hivexregedit).
 PKGS="cmake make g++ clang libclang-rt-14-dev zlib1g-dev googletest libbenchmark-dev \
 mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix libz-mingw-w64-dev \
 wine wine64 xvfb x11-utils imagemagick nlohmann-json3-dev tshark wixl ccache ninja-build \
-openssl osslsigncode fp-utils libchm-dev ca-certificates python3-jsonschema"
+openssl osslsigncode fp-utils libchm-dev ca-certificates python3-jsonschema \
+xz-utils libhivex-bin libwin-hivex-perl"
 missing=""
 for p in $PKGS; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing="$missing $p"
