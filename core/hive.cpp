@@ -850,11 +850,13 @@ void Walk(const Hive& hive, const std::function<bool(const Key& key, const std::
       continue;
     }
     const std::size_t firstChild = stack.size();
+    uint32_t listed = 0;
     for (const auto& leaf : detail::Leaves(im, key.Offset(), Get32(nk.data() + 28), &visited)) {
       for (uint32_t i = 0; i < leaf.count; ++i) {
         const uint32_t child = leaf.At(i);
         const auto cell = im.Record(child, "nk", detail::kMinKey, "a sub-key");
         if (cell.empty()) continue;
+        ++listed;
         const detail::RawName name = detail::KeyName(im, cell, child);
         const std::size_t units = item.units + (item.path.empty() ? 0 : 1) + name.Units();
         std::string text = detail::NameText(name);
@@ -867,6 +869,9 @@ void Walk(const Hive& hive, const std::function<bool(const Key& key, const std::
         stack.push_back({im.KeyAt(child, key.Depth() + 1), std::move(path), units});
       }
     }
+    if (listed != Get32(nk.data() + 20))
+      im.Note("the key at " + Hex(key.Offset()) + " gives " + std::to_string(Get32(nk.data() + 20)) +
+              " sub-keys, its list holds " + std::to_string(listed));
     std::reverse(stack.begin() + static_cast<std::ptrdiff_t>(firstChild), stack.end());
   }
 }
