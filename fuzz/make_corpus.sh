@@ -176,4 +176,24 @@ uninstall.exe
 LINES
 printf '' > "$D/seed-empty.txt"
 printf '"' > "$D/seed-quote.txt"
+
+# ---- fuzz_hive: a flag byte (1: checksums and hashes made right), a hive,
+# then "--LOG--" and each log. Built hives (fuzz/hive_seeds.cpp), and the
+# first bins of the real hives of tests/data/hives, their base blocks giving
+# the size kept (the real logs cut after their first entry).
+T=fuzz_hive
+fresh $T
+H="$CORPUS/$T"
+g++ -std=c++20 -O1 -I"$ROOT" fuzz/hive_seeds.cpp -o "$TMP/hive_seeds" \
+  core/hive.cpp core/hive_logs.cpp core/hive_listing.cpp core/utf16_text.cpp core/table_text.cpp
+"$TMP/hive_seeds" "$H"
+first_bins() {  # first_bins HIVE BYTES: the base block and BYTES of hive bins, behind the flag byte
+  { printf '\001'; head -c $((4096 + $2)) < <(xz -dc "tests/data/hives/$1.xz"); } > "$TMP/cut"
+  put32 "$TMP/cut" $((1 + 40)) "$2"
+  cat "$TMP/cut"
+}
+first_bins SYSTEM 24576 > "$H/seed-system-first-bins"
+first_bins NTUSER.DAT 16384 > "$H/seed-ntuser-first-bins"
+{ first_bins SYSTEM_B 16384; printf -- '--LOG--'; head -c 16384 < <(xz -dc tests/data/hives/SYSTEM_B.LOG1.xz)
+  printf -- '--LOG--'; head -c 12288 < <(xz -dc tests/data/hives/SYSTEM_B.LOG2.xz); } > "$H/seed-system-b-with-logs"
 echo "seed corpora written under fuzz/corpus/"
