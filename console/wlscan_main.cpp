@@ -10,6 +10,9 @@
 //   wlscan unimmunize spyware|sites --all | ID...
 //   wlscan packets FILE [--format tsv|json|csv]       the packets of a capture file
 //                                                     as the sniffer lists them
+//   wlscan hive FILE [--no-logs] [--format tsv|json|csv]
+//                                                     every key and value of a registry
+//                                                     hive file (its logs applied when dirty)
 //   wlscan restore ID [--overwrite] [--dry-run]       puts a change set of the backups back
 //   wlscan fix FILE                                   fixes the items of a "scan --format json"
 //                                                     document, backed up as one change set
@@ -34,6 +37,8 @@
 #include <nlohmann/json.hpp>
 
 #include "core/ascii.h"
+#include "core/hive.h"
+#include "core/hive_listing.h"
 #include "core/table_text.h"
 #include "core/version.h"
 #include "immunize/immunity.h"
@@ -86,6 +91,7 @@ int Usage(const std::string& why = {}) {
         "       wlscan immunize spyware|sites --all | ID...\n"
         "       wlscan unimmunize spyware|sites --all | ID...\n"
         "       wlscan packets FILE [--format tsv|json|csv]\n"
+        "       wlscan hive FILE [--no-logs] [--format tsv|json|csv]\n"
         "       wlscan restore ID [--overwrite] [--dry-run]\n"
         "       wlscan fix FILE\n"
         "       wlscan --version\n"
@@ -209,6 +215,48 @@ int PacketsCommand(const std::vector<std::string>& args) {
   WriteListing(o.format, "packets", text);
   if (!ok) Error(error);
   return ok ? kFine : kError;
+}
+
+// Every key and value of a registry hive file, read by the portable reader
+// (nothing is loaded into the registry); FILE.LOG1 and FILE.LOG2 beside a
+// dirty hive are applied unless --no-logs. Needs no Ref.dbd. A damaged hive
+// gives what can be read, then what is wrong (exit 2).
+int HiveCommand(const std::vector<std::string>& args) {
+  std::vector<std::string> rest;
+  bool logs = true;
+  for (const auto& a : args)
+    if (a == "--no-logs")
+      logs = false;
+    else
+      rest.push_back(a);
+  const Options o = ParseOptions(rest, 1);
+  if (!o.error.empty()) return Usage(o.error);
+  if (o.output || o.all || o.words.size() != 1) return Usage();
+  if (!o.format.empty() && o.format != "tsv" && o.format != "csv" && o.format != "json")
+    return Usage("unknown format " + o.format);
+  const std::string& path = o.words[0];
+  std::string error;
+  const auto hive = wl::hive::OpenHiveFile(path, {logs}, error);
+  if (!hive) {
+    Error("wlscan: " + error);
+    return kError;
+  }
+  const std::size_t slash = path.find_last_of("\\/");
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  WriteListing(o.format, "hive", wl::HiveListingText(*hive));
+  if (const std::string recovery = wl::HiveRecoveryText(*hive, name, logs); !recovery.empty())
+    Error("wlscan: " + recovery);
+  if (!hive->Root()) {
+    Error("wlscan: " + path + ": " + hive->Error());
+    return kError;
+  }
+  const auto problems = hive->Problems();
+  for (const auto& p : problems) Error("wlscan: " + path + ": " + p);
+  if (!problems.empty()) {
+    Error("wlscan: " + path + " is damaged; the rows above are what could be read");
+    return kError;
+  }
+  return kFine;
 }
 
 int ScanCommand(const std::vector<std::string>& args) {
@@ -384,6 +432,7 @@ int Run(const std::vector<std::string>& args) {
   }
   try {
     if (args[0] == "packets") return PacketsCommand(args);
+    if (args[0] == "hive") return HiveCommand(args);
     if (args[0] == "restore") {
       const auto restored = wl::undo::RestoreCommand(args);
       Write(restored.out);

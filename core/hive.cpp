@@ -137,6 +137,7 @@ int CompareName(const RawName& name, const std::u16string& wanted) {
 }
 
 constexpr std::size_t kKeyFixed = 76;    // bytes of an nk record before its name
+constexpr std::size_t kMaxKeyNameUnits = 255;
 constexpr std::size_t kValueFixed = 20;  // bytes of a vk record before its name
 
 RawName KeyName(const Image& im, std::span<const uint8_t> nk, uint32_t offset) {
@@ -149,6 +150,9 @@ RawName KeyName(const Image& im, std::span<const uint8_t> nk, uint32_t offset) {
   n.bytes = nk.data() + kKeyFixed;
   n.size = size;
   n.compressed = (Get16(nk.data() + 2) & 0x0020) != 0;
+  if (n.Units() > kMaxKeyNameUnits)
+    im.Note("the key at " + Hex(offset) + " has a name of " + std::to_string(n.Units()) + " characters (Windows allows " +
+            std::to_string(kMaxKeyNameUnits) + ")");
   return n;
 }
 
@@ -900,14 +904,24 @@ std::string FileTimeText(uint64_t fileTime) {
 namespace {
 
 std::optional<std::string> ReadFile(const std::string& path, std::string& error) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(PathFromUtf8(path), ec)) {
+    error = "cannot read " + path + ": it is a folder";
+    return std::nullopt;
+  }
   std::ifstream in(PathFromUtf8(path), std::ios::binary);
   if (!in) {
     error = "cannot open " + path;
     return std::nullopt;
   }
   in.seekg(0, std::ios::end);
-  const auto size = static_cast<uint64_t>(in.tellg());
+  const std::streamoff end = in.tellg();
   in.seekg(0, std::ios::beg);
+  if (end < 0 || !in) {
+    error = "cannot read " + path;
+    return std::nullopt;
+  }
+  const auto size = static_cast<uint64_t>(end);
   // A hive's bins are counted in 32 bits: nothing past that is read.
   const uint64_t limit = detail::kBaseBlockSize + uint64_t{0xFFFFFFFF};
   std::string bytes(static_cast<std::size_t>(std::min(size, limit)), '\0');

@@ -209,6 +209,7 @@ class Hive {
 
  private:
   friend struct detail::Image;
+  Hive() = default;
   std::shared_ptr<detail::Image> image_;
 };
 

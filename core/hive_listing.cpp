@@ -1,6 +1,13 @@
 #include "core/hive_listing.h"
 
 namespace wl {
+namespace {
+
+std::string Count(std::size_t n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+}  // namespace
 
 PageText HiveListingText(const hive::Hive& hive) {
   PageText text;
@@ -31,10 +38,10 @@ std::string HiveRecoveryText(const hive::Hive& hive, const std::string& name, bo
   for (const auto& log : r.logsApplied) logs += (logs.empty() ? "" : ", ") + log;
   std::string text = name + " is dirty: applied " + logs + " (";
   if (r.newFormat)
-    text += std::to_string(r.entries) + " log entries, " + std::to_string(r.pages) + " pages, sequence " +
+    text += Count(r.entries, "log entry", "log entries") + ", " + Count(r.pages, "page", "pages") + ", sequence " +
             std::to_string(r.firstSequence) + " to " + std::to_string(r.lastSequence) + ")";
   else
-    text += std::to_string(r.pages) + " pages of 512 bytes)";
+    text += Count(r.pages, "page", "pages") + " of 512 bytes)";
   if (r.baseBlockFromLog) text += "; its base block was damaged and was taken from the log";
   if (!r.note.empty()) text += "; " + r.note;
   return text;
