@@ -2,9 +2,8 @@
 // logs beside it, a damaged one.
 #include <gtest/gtest.h>
 
-#include <sstream>
-
 #include <nlohmann/json.hpp>
+#include <sstream>
 
 #include "core/testing/hive_builder.h"
 #include "tests/support/test_support.h"
@@ -56,8 +55,10 @@ TEST(WlscanHive, AppliesTheLogsBesideADirtyHiveUnlessToldNot) {
     const uint32_t root = b.Key({.name = "R", .flags = hive::kKeyHiveEntry});
     std::vector<uint32_t> keys = {b.Key({.name = "Old", .time = 0x01D0000000000000ull})};
     if (newer)
-      keys.push_back(b.Key({.name = "Run", .valueCount = 1,
-                            .valueList = b.List("", {b.Value("Updater", hive::kRegSz, Utf16Bytes(u"C:\\Temp\\u.exe"))})}));
+      keys.push_back(
+          b.Key({.name = "Run",
+                 .valueCount = 1,
+                 .valueList = b.List("", {b.Value("Updater", hive::kRegSz, Utf16Bytes(u"C:\\Temp\\u.exe"))})}));
     b.Patch32(root, 20, static_cast<uint32_t>(keys.size()));
     b.Patch32(root, 28, b.List("li", keys));
     return b.File(root, primary, secondary);
@@ -70,9 +71,9 @@ TEST(WlscanHive, AppliesTheLogsBesideADirtyHiveUnlessToldNot) {
 
   const auto applied = test::RunProgram("wlscan", {"hive", dir.File("NTUSER.DAT")});
   EXPECT_EQ(applied.status, 0) << applied.err;
-  EXPECT_EQ(Lines(applied.err), std::vector<std::string>{
-                                    "wlscan: NTUSER.DAT is dirty: applied NTUSER.DAT.LOG1 (1 log entry, 1 page, "
-                                    "sequence 5 to 5)"});
+  EXPECT_EQ(Lines(applied.err),
+            std::vector<std::string>{"wlscan: NTUSER.DAT is dirty: applied NTUSER.DAT.LOG1 (1 log entry, 1 page, "
+                                     "sequence 5 to 5)"});
   EXPECT_EQ(Count(Lines(applied.out), "value\t\\Run\t\tUpdater\tREG_SZ\tC:\\Temp\\u.exe"), 1u) << applied.out;
 
   const auto without = test::RunProgram("wlscan", {"hive", "--no-logs", dir.File("NTUSER.DAT"), "--format", "json"});

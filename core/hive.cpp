@@ -136,37 +136,35 @@ int CompareName(const RawName& name, const std::u16string& wanted) {
   return n < wanted.size() ? -1 : n > wanted.size() ? 1 : 0;
 }
 
-constexpr std::size_t kKeyFixed = 76;    // bytes of an nk record before its name
+constexpr std::size_t kKeyFixed = 76;  // bytes of an nk record before its name
 constexpr std::size_t kMaxKeyNameUnits = 255;
 constexpr std::size_t kValueFixed = 20;  // bytes of a vk record before its name
 
-RawName KeyName(const Image& im, std::span<const uint8_t> nk, uint32_t offset) {
+// The name a key or value record carries after its fixed fields (its length
+// at lengthAt), cut at the end of its cell.
+RawName NameIn(const Image& im, std::span<const uint8_t> record, std::size_t fixed, std::size_t lengthAt,
+               bool compressed, const char* what, uint32_t offset) {
   RawName n;
-  std::size_t size = Get16(nk.data() + 72);
-  if (size > nk.size() - kKeyFixed) {
-    im.Note("the name of the key at " + Hex(offset) + " runs past its cell");
-    size = nk.size() - kKeyFixed;
+  n.size = Get16(record.data() + lengthAt);
+  if (n.size > record.size() - fixed) {
+    im.Note(std::string("the name of the ") + what + " at " + Hex(offset) + " runs past its cell");
+    n.size = record.size() - fixed;
   }
-  n.bytes = nk.data() + kKeyFixed;
-  n.size = size;
-  n.compressed = (Get16(nk.data() + 2) & 0x0020) != 0;
+  n.bytes = record.data() + fixed;
+  n.compressed = compressed;
+  return n;
+}
+
+RawName KeyName(const Image& im, std::span<const uint8_t> nk, uint32_t offset) {
+  const RawName n = NameIn(im, nk, kKeyFixed, 72, (Get16(nk.data() + 2) & 0x0020) != 0, "key", offset);
   if (n.Units() > kMaxKeyNameUnits)
-    im.Note("the key at " + Hex(offset) + " has a name of " + std::to_string(n.Units()) + " characters (Windows allows " +
-            std::to_string(kMaxKeyNameUnits) + ")");
+    im.Note("the key at " + Hex(offset) + " has a name of " + std::to_string(n.Units()) +
+            " characters (Windows allows " + std::to_string(kMaxKeyNameUnits) + ")");
   return n;
 }
 
 RawName ValueName(const Image& im, std::span<const uint8_t> vk, uint32_t offset) {
-  RawName n;
-  std::size_t size = Get16(vk.data() + 2);
-  if (size > vk.size() - kValueFixed) {
-    im.Note("the name of the value at " + Hex(offset) + " runs past its cell");
-    size = vk.size() - kValueFixed;
-  }
-  n.bytes = vk.data() + kValueFixed;
-  n.size = size;
-  n.compressed = (Get16(vk.data() + 16) & 0x0001) != 0;
-  return n;
+  return NameIn(im, vk, kValueFixed, 2, (Get16(vk.data() + 16) & 0x0001) != 0, "value", offset);
 }
 
 // Cells a walk has read, so that it reads none twice.
@@ -498,6 +496,20 @@ std::u16string Utf16Data(const std::vector<uint8_t>& data) {
   return s;
 }
 
+// Each non-empty string of multi-string data, in order; to the first empty
+// one (as programs read the list) or, with toFirstEmpty false, to the end.
+template <class Fn>
+void ForEachString(const std::u16string& all, bool toFirstEmpty, Fn&& fn) {
+  std::size_t start = 0;
+  while (start < all.size()) {
+    std::size_t end = all.find(u'\0', start);
+    if (end == std::u16string::npos) end = all.size();
+    if (end == start && toFirstEmpty) break;
+    if (end > start) fn(Utf8FromUtf16(std::u16string_view(all).substr(start, end - start)));
+    start = end + 1;
+  }
+}
+
 std::optional<std::string> StringOf(uint32_t type, const std::vector<uint8_t>& data) {
   if (type == kRegSz || type == kRegExpandSz) {
     std::u16string s = Utf16Data(data);
@@ -505,17 +517,11 @@ std::optional<std::string> StringOf(uint32_t type, const std::vector<uint8_t>& d
     return Utf8FromUtf16(s);
   }
   if (type != kRegMultiSz) return std::nullopt;
-  const std::u16string all = Utf16Data(data);
   std::string out;
-  std::size_t start = 0;
-  while (start < all.size()) {
-    std::size_t end = all.find(u'\0', start);
-    if (end == std::u16string::npos) end = all.size();
-    if (end == start) break;
+  ForEachString(Utf16Data(data), true, [&](const std::string& part) {
     if (!out.empty()) out += ' ';
-    out += Utf8FromUtf16(std::u16string_view(all).substr(start, end - start));
-    start = end + 1;
-  }
+    out += part;
+  });
   return out;
 }
 
@@ -560,15 +566,8 @@ std::optional<std::string> Value::String() const { return StringOf(Type(), Data(
 
 std::vector<std::string> Value::MultiString() const {
   std::vector<std::string> parts;
-  if (Type() != kRegMultiSz) return parts;
-  const std::u16string all = Utf16Data(Data());
-  std::size_t start = 0;
-  while (start < all.size()) {
-    std::size_t end = all.find(u'\0', start);
-    if (end == std::u16string::npos) end = all.size();
-    if (end > start) parts.push_back(Utf8FromUtf16(std::u16string_view(all).substr(start, end - start)));
-    start = end + 1;
-  }
+  if (Type() == kRegMultiSz)
+    ForEachString(Utf16Data(Data()), false, [&](std::string part) { parts.push_back(std::move(part)); });
   return parts;
 }
 
@@ -763,7 +762,7 @@ Hive Hive::FromBytes(std::string primary, std::vector<LogFile> logs) {
   im.file = std::move(primary);
   if (im.file.size() < 512 || std::memcmp(im.file.data(), "regf", 4) != 0) {
     im.error = im.file.size() < 512 ? "the file is too short for a registry hive"
-                                     : "the file is not a registry hive (no \"regf\" signature)";
+                                    : "the file is not a registry hive (no \"regf\" signature)";
     return hive;
   }
   const auto* bytes = reinterpret_cast<const uint8_t*>(im.file.data());
@@ -775,8 +774,7 @@ Hive Hive::FromBytes(std::string primary, std::vector<LogFile> logs) {
     else
       detail::ApplyLogs(im.file, im.header, logs, im.recovery, im.problems);
   }
-  if (!im.header.checksumValid && !im.recovery.baseBlockFromLog)
-    im.Note("the base block's checksum is wrong");
+  if (!im.header.checksumValid && !im.recovery.baseBlockFromLog) im.Note("the base block's checksum is wrong");
   if (im.file.size() < detail::kBaseBlockSize) {
     im.error = "the file ends within its base block";
     return hive;
@@ -850,7 +848,8 @@ void Walk(const Hive& hive, const std::function<bool(const Key& key, const std::
     }
     if (!descend || Get32(nk.data() + 20) == 0) continue;
     if (key.Depth() >= kMaxKeyDepth) {
-      im.Note("the key " + item.path + " lies " + std::to_string(key.Depth()) + " levels deep; its sub-keys are not read");
+      im.Note("the key " + item.path + " lies " + std::to_string(key.Depth()) +
+              " levels deep; its sub-keys are not read");
       continue;
     }
     const std::size_t firstChild = stack.size();

@@ -55,8 +55,8 @@ inline constexpr uint32_t kRegQword = 11;
 std::string TypeName(uint32_t type);
 
 // Key flags (nk cells).
-inline constexpr uint16_t kKeyHiveExit = 0x0002;   // mount point of another hive
-inline constexpr uint16_t kKeyHiveEntry = 0x0004;  // the root key
+inline constexpr uint16_t kKeyHiveExit = 0x0002;      // mount point of another hive
+inline constexpr uint16_t kKeyHiveEntry = 0x0004;     // the root key
 inline constexpr uint16_t kKeySymbolicLink = 0x0010;  // target in the value "SymbolicLinkValue" (REG_LINK)
 
 // Windows' limits, which the reader keeps too.
@@ -163,14 +163,14 @@ struct BaseBlock {
 
 // What the transaction logs did when the hive was opened.
 struct Recovery {
-  bool dirty = false;              // the base block says the hive was not written whole
-  bool baseBlockFromLog = false;   // its base block was damaged and taken from a log
+  bool dirty = false;                    // the base block says the hive was not written whole
+  bool baseBlockFromLog = false;         // its base block was damaged and taken from a log
   std::vector<std::string> logsApplied;  // the names of the logs, in the order applied
-  bool newFormat = false;          // log entries (Windows 8.1 and later), else a dirty vector
-  std::size_t entries = 0;         // log entries applied (new format)
-  std::size_t pages = 0;           // dirty pages written (each page reference of an entry,
-                                   // or each 512-byte page of a dirty vector)
-  uint32_t firstSequence = 0;      // sequence numbers of the entries applied
+  bool newFormat = false;                // log entries (Windows 8.1 and later), else a dirty vector
+  std::size_t entries = 0;               // log entries applied (new format)
+  std::size_t pages = 0;                 // dirty pages written (each page reference of an entry,
+                                         // or each 512-byte page of a dirty vector)
+  uint32_t firstSequence = 0;            // sequence numbers of the entries applied
   uint32_t lastSequence = 0;
   // Why no log was applied to a dirty hive, or where recovery stopped early.
   std::string note;

@@ -63,7 +63,7 @@ void ApplyLogs(std::string& file, BaseBlock& header, const std::vector<LogFile>&
                const ProblemList& problems);
 
 struct Image {
-  std::string file;  // the whole primary file, logs applied
+  std::string file;               // the whole primary file, logs applied
   const uint8_t* bins = nullptr;  // the hive bins data (file + 4096)
   uint32_t size = 0;              // its bytes, within the file
   BaseBlock header;

@@ -38,10 +38,18 @@ uint64_t Marvin32(const uint8_t* data, std::size_t size, uint64_t seed) {
     size -= 4;
   }
   switch (size) {
-    case 0: p0 += 0x80u; break;
-    case 1: p0 += 0x8000u | data[0]; break;
-    case 2: p0 += 0x800000u | Get16(data); break;
-    default: p0 += 0x80000000u | static_cast<uint32_t>(data[2]) << 16 | Get16(data); break;
+    case 0:
+      p0 += 0x80u;
+      break;
+    case 1:
+      p0 += 0x8000u | data[0];
+      break;
+    case 2:
+      p0 += 0x800000u | Get16(data);
+      break;
+    default:
+      p0 += 0x80000000u | static_cast<uint32_t>(data[2]) << 16 | Get16(data);
+      break;
   }
   mix();
   mix();
@@ -70,7 +78,7 @@ struct ParsedLog {
   const LogFile* file = nullptr;
   bool newFormat = false;
   BaseBlock base;
-  std::vector<Entry> entries;      // new format: the entries in sequence from the first
+  std::vector<Entry> entries;       // new format: the entries in sequence from the first
   const uint8_t* bitmap = nullptr;  // old format: the dirty vector's bits
   uint32_t pagesStart = 0;          // old format: where the dirty pages begin
 };
@@ -138,8 +146,8 @@ std::optional<ParsedLog> ParseLog(const LogFile& log, uint64_t sizeLimit, const 
       break;
     }
     if (entry.dataSize % 4096 != 0 || entry.dataSize > sizeLimit || count > (entrySize - 40) / 8) {
-      problems.Note(where + " is damaged (hive size " + std::to_string(entry.dataSize) + ", " +
-                    std::to_string(count) + " pages); recovery stops before it");
+      problems.Note(where + " is damaged (hive size " + std::to_string(entry.dataSize) + ", " + std::to_string(count) +
+                    " pages); recovery stops before it");
       break;
     }
     std::size_t page = 40 + std::size_t{count} * 8;

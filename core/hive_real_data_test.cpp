@@ -266,8 +266,9 @@ TEST(DirtyHive, ReadWithItsLogsHoldsWhatTheLogsHoldAndWithoutThemDoesNot) {
   EXPECT_EQ(changedValues, 96u);
   EXPECT_EQ(a.values.size(), 78901u);
   EXPECT_EQ(b.values.size(), 74957u);
-  EXPECT_EQ(HiveRecoveryText(withLogs, "SYSTEM_B", true),
-            "SYSTEM_B is dirty: applied SYSTEM_B.LOG1, SYSTEM_B.LOG2 (24 log entries, 315 pages, sequence 2107 to 2130)");
+  EXPECT_EQ(
+      HiveRecoveryText(withLogs, "SYSTEM_B", true),
+      "SYSTEM_B is dirty: applied SYSTEM_B.LOG1, SYSTEM_B.LOG2 (24 log entries, 315 pages, sequence 2107 to 2130)");
 }
 
 }  // namespace

@@ -74,16 +74,25 @@ TEST(HiveReader, ReadsEveryKindOfCell) {
       b.Value("\xE9t\xE9", kRegDword, Le32(7)),  // a compressed name: Latin-1 bytes
   };
   const uint32_t valueList = b.List("", values);
-  const uint32_t gamma = b.Key({.name = "gamma", .time = 0x01D9000000000000ull, .valueCount = 1,
+  const uint32_t gamma = b.Key({.name = "gamma",
+                                .time = 0x01D9000000000000ull,
+                                .valueCount = 1,
                                 .valueList = b.List("", {b.Value("G", kRegSz, Utf16Bytes(u"g"))})});
   const uint32_t alpha = b.Key({.name = "alpha", .subkeyCount = 1, .subkeyList = b.List("li", {gamma})});
   const uint32_t beta = b.Key({.name = "Beta"});
-  const uint32_t omega = b.Key({.name = "\xCE\xA9mega", .compressed = false});  // Ωmega
+  const uint32_t omega = b.Key({.name = "\xCE\xA9mega", .compressed = false});              // Ωmega
   const uint32_t house = b.Key({.name = "\xD0\x94\xD0\xBE\xD0\xBC", .compressed = false});  // Дом
   const uint32_t leaves = b.List("ri", {b.List("lh", {alpha, beta}, {"alpha", "Beta"}), b.List("lf", {omega, house})});
-  const uint32_t root = b.Key({.name = "ROOT", .flags = kKeyHiveEntry, .time = 0x01D8000000000000ull,
-                               .subkeyCount = 4, .subkeyList = leaves, .valueCount = static_cast<uint32_t>(values.size()),
-                               .valueList = valueList, .security = security, .classCell = className, .classSize = 16});
+  const uint32_t root = b.Key({.name = "ROOT",
+                               .flags = kKeyHiveEntry,
+                               .time = 0x01D8000000000000ull,
+                               .subkeyCount = 4,
+                               .subkeyList = leaves,
+                               .valueCount = static_cast<uint32_t>(values.size()),
+                               .valueList = valueList,
+                               .security = security,
+                               .classCell = className,
+                               .classSize = 16});
   const Hive hive = Hive::FromBytes(b.File(root));
   ASSERT_TRUE(hive.Root()) << hive.Error();
   const Key r = *hive.Root();
@@ -100,7 +109,7 @@ TEST(HiveReader, ReadsEveryKindOfCell) {
   // Cyrillic, Latin-1.
   EXPECT_EQ(hive.Find("ALPHA\\Gamma")->Offset(), gamma);
   EXPECT_EQ(hive.Find("\\alpha\\\\gamma\\")->Offset(), gamma);
-  EXPECT_EQ(hive.Find("\xCF\x89MEGA")->Offset(), omega);  // ωMEGA
+  EXPECT_EQ(hive.Find("\xCF\x89MEGA")->Offset(), omega);              // ωMEGA
   EXPECT_EQ(hive.Find("\xD0\xB4\xD0\xBE\xD0\xBC")->Offset(), house);  // дом
   EXPECT_EQ(hive.Find("")->Offset(), root);
   EXPECT_FALSE(hive.Find("alpha\\delta"));
@@ -216,8 +225,8 @@ TEST(HiveReader, HostileStructuresAreReadAsFarAsTheyGoAndNamed) {
     testing::Put16(ri, 2, 3);
     const uint32_t riCell = b.Cell(ri);
     b.Patch32(riCell, 12, riCell);
-    const uint32_t root = b.Key({.name = "R", .subkeyCount = 9, .subkeyList = riCell, .valueCount = 1000000,
-                                 .valueList = values});
+    const uint32_t root =
+        b.Key({.name = "R", .subkeyCount = 9, .subkeyList = riCell, .valueCount = 1000000, .valueList = values});
     // A value whose data size is far past its cell, one keeping 100 bytes "in
     // itself", a big data cell naming 65535 segments.
     const uint32_t v2 = b.Value("Huge", kRegBinary, std::string(8, 'h'));
@@ -238,9 +247,9 @@ TEST(HiveReader, HostileStructuresAreReadAsFarAsTheyGoAndNamed) {
                                  "  Inline REG_BINARY 61 62 00 00\n  Segments REG_BINARY 73 73"))
         << dump.substr(0, 600);
     EXPECT_TRUE(dump.ends_with("\n[Good] \n"));
-    for (const char* words : {"is not a cell of the hive bins", "which is no leaf", "listed more than once",
-                              "its list holds", "their list holds", "keeps 100 bytes", "its cell holds",
-                              "holds fewer than 65535 segments"})
+    for (const char* words :
+         {"is not a cell of the hive bins", "which is no leaf", "listed more than once", "its list holds",
+          "their list holds", "keeps 100 bytes", "its cell holds", "holds fewer than 65535 segments"})
       EXPECT_TRUE(Mentions(hive, words)) << words << "\n" << AllProblems(hive);
     const Hive named = Hive::FromBytes(b.File(overlongName));  // the root pointer names the key with the long name
     EXPECT_TRUE(named.Root());
@@ -260,8 +269,9 @@ TEST(HiveReader, HostileStructuresAreReadAsFarAsTheyGoAndNamed) {
     const uint32_t root = b.Key({.name = "R", .valueCount = 2000, .valueList = b.List("", values)});
     const Hive hive = Hive::FromBytes(b.File(root));
     std::size_t handedOut = 0;
-    Walk(hive, [](const Key&, const std::string&) { return true; },
-         [&](const Key&, const std::string&, const Value&, const std::vector<uint8_t>& d) { handedOut += d.size(); });
+    Walk(
+        hive, [](const Key&, const std::string&) { return true; },
+        [&](const Key&, const std::string&, const Value&, const std::vector<uint8_t>& d) { handedOut += d.size(); });
     EXPECT_EQ(handedOut, 16000u);
     EXPECT_TRUE(Mentions(hive, "belongs to more than one value"));
     EXPECT_EQ(hive.Root()->Values()[1999].Data().size(), 16000u);  // read on its own, each value has it
@@ -331,8 +341,10 @@ std::string State(bool newer, uint32_t primarySeq, uint32_t secondarySeq, uint32
   const uint32_t root = b.Key({.name = "R", .flags = kKeyHiveEntry});
   const uint32_t value = b.Value("V", kRegSz, Utf16Bytes(newer ? u"two-two" : u"one-one"));
   std::vector<uint32_t> keys = {b.Key({.name = "Old"})};
-  if (newer) keys.push_back(b.Key({.name = "Planted", .valueCount = 1,
-                                   .valueList = b.List("", {b.Value("Run", kRegSz, Utf16Bytes(u"C:\\evil.exe"))})}));
+  if (newer)
+    keys.push_back(b.Key({.name = "Planted",
+                          .valueCount = 1,
+                          .valueList = b.List("", {b.Value("Run", kRegSz, Utf16Bytes(u"C:\\evil.exe"))})}));
   b.Patch32(root, 20, static_cast<uint32_t>(keys.size()));
   b.Patch32(root, 28, b.List("li", keys));
   b.Patch32(root, 36, 1);
@@ -447,8 +459,8 @@ TEST(HiveLogs, ADirtyVectorLogWrittenWithTheHivesTimestampIsApplied) {
   EXPECT_EQ(Dump(hive), Dump(Hive::FromBytes(newer)));
   EXPECT_FALSE(hive.LogRecovery().newFormat);
   EXPECT_EQ(hive.LogRecovery().pages, changed.size());
-  EXPECT_EQ(HiveRecoveryText(hive, "X", true), "X is dirty: applied X.LOG (" + std::to_string(changed.size()) +
-                                                   " pages of 512 bytes)");
+  EXPECT_EQ(HiveRecoveryText(hive, "X", true),
+            "X is dirty: applied X.LOG (" + std::to_string(changed.size()) + " pages of 512 bytes)");
 
   // Of two logs of the hive the later is taken; one of another time is not.
   std::string older = testing::DirtyVectorLog(dirty, {0});
@@ -470,10 +482,10 @@ TEST(HiveLogs, ADirtyVectorLogWrittenWithTheHivesTimestampIsApplied) {
 
 TEST(HiveNames, CaseAndTimesAsWindowsHasThem) {
   EXPECT_TRUE(NamesEqual("Software\\Microsoft", "SOFTWARE\\microsoft"));
-  EXPECT_TRUE(NamesEqual("\xC3\xA9t\xC3\xA9", "\xC3\x89T\xC3\x89"));          // été, ÉTÉ
-  EXPECT_TRUE(NamesEqual("\xC3\xBF", "\xC5\xB8"));                            // ÿ, Ÿ
-  EXPECT_TRUE(NamesEqual("\xD0\xB4\xD1\x91", "\xD0\x94\xD0\x81"));            // дё, ДЁ
-  EXPECT_FALSE(NamesEqual("\xC3\x9F", "SS"));                                 // ß stays
+  EXPECT_TRUE(NamesEqual("\xC3\xA9t\xC3\xA9", "\xC3\x89T\xC3\x89"));  // été, ÉTÉ
+  EXPECT_TRUE(NamesEqual("\xC3\xBF", "\xC5\xB8"));                    // ÿ, Ÿ
+  EXPECT_TRUE(NamesEqual("\xD0\xB4\xD1\x91", "\xD0\x94\xD0\x81"));    // дё, ДЁ
+  EXPECT_FALSE(NamesEqual("\xC3\x9F", "SS"));                         // ß stays
   EXPECT_FALSE(NamesEqual("a", "a "));
   EXPECT_EQ(FileTimeText(0), "");
   EXPECT_EQ(FileTimeText(1), "1601-01-01T00:00:00Z");

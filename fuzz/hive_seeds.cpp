@@ -28,7 +28,9 @@ std::string State(bool newer, uint32_t primarySeq, uint32_t secondarySeq) {
   const uint32_t root = b.Key({.name = "R", .flags = kKeyHiveEntry});
   const uint32_t value = b.Value("V", kRegSz, Utf16Bytes(newer ? u"two" : u"one"));
   std::vector<uint32_t> keys = {b.Key({.name = "Old"})};
-  if (newer) keys.push_back(b.Key({.name = "New", .valueCount = 1, .valueList = b.List("", {b.Value("Run", kRegSz, Utf16Bytes(u"x.exe"))})}));
+  if (newer)
+    keys.push_back(b.Key(
+        {.name = "New", .valueCount = 1, .valueList = b.List("", {b.Value("Run", kRegSz, Utf16Bytes(u"x.exe"))})}));
   b.Patch32(root, 20, static_cast<uint32_t>(keys.size()));
   b.Patch32(root, 28, b.List("lh", keys, {"Old", "New"}));
   b.Patch32(root, 36, 1);
@@ -49,18 +51,27 @@ int main(int argc, char** argv) {
     const std::string sd = std::string("\x01\x00\x04\x80", 4) + std::string(16, '\0');
     const uint32_t sk = b.Cell("sk" + std::string(14, '\0') + Le32(static_cast<uint32_t>(sd.size())) + sd);
     const uint32_t cls = b.Cell(Utf16Bytes(u"Class"));
-    const std::vector<uint32_t> values = {
-        b.Value("", kRegSz, Utf16Bytes(u"default")), b.Value("E", kRegExpandSz, Utf16Bytes(u"%SystemRoot%")),
-        b.Value("M", kRegMultiSz, Utf16Bytes(std::u16string(u"a\0b\0\0", 5))), b.Value("D", kRegDword, Le32(1)),
-        b.Value("Q", kRegQword, Le32(1) + Le32(2)), b.Value("B", kRegBinary, std::string(20000, 'b')),
-        b.Value("\xC3\xBC", kRegSz, Utf16Bytes(u"u"), false)};
+    const std::vector<uint32_t> values = {b.Value("", kRegSz, Utf16Bytes(u"default")),
+                                          b.Value("E", kRegExpandSz, Utf16Bytes(u"%SystemRoot%")),
+                                          b.Value("M", kRegMultiSz, Utf16Bytes(std::u16string(u"a\0b\0\0", 5))),
+                                          b.Value("D", kRegDword, Le32(1)),
+                                          b.Value("Q", kRegQword, Le32(1) + Le32(2)),
+                                          b.Value("B", kRegBinary, std::string(20000, 'b')),
+                                          b.Value("\xC3\xBC", kRegSz, Utf16Bytes(u"u"), false)};
     const uint32_t a = b.Key({.name = "a"});
     const uint32_t c = b.Key({.name = "\xCE\xA9", .compressed = false});
     const uint32_t d = b.Key({.name = "d", .subkeyCount = 1, .subkeyList = b.List("li", {b.Key({.name = "e"})})});
     const uint32_t list = b.List("ri", {b.List("lf", {a}, {"a"}), b.List("lh", {d, c}, {"d"})});
-    const uint32_t root = b.Key({.name = "ROOT", .flags = kKeyHiveEntry, .time = 0x01D8000000000000ull, .subkeyCount = 3,
-                                 .subkeyList = list, .valueCount = static_cast<uint32_t>(values.size()),
-                                 .valueList = b.List("", values), .security = sk, .classCell = cls, .classSize = 10});
+    const uint32_t root = b.Key({.name = "ROOT",
+                                 .flags = kKeyHiveEntry,
+                                 .time = 0x01D8000000000000ull,
+                                 .subkeyCount = 3,
+                                 .subkeyList = list,
+                                 .valueCount = static_cast<uint32_t>(values.size()),
+                                 .valueList = b.List("", values),
+                                 .security = sk,
+                                 .classCell = cls,
+                                 .classSize = 10});
     Write(out, "seed-built-every-cell", "\x01" + b.File(root));
   }
   {
@@ -72,7 +83,8 @@ int main(int argc, char** argv) {
     std::vector<uint32_t> pages;
     for (uint32_t p = 0; p < size / 512; ++p) pages.push_back(p);
     const std::string newerSameTime = State(true, 5, 5);
-    Write(out, "seed-built-dirty-vector", "\x01" + State(false, 5, 4) + "--LOG--" + DirtyVectorLog(newerSameTime, pages));
+    Write(out, "seed-built-dirty-vector",
+          "\x01" + State(false, 5, 4) + "--LOG--" + DirtyVectorLog(newerSameTime, pages));
   }
   {
     HiveBuilder b;

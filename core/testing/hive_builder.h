@@ -142,20 +142,22 @@ class HiveBuilder {
   }
   static uint32_t Hint(const std::string& name) {
     uint32_t h = 0;
-    for (std::size_t i = 0; i < 4 && i < name.size(); ++i) h |= static_cast<uint32_t>(static_cast<unsigned char>(name[i])) << (8 * i);
+    for (std::size_t i = 0; i < 4 && i < name.size(); ++i)
+      h |= static_cast<uint32_t>(static_cast<unsigned char>(name[i])) << (8 * i);
     return h;
   }
 
   // The primary file: base block, then the bin (its free rest one free cell).
-  std::string File(uint32_t root, uint32_t primarySequence = 5, uint32_t secondarySequence = 5, uint64_t time = 0x01D0000000000000ull,
-                   uint32_t minBinSize = 4096) const {
+  std::string File(uint32_t root, uint32_t primarySequence = 5, uint32_t secondarySequence = 5,
+                   uint64_t time = 0x01D0000000000000ull, uint32_t minBinSize = 4096) const {
     std::size_t binSize = (32 + cells_.size() + 4095) / 4096 * 4096;
     if (binSize < minBinSize) binSize = minBinSize;
     std::string bin(binSize, '\0');
     std::memcpy(bin.data(), "hbin", 4);
     Put32(bin, 8, static_cast<uint32_t>(binSize));
     std::memcpy(bin.data() + 32, cells_.data(), cells_.size());
-    if (const std::size_t rest = binSize - 32 - cells_.size()) Put32(bin, 32 + cells_.size(), static_cast<uint32_t>(rest));
+    if (const std::size_t rest = binSize - 32 - cells_.size())
+      Put32(bin, 32 + cells_.size(), static_cast<uint32_t>(rest));
     std::string base(4096, '\0');
     std::memcpy(base.data(), "regf", 4);
     Put32(base, 4, primarySequence);
