@@ -7,17 +7,18 @@
 
 #include "app/forms.h"
 #include "app/help_topics.h"
+#include "app/navigation.h"
 #include "app/process_dictionary.h"
 #include "app/resource.h"
-#include "app/rights_notice.h"
-#include "refdb/zlb_archive.h"
 #include "console/hijack_scan.h"
+#include "refdb/zlb_archive.h"
 #include "settings/association_scan.h"
 #include "sysroutines/shell_routines.h"
 #include "sysroutines/store_folder.h"
 #include "sysroutines/system_paths.h"
 #include "sysroutines/system_info.h"
 #include "win32/dpi.h"
+#include "win32/file_path.h"
 #include "win32/system_error.h"
 #include "win32/unicode.h"
 
@@ -29,8 +30,6 @@ using ui::Glyph;
 using ui::ImageList;
 using ui::MakeSharedImages;
 
-std::unique_ptr<Page> MakePage(int index, PageContext& context);  // page_registry.cpp
-
 namespace {
 
 constexpr int kNavId = 200;
@@ -39,70 +38,6 @@ constexpr int kHintBarId = 202;
 constexpr int kRightsTextId = 203;
 constexpr int kRightsButtonId = 204;
 constexpr UINT_PTR kTimer1 = 1;
-
-// The navigation bar's colours (start-up step 3).
-constexpr COLORREF kBarColor = RGB(122, 150, 223);
-constexpr COLORREF kGroupColor = RGB(216, 228, 248);
-constexpr COLORREF kDividerColor = RGB(49, 106, 197);
-constexpr COLORREF kHotColor = RGB(61, 149, 255);
-
-struct NavItem {
-  const char* caption;
-  const char* hint;
-  Glyph glyph;
-  void (TForm1::*handler)();
-  int page;  // the page the item shows, -1 for none
-};
-struct NavGroup {
-  const char* caption;
-  std::vector<NavItem> items;
-};
-
-const std::vector<NavGroup>& Navigation() {
-  static const std::vector<NavGroup> groups = {
-      {"Summary",
-       {{"Status", "View summary and status.", Glyph::Status, &TForm1::RzGroup1Items0Click, 10},
-        {"Contact Us", "", Glyph::Mail, &TForm1::RzGroup1Items2Click, -1}}},
-      {"Immunize",
-       {{"Spyware Immunize", "Perform a scan task of your computer.", Glyph::ShieldCheck,
-         &TForm1::RzGroup6Items0Click, -1},
-        {"Site Immunize", "View scan report.", Glyph::GlobeShield, &TForm1::RzGroup6Items1Click, -1}}},
-      {"Wardenlake",
-       {{"Autorun List", "View/Manage the startup items.", Glyph::Rocket, &TForm1::RzGroup4Items0Click, 0},
-        {"System Service", "View/Manage system service.", Glyph::Gear, &TForm1::RzGroup4Items1Click, 2},
-        {"System Association", "View/Fix system association.", Glyph::Link, &TForm1::RzGroup4Items2Click, 4},
-        {"Shell Extensions", "View/Fix the system shell extensions.", Glyph::Menu, &TForm1::RzGroup4Items3Click,
-         14},
-        {"Browser Settings", "Fix the browser settings.", Glyph::GlobeGear, &TForm1::RzGroup4Items4Click, 15},
-        {"BHO/Browser ActiveX", "View browser help objects and browser ActiveX controls.", Glyph::Puzzle,
-         &TForm1::RzGroup4Items5Click, 7},
-        {"Browser Extensions", "View browser extensions.", Glyph::Toolbar, &TForm1::RzGroup4Items6Click, 6},
-        {"Other Browsers", "View/Fix the settings and add-ons of Edge, Chrome, Firefox and other browsers.",
-         Glyph::GlobeGear, &TForm1::RzGroup4Items7Click, 11},
-        {"Network Settings", "View/Fix the hosts file, proxies, proxy scripts and DNS servers.", Glyph::Plug,
-         &TForm1::RzGroup4Items8Click, 17}}},
-      {"Tools",
-       {{"Process Manager", "Manage the running process.", Glyph::Window, &TForm1::RzGroup2Items0Click, 1},
-        {"Uninstall Software", "Uninstall or log-on software.", Glyph::Package, &TForm1::RzGroup2Items1Click, 12},
-        {"Active Ports", "View active ports.", Glyph::Plug, &TForm1::RzGroup2Items2Click, 5},
-        {"Net Sniffer", "Capture internet data packge.", Glyph::Wave, &TForm1::RzGroup2Items3Click, 9},
-        {"Process Dictionary", "Look up a process from Process Dictionary.(F3)", Glyph::Book,
-         &TForm1::RzGroup2Items4Click, -1},
-        {"Backups", "View and restore the backups of every change.", Glyph::Save, &TForm1::BackupsItemClick, 16}}},
-  };
-  return groups;
-}
-
-// A page that a later part of the program fills; empty for now.
-class EmptyPage : public Page {
- public:
-  using Page::Page;
-};
-
-bool IsFile(const std::string& path) {
-  const DWORD attr = GetFileAttributesW(win32::Widen(path).c_str());
-  return attr != INVALID_FILE_ATTRIBUTES && !(attr & FILE_ATTRIBUTE_DIRECTORY);
-}
 
 // Percent-encodes the text of a mailto link's field.
 std::string UrlEncode(const std::string& text) {
@@ -121,36 +56,9 @@ std::string UrlEncode(const std::string& text) {
   return out;
 }
 
-// Whether the line about missing rights is meant to show (the main window
-// itself may still be hidden).
-bool RightsLineShown(HWND text) { return text && (GetWindowLongW(text, GWL_STYLE) & WS_VISIBLE); }
-
 // Posted by the system along with a pressed F1; DefWindowProc turns it into
 // WM_HELP.
 constexpr UINT kKeyF1Message = 0x004D;
-
-// The system's help viewer: in the Windows folder, else in the system folder.
-std::string HelpViewerPath() {
-  const std::string inWindows = WindowsProgramPath(kHelpViewer);
-  if (IsFile(inWindows)) return inWindows;
-  const std::string inSystem = SystemProgramPath(kHelpViewer);
-  return IsFile(inSystem) ? inSystem : inWindows;
-}
-
-// The help viewer reads its command line in the ANSI code page: a path with
-// characters outside it is given by its short form, when the volume has one.
-std::string PathForAnsiProgram(const std::string& path) {
-  const std::wstring wide = win32::Widen(path);
-  BOOL lost = FALSE;
-  const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.c_str(), static_cast<int>(wide.size()),
-                                    nullptr, 0, nullptr, &lost);
-  if (n > 0 && !lost) return path;
-  std::wstring shortPath(32768, L'\0');
-  const DWORD got = GetShortPathNameW(wide.c_str(), shortPath.data(), static_cast<DWORD>(shortPath.size()));
-  if (got == 0 || got >= shortPath.size()) return path;
-  shortPath.resize(got);
-  return win32::Narrow(shortPath);
-}
 
 bool StartProgramDefault(const std::string& program, const std::string& arguments, std::string* error) {
   uint32_t code = 0;
@@ -168,43 +76,6 @@ bool ShellOpenDefault(const std::string& target, std::string* error) {
 }
 
 }  // namespace
-
-// ---- PageControl ------------------------------------------------------------
-
-void PageControl::Set(int index, std::unique_ptr<Page> page) {
-  if (index < 0 || index >= kPageCount) return;
-  pages_[static_cast<std::size_t>(index)] = std::move(page);
-}
-
-Page* PageControl::PageAt(int index) const {
-  if (index < 0 || index >= kPageCount) return nullptr;
-  return pages_[static_cast<std::size_t>(index)].get();
-}
-
-void PageControl::SetActivePageIndex(int index) {
-  Page* next = PageAt(index);
-  if (!next) return;
-  if (index == active_) {
-    next->OnShow();
-    return;
-  }
-  Page* previous = PageAt(active_);
-  active_ = index;
-  next->OnShow();
-  // The page that goes is hidden first and the new one put on top and
-  // painted whole, so that nothing of the old page (its title, say) stays
-  // on the screen where the new page's controls leave a gap.
-  if (previous) ShowWindow(previous->hwnd(), SW_HIDE);
-  SetWindowPos(next->hwnd(), HWND_TOP, area_.left, area_.top, area_.right - area_.left, area_.bottom - area_.top,
-               SWP_SHOWWINDOW);
-  RedrawWindow(next->hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_FRAME);
-}
-
-void PageControl::Resize(const RECT& area) {
-  area_ = area;
-  if (Page* p = PageAt(active_))
-    MoveWindow(p->hwnd(), area.left, area.top, area.right - area.left, area.bottom - area.top, TRUE);
-}
 
 // ---- TForm1 -----------------------------------------------------------------
 
@@ -275,7 +146,7 @@ void TForm1::CreateControls() {
                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(kHintBarId)), win32::ModuleInstance(),
                              nullptr);
   adminRights_ = options_.hasAdminRights ? options_.hasAdminRights() : IsProcessElevated();
-  CreateRightsControls();
+  if (!adminRights_) rightsNotice_.Create(hwnd(), kRightsTextId, kRightsButtonId, kSysCmdRunAsAdministrator);
   UpdateStatusParts();
   ShowStatus(kHelpHint);
   // A leading tab centres a panel's text.
@@ -283,19 +154,18 @@ void TForm1::CreateControls() {
   if (!adminRights_)
     SendMessageW(hintBar_, SB_SETTEXTW, 2, reinterpret_cast<LPARAM>(win32::Widen(kNoRightsStatus).c_str()));
 
-  const PageFactory& factory = options_.makePage ? options_.makePage : PageFactory(MakePage);
-  for (int i = 0; i < kPageCount; ++i) {
+  for (const Feature& feature : Features()) {
     std::unique_ptr<Page> page;
-    if (i == kStatusPageIndex) {
+    if (feature.name == std::string_view(kStatusPage)) {
       auto status = std::make_unique<StatusPage>(*context_);
       status_ = status.get();
       page = std::move(status);
-    } else {
-      page = factory(i, *context_);
-      if (!page) page = std::make_unique<EmptyPage>(*context_);
+    } else if (feature.makePage) {
+      page = options_.makePage ? options_.makePage(feature, *context_) : feature.makePage(*context_);
     }
+    if (!page) continue;
     page->Create(hwnd());
-    PageControl1.Set(i, std::move(page));
+    PageControl1.Set(feature, std::move(page));
   }
   status_->onSiteImmunize = [this] { Label1Click(); };
   status_->onScan = [this] { Label15Click(); };
@@ -309,48 +179,13 @@ void TForm1::CreateControls() {
 
 void TForm1::BuildNavigation() {
   std::vector<Glyph> glyphs;
-  std::vector<win32::GroupBarGroup> groups;
-  for (const auto& g : Navigation()) {
-    win32::GroupBarGroup group{g.caption, {}};
-    for (const auto& item : g.items) {
-      group.items.push_back({item.caption, item.hint, static_cast<int>(glyphs.size())});
-      glyphs.push_back(item.glyph);
-    }
-    groups.push_back(std::move(group));
-  }
+  std::vector<win32::GroupBarGroup> groups = NavigationGroups(glyphs);
   navImages_ = ImageList(win32::Scale(16, win32::DpiOf(hwnd())), glyphs);
   groupBar_.SetImages(navImages_.get());
   groupBar_.SetGroups(std::move(groups));
-  groupBar_.onItemClick = [this](win32::GroupBarPos pos) { OnNavigation(pos); };
-}
-
-void TForm1::OpenPage(int pageIndex) {
-  for (const auto& g : Navigation())
-    for (const auto& item : g.items)
-      if (item.page == pageIndex) {
-        (this->*item.handler)();
-        return;
-      }
-  ShowPage(pageIndex);
-}
-
-void TForm1::OnNavigation(win32::GroupBarPos pos) {
-  const auto& groups = Navigation();
-  if (pos.group < 0 || pos.group >= static_cast<int>(groups.size())) return;
-  const auto& items = groups[static_cast<std::size_t>(pos.group)].items;
-  if (pos.item < 0 || pos.item >= static_cast<int>(items.size())) return;
-  (this->*items[static_cast<std::size_t>(pos.item)].handler)();
-}
-
-void TForm1::MarkNavigationFor(int pageIndex) {
-  const auto& groups = Navigation();
-  for (std::size_t g = 0; g < groups.size(); ++g)
-    for (std::size_t i = 0; i < groups[g].items.size(); ++i)
-      if (groups[g].items[i].page == pageIndex) {
-        groupBar_.SetCurrent({static_cast<int>(g), static_cast<int>(i)});
-        return;
-      }
-  groupBar_.SetCurrent({});
+  groupBar_.onItemClick = [this](win32::GroupBarPos pos) {
+    if (const Feature* feature = FeatureAt(pos)) Choose(*feature);
+  };
 }
 
 // ---- start-up ---------------------------------------------------------------
@@ -361,16 +196,6 @@ void TForm1::FormCreate() {
   if (!appPath_.empty() && appPath_.back() != '\\' && appPath_.back() != '/') appPath_ += '\\';
   // 2. The association tables.
   associationTables_ = BuildAssociationTables();
-  // 3. Navigation colours.
-  win32::GroupBarColors colors;
-  colors.bar = kBarColor;
-  colors.group = kGroupColor;
-  colors.divider = kDividerColor;
-  colors.captionFont = kDividerColor;
-  colors.itemFont = kDividerColor;
-  colors.itemHot = kHotColor;
-  colors.captionHot = kHotColor;
-  colors.caption = RGB(255, 255, 255);
   // 6. The action pictures start in their normal state.
   status_->SiteAction().SetButtonPicture(Glyph::GoButton);
   status_->ScanAction().SetButtonPicture(Glyph::GoButton);
@@ -379,14 +204,14 @@ void TForm1::FormCreate() {
   LoadReferenceDatabase();
   if (terminate_) return;
   // 12. Page tabs stay hidden; the navigation bar gets its colours.
-  groupBar_.SetColors(colors);
+  groupBar_.SetColors(NavigationColors());
   // 14.
-  ShowPage(kStatusPageIndex);
+  ShowPage(kStatusPage);
 }
 
 void TForm1::LoadReferenceDatabase() {
   const std::string path = appPath_ + "Ref.dbd";
-  if (!IsFile(path)) {
+  if (!win32::FileExists(path)) {
     database_ = DatabaseState::Missing;
     terminate_ = true;
     Message("The reference database \"" + path +
@@ -428,111 +253,70 @@ void TForm1::LoadReferenceDatabase() {
 
 // ---- pages and navigation ---------------------------------------------------
 
-void TForm1::ShowPage(int index) {
-  if (!PageAt(index)) return;
-  PageControl1.SetActivePageIndex(index);
+void TForm1::ShowPage(std::string_view name) {
+  if (const Feature* feature = FindFeature(name)) ShowPage(*feature);
+}
+
+void TForm1::ShowPage(const Feature& feature) {
+  Page* page = PageControl1.PageOf(feature);
+  if (!page) return;
+  PageControl1.Show(feature);
   // The page's own status text; the help text where it has none.
-  const auto own = pageStatus_.find(PageAt(index));
+  const auto own = pageStatus_.find(page);
   ShowStatus(own != pageStatus_.end() && !own->second.empty() ? own->second : kHelpHint);
-  MarkNavigationFor(index);
+  groupBar_.SetCurrent(NavigationPlaceOf(feature));
   UpdateRightsNotice();
   // Paint the page now: a scan may follow and keep the window busy.
   if (IsWindowVisible(hwnd())) UpdateWindow(hwnd());
 }
 
-void TForm1::RefreshIfEmpty(int pageIndex) {
-  Page* page = PageAt(pageIndex);
+std::string_view TForm1::ActivePage() const {
+  const Feature* active = PageControl1.Active();
+  return active ? active->name : std::string_view();
+}
+
+void TForm1::RefreshIfEmpty(const Feature& feature) {
+  Page* page = PageControl1.PageOf(feature);
   if (page && page->IsEmpty()) page->RefreshPage();
 }
 
-void TForm1::RzGroup1Items0Click() { ShowPage(kStatusPageIndex); }
+void TForm1::OpenPage(std::string_view name) {
+  if (const Feature* feature = FindFeature(name)) Choose(*feature);
+}
 
-void TForm1::RzGroup1Items2Click() {
+void TForm1::Choose(const Feature& feature) {
+  switch (feature.action) {
+    case NavigationAction::ScanEmptyThenShow:
+      RefreshIfEmpty(feature);
+      ShowPage(feature);
+      break;
+    case NavigationAction::ShowThenScanEmpty:
+      ShowPage(feature);
+      RefreshIfEmpty(feature);
+      break;
+    case NavigationAction::ScanThenShow:
+      if (Page* page = PageControl1.PageOf(feature)) page->RefreshPage();
+      ShowPage(feature);
+      break;
+    case NavigationAction::Show: ShowPage(feature); break;
+    case NavigationAction::MailSupport: MailSupport(); break;
+    case NavigationAction::SpywareImmunize: ShowDialog(form5_); break;
+    case NavigationAction::SiteImmunize: ShowDialog(form4_); break;
+    case NavigationAction::ProcessDictionary: AskProcessDictionary(); break;
+  }
+}
+
+std::string TForm1::PageCaption(const Page& page) const {
+  const Feature* feature = PageControl1.FeatureOf(page);
+  return feature ? feature->caption : std::string();
+}
+
+void TForm1::MailSupport() {
   const std::string subject = win32::GetText(hwnd()) + " " + status_->LabelText(StatusPage::kLabel13) + " Technical Suuport";
   OpenWithShell(std::string("mailto:") + kSupportMail + "?subject=" + UrlEncode(subject), "the mail program");
 }
 
-void TForm1::RzGroup6Items0Click() { ShowDialog(form5_); }
-void TForm1::RzGroup6Items1Click() { ShowDialog(form4_); }
-
-void TForm1::RzGroup4Items0Click() {
-  RefreshIfEmpty(0);
-  ShowPage(0);
-}
-
-void TForm1::RzGroup4Items1Click() {
-  ShowPage(2);
-  RefreshIfEmpty(2);
-}
-
-void TForm1::RzGroup4Items2Click() {
-  RefreshIfEmpty(4);
-  ShowPage(4);
-}
-
-void TForm1::RzGroup4Items3Click() {
-  RefreshIfEmpty(14);
-  ShowPage(14);
-}
-
-void TForm1::RzGroup4Items4Click() {
-  if (Page* page = PageAt(15)) page->RefreshPage();
-  ShowPage(15);
-}
-
-void TForm1::RzGroup4Items5Click() {
-  RefreshIfEmpty(7);
-  ShowPage(7);
-}
-
-void TForm1::RzGroup4Items6Click() {
-  RefreshIfEmpty(6);
-  ShowPage(6);
-}
-
-void TForm1::RzGroup4Items7Click() {
-  RefreshIfEmpty(11);
-  ShowPage(11);
-}
-
-void TForm1::RzGroup4Items8Click() {
-  RefreshIfEmpty(17);
-  ShowPage(17);
-}
-
-void TForm1::RzGroup2Items0Click() {
-  RefreshIfEmpty(1);
-  ShowPage(1);
-}
-
-std::string TForm1::PageCaption(const Page& page) const {
-  for (int i = 0; i < kPageCount; ++i) {
-    if (PageControl1.PageAt(i) != &page) continue;
-    for (const auto& group : Navigation())
-      for (const auto& item : group.items)
-        if (item.page == i) return item.caption;
-  }
-  return {};
-}
-
-void TForm1::BackupsItemClick() {
-  RefreshIfEmpty(16);
-  ShowPage(16);
-}
-
-void TForm1::RzGroup2Items1Click() {
-  RefreshIfEmpty(12);
-  ShowPage(12);
-}
-
-void TForm1::RzGroup2Items2Click() {
-  RefreshIfEmpty(5);
-  ShowPage(5);
-}
-
-void TForm1::RzGroup2Items3Click() { ShowPage(9); }
-
-void TForm1::RzGroup2Items4Click() {
+void TForm1::AskProcessDictionary() {
   const auto typed = inputQuery(kDictionaryTitle, kDictionaryPrompt);
   if (!typed || typed->empty()) return;
   const DictionaryAnswer answer = LookupProcessDictionary(*typed, tables_, GetWindowsDir());
@@ -545,14 +329,13 @@ void TForm1::Label3Click() { ShowDialog(form5_); }
 void TForm1::Label15Click() {
   // Each scanner refreshes its own page and appends its flagged rows.
   // A scanner whose page is not in this window runs headless.
-  RunHijackScan(hijack_, [this](const HijackScanStep& step) {
-    Page* p = PageAt(step.pageIndex);
-    if (p && !dynamic_cast<EmptyPage*>(p))
-      p->RefreshPage();
-    else if (step.scan)
-      hijack_.Append(step.scan(judge_).hijack);
+  RunHijackScan(hijack_, [this](const Feature& step) {
+    if (Page* page = PageControl1.PageOf(step))
+      page->RefreshPage();
+    else
+      hijack_.Append(step.listing(judge_).hijack);
   });
-  ShowPage(kHijackPageIndex);
+  ShowPage(kHijackReportPage);
   Message(
       "This hijack report is used for those people who are familiar with computer knowlege.You can not remove them "
       "here,but you can pick a category at left-side,then remove them.",
@@ -560,7 +343,7 @@ void TForm1::Label15Click() {
 }
 
 void TForm1::Help1Click() { OpenHelp(HelpTopicFor(nullptr)); }
-void TForm1::Dictionary1Click() { RzGroup2Items4Click(); }
+void TForm1::Dictionary1Click() { AskProcessDictionary(); }
 void TForm1::LiveUpdateClick() { OpenWithShell(appPath_ + "Kestrup.exe", "the updater"); }
 void TForm1::HomePageClick() { OpenWithShell(kHomePageAddress, "the home page"); }
 
@@ -574,41 +357,25 @@ void TForm1::OpenWithShell(const std::string& target, const std::string& what) {
 }
 
 std::string TForm1::HelpTopicFor(HWND from) const {
-  const auto topicOfItem = [](void (TForm1::*handler)()) {
-    for (const auto& g : Navigation())
-      for (const auto& item : g.items)
-        if (item.handler == handler) return HelpTopicOf(item.caption);
-    return std::string();
+  const auto topicOf = [](NavigationAction action) {
+    for (const Feature& f : Features())
+      if (f.action == action) return std::string(f.helpTopic);
+    return std::string(kHelpHomeTopic);
   };
   // The immunization dialogs have topics of their own; the other dialogs
   // belong to the page that opened them.
   if (from) {
     const HWND root = GetAncestor(from, GA_ROOT);
-    if (form5_ && root && root == form5_->hwnd()) return topicOfItem(&TForm1::RzGroup6Items0Click);
-    if (form4_ && root && root == form4_->hwnd()) return topicOfItem(&TForm1::RzGroup6Items1Click);
+    if (form5_ && root && root == form5_->hwnd()) return topicOf(NavigationAction::SpywareImmunize);
+    if (form4_ && root && root == form4_->hwnd()) return topicOf(NavigationAction::SiteImmunize);
   }
-  const int page = ActivePageIndex();
-  if (page == kHijackPageIndex) return kHijackReportTopic;
-  for (const auto& g : Navigation())
-    for (const auto& item : g.items)
-      if (item.page == page) {
-        std::string topic = HelpTopicOf(item.caption);
-        if (!topic.empty()) return topic;
-      }
-  return kHelpHomeTopic;
+  const Feature* inView = PageControl1.Active();
+  return inView ? inView->helpTopic : kHelpHomeTopic;
 }
 
 void TForm1::OpenHelp(const std::string& topic) {
-  const std::string file = appPath_ + kHelpFileName;
-  if (!IsFile(file)) {
-    Message("The help file \"" + file + "\" is missing.\r\n\r\nInstall the program again to restore the file.",
-            kCaption, MB_OK | MB_ICONWARNING);
-    return;
-  }
-  const std::string viewer = HelpViewerPath();
-  std::string error;
-  if (!startProgram(viewer, HelpViewerArgument(PathForAnsiProgram(file), topic), &error))
-    Message("The help viewer \"" + viewer + "\" could not be started:\r\n" + error, kCaption, MB_OK | MB_ICONWARNING);
+  const std::string problem = OpenHelpTopic(appPath_, topic, startProgram);
+  if (!problem.empty()) Message(problem, kCaption, MB_OK | MB_ICONWARNING);
 }
 
 // ---- status bar, hints, failures --------------------------------------------
@@ -624,39 +391,11 @@ void TForm1::ApplicationEvents1Exception(const std::string& message) {
 
 // ---- administrative rights --------------------------------------------------
 
-void TForm1::CreateRightsControls() {
-  if (adminRights_) return;
-  rightsText_ = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | SS_LEFTNOWORDWRAP | SS_CENTERIMAGE | SS_NOPREFIX, 0, 0,
-                                0, 0, hwnd(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(kRightsTextId)),
-                                win32::ModuleInstance(), nullptr);
-  rightsButton_ = CreateWindowExW(0, L"BUTTON", win32::Widen(kRunAsAdministrator).c_str(),
-                                  WS_CHILD | WS_TABSTOP | BS_PUSHBUTTON, 0, 0, 0, 0, hwnd(),
-                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(kRightsButtonId)),
-                                  win32::ModuleInstance(), nullptr);
-  const auto font = reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT));
-  SendMessageW(rightsText_, WM_SETFONT, font, FALSE);
-  SendMessageW(rightsButton_, WM_SETFONT, font, FALSE);
-  // The same item on the window menu, reachable from every page.
-  if (HMENU menu = GetSystemMenu(hwnd(), FALSE)) {
-    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
-    AppendMenuW(menu, MF_STRING, kSysCmdRunAsAdministrator, win32::Widen(kRunAsAdministrator).c_str());
-  }
-}
-
 void TForm1::UpdateRightsNotice() {
-  if (!rightsText_) return;
-  const std::string text = RightsNoticeFor(ActivePageIndex());
-  const bool shown = RightsLineShown(rightsText_);
-  SetWindowTextW(rightsText_, win32::Widen(text).c_str());
-  ShowWindow(rightsText_, text.empty() ? SW_HIDE : SW_SHOWNA);
-  ShowWindow(rightsButton_, text.empty() ? SW_HIDE : SW_SHOWNA);
-  if (shown != !text.empty()) Layout();
+  if (rightsNotice_.Update(PageControl1.Active())) Layout();
 }
 
-std::string TForm1::RightsNoticeText() const {
-  if (!RightsLineShown(rightsText_)) return {};
-  return win32::GetText(rightsText_);
-}
+std::string TForm1::RightsNoticeText() const { return rightsNotice_.Text(); }
 
 void TForm1::RunAsAdministratorClick() {
   std::string error;
@@ -669,7 +408,8 @@ void TForm1::RunAsAdministratorClick() {
 
 void TForm1::ShowPageStatus(const Page& page, const std::string& text) {
   pageStatus_[&page] = text;
-  if (PageAt(ActivePageIndex()) == &page) ShowStatus(text);
+  const Feature* active = PageControl1.Active();
+  if (active && PageControl1.PageOf(*active) == &page) ShowStatus(text);
 }
 
 void TForm1::ShowStatus(const std::string& text) {
@@ -761,15 +501,10 @@ void TForm1::Layout() {
   const int navWidth = win32::Scale(200, dpi);
   MoveWindow(header_.hwnd(), 0, 0, r.right, headerHeight, TRUE);
   MoveWindow(groupBar_.hwnd(), 0, headerHeight, navWidth, r.bottom - headerHeight - statusHeight, TRUE);
-  int pageTop = headerHeight;
-  if (RightsLineShown(rightsText_)) {
-    // The line about missing rights sits above the page.
-    const int line = win32::Scale(30, dpi), gap = win32::Scale(6, dpi), button = win32::Scale(150, dpi);
-    MoveWindow(rightsText_, navWidth + gap, pageTop + gap / 2, r.right - navWidth - button - 3 * gap, line - gap, TRUE);
-    MoveWindow(rightsButton_, r.right - button - gap, pageTop + gap / 2, button, line - gap, TRUE);
-    pageTop += line;
-  }
-  PageControl1.Resize(RECT{navWidth, pageTop, r.right, r.bottom - statusHeight});
+  RECT pageArea{navWidth, headerHeight, r.right, r.bottom - statusHeight};
+  // The line about missing rights sits above the page.
+  pageArea.top += rightsNotice_.Place(pageArea, dpi);
+  PageControl1.Resize(pageArea);
 }
 
 LRESULT TForm1::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {

@@ -49,8 +49,8 @@ class PagesTest : public ::testing::Test {
   }
   TForm1& Form() { return app_->Form1(); }
   template <class P>
-  P& PageOf(int index) {
-    return *dynamic_cast<P*>(Form().PageAt(index));
+  P& PageOf(std::string_view name) {
+    return *dynamic_cast<P*>(Form().PageAt(name));
   }
 
   wl::test::RegistryLock lock_;  // the association scan reads classes other tests change
@@ -60,52 +60,52 @@ class PagesTest : public ::testing::Test {
 };
 
 TEST_F(PagesTest, StartUpBuildsTheAssociationTablesForThisWindowsDirectory) {
-  EXPECT_EQ(PageOf<AssociationPage>(4).Tables().ExpectedCommands[10], "\"" + GetWindowsDir() + "\\HH.EXE\" %1");
-  EXPECT_EQ(PageOf<AssociationPage>(4).Tables().AssociationKeys[0], "\\regedit\\shell\\open\\command");
+  EXPECT_EQ(PageOf<AssociationPage>("associations").Tables().ExpectedCommands[10], "\"" + GetWindowsDir() + "\\HH.EXE\" %1");
+  EXPECT_EQ(PageOf<AssociationPage>("associations").Tables().AssociationKeys[0], "\\regedit\\shell\\open\\command");
 }
 
 TEST_F(PagesTest, NavigationShowsAndFillsThePages) {
-  Form().RzGroup4Items1Click();
-  EXPECT_EQ(Form().ActivePageIndex(), 2);
-  EXPECT_FALSE(PageOf<ServicePage>(2).IsEmpty());
-  Form().RzGroup4Items2Click();
-  EXPECT_EQ(Form().ActivePageIndex(), 4);
-  EXPECT_EQ(PageOf<AssociationPage>(4).List().Count(), 20u);
-  Form().RzGroup4Items3Click();
-  EXPECT_EQ(Form().ActivePageIndex(), 14);
-  Form().RzGroup2Items1Click();
-  EXPECT_EQ(Form().ActivePageIndex(), 12);
-  EXPECT_TRUE(PageOf<SoftwarePage>(12).HeaderText().starts_with("Installed Software (Total "));
-  Form().RzGroup4Items7Click();
-  EXPECT_EQ(Form().ActivePageIndex(), OtherBrowsersPage::kPageIndex);
-  EXPECT_EQ(PageOf<OtherBrowsersPage>(OtherBrowsersPage::kPageIndex).List().View().ColumnCount(), 7);
-  Form().RzGroup4Items8Click();
-  EXPECT_EQ(Form().ActivePageIndex(), NetworkSettingsPage::kPageIndex);
-  EXPECT_EQ(PageOf<NetworkSettingsPage>(NetworkSettingsPage::kPageIndex).List().View().ColumnCount(), 5);
+  Form().OpenPage("services");
+  EXPECT_EQ(Form().ActivePage(), "services");
+  EXPECT_FALSE(PageOf<ServicePage>("services").IsEmpty());
+  Form().OpenPage("associations");
+  EXPECT_EQ(Form().ActivePage(), "associations");
+  EXPECT_EQ(PageOf<AssociationPage>("associations").List().Count(), 20u);
+  Form().OpenPage("shellext");
+  EXPECT_EQ(Form().ActivePage(), "shellext");
+  Form().OpenPage("software");
+  EXPECT_EQ(Form().ActivePage(), "software");
+  EXPECT_TRUE(PageOf<SoftwarePage>("software").HeaderText().starts_with("Installed Software (Total "));
+  Form().OpenPage("browsers");
+  EXPECT_EQ(Form().ActivePage(), "browsers");
+  EXPECT_EQ(PageOf<OtherBrowsersPage>("browsers").List().View().ColumnCount(), 7);
+  Form().OpenPage("network-settings");
+  EXPECT_EQ(Form().ActivePage(), "network-settings");
+  EXPECT_EQ(PageOf<NetworkSettingsPage>("network-settings").List().View().ColumnCount(), 5);
   // A fresh system's hosts file, proxies and DNS servers: nothing distrustful
   // (the roots need the public roots' table, which this test archive lacks).
-  for (const auto& row : PageOf<NetworkSettingsPage>(NetworkSettingsPage::kPageIndex).List().Rows())
+  for (const auto& row : PageOf<NetworkSettingsPage>("network-settings").List().Rows())
     if (row.kind != "Root Certificate") EXPECT_FALSE(row.flagged) << row.kind << " " << row.name << " " << row.value;
 }
 
 TEST_F(PagesTest, NavigationShowsTheBrowserPages) {
-  Form().RzGroup4Items6Click();
-  EXPECT_EQ(Form().ActivePageIndex(), 6);
-  EXPECT_NE(dynamic_cast<IeExtensionPage*>(Form().PageAt(6)), nullptr);
-  Form().RzGroup4Items5Click();
-  EXPECT_EQ(Form().ActivePageIndex(), 7);
-  EXPECT_TRUE(PageOf<HelperObjectPage>(7).HeaderText(0).starts_with("Item Name (Total "));
-  Form().RzGroup4Items4Click();
-  EXPECT_EQ(Form().ActivePageIndex(), 15);
-  auto& settings = PageOf<BrowserSettingsPage>(15);
+  Form().OpenPage("ieext");
+  EXPECT_EQ(Form().ActivePage(), "ieext");
+  EXPECT_NE(dynamic_cast<IeExtensionPage*>(Form().PageAt("ieext")), nullptr);
+  Form().OpenPage("bho");
+  EXPECT_EQ(Form().ActivePage(), "bho");
+  EXPECT_TRUE(PageOf<HelperObjectPage>("bho").HeaderText(0).starts_with("Item Name (Total "));
+  Form().OpenPage("browser-settings");
+  EXPECT_EQ(Form().ActivePage(), "browser-settings");
+  auto& settings = PageOf<BrowserSettingsPage>("browser-settings");
   EXPECT_FALSE(settings.IsEmpty());
   EXPECT_EQ(settings.FieldText(SettingsField::Edit1), LoadBrowserSettings()[SettingsFieldIndex(SettingsField::Edit1)]);
 }
 
 TEST_F(PagesTest, OpenPageShowsTheSoftwarePageScannedFirst) {
-  Form().OpenPage(12);
-  EXPECT_EQ(Form().ActivePageIndex(), 12);
-  EXPECT_TRUE(PageOf<SoftwarePage>(12).HeaderText().starts_with("Installed Software (Total "));
+  Form().OpenPage("software");
+  EXPECT_EQ(Form().ActivePage(), "software");
+  EXPECT_TRUE(PageOf<SoftwarePage>("software").HeaderText().starts_with("Installed Software (Total "));
 }
 
 TEST_F(PagesTest, TheHijackScanGathersDistrustedAssociationsAndServices) {

@@ -29,13 +29,13 @@ TEST(StartupPageInTheProgram, UsesTheProgramsDialogAndIsFilledByItsNavigationIte
   options.quitOnDestroy = false;
   app::Application program(options);
   ASSERT_TRUE(program.CreateForms());
-  auto* page = dynamic_cast<StartupPage*>(program.Form1().PageAt(0));
+  auto* page = dynamic_cast<StartupPage*>(program.Form1().PageAt("autorun"));
   ASSERT_NE(page, nullptr);
   EXPECT_EQ(&page->Form2(), &program.Form2());
-  program.Form1().RzGroup4Items0Click();
-  EXPECT_EQ(program.Form1().ActivePageIndex(), 0);
+  program.Form1().OpenPage("autorun");
+  EXPECT_EQ(program.Form1().ActivePage(), "autorun");
   EXPECT_FALSE(page->IsEmpty());
-  EXPECT_NE(dynamic_cast<ui::ListPageBase*>(program.Form1().PageAt(1)), nullptr);
+  EXPECT_NE(dynamic_cast<ui::ListPageBase*>(program.Form1().PageAt("processes")), nullptr);
 }
 
 }  // namespace

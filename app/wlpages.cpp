@@ -1,9 +1,10 @@
 // wlpages: opens the main window and shows its pages one after the other,
-// then its dialogs, for screenshots. For each it prints one line, "page N"
-// or "dialog NAME", when it is on screen, then keeps it there for the
+// then its dialogs, for screenshots. For each it prints one line, "page
+// NAME" or "dialog NAME", when it is on screen, then keeps it there for the
 // interval.
-//   wlpages [INTERVAL_MS] [PAGE...]     default: 1500 ms, every page a
-//                                       navigation item leads to
+//   wlpages [INTERVAL_MS] [PAGE...]     default: 1500 ms, the page of every
+//                                       feature that has one (PAGE: its
+//                                       name in the feature table)
 // With WL_CAPTURE_FILE set, the sniffer page lists that capture file and
 // shows the dump of its third packet.
 #include <windows.h>
@@ -17,6 +18,7 @@
 #include "app/application.h"
 #include "app/process_dictionary.h"
 #include "autorun/startup_page.h"
+#include "features/feature_table.h"
 #include "network/sniffer_page.h"
 #include "win32/message_loop.h"
 #include "win32/unicode.h"
@@ -58,10 +60,9 @@ void ShowDialog(const wchar_t* title, const char* name, const std::function<void
 
 int wmain(int argc, wchar_t** argv) {
   DWORD interval = 1500;
-  std::vector<int> pages;
+  std::vector<std::string> pages;
   if (argc > 1) interval = static_cast<DWORD>(_wtoi(argv[1]));
-  for (int i = 2; i < argc; ++i) pages.push_back(_wtoi(argv[i]));
-  if (pages.empty()) pages = {10, 0, 2, 4, 14, 15, 7, 6, 11, 17, 1, 12, 5, 9, 13, 16};
+  for (int i = 2; i < argc; ++i) pages.push_back(wl::win32::Narrow(argv[i]));
 
   INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};
   InitCommonControlsEx(&icc);
@@ -73,8 +74,11 @@ int wmain(int argc, wchar_t** argv) {
   ShowWindow(main, SW_SHOWNORMAL);
   SetForegroundWindow(main);
   PumpFor(interval);
-  for (int page : pages) {
-    if (page == wl::app::kHijackPageIndex) {
+  if (pages.empty())
+    for (const wl::Feature& feature : wl::Features())
+      if (app.Form1().PageAt(feature.name)) pages.emplace_back(feature.name);
+  for (const std::string& page : pages) {
+    if (page == wl::kHijackReportPage) {
       // The report as "Scan PC Hijacker" leaves it; its message is answered.
       auto ask = app.Form1().messageBox;
       app.Form1().messageBox = [](HWND, const std::string&, const std::string&, UINT) { return IDOK; };
@@ -94,7 +98,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     RedrawWindow(main, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     PumpFor(300);
-    std::printf("page %d\n", page);
+    std::printf("page %s\n", page.c_str());
     std::fflush(stdout);
     PumpFor(interval);
   }
@@ -106,7 +110,7 @@ int wmain(int argc, wchar_t** argv) {
   ShowDialog(L"Immunize Restricted Sites", "site-immunize", [&] { app.Form4().ShowModal(owner); });
   // The autorun dialog on the first autorun entry, as "Setup..." and as
   // "Delete Item..." open it.
-  auto* startup = dynamic_cast<wl::StartupPage*>(app.Form1().PageAt(0));
+  auto* startup = dynamic_cast<wl::StartupPage*>(app.Form1().PageAt("autorun"));
   if (startup && startup->IsEmpty()) startup->Refresh1Click();
   if (startup && !startup->IsEmpty()) {
     startup->List().Select(0);

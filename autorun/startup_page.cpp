@@ -444,6 +444,6 @@ void StartupPage::ToolButton11Click() {
   Refresh1Click();
 }
 
-void StartupPage::ToolButton30Click() { context_.ui.OpenPage(kSoftwarePageIndex); }
+void StartupPage::ToolButton30Click() { context_.ui.OpenPage(kSoftwarePage); }
 
 }  // namespace wl

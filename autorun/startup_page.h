@@ -52,7 +52,8 @@ class StartupPage : public ui::ListPage<StartupRow> {
   // Marks the rows new or changed since a saved scan document.
   static constexpr int kCompareSaved1 = 1016;  // "Compare with Saved..."
 
-  static constexpr int kSoftwarePageIndex = 12;
+  // The page "Uninstall Software" opens.
+  static constexpr char kSoftwarePage[] = "software";
 
   explicit StartupPage(ui::PageContext& context);
   ~StartupPage() override;

@@ -296,7 +296,7 @@ TEST_F(StartupPageTest, ShellActionsUseTheProgramPath) {
   EXPECT_TRUE(opened_.empty());
 
   page_->ToolButton30Click();
-  EXPECT_EQ(ui_.opened, std::vector<int>{StartupPage::kSoftwarePageIndex});
+  EXPECT_EQ(ui_.opened, std::vector<std::string>{"software"});
 }
 
 TEST_F(StartupPageTest, AddProgramWritesTheRunValueAndRescans) {

@@ -18,9 +18,6 @@ namespace wl {
 
 class OtherBrowsersPage : public ui::ListPage<BrowserRow> {
  public:
-  // The page's index in the main window's page control.
-  static constexpr int kPageIndex = 11;
-
   static constexpr int kRefreshButton = 1401;
   static constexpr int kRepairButton = 1402;
   static constexpr int kSettingsButton = 1403;

@@ -14,9 +14,6 @@ namespace wl {
 
 class NetworkSettingsPage : public ui::ListPage<NetworkSettingRow> {
  public:
-  // The page's index in the main window's page control.
-  static constexpr int kPageIndex = 17;
-
   static constexpr int kRefreshButton = 1701;
   static constexpr int kRepairButton = 1702;
   // Items of the popup menu PMNetworkSettings.

@@ -26,8 +26,10 @@
 //        };
 //    Keep the handler names of the page's design (`Refresh1Click`,
 //    `PMStartupPopup`, `StartupListColumnClick` …); each is a few lines.
-// 3. Register it in app/page_registry.cpp (one line in MakePage) and link
-//    its library into wl_app in app/CMakeLists.txt.
+// 3. Describe it with one row of the feature table (features/
+//    feature_table.cpp: its navigation item, its page, help topic and what
+//    needs administrative rights, its wlscan listing and hijack-scan step)
+//    and link its library into wl_features (features/CMakeLists.txt).
 // The navigation item then runs RefreshPage while IsEmpty(), and the hijack
 // scan runs RefreshPage of the pages it scans.
 #pragma once

@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "core/hijack_list.h"
 #include "judge/judge.h"
@@ -43,9 +44,10 @@ class UiServices {
   virtual HWND MainWindow() const = 0;
   // The program's folder with a trailing backslash.
   virtual const std::string& AppPath() const = 0;
-  // Opens a page the way its navigation item does (its refresh first when
-  // its list is empty, then the page).
-  virtual void OpenPage(int pageIndex) { (void)pageIndex; }
+  // Opens the page of the feature named so (features/feature_table.h) the
+  // way its navigation item does (its refresh first when its list is
+  // empty, then the page).
+  virtual void OpenPage(std::string_view name) { (void)name; }
   // The autorun removal dialog "Startup Setup" (TForm2), created once at
   // start; null when there is none.
   virtual win32::Dialog* Form2() const { return nullptr; }
