@@ -36,21 +36,21 @@ class PagesTest : public ::testing::Test {
     options.appPath = Utf8FromPath(dir_.Path()) + "\\";
     options.quitOnDestroy = false;
     app_ = std::make_unique<Application>(options);
-    TForm1& f = app_->Form1();
+    MainWindow& f = app_->Main();
     f.messageBox = [this](HWND, const std::string& text, const std::string&, UINT) {
       messages_.push_back(text);
       return IDOK;
     };
-    ASSERT_TRUE(app_->CreateForms());
+    ASSERT_TRUE(app_->CreateWindows());
   }
   void TearDown() override {
     app_.reset();
     test::Pump();
   }
-  TForm1& Form() { return app_->Form1(); }
+  MainWindow& Window() { return app_->Main(); }
   template <class P>
   P& PageOf(std::string_view name) {
-    return *dynamic_cast<P*>(Form().PageAt(name));
+    return *dynamic_cast<P*>(Window().PageAt(name));
   }
 
   wl::test::RegistryLock lock_;  // the association scan reads classes other tests change
@@ -65,22 +65,22 @@ TEST_F(PagesTest, StartUpBuildsTheAssociationTablesForThisWindowsDirectory) {
 }
 
 TEST_F(PagesTest, NavigationShowsAndFillsThePages) {
-  Form().OpenPage("services");
-  EXPECT_EQ(Form().ActivePage(), "services");
+  Window().OpenPage("services");
+  EXPECT_EQ(Window().ActivePage(), "services");
   EXPECT_FALSE(PageOf<ServicePage>("services").IsEmpty());
-  Form().OpenPage("associations");
-  EXPECT_EQ(Form().ActivePage(), "associations");
+  Window().OpenPage("associations");
+  EXPECT_EQ(Window().ActivePage(), "associations");
   EXPECT_EQ(PageOf<AssociationPage>("associations").List().Count(), 20u);
-  Form().OpenPage("shellext");
-  EXPECT_EQ(Form().ActivePage(), "shellext");
-  Form().OpenPage("software");
-  EXPECT_EQ(Form().ActivePage(), "software");
+  Window().OpenPage("shellext");
+  EXPECT_EQ(Window().ActivePage(), "shellext");
+  Window().OpenPage("software");
+  EXPECT_EQ(Window().ActivePage(), "software");
   EXPECT_TRUE(PageOf<SoftwarePage>("software").HeaderText().starts_with("Installed Software (Total "));
-  Form().OpenPage("browsers");
-  EXPECT_EQ(Form().ActivePage(), "browsers");
+  Window().OpenPage("browsers");
+  EXPECT_EQ(Window().ActivePage(), "browsers");
   EXPECT_EQ(PageOf<OtherBrowsersPage>("browsers").List().View().ColumnCount(), 7);
-  Form().OpenPage("network-settings");
-  EXPECT_EQ(Form().ActivePage(), "network-settings");
+  Window().OpenPage("network-settings");
+  EXPECT_EQ(Window().ActivePage(), "network-settings");
   EXPECT_EQ(PageOf<NetworkSettingsPage>("network-settings").List().View().ColumnCount(), 5);
   // A fresh system's hosts file, proxies and DNS servers: nothing distrustful
   // (the roots need the public roots' table, which this test archive lacks).
@@ -89,30 +89,31 @@ TEST_F(PagesTest, NavigationShowsAndFillsThePages) {
 }
 
 TEST_F(PagesTest, NavigationShowsTheBrowserPages) {
-  Form().OpenPage("ieext");
-  EXPECT_EQ(Form().ActivePage(), "ieext");
-  EXPECT_NE(dynamic_cast<IeExtensionPage*>(Form().PageAt("ieext")), nullptr);
-  Form().OpenPage("bho");
-  EXPECT_EQ(Form().ActivePage(), "bho");
+  Window().OpenPage("ieext");
+  EXPECT_EQ(Window().ActivePage(), "ieext");
+  EXPECT_NE(dynamic_cast<IeExtensionPage*>(Window().PageAt("ieext")), nullptr);
+  Window().OpenPage("bho");
+  EXPECT_EQ(Window().ActivePage(), "bho");
   EXPECT_TRUE(PageOf<HelperObjectPage>("bho").HeaderText(0).starts_with("Item Name (Total "));
-  Form().OpenPage("browser-settings");
-  EXPECT_EQ(Form().ActivePage(), "browser-settings");
+  Window().OpenPage("browser-settings");
+  EXPECT_EQ(Window().ActivePage(), "browser-settings");
   auto& settings = PageOf<BrowserSettingsPage>("browser-settings");
   EXPECT_FALSE(settings.IsEmpty());
-  EXPECT_EQ(settings.FieldText(SettingsField::Edit1), LoadBrowserSettings()[SettingsFieldIndex(SettingsField::Edit1)]);
+  EXPECT_EQ(settings.FieldText(SettingsField::HomePage),
+            LoadBrowserSettings()[SettingsFieldIndex(SettingsField::HomePage)]);
 }
 
 TEST_F(PagesTest, OpenPageShowsTheSoftwarePageScannedFirst) {
-  Form().OpenPage("software");
-  EXPECT_EQ(Form().ActivePage(), "software");
+  Window().OpenPage("software");
+  EXPECT_EQ(Window().ActivePage(), "software");
   EXPECT_TRUE(PageOf<SoftwarePage>("software").HeaderText().starts_with("Installed Software (Total "));
 }
 
 TEST_F(PagesTest, TheHijackScanGathersDistrustedAssociationsAndServices) {
   // Wine's prefix has no comfile class and services without Microsoft programs.
-  Form().Label15Click();
+  Window().HijackScanClick();
   int associations = 0, services = 0;
-  for (const auto& row : Form().Hijack().Rows()) {
+  for (const auto& row : Window().Hijack().Rows()) {
     associations += row.description == "System Association";
     services += row.description == "System Service";
   }
@@ -123,11 +124,11 @@ TEST_F(PagesTest, TheHijackScanGathersDistrustedAssociationsAndServices) {
   // entries meanwhile, so the two scans need not match row for row.
   auto tally = [this] {
     std::map<std::pair<std::string, std::string>, int> n;
-    for (const auto& row : Form().Hijack().Rows()) ++n[{row.itemName, row.description}];
+    for (const auto& row : Window().Hijack().Rows()) ++n[{row.itemName, row.description}];
     return n;
   };
   const auto first = tally();
-  Form().Label15Click();
+  Window().HijackScanClick();
   const auto second = tally();
   for (const auto& [row, times] : first) {
     auto again = second.find(row);

@@ -52,7 +52,7 @@ while read -r from to where header; do
   elif is_in "$from" "$features"; then
     if [ "$to" = app ] || [ "$to" = console ] || [ "$to" = features ]; then
       report "$where" "a feature ($from) includes $header"
-    elif is_in "$to" "$features" && [[ "$header" == *_page.h || "$header" == *_form.h || "$header" == *_forms.h ]]; then
+    elif is_in "$to" "$features" && [[ "$header" == *_page.h || "$header" == *_dialog.h || "$header" == *_dialogs.h ]]; then
       report "$where" "a feature ($from) includes another feature's page $header"
     fi
   elif [ "$from" = features ] && { [ "$to" = app ] || [ "$to" = console ]; }; then

@@ -18,7 +18,7 @@ class FakeUi : public UiServices {
     return answer;
   }
   void ShowStatus(const std::string& text) override { statuses.push_back(text); }
-  HWND MainWindow() const override { return host; }
+  HWND OwnerWindow() const override { return host; }
   const std::string& AppPath() const override { return path_; }
   void OpenPage(std::string_view name) override { opened.emplace_back(name); }
 

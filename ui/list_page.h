@@ -14,18 +14,19 @@
 //          explicit PortPage(ui::PageContext& c)
 //              : ListPage(c, {{"Description", 290, [](const PortRow& r) { return r.description; }},
 //                             {"Protocol", 55, [](const PortRow& r) { return r.protocol; }}}) {
-//            AddAction({.id = kRefresh, .caption = "Refresh", .hint = "Refresh the active ports.",
-//                       .glyph = ui::Glyph::Refresh, .handler = [this] { ToolButton3Click(); }});
+//            AddAction({.id = kRefreshButton, .caption = "Refresh", .hint = "Refresh the active ports.",
+//                       .glyph = ui::Glyph::Refresh, .handler = [this] { RefreshClick(); }});
 //            OnPopup([this] { /* enable actions by List().Selected() */ });
 //            OnColumnClick([this](int) { PortListColumnClick(); });
 //          }
-//          void ToolButton3Click() { List().SetRows(ReadPorts(context_.tables)); }
+//          void RefreshClick() { List().SetRows(ReadPorts(context_.tables)); }
 //          void PortListColumnClick() { List().SortByCaption(); }
 //          bool IsEmpty() const override { return List().Empty(); }
-//          void RefreshPage() override { ToolButton3Click(); }
+//          void RefreshPage() override { RefreshClick(); }
 //        };
-//    Keep the handler names of the page's design (`Refresh1Click`,
-//    `PMStartupPopup`, `StartupListColumnClick` …); each is a few lines.
+//    Name the actions and their handlers for what they do (`kRefreshButton`,
+//    `kRefreshMenuItem`, `RefreshClick`): a toolbar button and a menu item
+//    that do the same run one handler, each a few lines.
 // 3. Describe it with one row of the feature table (features/
 //    feature_table.cpp: its navigation item, its page, help topic and what
 //    needs administrative rights, its wlscan listing and hijack-scan step)

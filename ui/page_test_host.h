@@ -26,7 +26,7 @@ class RecordingUi : public UiServices {
     return answer ? answer(messages.back()) : IDOK;
   }
   void ShowStatus(const std::string& text) override { status = text; }
-  HWND MainWindow() const override { return nullptr; }
+  HWND OwnerWindow() const override { return nullptr; }
   const std::string& AppPath() const override { return path_; }
   void OpenPage(std::string_view name) override { opened.emplace_back(name); }
 

@@ -1,11 +1,11 @@
-#include "app/main_form.h"
+#include "app/main_window.h"
 
 #include <shellapi.h>
 #include <windowsx.h>
 
 #include <utility>
 
-#include "app/forms.h"
+#include "app/input_box.h"
 #include "app/help_topics.h"
 #include "app/navigation.h"
 #include "app/process_dictionary.h"
@@ -37,7 +37,7 @@ constexpr int kHeaderId = 201;
 constexpr int kHintBarId = 202;
 constexpr int kRightsTextId = 203;
 constexpr int kRightsButtonId = 204;
-constexpr UINT_PTR kTimer1 = 1;
+constexpr UINT_PTR kHintTimer = 1;
 
 // Percent-encodes the text of a mailto link's field.
 std::string UrlEncode(const std::string& text) {
@@ -77,9 +77,9 @@ bool ShellOpenDefault(const std::string& target, std::string* error) {
 
 }  // namespace
 
-// ---- TForm1 -----------------------------------------------------------------
+// ---- MainWindow -----------------------------------------------------------------
 
-TForm1::TForm1(MainOptions options) : options_(std::move(options)) {
+MainWindow::MainWindow(MainOptions options) : options_(std::move(options)) {
   messageBox = [](HWND owner, const std::string& text, const std::string& caption, UINT flags) {
     return MessageBoxW(owner, win32::Widen(text).c_str(), win32::Widen(caption).c_str(), flags);
   };
@@ -97,14 +97,14 @@ TForm1::TForm1(MainOptions options) : options_(std::move(options)) {
   };
 }
 
-TForm1::~TForm1() {
+MainWindow::~MainWindow() {
   if (accelerators_) DestroyAcceleratorTable(accelerators_);
   win32::SetExceptionHook(nullptr);
 }
 
-bool TForm1::Create() {
+bool MainWindow::Create() {
   win32::WindowClass cls;
-  cls.name = L"TForm1";
+  cls.name = L"WardenlakeMainWindow";
   cls.background = nullptr;
   cls.icon = LoadIconW(win32::ModuleInstance(), MAKEINTRESOURCEW(IDI_WARDENLAKE));
   cls.smallIcon = static_cast<HICON>(LoadImageW(win32::ModuleInstance(), MAKEINTRESOURCEW(IDI_WARDENLAKE), IMAGE_ICON,
@@ -115,19 +115,20 @@ bool TForm1::Create() {
   if (!CreateWindowOf(cls, WS_EX_CONTROLPARENT, win32::Widen(kCaption), WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
                       CW_USEDEFAULT, CW_USEDEFAULT, width, height, nullptr, nullptr))
     return false;
-  win32::SetExceptionHook([this](const std::string& message) { ApplicationEvents1Exception(message); });
+  win32::SetExceptionHook([this](const std::string& message) { ShowFailure(message); });
   CreateControls();
-  win32::GuardCall([this] { FormCreate(); });
+  win32::GuardCall([this] { RunStartUp(); });
   return true;
 }
 
-void TForm1::AttachDialogs(win32::Dialog* form2, win32::Dialog* form5, win32::Dialog* form4) {
-  form2_ = form2;
-  form5_ = form5;
-  form4_ = form4;
+void MainWindow::AttachDialogs(win32::Dialog* startupSetup, win32::Dialog* spywareImmunize,
+                               win32::Dialog* siteImmunize) {
+  startupSetup_ = startupSetup;
+  spywareImmunize_ = spywareImmunize;
+  siteImmunize_ = siteImmunize;
 }
 
-void TForm1::CreateControls() {
+void MainWindow::CreateControls() {
   const UINT dpi = win32::DpiOf(hwnd());
   images_ = MakeSharedImages(win32::Scale(16, dpi));
   context_ = std::make_unique<PageContext>(PageContext{tables_, hijack_, images_, *this});
@@ -165,19 +166,19 @@ void TForm1::CreateControls() {
     }
     if (!page) continue;
     page->Create(hwnd());
-    PageControl1.Set(feature, std::move(page));
+    pages_.Set(feature, std::move(page));
   }
-  status_->onSiteImmunize = [this] { Label1Click(); };
-  status_->onScan = [this] { Label15Click(); };
-  status_->onSpywareImmunize = [this] { Label3Click(); };
+  status_->onSiteImmunize = [this] { SiteImmunizeClick(); };
+  status_->onScan = [this] { HijackScanClick(); };
+  status_->onSpywareImmunize = [this] { SpywareImmunizeClick(); };
 
   ACCEL keys[] = {{FVIRTKEY, VK_F1, kCmdHelp}, {FVIRTKEY, VK_F3, kCmdDictionary}};
   accelerators_ = CreateAcceleratorTableW(keys, 2);
-  SetTimer(hwnd(), kTimer1, 1000, nullptr);
+  SetTimer(hwnd(), kHintTimer, 1000, nullptr);
   Layout();
 }
 
-void TForm1::BuildNavigation() {
+void MainWindow::BuildNavigation() {
   std::vector<Glyph> glyphs;
   std::vector<win32::GroupBarGroup> groups = NavigationGroups(glyphs);
   navImages_ = ImageList(win32::Scale(16, win32::DpiOf(hwnd())), glyphs);
@@ -190,7 +191,7 @@ void TForm1::BuildNavigation() {
 
 // ---- start-up ---------------------------------------------------------------
 
-void TForm1::FormCreate() {
+void MainWindow::RunStartUp() {
   // 1. The program's folder.
   appPath_ = options_.appPath.empty() ? OwnProgramFolder() : options_.appPath;
   if (!appPath_.empty() && appPath_.back() != '\\' && appPath_.back() != '/') appPath_ += '\\';
@@ -209,7 +210,7 @@ void TForm1::FormCreate() {
   ShowPage(kStatusPage);
 }
 
-void TForm1::LoadReferenceDatabase() {
+void MainWindow::LoadReferenceDatabase() {
   const std::string path = appPath_ + "Ref.dbd";
   if (!win32::FileExists(path)) {
     database_ = DatabaseState::Missing;
@@ -253,14 +254,14 @@ void TForm1::LoadReferenceDatabase() {
 
 // ---- pages and navigation ---------------------------------------------------
 
-void TForm1::ShowPage(std::string_view name) {
+void MainWindow::ShowPage(std::string_view name) {
   if (const Feature* feature = FindFeature(name)) ShowPage(*feature);
 }
 
-void TForm1::ShowPage(const Feature& feature) {
-  Page* page = PageControl1.PageOf(feature);
+void MainWindow::ShowPage(const Feature& feature) {
+  Page* page = pages_.PageOf(feature);
   if (!page) return;
-  PageControl1.Show(feature);
+  pages_.Show(feature);
   // The page's own status text; the help text where it has none.
   const auto own = pageStatus_.find(page);
   ShowStatus(own != pageStatus_.end() && !own->second.empty() ? own->second : kHelpHint);
@@ -270,21 +271,21 @@ void TForm1::ShowPage(const Feature& feature) {
   if (IsWindowVisible(hwnd())) UpdateWindow(hwnd());
 }
 
-std::string_view TForm1::ActivePage() const {
-  const Feature* active = PageControl1.Active();
+std::string_view MainWindow::ActivePage() const {
+  const Feature* active = pages_.Active();
   return active ? active->name : std::string_view();
 }
 
-void TForm1::RefreshIfEmpty(const Feature& feature) {
-  Page* page = PageControl1.PageOf(feature);
+void MainWindow::RefreshIfEmpty(const Feature& feature) {
+  Page* page = pages_.PageOf(feature);
   if (page && page->IsEmpty()) page->RefreshPage();
 }
 
-void TForm1::OpenPage(std::string_view name) {
+void MainWindow::OpenPage(std::string_view name) {
   if (const Feature* feature = FindFeature(name)) Choose(*feature);
 }
 
-void TForm1::Choose(const Feature& feature) {
+void MainWindow::Choose(const Feature& feature) {
   switch (feature.action) {
     case NavigationAction::ScanEmptyThenShow:
       RefreshIfEmpty(feature);
@@ -295,42 +296,43 @@ void TForm1::Choose(const Feature& feature) {
       RefreshIfEmpty(feature);
       break;
     case NavigationAction::ScanThenShow:
-      if (Page* page = PageControl1.PageOf(feature)) page->RefreshPage();
+      if (Page* page = pages_.PageOf(feature)) page->RefreshPage();
       ShowPage(feature);
       break;
     case NavigationAction::Show: ShowPage(feature); break;
     case NavigationAction::MailSupport: MailSupport(); break;
-    case NavigationAction::SpywareImmunize: ShowDialog(form5_); break;
-    case NavigationAction::SiteImmunize: ShowDialog(form4_); break;
+    case NavigationAction::SpywareImmunize: ShowDialog(spywareImmunize_); break;
+    case NavigationAction::SiteImmunize: ShowDialog(siteImmunize_); break;
     case NavigationAction::ProcessDictionary: AskProcessDictionary(); break;
   }
 }
 
-std::string TForm1::PageCaption(const Page& page) const {
-  const Feature* feature = PageControl1.FeatureOf(page);
+std::string MainWindow::PageCaption(const Page& page) const {
+  const Feature* feature = pages_.FeatureOf(page);
   return feature ? feature->caption : std::string();
 }
 
-void TForm1::MailSupport() {
-  const std::string subject = win32::GetText(hwnd()) + " " + status_->LabelText(StatusPage::kLabel13) + " Technical Suuport";
+void MainWindow::MailSupport() {
+  const std::string subject =
+      win32::GetText(hwnd()) + " " + status_->LabelText(StatusPage::kVersionLabel) + " Technical Suuport";
   OpenWithShell(std::string("mailto:") + kSupportMail + "?subject=" + UrlEncode(subject), "the mail program");
 }
 
-void TForm1::AskProcessDictionary() {
+void MainWindow::AskProcessDictionary() {
   const auto typed = inputQuery(kDictionaryTitle, kDictionaryPrompt);
   if (!typed || typed->empty()) return;
   const DictionaryAnswer answer = LookupProcessDictionary(*typed, tables_, GetWindowsDir());
   Message(DictionaryMessage(answer), kDictionaryResultTitle, MB_OK | MB_ICONINFORMATION);
 }
 
-void TForm1::Label1Click() { ShowDialog(form4_); }
-void TForm1::Label3Click() { ShowDialog(form5_); }
+void MainWindow::SiteImmunizeClick() { ShowDialog(siteImmunize_); }
+void MainWindow::SpywareImmunizeClick() { ShowDialog(spywareImmunize_); }
 
-void TForm1::Label15Click() {
+void MainWindow::HijackScanClick() {
   // Each scanner refreshes its own page and appends its flagged rows.
   // A scanner whose page is not in this window runs headless.
   RunHijackScan(hijack_, [this](const Feature& step) {
-    if (Page* page = PageControl1.PageOf(step))
+    if (Page* page = pages_.PageOf(step))
       page->RefreshPage();
     else
       hijack_.Append(step.listing(judge_).hijack);
@@ -342,21 +344,21 @@ void TForm1::Label15Click() {
       "Important", MB_OK | MB_ICONINFORMATION);
 }
 
-void TForm1::Help1Click() { OpenHelp(HelpTopicFor(nullptr)); }
-void TForm1::Dictionary1Click() { AskProcessDictionary(); }
-void TForm1::LiveUpdateClick() { OpenWithShell(appPath_ + "Kestrup.exe", "the updater"); }
-void TForm1::HomePageClick() { OpenWithShell(kHomePageAddress, "the home page"); }
+void MainWindow::HelpClick() { OpenHelp(HelpTopicFor(nullptr)); }
+void MainWindow::DictionaryClick() { AskProcessDictionary(); }
+void MainWindow::LiveUpdateClick() { OpenWithShell(appPath_ + "Kestrup.exe", "the updater"); }
+void MainWindow::HomePageClick() { OpenWithShell(kHomePageAddress, "the home page"); }
 
-void TForm1::ShowDialog(win32::Dialog* dialog) {
+void MainWindow::ShowDialog(win32::Dialog* dialog) {
   if (dialog) showModal(*dialog);
 }
 
-void TForm1::OpenWithShell(const std::string& target, const std::string& what) {
+void MainWindow::OpenWithShell(const std::string& target, const std::string& what) {
   std::string error;
   if (!shellOpen(target, &error)) ShowStatus("Cannot open " + what + " (" + target + "): " + error);
 }
 
-std::string TForm1::HelpTopicFor(HWND from) const {
+std::string MainWindow::HelpTopicFor(HWND from) const {
   const auto topicOf = [](NavigationAction action) {
     for (const Feature& f : Features())
       if (f.action == action) return std::string(f.helpTopic);
@@ -366,38 +368,38 @@ std::string TForm1::HelpTopicFor(HWND from) const {
   // belong to the page that opened them.
   if (from) {
     const HWND root = GetAncestor(from, GA_ROOT);
-    if (form5_ && root && root == form5_->hwnd()) return topicOf(NavigationAction::SpywareImmunize);
-    if (form4_ && root && root == form4_->hwnd()) return topicOf(NavigationAction::SiteImmunize);
+    if (spywareImmunize_ && root && root == spywareImmunize_->hwnd()) return topicOf(NavigationAction::SpywareImmunize);
+    if (siteImmunize_ && root && root == siteImmunize_->hwnd()) return topicOf(NavigationAction::SiteImmunize);
   }
-  const Feature* inView = PageControl1.Active();
+  const Feature* inView = pages_.Active();
   return inView ? inView->helpTopic : kHelpHomeTopic;
 }
 
-void TForm1::OpenHelp(const std::string& topic) {
+void MainWindow::OpenHelp(const std::string& topic) {
   const std::string problem = OpenHelpTopic(appPath_, topic, startProgram);
   if (!problem.empty()) Message(problem, kCaption, MB_OK | MB_ICONWARNING);
 }
 
 // ---- status bar, hints, failures --------------------------------------------
 
-void TForm1::Timer1Timer() {
+void MainWindow::HintTimerTick() {
   if (HintBarText(0).empty()) ShowStatus(kHelpHint);
 }
 
-void TForm1::ApplicationEvents1Exception(const std::string& message) {
+void MainWindow::ShowFailure(const std::string& message) {
   if (hwnd()) SetWindowTextW(hwnd(), win32::Widen(kCaption).c_str());
   ShowStatus(message);
 }
 
 // ---- administrative rights --------------------------------------------------
 
-void TForm1::UpdateRightsNotice() {
-  if (rightsNotice_.Update(PageControl1.Active())) Layout();
+void MainWindow::UpdateRightsNotice() {
+  if (rightsNotice_.Update(pages_.Active())) Layout();
 }
 
-std::string TForm1::RightsNoticeText() const { return rightsNotice_.Text(); }
+std::string MainWindow::RightsNoticeText() const { return rightsNotice_.Text(); }
 
-void TForm1::RunAsAdministratorClick() {
+void MainWindow::RunAsAdministratorClick() {
   std::string error;
   if (runAsAdministrator(&error)) {
     PostMessageW(hwnd(), WM_CLOSE, 0, 0);
@@ -406,17 +408,17 @@ void TForm1::RunAsAdministratorClick() {
   if (!error.empty()) ShowStatus("Cannot start Wardenlake with administrative rights: " + error);
 }
 
-void TForm1::ShowPageStatus(const Page& page, const std::string& text) {
+void MainWindow::ShowPageStatus(const Page& page, const std::string& text) {
   pageStatus_[&page] = text;
-  const Feature* active = PageControl1.Active();
-  if (active && PageControl1.PageOf(*active) == &page) ShowStatus(text);
+  const Feature* active = pages_.Active();
+  if (active && pages_.PageOf(*active) == &page) ShowStatus(text);
 }
 
-void TForm1::ShowStatus(const std::string& text) {
+void MainWindow::ShowStatus(const std::string& text) {
   if (hintBar_) SendMessageW(hintBar_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(win32::Widen(text).c_str()));
 }
 
-std::string TForm1::HintBarText(int panel) const {
+std::string MainWindow::HintBarText(int panel) const {
   if (!hintBar_) return {};
   const LRESULT info = SendMessageW(hintBar_, SB_GETTEXTLENGTHW, static_cast<WPARAM>(panel), 0);
   std::wstring text(LOWORD(info) + 1, L'\0');
@@ -426,14 +428,14 @@ std::string TForm1::HintBarText(int panel) const {
   return win32::Narrow(text);
 }
 
-int TForm1::Message(const std::string& text, const std::string& caption, UINT flags) {
+int MainWindow::Message(const std::string& text, const std::string& caption, UINT flags) {
   HWND owner = hwnd() && IsWindowVisible(hwnd()) ? hwnd() : nullptr;
   return messageBox(owner, text, caption, flags);
 }
 
-std::optional<std::string> TForm1::HintAt(HWND, POINT) { return std::string(); }
+std::optional<std::string> MainWindow::HintAt(HWND, POINT) { return std::string(); }
 
-void TForm1::UpdateHint(const MSG& msg) {
+void MainWindow::UpdateHint(const MSG& msg) {
   std::optional<std::string> hint;
   POINT screen{GET_X_LPARAM(msg.lParam), GET_Y_LPARAM(msg.lParam)};
   ClientToScreen(msg.hwnd, &screen);
@@ -449,7 +451,7 @@ void TForm1::UpdateHint(const MSG& msg) {
   ShowStatus(text);
 }
 
-bool TForm1::PreTranslate(MSG& msg) {
+bool MainWindow::PreTranslate(MSG& msg) {
   if (!hwnd()) return false;
   const bool ours = msg.hwnd == hwnd() || IsChild(hwnd(), msg.hwnd);
   if (!ours) return false;
@@ -469,7 +471,7 @@ bool TForm1::PreTranslate(MSG& msg) {
 
 // ---- window -----------------------------------------------------------------
 
-void TForm1::UpdateStatusParts() {
+void MainWindow::UpdateStatusParts() {
   RECT r{};
   GetClientRect(hwnd(), &r);
   const int panel1 = win32::Scale(260, win32::DpiOf(hwnd()));
@@ -485,7 +487,7 @@ void TForm1::UpdateStatusParts() {
   SendMessageW(hintBar_, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(parts));
 }
 
-void TForm1::Layout() {
+void MainWindow::Layout() {
   if (!hintBar_) return;
   RECT r{};
   GetClientRect(hwnd(), &r);
@@ -504,10 +506,10 @@ void TForm1::Layout() {
   RECT pageArea{navWidth, headerHeight, r.right, r.bottom - statusHeight};
   // The line about missing rights sits above the page.
   pageArea.top += rightsNotice_.Place(pageArea, dpi);
-  PageControl1.Resize(pageArea);
+  pages_.Resize(pageArea);
 }
 
-LRESULT TForm1::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT MainWindow::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {
     case WM_SIZE:
       Layout();
@@ -534,18 +536,18 @@ LRESULT TForm1::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
       return 1;
     }
     case WM_TIMER:
-      if (wParam == kTimer1) {
-        Timer1Timer();
+      if (wParam == kHintTimer) {
+        HintTimerTick();
         return 0;
       }
       break;
     case WM_COMMAND:
       switch (LOWORD(wParam)) {
         case kCmdHelp:
-          Help1Click();
+          HelpClick();
           return 0;
         case kCmdDictionary:
-          Dictionary1Click();
+          DictionaryClick();
           return 0;
         case kRightsButtonId:
           RunAsAdministratorClick();
@@ -569,7 +571,7 @@ LRESULT TForm1::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
       return TRUE;
     }
     case WM_DESTROY:
-      KillTimer(hwnd(), kTimer1);
+      KillTimer(hwnd(), kHintTimer);
       // Closing the main window ends the program.
       if (options_.quitOnDestroy) PostQuitMessage(0);
       return 0;

@@ -1,6 +1,6 @@
 // The main window "Wardenlake": navigation bar on the left, the header strip
 // and the pages of the feature table on the right, the status bar HintBar
-// below. FormCreate runs the start-up sequence; a navigation item does what
+// below. RunStartUp runs the start-up sequence; a navigation item does what
 // its feature's row says (navigation.h), F1 opens the help (help_viewer.h),
 // and without administrative rights a line says so above the page
 // (rights_notice.h).
@@ -56,18 +56,18 @@ struct MainOptions {
   std::function<bool()> hasAdminRights;  // empty: whether this process runs elevated
 };
 
-class TForm1 : public win32::Window, public UiServices {
+class MainWindow : public win32::Window, public UiServices {
  public:
   enum class DatabaseState { NotOpened, Loaded, Missing, Damaged };
 
-  explicit TForm1(MainOptions options = {});
-  ~TForm1() override;
+  explicit MainWindow(MainOptions options = {});
+  ~MainWindow() override;
 
-  // Creates the window (hidden) and runs FormCreate. False when the window
+  // Creates the window (hidden) and runs RunStartUp. False when the window
   // could not be made.
   bool Create();
-  // The dialogs the window opens (created after the window, as forms are).
-  void AttachDialogs(win32::Dialog* form2, win32::Dialog* form5, win32::Dialog* form4);
+  // The dialogs the window opens (created after it).
+  void AttachDialogs(win32::Dialog* startupSetup, win32::Dialog* spywareImmunize, win32::Dialog* siteImmunize);
   // True when start-up decided the program cannot run (Ref.dbd missing).
   bool TerminateRequested() const { return terminate_; }
   // Accelerators, dialog-style keyboard navigation and hint tracking; the
@@ -75,16 +75,16 @@ class TForm1 : public win32::Window, public UiServices {
   bool PreTranslate(MSG& msg);
 
   // ---- handlers ---------------------------------------------------------
-  void FormCreate();
-  void Label1Click();          // status page: "Site Immunize"
-  void Label15Click();         // status page: "Scan PC Hijacker" (the hijack scan)
-  void Label3Click();          // status page: "Spyware Immunize"
-  void Help1Click();           // F1: the help topic of what is in view
-  void Dictionary1Click();     // F3
+  void RunStartUp();
+  void SiteImmunizeClick();     // status page: "Site Immunize"
+  void HijackScanClick();       // status page: "Scan PC Hijacker" (the hijack scan)
+  void SpywareImmunizeClick();  // status page: "Spyware Immunize"
+  void HelpClick();             // F1: the help topic of what is in view
+  void DictionaryClick();       // F3
   void LiveUpdateClick();
   void HomePageClick();
-  void Timer1Timer();
-  void ApplicationEvents1Exception(const std::string& message);
+  void HintTimerTick();
+  void ShowFailure(const std::string& message);
   void RunAsAdministratorClick();  // system menu and the rights line: restart elevated
 
   // ---- state ------------------------------------------------------------
@@ -92,9 +92,9 @@ class TForm1 : public win32::Window, public UiServices {
   void ShowPage(std::string_view name);
   // The name of the feature whose page is shown; empty before the first is.
   std::string_view ActivePage() const;
-  Page* PageAt(std::string_view name) const { return PageControl1.PageOf(name); }
+  Page* PageAt(std::string_view name) const { return pages_.PageOf(name); }
   StatusPage& Status() { return *status_; }
-  win32::GroupBar& RzGroupBar3() { return groupBar_; }
+  win32::GroupBar& NavigationBar() { return groupBar_; }
   HeaderStrip& Header() { return header_; }
   HWND HintBar() const { return hintBar_; }
   std::string HintBarText(int panel) const;
@@ -110,14 +110,14 @@ class TForm1 : public win32::Window, public UiServices {
   int Message(const std::string& text, const std::string& caption, UINT flags) override;
   void ShowStatus(const std::string& text) override;
   void ShowPageStatus(const Page& page, const std::string& text) override;
-  HWND MainWindow() const override { return hwnd(); }
+  HWND OwnerWindow() const override { return hwnd(); }
   const std::string& AppPath() const override { return appPath_; }
   // Does what the named feature's navigation item does: opens its page, or
   // its dialog, mail or prompt.
   void OpenPage(std::string_view name) override;
   // The caption of the navigation item that shows the page; empty when none does.
   std::string PageCaption(const Page& page) const;
-  win32::Dialog* Form2() const override { return form2_; }
+  win32::Dialog* StartupSetup() const override { return startupSetup_; }
 
   // ---- seams (tests replace them) ----------------------------------------
   // Message boxes; returns the button pressed.
@@ -183,9 +183,9 @@ class TForm1 : public win32::Window, public UiServices {
   HWND hintBar_ = nullptr;
   StatusPage* status_ = nullptr;
   HACCEL accelerators_ = nullptr;
-  win32::Dialog* form2_ = nullptr;
-  win32::Dialog* form5_ = nullptr;
-  win32::Dialog* form4_ = nullptr;
+  win32::Dialog* startupSetup_ = nullptr;
+  win32::Dialog* spywareImmunize_ = nullptr;
+  win32::Dialog* siteImmunize_ = nullptr;
   DatabaseState database_ = DatabaseState::NotOpened;
   std::string databaseError_;
   bool terminate_ = false;
@@ -195,10 +195,8 @@ class TForm1 : public win32::Window, public UiServices {
   std::map<const Page*, std::string> pageStatus_;
   // The hint shown last; like the hint text of a fresh program, empty.
   std::string lastHint_;
-
- public:
   // Declared last so that the pages go before what their context refers to.
-  PageControl PageControl1;
+  PageControl pages_;
 };
 
 }  // namespace wl::app
