@@ -204,8 +204,8 @@ void MainWindow::RunStartUp() {
   // 7 to 10, 13. The reference database.
   LoadReferenceDatabase();
   if (terminate_) return;
-  // 12. Page tabs stay hidden; the navigation bar gets its colours.
-  groupBar_.SetColors(NavigationColors());
+  // 12. Page tabs stay hidden; the navigation bar has the program's colours
+  // from its creation (win32::GroupBarColors).
   // 14.
   ShowPage(kStatusPage);
 }
@@ -301,9 +301,9 @@ void MainWindow::Choose(const Feature& feature) {
       break;
     case NavigationAction::Show: ShowPage(feature); break;
     case NavigationAction::MailSupport: MailSupport(); break;
-    case NavigationAction::SpywareImmunize: ShowDialog(spywareImmunize_); break;
-    case NavigationAction::SiteImmunize: ShowDialog(siteImmunize_); break;
-    case NavigationAction::ProcessDictionary: AskProcessDictionary(); break;
+    case NavigationAction::SpywareImmunize: SpywareImmunizeClick(); break;
+    case NavigationAction::SiteImmunize: SiteImmunizeClick(); break;
+    case NavigationAction::ProcessDictionary: DictionaryClick(); break;
   }
 }
 
@@ -318,7 +318,7 @@ void MainWindow::MailSupport() {
   OpenWithShell(std::string("mailto:") + kSupportMail + "?subject=" + UrlEncode(subject), "the mail program");
 }
 
-void MainWindow::AskProcessDictionary() {
+void MainWindow::DictionaryClick() {
   const auto typed = inputQuery(kDictionaryTitle, kDictionaryPrompt);
   if (!typed || typed->empty()) return;
   const DictionaryAnswer answer = LookupProcessDictionary(*typed, tables_, GetWindowsDir());
@@ -345,7 +345,6 @@ void MainWindow::HijackScanClick() {
 }
 
 void MainWindow::HelpClick() { OpenHelp(HelpTopicFor(nullptr)); }
-void MainWindow::DictionaryClick() { AskProcessDictionary(); }
 void MainWindow::LiveUpdateClick() { OpenWithShell(appPath_ + "Kestrup.exe", "the updater"); }
 void MainWindow::HomePageClick() { OpenWithShell(kHomePageAddress, "the home page"); }
 

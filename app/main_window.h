@@ -76,11 +76,11 @@ class MainWindow : public win32::Window, public UiServices {
 
   // ---- handlers ---------------------------------------------------------
   void RunStartUp();
-  void SiteImmunizeClick();     // status page: "Site Immunize"
+  void SiteImmunizeClick();     // status page and navigation: "Site Immunize"
   void HijackScanClick();       // status page: "Scan PC Hijacker" (the hijack scan)
-  void SpywareImmunizeClick();  // status page: "Spyware Immunize"
+  void SpywareImmunizeClick();  // status page and navigation: "Spyware Immunize"
   void HelpClick();             // F1: the help topic of what is in view
-  void DictionaryClick();       // F3
+  void DictionaryClick();       // F3 and navigation: "Process Dictionary"
   void LiveUpdateClick();
   void HomePageClick();
   void HintTimerTick();
@@ -152,7 +152,6 @@ class MainWindow : public win32::Window, public UiServices {
   // Runs the page's refresh when its list is empty.
   void RefreshIfEmpty(const Feature& feature);
   void MailSupport();
-  void AskProcessDictionary();
   void OpenWithShell(const std::string& target, const std::string& what);
   // The help topic of the page in view, or of the dialog that holds from.
   std::string HelpTopicFor(HWND from) const;

@@ -54,17 +54,4 @@ win32::GroupBarPos NavigationPlaceOf(const Feature& feature) {
   return found;
 }
 
-win32::GroupBarColors NavigationColors() {
-  win32::GroupBarColors colors;
-  colors.bar = RGB(122, 150, 223);
-  colors.group = RGB(216, 228, 248);
-  colors.divider = RGB(49, 106, 197);
-  colors.captionFont = colors.divider;
-  colors.itemFont = colors.divider;
-  colors.itemHot = RGB(61, 149, 255);
-  colors.captionHot = colors.itemHot;
-  colors.caption = RGB(255, 255, 255);
-  return colors;
-}
-
 }  // namespace wl::app

@@ -18,7 +18,5 @@ std::vector<win32::GroupBarGroup> NavigationGroups(std::vector<ui::Glyph>& glyph
 const Feature* FeatureAt(win32::GroupBarPos pos);
 // The place of the feature's item; an invalid place when it has none.
 win32::GroupBarPos NavigationPlaceOf(const Feature& feature);
-// The bar's colours.
-win32::GroupBarColors NavigationColors();
 
 }  // namespace wl::app
