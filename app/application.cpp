@@ -32,17 +32,17 @@ class ApplicationWindow : public win32::Window {
 }  // namespace
 
 Application::Application(MainOptions options)
-    : form1_(std::move(options)), form5_(form1_.Tables()), form4_(form1_.Tables()) {}
+    : main_(std::move(options)), spywareImmunize_(main_.Tables()), siteImmunize_(main_.Tables()) {}
 
 Application::~Application() { win32::SetMessageFilter(nullptr); }
 
-bool Application::CreateForms() {
-  if (!form1_.Create()) return false;
-  form2_.Create(form1_.hwnd());
-  form5_.Create(form1_.hwnd());
-  form4_.Create(form1_.hwnd());
-  form1_.AttachDialogs(&form2_, &form5_, &form4_);
-  win32::SetMessageFilter([this](MSG& msg) { return form1_.PreTranslate(msg); });
+bool Application::CreateWindows() {
+  if (!main_.Create()) return false;
+  startupSetup_.Create(main_.hwnd());
+  spywareImmunize_.Create(main_.hwnd());
+  siteImmunize_.Create(main_.hwnd());
+  main_.AttachDialogs(&startupSetup_, &spywareImmunize_, &siteImmunize_);
+  win32::SetMessageFilter([this](MSG& msg) { return main_.PreTranslate(msg); });
   return true;
 }
 
@@ -64,7 +64,7 @@ int WardenlakeMain() {
     Application app;
     // The elevated copy must not take this instance for one already running:
     // the window it looks for loses its title while the copy starts.
-    app.Form1().runAsAdministrator = [&appWindow](std::string* error) {
+    app.Main().runAsAdministrator = [&appWindow](std::string* error) {
       SetWindowTextW(appWindow.hwnd(), L"");
       uint32_t code = 0;
       if (StartProgramElevated(OwnProgramPath(), &code)) return true;
@@ -74,15 +74,15 @@ int WardenlakeMain() {
     };
     // One change set per page action, named after the page's navigation item,
     // and per dialog action (the dialogs made ready at start-up included).
-    ListPageActionScope() = [&form = app.Form1()](const Page& page, const std::string& action) {
+    ListPageActionScope() = [&form = app.Main()](const Page& page, const std::string& action) {
       return std::static_pointer_cast<void>(std::make_shared<undo::ChangeSet>(form.PageCaption(page), action));
     };
     DialogActionScope() = [](const std::string& title, const std::string& action) {
       return std::static_pointer_cast<void>(std::make_shared<undo::ChangeSet>(title, action));
     };
-    if (app.CreateForms() && !app.Form1().TerminateRequested()) {
-      ShowWindow(app.Form1().hwnd(), SW_SHOWNORMAL);
-      UpdateWindow(app.Form1().hwnd());
+    if (app.CreateWindows() && !app.Main().TerminateRequested()) {
+      ShowWindow(app.Main().hwnd(), SW_SHOWNORMAL);
+      UpdateWindow(app.Main().hwnd());
       exitCode = win32::RunMessageLoop();
     }
     ListPageActionScope() = nullptr;

@@ -1,29 +1,13 @@
 #include "app/help_topics.h"
 
+#include "features/feature_table.h"
+
 namespace wl::app {
 
-const std::vector<HelpTopic>& NavigationHelpTopics() {
-  static const std::vector<HelpTopic> topics = {
-      {"Status", "status.html"},
-      {"Contact Us", "contact_us.html"},
-      {"Spyware Immunize", "spyware_immunize.html"},
-      {"Site Immunize", "site_immunize.html"},
-      {"Autorun List", "autorun_list.html"},
-      {"System Service", "system_service.html"},
-      {"System Association", "system_association.html"},
-      {"Shell Extensions", "shell_extensions.html"},
-      {"Browser Settings", "browser_settings.html"},
-      {"BHO/Browser ActiveX", "bho_browser_activex.html"},
-      {"Browser Extensions", "browser_extensions.html"},
-      {"Other Browsers", "other_browsers.html"},
-      {"Network Settings", "network_settings.html"},
-      {"Process Manager", "process_manager.html"},
-      {"Uninstall Software", "uninstall_software.html"},
-      {"Active Ports", "active_ports.html"},
-      {"Net Sniffer", "net_sniffer.html"},
-      {"Process Dictionary", "process_dictionary.html"},
-      {"Backups", "backups.html"},
-  };
+std::vector<HelpTopic> NavigationHelpTopics() {
+  std::vector<HelpTopic> topics;
+  for (const Feature& f : Features())
+    if (f.group) topics.push_back({f.caption, f.helpTopic});
   return topics;
 }
 
@@ -31,7 +15,7 @@ const std::vector<HelpTopic>& SubjectHelpTopics() {
   static const std::vector<HelpTopic> topics = {
       {"Wardenlake Help", kHelpHomeTopic},
       {"Running as Administrator", "administrator.html"},
-      {"Hijack Scan and Report", kHijackReportTopic},
+      {"Hijack Scan and Report", FindFeature(kHijackReportPage)->helpTopic},
       {"Verdicts", "verdicts.html"},
       {"Backups and Restore", "backups_and_restore.html"},
       {"wlscan, the Console Scanner", "wlscan.html"},
@@ -40,8 +24,8 @@ const std::vector<HelpTopic>& SubjectHelpTopics() {
 }
 
 std::string HelpTopicOf(std::string_view caption) {
-  for (const HelpTopic& t : NavigationHelpTopics())
-    if (caption == t.title) return t.file;
+  for (const Feature& f : Features())
+    if (f.group && caption == f.caption) return f.helpTopic;
   return {};
 }
 

@@ -1,6 +1,7 @@
 // The topics of the help file "Qvor.chm" (built from help/): one for each
-// item of the navigation bar, titled with the item's caption, and the
-// subjects that no item names. F1 opens the topic of what is in view.
+// item of the navigation bar, titled with the item's caption (the feature
+// table names it), and the subjects that no item names. F1 opens the topic
+// of what is in view. Portable: the help file's test reads it too.
 #pragma once
 
 #include <string>
@@ -14,8 +15,6 @@ inline constexpr char kHelpFileName[] = "Qvor.chm";
 inline constexpr char kHelpViewer[] = "hh.exe";
 // The first topic: what the program is and how to begin.
 inline constexpr char kHelpHomeTopic[] = "index.html";
-// The report page of the hijack scan, which no navigation item shows.
-inline constexpr char kHijackReportTopic[] = "hijack_scan.html";
 
 struct HelpTopic {
   const char* title;  // a navigation item's caption, or the subject
@@ -23,7 +22,7 @@ struct HelpTopic {
 };
 
 // The topics of the navigation bar's items, in the bar's order.
-const std::vector<HelpTopic>& NavigationHelpTopics();
+std::vector<HelpTopic> NavigationHelpTopics();
 // The topics of the subjects that span pages (the hijack scan, verdicts,
 // backups, wlscan, administrative rights), the home topic first.
 const std::vector<HelpTopic>& SubjectHelpTopics();

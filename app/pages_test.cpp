@@ -36,21 +36,21 @@ class PagesTest : public ::testing::Test {
     options.appPath = Utf8FromPath(dir_.Path()) + "\\";
     options.quitOnDestroy = false;
     app_ = std::make_unique<Application>(options);
-    TForm1& f = app_->Form1();
+    MainWindow& f = app_->Main();
     f.messageBox = [this](HWND, const std::string& text, const std::string&, UINT) {
       messages_.push_back(text);
       return IDOK;
     };
-    ASSERT_TRUE(app_->CreateForms());
+    ASSERT_TRUE(app_->CreateWindows());
   }
   void TearDown() override {
     app_.reset();
     test::Pump();
   }
-  TForm1& Form() { return app_->Form1(); }
+  MainWindow& Window() { return app_->Main(); }
   template <class P>
-  P& PageOf(int index) {
-    return *dynamic_cast<P*>(Form().PageAt(index));
+  P& PageOf(std::string_view name) {
+    return *dynamic_cast<P*>(Window().PageAt(name));
   }
 
   wl::test::RegistryLock lock_;  // the association scan reads classes other tests change
@@ -60,59 +60,60 @@ class PagesTest : public ::testing::Test {
 };
 
 TEST_F(PagesTest, StartUpBuildsTheAssociationTablesForThisWindowsDirectory) {
-  EXPECT_EQ(PageOf<AssociationPage>(4).Tables().ExpectedCommands[10], "\"" + GetWindowsDir() + "\\HH.EXE\" %1");
-  EXPECT_EQ(PageOf<AssociationPage>(4).Tables().AssociationKeys[0], "\\regedit\\shell\\open\\command");
+  EXPECT_EQ(PageOf<AssociationPage>("associations").Tables().ExpectedCommands[10], "\"" + GetWindowsDir() + "\\HH.EXE\" %1");
+  EXPECT_EQ(PageOf<AssociationPage>("associations").Tables().AssociationKeys[0], "\\regedit\\shell\\open\\command");
 }
 
 TEST_F(PagesTest, NavigationShowsAndFillsThePages) {
-  Form().RzGroup4Items1Click();
-  EXPECT_EQ(Form().ActivePageIndex(), 2);
-  EXPECT_FALSE(PageOf<ServicePage>(2).IsEmpty());
-  Form().RzGroup4Items2Click();
-  EXPECT_EQ(Form().ActivePageIndex(), 4);
-  EXPECT_EQ(PageOf<AssociationPage>(4).List().Count(), 20u);
-  Form().RzGroup4Items3Click();
-  EXPECT_EQ(Form().ActivePageIndex(), 14);
-  Form().RzGroup2Items1Click();
-  EXPECT_EQ(Form().ActivePageIndex(), 12);
-  EXPECT_TRUE(PageOf<SoftwarePage>(12).HeaderText().starts_with("Installed Software (Total "));
-  Form().RzGroup4Items7Click();
-  EXPECT_EQ(Form().ActivePageIndex(), OtherBrowsersPage::kPageIndex);
-  EXPECT_EQ(PageOf<OtherBrowsersPage>(OtherBrowsersPage::kPageIndex).List().View().ColumnCount(), 7);
-  Form().RzGroup4Items8Click();
-  EXPECT_EQ(Form().ActivePageIndex(), NetworkSettingsPage::kPageIndex);
-  EXPECT_EQ(PageOf<NetworkSettingsPage>(NetworkSettingsPage::kPageIndex).List().View().ColumnCount(), 5);
+  Window().OpenPage("services");
+  EXPECT_EQ(Window().ActivePage(), "services");
+  EXPECT_FALSE(PageOf<ServicePage>("services").IsEmpty());
+  Window().OpenPage("associations");
+  EXPECT_EQ(Window().ActivePage(), "associations");
+  EXPECT_EQ(PageOf<AssociationPage>("associations").List().Count(), 20u);
+  Window().OpenPage("shellext");
+  EXPECT_EQ(Window().ActivePage(), "shellext");
+  Window().OpenPage("software");
+  EXPECT_EQ(Window().ActivePage(), "software");
+  EXPECT_TRUE(PageOf<SoftwarePage>("software").HeaderText().starts_with("Installed Software (Total "));
+  Window().OpenPage("browsers");
+  EXPECT_EQ(Window().ActivePage(), "browsers");
+  EXPECT_EQ(PageOf<OtherBrowsersPage>("browsers").List().View().ColumnCount(), 7);
+  Window().OpenPage("network-settings");
+  EXPECT_EQ(Window().ActivePage(), "network-settings");
+  EXPECT_EQ(PageOf<NetworkSettingsPage>("network-settings").List().View().ColumnCount(), 5);
   // A fresh system's hosts file, proxies and DNS servers: nothing distrustful
   // (the roots need the public roots' table, which this test archive lacks).
-  for (const auto& row : PageOf<NetworkSettingsPage>(NetworkSettingsPage::kPageIndex).List().Rows())
+  for (const auto& row : PageOf<NetworkSettingsPage>("network-settings").List().Rows())
     if (row.kind != "Root Certificate") EXPECT_FALSE(row.flagged) << row.kind << " " << row.name << " " << row.value;
 }
 
 TEST_F(PagesTest, NavigationShowsTheBrowserPages) {
-  Form().RzGroup4Items6Click();
-  EXPECT_EQ(Form().ActivePageIndex(), 6);
-  EXPECT_NE(dynamic_cast<IeExtensionPage*>(Form().PageAt(6)), nullptr);
-  Form().RzGroup4Items5Click();
-  EXPECT_EQ(Form().ActivePageIndex(), 7);
-  EXPECT_TRUE(PageOf<HelperObjectPage>(7).HeaderText(0).starts_with("Item Name (Total "));
-  Form().RzGroup4Items4Click();
-  EXPECT_EQ(Form().ActivePageIndex(), 15);
-  auto& settings = PageOf<BrowserSettingsPage>(15);
+  Window().OpenPage("ieext");
+  EXPECT_EQ(Window().ActivePage(), "ieext");
+  EXPECT_NE(dynamic_cast<IeExtensionPage*>(Window().PageAt("ieext")), nullptr);
+  Window().OpenPage("bho");
+  EXPECT_EQ(Window().ActivePage(), "bho");
+  EXPECT_TRUE(PageOf<HelperObjectPage>("bho").HeaderText(0).starts_with("Item Name (Total "));
+  Window().OpenPage("browser-settings");
+  EXPECT_EQ(Window().ActivePage(), "browser-settings");
+  auto& settings = PageOf<BrowserSettingsPage>("browser-settings");
   EXPECT_FALSE(settings.IsEmpty());
-  EXPECT_EQ(settings.FieldText(SettingsField::Edit1), LoadBrowserSettings()[SettingsFieldIndex(SettingsField::Edit1)]);
+  EXPECT_EQ(settings.FieldText(SettingsField::HomePage),
+            LoadBrowserSettings()[SettingsFieldIndex(SettingsField::HomePage)]);
 }
 
 TEST_F(PagesTest, OpenPageShowsTheSoftwarePageScannedFirst) {
-  Form().OpenPage(12);
-  EXPECT_EQ(Form().ActivePageIndex(), 12);
-  EXPECT_TRUE(PageOf<SoftwarePage>(12).HeaderText().starts_with("Installed Software (Total "));
+  Window().OpenPage("software");
+  EXPECT_EQ(Window().ActivePage(), "software");
+  EXPECT_TRUE(PageOf<SoftwarePage>("software").HeaderText().starts_with("Installed Software (Total "));
 }
 
 TEST_F(PagesTest, TheHijackScanGathersDistrustedAssociationsAndServices) {
   // Wine's prefix has no comfile class and services without Microsoft programs.
-  Form().Label15Click();
+  Window().HijackScanClick();
   int associations = 0, services = 0;
-  for (const auto& row : Form().Hijack().Rows()) {
+  for (const auto& row : Window().Hijack().Rows()) {
     associations += row.description == "System Association";
     services += row.description == "System Service";
   }
@@ -123,11 +124,11 @@ TEST_F(PagesTest, TheHijackScanGathersDistrustedAssociationsAndServices) {
   // entries meanwhile, so the two scans need not match row for row.
   auto tally = [this] {
     std::map<std::pair<std::string, std::string>, int> n;
-    for (const auto& row : Form().Hijack().Rows()) ++n[{row.itemName, row.description}];
+    for (const auto& row : Window().Hijack().Rows()) ++n[{row.itemName, row.description}];
     return n;
   };
   const auto first = tally();
-  Form().Label15Click();
+  Window().HijackScanClick();
   const auto second = tally();
   for (const auto& [row, times] : first) {
     auto again = second.find(row);

@@ -53,7 +53,8 @@ TEST(StartUpReadOnly, EveryPageAndDialogLeaveTheRegistryAndTheBackupsAsTheyWere)
   const auto run = test::RunProgram("wlpages", {"50"});
   EXPECT_EQ(run.status, 0) << run.out << run.err;
   // It got through every page and every dialog.
-  for (const char* shown : {"page 10", "page 0", "page 13", "page 16", "page 17", "dialog spyware-immunize",
+  for (const char* shown : {"page status", "page autorun", "page hijack-report", "page backups",
+                            "page network-settings", "dialog spyware-immunize",
                             "dialog site-immunize", "dialog startup-setup"})
     EXPECT_NE(run.out.find(shown), std::string::npos) << shown << " was not shown:\n" << run.out;
   const std::vector<std::string> after = test::DumpRegistry();

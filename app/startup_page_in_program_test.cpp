@@ -28,14 +28,14 @@ TEST(StartupPageInTheProgram, UsesTheProgramsDialogAndIsFilledByItsNavigationIte
   options.appPath = Utf8FromPath(dir.Path()) + "\\";
   options.quitOnDestroy = false;
   app::Application program(options);
-  ASSERT_TRUE(program.CreateForms());
-  auto* page = dynamic_cast<StartupPage*>(program.Form1().PageAt(0));
+  ASSERT_TRUE(program.CreateWindows());
+  auto* page = dynamic_cast<StartupPage*>(program.Main().PageAt("autorun"));
   ASSERT_NE(page, nullptr);
-  EXPECT_EQ(&page->Form2(), &program.Form2());
-  program.Form1().RzGroup4Items0Click();
-  EXPECT_EQ(program.Form1().ActivePageIndex(), 0);
+  EXPECT_EQ(&page->StartupSetup(), &program.StartupSetup());
+  program.Main().OpenPage("autorun");
+  EXPECT_EQ(program.Main().ActivePage(), "autorun");
   EXPECT_FALSE(page->IsEmpty());
-  EXPECT_NE(dynamic_cast<ui::ListPageBase*>(program.Form1().PageAt(1)), nullptr);
+  EXPECT_NE(dynamic_cast<ui::ListPageBase*>(program.Main().PageAt("processes")), nullptr);
 }
 
 }  // namespace

@@ -83,7 +83,7 @@ class StartupTest : public ::testing::Test {
     return static_cast<int>(code);
   }
   static bool HasVisibleMainWindow(const Child& c) {
-    for (HWND h : test::ProcessWindows(c.pid, L"TForm1"))
+    for (HWND h : test::ProcessWindows(c.pid, L"WardenlakeMainWindow"))
       if (IsWindowVisible(h)) return true;
     return false;
   }
@@ -107,11 +107,11 @@ TEST_F(StartupTest, WithItsDatabaseTheProgramShowsTheStatusValuesAndEndsCleanly)
   ASSERT_TRUE(values);
 
   Child& c = Launch();
-  HWND main = WaitForWindow(c, L"TForm1");
+  HWND main = WaitForWindow(c, L"WardenlakeMainWindow");
   ASSERT_NE(main, nullptr);
   EXPECT_EQ(win32::GetText(main), "Wardenlake");
-  EXPECT_EQ(Label(main, StatusPage::kLabel11), values->definitions);
-  EXPECT_EQ(Label(main, StatusPage::kLabel12), values->lastUpdated);
+  EXPECT_EQ(Label(main, StatusPage::kDefinitionsLabel), values->definitions);
+  EXPECT_EQ(Label(main, StatusPage::kLastUpdatedLabel), values->lastUpdated);
   for (HWND box : test::ProcessWindows(c.pid, L"#32770")) EXPECT_FALSE(IsWindowVisible(box));
   PostMessageW(main, WM_CLOSE, 0, 0);
   EXPECT_EQ(WaitForExit(c), 0);
@@ -139,9 +139,9 @@ TEST_F(StartupTest, WithADamagedDatabaseTheProgramSaysWhyAndRunsOn) {
   ASSERT_NE(box, nullptr);
   EXPECT_THAT(test::StaticTexts(box), HasSubstr("The archive file appears to be corrupted"));
   PostMessageW(box, WM_COMMAND, IDOK, 0);
-  HWND main = WaitForWindow(c, L"TForm1");
+  HWND main = WaitForWindow(c, L"WardenlakeMainWindow");
   ASSERT_NE(main, nullptr);
-  EXPECT_EQ(Label(main, StatusPage::kLabel11), "Not loaded");
+  EXPECT_EQ(Label(main, StatusPage::kDefinitionsLabel), "Not loaded");
   EXPECT_THAT(Label(main, StatusPage::kNotice), HasSubstr("not loaded"));
   PostMessageW(main, WM_CLOSE, 0, 0);
   EXPECT_EQ(WaitForExit(c), 0);
@@ -150,7 +150,7 @@ TEST_F(StartupTest, WithADamagedDatabaseTheProgramSaysWhyAndRunsOn) {
 TEST_F(StartupTest, ASecondStartEndsAtOnceWithoutAWindow) {
   CopyGoodDatabase();
   Child& first = Launch();
-  HWND main = WaitForWindow(first, L"TForm1");
+  HWND main = WaitForWindow(first, L"WardenlakeMainWindow");
   ASSERT_NE(main, nullptr);
   Child& second = Launch();
   EXPECT_EQ(WaitForExit(second), 0);
@@ -160,7 +160,7 @@ TEST_F(StartupTest, ASecondStartEndsAtOnceWithoutAWindow) {
   EXPECT_EQ(WaitForExit(first), 0);
   // Once the first has ended, the program starts again.
   Child& third = Launch();
-  HWND again = WaitForWindow(third, L"TForm1");
+  HWND again = WaitForWindow(third, L"WardenlakeMainWindow");
   EXPECT_NE(again, nullptr);
   if (again) PostMessageW(again, WM_CLOSE, 0, 0);
   EXPECT_EQ(WaitForExit(third), 0);

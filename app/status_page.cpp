@@ -23,7 +23,7 @@ void StatusPage::OnCreate() {
   const char* captions[3] = {"Program version:", "Reference of infection definitions:",
                              "Database file last updated:"};
   const char* values[3] = {"v" WL_VERSION_TEXT, "3000", "2005-10-1"};
-  const int ids[3] = {kLabel13, kLabel11, kLabel12};
+  const int ids[3] = {kVersionLabel, kDefinitionsLabel, kLastUpdatedLabel};
   for (int i = 0; i < 3; ++i) {
     captions_[i] = MakeChild(L"STATIC", captions[i], SS_LEFT | SS_NOPREFIX, 1040 + i);
     values_[i] = MakeChild(L"STATIC", values[i], SS_LEFT | SS_NOPREFIX, ids[i]);
@@ -31,11 +31,11 @@ void StatusPage::OnCreate() {
   notice_ = MakeChild(L"STATIC", "", SS_LEFT | SS_NOPREFIX, kNotice);
   ShowWindow(notice_, SW_HIDE);
 
-  tiles_[0].Create(hwnd(), kLabel1,
+  tiles_[0].Create(hwnd(), kSiteImmunizeLabel,
                    {"Site Immunize", "Click to immunize the restricted malicious sites now !", Glyph::GlobeShield});
-  tiles_[1].Create(hwnd(), kLabel15,
+  tiles_[1].Create(hwnd(), kHijackScanLabel,
                    {"Scan PC Hijacker", "Click to scan for PC hijack programs now !", Glyph::Magnifier});
-  tiles_[2].Create(hwnd(), kLabel3,
+  tiles_[2].Create(hwnd(), kSpywareImmunizeLabel,
                    {"Spyware Immunize", "Click to immunize the known spyware,adware,malware now !",
                     Glyph::ShieldCheck});
   tiles_[0].onClick = [this] {

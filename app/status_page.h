@@ -21,18 +21,18 @@ using ui::ActionTile;
 class StatusPage : public Page {
  public:
   // Control ids; other programs read the labels by them.
-  static constexpr int kLabel13 = 1013;  // program version
-  static constexpr int kLabel11 = 1011;  // infection definitions
-  static constexpr int kLabel12 = 1012;  // database last updated
-  static constexpr int kNotice = 1020;   // why the database is not loaded
-  static constexpr int kLabel1 = 1001;   // "Site Immunize"
-  static constexpr int kLabel15 = 1015;  // "Scan PC Hijacker"
-  static constexpr int kLabel3 = 1003;   // "Spyware Immunize"
+  static constexpr int kVersionLabel = 1013;          // program version
+  static constexpr int kDefinitionsLabel = 1011;      // infection definitions
+  static constexpr int kLastUpdatedLabel = 1012;      // database last updated
+  static constexpr int kNotice = 1020;                // why the database is not loaded
+  static constexpr int kSiteImmunizeLabel = 1001;     // "Site Immunize"
+  static constexpr int kHijackScanLabel = 1015;       // "Scan PC Hijacker"
+  static constexpr int kSpywareImmunizeLabel = 1003;  // "Spyware Immunize"
 
   explicit StatusPage(PageContext& context) : Page(context) {}
 
-  void SetDefinitions(const std::string& text);  // Label11
-  void SetLastUpdated(const std::string& text);  // Label12
+  void SetDefinitions(const std::string& text);
+  void SetLastUpdated(const std::string& text);
   // Shows why the reference database is not loaded (empty: hides it).
   void SetDatabaseNotice(const std::string& text);
   std::string LabelText(int id) const;
@@ -43,9 +43,9 @@ class StatusPage : public Page {
   // The mouse is over the bare group box: every caption back to sky blue.
   void ResetHover();
 
-  std::function<void()> onSiteImmunize;     // Label1Click
-  std::function<void()> onScan;             // Label15Click
-  std::function<void()> onSpywareImmunize;  // Label3Click
+  std::function<void()> onSiteImmunize;     // SiteImmunizeClick
+  std::function<void()> onScan;             // HijackScanClick
+  std::function<void()> onSpywareImmunize;  // SpywareImmunizeClick
 
  protected:
   void OnCreate() override;

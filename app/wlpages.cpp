@@ -1,9 +1,10 @@
 // wlpages: opens the main window and shows its pages one after the other,
-// then its dialogs, for screenshots. For each it prints one line, "page N"
-// or "dialog NAME", when it is on screen, then keeps it there for the
+// then its dialogs, for screenshots. For each it prints one line, "page
+// NAME" or "dialog NAME", when it is on screen, then keeps it there for the
 // interval.
-//   wlpages [INTERVAL_MS] [PAGE...]     default: 1500 ms, every page a
-//                                       navigation item leads to
+//   wlpages [INTERVAL_MS] [PAGE...]     default: 1500 ms, the page of every
+//                                       feature that has one (PAGE: its
+//                                       name in the feature table)
 // With WL_CAPTURE_FILE set, the sniffer page lists that capture file and
 // shows the dump of its third packet.
 #include <windows.h>
@@ -17,6 +18,7 @@
 #include "app/application.h"
 #include "app/process_dictionary.h"
 #include "autorun/startup_page.h"
+#include "features/feature_table.h"
 #include "network/sniffer_page.h"
 #include "win32/message_loop.h"
 #include "win32/unicode.h"
@@ -58,43 +60,45 @@ void ShowDialog(const wchar_t* title, const char* name, const std::function<void
 
 int wmain(int argc, wchar_t** argv) {
   DWORD interval = 1500;
-  std::vector<int> pages;
+  std::vector<std::string> pages;
   if (argc > 1) interval = static_cast<DWORD>(_wtoi(argv[1]));
-  for (int i = 2; i < argc; ++i) pages.push_back(_wtoi(argv[i]));
-  if (pages.empty()) pages = {10, 0, 2, 4, 14, 15, 7, 6, 11, 17, 1, 12, 5, 9, 13, 16};
+  for (int i = 2; i < argc; ++i) pages.push_back(wl::win32::Narrow(argv[i]));
 
   INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};
   InitCommonControlsEx(&icc);
   wl::app::MainOptions options;
   options.quitOnDestroy = false;
   wl::app::Application app(options);
-  if (!app.CreateForms() || app.Form1().TerminateRequested()) return 1;
-  HWND main = app.Form1().hwnd();
+  if (!app.CreateWindows() || app.Main().TerminateRequested()) return 1;
+  HWND main = app.Main().hwnd();
   ShowWindow(main, SW_SHOWNORMAL);
   SetForegroundWindow(main);
   PumpFor(interval);
-  for (int page : pages) {
-    if (page == wl::app::kHijackPageIndex) {
+  if (pages.empty())
+    for (const wl::Feature& feature : wl::Features())
+      if (app.Main().PageAt(feature.name)) pages.emplace_back(feature.name);
+  for (const std::string& page : pages) {
+    if (page == wl::kHijackReportPage) {
       // The report as "Scan PC Hijacker" leaves it; its message is answered.
-      auto ask = app.Form1().messageBox;
-      app.Form1().messageBox = [](HWND, const std::string&, const std::string&, UINT) { return IDOK; };
-      app.Form1().Label15Click();
-      app.Form1().messageBox = ask;
+      auto ask = app.Main().messageBox;
+      app.Main().messageBox = [](HWND, const std::string&, const std::string&, UINT) { return IDOK; };
+      app.Main().HijackScanClick();
+      app.Main().messageBox = ask;
     } else {
       // As its navigation item does: a list page is filled on its first visit.
-      app.Form1().OpenPage(page);
+      app.Main().OpenPage(page);
     }
-    auto* sniffer = dynamic_cast<wl::SnifferPage*>(app.Form1().PageAt(page));
+    auto* sniffer = dynamic_cast<wl::SnifferPage*>(app.Main().PageAt(page));
     if (const wchar_t* capture = _wgetenv(L"WL_CAPTURE_FILE"); sniffer && capture && *capture) {
       const std::string file = wl::win32::Narrow(capture);
       sniffer->chooseFile = [file](bool) -> std::optional<std::string> { return file; };
-      sniffer->OpenCapture1Click();
+      sniffer->OpenCaptureClick();
       sniffer->Grid().Select(2);
-      sniffer->StringGrid1Click();
+      sniffer->GridClick();
     }
     RedrawWindow(main, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     PumpFor(300);
-    std::printf("page %d\n", page);
+    std::printf("page %s\n", page.c_str());
     std::fflush(stdout);
     PumpFor(interval);
   }
@@ -102,18 +106,18 @@ int wmain(int argc, wchar_t** argv) {
   HWND owner = main;
   ShowDialog(L"Process Dictionary", "process-dictionary",
              [&] { wl::app::InputQuery(owner, "Process Dictionary", wl::app::kDictionaryPrompt); });
-  ShowDialog(L"Immunize Spyware,Adware,Malware", "spyware-immunize", [&] { app.Form5().ShowModal(owner); });
-  ShowDialog(L"Immunize Restricted Sites", "site-immunize", [&] { app.Form4().ShowModal(owner); });
+  ShowDialog(L"Immunize Spyware,Adware,Malware", "spyware-immunize", [&] { app.SpywareImmunize().ShowModal(owner); });
+  ShowDialog(L"Immunize Restricted Sites", "site-immunize", [&] { app.SiteImmunize().ShowModal(owner); });
   // The autorun dialog on the first autorun entry, as "Setup..." and as
   // "Delete Item..." open it.
-  auto* startup = dynamic_cast<wl::StartupPage*>(app.Form1().PageAt(0));
-  if (startup && startup->IsEmpty()) startup->Refresh1Click();
+  auto* startup = dynamic_cast<wl::StartupPage*>(app.Main().PageAt("autorun"));
+  if (startup && startup->IsEmpty()) startup->RefreshClick();
   if (startup && !startup->IsEmpty()) {
     startup->List().Select(0);
-    ShowDialog(L"Startup Setup", "startup-setup", [&] { startup->Setup1Click(); });
-    ShowDialog(L"Startup Setup", "startup-setup-remove", [&] { startup->DisableItem1Click(); });
+    ShowDialog(L"Startup Setup", "startup-setup", [&] { startup->SetupClick(); });
+    ShowDialog(L"Startup Setup", "startup-setup-remove", [&] { startup->DeleteItemClick(); });
   } else {
-    ShowDialog(L"Startup Setup", "startup-setup", [&] { app.Form2().ShowModal(owner); });
+    ShowDialog(L"Startup Setup", "startup-setup", [&] { app.StartupSetup().ShowModal(owner); });
   }
   return 0;
 }

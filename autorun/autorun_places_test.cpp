@@ -457,8 +457,8 @@ TEST(AutorunPlaces, WindowsOwnValuesAreNoRowsAndReadingCreatesNoKey) {
   planted.String(LM, winlogon, "Shell", "explorer.exe");
   planted.Raw(LM, std::string(kCcs) + "Control\\Session Manager", "BootExecute", REG_MULTI_SZ,
               Multi({"autocheck  autochk *"}));
-  const std::string classic = std::string(kNt) + "Windows\\Load";
-  const bool loadKeyBefore = win32::RegKey::Exists(CU, classic);
+  const std::string loadKey = std::string(kNt) + "Windows\\Load";
+  const bool loadKeyBefore = win32::RegKey::Exists(CU, loadKey);
   const AutorunScanResult scan = Scan(test::ScratchPlaces().Places());
   for (const AutorunRow& r : scan.rows) {
     EXPECT_FALSE(r.category == "LSA" && r.registryKey == Text(LM, lsa)) << r.itemName << " = " << r.value;
@@ -466,7 +466,7 @@ TEST(AutorunPlaces, WindowsOwnValuesAreNoRowsAndReadingCreatesNoKey) {
     EXPECT_FALSE(r.registryKey == Text(LM, winlogon) && (r.itemName == "Userinit" || r.itemName == "Shell"))
         << r.value;
   }
-  EXPECT_EQ(win32::RegKey::Exists(CU, classic), loadKeyBefore);
+  EXPECT_EQ(win32::RegKey::Exists(CU, loadKey), loadKeyBefore);
 }
 
 // A file written for the test, deleted at the end.

@@ -1,6 +1,8 @@
-// The autorun scan: reads every autorun entry of the registry sources, the
-// legacy INI files and the two Startup folders into rows with verdicts, and
-// the "Startup Item" rows for the hijack report. Icons are not looked up
+// The autorun scan: reads every autorun entry into rows with verdicts - the
+// registry sources, the INI entries and the two Startup folders (sources 1
+// to 21), the scheduled tasks, the places of the table in hook_sources.h and
+// the places that need code of their own (other_places.h) - and the
+// "Startup Item" rows for the hijack report. Icons are not looked up
 // here; the page fetches them for the rows it shows.
 #pragma once
 
@@ -71,7 +73,7 @@ struct AutorunScanResult {
 };
 
 // Every key is opened for reading only; a missing key gives no rows. After
-// the 21 classic sources come the scheduled tasks and the hook sources. The
+// sources 1 to 21 come the scheduled tasks and the hook sources. The
 // judge gives each row its verdict.
 AutorunScanResult ScanAutorun(const Judge& judge, const AutorunPlaces& places = AutorunPlaces::OfThisSystem(),
                               const SourceKeyOpener& openKey = OpenSourceKeyInRegistry,

@@ -71,7 +71,7 @@ TEST(ScanAutorun, RegistrySourcesFollowTheirValueRulesInScanOrder) {
   EXPECT_EQ(row->value, "C:\\a\\one.exe");
   EXPECT_EQ(row->registryKey, test::kCuRunText);
   EXPECT_EQ(row->source, 1);
-  // What a classic rule drops (an expandable string in Run, a command that
+  // What a rule of sources 1 to 21 drops (an expandable string in Run, a command that
   // does not begin with a drive in the machine's RunOnce, a RunOnceEx
   // section) a place of the table lists after them.
   ASSERT_NE(FindRow(rows, exp), nullptr);
@@ -139,8 +139,8 @@ TEST(ScanAutorun, MissingKeysStayMissingAndAKeyThatCannotBeOpenedGivesNothing) {
   EXPECT_NE(FindRow(scan.rows, "Explorer.exe", "System.ini"), nullptr);
 }
 
-// The last row of the 21 classic sources (scheduled tasks and hooks follow).
-const AutorunRow& LastClassicRow(const std::vector<AutorunRow>& rows) {
+// The last row of sources 1 to 21 (scheduled tasks and hooks follow).
+const AutorunRow& LastRowBeforeTasks(const std::vector<AutorunRow>& rows) {
   std::size_t last = 0;
   for (std::size_t i = 0; i < rows.size(); ++i)
     if (rows[i].source <= kCommonStartupSource) last = i;
@@ -166,8 +166,8 @@ TEST(ScanAutorun, IniEntriesFromTheWindowsDirectory) {
     ASSERT_NE(shellRow, nullptr);
     EXPECT_EQ(shellRow->value, "Explorer.exe");
     EXPECT_EQ(shellRow->source, kSystemIniShellSource);
-    // The INI rows follow every registry row of the classic sources.
-    EXPECT_EQ(LastClassicRow(rows).registryKey, "System.ini");
+    // The INI rows follow every registry row of sources 1 to 16.
+    EXPECT_EQ(LastRowBeforeTasks(rows).registryKey, "System.ini");
   }
   // No System.ini: no row, no failure.
   AutorunPlaces elsewhere = places;
@@ -206,7 +206,7 @@ TEST(ScanAutorun, StartupFolderShortcuts) {
   EXPECT_EQ(rows[notes].value, places.userStartupFolder + "\\notes.txt");
   EXPECT_EQ(StartupShortcutPath(rows[notes], places), places.userStartupFolder + "\\notes.txt");
   EXPECT_GT(notes, commonFoo);
-  EXPECT_EQ(LastClassicRow(rows).registryKey, "Startup Menu");
+  EXPECT_EQ(LastRowBeforeTasks(rows).registryKey, "Startup Menu");
 }
 
 TEST(ScanAutorun, HijackRowsPointAtTheirRows) {

@@ -152,7 +152,7 @@ TEST(ScheduledTaskSource, TasksOfTheServiceAreListedWithTheirStateThenDisabledAn
     EXPECT_EQ(logon->details, "Task enabled. Triggers: At log on.");
     EXPECT_EQ(inner->value, "\"C:\\Program Files\\wltest\\inner.exe\"");
   }
-  // Tasks come after the 21 classic sources.
+  // Tasks come after sources 1 to 21.
   for (const auto& row : rows) {
     if (row.source <= kCommonStartupSource) {
       EXPECT_LT(&row, logon);
@@ -374,7 +374,7 @@ TEST(HookSources, EveryHookIsListedInEachViewAfterTheTasksAndRemovedThroughTheWr
   keys.Value(LM, std::string(kActiveSetup32) + "\\" + guid, "StubPath", "C:\\wltest\\stub32.exe");
   keys.Value(LM, std::string(kActiveSetup) + "\\" + sysGuid, "StubPath",
              "%SystemRoot%\\system32\\rundll32.exe setup.dll,Install");
-  // Policy Run keys: a drive path the classic source 11 lists already (one
+  // Policy Run keys: a drive path source 11 lists already (one
   // row), a REG_EXPAND_SZ it does not.
   values.String(LM, kPolicyRun, pol, "C:\\wltest\\policy.exe");
   // Windows and Wine share the policy keys between the views.
@@ -432,7 +432,7 @@ TEST(HookSources, EveryHookIsListedInEachViewAfterTheTasksAndRemovedThroughTheWr
   ASSERT_NE(appInitRow, nullptr);
   EXPECT_EQ(appInitRow->details, "LoadAppInit_DLLs = 0.");
   EXPECT_EQ(appInitRow->defaultValue, "");
-  // The hooks come after every classic source.
+  // The hooks come after every row of sources 1 to 21.
   for (const auto& r : rows) {
     if (r.source <= kCommonStartupSource) {
       EXPECT_LT(&r, debugger);
@@ -482,7 +482,7 @@ TEST(HookSources, AWinlogonShellIsListedOnlyWhenItIsNotTheDefaultAndRestoreDefau
   EXPECT_TRUE(RestoreAutorunDefault(*shell32Row).ok());
   EXPECT_EQ(win32::RegKey::Open(LM, kWinlogon32)->ReadString("Shell"), "explorer.exe");
 
-  // The user's own shell: a drive path is a classic source 7 row too; it is
+  // The user's own shell: a drive path is a source 7 row too; it is
   // listed once, flagged, and carries the default.
   shell.Set("C:\\wltest\\usershell.exe");
   auto second = scan();

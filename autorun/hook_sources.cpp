@@ -80,7 +80,7 @@ constexpr const char* kSafeBootNetwork =
 constexpr const char* kShellex = "\\Software\\Classes\\AllFilesystemObjects\\shellex\\*\\*\\";
 constexpr const char* kOfficeAddins = "\\Software\\Microsoft\\Office\\*\\Addins\\*\\";
 
-// The places, in scan order. The classic sources read some of the same keys
+// The places, in scan order. Sources 1 to 21 read some of the same keys
 // (Run, RunOnce, Winlogon): a row both list is listed once.
 constexpr HookSource kHooks[] = {
     // Winlogon: the shell and the logon program, lists Windows reads at logon.
@@ -714,20 +714,20 @@ std::string KeyWithoutTrail(std::string_view key) {
 }  // namespace
 
 void MergeHookRows(std::vector<AutorunRow>& rows, std::size_t firstHook) {
-  // The classic rows by key and value name, each looked up once per hook
-  // row (a Run key of thousands of values is read by both).
-  std::unordered_map<std::string, std::size_t> classic;
-  classic.reserve(firstHook);
+  // The rows before the hooks by key and value name, each looked up once
+  // per hook row (a Run key of thousands of values is read by both).
+  std::unordered_map<std::string, std::size_t> earlier;
+  earlier.reserve(firstHook);
   auto nameOf = [](const AutorunRow& row) { return KeyWithoutTrail(row.registryKey) + '\0' + AsciiUpper(RowValueName(row)); };
   for (std::size_t j = firstHook; j-- > 0;)
-    if (rows[j].element.empty()) classic[nameOf(rows[j])] = j;
+    if (rows[j].element.empty()) earlier[nameOf(rows[j])] = j;
   std::vector<AutorunRow> kept;
   std::vector<bool> dropped(firstHook, false);
   for (std::size_t i = firstHook; i < rows.size(); ++i) {
     AutorunRow& hook = rows[i];
-    const auto found = classic.find(nameOf(hook));
-    AutorunRow* same = found == classic.end() ? nullptr : &rows[found->second];
-    // An element of a list the classic row shows whole: the elements are
+    const auto found = earlier.find(nameOf(hook));
+    AutorunRow* same = found == earlier.end() ? nullptr : &rows[found->second];
+    // An element of a list the earlier row shows whole: the elements are
     // the rows (each removable on its own), the whole list is not.
     if (same && hook.split != ValueSplit::Whole && AsciiUpper(Trimmed(same->value)) != AsciiUpper(Trimmed(hook.element))) {
       dropped[found->second] = true;

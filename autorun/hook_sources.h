@@ -1,6 +1,7 @@
-// The autorun places of current systems after the 21 classic sources:
-// scheduled tasks (source 22) and the logon and process hooks (sources 23 and
-// up), each hook source one line of a table. Portable: no system calls.
+// The autorun places after the registry sources, the INI entries and the
+// Startup folders (sources 1 to 21): scheduled tasks (source 22) and the
+// logon and process hooks (sources 23 and up), each hook source one line of
+// a table. Portable: no system calls.
 #pragma once
 
 #include <functional>
@@ -17,7 +18,7 @@ namespace wl {
 
 inline constexpr int kScheduledTaskSource = 22;
 
-// The places where software persists beyond the 21 classic sources, each one
+// The places where software persists beyond sources 1 to 21, each one
 // row of a table: where the key is, which of its values count, how a value
 // is read and what Windows puts there itself. A key path may hold "*"
 // parts: every sub-key there ("…\\RunOnceEx\\*\\", "…\\Notify\\*\\").
@@ -162,7 +163,7 @@ std::span<const FilePlace> FilePlaces();
 bool IsOwnName(const FilePlace& place, std::string_view originalName);
 
 // A hook row that stands for the same value as a row before firstHook (the
-// classic sources read some of the same keys) is dropped; what it knows (the
+// sources 1 to 21 read some of the same keys) is dropped; what it knows (the
 // default, the flag) goes to that row.
 void MergeHookRows(std::vector<AutorunRow>& rows, std::size_t firstHook);
 

@@ -17,7 +17,7 @@ const HookSource& Source(int number) {
   throw std::runtime_error("no source " + std::to_string(number));
 }
 
-TEST(HookSources, OneLineEachAfterTheClassicSourcesAndTwinsOnlyForMachineSoftwareKeys) {
+TEST(HookSources, OneLineEachAfterSource21AndTwinsOnlyForMachineSoftwareKeys) {
   std::set<std::pair<int, std::string>> seen;
   int last = kScheduledTaskSource;
   const auto categories = AutorunCategories();
@@ -156,7 +156,7 @@ TEST(HookLists, ElementsSplitAndOneRemovedKeepsTheRestAndItsSeparators) {
   EXPECT_EQ(ElementsWithout({"msv1_0"}, "evil"), std::nullopt);
 }
 
-TEST(MergeHookRows, AValueTheClassicSourcesListedIsListedOnceAndKeepsTheDefault) {
+TEST(MergeHookRows, AValueAnEarlierSourceListedIsListedOnceAndKeepsTheDefault) {
   std::vector<AutorunRow> rows(4);
   rows[0].itemName = "Shell";
   rows[0].registryKey = "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon\\";

@@ -36,41 +36,41 @@ StartupPage::StartupPage(ui::PageContext& context)
                 {"Since Saved", 110, [](const StartupRow& r) { return r.sinceSaved; }}},
                win32::ListStyle{.subItemImages = true}) {
   // The popup menu's items first: the toolbar then starts with its own.
-  AddAction({.id = kSetup1, .caption = "Setup...", .handler = [this] { Setup1Click(); }, .toolbar = false});
-  AddAction({.id = kDisableItem1, .caption = "Delete Item...", .handler = [this] { DisableItem1Click(); },
+  AddAction({.id = kSetupMenuItem, .caption = "Setup...", .handler = [this] { SetupClick(); }, .toolbar = false});
+  AddAction({.id = kDeleteItemMenuItem, .caption = "Delete Item...", .handler = [this] { DeleteItemClick(); },
              .toolbar = false});
-  AddAction({.id = kDisableTask1, .caption = "Disable Task", .hint = "Disable the selected scheduled task.",
-             .handler = [this] { DisableTask1Click(); }, .toolbar = false});
-  AddAction({.id = kRestoreDefault1, .caption = "Restore Default",
+  AddAction({.id = kDisableTaskMenuItem, .caption = "Disable Task", .hint = "Disable the selected scheduled task.",
+             .handler = [this] { DisableTaskClick(); }, .toolbar = false});
+  AddAction({.id = kRestoreDefaultMenuItem, .caption = "Restore Default",
              .hint = "Write the system's default back into the selected entry.",
-             .handler = [this] { RestoreDefault1Click(); }, .toolbar = false});
+             .handler = [this] { RestoreDefaultClick(); }, .toolbar = false});
   AddSeparator();
-  AddAction({.id = kRefresh1, .caption = "Refresh", .handler = [this] { Refresh1Click(); }, .toolbar = false});
+  AddAction({.id = kRefreshMenuItem, .caption = "Refresh", .handler = [this] { RefreshClick(); }, .toolbar = false});
   AddSeparator();
-  AddAction({.id = kDeleteFile1, .caption = "File Poperty", .hint = "Show file poperty.",
-             .handler = [this] { DeleteFile1Click(); }, .toolbar = false});
-  AddAction({.id = kOpenFolder1, .caption = "Open Directory", .hint = "Open the directory of the file.",
-             .handler = [this] { OpenFolder1Click(); }, .toolbar = false});
-  AddAction({.id = kProperty1, .caption = "View Entry", .hint = "View the entry from registry or Start menu.",
-             .handler = [this] { Property1Click(); }, .toolbar = false});
-  AddAction({.id = kToolButton7, .caption = "Refresh", .hint = "Reload system startup items.",
-             .glyph = ui::Glyph::Refresh, .handler = [this] { ToolButton7Click(); }, .menu = false});
-  AddAction({.id = kToolButton8, .caption = "Delete Item", .hint = "Delete the selected item.",
-             .glyph = ui::Glyph::Delete, .handler = [this] { ToolButton8Click(); }, .menu = false});
-  AddAction({.id = kToolButton11, .caption = "Add Program", .hint = "Add a new program to startup list.",
-             .glyph = ui::Glyph::Add, .handler = [this] { ToolButton11Click(); }, .menu = false});
-  AddAction({.id = kToolButton4, .caption = "Launch Program", .hint = "Launch select program.",
-             .glyph = ui::Glyph::Run, .handler = [this] { ToolButton4Click(); }, .menu = false});
-  AddAction({.id = kToolButton12, .caption = "Disable", .hint = "Disable the selected scheduled task.",
-             .glyph = ui::Glyph::Stop, .handler = [this] { ToolButton12Click(); }, .menu = false});
-  AddAction({.id = kToolButton13, .caption = "Restore Default",
+  AddAction({.id = kFilePropertyMenuItem, .caption = "File Poperty", .hint = "Show file poperty.",
+             .handler = [this] { FilePropertyClick(); }, .toolbar = false});
+  AddAction({.id = kOpenDirectoryMenuItem, .caption = "Open Directory", .hint = "Open the directory of the file.",
+             .handler = [this] { OpenDirectoryClick(); }, .toolbar = false});
+  AddAction({.id = kViewEntryMenuItem, .caption = "View Entry", .hint = "View the entry from registry or Start menu.",
+             .handler = [this] { ViewEntryClick(); }, .toolbar = false});
+  AddAction({.id = kRefreshButton, .caption = "Refresh", .hint = "Reload system startup items.",
+             .glyph = ui::Glyph::Refresh, .handler = [this] { RefreshClick(); }, .menu = false});
+  AddAction({.id = kDeleteItemButton, .caption = "Delete Item", .hint = "Delete the selected item.",
+             .glyph = ui::Glyph::Delete, .handler = [this] { DeleteItemClick(); }, .menu = false});
+  AddAction({.id = kAddProgramButton, .caption = "Add Program", .hint = "Add a new program to startup list.",
+             .glyph = ui::Glyph::Add, .handler = [this] { AddProgramClick(); }, .menu = false});
+  AddAction({.id = kLaunchProgramButton, .caption = "Launch Program", .hint = "Launch select program.",
+             .glyph = ui::Glyph::Run, .handler = [this] { LaunchProgramClick(); }, .menu = false});
+  AddAction({.id = kDisableButton, .caption = "Disable", .hint = "Disable the selected scheduled task.",
+             .glyph = ui::Glyph::Stop, .handler = [this] { DisableTaskClick(); }, .menu = false});
+  AddAction({.id = kRestoreDefaultButton, .caption = "Restore Default",
              .hint = "Write the system's default back into the selected entry.", .glyph = ui::Glyph::Registry,
-             .handler = [this] { ToolButton13Click(); }, .menu = false});
-  AddAction({.id = kToolButton30, .caption = "Uninstall Software", .glyph = ui::Glyph::Package,
-             .handler = [this] { ToolButton30Click(); }, .menu = false});
-  AddAction({.id = kCompareSaved1, .caption = "Compare with Saved...",
+             .handler = [this] { RestoreDefaultClick(); }, .menu = false});
+  AddAction({.id = kUninstallSoftwareButton, .caption = "Uninstall Software", .glyph = ui::Glyph::Package,
+             .handler = [this] { UninstallSoftwareClick(); }, .menu = false});
+  AddAction({.id = kCompareSaved, .caption = "Compare with Saved...",
              .hint = "Mark the entries that are new or changed since a saved scan.", .glyph = ui::Glyph::Notepad,
-             .handler = [this] { CompareSaved1Click(); }});
+             .handler = [this] { CompareSavedClick(); }});
   std::vector<std::string> categories{kAllCategories};
   for (std::string_view category : AutorunCategories()) categories.emplace_back(category);
   AddFilter(std::move(categories), [this](int) { CategoryFilterChange(); });
@@ -82,15 +82,15 @@ StartupPage::StartupPage(ui::PageContext& context)
   openKey = OpenSourceKeyInRegistry;
   listTasks = ListTasksOfThisSystem;
   chooseProgram = [this] {
-    return win32::AskOpenFile(context_.ui.MainWindow(), {.filter = "Application(*.exe;*.dll)|*.exe;*.dll"});
+    return win32::AskOpenFile(context_.ui.OwnerWindow(), {.filter = "Application(*.exe;*.dll)|*.exe;*.dll"});
   };
   shellOpen = [](const std::string& target) { return ShellOpen(target); };
-  showProperties = [this](const std::string& path) { return ShowFileProperties(path, context_.ui.MainWindow()); };
+  showProperties = [this](const std::string& path) { return ShowFileProperties(path, context_.ui.OwnerWindow()); };
   jumpToRegistry = [](const std::string& key, const std::string& value) { return JumpToRegistryEntry(key, value); };
   fileIcon = [](const std::string& text, bool small) { return GetFileIcon(text, small); };
-  showModal = [this](win32::Dialog& dialog) { return dialog.ShowModal(context_.ui.MainWindow()); };
+  showModal = [this](win32::Dialog& dialog) { return dialog.ShowModal(context_.ui.OwnerWindow()); };
   chooseSaved = [this] {
-    return win32::AskOpenFile(context_.ui.MainWindow(),
+    return win32::AskOpenFile(context_.ui.OwnerWindow(),
                               {.filter = "Scan document (*.json)|*.json|All Files|*.*",
                                .title = "Compare with Saved"});
   };
@@ -99,31 +99,31 @@ StartupPage::StartupPage(ui::PageContext& context)
 StartupPage::~StartupPage() = default;
 
 void StartupPage::OnCreate() {
-  imageList3_ = ui::ImageList(S(16), {ui::Glyph::Warning, ui::Glyph::Check, ui::Glyph::Cross});
+  programIcons_ = ui::ImageList(S(16), {ui::Glyph::Warning, ui::Glyph::Check, ui::Glyph::Cross});
   ListPage::OnCreate();
-  List().View().SetSmallImages(imageList3_.get());
+  List().View().SetSmallImages(programIcons_.get());
   // Rows new or changed since the saved scan stand out.
   List().View().backgroundOf = [this](std::size_t i) {
     return i < List().Count() && !List().Rows()[i].sinceSaved.empty() ? RGB(255, 243, 205) : CLR_DEFAULT;
   };
 }
 
-TForm2& StartupPage::Form2() {
-  if (auto* form = dynamic_cast<TForm2*>(context_.ui.Form2())) return *form;
-  if (!ownForm2_) ownForm2_ = std::make_unique<TForm2>();
-  return *ownForm2_;
+StartupSetupDialog& StartupPage::StartupSetup() {
+  if (auto* form = dynamic_cast<StartupSetupDialog*>(context_.ui.StartupSetup())) return *form;
+  if (!ownStartupSetup_) ownStartupSetup_ = std::make_unique<StartupSetupDialog>();
+  return *ownStartupSetup_;
 }
 
 // ---- the scan ---------------------------------------------------------------
 
-void StartupPage::Refresh1Click() {
+void StartupPage::RefreshClick() {
   lastPlaces_ = places();
   AutorunScanResult scan = ScanAutorun(PageJudge(), lastPlaces_, openKey, listTasks);
 
   // One program icon per row after the three fixed images, row i (in scan
   // order) at image i + 3. The list is sized once, not grown icon by icon.
   // Only the program's file type decides its icon, so each type is asked once.
-  HIMAGELIST images = imageList3_.get();
+  HIMAGELIST images = programIcons_.get();
   ImageList_SetImageCount(images, static_cast<UINT>(kFixedStatusImages + scan.rows.size()));
   // Drawing an icon costs far more than storing ready bitmaps: each type's
   // icon is drawn once, for its first row, and its bitmaps go to the others.
@@ -132,7 +132,7 @@ void StartupPage::Refresh1Click() {
   };
   std::unordered_map<std::string, Drawn> drawnFor;  // file type -> its picture
   win32::UniqueHicon fallback(static_cast<HICON>(
-      CopyImage(LoadIconW(nullptr, IDI_APPLICATION), IMAGE_ICON, imageList3_.Size(), imageList3_.Size(), 0)));
+      CopyImage(LoadIconW(nullptr, IDI_APPLICATION), IMAGE_ICON, programIcons_.Size(), programIcons_.Size(), 0)));
   // The flagged rows as a scan document would name them (the hijack rows
   // still give each row's place in the scan).
   flaggedItems_.clear();
@@ -178,7 +178,7 @@ void StartupPage::Refresh1Click() {
 
 // ---- comparing with a saved scan ---------------------------------------------
 
-void StartupPage::CompareSaved1Click() {
+void StartupPage::CompareSavedClick() {
   const auto file = chooseSaved();
   if (!file || file->empty()) return;
   Baseline baseline;
@@ -190,7 +190,7 @@ void StartupPage::CompareSaved1Click() {
   saved_ = std::move(baseline);
   savedFile_ = *file;
   if (allRows_.empty())
-    Refresh1Click();  // compares when done
+    RefreshClick();  // compares when done
   else
     ShowComparison();
 }
@@ -256,17 +256,18 @@ void StartupPage::ForgetRow(int scanIndex) {
 
 void StartupPage::PMStartupPopup() {
   const bool selected = List().Selected() != nullptr;
-  for (int id : {kSetup1, kDisableItem1, kDeleteFile1, kOpenFolder1, kProperty1, kToolButton8})
+  for (int id : {kSetupMenuItem, kDeleteItemMenuItem, kFilePropertyMenuItem, kOpenDirectoryMenuItem, kViewEntryMenuItem,
+                 kDeleteItemButton})
     EnableAction(id, selected);
   const StartupRow* row = List().Selected();
   const bool task = row && CanDisable(row->entry);
   const bool restorable = row && CanRestoreDefault(row->entry);
-  for (int id : {kDisableTask1, kToolButton12}) EnableAction(id, task);
-  for (int id : {kRestoreDefault1, kToolButton13}) EnableAction(id, restorable);
+  for (int id : {kDisableTaskMenuItem, kDisableButton}) EnableAction(id, task);
+  for (int id : {kRestoreDefaultMenuItem, kRestoreDefaultButton}) EnableAction(id, restorable);
 }
 
 void StartupPage::StartupListDblClick() {
-  if (List().Selected()) Setup1Click();
+  if (List().Selected()) SetupClick();
 }
 
 void StartupPage::StartupListColumnClick() { List().SortByCaption(); }
@@ -287,29 +288,29 @@ StartupEntry StartupPage::EntryOf(std::size_t index) const {
   if (!row.entry.details.empty()) e.analysis += "\r\n" + row.entry.details;
   // The company of the program that runs, as the judge resolved it.
   e.companyName = GetFileVersionText(judged.program.empty() ? row.entry.value : judged.program, kCompanyName);
-  if (row.image >= 0) e.icon = ImageList_GetIcon(imageList3_.get(), row.image, ILD_NORMAL);
+  if (row.image >= 0) e.icon = ImageList_GetIcon(programIcons_.get(), row.image, ILD_NORMAL);
   return e;
 }
 
-void StartupPage::OpenForm2(bool removal) {
+void StartupPage::OpenStartupSetup(bool removal) {
   const auto selected = List().SelectedIndex();
   if (!selected) return;
-  TForm2& form = Form2();
+  StartupSetupDialog& form = StartupSetup();
   StartupEntry entry = EntryOf(*selected);
   win32::UniqueHicon icon(entry.icon);  // the dialog keeps its own copy
   if (removal)
-    form.ShowRemoveItemPage(context_.ui.MainWindow(), entry);
+    form.ShowRemoveItemPage(context_.ui.OwnerWindow(), entry);
   else
-    form.ShowGeneralPage(context_.ui.MainWindow(), entry);
+    form.ShowGeneralPage(context_.ui.OwnerWindow(), entry);
   form.onRemove = [this](int index, const RemovalChoice& choice) { RemoveItem(index, choice); };
-  form.onFileProperty = [this] { DeleteFile1Click(); };
-  form.onOpenDirectory = [this] { OpenFolder1Click(); };
+  form.onFileProperty = [this] { FilePropertyClick(); };
+  form.onOpenDirectory = [this] { OpenDirectoryClick(); };
   showModal(form);
 }
 
-void StartupPage::Setup1Click() { OpenForm2(false); }
+void StartupPage::SetupClick() { OpenStartupSetup(false); }
 
-void StartupPage::DisableItem1Click() { OpenForm2(true); }
+void StartupPage::DeleteItemClick() { OpenStartupSetup(true); }
 
 void StartupPage::RemoveItem(int index, const RemovalChoice& choice) {
   if (index < 0 || static_cast<std::size_t>(index) >= List().Count()) return;
@@ -340,7 +341,7 @@ void StartupPage::RemoveItem(int index, const RemovalChoice& choice) {
 
 // ---- tasks and defaults -----------------------------------------------------
 
-void StartupPage::DisableTask1Click() {
+void StartupPage::DisableTaskClick() {
   const auto selected = List().SelectedIndex();
   if (!selected) return;
   const AutorunRow entry = List().Rows()[*selected].entry;
@@ -368,7 +369,7 @@ void StartupPage::DisableTask1Click() {
   RunPopup();
 }
 
-void StartupPage::RestoreDefault1Click() {
+void StartupPage::RestoreDefaultClick() {
   const auto selected = List().SelectedIndex();
   if (!selected) return;
   const AutorunRow entry = List().Rows()[*selected].entry;
@@ -392,7 +393,7 @@ void StartupPage::RestoreDefault1Click() {
 
 // ---- shell actions ----------------------------------------------------------
 
-void StartupPage::DeleteFile1Click() {
+void StartupPage::FilePropertyClick() {
   const StartupRow* row = List().Selected();
   if (!row) return;
   const std::string path = ResolveProgramPath(row->entry.value);
@@ -407,11 +408,11 @@ void StartupPage::OpenDirectoryOf(const std::string& value) {
   if (!shellOpen(folder)) ShowStatus("The folder " + folder + " cannot be opened.");
 }
 
-void StartupPage::OpenFolder1Click() {
+void StartupPage::OpenDirectoryClick() {
   if (const StartupRow* row = List().Selected()) OpenDirectoryOf(row->entry.value);
 }
 
-void StartupPage::Property1Click() {
+void StartupPage::ViewEntryClick() {
   const StartupRow* row = List().Selected();
   if (!row) return;
   switch (EntryKindOf(row->entry.registryKey)) {
@@ -429,21 +430,21 @@ void StartupPage::Property1Click() {
   }
 }
 
-void StartupPage::ToolButton4Click() {
+void StartupPage::LaunchProgramClick() {
   const StartupRow* row = List().Selected();
   if (!row) return;
   const std::string program = ExtractExecutablePath(row->entry.value);
   if (!shellOpen(program)) ShowStatus(program + " cannot be started.");
 }
 
-void StartupPage::ToolButton11Click() {
+void StartupPage::AddProgramClick() {
   const auto program = chooseProgram();
   if (!program || program->empty()) return;
   const WriteResult written = AddProgramToRun(*program);
   if (!written.ok()) context_.ui.Message(written.message, kMessageCaption, MB_OK | MB_ICONERROR);
-  Refresh1Click();
+  RefreshClick();
 }
 
-void StartupPage::ToolButton30Click() { context_.ui.OpenPage(kSoftwarePageIndex); }
+void StartupPage::UninstallSoftwareClick() { context_.ui.OpenPage(kSoftwarePage); }
 
 }  // namespace wl

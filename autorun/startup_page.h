@@ -1,5 +1,5 @@
-// The Startup page (page 0): StartupList shows the autorun entries with their
-// program icons (ImageList3) and verdicts; its toolbar and its popup menu
+// The Startup page ("Autorun List"): StartupList shows the autorun entries with their
+// program icons (ProgramIcons) and verdicts; its toolbar and its popup menu
 // PMStartup act on the selected row through the "Startup Setup" dialog and
 // the shell.
 #pragma once
@@ -13,7 +13,7 @@
 #include "ui/list_page.h"
 #include "autorun/autorun_actions.h"
 #include "autorun/autorun_scan.h"
-#include "autorun/startup_setup_form.h"
+#include "autorun/startup_setup_dialog.h"
 #include "documents/scan_baseline.h"
 #include "win32/handles.h"
 
@@ -22,7 +22,7 @@ namespace wl {
 // A row of StartupList: the entry and the image appended for it.
 struct StartupRow {
   AutorunRow entry;
-  int image = -1;     // its program icon in ImageList3
+  int image = -1;     // its program icon in ProgramIcons
   int scanIndex = 0;  // its place in the scan's order
   // After "Compare with Saved...": "New", "Changed (value)" …; empty when
   // the saved scan has the entry as it is, or the entry is not flagged.
@@ -32,48 +32,45 @@ struct StartupRow {
 class StartupPage : public ui::ListPage<StartupRow> {
  public:
   // Popup menu PMStartup.
-  static constexpr int kSetup1 = 1001;
-  static constexpr int kDisableItem1 = 1002;
-  static constexpr int kRefresh1 = 1003;
-  static constexpr int kDeleteFile1 = 1004;  // "File Poperty"
-  static constexpr int kOpenFolder1 = 1005;
-  static constexpr int kProperty1 = 1006;    // "View Entry"
+  static constexpr int kSetupMenuItem = 1001;
+  static constexpr int kDeleteItemMenuItem = 1002;
+  static constexpr int kRefreshMenuItem = 1003;
+  static constexpr int kFilePropertyMenuItem = 1004;  // "File Poperty"
+  static constexpr int kOpenDirectoryMenuItem = 1005;
+  static constexpr int kViewEntryMenuItem = 1006;    // "View Entry"
   // Toolbar.
-  static constexpr int kToolButton7 = 1007;   // "Refresh"
-  static constexpr int kToolButton8 = 1008;   // "Delete Item"
-  static constexpr int kToolButton11 = 1009;  // "Add Program"
-  static constexpr int kToolButton4 = 1010;   // "Launch Program"
-  static constexpr int kToolButton30 = 1011;  // "Uninstall Software"
+  static constexpr int kRefreshButton = 1007;            // "Refresh"
+  static constexpr int kDeleteItemButton = 1008;         // "Delete Item"
+  static constexpr int kAddProgramButton = 1009;         // "Add Program"
+  static constexpr int kLaunchProgramButton = 1010;      // "Launch Program"
+  static constexpr int kUninstallSoftwareButton = 1011;  // "Uninstall Software"
   // Scheduled tasks and hooks with a system default.
-  static constexpr int kDisableTask1 = 1012;     // popup "Disable Task"
-  static constexpr int kRestoreDefault1 = 1013;  // popup "Restore Default"
-  static constexpr int kToolButton12 = 1014;     // "Disable"
-  static constexpr int kToolButton13 = 1015;     // "Restore Default"
+  static constexpr int kDisableTaskMenuItem = 1012;     // popup "Disable Task"
+  static constexpr int kRestoreDefaultMenuItem = 1013;  // popup "Restore Default"
+  static constexpr int kDisableButton = 1014;           // "Disable"
+  static constexpr int kRestoreDefaultButton = 1015;    // "Restore Default"
   // Marks the rows new or changed since a saved scan document.
-  static constexpr int kCompareSaved1 = 1016;  // "Compare with Saved..."
+  static constexpr int kCompareSaved = 1016;  // "Compare with Saved..."
 
-  static constexpr int kSoftwarePageIndex = 12;
+  // The page "Uninstall Software" opens.
+  static constexpr char kSoftwarePage[] = "software";
 
   explicit StartupPage(ui::PageContext& context);
   ~StartupPage() override;
 
   // ---- handlers ---------------------------------------------------------
-  void Refresh1Click();  // the autorun scan
-  void ToolButton7Click() { Refresh1Click(); }
-  void ToolButton8Click() { DisableItem1Click(); }
-  void ToolButton11Click();  // "Add Program"
-  void ToolButton4Click();   // "Launch Program"
-  void ToolButton30Click();  // "Uninstall Software"
-  void Setup1Click();        // properties dialog
-  void DisableItem1Click();  // removal dialog
-  void DeleteFile1Click();   // "File Poperty"
-  void OpenFolder1Click();   // "Open Directory"
-  void Property1Click();     // "View Entry"
-  void DisableTask1Click();     // disables the selected row's scheduled task
-  void RestoreDefault1Click();  // writes the system's default back into the selected hook value
-  void ToolButton12Click() { DisableTask1Click(); }
-  void ToolButton13Click() { RestoreDefault1Click(); }
-  void CompareSaved1Click();  // reads a scan document and marks the rows; writes nothing
+  void RefreshClick();            // the autorun scan
+  void AddProgramClick();         // "Add Program"
+  void LaunchProgramClick();      // "Launch Program"
+  void UninstallSoftwareClick();  // "Uninstall Software"
+  void SetupClick();              // properties dialog
+  void DeleteItemClick();         // removal dialog
+  void FilePropertyClick();       // "File Poperty"
+  void OpenDirectoryClick();      // "Open Directory"
+  void ViewEntryClick();          // "View Entry"
+  void DisableTaskClick();        // disables the selected row's scheduled task
+  void RestoreDefaultClick();     // writes the system's default back into the selected hook value
+  void CompareSavedClick();       // reads a scan document and marks the rows; writes nothing
   void PMStartupPopup();
   void StartupListDblClick();
   void StartupListColumnClick();
@@ -82,17 +79,17 @@ class StartupPage : public ui::ListPage<StartupRow> {
   static constexpr const char* kAllCategories = "All Categories";
 
   bool IsEmpty() const override { return List().Empty(); }
-  void RefreshPage() override { Refresh1Click(); }
+  void RefreshPage() override { RefreshClick(); }
 
-  const ui::ImageList& ImageList3() const { return imageList3_; }
-  // The dialog in use: the program's TForm2, else one of the page's own.
-  TForm2& Form2();
+  const ui::ImageList& ProgramIcons() const { return programIcons_; }
+  // The dialog in use: the program's StartupSetupDialog, else one of the page's own.
+  StartupSetupDialog& StartupSetup();
 
   // ---- seams (tests replace them) ---------------------------------------
   std::function<AutorunPlaces()> places;
   SourceKeyOpener openKey;
   TaskLister listTasks;
-  // OpenDialog1: the chosen program file, nullopt when cancelled.
+  // "Add Program": the chosen program file, nullopt when cancelled.
   std::function<std::optional<std::string>()> chooseProgram;
   std::function<bool(const std::string& target)> shellOpen;
   std::function<bool(const std::string& path)> showProperties;
@@ -107,7 +104,7 @@ class StartupPage : public ui::ListPage<StartupRow> {
 
  private:
   StartupEntry EntryOf(std::size_t index) const;
-  void OpenForm2(bool removal);
+  void OpenStartupSetup(bool removal);
   void RemoveItem(int index, const RemovalChoice& choice);
   void OpenDirectoryOf(const std::string& value);
   // The rows of the last scan the filter lets through.
@@ -117,7 +114,7 @@ class StartupPage : public ui::ListPage<StartupRow> {
   // Marks the rows by the saved scan compared with last, and says how many.
   void ShowComparison();
 
-  ui::ImageList imageList3_;
+  ui::ImageList programIcons_;
   AutorunPlaces lastPlaces_;
   std::vector<StartupRow> allRows_;  // every row of the last scan, the filter aside
   // The flagged rows of the last scan as a scan document names them, each
@@ -127,7 +124,7 @@ class StartupPage : public ui::ListPage<StartupRow> {
   // compared with it until another is chosen.
   std::optional<Baseline> saved_;
   std::string savedFile_;
-  std::unique_ptr<TForm2> ownForm2_;
+  std::unique_ptr<StartupSetupDialog> ownStartupSetup_;
 };
 
 }  // namespace wl

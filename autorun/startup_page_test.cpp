@@ -1,5 +1,5 @@
 // The Startup page in a window of its own: the scan into StartupList and
-// ImageList3, the actions and their enabling, the "Startup Setup" dialog.
+// ProgramIcons, the actions and their enabling, the "Startup Setup" dialog.
 #include "autorun/startup_page.h"
 
 #include <gtest/gtest.h>
@@ -62,7 +62,7 @@ class StartupPageTest : public ::testing::Test {
       return opened_.push_back("registry " + k + "|" + v), true;
     };
     page_->showModal = [this](win32::Dialog& d) {
-      auto& form = dynamic_cast<TForm2&>(d);
+      auto& form = dynamic_cast<StartupSetupDialog&>(d);
       ++modals_;
       if (onModal_) onModal_(form);
       return IDOK;
@@ -107,7 +107,7 @@ class StartupPageTest : public ::testing::Test {
   std::unique_ptr<StartupPage> page_;
   std::vector<std::string> opened_;
   int modals_ = 0;
-  std::function<void(TForm2&)> onModal_;
+  std::function<void(StartupSetupDialog&)> onModal_;
 };
 
 TEST_F(StartupPageTest, EachRefreshGivesOneIconPerRowAndAppendsItsReportRows) {
@@ -116,9 +116,9 @@ TEST_F(StartupPageTest, EachRefreshGivesOneIconPerRowAndAppendsItsReportRows) {
   values_.String(CU, test::kRunOnce, same, "\"C:\\wl 2\\other.EXE\" /x");
   for (int round = 1; round <= 2; ++round) {
     const std::size_t before = hijack_.Count();
-    page_->ToolButton7Click();
+    page_->RefreshClick();
     const auto& rows = page_->List().Rows();
-    EXPECT_EQ(page_->ImageList3().Count(), static_cast<int>(kFixedStatusImages + rows.size()));
+    EXPECT_EQ(page_->ProgramIcons().Count(), static_cast<int>(kFixedStatusImages + rows.size()));
     for (std::size_t i = 0; i < rows.size(); ++i) EXPECT_EQ(rows[i].image, static_cast<int>(i) + 3);
     const int row = RowOf(name);
     ASSERT_GE(row, 0);
@@ -142,7 +142,7 @@ TEST_F(StartupPageTest, EachRefreshGivesOneIconPerRowAndAppendsItsReportRows) {
     EXPECT_EQ(reported, round);
   }
   // Rows of one file type show the same picture, whichever of them drew it.
-  HIMAGELIST list = page_->ImageList3().get();
+  HIMAGELIST list = page_->ProgramIcons().get();
   const auto first = Pixels(list, RowOf(name) + 3), second = Pixels(list, RowOf(same) + 3);
   EXPECT_EQ(first, second);
   EXPECT_NE(first, std::vector<uint32_t>(first.size(), 0xFFFFFFFFu));  // not blank
@@ -151,71 +151,72 @@ TEST_F(StartupPageTest, EachRefreshGivesOneIconPerRowAndAppendsItsReportRows) {
 TEST_F(StartupPageTest, ActionsFollowTheSelection) {
   const std::string name = UniqueName("sel");
   values_.String(CU, test::kRun, name, "C:\\wl\\sel.exe");
-  page_->Refresh1Click();
-  const int actions[] = {StartupPage::kSetup1,      StartupPage::kDisableItem1, StartupPage::kDeleteFile1,
-                         StartupPage::kOpenFolder1, StartupPage::kProperty1,    StartupPage::kToolButton8};
+  page_->RefreshClick();
+  const int actions[] = {StartupPage::kSetupMenuItem,        StartupPage::kDeleteItemMenuItem,
+                         StartupPage::kFilePropertyMenuItem, StartupPage::kOpenDirectoryMenuItem,
+                         StartupPage::kViewEntryMenuItem,    StartupPage::kDeleteItemButton};
   for (int id : actions) EXPECT_FALSE(page_->IsActionEnabled(id)) << id;
-  EXPECT_FALSE(page_->InvokeAction(StartupPage::kToolButton8));
-  page_->ToolButton4Click();  // "Launch Program" without a row: nothing
+  EXPECT_FALSE(page_->InvokeAction(StartupPage::kDeleteItemButton));
+  page_->LaunchProgramClick();  // "Launch Program" without a row: nothing
   EXPECT_TRUE(opened_.empty());
   EXPECT_EQ(modals_, 0);
   SelectRow(name);
   for (int id : actions) EXPECT_TRUE(page_->IsActionEnabled(id)) << id;
-  EXPECT_TRUE(page_->IsActionEnabled(StartupPage::kRefresh1));
+  EXPECT_TRUE(page_->IsActionEnabled(StartupPage::kRefreshMenuItem));
 }
 
 TEST_F(StartupPageTest, RemovalThroughTheDialogKeepsTheCheckBoxesAndTheIcons) {
   const std::string first = UniqueName("rm-a"), second = UniqueName("rm-b");
   values_.String(CU, test::kRun, first, "C:\\wl\\first.exe");
   values_.String(CU, test::kRun, second, "C:\\wl\\second.exe");
-  page_->Refresh1Click();
+  page_->RefreshClick();
   const std::size_t count = page_->List().Count();
-  const int images = page_->ImageList3().Count();
+  const int images = page_->ProgramIcons().Count();
   const int secondImage = page_->List().Rows()[static_cast<std::size_t>(RowOf(second))].image;
 
   SelectRow(first);
   const int index = RowOf(first);
-  onModal_ = [&](TForm2& f) {
-    EXPECT_EQ(f.ShownPage(), TForm2::Page::RemoveItem);
-    EXPECT_EQ(f.Text(TForm2::kLL), std::to_string(index));
-    EXPECT_EQ(f.Text(TForm2::kEdit3), "C:\\wl\\first.exe");
-    EXPECT_EQ(f.Text(TForm2::kMemo2),
+  onModal_ = [&](StartupSetupDialog& f) {
+    EXPECT_EQ(f.ShownPage(), StartupSetupDialog::Page::RemoveItem);
+    EXPECT_EQ(f.Text(StartupSetupDialog::kRowIndexLabel), std::to_string(index));
+    EXPECT_EQ(f.Text(StartupSetupDialog::kRemoveProgramEdit), "C:\\wl\\first.exe");
+    EXPECT_EQ(f.Text(StartupSetupDialog::kRemoveAnalysisText),
               "File CommpanyName:  \r\nDescription:  (Suspicious) File not found\r\nSigner: (File not found)");
-    EXPECT_EQ(f.Text(TForm2::kCheckBox1), "Also delete program file C:\\wl\\first.exe");
+    EXPECT_EQ(f.Text(StartupSetupDialog::kDeleteFileCheck), "Also delete program file C:\\wl\\first.exe");
     EXPECT_NE(f.ShownIcon(), nullptr);
-    f.SetChecked(TForm2::kCheckBox2, true);
-    f.Button1Click();
+    f.SetChecked(StartupSetupDialog::kDeleteEntryCheck, true);
+    f.OkClick();
   };
-  page_->ToolButton8Click();
+  page_->DeleteItemClick();
   EXPECT_EQ(modals_, 1);
   auto run = win32::RegKey::Open(CU, test::kRun);
   EXPECT_FALSE(run->HasValue(first));
   EXPECT_EQ(RowOf(first), -1);
   EXPECT_EQ(page_->List().Count(), count - 1);
-  EXPECT_EQ(page_->ImageList3().Count(), images);  // nothing rescanned
+  EXPECT_EQ(page_->ProgramIcons().Count(), images);  // nothing rescanned
   EXPECT_TRUE(ui_.messages.empty());
 
   // The row below keeps its own icon; the dialog shows that row.
   SelectRow(second);
   EXPECT_EQ(page_->List().Rows()[static_cast<std::size_t>(RowOf(second))].image, secondImage);
-  onModal_ = [&](TForm2& f) {
-    EXPECT_EQ(f.ShownPage(), TForm2::Page::General);
-    EXPECT_EQ(f.Text(TForm2::kLL), std::to_string(RowOf(second)));
-    EXPECT_EQ(f.Text(TForm2::kEdit1), second);
-    EXPECT_EQ(f.Text(TForm2::kEdit2), "C:\\wl\\second.exe");
-    f.Button1Click();  // "&OK" on "General" only closes
+  onModal_ = [&](StartupSetupDialog& f) {
+    EXPECT_EQ(f.ShownPage(), StartupSetupDialog::Page::General);
+    EXPECT_EQ(f.Text(StartupSetupDialog::kRowIndexLabel), std::to_string(RowOf(second)));
+    EXPECT_EQ(f.Text(StartupSetupDialog::kItemNameEdit), second);
+    EXPECT_EQ(f.Text(StartupSetupDialog::kProgramPathEdit), "C:\\wl\\second.exe");
+    f.OkClick();  // "&OK" on "General" only closes
   };
   page_->StartupListDblClick();
   EXPECT_TRUE(run->HasValue(second));
 
   // The check box chosen last time is still checked; clearing both removes nothing.
-  onModal_ = [&](TForm2& f) {
-    EXPECT_TRUE(f.Checked(TForm2::kCheckBox2));
-    EXPECT_FALSE(f.Checked(TForm2::kCheckBox1));
-    f.SetChecked(TForm2::kCheckBox2, false);
-    f.Button1Click();
+  onModal_ = [&](StartupSetupDialog& f) {
+    EXPECT_TRUE(f.Checked(StartupSetupDialog::kDeleteEntryCheck));
+    EXPECT_FALSE(f.Checked(StartupSetupDialog::kDeleteFileCheck));
+    f.SetChecked(StartupSetupDialog::kDeleteEntryCheck, false);
+    f.OkClick();
   };
-  page_->DisableItem1Click();
+  page_->DeleteItemClick();
   EXPECT_TRUE(run->HasValue(second));
   EXPECT_GE(RowOf(second), 0);
   EXPECT_EQ(modals_, 3);
@@ -224,18 +225,18 @@ TEST_F(StartupPageTest, RemovalThroughTheDialogKeepsTheCheckBoxesAndTheIcons) {
 TEST_F(StartupPageTest, RemovalFailuresAreReportedAndTheRowStays) {
   const std::string name = UniqueName("fail");
   values_.String(CU, test::kRun, name, "C:\\wl\\missing.exe /x");
-  page_->Refresh1Click();
+  page_->RefreshClick();
   SelectRow(name);
-  onModal_ = [](TForm2& f) {
-    f.SetChecked(TForm2::kCheckBox1, true);
-    f.SetChecked(TForm2::kCheckBox2, true);
-    f.Button1Click();
+  onModal_ = [](StartupSetupDialog& f) {
+    f.SetChecked(StartupSetupDialog::kDeleteFileCheck, true);
+    f.SetChecked(StartupSetupDialog::kDeleteEntryCheck, true);
+    f.OkClick();
   };
   {
     ScopedWriteInterceptor denied([](const WriteRequest& r) {
       return r.kind == WriteKind::DeleteRegValue ? uint32_t(ERROR_ACCESS_DENIED) : uint32_t(0);
     });
-    page_->DisableItem1Click();
+    page_->DeleteItemClick();
   }
   ASSERT_EQ(ui_.messages.size(), 2u);
   EXPECT_EQ(ui_.messages[0], "Wardenlake|Can not remove C:\\wl\\missing.exe /x");
@@ -248,7 +249,7 @@ TEST_F(StartupPageTest, ASortedListStaysSortedAndTheReportNamesSortedRows) {
   const std::string z = "WLTest-zz-" + UniqueName("s"), a = "WLTest-aa-" + UniqueName("s");
   values_.String(CU, test::kRun, z, "C:\\wl\\z.exe");
   values_.String(CU, test::kRunOnce, a, "C:\\wl\\a.exe");
-  page_->Refresh1Click();
+  page_->RefreshClick();
   ASSERT_LT(RowOf(z), RowOf(a));  // scan order: Run before RunOnce
   HWND header = ListView_GetHeader(page_->List().hwnd());
   RECT r{};
@@ -257,7 +258,7 @@ TEST_F(StartupPageTest, ASortedListStaysSortedAndTheReportNamesSortedRows) {
   ui::test::Pump();
   EXPECT_GT(RowOf(z), RowOf(a));
   hijack_.Clear();
-  page_->Refresh1Click();
+  page_->RefreshClick();
   EXPECT_GT(RowOf(z), RowOf(a));
   for (const auto& h : hijack_.Rows())
     EXPECT_EQ(page_->List().Rows()[static_cast<std::size_t>(h.index)].entry.itemName, h.itemName);
@@ -271,13 +272,13 @@ TEST_F(StartupPageTest, ShellActionsUseTheProgramPath) {
   test::WriteFileAt(target, "MZ");
   test::SaveShortcut(scratch_.Places().commonStartupFolder + "\\Linked.lnk", target, "-x");
   test::ScopedIniValue shell(scratch_.Places().SystemIniPath(), "boot", "shell", "Explorer.exe");
-  page_->Refresh1Click();
+  page_->RefreshClick();
 
   SelectRow(name);
-  page_->ToolButton4Click();
-  page_->OpenFolder1Click();
-  page_->DeleteFile1Click();
-  page_->Property1Click();
+  page_->LaunchProgramClick();
+  page_->OpenDirectoryClick();
+  page_->FilePropertyClick();
+  page_->ViewEntryClick();
   const std::vector<std::string> expected = {
       "open C:\\PROGRAM FILES\\WL TEST\\APP.EXE", "open C:\\PROGRAM FILES\\WL TEST",
       "properties C:\\PROGRAM FILES\\WL TEST\\APP.EXE", "registry " + std::string(test::kCuRunText) + "|" + name};
@@ -286,34 +287,34 @@ TEST_F(StartupPageTest, ShellActionsUseTheProgramPath) {
   // "View Entry" opens the folder of a shortcut's program, in either Startup folder.
   opened_.clear();
   SelectRow("Linked");
-  page_->Property1Click();
+  page_->ViewEntryClick();
   ASSERT_EQ(opened_.size(), 1u);
   EXPECT_EQ(AsciiLower(opened_[0]), AsciiLower("open " + scratch_.Folder("target")));
   // …and nothing for an INI entry.
   opened_.clear();
   SelectRow("Explorer.exe");
-  page_->Property1Click();
+  page_->ViewEntryClick();
   EXPECT_TRUE(opened_.empty());
 
-  page_->ToolButton30Click();
-  EXPECT_EQ(ui_.opened, std::vector<int>{StartupPage::kSoftwarePageIndex});
+  page_->UninstallSoftwareClick();
+  EXPECT_EQ(ui_.opened, std::vector<std::string>{"software"});
 }
 
 TEST_F(StartupPageTest, AddProgramWritesTheRunValueAndRescans) {
   const std::string program = "C:\\Program Files\\WL Test\\" + UniqueName("added") + ".exe";
   values_.Track(CU, test::kRun, RunValueName(program));
   page_->chooseProgram = [&] { return std::optional<std::string>(program); };
-  page_->ToolButton11Click();
+  page_->AddProgramClick();
   EXPECT_EQ(win32::RegKey::Open(CU, test::kRun)->ReadString(RunValueName(program)), "\"" + program + "\"");
   const int row = RowOf(RunValueName(program));
   ASSERT_GE(row, 0);
   EXPECT_EQ(page_->List().Rows()[static_cast<std::size_t>(row)].entry.registryKey, test::kCuRunText);
-  EXPECT_EQ(page_->ImageList3().Count(), static_cast<int>(kFixedStatusImages + page_->List().Count()));
+  EXPECT_EQ(page_->ProgramIcons().Count(), static_cast<int>(kFixedStatusImages + page_->List().Count()));
 
   // Cancelled: nothing written, nothing scanned.
   const std::size_t count = page_->List().Count();
   page_->chooseProgram = [] { return std::optional<std::string>(); };
-  page_->ToolButton11Click();
+  page_->AddProgramClick();
   EXPECT_EQ(page_->List().Count(), count);
 }
 
@@ -337,7 +338,7 @@ TEST_F(StartupPageTest, TaskRowsCanBeDisabledOrDeletedAndAChangedShellGetsItsDef
     listing.tasks.push_back(task);
     return listing;
   };
-  page_->Refresh1Click();
+  page_->RefreshClick();
   auto rowOfTask = [&] {
     for (std::size_t i = 0; i < page_->List().Count(); ++i)
       if (page_->List().Rows()[i].entry.taskPath == taskPath) return static_cast<int>(i);
@@ -347,18 +348,19 @@ TEST_F(StartupPageTest, TaskRowsCanBeDisabledOrDeletedAndAChangedShellGetsItsDef
   ASSERT_GE(task, 0);
   page_->List().Select(static_cast<std::size_t>(task));
   page_->RunPopup();
-  for (int id : {StartupPage::kDisableTask1, StartupPage::kToolButton12}) EXPECT_TRUE(page_->IsActionEnabled(id));
-  for (int id : {StartupPage::kRestoreDefault1, StartupPage::kToolButton13})
+  for (int id : {StartupPage::kDisableTaskMenuItem, StartupPage::kDisableButton})
+    EXPECT_TRUE(page_->IsActionEnabled(id));
+  for (int id : {StartupPage::kRestoreDefaultMenuItem, StartupPage::kRestoreDefaultButton})
     EXPECT_FALSE(page_->IsActionEnabled(id));
 
   // Disable asks first; a task the service cannot disable stays as it was
   // and the user reads why.
   ui_.answer = IDNO;
-  page_->ToolButton12Click();
+  page_->DisableTaskClick();
   ASSERT_EQ(ui_.messages.size(), 1u);
   EXPECT_NE(ui_.messages[0].find("Disable the scheduled task " + taskPath + "?"), std::string::npos);
   ui_.answer = IDYES;
-  page_->DisableTask1Click();
+  page_->DisableTaskClick();
   ASSERT_EQ(ui_.messages.size(), 3u);
   EXPECT_NE(ui_.messages[2].find("Could not disable the scheduled task " + taskPath), std::string::npos)
       << ui_.messages[2];
@@ -366,12 +368,12 @@ TEST_F(StartupPageTest, TaskRowsCanBeDisabledOrDeletedAndAChangedShellGetsItsDef
             std::string::npos);
 
   // Removal takes the task with both its rows.
-  onModal_ = [](TForm2& form) {
-    form.SetChecked(TForm2::kCheckBox1, false);
-    form.SetChecked(TForm2::kCheckBox2, true);
-    form.Button1Click();
+  onModal_ = [](StartupSetupDialog& form) {
+    form.SetChecked(StartupSetupDialog::kDeleteFileCheck, false);
+    form.SetChecked(StartupSetupDialog::kDeleteEntryCheck, true);
+    form.OkClick();
   };
-  page_->DisableItem1Click();
+  page_->DeleteItemClick();
   EXPECT_EQ(rowOfTask(), -1);
 
   // The changed shell: Restore Default asks, writes "explorer.exe", and the
@@ -381,11 +383,12 @@ TEST_F(StartupPageTest, TaskRowsCanBeDisabledOrDeletedAndAChangedShellGetsItsDef
   EXPECT_EQ(page_->List().Rows()[static_cast<std::size_t>(shell)].entry.registryKey,
             "HKEY_CURRENT_USER\\" + winlogon + "\\");
   SelectRow("Shell");
-  for (int id : {StartupPage::kRestoreDefault1, StartupPage::kToolButton13}) EXPECT_TRUE(page_->IsActionEnabled(id));
-  EXPECT_FALSE(page_->IsActionEnabled(StartupPage::kDisableTask1));
+  for (int id : {StartupPage::kRestoreDefaultMenuItem, StartupPage::kRestoreDefaultButton})
+    EXPECT_TRUE(page_->IsActionEnabled(id));
+  EXPECT_FALSE(page_->IsActionEnabled(StartupPage::kDisableTaskMenuItem));
   ui_.answer = IDNO;
   const std::size_t before = ui_.messages.size();
-  page_->ToolButton13Click();
+  page_->RestoreDefaultClick();
   EXPECT_EQ(ui_.messages.size(), before + 1);
   EXPECT_EQ(RowOf("Shell"), shell);
   // The row names the real key; the write goes there too. Here it is
@@ -393,7 +396,7 @@ TEST_F(StartupPageTest, TaskRowsCanBeDisabledOrDeletedAndAChangedShellGetsItsDef
   ui_.answer = IDYES;
   {
     ScopedWriteInterceptor refuse([](const WriteRequest&) { return static_cast<uint32_t>(ERROR_ACCESS_DENIED); });
-    page_->RestoreDefault1Click();
+    page_->RestoreDefaultClick();
   }
   EXPECT_NE(ui_.messages.back().find("Could not write the value \"Shell\""), std::string::npos);
   EXPECT_EQ(RowOf("Shell"), shell);
@@ -403,7 +406,7 @@ TEST_F(StartupPageTest, TheCategoryFilterShowsOneKindOfPlaceAndARemovedRowStaysG
   const std::string logon = UniqueName("filter-run"), env = "UserInitMprLogonScript";
   values_.String(CU, test::kRun, logon, "C:\\wl\\logon.exe");
   values_.String(CU, "Environment", env, "C:\\wl\\logon.bat");
-  page_->Refresh1Click();
+  page_->RefreshClick();
   const std::size_t all = page_->List().Count();
   ASSERT_GE(RowOf(logon), 0);
   ASSERT_GE(RowOf(env), 0);
@@ -424,11 +427,11 @@ TEST_F(StartupPageTest, TheCategoryFilterShowsOneKindOfPlaceAndARemovedRowStaysG
 
   // Removed while filtered: it does not come back with the whole list.
   SelectRow(env);
-  onModal_ = [](TForm2& f) {
-    f.SetChecked(TForm2::kCheckBox2, true);
-    f.Button1Click();
+  onModal_ = [](StartupSetupDialog& f) {
+    f.SetChecked(StartupSetupDialog::kDeleteEntryCheck, true);
+    f.OkClick();
   };
-  page_->DisableItem1Click();
+  page_->DeleteItemClick();
   EXPECT_EQ(RowOf(env), -1);
   EXPECT_FALSE(win32::RegKey::Open(CU, "Environment")->HasValue(env));
   page_->ChooseFilter(0);
@@ -438,7 +441,7 @@ TEST_F(StartupPageTest, TheCategoryFilterShowsOneKindOfPlaceAndARemovedRowStaysG
 
   // A refresh keeps the chosen category.
   page_->ChooseFilter(choice);
-  page_->Refresh1Click();
+  page_->RefreshClick();
   EXPECT_EQ(RowOf(logon), -1);
 }
 
@@ -459,19 +462,19 @@ TEST_F(StartupPageTest, CompareWithSavedMarksTheEntriesNewOrChangedSinceAndWrite
   }
   values_.String(CU, test::kRun, changed, "C:\\wl\\after.exe");
   values_.String(CU, test::kRun, planted, "C:\\wl\\new.exe");
-  page_->ToolButton7Click();
+  page_->RefreshClick();
   ASSERT_GE(RowOf(planted), 0);
   for (const auto& row : page_->List().Rows()) EXPECT_EQ(row.sinceSaved, "");
 
   // Cancelled: nothing happens.
   page_->chooseSaved = [] { return std::nullopt; };
-  EXPECT_TRUE(page_->InvokeAction(StartupPage::kCompareSaved1));
+  EXPECT_TRUE(page_->InvokeAction(StartupPage::kCompareSaved));
   EXPECT_TRUE(ui_.statuses.empty());
 
   std::string chosen = file;
   page_->chooseSaved = [&chosen] { return std::optional<std::string>(chosen); };
   const std::string savedBytes = test::ReadBytes(file);
-  EXPECT_TRUE(page_->InvokeAction(StartupPage::kCompareSaved1));
+  EXPECT_TRUE(page_->InvokeAction(StartupPage::kCompareSaved));
   auto shown = [this](const std::string& name) {
     const int i = RowOf(name);
     return i < 0 ? std::string("(no row)") : page_->List().View().ShownText(static_cast<std::size_t>(i), 6);
@@ -498,7 +501,7 @@ TEST_F(StartupPageTest, CompareWithSavedMarksTheEntriesNewOrChangedSinceAndWrite
   EXPECT_EQ(shown(planted), "New");
   page_->ChooseFilter(0);
   values_.String(CU, test::kRun, kept, "C:\\wl\\kept2.exe");
-  page_->Refresh1Click();
+  page_->RefreshClick();
   EXPECT_EQ(shown(kept), "Changed (value)");
   EXPECT_EQ(shown(planted), "New");
 
@@ -506,7 +509,7 @@ TEST_F(StartupPageTest, CompareWithSavedMarksTheEntriesNewOrChangedSinceAndWrite
   test::WriteBytes(dir.File("cut.json"), savedBytes.substr(0, savedBytes.size() / 2));
   chosen = dir.File("cut.json");
   const std::size_t statuses = ui_.statuses.size();
-  EXPECT_TRUE(page_->InvokeAction(StartupPage::kCompareSaved1));
+  EXPECT_TRUE(page_->InvokeAction(StartupPage::kCompareSaved));
   ASSERT_EQ(ui_.messages.size(), 1u);
   EXPECT_NE(ui_.messages[0].find("Cannot read the baseline " + chosen + ": not a JSON document"), std::string::npos)
       << ui_.messages[0];

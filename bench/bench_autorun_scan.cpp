@@ -225,12 +225,13 @@ std::size_t ScanNewSources(const wl::Judge& judge) {
   for (const auto& task : wl::ListScheduledTasks().tasks)
     for (auto& row : wl::TaskRows(task, wl::ComServerOf)) rows.push_back(std::move(row));
   const std::string windowsDir = wl::GetWindowsDir();
-  // The places read keys the classic sources read too (the Run keys): as in
-  // the scan, what those list already is merged away, not judged twice.
-  std::vector<wl::AutorunRow> classic;
-  for (const auto& source : wl::RegistrySources()) wl::ReadRegistrySource(source, wl::OpenSourceKeyInRegistry, classic);
-  for (auto& row : rows) classic.push_back(std::move(row));
-  rows = std::move(classic);
+  // The places read keys the registry sources read too (the Run keys): as
+  // in the scan, what those list already is merged away, not judged twice.
+  std::vector<wl::AutorunRow> sourceRows;
+  for (const auto& source : wl::RegistrySources())
+    wl::ReadRegistrySource(source, wl::OpenSourceKeyInRegistry, sourceRows);
+  for (auto& row : rows) sourceRows.push_back(std::move(row));
+  rows = std::move(sourceRows);
   const std::size_t firstHook = rows.size();
   for (const auto& source : wl::HookSources()) wl::ReadHookSource(source, wl::OpenSourceKeyInRegistry, windowsDir, rows);
   wl::MergeHookRows(rows, firstHook);

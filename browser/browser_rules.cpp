@@ -235,15 +235,15 @@ std::string ComponentActionCaption(bool disabled) { return disabled ? "Enable It
 
 const std::array<SettingsFieldInfo, kSettingsFieldCount>& SettingsFields() {
   static const std::array<SettingsFieldInfo, kSettingsFieldCount> fields = {{
-      {SettingsField::Edit13, "IE Version:", ""},
-      {SettingsField::Edit3, "IE Caption Text:", "Clear"},
-      {SettingsField::Edit1, "HomePage:", "Blank Page"},
-      {SettingsField::Edit9, "Default Page:", "Default"},
-      {SettingsField::Edit2, "Search Page:", "Default"},
-      {SettingsField::Edit11, "Default SearchPage:", "Default"},
-      {SettingsField::Edit4, "Search Bar:", "Clear"},
-      {SettingsField::Edit10, "Local Page:", "Default"},
-      {SettingsField::Edit12, "Download Path:", "Customize..."},
+      {SettingsField::IeVersion, "IE Version:", ""},
+      {SettingsField::CaptionText, "IE Caption Text:", "Clear"},
+      {SettingsField::HomePage, "HomePage:", "Blank Page"},
+      {SettingsField::DefaultPage, "Default Page:", "Default"},
+      {SettingsField::SearchPage, "Search Page:", "Default"},
+      {SettingsField::DefaultSearchPage, "Default SearchPage:", "Default"},
+      {SettingsField::SearchBar, "Search Bar:", "Clear"},
+      {SettingsField::LocalPage, "Local Page:", "Default"},
+      {SettingsField::DownloadPath, "Download Path:", "Customize..."},
   }};
   return fields;
 }
@@ -268,26 +268,26 @@ const std::vector<SettingsValue>& SettingsSaveOrder() {
   using K = IeSettingsKey;
   using F = SettingsField;
   static const std::vector<SettingsValue> order = {
-      {K::UserMain, "Start Page", F::Edit1},
-      {K::UserMain, "Window Title", F::Edit3},
-      {K::UserMain, "Save Directory", F::Edit12},
-      {K::UserMain, "Local Page", F::Edit10},
-      {K::UserMain, "Search Page", F::Edit2},
-      {K::UserMain, "Save Directory", F::Edit12},
-      {K::UserMain, "Search Bar", F::Edit4},
-      {K::UserSearch, "Search Page", F::Edit2},
-      {K::UserSearch, "CustomizeSearch", F::Edit2},
-      {K::UserSearch, "SearchAssistant", F::Edit2},
-      {K::MachineMain, "Wizard_Version", F::Edit13},
-      {K::MachineMain, "Default_Page_URL", F::Edit9},
-      {K::MachineMain, "Default_Search_URL", F::Edit11},
-      {K::MachineMain, "Local Page", F::Edit10},
-      {K::MachineMain, "Search Page", F::Edit2},
-      {K::MachineMain, "Start Page", F::Edit1},
-      {K::MachineSearch, "OCustomizeSearch", F::Edit2},
-      {K::MachineSearch, "CustomizeSearch", F::Edit2},
-      {K::MachineSearch, "OSearchAssistant", F::Edit2},
-      {K::MachineSearch, "SearchAssistant", F::Edit2},
+      {K::UserMain, "Start Page", F::HomePage},
+      {K::UserMain, "Window Title", F::CaptionText},
+      {K::UserMain, "Save Directory", F::DownloadPath},
+      {K::UserMain, "Local Page", F::LocalPage},
+      {K::UserMain, "Search Page", F::SearchPage},
+      {K::UserMain, "Save Directory", F::DownloadPath},
+      {K::UserMain, "Search Bar", F::SearchBar},
+      {K::UserSearch, "Search Page", F::SearchPage},
+      {K::UserSearch, "CustomizeSearch", F::SearchPage},
+      {K::UserSearch, "SearchAssistant", F::SearchPage},
+      {K::MachineMain, "Wizard_Version", F::IeVersion},
+      {K::MachineMain, "Default_Page_URL", F::DefaultPage},
+      {K::MachineMain, "Default_Search_URL", F::DefaultSearchPage},
+      {K::MachineMain, "Local Page", F::LocalPage},
+      {K::MachineMain, "Search Page", F::SearchPage},
+      {K::MachineMain, "Start Page", F::HomePage},
+      {K::MachineSearch, "OCustomizeSearch", F::SearchPage},
+      {K::MachineSearch, "CustomizeSearch", F::SearchPage},
+      {K::MachineSearch, "OSearchAssistant", F::SearchPage},
+      {K::MachineSearch, "SearchAssistant", F::SearchPage},
   };
   return order;
 }
@@ -296,14 +296,14 @@ const std::vector<SettingsValue>& SettingsLoadPlaces() {
   using K = IeSettingsKey;
   using F = SettingsField;
   static const std::vector<SettingsValue> places = {
-      {K::UserMain, "Start Page", F::Edit1},
-      {K::UserMain, "Local Page", F::Edit10},
-      {K::UserMain, "Save Directory", F::Edit12},
-      {K::UserMain, "Search Bar", F::Edit4},
-      {K::UserMain, "Window Title", F::Edit3},
-      {K::MachineMain, "Default_Page_URL", F::Edit9},
-      {K::MachineMain, "Default_Search_URL", F::Edit11},
-      {K::MachineMain, "Wizard_Version", F::Edit13},
+      {K::UserMain, "Start Page", F::HomePage},
+      {K::UserMain, "Local Page", F::LocalPage},
+      {K::UserMain, "Save Directory", F::DownloadPath},
+      {K::UserMain, "Search Bar", F::SearchBar},
+      {K::UserMain, "Window Title", F::CaptionText},
+      {K::MachineMain, "Default_Page_URL", F::DefaultPage},
+      {K::MachineMain, "Default_Search_URL", F::DefaultSearchPage},
+      {K::MachineMain, "Wizard_Version", F::IeVersion},
   };
   return places;
 }
@@ -314,15 +314,15 @@ std::string LoadedSearchPage(std::string_view searchPage, std::string_view custo
 
 std::optional<std::string> FieldButtonText(SettingsField field) {
   switch (field) {
-    case SettingsField::Edit3:
-    case SettingsField::Edit4: return std::string();
-    case SettingsField::Edit1:
-    case SettingsField::Edit10: return std::string(kBlankPage);
-    case SettingsField::Edit9: return std::string(kDefaultStartPage);
-    case SettingsField::Edit2: return std::string(kDefaultSearchAssistant);
-    case SettingsField::Edit11: return std::string(kDefaultSearchRedirector);
-    case SettingsField::Edit13:
-    case SettingsField::Edit12: break;
+    case SettingsField::CaptionText:
+    case SettingsField::SearchBar: return std::string();
+    case SettingsField::HomePage:
+    case SettingsField::LocalPage: return std::string(kBlankPage);
+    case SettingsField::DefaultPage: return std::string(kDefaultStartPage);
+    case SettingsField::SearchPage: return std::string(kDefaultSearchAssistant);
+    case SettingsField::DefaultSearchPage: return std::string(kDefaultSearchRedirector);
+    case SettingsField::IeVersion:
+    case SettingsField::DownloadPath: break;
   }
   return std::nullopt;
 }

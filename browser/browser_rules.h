@@ -25,7 +25,7 @@ inline constexpr char kIeToolBar[] = "IE ToolBar";
 inline constexpr char kIeToolButton[] = "IE Tool Button";
 inline constexpr char kNoClassMark[] = "---";
 
-// Category images of the hijack report (ImageList1).
+// Category images of the hijack report (SharedImages::categoryImages).
 inline constexpr int kHijackImageGearYellow = 25;
 inline constexpr int kHijackImageBrowserFolder = 15;
 
@@ -109,7 +109,7 @@ inline constexpr char kIeAssistantActiveX[] = "IE Assistant ActiveX";
 inline constexpr char kIeExtensionProgram[] = "IE Extension Program";
 inline constexpr char kBrowserHelpObject[] = "Browser Help Object";
 inline constexpr char kVerdictPlaceholder[] = "Unknown";
-// Row images (ImageList2).
+// Row images (SharedImages::rowImages).
 inline constexpr int kHelperObjectImage = 3;     // a document with a gear
 inline constexpr int kExtensionProgramImage = 8;  // coloured building blocks
 
@@ -165,7 +165,17 @@ std::string ComponentActionCaption(bool disabled);  // "Enable It" / "Disable It
 // ---- browser settings -----------------------------------------------------
 
 // The nine fields of the "General" group, in the order they are shown.
-enum class SettingsField { Edit13, Edit3, Edit1, Edit9, Edit2, Edit11, Edit4, Edit10, Edit12 };
+enum class SettingsField {
+  IeVersion,
+  CaptionText,
+  HomePage,
+  DefaultPage,
+  SearchPage,
+  DefaultSearchPage,
+  SearchBar,
+  LocalPage,
+  DownloadPath
+};
 inline constexpr std::size_t kSettingsFieldCount = 9;
 
 struct SettingsFieldInfo {

@@ -132,7 +132,7 @@ TEST(BrowserRules, SaveWritesTheSearchTextIntoNineValues) {
   int userWrites = 0;
   bool machineStarted = false;
   for (const auto& v : SettingsSaveOrder()) {
-    if (v.field == SettingsField::Edit2) search.insert({static_cast<int>(v.key), v.valueName});
+    if (v.field == SettingsField::SearchPage) search.insert({static_cast<int>(v.key), v.valueName});
     // Every per-user value comes before the first machine-wide one.
     if (IsMachineKey(v.key)) machineStarted = true;
     else {
@@ -149,12 +149,12 @@ TEST(BrowserRules, SaveWritesTheSearchTextIntoNineValues) {
 }
 
 TEST(BrowserRules, FieldButtonsAndDefaults) {
-  EXPECT_EQ(FieldButtonText(SettingsField::Edit3), "");
-  EXPECT_EQ(FieldButtonText(SettingsField::Edit1), "about:blank");
-  EXPECT_EQ(FieldButtonText(SettingsField::Edit10), "about:blank");
-  EXPECT_FALSE(FieldButtonText(SettingsField::Edit12));
-  EXPECT_FALSE(FieldButtonText(SettingsField::Edit13));
-  for (auto f : {SettingsField::Edit9, SettingsField::Edit2, SettingsField::Edit11})
+  EXPECT_EQ(FieldButtonText(SettingsField::CaptionText), "");
+  EXPECT_EQ(FieldButtonText(SettingsField::HomePage), "about:blank");
+  EXPECT_EQ(FieldButtonText(SettingsField::LocalPage), "about:blank");
+  EXPECT_FALSE(FieldButtonText(SettingsField::DownloadPath));
+  EXPECT_FALSE(FieldButtonText(SettingsField::IeVersion));
+  for (auto f : {SettingsField::DefaultPage, SettingsField::SearchPage, SettingsField::DefaultSearchPage})
     EXPECT_TRUE(FieldButtonText(f)->starts_with("http://"));
   EXPECT_TRUE(std::string(kDefaultStartPage).ends_with("/windows/ie_intl/cn/start/"));
   EXPECT_TRUE(std::string(kDefaultSearchAssistant).ends_with("/{SUB_RFC1766}/srchasst/srchasst.htm"));

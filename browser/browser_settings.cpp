@@ -35,7 +35,7 @@ SettingsTexts LoadBrowserSettings(const BrowserSettingsPlaces& places, RegView m
     fields[SettingsFieldIndex(v.field)] = ReadText(places.RootOf(v.key), places.PathOf(v.key), v.valueName,
                                                    IsMachineKey(v.key) ? machineView : RegView::Default);
   const auto search = IeSettingsKey::UserSearch;
-  fields[SettingsFieldIndex(SettingsField::Edit2)] =
+  fields[SettingsFieldIndex(SettingsField::SearchPage)] =
       LoadedSearchPage(ReadText(places.RootOf(search), places.PathOf(search), "Search Page"),
                        ReadText(places.RootOf(search), places.PathOf(search), "CustomizeSearch"));
   return fields;

@@ -20,15 +20,15 @@ BrowserSettingsPage::BrowserSettingsPage(ui::PageContext& context) : Page(contex
 
 int BrowserSettingsPage::ButtonFor(SettingsField field) {
   switch (field) {
-    case SettingsField::Edit3: return kButton17;
-    case SettingsField::Edit1: return kButton10;
-    case SettingsField::Edit9: return kButton11;
-    case SettingsField::Edit2: return kButton12;
-    case SettingsField::Edit11: return kButton13;
-    case SettingsField::Edit4: return kButton3;
-    case SettingsField::Edit10: return kButton46;
-    case SettingsField::Edit12: return kButton2;
-    case SettingsField::Edit13: break;
+    case SettingsField::CaptionText: return kClearCaptionButton;
+    case SettingsField::HomePage: return kBlankPageButton;
+    case SettingsField::DefaultPage: return kDefaultPageButton;
+    case SettingsField::SearchPage: return kSearchPageButton;
+    case SettingsField::DefaultSearchPage: return kDefaultSearchPageButton;
+    case SettingsField::SearchBar: return kClearSearchBarButton;
+    case SettingsField::LocalPage: return kLocalPageButton;
+    case SettingsField::DownloadPath: return kCustomizeButton;
+    case SettingsField::IeVersion: break;
   }
   return 0;
 }
@@ -41,8 +41,8 @@ void BrowserSettingsPage::OnCreate() {
               WS_EX_CLIENTEDGE);
     if (const int button = ButtonFor(f.field)) MakeChild(L"BUTTON", f.button, WS_TABSTOP | BS_PUSHBUTTON, button);
   }
-  MakeChild(L"BUTTON", "Restore Settings", WS_TABSTOP | BS_PUSHBUTTON, kButton4);
-  MakeChild(L"BUTTON", "Save Settings", WS_TABSTOP | BS_PUSHBUTTON, kButton1);
+  MakeChild(L"BUTTON", "Restore Settings", WS_TABSTOP | BS_PUSHBUTTON, kRestoreSettingsButton);
+  MakeChild(L"BUTTON", "Save Settings", WS_TABSTOP | BS_PUSHBUTTON, kSaveSettingsButton);
 }
 
 void BrowserSettingsPage::OnLayout(int width, int) {
@@ -65,8 +65,8 @@ void BrowserSettingsPage::OnLayout(int width, int) {
     top += rowHeight + gap;
   }
   const int bottom = margin + groupHeight + S(12);
-  MoveWindow(Control(kButton1), margin + groupWidth - S(130), bottom, S(130), S(28), TRUE);
-  MoveWindow(Control(kButton4), margin + groupWidth - S(130) - gap - S(130), bottom, S(130), S(28), TRUE);
+  MoveWindow(Control(kSaveSettingsButton), margin + groupWidth - S(130), bottom, S(130), S(28), TRUE);
+  MoveWindow(Control(kRestoreSettingsButton), margin + groupWidth - S(130) - gap - S(130), bottom, S(130), S(28), TRUE);
 }
 
 LRESULT BrowserSettingsPage::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -92,16 +92,16 @@ LRESULT BrowserSettingsPage::HandleMessage(UINT msg, WPARAM wParam, LPARAM lPara
 bool BrowserSettingsPage::OnCommand(int id, int code, HWND) {
   if (code != BN_CLICKED) return false;
   switch (id) {
-    case kButton1: Button1Click(); return true;
-    case kButton4: Button4Click(); return true;
-    case kButton17: Button17Click(); return true;
-    case kButton3: Button3Click(); return true;
-    case kButton10: Button10Click(); return true;
-    case kButton11: Button11Click(); return true;
-    case kButton12: Button12Click(); return true;
-    case kButton13: Button13Click(); return true;
-    case kButton46: Button46Click(); return true;
-    case kButton2: Button2Click(); return true;
+    case kSaveSettingsButton: SaveSettingsClick(); return true;
+    case kRestoreSettingsButton: RestoreSettingsClick(); return true;
+    case kClearCaptionButton: ClearCaptionClick(); return true;
+    case kClearSearchBarButton: ClearSearchBarClick(); return true;
+    case kBlankPageButton: BlankPageClick(); return true;
+    case kDefaultPageButton: DefaultPageClick(); return true;
+    case kSearchPageButton: SearchPageClick(); return true;
+    case kDefaultSearchPageButton: DefaultSearchPageClick(); return true;
+    case kLocalPageButton: LocalPageClick(); return true;
+    case kCustomizeButton: CustomizeClick(); return true;
     default: return false;
   }
 }
@@ -129,11 +129,11 @@ void BrowserSettingsPage::LoadSettings() {
   loaded_ = true;
 }
 
-void BrowserSettingsPage::Button4Click() {
+void BrowserSettingsPage::RestoreSettingsClick() {
   for (const SettingsFieldInfo& f : SettingsFields()) SetFieldText(f.field, loadedTexts_[SettingsFieldIndex(f.field)]);
 }
 
-void BrowserSettingsPage::Button1Click() {
+void BrowserSettingsPage::SaveSettingsClick() {
   SettingsTexts texts;
   for (const SettingsFieldInfo& f : SettingsFields()) texts[SettingsFieldIndex(f.field)] = FieldText(f.field);
   SettingsSaveResult result;
@@ -150,17 +150,17 @@ void BrowserSettingsPage::SetField(SettingsField field) {
   if (const auto text = FieldButtonText(field)) SetFieldText(field, *text);
 }
 
-void BrowserSettingsPage::Button2Click() {
-  const std::string folder = chooseFolder("Select a directory", context_.ui.MainWindow());
-  if (!folder.empty()) SetFieldText(SettingsField::Edit12, folder);
+void BrowserSettingsPage::CustomizeClick() {
+  const std::string folder = chooseFolder("Select a directory", context_.ui.OwnerWindow());
+  if (!folder.empty()) SetFieldText(SettingsField::DownloadPath, folder);
 }
 
 std::optional<std::string> BrowserSettingsPage::HintAt(HWND control, POINT) {
   const int id = GetDlgCtrlID(control);
   if (id >= kFirstEdit && id < kFirstEdit + static_cast<int>(kSettingsFieldCount))
     return hints_[static_cast<std::size_t>(id - kFirstEdit)];
-  if (id == kButton4) return std::string("Undo changes.");
-  if (id == kButton1) return std::string("Save current settings.");
+  if (id == kRestoreSettingsButton) return std::string("Undo changes.");
+  if (id == kSaveSettingsButton) return std::string("Save current settings.");
   return std::nullopt;
 }
 

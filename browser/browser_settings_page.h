@@ -1,4 +1,4 @@
-// The browser settings page (page 15): the "General" group with the nine
+// The browser settings page ("Browser Settings"): the "General" group with the nine
 // fields, their labels and buttons; "Restore Settings" and "Save Settings".
 // Each field keeps the value of the last load as its hint; a machine value
 // whose 32-bit view differs names both. Nothing is written before "Save
@@ -18,36 +18,36 @@ namespace wl {
 class BrowserSettingsPage : public ui::Page {
  public:
   // Controls.
-  static constexpr int kFirstEdit = 1510;   // the fields, in SettingsFields() order
-  static constexpr int kFirstLabel = 1530;  // their labels
-  static constexpr int kButton17 = 1550;    // "Clear" beside "IE Caption Text:"
-  static constexpr int kButton10 = 1551;    // "Blank Page"
-  static constexpr int kButton11 = 1552;    // "Default" beside "Default Page:"
-  static constexpr int kButton12 = 1553;    // "Default" beside "Search Page:"
-  static constexpr int kButton13 = 1554;    // "Default" beside "Default SearchPage:"
-  static constexpr int kButton3 = 1555;     // "Clear" beside "Search Bar:"
-  static constexpr int kButton46 = 1556;    // "Default" beside "Local Page:"
-  static constexpr int kButton2 = 1557;     // "Customize..."
-  static constexpr int kButton4 = 1560;     // "Restore Settings"
-  static constexpr int kButton1 = 1561;     // "Save Settings"
+  static constexpr int kFirstEdit = 1510;                // the fields, in SettingsFields() order
+  static constexpr int kFirstLabel = 1530;               // their labels
+  static constexpr int kClearCaptionButton = 1550;       // "Clear" beside "IE Caption Text:"
+  static constexpr int kBlankPageButton = 1551;          // "Blank Page"
+  static constexpr int kDefaultPageButton = 1552;        // "Default" beside "Default Page:"
+  static constexpr int kSearchPageButton = 1553;         // "Default" beside "Search Page:"
+  static constexpr int kDefaultSearchPageButton = 1554;  // "Default" beside "Default SearchPage:"
+  static constexpr int kClearSearchBarButton = 1555;     // "Clear" beside "Search Bar:"
+  static constexpr int kLocalPageButton = 1556;          // "Default" beside "Local Page:"
+  static constexpr int kCustomizeButton = 1557;          // "Customize..."
+  static constexpr int kRestoreSettingsButton = 1560;    // "Restore Settings"
+  static constexpr int kSaveSettingsButton = 1561;       // "Save Settings"
 
   explicit BrowserSettingsPage(ui::PageContext& context);
 
-  // The load of the navigation item (RzGroup4Items4Click runs it each time).
+  // The load its navigation item runs on every visit.
   void LoadSettings();
   void RefreshPage() override { LoadSettings(); }
   bool IsEmpty() const override { return !loaded_; }
 
-  void Button1Click();  // "Save Settings"
-  void Button4Click();  // "Restore Settings"
-  void Button17Click() { SetField(SettingsField::Edit3); }
-  void Button3Click() { SetField(SettingsField::Edit4); }
-  void Button10Click() { SetField(SettingsField::Edit1); }
-  void Button11Click() { SetField(SettingsField::Edit9); }
-  void Button12Click() { SetField(SettingsField::Edit2); }
-  void Button13Click() { SetField(SettingsField::Edit11); }
-  void Button46Click() { SetField(SettingsField::Edit10); }
-  void Button2Click();  // "Customize..."
+  void SaveSettingsClick();     // "Save Settings"
+  void RestoreSettingsClick();  // "Restore Settings"
+  void ClearCaptionClick() { SetField(SettingsField::CaptionText); }
+  void ClearSearchBarClick() { SetField(SettingsField::SearchBar); }
+  void BlankPageClick() { SetField(SettingsField::HomePage); }
+  void DefaultPageClick() { SetField(SettingsField::DefaultPage); }
+  void SearchPageClick() { SetField(SettingsField::SearchPage); }
+  void DefaultSearchPageClick() { SetField(SettingsField::DefaultSearchPage); }
+  void LocalPageClick() { SetField(SettingsField::LocalPage); }
+  void CustomizeClick();  // "Customize..."
 
   std::string FieldText(SettingsField field) const;
   void SetFieldText(SettingsField field, const std::string& text);

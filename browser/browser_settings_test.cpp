@@ -49,17 +49,17 @@ TEST_F(BrowserSettingsTest, LoadFallsBackToCustomizeSearchAndSaveFillsNineValues
   Set(IeSettingsKey::UserSearch, "CustomizeSearch", "http://search.example/");
   Set(IeSettingsKey::MachineMain, "Wizard_Version", "8.0");
   SettingsTexts t = LoadBrowserSettings(places_);
-  EXPECT_EQ(Field(t, SettingsField::Edit1), "http://start.example/");
-  EXPECT_EQ(Field(t, SettingsField::Edit3), "Hijacked");
-  EXPECT_EQ(Field(t, SettingsField::Edit2), "http://search.example/");
-  EXPECT_EQ(Field(t, SettingsField::Edit13), "8.0");
+  EXPECT_EQ(Field(t, SettingsField::HomePage), "http://start.example/");
+  EXPECT_EQ(Field(t, SettingsField::CaptionText), "Hijacked");
+  EXPECT_EQ(Field(t, SettingsField::SearchPage), "http://search.example/");
+  EXPECT_EQ(Field(t, SettingsField::IeVersion), "8.0");
 
-  Field(t, SettingsField::Edit3).clear();  // "Clear": written as an empty string, not deleted
+  Field(t, SettingsField::CaptionText).clear();  // "Clear": written as an empty string, not deleted
   ASSERT_TRUE(SaveBrowserSettings(t, places_).ok());
   EXPECT_EQ(Value(IeSettingsKey::UserMain, "Window Title"), "");
   int search = 0;
   for (const auto& v : SettingsSaveOrder())
-    if (v.field == SettingsField::Edit2) {
+    if (v.field == SettingsField::SearchPage) {
       EXPECT_EQ(Value(v.key, v.valueName), "http://search.example/") << v.valueName;
       ++search;
     }
@@ -69,8 +69,8 @@ TEST_F(BrowserSettingsTest, LoadFallsBackToCustomizeSearchAndSaveFillsNineValues
 
 TEST_F(BrowserSettingsTest, RefusedMachineWriteStopsTheSaveAndKeepsTheUserValues) {
   SettingsTexts t;
-  Field(t, SettingsField::Edit1) = "about:blank";
-  Field(t, SettingsField::Edit2) = "http://s.example/";
+  Field(t, SettingsField::HomePage) = "about:blank";
+  Field(t, SettingsField::SearchPage) = "http://s.example/";
   ScopedWriteInterceptor deny([](const WriteRequest& r) {
     return r.target.starts_with("HKEY_LOCAL_MACHINE") ? static_cast<uint32_t>(ERROR_ACCESS_DENIED) : 0u;
   });
@@ -98,18 +98,18 @@ TEST_F(BrowserSettingsTest, MachineValuesAreReadAndWrittenInBothViews) {
 
   SettingsTexts t = LoadBrowserSettings(places_);
   const SettingsTexts t32 = LoadBrowserSettings(places_, win32::RegView::Force32);
-  EXPECT_EQ(Field(t, SettingsField::Edit13), "8.0");
-  EXPECT_EQ(t32[SettingsFieldIndex(SettingsField::Edit13)], "7.0");
-  EXPECT_EQ(Field(t, SettingsField::Edit9), "http://64.example/");
-  EXPECT_EQ(t32[SettingsFieldIndex(SettingsField::Edit9)], "");
-  EXPECT_EQ(Field(t, SettingsField::Edit11), "");
-  EXPECT_EQ(t32[SettingsFieldIndex(SettingsField::Edit11)], "http://32.example/");
-  EXPECT_TRUE(IsMachineField(SettingsField::Edit13));
-  EXPECT_FALSE(IsMachineField(SettingsField::Edit1));
+  EXPECT_EQ(Field(t, SettingsField::IeVersion), "8.0");
+  EXPECT_EQ(t32[SettingsFieldIndex(SettingsField::IeVersion)], "7.0");
+  EXPECT_EQ(Field(t, SettingsField::DefaultPage), "http://64.example/");
+  EXPECT_EQ(t32[SettingsFieldIndex(SettingsField::DefaultPage)], "");
+  EXPECT_EQ(Field(t, SettingsField::DefaultSearchPage), "");
+  EXPECT_EQ(t32[SettingsFieldIndex(SettingsField::DefaultSearchPage)], "http://32.example/");
+  EXPECT_TRUE(IsMachineField(SettingsField::IeVersion));
+  EXPECT_FALSE(IsMachineField(SettingsField::HomePage));
 
-  Field(t, SettingsField::Edit13) = "9.0";
-  Field(t, SettingsField::Edit9) = "http://new.example/";
-  Field(t, SettingsField::Edit11) = "http://search.example/";
+  Field(t, SettingsField::IeVersion) = "9.0";
+  Field(t, SettingsField::DefaultPage) = "http://new.example/";
+  Field(t, SettingsField::DefaultSearchPage) = "http://search.example/";
   ASSERT_TRUE(SaveBrowserSettings(t, places_).ok());
   EXPECT_EQ(in64->ReadString("Wizard_Version"), "9.0");
   EXPECT_EQ(in32->ReadString("Wizard_Version"), "9.0");

@@ -34,22 +34,22 @@ HelperObjectPage::HelperObjectPage(ui::PageContext& context) : ListPage(context,
   openFolder = [](const std::string& folder) { return ShellOpen(folder); };
 
   // The popup menu PMBHO, in its order.
-  AddAction({.id = kState1, .caption = "State:", .toolbar = false});
-  AddAction({.id = kEnable1, .caption = "&Enable", .handler = [this] { Enable1Click(); }, .toolbar = false});
+  AddAction({.id = kStateMenuItem, .caption = "State:", .toolbar = false});
+  AddAction({.id = kEnableMenuItem, .caption = "&Enable", .handler = [this] { EnableClick(); }, .toolbar = false});
   AddSeparator();
-  AddAction({.id = kRemove1, .caption = "Remove", .hint = "Remove the Browser Help Object.",
-             .handler = [this] { Remove1Click(); }, .toolbar = false});
-  AddAction({.id = kRefresh7, .caption = "Refresh", .handler = [this] { Refresh7Click(); }, .toolbar = false});
+  AddAction({.id = kRemoveMenuItem, .caption = "Remove", .hint = "Remove the Browser Help Object.",
+             .handler = [this] { RemoveClick(); }, .toolbar = false});
+  AddAction({.id = kRefreshMenuItem, .caption = "Refresh", .handler = [this] { RefreshClick(); }, .toolbar = false});
   AddSeparator();
-  AddAction({.id = kFilePoperty4, .caption = "File Poperty", .handler = [this] { FilePoperty4Click(); },
+  AddAction({.id = kFilePropertyMenuItem, .caption = "File Poperty", .handler = [this] { FilePropertyClick(); },
              .toolbar = false});
-  AddAction({.id = kOpenFolder3, .caption = "&Open Directory", .handler = [this] { OpenFolder3Click(); },
+  AddAction({.id = kOpenDirectoryMenuItem, .caption = "&Open Directory", .handler = [this] { OpenDirectoryClick(); },
              .toolbar = false});
   // The toolbar.
-  AddAction({.id = kToolButton23, .caption = "Refresh", .hint = "Reload the Browser Help Object.",
-             .glyph = ui::Glyph::Refresh, .handler = [this] { ToolButton23Click(); }, .menu = false});
-  AddAction({.id = kToolButton24, .caption = "Remove Item", .hint = "Remove the Browser Help Object.",
-             .glyph = ui::Glyph::Delete, .handler = [this] { ToolButton24Click(); }, .menu = false});
+  AddAction({.id = kRefreshButton, .caption = "Refresh", .hint = "Reload the Browser Help Object.",
+             .glyph = ui::Glyph::Refresh, .handler = [this] { RefreshClick(); }, .menu = false});
+  AddAction({.id = kRemoveItemButton, .caption = "Remove Item", .hint = "Remove the Browser Help Object.",
+             .glyph = ui::Glyph::Delete, .handler = [this] { RemoveClick(); }, .menu = false});
 
   OnPopup([this] { PMBHOPopup(); });
   OnColumnClick([this](int) { IEBHOListColumnClick(); });
@@ -58,10 +58,10 @@ HelperObjectPage::HelperObjectPage(ui::PageContext& context) : ListPage(context,
 
 void HelperObjectPage::OnCreate() {
   ListPage::OnCreate();
-  List().View().SetSmallImages(context_.images.imageList2.get());
+  List().View().SetSmallImages(context_.images.rowImages.get());
   // A label, never an action.
-  EnableAction(kState1, false);
-  EnableAction(kToolButton24, false);
+  EnableAction(kStateMenuItem, false);
+  EnableAction(kRemoveItemButton, false);
 }
 
 void HelperObjectPage::SetHeader(int column, const std::string& text) {
@@ -92,7 +92,7 @@ void HelperObjectPage::SetMenuCaption(int id, const std::string& caption) {
   SetMenuItemInfoW(PopupMenu(), static_cast<UINT>(id), FALSE, &info);
 }
 
-void HelperObjectPage::Refresh7Click() {
+void HelperObjectPage::RefreshClick() {
   HelperObjectScanResult result = scan();
   const std::size_t count = result.rows.size();
   // The hijack rows name each row by its place in the list, sorted or not.
@@ -108,26 +108,26 @@ void HelperObjectPage::Refresh7Click() {
 
 void HelperObjectPage::PMBHOPopup() {
   const HelperObjectRow* row = List().Selected();
-  for (int id : {kEnable1, kFilePoperty4, kOpenFolder3}) EnableAction(id, row != nullptr);
+  for (int id : {kEnableMenuItem, kFilePropertyMenuItem, kOpenDirectoryMenuItem}) EnableAction(id, row != nullptr);
   const bool removable = row && canRemove(*row);
-  EnableAction(kRemove1, removable);
-  EnableAction(kToolButton24, removable);
+  EnableAction(kRemoveMenuItem, removable);
+  EnableAction(kRemoveItemButton, removable);
   if (!row) return;
   const bool disabled = readDisabled(row->clsid);
-  SetMenuCaption(kState1, ComponentStateCaption(disabled));
-  SetMenuCaption(kEnable1, ComponentActionCaption(disabled));
+  SetMenuCaption(kStateMenuItem, ComponentStateCaption(disabled));
+  SetMenuCaption(kEnableMenuItem, ComponentActionCaption(disabled));
   offer_ = disabled ? 0 : 1;
 }
 
-void HelperObjectPage::Enable1Click() {
+void HelperObjectPage::EnableClick() {
   const HelperObjectRow* row = List().Selected();
   if (!row) return;
   const WriteResult result = setDisabled(row->clsid, offer_ == 1);
-  Refresh7Click();
+  RefreshClick();
   if (!result) ShowStatus(result.message);
 }
 
-void HelperObjectPage::Remove1Click() {
+void HelperObjectPage::RemoveClick() {
   const HelperObjectRow* selected = List().Selected();
   if (!selected || !canRemove(*selected)) return;
   const HelperObjectRow row = *selected;
@@ -135,19 +135,19 @@ void HelperObjectPage::Remove1Click() {
                                "loads it?\r\n\r\n" + row.itemType + ": " + row.itemName + "\r\n" + row.clsid;
   if (context_.ui.Message(question, kRemoveCaption, MB_YESNO | MB_ICONQUESTION) != IDYES) return;
   const WriteResult result = remove(row);
-  Refresh7Click();
+  RefreshClick();
   if (!result) ShowStatus(result.message);
 }
 
-void HelperObjectPage::FilePoperty4Click() {
+void HelperObjectPage::FilePropertyClick() {
   const HelperObjectRow* row = List().Selected();
   if (!row) return;
-  if (!showProperties(ServerFileInView(row->filePath, row->wow32), context_.ui.MainWindow()))
+  if (!showProperties(ServerFileInView(row->filePath, row->wow32), context_.ui.OwnerWindow()))
     ShowStatus("Cannot show the properties of " + (row->filePath.empty() ? row->itemName : row->filePath) +
                            ".");
 }
 
-void HelperObjectPage::OpenFolder3Click() {
+void HelperObjectPage::OpenDirectoryClick() {
   const HelperObjectRow* row = List().Selected();
   if (!row) return;
   const std::string folder = FolderOf(ServerFileInView(row->filePath, row->wow32));
@@ -157,7 +157,7 @@ void HelperObjectPage::OpenFolder3Click() {
 }
 
 void HelperObjectPage::IEBHOListDblClick() {
-  if (List().Selected()) FilePoperty4Click();
+  if (List().Selected()) FilePropertyClick();
 }
 
 }  // namespace wl

@@ -1,4 +1,4 @@
-// The helper-object page (page 7): IEBHOList with the ActiveX controls,
+// The helper-object page ("BHO/Browser ActiveX"): IEBHOList with the ActiveX controls,
 // helper objects and extension programs the browser loads, their verdicts,
 // the per-user switch that disables one, removal of the entry that makes
 // the browser load it, properties and folder of its file.
@@ -15,31 +15,29 @@ namespace wl {
 class HelperObjectPage : public ui::ListPage<HelperObjectRow> {
  public:
   // Toolbar buttons.
-  static constexpr int kToolButton23 = 1023;  // "Refresh"
-  static constexpr int kToolButton24 = 1024;  // "Remove Item"
+  static constexpr int kRefreshButton = 1023;     // "Refresh"
+  static constexpr int kRemoveItemButton = 1024;  // "Remove Item"
   // Items of the popup menu PMBHO.
-  static constexpr int kState1 = 1301;
-  static constexpr int kEnable1 = 1302;
-  static constexpr int kRemove1 = 1303;
-  static constexpr int kRefresh7 = 1304;
-  static constexpr int kFilePoperty4 = 1305;
-  static constexpr int kOpenFolder3 = 1306;
+  static constexpr int kStateMenuItem = 1301;
+  static constexpr int kEnableMenuItem = 1302;
+  static constexpr int kRemoveMenuItem = 1303;
+  static constexpr int kRefreshMenuItem = 1304;
+  static constexpr int kFilePropertyMenuItem = 1305;
+  static constexpr int kOpenDirectoryMenuItem = 1306;
 
   explicit HelperObjectPage(ui::PageContext& context);
 
-  void Refresh7Click();
-  void ToolButton23Click() { Refresh7Click(); }
+  void RefreshClick();
   void PMBHOPopup();
   void IEBHOListClick() { PMBHOPopup(); }
-  void Enable1Click();
-  void Remove1Click();
-  void ToolButton24Click() { Remove1Click(); }
-  void FilePoperty4Click();
-  void OpenFolder3Click();
+  void EnableClick();
+  void RemoveClick();
+  void FilePropertyClick();
+  void OpenDirectoryClick();
   void IEBHOListDblClick();
   void IEBHOListColumnClick() { List().SortByCaption(); }
 
-  void RefreshPage() override { Refresh7Click(); }
+  void RefreshPage() override { RefreshClick(); }
 
   // The action "&Enable" offers for the selected row (its image index):
   // 1 = disable it, 0 = enable it.

@@ -64,7 +64,7 @@ TEST_F(HelperObjectPageTest, HeadersCountAndReportRows) {
   auto& page = *host_.page;
   EXPECT_EQ(page.HeaderText(0), "Item Name");
   EXPECT_EQ(page.HeaderText(3), "Analysis");
-  page.Refresh7Click();
+  page.RefreshClick();
   EXPECT_EQ(page.HeaderText(0), "Item Name (Total 3)");
   EXPECT_EQ(page.HeaderText(1), "Item Name (Installed 3)");
   EXPECT_EQ(page.List().CellText(0, 4), "{H}");
@@ -74,62 +74,62 @@ TEST_F(HelperObjectPageTest, HeadersCountAndReportRows) {
   EXPECT_EQ(host_.ui.status, "");
   // Damaged statistics entries do not hide the rest, and the user is told.
   skipped_ = {"{Bad}"};
-  page.Refresh7Click();
+  page.RefreshClick();
   EXPECT_EQ(page.List().Count(), 3u);
   EXPECT_NE(host_.ui.status.find("{Bad}"), std::string::npos);
 }
 
 TEST_F(HelperObjectPageTest, DisableAndEnableRoundTripWithRescans) {
   auto& page = *host_.page;
-  page.Refresh7Click();
+  page.RefreshClick();
   page.List().Select(std::nullopt);
   page.PMBHOPopup();
-  for (int id : {HelperObjectPage::kEnable1, HelperObjectPage::kRemove1, HelperObjectPage::kFilePoperty4,
-                 HelperObjectPage::kOpenFolder3})
+  for (int id : {HelperObjectPage::kEnableMenuItem, HelperObjectPage::kRemoveMenuItem,
+                 HelperObjectPage::kFilePropertyMenuItem, HelperObjectPage::kOpenDirectoryMenuItem})
     EXPECT_FALSE(host_.MenuEnabled(id)) << id;
-  EXPECT_FALSE(host_.ButtonEnabled(HelperObjectPage::kToolButton24));
+  EXPECT_FALSE(host_.ButtonEnabled(HelperObjectPage::kRemoveItemButton));
 
   host_.Select(RowOf("{H}"));
-  EXPECT_EQ(host_.MenuText(HelperObjectPage::kState1), "State: Enabled");
-  EXPECT_EQ(host_.MenuText(HelperObjectPage::kEnable1), "Disable It");
-  EXPECT_FALSE(host_.MenuEnabled(HelperObjectPage::kState1));
+  EXPECT_EQ(host_.MenuText(HelperObjectPage::kStateMenuItem), "State: Enabled");
+  EXPECT_EQ(host_.MenuText(HelperObjectPage::kEnableMenuItem), "Disable It");
+  EXPECT_FALSE(host_.MenuEnabled(HelperObjectPage::kStateMenuItem));
   EXPECT_EQ(page.OfferedAction(), 1);
-  page.Enable1Click();
+  page.EnableClick();
   EXPECT_EQ(scans_, 2);
   auto key = RegKey::Open(HKEY_CURRENT_USER, places_.settingsKey + "\\{H}");
   ASSERT_TRUE(key);
   EXPECT_EQ(key->ReadDword("Flags"), 1u);
   EXPECT_EQ(key->ReadString("Version"), "*");
   host_.Select(RowOf("{H}"));
-  EXPECT_EQ(host_.MenuText(HelperObjectPage::kState1), "State: Disabled");
-  EXPECT_EQ(host_.MenuText(HelperObjectPage::kEnable1), "Enable It");
+  EXPECT_EQ(host_.MenuText(HelperObjectPage::kStateMenuItem), "State: Disabled");
+  EXPECT_EQ(host_.MenuText(HelperObjectPage::kEnableMenuItem), "Enable It");
   EXPECT_EQ(page.OfferedAction(), 0);
-  page.Enable1Click();
+  page.EnableClick();
   EXPECT_EQ(scans_, 3);
   EXPECT_FALSE(RegKey::Exists(HKEY_CURRENT_USER, places_.settingsKey + "\\{H}"));
   host_.Select(RowOf("{H}"));
-  EXPECT_EQ(host_.MenuText(HelperObjectPage::kState1), "State: Enabled");
+  EXPECT_EQ(host_.MenuText(HelperObjectPage::kStateMenuItem), "State: Enabled");
 
   // "Version" other than "*": enabled.
   ASSERT_EQ(RegWriteKey::Create(HKEY_CURRENT_USER, places_.settingsKey + "\\{P}")->WriteDword("Flags", 1), 0);
   ASSERT_EQ(RegWriteKey::Open(HKEY_CURRENT_USER, places_.settingsKey + "\\{P}", KEY_WRITE)->WriteString("Version", "7"), 0);
   host_.Select(RowOf("{P}"));
-  EXPECT_EQ(host_.MenuText(HelperObjectPage::kState1), "State: Enabled");
-  EXPECT_EQ(host_.MenuText(HelperObjectPage::kEnable1), "Disable It");
+  EXPECT_EQ(host_.MenuText(HelperObjectPage::kStateMenuItem), "State: Enabled");
+  EXPECT_EQ(host_.MenuText(HelperObjectPage::kEnableMenuItem), "Disable It");
 }
 
 TEST_F(HelperObjectPageTest, RemoveAsksRemovesAndSaysWhyWhenItFails) {
   auto& page = *host_.page;
-  page.Refresh7Click();
+  page.RefreshClick();
   host_.Select(RowOf("{C}"));  // a control with no loading entry
-  EXPECT_FALSE(host_.MenuEnabled(HelperObjectPage::kRemove1));
-  EXPECT_FALSE(host_.ButtonEnabled(HelperObjectPage::kToolButton24));
-  EXPECT_TRUE(host_.MenuEnabled(HelperObjectPage::kEnable1));
+  EXPECT_FALSE(host_.MenuEnabled(HelperObjectPage::kRemoveMenuItem));
+  EXPECT_FALSE(host_.ButtonEnabled(HelperObjectPage::kRemoveItemButton));
+  EXPECT_TRUE(host_.MenuEnabled(HelperObjectPage::kEnableMenuItem));
 
   host_.Select(RowOf("{H}"));
-  EXPECT_TRUE(host_.ButtonEnabled(HelperObjectPage::kToolButton24));
+  EXPECT_TRUE(host_.ButtonEnabled(HelperObjectPage::kRemoveItemButton));
   host_.ui.answer = [](const auto&) { return IDNO; };
-  page.ToolButton24Click();
+  page.RemoveClick();
   EXPECT_TRUE(removed_.empty());
   ASSERT_EQ(host_.ui.messages.size(), 1u);
   EXPECT_EQ(host_.ui.messages[0].caption, "Remove");
@@ -137,7 +137,7 @@ TEST_F(HelperObjectPageTest, RemoveAsksRemovesAndSaysWhyWhenItFails) {
   host_.ui.answer = [](const auto&) { return IDYES; };
   removeAnswer_.error = ERROR_ACCESS_DENIED;
   removeAnswer_.message = "Could not delete the key X: Access denied.";
-  page.Remove1Click();
+  page.RemoveClick();
   EXPECT_EQ(removed_, std::vector<std::string>{"{H}"});
   EXPECT_EQ(host_.ui.status, removeAnswer_.message);
   EXPECT_EQ(scans_, 2);
@@ -154,12 +154,12 @@ TEST_F(HelperObjectPageTest, PropertiesFolderAndSorting) {
     opened.push_back(f);
     return true;
   };
-  page.Refresh7Click();
+  page.RefreshClick();
   page.IEBHOListColumnClick();
   EXPECT_EQ(page.List().Rows()[0].itemName, "Control");
   host_.Select(RowOf("{H}"));
   page.IEBHOListDblClick();
-  page.OpenFolder3Click();
+  page.OpenDirectoryClick();
   EXPECT_EQ(shown, std::vector<std::string>{"C:\\h\\h.dll"});
   EXPECT_EQ(opened, std::vector<std::string>{"C:\\h"});
 }
@@ -169,10 +169,10 @@ TEST_F(HelperObjectPageTest, PropertiesFolderAndSorting) {
 // still names its own row (the row keeps its place in the scan).
 TEST_F(HelperObjectPageTest, ReportIndexesNameTheirRowsAfterASort) {
   auto& page = *host_.page;
-  page.Refresh7Click();
+  page.RefreshClick();
   page.IEBHOListColumnClick();
   host_.hijack.Clear();
-  page.Refresh7Click();  // the list stays sorted
+  page.RefreshClick();  // the list stays sorted
   ASSERT_EQ(page.List().Rows()[0].itemName, "Control");
   ASSERT_EQ(host_.hijack.Count(), 3u);
   for (const HijackRow& h : host_.hijack.Rows()) {

@@ -42,7 +42,7 @@ struct HelperObjectScanResult {
   std::vector<std::string> skipped;
 };
 
-// The scan of the helper-object page (Refresh7Click). For each statistics
+// The scan of the helper-object page (RefreshClick). For each statistics
 // entry, a row for each view in which its class (or extension program) is
 // registered with a name.
 HelperObjectScanResult ScanHelperObjects(const ReferenceTables& tables);

@@ -25,22 +25,24 @@ IeExtensionPage::IeExtensionPage(ui::PageContext& context)
   openFolder = [](const std::string& folder) { return ShellOpen(folder); };
 
   // The popup menu PMIEEx, in its order.
-  AddAction({.id = kRefresh6, .caption = "&Refresh", .handler = [this] { Refresh6Click(); }, .toolbar = false});
+  AddAction({.id = kRefreshMenuItem, .caption = "&Refresh", .handler = [this] { RefreshClick(); }, .toolbar = false});
   AddSeparator();
-  AddAction({.id = kSelectAll1, .caption = "Select &All", .handler = [this] { SelectAll1Click(); }, .toolbar = false});
-  AddAction({.id = kUnSelectAll1, .caption = "&UnSelect All", .handler = [this] { UnSelectAll1Click(); },
+  AddAction(
+      {.id = kSelectAllMenuItem, .caption = "Select &All", .handler = [this] { SelectAllClick(); }, .toolbar = false});
+  AddAction({.id = kUnselectAllMenuItem, .caption = "&UnSelect All", .handler = [this] { UnselectAllClick(); },
              .toolbar = false});
-  AddAction({.id = kDeleteItems1, .caption = "&Delete Items", .handler = [this] { DeleteItems1Click(); },
+  AddAction({.id = kDeleteItemsMenuItem, .caption = "&Delete Items", .handler = [this] { DeleteItemsClick(); },
              .toolbar = false});
   AddSeparator();
-  AddAction({.id = kFilePoperty3, .caption = "File &Poperty", .handler = [this] { FilePoperty3Click(); },
+  AddAction({.id = kFilePropertyMenuItem, .caption = "File &Poperty", .handler = [this] { FilePropertyClick(); },
              .toolbar = false});
-  AddAction({.id = kF1, .caption = "&Open Directory", .handler = [this] { F1Click(); }, .toolbar = false});
+  AddAction({.id = kOpenDirectoryMenuItem, .caption = "&Open Directory", .handler = [this] { OpenDirectoryClick(); },
+             .toolbar = false});
   // The toolbar.
-  AddAction({.id = kToolButton21, .caption = "Refresh", .hint = "Reload the IE extensions.",
-             .glyph = ui::Glyph::Refresh, .handler = [this] { ToolButton21Click(); }, .menu = false});
-  AddAction({.id = kToolButton22, .caption = "Remove Item", .hint = "Remove the checked items.",
-             .glyph = ui::Glyph::Delete, .handler = [this] { ToolButton22Click(); }, .menu = false});
+  AddAction({.id = kRefreshButton, .caption = "Refresh", .hint = "Reload the IE extensions.",
+             .glyph = ui::Glyph::Refresh, .handler = [this] { RefreshClick(); }, .menu = false});
+  AddAction({.id = kRemoveItemButton, .caption = "Remove Item", .hint = "Remove the checked items.",
+             .glyph = ui::Glyph::Delete, .handler = [this] { DeleteItemsClick(); }, .menu = false});
 
   OnPopup([this] { PMIEExPopup(); });
   OnColumnClick([this](int) { IEExListColumnClick(); });
@@ -49,18 +51,18 @@ IeExtensionPage::IeExtensionPage(ui::PageContext& context)
 
 void IeExtensionPage::OnCreate() {
   ListPage::OnCreate();
-  List().View().SetSmallImages(context_.images.imageListMain.get());
+  List().View().SetSmallImages(context_.images.extensionIcons.get());
 }
 
-void IeExtensionPage::Refresh6Click() {
+void IeExtensionPage::RefreshClick() {
   IeExtensionScanResult result = scan();
   // The icons of the previous listing go with it.
-  context_.images.imageListMain.TruncateTo(0);
+  context_.images.extensionIcons.TruncateTo(0);
   std::vector<IeExListRow> rows;
   rows.reserve(result.rows.size());
   for (auto& entry : result.rows) {
     int image = -1;
-    if (const win32::UniqueHicon icon = LoadRowIcon(entry.icon)) image = context_.images.imageListMain.Add(icon.get());
+    if (const win32::UniqueHicon icon = LoadRowIcon(entry.icon)) image = context_.images.extensionIcons.Add(icon.get());
     rows.push_back({std::move(entry), image});
   }
   context_.hijack.Append(result.hijack);
@@ -70,12 +72,13 @@ void IeExtensionPage::Refresh6Click() {
 void IeExtensionPage::PMIEExPopup() {
   const bool selected = List().Selected() != nullptr;
   const bool any = !List().Empty();
-  EnableAction(kFilePoperty3, selected);
-  EnableAction(kF1, selected);
-  for (int id : {kSelectAll1, kUnSelectAll1, kDeleteItems1, kToolButton22}) EnableAction(id, any);
+  EnableAction(kFilePropertyMenuItem, selected);
+  EnableAction(kOpenDirectoryMenuItem, selected);
+  for (int id : {kSelectAllMenuItem, kUnselectAllMenuItem, kDeleteItemsMenuItem, kRemoveItemButton})
+    EnableAction(id, any);
 }
 
-void IeExtensionPage::DeleteItems1Click() {
+void IeExtensionPage::DeleteItemsClick() {
   // From the last row to the first, so that the places of the rows still to
   // come stay as they are.
   const std::vector<std::size_t> checked = List().CheckedIndices();
@@ -100,16 +103,16 @@ void IeExtensionPage::DeleteItems1Click() {
 
 std::string IeExtensionPage::RowProgram(const IeExtensionRow& row) const { return ExtractExecutablePath(row.filePath); }
 
-void IeExtensionPage::FilePoperty3Click() {
+void IeExtensionPage::FilePropertyClick() {
   const IeExListRow* row = List().Selected();
   if (!row) return;
   const std::string program = RowProgram(row->entry);
-  if (!showProperties(program, context_.ui.MainWindow()))
+  if (!showProperties(program, context_.ui.OwnerWindow()))
     ShowStatus("Cannot show the properties of " + (program.empty() ? row->entry.itemName : program) +
                            ".");
 }
 
-void IeExtensionPage::F1Click() {
+void IeExtensionPage::OpenDirectoryClick() {
   const IeExListRow* row = List().Selected();
   if (!row) return;
   const std::string program = RowProgram(row->entry);
@@ -119,7 +122,7 @@ void IeExtensionPage::F1Click() {
 }
 
 void IeExtensionPage::IEExListDblClick() {
-  if (List().Selected()) FilePoperty3Click();
+  if (List().Selected()) FilePropertyClick();
 }
 
 }  // namespace wl

@@ -1,4 +1,4 @@
-// The browser-extension page (page 6): IEExList, a check-box list of the
+// The browser-extension page ("Browser Extensions"): IEExList, a check-box list of the
 // browser's context-menu entries, toolbars and tool buttons with their
 // icons; removal of the checked rows, properties and folder of a row.
 #pragma once
@@ -19,32 +19,30 @@ struct IeExListRow {
 class IeExtensionPage : public ui::ListPage<IeExListRow> {
  public:
   // Toolbar buttons.
-  static constexpr int kToolButton21 = 1021;  // "Refresh"
-  static constexpr int kToolButton22 = 1022;  // "Remove Item"
+  static constexpr int kRefreshButton = 1021;     // "Refresh"
+  static constexpr int kRemoveItemButton = 1022;  // "Remove Item"
   // Items of the popup menu PMIEEx.
-  static constexpr int kRefresh6 = 1201;
-  static constexpr int kSelectAll1 = 1202;
-  static constexpr int kUnSelectAll1 = 1203;
-  static constexpr int kDeleteItems1 = 1204;
-  static constexpr int kFilePoperty3 = 1205;
-  static constexpr int kF1 = 1206;
+  static constexpr int kRefreshMenuItem = 1201;
+  static constexpr int kSelectAllMenuItem = 1202;
+  static constexpr int kUnselectAllMenuItem = 1203;
+  static constexpr int kDeleteItemsMenuItem = 1204;
+  static constexpr int kFilePropertyMenuItem = 1205;
+  static constexpr int kOpenDirectoryMenuItem = 1206;
 
   explicit IeExtensionPage(ui::PageContext& context);
 
-  void Refresh6Click();
-  void ToolButton21Click() { Refresh6Click(); }
-  void DeleteItems1Click();
-  void ToolButton22Click() { DeleteItems1Click(); }
-  void SelectAll1Click() { List().CheckAll(true); }
-  void UnSelectAll1Click() { List().CheckAll(false); }
-  void FilePoperty3Click();
-  void F1Click();
+  void RefreshClick();
+  void DeleteItemsClick();
+  void SelectAllClick() { List().CheckAll(true); }
+  void UnselectAllClick() { List().CheckAll(false); }
+  void FilePropertyClick();
+  void OpenDirectoryClick();
   void IEExListDblClick();
   void PMIEExPopup();
   void IEExListClick() { PMIEExPopup(); }
   void IEExListColumnClick() { List().SortByCaption(); }
 
-  void RefreshPage() override { Refresh6Click(); }
+  void RefreshPage() override { RefreshClick(); }
 
   // Seams: what reads and changes the system (tests replace them).
   std::function<IeExtensionScanResult()> scan;

@@ -49,9 +49,9 @@ class IeExtensionPageTest : public ::testing::Test {
 
 TEST_F(IeExtensionPageTest, RowsIconsAndReportRowsOfEachRefresh) {
   auto& page = *host_.page;
-  EXPECT_FALSE(host_.MenuEnabled(IeExtensionPage::kSelectAll1));
-  EXPECT_FALSE(host_.ButtonEnabled(IeExtensionPage::kToolButton22));
-  page.Refresh6Click();
+  EXPECT_FALSE(host_.MenuEnabled(IeExtensionPage::kSelectAllMenuItem));
+  EXPECT_FALSE(host_.ButtonEnabled(IeExtensionPage::kRemoveItemButton));
+  page.RefreshClick();
   ASSERT_EQ(page.List().Count(), 4u);
   EXPECT_EQ(page.List().CellText(0, 1), "---");
   EXPECT_EQ(page.List().CellText(0, 3), "IE Extend Popup Menu");
@@ -60,31 +60,31 @@ TEST_F(IeExtensionPageTest, RowsIconsAndReportRowsOfEachRefresh) {
   EXPECT_GE(rows[1].image, 0);   // the toolbar's server file
   EXPECT_EQ(rows[2].image, -1);  // no server: no picture, never a neighbour's
   EXPECT_GE(rows[3].image, 0);   // icon 3 of the file
-  EXPECT_EQ(host_.images.imageListMain.Count(), 2);
+  EXPECT_EQ(host_.images.extensionIcons.Count(), 2);
   EXPECT_EQ(host_.hijack.Count(), 4u);
   EXPECT_EQ(host_.hijack.Rows()[1].IndexText(), "{T}");
   // A second refresh reports every entry again; its icons replace the old ones.
-  page.Refresh6Click();
+  page.RefreshClick();
   EXPECT_EQ(host_.hijack.Count(), 8u);
-  EXPECT_EQ(host_.images.imageListMain.Count(), 2);
-  EXPECT_TRUE(host_.MenuEnabled(IeExtensionPage::kSelectAll1));
-  EXPECT_TRUE(host_.MenuEnabled(IeExtensionPage::kDeleteItems1));
-  EXPECT_TRUE(host_.ButtonEnabled(IeExtensionPage::kToolButton22));
-  EXPECT_FALSE(host_.MenuEnabled(IeExtensionPage::kFilePoperty3));
+  EXPECT_EQ(host_.images.extensionIcons.Count(), 2);
+  EXPECT_TRUE(host_.MenuEnabled(IeExtensionPage::kSelectAllMenuItem));
+  EXPECT_TRUE(host_.MenuEnabled(IeExtensionPage::kDeleteItemsMenuItem));
+  EXPECT_TRUE(host_.ButtonEnabled(IeExtensionPage::kRemoveItemButton));
+  EXPECT_FALSE(host_.MenuEnabled(IeExtensionPage::kFilePropertyMenuItem));
   host_.Select(1);
-  EXPECT_TRUE(host_.MenuEnabled(IeExtensionPage::kFilePoperty3));
-  EXPECT_TRUE(host_.MenuEnabled(IeExtensionPage::kF1));
-  EXPECT_TRUE(host_.MenuEnabled(IeExtensionPage::kRefresh6));
+  EXPECT_TRUE(host_.MenuEnabled(IeExtensionPage::kFilePropertyMenuItem));
+  EXPECT_TRUE(host_.MenuEnabled(IeExtensionPage::kOpenDirectoryMenuItem));
+  EXPECT_TRUE(host_.MenuEnabled(IeExtensionPage::kRefreshMenuItem));
 }
 
 TEST_F(IeExtensionPageTest, RemovesCheckedRowsLastFirstAndKeepsTheOnesThatFailed) {
   auto& page = *host_.page;
-  page.Refresh6Click();
-  page.SelectAll1Click();
+  page.RefreshClick();
+  page.SelectAllClick();
   for (std::size_t i = 0; i < 4; ++i) EXPECT_TRUE(page.List().Checked(i));
-  page.UnSelectAll1Click();
+  page.UnselectAllClick();
   EXPECT_TRUE(page.List().CheckedIndices().empty());
-  page.SelectAll1Click();
+  page.SelectAllClick();
   WriteResult denied;
   denied.error = ERROR_ACCESS_DENIED;
   denied.message = "Could not delete the key HKEY_LOCAL_MACHINE\\...\\{B}: Access denied.";
@@ -93,7 +93,7 @@ TEST_F(IeExtensionPageTest, RemovesCheckedRowsLastFirstAndKeepsTheOnesThatFailed
   gone.error = ERROR_FILE_NOT_FOUND;
   answers_["Zeta &Menu"] = gone;
   const std::size_t reported = host_.hijack.Count();
-  page.DeleteItems1Click();
+  page.DeleteItemsClick();
   EXPECT_EQ(removed_, (std::vector<std::string>{"{B}|Mid Button", "{U}|", "{T}|Alpha Bar", "---|Zeta &Menu"}));
   ASSERT_EQ(page.List().Count(), 1u);  // the refused one stays
   EXPECT_EQ(page.List().Rows()[0].entry.itemName, "Mid Button");
@@ -103,14 +103,14 @@ TEST_F(IeExtensionPageTest, RemovesCheckedRowsLastFirstAndKeepsTheOnesThatFailed
 
   // The kept row stays checked: removing again tries it again.
   EXPECT_TRUE(page.List().Checked(0));
-  page.UnSelectAll1Click();
+  page.UnselectAllClick();
   answers_.clear();
-  page.ToolButton22Click();
+  page.DeleteItemsClick();
   EXPECT_EQ(page.List().Count(), 1u);  // nothing checked: nothing to do
-  page.SelectAll1Click();
-  page.ToolButton22Click();
+  page.SelectAllClick();
+  page.DeleteItemsClick();
   EXPECT_TRUE(page.List().Empty());
-  EXPECT_FALSE(host_.MenuEnabled(IeExtensionPage::kDeleteItems1));
+  EXPECT_FALSE(host_.MenuEnabled(IeExtensionPage::kDeleteItemsMenuItem));
 }
 
 TEST_F(IeExtensionPageTest, SortingPropertiesAndFolder) {
@@ -124,17 +124,17 @@ TEST_F(IeExtensionPageTest, SortingPropertiesAndFolder) {
     opened.push_back(f);
     return true;
   };
-  page.Refresh6Click();
+  page.RefreshClick();
   page.IEExListColumnClick();
   EXPECT_EQ(Captions(), (std::vector<std::string>{"", "Alpha Bar", "Mid Button", "Zeta &Menu"}));
-  page.Refresh6Click();  // stays sorted
+  page.RefreshClick();  // stays sorted
   EXPECT_EQ(Captions()[1], "Alpha Bar");
   host_.Select(1);
   page.IEExListDblClick();
   const std::string program = ExtractExecutablePath(GetWindowsDir() + "\\system32\\shell32.dll");
   EXPECT_EQ(shown, std::vector<std::string>{program});
   EXPECT_NE(host_.ui.status.find("Cannot show the properties"), std::string::npos);
-  page.F1Click();
+  page.OpenDirectoryClick();
   EXPECT_EQ(opened, std::vector<std::string>{FolderOf(program)});
 }
 

@@ -79,7 +79,7 @@ struct IeExtensionScanResult {
   std::vector<HijackRow> hijack;     // one row per entry
 };
 
-// The enumeration of the extension page (Refresh6Click): every entry of the
+// The enumeration of the extension page (RefreshClick): every entry of the
 // three places, in both views where the place is per machine.
 IeExtensionScanResult ScanIeExtensions(const ReferenceTables& tables);
 IeExtensionScanResult ScanIeExtensions(const ReferenceTables& tables, const IeExtensionPlaces& places);

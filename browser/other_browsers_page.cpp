@@ -22,13 +22,14 @@ OtherBrowsersPage::OtherBrowsersPage(ui::PageContext& context)
   isRunning = [](const std::string& program) { return IsProgramRunning(program); };
 
   // The popup menu PMOtherBrowsers.
-  AddAction({.id = kRepair1, .caption = "&Repair", .hint = "Remove the selected policy, extension entry or shortcut switch.",
+  AddAction({.id = kRepairMenuItem, .caption = "&Repair",
+             .hint = "Remove the selected policy, extension entry or shortcut switch.",
              .handler = [this] { RepairClick(); }, .toolbar = false});
-  AddAction({.id = kOpenSettings1, .caption = "Open &Settings Page",
+  AddAction({.id = kOpenSettingsMenuItem, .caption = "Open &Settings Page",
              .hint = "Open the browser's own settings page for this entry.",
              .handler = [this] { OpenSettingsClick(); }, .toolbar = false});
   AddSeparator();
-  AddAction({.id = kRefresh1, .caption = "Re&fresh", .hint = "Reload the settings of the other browsers.",
+  AddAction({.id = kRefreshMenuItem, .caption = "Re&fresh", .hint = "Reload the settings of the other browsers.",
              .handler = [this] { RefreshClick(); }, .toolbar = false});
   // The toolbar.
   AddAction({.id = kRefreshButton, .caption = "Refresh", .hint = "Reload the settings of the other browsers.",
@@ -47,7 +48,7 @@ OtherBrowsersPage::OtherBrowsersPage(ui::PageContext& context)
 
 void OtherBrowsersPage::OnCreate() {
   ListPage::OnCreate();
-  List().View().SetSmallImages(context_.images.imageList2.get());
+  List().View().SetSmallImages(context_.images.rowImages.get());
 }
 
 void OtherBrowsersPage::RefreshClick() {
@@ -67,8 +68,8 @@ void OtherBrowsersPage::PMOtherBrowsersPopup() {
   const BrowserRow* row = List().Selected();
   const bool canRepair = row && CanRepair(*row);
   const bool canOpen = row && CanOpenSettings(*row);
-  for (int id : {kRepair1, kRepairButton}) EnableAction(id, canRepair);
-  for (int id : {kOpenSettings1, kSettingsButton}) EnableAction(id, canOpen);
+  for (int id : {kRepairMenuItem, kRepairButton}) EnableAction(id, canRepair);
+  for (int id : {kOpenSettingsMenuItem, kSettingsButton}) EnableAction(id, canOpen);
 }
 
 void OtherBrowsersPage::RepairClick() {

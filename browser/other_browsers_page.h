@@ -18,16 +18,13 @@ namespace wl {
 
 class OtherBrowsersPage : public ui::ListPage<BrowserRow> {
  public:
-  // The page's index in the main window's page control.
-  static constexpr int kPageIndex = 11;
-
   static constexpr int kRefreshButton = 1401;
   static constexpr int kRepairButton = 1402;
   static constexpr int kSettingsButton = 1403;
   // Items of the popup menu PMOtherBrowsers.
-  static constexpr int kRepair1 = 1411;
-  static constexpr int kOpenSettings1 = 1412;
-  static constexpr int kRefresh1 = 1413;
+  static constexpr int kRepairMenuItem = 1411;
+  static constexpr int kOpenSettingsMenuItem = 1412;
+  static constexpr int kRefreshMenuItem = 1413;
 
   explicit OtherBrowsersPage(ui::PageContext& context);
 

@@ -67,14 +67,14 @@ TEST_F(OtherBrowsersPageTest, ListsRowsWithVerdictImagesAndAddsTheFlaggedOnesToT
 }
 
 TEST_F(OtherBrowsersPageTest, ActionsFollowTheSelectedRow) {
-  EXPECT_FALSE(host_.MenuEnabled(OtherBrowsersPage::kRepair1));
+  EXPECT_FALSE(host_.MenuEnabled(OtherBrowsersPage::kRepairMenuItem));
   host_.Select(0);
-  EXPECT_TRUE(host_.MenuEnabled(OtherBrowsersPage::kRepair1));
+  EXPECT_TRUE(host_.MenuEnabled(OtherBrowsersPage::kRepairMenuItem));
   EXPECT_TRUE(host_.ButtonEnabled(OtherBrowsersPage::kRepairButton));
-  EXPECT_FALSE(host_.MenuEnabled(OtherBrowsersPage::kOpenSettings1));
+  EXPECT_FALSE(host_.MenuEnabled(OtherBrowsersPage::kOpenSettingsMenuItem));
   host_.Select(1);
-  EXPECT_FALSE(host_.MenuEnabled(OtherBrowsersPage::kRepair1));
-  EXPECT_TRUE(host_.MenuEnabled(OtherBrowsersPage::kOpenSettings1));
+  EXPECT_FALSE(host_.MenuEnabled(OtherBrowsersPage::kRepairMenuItem));
+  EXPECT_TRUE(host_.MenuEnabled(OtherBrowsersPage::kOpenSettingsMenuItem));
   std::string opened;
   host_.page->openSettings = [&](const BrowserRow& r, std::string&) {
     opened = SettingsCommandLine(r);

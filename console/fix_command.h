@@ -7,12 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "judge/judge.h"
 #include "documents/scan_document.h"
+#include "features/page_fixes.h"
+#include "judge/judge.h"
 
 namespace wl {
-
-enum class FixOutcome { Fixed, Skipped, Failed };
 
 struct FixLine {
   std::string id;

@@ -1,40 +1,18 @@
 #include "console/hijack_scan.h"
 
-#include "autorun/autorun_scan.h"
-#include "browser/helper_objects.h"
-#include "browser/ie_sweeper.h"
-#include "browser/other_browsers_page_text.h"
-#include "network/network_settings_scan.h"
-#include "service/service_page_text.h"
-#include "settings/settings_page_text.h"
-
 namespace wl {
 
-const std::vector<HijackScanStep>& HijackScanSteps() {
-  static const std::vector<HijackScanStep> steps = {
-      {"autorun", 0, &AutorunPageText},
-      {"associations", 4, [](const Judge& judge) { return AssociationsPageText(judge.Tables()); }},
-      {"services", 2, &ServicesPageText},
-      {"ieext", 6, &IeExtensionsPageText},
-      {"bho", 7, &HelperObjectsPageText},
-      {"browsers", 11, [](const Judge& judge) { return OtherBrowsersPageText(judge.Tables()); }},
-      {"network-settings", 17, &NetworkSettingsPageText},
-  };
-  return steps;
-}
-
-void RunHijackScan(HijackList& list, const std::function<void(const HijackScanStep&)>& runStep) {
+void RunHijackScan(HijackList& list, const std::function<void(const Feature&)>& runStep) {
   list.Clear();
-  for (const HijackScanStep& step : HijackScanSteps()) runStep(step);
+  for (const Feature* step : HijackScanSteps()) runStep(*step);
 }
 
 std::vector<ScanItem> RunHeadlessHijackScan(const Judge& judge, HijackList& list) {
   std::vector<ScanItem> items;
-  RunHijackScan(list, [&](const HijackScanStep& step) {
-    if (!step.scan) return;
-    const PageText text = step.scan(judge);
+  RunHijackScan(list, [&](const Feature& step) {
+    const PageText text = step.listing(judge);
     list.Append(text.hijack);
-    auto stepItems = ScanItems(step.page, text);
+    auto stepItems = ScanItems(step.name, text);
     items.insert(items.end(), std::make_move_iterator(stepItems.begin()), std::make_move_iterator(stepItems.end()));
   });
   return items;

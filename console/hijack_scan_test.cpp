@@ -137,13 +137,10 @@ TEST(HijackScan, StepsRunInTheReportsOrder) {
   std::vector<std::string> pages;
   HijackList list;
   list.Add("left over", "Startup Item", 0);
-  RunHijackScan(list, [&](const HijackScanStep& step) { pages.push_back(step.page); });
+  RunHijackScan(list, [&](const Feature& step) { pages.push_back(step.name); });
   EXPECT_EQ(list.Count(), 0u);
   EXPECT_EQ(pages, (std::vector<std::string>{"autorun", "associations", "services", "ieext", "bho", "browsers",
                                              "network-settings"}));
-  std::vector<int> indexes;
-  for (const auto& step : HijackScanSteps()) indexes.push_back(step.pageIndex);
-  EXPECT_EQ(indexes, (std::vector<int>{0, 4, 2, 6, 7, 11, 17}));
 }
 
 // The report keeps the ANSI code page while every character fits, and goes

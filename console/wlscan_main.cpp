@@ -50,9 +50,9 @@
 #include "scan/hijack_report.h"
 #include "console/fix_command.h"
 #include "console/hijack_scan.h"
-#include "console/page_scans.h"
 #include "scan/report_file.h"
 #include "documents/scan_document.h"
+#include "features/feature_table.h"
 #include "sysroutines/system_info.h"
 #include "sysroutines/system_paths.h"
 #include "undo/backup_store.h"
@@ -82,7 +82,8 @@ void Error(const std::string& text) {
 
 int Usage(const std::string& why = {}) {
   std::string pages;
-  for (const auto& p : wl::PageScans()) pages += std::string(" ") + p.name;
+  for (const wl::Feature& f : wl::Features())
+    if (f.wlscanPage) pages += std::string(" ") + f.name;
   if (!why.empty()) Error("wlscan: " + why);
   Error("usage: wlscan PAGE [--format tsv|json|csv]\n"
         "       wlscan hijack-rows PAGE [--format tsv|json|csv]\n"
@@ -99,10 +100,9 @@ int Usage(const std::string& why = {}) {
   return kError;
 }
 
-const wl::PageScanEntry* FindPage(const std::string& name) {
-  for (const auto& p : wl::PageScans())
-    if (name == p.name) return &p;
-  return nullptr;
+const wl::Feature* FindPage(const std::string& name) {
+  const wl::Feature* feature = wl::FindFeature(name);
+  return feature && feature->wlscanPage ? feature : nullptr;
 }
 
 // The arguments after the command: --format, --output, --all, --baseline
@@ -176,7 +176,7 @@ int PageCommand(const std::vector<std::string>& args) {
   const Options o = ParseOptions(args, 1);
   if (!o.error.empty()) return Usage(o.error);
   if (o.output || o.all || o.words.size() != (hijackRows ? 1u : 0u)) return Usage();
-  const wl::PageScanEntry* page = FindPage(hijackRows ? o.words[0] : args[0]);
+  const wl::Feature* page = FindPage(hijackRows ? o.words[0] : args[0]);
   if (!page) return Usage();
   if (!o.format.empty() && o.format != "tsv" && o.format != "csv" && o.format != "json")
     return Usage("unknown format " + o.format);
@@ -186,7 +186,7 @@ int PageCommand(const std::vector<std::string>& args) {
   if (!LoadTables(tables, mainDb)) return kError;
   const wl::WindowsFacts facts;
   const wl::Judge judge(tables, facts);
-  const wl::PageText text = page->scan(judge);
+  const wl::PageText text = page->listing(judge);
   if (!hijackRows) {
     WriteListing(o.format, page->name, text);
     return kFine;

@@ -15,7 +15,7 @@ struct HijackRow {
   // Rows that are found by a class identifier rather than a row number
   // (toolbars, tool buttons) put it here; it is then the "Index" text.
   std::string indexKey;
-  int image = -1;  // category image (ImageList1) on the "Description" cell; -1: none
+  int image = -1;  // category image (of the shared category images) on the "Description" cell; -1: none
   // What names the entry on its own page, the same from scan to scan (a
   // registry key and value name, a service's key name, a file class …); the
   // scan's machine-readable report builds the item's identifier from it.

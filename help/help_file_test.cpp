@@ -17,6 +17,7 @@
 
 #include "app/help_topics.h"
 #include "autorun/autorun_rules.h"
+#include "features/feature_table.h"
 #include "browser/browser_rules.h"
 #include "judge/judge.h"
 #include "browser/other_browsers_rules.h"
@@ -248,7 +249,7 @@ TEST_F(HelpFileTest, TheVerdictsAndCategoriesTheProgramShowsAreExplained) {
     EXPECT_THAT(VisibleText(Page("system_service.html")), HasSubstr(v));
 
   // The report's categories, each with the page it comes from.
-  const std::string report = VisibleText(Page(kHijackReportTopic));
+  const std::string report = VisibleText(Page(FindFeature(kHijackReportPage)->helpTopic));
   for (const char* category : {kStartupItem, kSystemAssociationCategory, kSystemServiceCategory, kIeExtendPopupMenu,
                                kIeToolBar, kIeToolButton, kBrowserHelpObject, kBrowserSettingCategory})
     EXPECT_THAT(report, HasSubstr(category));

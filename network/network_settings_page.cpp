@@ -16,10 +16,11 @@ NetworkSettingsPage::NetworkSettingsPage(ui::PageContext& context)
   scan = [this] { return ScanNetworkSettings(context_.tables, NetworkSettingsPlaces::OfThisSystem(), &PageJudge()); };
 
   // The popup menu PMNetworkSettings.
-  AddAction({.id = kRepair1, .caption = "&Repair", .hint = "Comment out the selected hosts line, delete the setting or remove the provider.",
+  AddAction({.id = kRepairMenuItem, .caption = "&Repair",
+             .hint = "Comment out the selected hosts line, delete the setting or remove the provider.",
              .handler = [this] { RepairClick(); }, .toolbar = false});
   AddSeparator();
-  AddAction({.id = kRefresh1, .caption = "Re&fresh", .hint = "Read the network settings again.",
+  AddAction({.id = kRefreshMenuItem, .caption = "Re&fresh", .hint = "Read the network settings again.",
              .handler = [this] { RefreshClick(); }, .toolbar = false});
   // The toolbar.
   AddAction({.id = kRefreshButton, .caption = "Refresh", .hint = "Read the network settings again.",
@@ -35,7 +36,7 @@ NetworkSettingsPage::NetworkSettingsPage(ui::PageContext& context)
 
 void NetworkSettingsPage::OnCreate() {
   ListPage::OnCreate();
-  List().View().SetSmallImages(context_.images.imageList2.get());
+  List().View().SetSmallImages(context_.images.rowImages.get());
 }
 
 void NetworkSettingsPage::RefreshClick() {
@@ -51,7 +52,7 @@ void NetworkSettingsPage::RefreshClick() {
 void NetworkSettingsPage::PMNetworkSettingsPopup() {
   const NetworkSettingRow* row = List().Selected();
   const bool canRepair = row && CanRepair(*row);
-  for (int id : {kRepair1, kRepairButton}) EnableAction(id, canRepair);
+  for (int id : {kRepairMenuItem, kRepairButton}) EnableAction(id, canRepair);
 }
 
 void NetworkSettingsPage::RepairClick() {

@@ -14,14 +14,11 @@ namespace wl {
 
 class NetworkSettingsPage : public ui::ListPage<NetworkSettingRow> {
  public:
-  // The page's index in the main window's page control.
-  static constexpr int kPageIndex = 17;
-
   static constexpr int kRefreshButton = 1701;
   static constexpr int kRepairButton = 1702;
   // Items of the popup menu PMNetworkSettings.
-  static constexpr int kRepair1 = 1711;
-  static constexpr int kRefresh1 = 1712;
+  static constexpr int kRepairMenuItem = 1711;
+  static constexpr int kRefreshMenuItem = 1712;
 
   explicit NetworkSettingsPage(ui::PageContext& context);
 

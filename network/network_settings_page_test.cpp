@@ -69,13 +69,13 @@ TEST_F(NetworkSettingsPageTest, ListsRowsWithVerdictImagesAndReportsTheFlaggedOn
 
 TEST_F(NetworkSettingsPageTest, RepairAsksFollowsTheSelectionAndShowsAFailure) {
   host_.Select(2);  // a provider: listed only
-  EXPECT_FALSE(host_.MenuEnabled(NetworkSettingsPage::kRepair1));
+  EXPECT_FALSE(host_.MenuEnabled(NetworkSettingsPage::kRepairMenuItem));
   EXPECT_FALSE(host_.ButtonEnabled(NetworkSettingsPage::kRepairButton));
   host_.page->RepairClick();
   EXPECT_TRUE(host_.ui.messages.empty());
 
   host_.Select(0);
-  EXPECT_TRUE(host_.MenuEnabled(NetworkSettingsPage::kRepair1));
+  EXPECT_TRUE(host_.MenuEnabled(NetworkSettingsPage::kRepairMenuItem));
   host_.ui.answer = [](const auto&) { return IDNO; };
   host_.page->RepairClick();
   ASSERT_EQ(host_.ui.messages.size(), 1u);

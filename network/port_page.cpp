@@ -15,8 +15,8 @@ PortPage::PortPage(ui::PageContext& context)
                          {"State", 80, [](const PortRow& r) { return r.state; }},
                          {"PID", 50, [](const PortRow& r) { return r.pid; }},
                          {"Process", 120, [](const PortRow& r) { return r.processName; }}}) {
-  AddAction({.id = kToolButton3, .caption = "Refresh", .hint = "Refresh the active ports.",
-             .glyph = ui::Glyph::Refresh, .handler = [this] { ToolButton3Click(); }, .menu = false});
+  AddAction({.id = kRefreshButton, .caption = "Refresh", .hint = "Refresh the active ports.",
+             .glyph = ui::Glyph::Refresh, .handler = [this] { RefreshClick(); }, .menu = false});
   OnColumnClick([this](int) { PortListColumnClick(); });
 }
 
@@ -24,7 +24,7 @@ PortPage::~PortPage() = default;
 
 void PortPage::OnCreate() {
   ListPage::OnCreate();
-  List().View().SetSmallImages(context_.images.imageList1.get());
+  List().View().SetSmallImages(context_.images.categoryImages.get());
 }
 
 PortTextSources PortPage::Sources() {

@@ -1,4 +1,4 @@
-// The "Active Ports" page (page 5): PortList with the TCP and UDP endpoints,
+// The "Active Ports" page: PortList with the TCP and UDP endpoints,
 // their descriptions from Port.db, the owning process. Host names of remote
 // addresses come from a background resolver and replace the dotted texts as
 // they arrive.
@@ -15,13 +15,13 @@ namespace wl {
 
 class PortPage : public ui::ListPage<PortRow> {
  public:
-  static constexpr int kToolButton3 = 1003;  // "Refresh"
+  static constexpr int kRefreshButton = 1003;  // "Refresh"
   static constexpr UINT kNamesArrived = WM_APP + 14;
 
   explicit PortPage(ui::PageContext& context);
   ~PortPage() override;
 
-  void ToolButton3Click() { ReadPortTable(); }
+  void RefreshClick() { ReadPortTable(); }
   void ReadPortTable();
   void PortListColumnClick() { List().SortByCaption(); }
   void RefreshPage() override { ReadPortTable(); }

@@ -28,7 +28,7 @@ TEST(PortPage, ShowsTheTestsOwnSockets) {
   PageHost<PortPage> host;
   host.tables.ports = StringTable::FromText("UDP" + std::to_string(sockets.udpPort) + "=@Test endpoint\n");
   EXPECT_TRUE(host.page->IsEmpty());
-  host.page->ToolButton3Click();
+  host.page->RefreshClick();
   auto& list = host.page->List();
   const auto listener = RowWith(*host.page, "TCP", std::to_string(sockets.listenPort));
   const auto client = RowWith(*host.page, "TCP", std::to_string(sockets.clientPort));
@@ -60,7 +60,7 @@ TEST(PortPage, ProcessColumnsNameTheOwner) {
     t.endpoints.push_back({.tcp = false, .local = IpAddress::V4(0, 0, 0, 0), .localPort = 5353, .pid = 999999});
     return t;
   };
-  host.page->ToolButton3Click();
+  host.page->RefreshClick();
   auto& list = host.page->List();
   ASSERT_EQ(list.Count(), 2u);
   EXPECT_EQ(list.CellText(0, 2), "http");
@@ -70,7 +70,7 @@ TEST(PortPage, ProcessColumnsNameTheOwner) {
 
   // A failed read keeps the rows and says why.
   host.page->readEndpoints = [] { return EndpointTables{.ok = false, .error = "The TCP table: broken."}; };
-  host.page->ToolButton3Click();
+  host.page->RefreshClick();
   EXPECT_EQ(list.Count(), 2u);
   EXPECT_NE(host.ui.status.find("The TCP table: broken."), std::string::npos);
 }
@@ -93,17 +93,17 @@ TEST(PortPage, NamesArriveFromTheBackgroundAndARefreshMeanwhileIsSafe) {
                            .localPort = 50001, .remotePort = 443, .state = 5});
     return t;
   };
-  host.page->ToolButton3Click();
+  host.page->RefreshClick();
   auto& list = host.page->List();
   // At once, with dotted addresses: the window never waits for the resolver.
   EXPECT_EQ(list.CellText(0, 3), "10.1.2.3");
   EXPECT_EQ(list.CellText(1, 3), "10.4.5.6");
-  host.page->ToolButton3Click();  // again while the look-ups run
+  host.page->RefreshClick();  // again while the look-ups run
   SetEvent(release);
   EXPECT_TRUE(PumpUntil([&] { return list.CellText(0, 3) == "far.example"; }));
   EXPECT_EQ(list.CellText(1, 3), "10.4.5.6");  // no name: stays dotted
   EXPECT_EQ(lookups.load(), 2);                // each address once
-  host.page->ToolButton3Click();               // from the cache at once
+  host.page->RefreshClick();                   // from the cache at once
   EXPECT_EQ(list.CellText(0, 3), "far.example");
   EXPECT_EQ(lookups.load(), 2);
   host.page.reset();

@@ -15,8 +15,8 @@ namespace wl {
 
 namespace {
 
-constexpr int kMemo1Id = 110;
-constexpr int kMemo2Id = 111;
+constexpr int kDumpId = 110;
+constexpr int kLineId = 111;
 constexpr int kWidths[7] = {57, 101, 71, 97, 80, 84, 351};
 
 std::wstring FromViewCodePage(const std::string& bytes) { return win32::FromCodePage(bytes, kSnifferCodePage); }
@@ -55,37 +55,39 @@ SnifferPage::SnifferPage(ui::PageContext& context, std::unique_ptr<Tcap_ip> engi
     const win32::FileChoice choice{.filter = "Capture File (*.pcap;*.pcapng;*.cap)|*.pcap;*.pcapng;*.cap|All Files|*.*",
                                    .defaultExtension = "pcap",
                                    .suggestedName = save ? "Capture.pcap" : ""};
-    return save ? win32::AskSaveFile(context_.ui.MainWindow(), choice)
-                : win32::AskOpenFile(context_.ui.MainWindow(), choice);
+    return save ? win32::AskSaveFile(context_.ui.OwnerWindow(), choice)
+                : win32::AskOpenFile(context_.ui.OwnerWindow(), choice);
   };
   now = SystemNow;
   // The popup menu PMFilter ("Pause" and "Refresh" are hidden items).
-  AddAction({.id = kStartCapture1, .caption = "Start Capture", .hint = "Start capture the web data package.",
-             .handler = [this] { StartCapture1Click(); }, .toolbar = false});
-  AddAction({.id = kStopCapture1, .caption = "Stop Capture", .hint = "Stop capture the web data package.",
-             .handler = [this] { StopCapture1Click(); }, .toolbar = false});
-  AddAction({.id = kPauseResume1, .caption = "Pause", .handler = [this] { PauseResume1Click(); }, .toolbar = false,
+  AddAction({.id = kStartCaptureMenuItem, .caption = "Start Capture", .hint = "Start capture the web data package.",
+             .handler = [this] { StartCaptureClick(); }, .toolbar = false});
+  AddAction({.id = kStopCaptureMenuItem, .caption = "Stop Capture", .hint = "Stop capture the web data package.",
+             .handler = [this] { StopCaptureClick(); }, .toolbar = false});
+  AddAction({.id = kPauseResumeAction, .caption = "Pause", .handler = [this] { PauseResumeClick(); }, .toolbar = false,
              .menu = false});
-  AddAction({.id = kRefresh9, .caption = "Refresh", .handler = [this] { Refresh9Click(); }, .toolbar = false,
+  AddAction({.id = kRefreshAction, .caption = "Refresh", .handler = [this] { RefreshClick(); }, .toolbar = false,
              .menu = false});
   AddSeparator();
-  AddAction({.id = kClear1, .caption = "Clear", .hint = "Clear the captured packets.",
-             .handler = [this] { Clear1Click(); }, .toolbar = false});
+  AddAction({.id = kClearMenuItem, .caption = "Clear", .hint = "Clear the captured packets.",
+             .handler = [this] { ClearClick(); }, .toolbar = false});
   AddSeparator();
-  AddAction({.id = kSaveCapture1, .caption = "Save Capture...", .hint = "Save the listed packets to a capture file.",
-             .handler = [this] { SaveCapture1Click(); }, .toolbar = false});
-  AddAction({.id = kOpenCapture1, .caption = "Open Capture...", .hint = "List the packets of a capture file.",
-             .handler = [this] { OpenCapture1Click(); }, .toolbar = false});
-  // The toolbar ToolBar1.
-  AddAction({.id = kToolButton1, .caption = "Start Capture", .hint = "Start capture the web data package.",
-             .glyph = ui::Glyph::Run, .handler = [this] { ToolButton1Click(); }, .menu = false});
-  AddAction({.id = kToolButton2, .caption = "Stop Capture", .hint = "Stop capture the web data package.",
-             .glyph = ui::Glyph::Stop, .handler = [this] { ToolButton2Click(); }, .menu = false});
-  AddAction({.id = kToolButtonSave, .caption = "Save Capture...", .hint = "Save the listed packets to a capture file.",
-             .glyph = ui::Glyph::Save, .handler = [this] { SaveCapture1Click(); }, .menu = false});
-  AddAction({.id = kToolButtonOpen, .caption = "Open Capture...", .hint = "List the packets of a capture file.",
-             .glyph = ui::Glyph::Folder, .handler = [this] { OpenCapture1Click(); }, .menu = false});
-  OnPopup([this] { StringGrid1Click(); });
+  AddAction({.id = kSaveCaptureMenuItem, .caption = "Save Capture...",
+             .hint = "Save the listed packets to a capture file.", .handler = [this] { SaveCaptureClick(); },
+             .toolbar = false});
+  AddAction({.id = kOpenCaptureMenuItem, .caption = "Open Capture...", .hint = "List the packets of a capture file.",
+             .handler = [this] { OpenCaptureClick(); }, .toolbar = false});
+  // The toolbar.
+  AddAction({.id = kStartCaptureButton, .caption = "Start Capture", .hint = "Start capture the web data package.",
+             .glyph = ui::Glyph::Run, .handler = [this] { StartCaptureClick(); }, .menu = false});
+  AddAction({.id = kStopCaptureButton, .caption = "Stop Capture", .hint = "Stop capture the web data package.",
+             .glyph = ui::Glyph::Stop, .handler = [this] { StopCaptureClick(); }, .menu = false});
+  AddAction({.id = kSaveCaptureButton, .caption = "Save Capture...",
+             .hint = "Save the listed packets to a capture file.", .glyph = ui::Glyph::Save,
+             .handler = [this] { SaveCaptureClick(); }, .menu = false});
+  AddAction({.id = kOpenCaptureButton, .caption = "Open Capture...", .hint = "List the packets of a capture file.",
+             .glyph = ui::Glyph::Folder, .handler = [this] { OpenCaptureClick(); }, .menu = false});
+  OnPopup([this] { GridClick(); });
 }
 
 SnifferPage::~SnifferPage() {
@@ -106,12 +108,13 @@ bool SnifferPage::CreateList(UINT dpi) {
 void SnifferPage::OnCreate() {
   ListPageBase::OnCreate();
   const DWORD memoStyle = WS_CHILD | WS_VISIBLE | WS_BORDER | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL;
-  memo1_ = MakeChild(L"EDIT", "", memoStyle | WS_VSCROLL | WS_HSCROLL | ES_AUTOHSCROLL, kMemo1Id);
-  memo2_ = MakeChild(L"EDIT", "", memoStyle | WS_VSCROLL, kMemo2Id);
+  dumpView_ = MakeChild(L"EDIT", "", memoStyle | WS_VSCROLL | WS_HSCROLL | ES_AUTOHSCROLL, kDumpId);
+  lineView_ = MakeChild(L"EDIT", "", memoStyle | WS_VSCROLL, kLineId);
   viewFont_.reset(CreateFontW(-S(12), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET, OUT_DEFAULT_PRECIS,
                               CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FIXED_PITCH | FF_MODERN, L"SimSun"));
-  for (HWND memo : {memo1_, memo2_}) SendMessageW(memo, WM_SETFONT, reinterpret_cast<WPARAM>(viewFont_.get()), TRUE);
-  Refresh9Click();
+  for (HWND memo : {dumpView_, lineView_})
+    SendMessageW(memo, WM_SETFONT, reinterpret_cast<WPARAM>(viewFont_.get()), TRUE);
+  RefreshClick();
 }
 
 void SnifferPage::LayoutBelowToolbar(const RECT& area) {
@@ -121,20 +124,20 @@ void SnifferPage::LayoutBelowToolbar(const RECT& area) {
   const int gridHeight = std::max(0, height - viewHeight - S(4));
   MoveWindow(grid_.hwnd(), area.left, area.top, width, gridHeight, TRUE);
   const int top = area.top + gridHeight + S(4);
-  const int memo1Width = std::min(S(217) + S(120), width / 2);
-  MoveWindow(memo1_, area.left, top, memo1Width, viewHeight, TRUE);
-  MoveWindow(memo2_, area.left + memo1Width + S(4), top, std::max(0, width - memo1Width - S(4)), viewHeight, TRUE);
+  const int dumpWidth = std::min(S(217) + S(120), width / 2);
+  MoveWindow(dumpView_, area.left, top, dumpWidth, viewHeight, TRUE);
+  MoveWindow(lineView_, area.left + dumpWidth + S(4), top, std::max(0, width - dumpWidth - S(4)), viewHeight, TRUE);
 }
 
-void SnifferPage::Refresh9Click() {
+void SnifferPage::RefreshClick() {
   // Header cells are the grid's columns; the store has its 200 slots.
   if (!engine_) engine_ = std::make_unique<Tcap_ip>();
   engine_->OnCap = [this](const std::string& ip, const std::string& proto, const std::string& sourceIP,
                           const std::string& destIP, const std::string& sourcePort, const std::string& destPort,
                           const uint8_t* header, int headerSize, const uint8_t* data, int dataSize) {
-    cap_ip1Cap(ip, proto, sourceIP, destIP, sourcePort, destPort, header, headerSize, data, dataSize);
+    OnPacket(ip, proto, sourceIP, destIP, sourcePort, destPort, header, headerSize, data, dataSize);
   };
-  engine_->OnError = [this](const std::string& error) { cap_ip1Error(error); };
+  engine_->OnError = [this](const std::string& error) { OnCaptureError(error); };
   SetCapturing(false);
   SyncGrid();
 }
@@ -146,7 +149,7 @@ std::string SnifferPage::CellText(int row, int column) const {
   return win32::Narrow(FromViewCodePage(cell));
 }
 
-void SnifferPage::cap_ip1Cap(const std::string&, const std::string&, const std::string&, const std::string&,
+void SnifferPage::OnPacket(const std::string&, const std::string&, const std::string&, const std::string&,
                              const std::string&, const std::string&, const uint8_t* header, int header_size,
                              const uint8_t*, int data_size) {
   const auto [seconds, nanos] = now();
@@ -156,7 +159,7 @@ void SnifferPage::cap_ip1Cap(const std::string&, const std::string&, const std::
   if (!timerOn_ && hwnd()) timerOn_ = SetTimer(hwnd(), kViewTimer, kViewInterval, nullptr) != 0;
 }
 
-void SnifferPage::cap_ip1Error(const std::string& Error) {
+void SnifferPage::OnCaptureError(const std::string& Error) {
   errors_.push_back(Error);
   ShowStatus("Capture: " + Error);
 }
@@ -172,7 +175,7 @@ void SnifferPage::SyncGrid() {
   SendMessageW(grid_.hwnd(), LVM_ENSUREVISIBLE, items - 1, FALSE);
 }
 
-void SnifferPage::StringGrid1Click() {
+void SnifferPage::GridClick() {
   const auto selected = grid_.Selected();
   if (!selected) return;
   ShowPayload(rows_.Row(static_cast<int>(*selected) + 1).payload);  // the empty last row shows nothing
@@ -182,19 +185,19 @@ void SnifferPage::ShowPayload(const std::vector<uint8_t>& payload) {
   const PayloadDump dump = DumpPayload(payload.data(), payload.size());
   std::string hex;
   for (const auto& line : dump.hexLines) hex += line + "\r\n";
-  SetWindowTextW(memo1_, FromViewCodePage(hex).c_str());
-  SetWindowTextW(memo2_, FromViewCodePage(dump.text).c_str());
+  SetWindowTextW(dumpView_, FromViewCodePage(hex).c_str());
+  SetWindowTextW(lineView_, FromViewCodePage(dump.text).c_str());
 }
 
-std::string SnifferPage::Memo1Text() const { return win32::GetText(memo1_); }
-std::string SnifferPage::Memo2Text() const { return win32::GetText(memo2_); }
+std::string SnifferPage::DumpText() const { return win32::GetText(dumpView_); }
+std::string SnifferPage::LineText() const { return win32::GetText(lineView_); }
 
 void SnifferPage::SetCapturing(bool capturing) {
-  for (int id : {kStartCapture1, kToolButton1}) EnableAction(id, !capturing);
-  for (int id : {kStopCapture1, kToolButton2}) EnableAction(id, capturing);
+  for (int id : {kStartCaptureMenuItem, kStartCaptureButton}) EnableAction(id, !capturing);
+  for (int id : {kStopCaptureMenuItem, kStopCaptureButton}) EnableAction(id, capturing);
 }
 
-void SnifferPage::StartCapture1Click() {
+void SnifferPage::StartCaptureClick() {
   errors_.clear();
   try {
     engine_->Start();
@@ -210,23 +213,23 @@ void SnifferPage::StartCapture1Click() {
   if (capturing && errors_.empty()) ShowStatus("Capturing on " + std::to_string(engine_->CapturingSockets()) + " address(es).");
 }
 
-void SnifferPage::StopCapture1Click() {
+void SnifferPage::StopCaptureClick() {
   engine_->Stop();
   SetCapturing(false);
   if (dirty_) SyncGrid();
 }
 
-void SnifferPage::PauseResume1Click() {
+void SnifferPage::PauseResumeClick() {
   engine_->Pause();
   pauseCaption_ = engine_->Paused() ? "Resume" : "Pause";
 }
 
-void SnifferPage::Clear1Click() {
+void SnifferPage::ClearClick() {
   rows_.Clear();
   SyncGrid();
 }
 
-void SnifferPage::SaveCapture1Click() {
+void SnifferPage::SaveCaptureClick() {
   if (rows_.PacketCount() <= 0) {
     ShowStatus("There are no packets to save.");
     return;
@@ -246,7 +249,7 @@ void SnifferPage::SaveCapture1Click() {
   ShowStatus(std::to_string(rows_.PacketCount()) + " packet(s) saved to " + *file);
 }
 
-void SnifferPage::OpenCapture1Click() {
+void SnifferPage::OpenCaptureClick() {
   const auto file = chooseFile(false);
   if (!file || file->empty()) return;
   std::vector<uint8_t> bytes;

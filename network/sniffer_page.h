@@ -1,6 +1,6 @@
-// The "Net Sniffer" page (page 9): the packets the capture engine delivers
+// The "Net Sniffer" page: the packets the capture engine delivers
 // in a grid of at most 200 rows, and the selected packet's payload as a hex
-// dump (Memo1) and as text (Memo2). Captures are saved to and opened from
+// dump and as one line of text. Captures are saved to and opened from
 // pcap files. The engine's errors go to the status bar.
 #pragma once
 
@@ -17,18 +17,18 @@ namespace wl {
 
 class SnifferPage : public ui::ListPageBase {
  public:
-  // The toolbar ToolBar1 and the popup menu PMFilter.
-  static constexpr int kToolButton1 = 1001;  // "Start Capture"
-  static constexpr int kToolButton2 = 1002;  // "Stop Capture"
-  static constexpr int kToolButtonSave = 1004;
-  static constexpr int kToolButtonOpen = 1005;
-  static constexpr int kStartCapture1 = 1101;
-  static constexpr int kPauseResume1 = 1102;  // hidden
-  static constexpr int kStopCapture1 = 1103;
-  static constexpr int kRefresh9 = 1104;      // hidden
-  static constexpr int kClear1 = 1105;
-  static constexpr int kSaveCapture1 = 1106;
-  static constexpr int kOpenCapture1 = 1107;
+  // The toolbar and the popup menu PMFilter.
+  static constexpr int kStartCaptureButton = 1001;  // "Start Capture"
+  static constexpr int kStopCaptureButton = 1002;   // "Stop Capture"
+  static constexpr int kSaveCaptureButton = 1004;
+  static constexpr int kOpenCaptureButton = 1005;
+  static constexpr int kStartCaptureMenuItem = 1101;
+  static constexpr int kPauseResumeAction = 1102;  // hidden
+  static constexpr int kStopCaptureMenuItem = 1103;
+  static constexpr int kRefreshAction = 1104;      // hidden
+  static constexpr int kClearMenuItem = 1105;
+  static constexpr int kSaveCaptureMenuItem = 1106;
+  static constexpr int kOpenCaptureMenuItem = 1107;
   static constexpr UINT_PTR kViewTimer = 9;
   static constexpr UINT kViewInterval = 100;  // ms between grid updates while packets arrive
 
@@ -36,20 +36,18 @@ class SnifferPage : public ui::ListPageBase {
   explicit SnifferPage(ui::PageContext& context, std::unique_ptr<Tcap_ip> engine = nullptr);
   ~SnifferPage() override;
 
-  void Refresh9Click();  // page set-up, once at creation
-  void cap_ip1Cap(const std::string& ip, const std::string& proto, const std::string& sourceIP,
+  void RefreshClick();  // page set-up, once at creation
+  void OnPacket(const std::string& ip, const std::string& proto, const std::string& sourceIP,
                   const std::string& destIP, const std::string& SourcePort, const std::string& DestPort,
                   const uint8_t* header, int header_size, const uint8_t* data, int data_size);
-  void cap_ip1Error(const std::string& Error);
-  void StringGrid1Click();
-  void StartCapture1Click();
-  void StopCapture1Click();
-  void ToolButton1Click() { StartCapture1Click(); }
-  void ToolButton2Click() { StopCapture1Click(); }
-  void PauseResume1Click();
-  void Clear1Click();
-  void SaveCapture1Click();
-  void OpenCapture1Click();
+  void OnCaptureError(const std::string& Error);
+  void GridClick();
+  void StartCaptureClick();
+  void StopCaptureClick();
+  void PauseResumeClick();
+  void ClearClick();
+  void SaveCaptureClick();
+  void OpenCaptureClick();
 
   bool IsEmpty() const override { return false; }  // the navigation item never refreshes it
 
@@ -59,8 +57,8 @@ class SnifferPage : public ui::ListPageBase {
   Tcap_ip& Engine() { return *engine_; }
   const SnifferRows& Rows() const { return rows_; }
   win32::ListView& Grid() { return grid_; }
-  std::string Memo1Text() const;
-  std::string Memo2Text() const;
+  std::string DumpText() const;
+  std::string LineText() const;
   const std::string& PauseCaption() const { return pauseCaption_; }
   // The cell as the grid shows it (UTF-8).
   std::string CellText(int row, int column) const;
@@ -83,8 +81,8 @@ class SnifferPage : public ui::ListPageBase {
   std::unique_ptr<Tcap_ip> engine_;
   SnifferRows rows_;
   win32::ListView grid_;
-  HWND memo1_ = nullptr;
-  HWND memo2_ = nullptr;
+  HWND dumpView_ = nullptr;
+  HWND lineView_ = nullptr;
   win32::UniqueGdiObject viewFont_;
   std::string pauseCaption_ = "Pause";
   std::size_t shownItems_ = 0;

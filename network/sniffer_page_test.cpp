@@ -31,29 +31,29 @@ class SnifferPageTest : public ::testing::Test {
   bool Menu(int id) { return host_.MenuEnabled(id); }
   void Select(int gridRow) {
     Page().Grid().Select(static_cast<std::size_t>(gridRow - 1));
-    Page().StringGrid1Click();
+    Page().GridClick();
   }
   PageHost<TestSnifferPage> host_;
 };
 
 TEST_F(SnifferPageTest, StartFromThePopupSetsBothToolbarAndMenu) {
   using P = SnifferPage;
-  EXPECT_TRUE(Button(P::kToolButton1));
-  EXPECT_FALSE(Button(P::kToolButton2));
-  EXPECT_FALSE(Menu(P::kStopCapture1));
-  EXPECT_TRUE(Page().InvokeAction(P::kStartCapture1));
-  EXPECT_FALSE(Button(P::kToolButton1));
-  EXPECT_TRUE(Button(P::kToolButton2));
-  EXPECT_FALSE(Menu(P::kStartCapture1));
-  EXPECT_TRUE(Menu(P::kStopCapture1));
-  EXPECT_TRUE(Page().InvokeAction(P::kToolButton2));
-  EXPECT_TRUE(Button(P::kToolButton1));
-  EXPECT_TRUE(Menu(P::kStartCapture1));
-  EXPECT_FALSE(Menu(P::kStopCapture1));
+  EXPECT_TRUE(Button(P::kStartCaptureButton));
+  EXPECT_FALSE(Button(P::kStopCaptureButton));
+  EXPECT_FALSE(Menu(P::kStopCaptureMenuItem));
+  EXPECT_TRUE(Page().InvokeAction(P::kStartCaptureMenuItem));
+  EXPECT_FALSE(Button(P::kStartCaptureButton));
+  EXPECT_TRUE(Button(P::kStopCaptureButton));
+  EXPECT_FALSE(Menu(P::kStartCaptureMenuItem));
+  EXPECT_TRUE(Menu(P::kStopCaptureMenuItem));
+  EXPECT_TRUE(Page().InvokeAction(P::kStopCaptureButton));
+  EXPECT_TRUE(Button(P::kStartCaptureButton));
+  EXPECT_TRUE(Menu(P::kStartCaptureMenuItem));
+  EXPECT_FALSE(Menu(P::kStopCaptureMenuItem));
 
-  Page().PauseResume1Click();  // after Stop the sockets array still has its entries
+  Page().PauseResumeClick();  // after Stop the sockets array still has its entries
   EXPECT_EQ(Page().PauseCaption(), "Resume");
-  Page().PauseResume1Click();
+  Page().PauseResumeClick();
   EXPECT_EQ(Page().PauseCaption(), "Pause");
 }
 
@@ -61,32 +61,32 @@ TEST_F(SnifferPageTest, CaptureErrorsAreShownAndTheControlsStayTruthful) {
   using P = SnifferPage;
   // Raw sockets refused (no rights; or Wine): the status bar says why.
   Net().failures = {{"socket", WSAEACCES}};
-  Page().StartCapture1Click();
+  Page().StartCaptureClick();
   EXPECT_NE(host_.ui.status.find(std::to_string(WSAEACCES)), std::string::npos) << host_.ui.status;
-  EXPECT_TRUE(Button(P::kToolButton1));
-  EXPECT_FALSE(Button(P::kToolButton2));
+  EXPECT_TRUE(Button(P::kStartCaptureButton));
+  EXPECT_FALSE(Button(P::kStopCaptureButton));
   // No address.
   Net().failures = {};
   Net().addresses = {};
-  Page().StartCapture1Click();
+  Page().StartCaptureClick();
   EXPECT_EQ(host_.ui.status, "Capture: \xE6\xB2\xA1\xE6\x9C\x89\xE6\x89\xBE\xE5\x88\xB0\xE5\x8F\xAF\xE7\xBB\x91\xE5\xAE\x9A\xE7\x9A\x84IP!");
-  EXPECT_TRUE(Button(P::kToolButton1));
+  EXPECT_TRUE(Button(P::kStartCaptureButton));
   EXPECT_TRUE(host_.ui.messages.empty());
 }
 
 TEST(SnifferPageLibrary, AFailedStartShowsTheMessageAndKeepsStartEnabled) {
   PageHost<TestSnifferPage> host;
   Net().loadFails = true;
-  host.page->ToolButton1Click();
+  host.page->StartCaptureClick();
   ASSERT_EQ(host.ui.messages.size(), 1u);
   EXPECT_EQ(host.ui.messages[0].text, "Unable to register ws2_32.dll");
-  EXPECT_TRUE(host.ButtonEnabled(SnifferPage::kToolButton1));
-  EXPECT_FALSE(host.ButtonEnabled(SnifferPage::kToolButton2));
+  EXPECT_TRUE(host.ButtonEnabled(SnifferPage::kStartCaptureButton));
+  EXPECT_FALSE(host.ButtonEnabled(SnifferPage::kStopCaptureButton));
   EXPECT_NE(host.ui.status.find("Unable to register"), std::string::npos);
 }
 
 TEST_F(SnifferPageTest, PacketsFillTheGridWrapAfter200AndTheViewCatchesUp) {
-  Page().StartCapture1Click();
+  Page().StartCaptureClick();
   auto& grid = Page().Grid();
   EXPECT_EQ(grid.ItemCount(), 1u);  // the empty row
   for (int i = 1; i <= 5; ++i)
@@ -109,7 +109,7 @@ TEST_F(SnifferPageTest, PacketsFillTheGridWrapAfter200AndTheViewCatchesUp) {
 }
 
 TEST_F(SnifferPageTest, TheDumpOfTheSelectedPacket) {
-  Page().StartCapture1Click();
+  Page().StartCaptureClick();
   Deliver(Page().Engine(), 0, MakePacket({.protocol = 17, .payload = "ABCDEFGHIJ"}));
   std::string odd = "ab";
   odd += '\0';
@@ -117,19 +117,19 @@ TEST_F(SnifferPageTest, TheDumpOfTheSelectedPacket) {
   Deliver(Page().Engine(), 0, MakePacket({.protocol = 6, .payload = odd}));
   Page().SyncGrid();
   Select(1);
-  EXPECT_EQ(Page().Memo1Text(), "41 42 43 44 45 46 47 48   |  ABCDEFGH\r\n49 4A                     |  IJ\r\n");
-  EXPECT_EQ(Page().Memo2Text(), "ABCDEFGHIJ");
+  EXPECT_EQ(Page().DumpText(), "41 42 43 44 45 46 47 48   |  ABCDEFGH\r\n49 4A                     |  IJ\r\n");
+  EXPECT_EQ(Page().LineText(), "ABCDEFGHIJ");
   EXPECT_EQ(Page().CellText(1, 5), "10");
   Select(2);
   EXPECT_EQ(Page().CellText(2, 6), "ab");  // up to the zero byte
   EXPECT_EQ(Page().CellText(2, 5), "6");
-  EXPECT_EQ(Page().Memo1Text(), "61 62 00 63 0A 14         |  ab.c.\x14\r\n");
-  EXPECT_EQ(Page().Memo2Text(), "ab.c.\x14");
+  EXPECT_EQ(Page().DumpText(), "61 62 00 63 0A 14         |  ab.c.\x14\r\n");
+  EXPECT_EQ(Page().LineText(), "ab.c.\x14");
   // The empty last row shows empty views.
   Select(3);
-  EXPECT_EQ(Page().Memo1Text(), "");
-  EXPECT_EQ(Page().Memo2Text(), "");
-  Page().Clear1Click();
+  EXPECT_EQ(Page().DumpText(), "");
+  EXPECT_EQ(Page().LineText(), "");
+  Page().ClearClick();
   EXPECT_EQ(Page().Grid().ItemCount(), 1u);
 }
 
@@ -140,11 +140,11 @@ TEST_F(SnifferPageTest, TheGridAndTheListingShowTheSamePayloadText) {
   const std::string file = dir.File("codepage.pcap");
   const std::vector<std::string> payloads = {"\xB9\xE3\xB8\xE6 update", "\x81", "\xFF\xFE\x80\x80", "ok\xB9",
                                              "plain"};
-  Page().StartCapture1Click();
+  Page().StartCaptureClick();
   for (const std::string& payload : payloads) Deliver(Page().Engine(), 0, MakePacket({.protocol = 17, .payload = payload}));
   Page().SyncGrid();
   Page().chooseFile = [&](bool) -> std::optional<std::string> { return file; };
-  Page().SaveCapture1Click();
+  Page().SaveCaptureClick();
   PageText text;
   std::string error;
   ASSERT_TRUE(PacketsPageText(file, text, error)) << error;
@@ -160,7 +160,7 @@ TEST_F(SnifferPageTest, TheGridAndTheListingShowTheSamePayloadText) {
 TEST_F(SnifferPageTest, SaveAndOpenACapture) {
   wl::test::ScratchDir dir("wlsniff");
   const std::string file = dir.File("saved.pcap");
-  Page().StartCapture1Click();
+  Page().StartCaptureClick();
   const auto a = MakePacket({.protocol = 6, .source = {10, 0, 0, 9}, .sourcePort = 1234, .payload = "first"});
   const auto b = MakePacket({.protocol = 17, .dest = {8, 8, 8, 8}, .destPort = 53, .payload = "second"});
   Page().now = [] { return std::pair<int64_t, uint32_t>{1700000000, 123456000}; };
@@ -170,7 +170,7 @@ TEST_F(SnifferPageTest, SaveAndOpenACapture) {
     EXPECT_TRUE(save);
     return file;
   };
-  Page().SaveCapture1Click();
+  Page().SaveCaptureClick();
   EXPECT_TRUE(host_.ui.messages.empty());
   const std::string bytes = wl::test::ReadBytes(file);
   std::vector<std::vector<uint8_t>> read;
@@ -189,7 +189,7 @@ TEST_F(SnifferPageTest, SaveAndOpenACapture) {
     EXPECT_FALSE(save);
     return file;
   };
-  other.page->OpenCapture1Click();
+  other.page->OpenCaptureClick();
   ASSERT_EQ(other.page->Grid().ItemCount(), 3u);
   for (int r = 1; r <= 2; ++r)
     for (int c = 0; c < 7; ++c) EXPECT_EQ(other.page->CellText(r, c), Page().CellText(r, c)) << r << "," << c;
@@ -197,14 +197,14 @@ TEST_F(SnifferPageTest, SaveAndOpenACapture) {
 
   // A damaged file: the packets before the damage, and a warning.
   wl::test::WriteBytes(file, bytes.substr(0, bytes.size() - 3));
-  other.page->Clear1Click();
-  other.page->OpenCapture1Click();
+  other.page->ClearClick();
+  other.page->OpenCaptureClick();
   EXPECT_EQ(other.page->Grid().ItemCount(), 2u);
   ASSERT_EQ(other.ui.messages.size(), 1u);
   EXPECT_NE(other.ui.messages[0].text.find("ends inside a packet record"), std::string::npos);
   // Not a capture file.
   wl::test::WriteBytes(file, "plain text");
-  other.page->OpenCapture1Click();
+  other.page->OpenCaptureClick();
   ASSERT_EQ(other.ui.messages.size(), 2u);
   EXPECT_NE(other.ui.messages[1].text.find("not a capture file"), std::string::npos);
 }

@@ -14,8 +14,8 @@
 
 namespace wl {
 
-// The dump of a payload: Memo1's lines (hex part, "  |  ", text part, eight
-// bytes a line) and Memo2's one line. Bytes 0 to 19 show as ".".
+// The dump of a payload: the dump's lines (hex part, "  |  ", text part,
+// eight bytes a line) and the payload as one line. Bytes 0 to 19 show as ".".
 struct PayloadDump {
   std::vector<std::string> hexLines;
   std::string text;
@@ -42,7 +42,7 @@ class SnifferRows {
   static constexpr int kMaxRows = 200;  // grid rows, the header row included
 
   SnifferRows();
-  // Lists a packet in the last row (cap_ip1Cap): cells, payload slot, whole
+  // Lists a packet in the last row (OnPacket): cells, payload slot, whole
   // packet; then adds an empty row, or at more than kMaxRows rows cuts the
   // grid back to the header and an empty row 1.
   void Add(const DecodedPacket& decoded, const uint8_t* packet, int64_t seconds = 0, uint32_t nanoseconds = 0);

@@ -29,37 +29,37 @@ ProcessPage::ProcessPage(ui::PageContext& context)
                    {"Signer", 150, [](const ModuleRow& r) { return r.signer; }}},
                   win32::ListStyle{.subItemImages = true}) {
   // The popup menu's items first: the toolbar then starts with its own.
-  AddAction({.id = kErminate1, .caption = "&Terminate Process", .hint = "Terminate the process.",
-             .handler = [this] { erminate1Click(); }, .toolbar = false});
-  AddAction({.id = kDeleteFile2, .caption = "Delete File", .hint = "Delete the file",
-             .handler = [this] { DeleteFile2Click(); }, .toolbar = false});
+  AddAction({.id = kTerminateProcessMenuItem, .caption = "&Terminate Process", .hint = "Terminate the process.",
+             .handler = [this] { TerminateProcessClick(); }, .toolbar = false});
+  AddAction({.id = kDeleteFileMenuItem, .caption = "Delete File", .hint = "Delete the file",
+             .handler = [this] { DeleteFileClick(); }, .toolbar = false});
   AddSeparator();
-  AddAction({.id = kRefresh3, .caption = "Refresh", .handler = [this] { Refresh3Click(); }, .toolbar = false});
+  AddAction({.id = kRefreshMenuItem, .caption = "Refresh", .handler = [this] { RefreshClick(); }, .toolbar = false});
   AddSeparator();
-  AddAction({.id = kFilePoperty1, .caption = "File Poperty", .hint = "Show file poperty",
-             .handler = [this] { FilePoperty1Click(); }, .toolbar = false});
-  AddAction({.id = kOpenFolder2, .caption = "&Open Directory", .hint = "Open the directory of the file.",
-             .handler = [this] { OpenFolder2Click(); }, .toolbar = false});
-  AddAction({.id = kToolButton9, .caption = "Refresh", .hint = "Reload the running process.",
-             .glyph = ui::Glyph::Refresh, .handler = [this] { ToolButton9Click(); }, .menu = false});
-  AddAction({.id = kToolButton10, .caption = "Kill Process", .hint = "Kill the selected process.",
-             .glyph = ui::Glyph::Stop, .handler = [this] { ToolButton10Click(); }, .menu = false});
+  AddAction({.id = kFilePropertyMenuItem, .caption = "File Poperty", .hint = "Show file poperty",
+             .handler = [this] { FilePropertyClick(); }, .toolbar = false});
+  AddAction({.id = kOpenDirectoryMenuItem, .caption = "&Open Directory", .hint = "Open the directory of the file.",
+             .handler = [this] { OpenDirectoryClick(); }, .toolbar = false});
+  AddAction({.id = kRefreshButton, .caption = "Refresh", .hint = "Reload the running process.",
+             .glyph = ui::Glyph::Refresh, .handler = [this] { RefreshClick(); }, .menu = false});
+  AddAction({.id = kKillProcessButton, .caption = "Kill Process", .hint = "Kill the selected process.",
+             .glyph = ui::Glyph::Stop, .handler = [this] { TerminateProcessClick(); }, .menu = false});
   OnPopup([this] { PMProcessPopup(); });
   OnColumnClick([this](int) { ProListColumnClick(); });
 
   shellOpen = [](const std::string& target) { return ShellOpen(target); };
-  showProperties = [this](const std::string& path) { return ShowFileProperties(path, context_.ui.MainWindow()); };
+  showProperties = [this](const std::string& path) { return ShowFileProperties(path, context_.ui.OwnerWindow()); };
   judgeModule = [this](const std::string& path) { return PageJudge().Assess({path, Origin::Module, true}); };
 }
 
 void ProcessPage::OnCreate() {
   ListPage::OnCreate();
-  List().View().SetSmallImages(context_.images.imageList2.get());
+  List().View().SetSmallImages(context_.images.rowImages.get());
   // A click or a new selection shows the process's modules.
   List().View().onClick = [this] { ProListClick(); };
   List().View().onSelectionChanged = [this] { ProListClick(); };
   moduleList_.Create(hwnd(), kModuleListId, Dpi());
-  moduleList_.View().SetSmallImages(context_.images.imageList2.get());
+  moduleList_.View().SetSmallImages(context_.images.rowImages.get());
   moduleList_.View().onColumnClick = [this](int) { ModuleListColumnClick(); };
   Relayout();
 }
@@ -84,7 +84,7 @@ void ProcessPage::OnDpiChanged() {
   moduleList_.ScaleColumns(Dpi());
 }
 
-void ProcessPage::Refresh3Click() {
+void ProcessPage::RefreshClick() {
   EnableDebugPrivilege(true);
   fileVerdicts_.clear();
   ProcessScan scan = ScanProcesses(PageJudge());
@@ -94,7 +94,9 @@ void ProcessPage::Refresh3Click() {
 
 void ProcessPage::PMProcessPopup() {
   const bool selected = List().Selected() != nullptr;
-  for (int id : {kErminate1, kToolButton10, kDeleteFile2, kOpenFolder2, kFilePoperty1}) EnableAction(id, selected);
+  for (int id : {kTerminateProcessMenuItem, kKillProcessButton, kDeleteFileMenuItem, kOpenDirectoryMenuItem,
+                 kFilePropertyMenuItem})
+    EnableAction(id, selected);
 }
 
 void ProcessPage::ProListClick() {
@@ -111,18 +113,18 @@ void ProcessPage::ProListClick() {
   moduleList_.SetRows(std::move(modules));
 }
 
-void ProcessPage::erminate1Click() {
+void ProcessPage::TerminateProcessClick() {
   const ProcessRow* row = List().Selected();
   if (!row) return;
   const ProcessRow selected = *row;
   if (!KillProcess(selected))
     ShowStatus("The process " + selected.name + " (" + std::to_string(selected.id) +
                            ") could not be ended.");
-  Refresh3Click();
+  RefreshClick();
   moduleList_.Clear();
 }
 
-void ProcessPage::DeleteFile2Click() {
+void ProcessPage::DeleteFileClick() {
   const ProcessRow* row = List().Selected();
   if (!row) return;
   const ProcessRow selected = *row;
@@ -130,18 +132,18 @@ void ProcessPage::DeleteFile2Click() {
     const WriteResult recycled = DeleteProcessFile(selected);
     if (!recycled.ok()) context_.ui.Message(recycled.message, "Remove File", MB_OK | MB_ICONERROR);
   }
-  Refresh3Click();
+  RefreshClick();
   moduleList_.Clear();
 }
 
-void ProcessPage::FilePoperty1Click() {
+void ProcessPage::FilePropertyClick() {
   const ProcessRow* row = List().Selected();
   if (!row) return;
   const std::string path = row->MainExecutable();
   if (!showProperties(path)) ShowStatus("No properties can be shown for " + path + ".");
 }
 
-void ProcessPage::OpenFolder2Click() {
+void ProcessPage::OpenDirectoryClick() {
   const ProcessRow* row = List().Selected();
   if (!row) return;
   const std::string folder = FolderPart(row->MainExecutable());

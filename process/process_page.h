@@ -1,6 +1,6 @@
-// The process page (page 1): ProList shows the running processes with their
+// The process page ("Process Manager"): ProList shows the running processes with their
 // verdicts; ModuleList below it the modules of the selected process. The
-// toolbar ToolBar5 and the popup menu PMProcess act on the selected process.
+// toolbar and the popup menu PMProcess act on the selected process.
 #pragma once
 
 #include <functional>
@@ -23,33 +23,31 @@ struct ModuleRow {
 class ProcessPage : public ui::ListPage<ProcessRow> {
  public:
   // Popup menu PMProcess.
-  static constexpr int kErminate1 = 1001;    // "&Terminate Process"
-  static constexpr int kDeleteFile2 = 1002;  // "Delete File"
-  static constexpr int kRefresh3 = 1003;
-  static constexpr int kFilePoperty1 = 1004;
-  static constexpr int kOpenFolder2 = 1005;
-  // Toolbar ToolBar5.
-  static constexpr int kToolButton9 = 1006;   // "Refresh"
-  static constexpr int kToolButton10 = 1007;  // "Kill Process"
+  static constexpr int kTerminateProcessMenuItem = 1001;  // "&Terminate Process"
+  static constexpr int kDeleteFileMenuItem = 1002;        // "Delete File"
+  static constexpr int kRefreshMenuItem = 1003;
+  static constexpr int kFilePropertyMenuItem = 1004;
+  static constexpr int kOpenDirectoryMenuItem = 1005;
+  // Toolbar.
+  static constexpr int kRefreshButton = 1006;      // "Refresh"
+  static constexpr int kKillProcessButton = 1007;  // "Kill Process"
   static constexpr int kModuleListId = 102;
 
   explicit ProcessPage(ui::PageContext& context);
 
   // ---- handlers ---------------------------------------------------------
-  void Refresh3Click();
-  void ToolButton9Click() { Refresh3Click(); }
+  void RefreshClick();
   void ProListClick();
   void PMProcessPopup();
-  void erminate1Click();
-  void ToolButton10Click() { erminate1Click(); }
-  void DeleteFile2Click();
-  void FilePoperty1Click();
-  void OpenFolder2Click();
+  void TerminateProcessClick();
+  void DeleteFileClick();
+  void FilePropertyClick();
+  void OpenDirectoryClick();
   void ProListColumnClick();
   void ModuleListColumnClick();
 
   bool IsEmpty() const override { return List().Empty(); }
-  void RefreshPage() override { Refresh3Click(); }
+  void RefreshPage() override { RefreshClick(); }
 
   ui::ReportList<ModuleRow>& ModuleList() { return moduleList_; }
 

@@ -73,7 +73,7 @@ class ProcessPageTest : public ::testing::Test {
 };
 
 TEST_F(ProcessPageTest, ClickingAProcessShowsItsModulesMainExecutableFirst) {
-  page_->Refresh3Click();
+  page_->RefreshClick();
   EXPECT_TRUE(page_->ModuleList().Empty());
   ClickProcess(GetCurrentProcessId());
   auto& modules = page_->ModuleList();
@@ -90,7 +90,7 @@ TEST_F(ProcessPageTest, ClickingAProcessShowsItsModulesMainExecutableFirst) {
 
   // A refresh leaves the modules shown until a row is clicked.
   const std::size_t shown = modules.Count();
-  page_->ToolButton9Click();
+  page_->RefreshClick();
   EXPECT_EQ(modules.Count(), shown);
 }
 
@@ -98,7 +98,7 @@ TEST_F(ProcessPageTest, ASortedListKeepsEachRowsOwnModules) {
   test::ScratchDir dir;
   test::ChildProcess child(test::IdleCommand(dir, "aaa_wlsorted.exe"), true);
   ASSERT_TRUE(child.Running());
-  page_->Refresh3Click();
+  page_->RefreshClick();
   page_->ProListColumnClick();
   const auto& rows = page_->List().Rows();
   for (std::size_t i = 1; i < rows.size(); ++i)
@@ -119,26 +119,27 @@ TEST_F(ProcessPageTest, ActionsFollowTheSelectionAndActOnTheSelectedProcess) {
   test::ScratchDir dir;
   test::ChildProcess child(test::IdleCommand(dir, "wlpageact.exe"), true);
   ASSERT_TRUE(child.Running());
-  page_->Refresh3Click();
-  const int actions[] = {ProcessPage::kErminate1, ProcessPage::kToolButton10, ProcessPage::kDeleteFile2,
-                         ProcessPage::kOpenFolder2, ProcessPage::kFilePoperty1};
+  page_->RefreshClick();
+  const int actions[] = {ProcessPage::kTerminateProcessMenuItem, ProcessPage::kKillProcessButton,
+                         ProcessPage::kDeleteFileMenuItem, ProcessPage::kOpenDirectoryMenuItem,
+                         ProcessPage::kFilePropertyMenuItem};
   for (int id : actions) EXPECT_FALSE(page_->IsActionEnabled(id)) << id;
-  EXPECT_TRUE(page_->IsActionEnabled(ProcessPage::kRefresh3));
+  EXPECT_TRUE(page_->IsActionEnabled(ProcessPage::kRefreshMenuItem));
 
   // The popup on a row that was never clicked: the actions take that row.
   ClickProcess(GetCurrentProcessId());
   page_->List().Select(static_cast<std::size_t>(RowOf(child.Id())));
   page_->PMProcessPopup();
   for (int id : actions) EXPECT_TRUE(page_->IsActionEnabled(id)) << id;
-  page_->OpenFolder2Click();
-  page_->FilePoperty1Click();
+  page_->OpenDirectoryClick();
+  page_->FilePropertyClick();
   ASSERT_EQ(opened_.size(), 2u);
   EXPECT_EQ(AsciiLower(opened_[0]), AsciiLower("open " + Utf8FromPath(dir.Path())));
   EXPECT_EQ(AsciiLower(opened_[1]), AsciiLower("properties " + dir.File("wlpageact.exe")));
 
   // "Delete File" answered No: nothing ends, nothing moves; the lists are renewed.
   ui_.answer = IDNO;
-  page_->DeleteFile2Click();
+  page_->DeleteFileClick();
   ASSERT_EQ(ui_.messages.size(), 1u);
   EXPECT_EQ(ui_.messages[0], "Remove File|Are you sure to remove this file?");
   EXPECT_TRUE(child.Running());
@@ -149,21 +150,21 @@ TEST_F(ProcessPageTest, ActionsFollowTheSelectionAndActOnTheSelectedProcess) {
   // "Kill Process" ends it; the list no longer holds it.
   page_->List().Select(static_cast<std::size_t>(RowOf(child.Id())));
   page_->RunPopup();
-  EXPECT_TRUE(page_->InvokeAction(ProcessPage::kToolButton10));
+  EXPECT_TRUE(page_->InvokeAction(ProcessPage::kKillProcessButton));
   EXPECT_TRUE(child.WaitEnded(0));
   EXPECT_EQ(RowOf(child.Id()), -1);
   EXPECT_TRUE(page_->ModuleList().Empty());
-  EXPECT_FALSE(page_->IsActionEnabled(ProcessPage::kToolButton10));
+  EXPECT_FALSE(page_->IsActionEnabled(ProcessPage::kKillProcessButton));
 }
 
 TEST_F(ProcessPageTest, DeleteFileEndsTheProgramAndRecyclesIt) {
   test::ScratchDir dir;
   test::ChildProcess child(test::IdleCommand(dir, "wlpagedel.exe"), true);
   ASSERT_TRUE(child.Running());
-  page_->Refresh3Click();
+  page_->RefreshClick();
   page_->List().Select(static_cast<std::size_t>(RowOf(child.Id())));
   ui_.answer = IDYES;
-  page_->DeleteFile2Click();
+  page_->DeleteFileClick();
   EXPECT_TRUE(child.WaitEnded(0));
   EXPECT_FALSE(win32::FileExists(dir.File("wlpagedel.exe")));
   EXPECT_EQ(ui_.messages.size(), 1u);  // the question only

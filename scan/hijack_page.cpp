@@ -17,15 +17,15 @@ HijackPage::HijackPage(ui::PageContext& context)
                  [](const HijackRow& r) { return r.image; }},
                 {"Index", 0, [](const HijackRow& r) { return r.IndexText(); }}},
                win32::ListStyle{.subItemImages = true}) {
-  AddAction({.id = kToolButton31,
+  AddAction({.id = kSaveReportButton,
              .caption = "Save Report",
              .hint = "Save scan report to text file.",
              .glyph = ui::Glyph::Save,
-             .handler = [this] { ToolButton31Click(); },
+             .handler = [this] { SaveReportClick(); },
              .menu = false});
   OnColumnClick([this](int) { HijackListColumnClick(); });
   chooseFile = [this](const std::string& suggested) {
-    return win32::AskSaveFile(context_.ui.MainWindow(),
+    return win32::AskSaveFile(context_.ui.OwnerWindow(),
                               {.filter = "Text File|*.txt", .defaultExtension = "txt", .suggestedName = suggested});
   };
   today = ShortDateToday;
@@ -34,7 +34,7 @@ HijackPage::HijackPage(ui::PageContext& context)
 
 void HijackPage::OnCreate() {
   ListPage::OnCreate();
-  List().View().SetSmallImages(context_.images.imageList1.get());
+  List().View().SetSmallImages(context_.images.categoryImages.get());
 }
 
 void HijackPage::ShowReport() {
@@ -48,7 +48,7 @@ void HijackPage::OnShow() {
 
 void HijackPage::HijackListColumnClick() { List().SortByCaption(); }
 
-void HijackPage::ToolButton31Click() {
+void HijackPage::SaveReportClick() {
   const std::string date = today();
   const auto file = chooseFile(HijackReportFileName(date));
   if (!file || file->empty()) return;

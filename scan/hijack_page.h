@@ -15,11 +15,11 @@ namespace wl {
 
 class HijackPage : public ui::ListPage<HijackRow> {
  public:
-  static constexpr int kToolButton31 = 1031;  // "Save Report"
+  static constexpr int kSaveReportButton = 1031;  // "Save Report"
 
   explicit HijackPage(ui::PageContext& context);
 
-  void ToolButton31Click();
+  void SaveReportClick();
   void HijackListColumnClick();
   void OnShow() override;
   void RefreshPage() override { ShowReport(); }

@@ -13,16 +13,18 @@ trap wl_wine_stop EXIT
 wl_wine_start "$ROOT/build/windows" "" xvfb
 
 SIZE=1100x760
-declare -A NAMES=([10]=status [0]=autorun [1]=processes [2]=services [4]=associations [5]=ports
-  [6]=browser-extensions [7]=helper-objects [9]=sniffer [12]=software [13]=hijack-report
-  [14]=shell-extensions [15]=browser-settings [11]=other-browsers [16]=backups [17]=network-settings)
-# wlpages prints "page N" (then "dialog NAME") once it is on screen and keeps
-# it there for the interval; the screenshot is taken then.
+# wlpages prints "page NAME" (each page in the order of the navigation bar,
+# then "dialog NAME") once it is on screen and keeps it there for the
+# interval; the screenshot is taken then, numbered in that order.
+shown=0
 wine explorer "/desktop=Pages,$SIZE" "$BIN/wlpages.exe" 2000 </dev/null 2>/dev/null |
   while read -r word what; do
     what="${what%$'\r'}"
     case "$word" in
-      page) file="$OUT/page-$(printf '%02d' "$what")-${NAMES[$what]:-page}.png" ;;
+      page)
+        shown=$((shown + 1))
+        file="$OUT/page-$(printf '%02d' "$shown")-$what.png"
+        ;;
       dialog) file="$OUT/dialog-$what.png" ;;
       *) continue ;;
     esac

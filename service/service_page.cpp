@@ -47,37 +47,37 @@ ServicePage::ServicePage(ui::PageContext& context)
   showProperties = [](const std::string& path, HWND owner) { return ShowFileProperties(path, owner); };
 
   // The popup menu PMService, in its order.
-  AddAction({.id = kStartService1, .caption = "&Start Service", .handler = [this] { StartService1Click(); },
+  AddAction({.id = kStartServiceMenuItem, .caption = "&Start Service", .handler = [this] { StartServiceClick(); },
              .toolbar = false});
-  AddAction({.id = kStopService1, .caption = "Sto&p Service", .handler = [this] { StopService1Click(); },
+  AddAction({.id = kStopServiceMenuItem, .caption = "Sto&p Service", .handler = [this] { StopServiceClick(); },
              .toolbar = false});
-  AddAction({.id = kRemoveService1, .caption = "Remove Service", .handler = [this] { RemoveService1Click(); },
+  AddAction({.id = kRemoveServiceMenuItem, .caption = "Remove Service", .handler = [this] { RemoveServiceClick(); },
              .toolbar = false});
   AddSeparator();
-  AddAction({.id = kRefresh2, .caption = "Refresh", .handler = [this] { Refresh2Click(); }, .toolbar = false});
+  AddAction({.id = kRefreshMenuItem, .caption = "Refresh", .handler = [this] { RefreshClick(); }, .toolbar = false});
   AddSeparator();
-  AddAction({.id = kAUTOSTART1, .caption = "Auto_Start", .hint = "Set the status to Auto_Start.",
-             .handler = [this] { AUTOSTART1Click(); }, .toolbar = false});
-  AddAction({.id = kDEMANDSTART1, .caption = "Manual_Start", .hint = "Set the status to Manual_Start.",
-             .handler = [this] { DEMANDSTART1Click(); }, .toolbar = false});
-  AddAction({.id = kDISABLED1, .caption = "Disabled", .hint = "Set the status to Disabled.",
-             .handler = [this] { DISABLED1Click(); }, .toolbar = false});
-  // The toolbar ToolBar6.
-  AddAction({.id = kToolButton12, .caption = "Refresh", .hint = "Reload the system service.",
-             .glyph = ui::Glyph::Refresh, .handler = [this] { ToolButton12Click(); }, .menu = false});
-  AddAction({.id = kToolButton13, .caption = "Start Service", .hint = "Start the selected service.",
-             .glyph = ui::Glyph::Run, .handler = [this] { ToolButton13Click(); }, .menu = false});
-  AddAction({.id = kToolButton14, .caption = "Stop Service", .hint = "Stop the selected service.",
-             .glyph = ui::Glyph::Stop, .handler = [this] { ToolButton14Click(); }, .menu = false});
-  AddAction({.id = kToolButton17, .caption = "Remove Service", .hint = "Remove the selected service.",
-             .glyph = ui::Glyph::Delete, .handler = [this] { ToolButton17Click(); }, .menu = false});
+  AddAction({.id = kAutoStartMenuItem, .caption = "Auto_Start", .hint = "Set the status to Auto_Start.",
+             .handler = [this] { AutoStartClick(); }, .toolbar = false});
+  AddAction({.id = kManualStartMenuItem, .caption = "Manual_Start", .hint = "Set the status to Manual_Start.",
+             .handler = [this] { ManualStartClick(); }, .toolbar = false});
+  AddAction({.id = kDisabledMenuItem, .caption = "Disabled", .hint = "Set the status to Disabled.",
+             .handler = [this] { DisabledClick(); }, .toolbar = false});
+  // The toolbar.
+  AddAction({.id = kRefreshButton, .caption = "Refresh", .hint = "Reload the system service.",
+             .glyph = ui::Glyph::Refresh, .handler = [this] { RefreshClick(); }, .menu = false});
+  AddAction({.id = kStartServiceButton, .caption = "Start Service", .hint = "Start the selected service.",
+             .glyph = ui::Glyph::Run, .handler = [this] { StartServiceClick(); }, .menu = false});
+  AddAction({.id = kStopServiceButton, .caption = "Stop Service", .hint = "Stop the selected service.",
+             .glyph = ui::Glyph::Stop, .handler = [this] { StopServiceClick(); }, .menu = false});
+  AddAction({.id = kRemoveServiceButton, .caption = "Remove Service", .hint = "Remove the selected service.",
+             .glyph = ui::Glyph::Delete, .handler = [this] { RemoveServiceClick(); }, .menu = false});
 
   OnPopup([this] { PMServicePopup(); });
   OnColumnClick([this](int) { ServiceListColumnClick(); });
   OnDoubleClick([this] { ServiceListDblClick(); });
 }
 
-void ServicePage::Refresh2Click() {
+void ServicePage::RefreshClick() {
   ServiceScanResult result = scan();
   for (auto& h : result.hijack) h.image = ui::stock::kSystemService;
   context_.hijack.Append(result.hijack);
@@ -86,7 +86,7 @@ void ServicePage::Refresh2Click() {
 
 void ServicePage::OnCreate() {
   ListPage::OnCreate();
-  List().View().SetSmallImages(context_.images.imageList2.get());
+  List().View().SetSmallImages(context_.images.rowImages.get());
   List().View().backgroundOf = [this](std::size_t i) {
     return i < List().Count() ? ServiceListCustomDrawItem(List().Rows()[i]) : CLR_DEFAULT;
   };
@@ -94,11 +94,12 @@ void ServicePage::OnCreate() {
 
 void ServicePage::PMServicePopup() {
   const ServiceRow* row = List().Selected();
-  for (int id : {kStartService1, kStopService1, kRemoveService1, kAUTOSTART1, kDEMANDSTART1, kDISABLED1,
-                 kToolButton13, kToolButton14, kToolButton17})
+  for (int id :
+       {kStartServiceMenuItem, kStopServiceMenuItem, kRemoveServiceMenuItem, kAutoStartMenuItem, kManualStartMenuItem,
+        kDisabledMenuItem, kStartServiceButton, kStopServiceButton, kRemoveServiceButton})
     EnableAction(id, row != nullptr);
   const std::pair<int, const char*> marks[] = {
-      {kAUTOSTART1, "Auto_Start"}, {kDEMANDSTART1, "Manual_Start"}, {kDISABLED1, "Disabled"}};
+      {kAutoStartMenuItem, "Auto_Start"}, {kManualStartMenuItem, "Manual_Start"}, {kDisabledMenuItem, "Disabled"}};
   for (const auto& [id, name] : marks)
     CheckMenuItem(PopupMenu(), static_cast<UINT>(id),
                   MF_BYCOMMAND | (row && row->startup == name ? MF_CHECKED : MF_UNCHECKED));
@@ -108,7 +109,7 @@ COLORREF ServicePage::ServiceListCustomDrawItem(const ServiceRow& row) const {
   return row.flagged ? kDistrustfulRowColor : RGB(255, 255, 255);
 }
 
-void ServicePage::StartService1Click() {
+void ServicePage::StartServiceClick() {
   const ServiceRow* row = List().Selected();
   if (!row) return;
   const std::string key = row->keyName;
@@ -116,12 +117,12 @@ void ServicePage::StartService1Click() {
   {
     WaitCursor wait;
     started = startService(key);
-    Refresh2Click();
+    RefreshClick();
   }
   if (!started) ShowStatus("The service " + key + " did not start.");
 }
 
-void ServicePage::StopService1Click() {
+void ServicePage::StopServiceClick() {
   const ServiceRow* row = List().Selected();
   if (!row) return;
   const std::string key = row->keyName;
@@ -129,7 +130,7 @@ void ServicePage::StopService1Click() {
   {
     WaitCursor wait;
     stopped = stopService(key);
-    Refresh2Click();
+    RefreshClick();
   }
   if (!stopped) ShowStatus("The service " + key + " did not stop.");
 }
@@ -138,11 +139,11 @@ void ServicePage::SetStartType(uint32_t start) {
   const ServiceRow* row = List().Selected();
   if (!row) return;
   const WriteResult result = SetServiceStartType(row->keyName, start);
-  Refresh2Click();
+  RefreshClick();
   if (!result) ShowStatus(result.message);
 }
 
-void ServicePage::RemoveService1Click() {
+void ServicePage::RemoveServiceClick() {
   const ServiceRow* selected = List().Selected();
   if (!selected) return;
   const ServiceRow row = *selected;
@@ -162,7 +163,7 @@ void ServicePage::RemoveService1Click() {
     WaitCursor wait;
     result = removeService(row);
     if (result.outcome == RemoveServiceOutcome::Removed || result.outcome == RemoveServiceOutcome::KeyNotDeleted)
-      Refresh2Click();
+      RefreshClick();
   }
   switch (result.outcome) {
     case RemoveServiceOutcome::SystemService:
@@ -187,7 +188,7 @@ void ServicePage::ServiceListDblClick() {
   const ServiceRow* row = List().Selected();
   if (!row) return;
   const std::string program = ExtractExecutablePath(row->path);
-  if (!showProperties(program, context_.ui.MainWindow()))
+  if (!showProperties(program, context_.ui.OwnerWindow()))
     ShowStatus("Cannot show the properties of " + (program.empty() ? row->keyName : program) + ".");
 }
 

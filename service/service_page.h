@@ -1,4 +1,4 @@
-// The service page (page 2): ServiceList with the services, their state,
+// The service page ("System Service"): ServiceList with the services, their state,
 // start type, program path and verdict; start, stop, start-type change,
 // removal and the program's properties.
 #pragma once
@@ -15,41 +15,37 @@ namespace wl {
 class ServicePage : public ui::ListPage<ServiceRow> {
  public:
   // Toolbar buttons.
-  static constexpr int kToolButton12 = 1012;  // "Refresh"
-  static constexpr int kToolButton13 = 1013;  // "Start Service"
-  static constexpr int kToolButton14 = 1014;  // "Stop Service"
-  static constexpr int kToolButton17 = 1017;  // "Remove Service"
+  static constexpr int kRefreshButton = 1012;        // "Refresh"
+  static constexpr int kStartServiceButton = 1013;   // "Start Service"
+  static constexpr int kStopServiceButton = 1014;    // "Stop Service"
+  static constexpr int kRemoveServiceButton = 1017;  // "Remove Service"
   // Items of the popup menu PMService.
-  static constexpr int kStartService1 = 1101;
-  static constexpr int kStopService1 = 1102;
-  static constexpr int kRemoveService1 = 1103;
-  static constexpr int kRefresh2 = 1104;
-  static constexpr int kAUTOSTART1 = 1105;
-  static constexpr int kDEMANDSTART1 = 1106;
-  static constexpr int kDISABLED1 = 1107;
+  static constexpr int kStartServiceMenuItem = 1101;
+  static constexpr int kStopServiceMenuItem = 1102;
+  static constexpr int kRemoveServiceMenuItem = 1103;
+  static constexpr int kRefreshMenuItem = 1104;
+  static constexpr int kAutoStartMenuItem = 1105;
+  static constexpr int kManualStartMenuItem = 1106;
+  static constexpr int kDisabledMenuItem = 1107;
 
   static constexpr COLORREF kDistrustfulRowColor = 12639424;  // RGB(192, 220, 192)
 
   explicit ServicePage(ui::PageContext& context);
 
-  void Refresh2Click();
-  void ToolButton12Click() { Refresh2Click(); }
+  void RefreshClick();
   void PMServicePopup();
   void ServiceListClick() { PMServicePopup(); }
-  void StartService1Click();
-  void ToolButton13Click() { StartService1Click(); }
-  void StopService1Click();
-  void ToolButton14Click() { StopService1Click(); }
-  void AUTOSTART1Click() { SetStartType(kStartAuto); }
-  void DEMANDSTART1Click() { SetStartType(kStartDemand); }
-  void DISABLED1Click() { SetStartType(kStartDisabled); }
-  void RemoveService1Click();
-  void ToolButton17Click() { RemoveService1Click(); }
+  void StartServiceClick();
+  void StopServiceClick();
+  void AutoStartClick() { SetStartType(kStartAuto); }
+  void ManualStartClick() { SetStartType(kStartDemand); }
+  void DisabledClick() { SetStartType(kStartDisabled); }
+  void RemoveServiceClick();
   void ServiceListDblClick();
   COLORREF ServiceListCustomDrawItem(const ServiceRow& row) const;
   void ServiceListColumnClick() { List().SortByCaption(); }
 
-  void RefreshPage() override { Refresh2Click(); }
+  void RefreshPage() override { RefreshClick(); }
 
   // Seams: what reads and changes the system (tests replace them).
   std::function<ServiceScanResult()> scan = [this] { return ScanServices(PageJudge()); };

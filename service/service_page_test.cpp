@@ -35,7 +35,7 @@ class ServicePageTest : public ::testing::Test {
 TEST_F(ServicePageTest, ListsServicesAndReportsTheDistrustedOnes) {
   ASSERT_TRUE(svc_.ok());
   auto& page = *host_.page;
-  page.Refresh2Click();
+  page.RefreshClick();
   ASSERT_TRUE(RowOf(svc_.keyName()));
   const std::size_t i = *RowOf(svc_.keyName());
   EXPECT_EQ(page.List().CellText(i, 2), "Stopp");
@@ -63,57 +63,58 @@ TEST_F(ServicePageTest, ListsServicesAndReportsTheDistrustedOnes) {
     return n;
   };
   EXPECT_EQ(reports(), 1u);
-  page.Refresh2Click();
+  page.RefreshClick();
   EXPECT_EQ(reports(), 2u);
 }
 
 TEST_F(ServicePageTest, ActionsFollowTheSelectionAndTheStartTypeIsMarked) {
   ASSERT_TRUE(svc_.ok());
   auto& page = *host_.page;
-  page.Refresh2Click();
+  page.RefreshClick();
   page.List().Select(std::nullopt);
   page.PMServicePopup();
-  for (int id : {ServicePage::kStartService1, ServicePage::kStopService1, ServicePage::kRemoveService1,
-                 ServicePage::kAUTOSTART1, ServicePage::kDEMANDSTART1, ServicePage::kDISABLED1})
+  for (int id :
+       {ServicePage::kStartServiceMenuItem, ServicePage::kStopServiceMenuItem, ServicePage::kRemoveServiceMenuItem,
+        ServicePage::kAutoStartMenuItem, ServicePage::kManualStartMenuItem, ServicePage::kDisabledMenuItem})
     EXPECT_FALSE(host_.MenuEnabled(id)) << id;
-  for (int id : {ServicePage::kToolButton13, ServicePage::kToolButton14, ServicePage::kToolButton17})
+  for (int id : {ServicePage::kStartServiceButton, ServicePage::kStopServiceButton, ServicePage::kRemoveServiceButton})
     EXPECT_FALSE(host_.ButtonEnabled(id)) << id;
-  EXPECT_TRUE(host_.ButtonEnabled(ServicePage::kToolButton12));
-  EXPECT_TRUE(host_.MenuEnabled(ServicePage::kRefresh2));
+  EXPECT_TRUE(host_.ButtonEnabled(ServicePage::kRefreshButton));
+  EXPECT_TRUE(host_.MenuEnabled(ServicePage::kRefreshMenuItem));
 
   SelectService(svc_.keyName());
-  EXPECT_TRUE(host_.ButtonEnabled(ServicePage::kToolButton13));
-  EXPECT_TRUE(host_.MenuChecked(ServicePage::kDEMANDSTART1));
-  EXPECT_FALSE(host_.MenuChecked(ServicePage::kAUTOSTART1));
+  EXPECT_TRUE(host_.ButtonEnabled(ServicePage::kStartServiceButton));
+  EXPECT_TRUE(host_.MenuChecked(ServicePage::kManualStartMenuItem));
+  EXPECT_FALSE(host_.MenuChecked(ServicePage::kAutoStartMenuItem));
 
-  page.AUTOSTART1Click();
+  page.AutoStartClick();
   EXPECT_EQ(Row(svc_.keyName()).startup, "Auto_Start");
   SelectService(svc_.keyName());
-  EXPECT_TRUE(host_.MenuChecked(ServicePage::kAUTOSTART1));
-  EXPECT_FALSE(host_.MenuChecked(ServicePage::kDEMANDSTART1));
-  page.DISABLED1Click();
+  EXPECT_TRUE(host_.MenuChecked(ServicePage::kAutoStartMenuItem));
+  EXPECT_FALSE(host_.MenuChecked(ServicePage::kManualStartMenuItem));
+  page.DisabledClick();
   EXPECT_EQ(Row(svc_.keyName()).startup, "Disabled");
   SelectService(svc_.keyName());
-  EXPECT_TRUE(host_.MenuChecked(ServicePage::kDISABLED1));
-  page.DEMANDSTART1Click();
+  EXPECT_TRUE(host_.MenuChecked(ServicePage::kDisabledMenuItem));
+  page.ManualStartClick();
   EXPECT_EQ(Row(svc_.keyName()).startup, "Manual_Start");
 }
 
 TEST_F(ServicePageTest, StartAndStopChangeTheState) {
   ASSERT_TRUE(svc_.ok());
   auto& page = *host_.page;
-  page.Refresh2Click();
+  page.RefreshClick();
   SelectService(svc_.keyName());
-  page.StartService1Click();
+  page.StartServiceClick();
   EXPECT_EQ(Row(svc_.keyName()).state, "Running");
   EXPECT_EQ(page.ServiceListCustomDrawItem(Row(svc_.keyName())), ServicePage::kDistrustfulRowColor);
   SelectService(svc_.keyName());
-  page.StopService1Click();
+  page.StopServiceClick();
   EXPECT_EQ(Row(svc_.keyName()).state, "Stopp");
   // A start that fails is said in the status bar.
   page.startService = [](const std::string&) { return false; };
   SelectService(svc_.keyName());
-  page.StartService1Click();
+  page.StartServiceClick();
   EXPECT_NE(host_.ui.status.find(svc_.keyName()), std::string::npos);
 }
 
@@ -128,11 +129,11 @@ TEST_F(ServicePageTest, RemovalAsksFirstAndRefusesSystemServicesAndStubbornOnes)
       ->WriteString("ImagePath", win32::Narrow(system) + "\\kernel32.dll");
   ASSERT_TRUE(ServiceStart("", stubborn.keyName()));
   auto& page = *host_.page;
-  page.Refresh2Click();
+  page.RefreshClick();
 
   // Windows' own program: the warning, nothing removed, not even a question.
   SelectService(ms.keyName());
-  page.RemoveService1Click();
+  page.RemoveServiceClick();
   ASSERT_EQ(host_.ui.messages.size(), 1u);
   EXPECT_EQ(host_.ui.messages[0].text, "The selected item is a system service.Do not remove it.");
   EXPECT_EQ(host_.ui.messages[0].caption, "Remove Service");
@@ -143,7 +144,7 @@ TEST_F(ServicePageTest, RemovalAsksFirstAndRefusesSystemServicesAndStubbornOnes)
   host_.ui.messages.clear();
   host_.ui.answer = [](const auto&) { return IDNO; };
   SelectService(svc_.keyName());
-  page.RemoveService1Click();
+  page.RemoveServiceClick();
   ASSERT_EQ(host_.ui.messages.size(), 1u);
   EXPECT_NE(host_.ui.messages[0].text.find(svc_.keyName()), std::string::npos);
   EXPECT_TRUE(win32::FileExists(svc_.program()));
@@ -155,7 +156,7 @@ TEST_F(ServicePageTest, RemovalAsksFirstAndRefusesSystemServicesAndStubbornOnes)
     return RemoveServiceEntry(row, [](const std::string&) { return std::string("Distrustful File"); }, 1000);
   };
   SelectService(stubborn.keyName());
-  page.RemoveService1Click();
+  page.RemoveServiceClick();
   ASSERT_EQ(host_.ui.messages.size(), 2u);
   EXPECT_EQ(host_.ui.messages[1].text, "Can not stop " + stubborn.keyName());
   EXPECT_TRUE(win32::RegKey::Exists(HKEY_LOCAL_MACHINE, stubborn.registryKey()));
@@ -163,11 +164,11 @@ TEST_F(ServicePageTest, RemovalAsksFirstAndRefusesSystemServicesAndStubbornOnes)
   // Yes: stopped, key and program gone, list refreshed.
   host_.ui.messages.clear();
   SelectService(svc_.keyName());
-  page.RemoveService1Click();
+  page.RemoveServiceClick();
   EXPECT_EQ(host_.ui.messages.size(), 1u);  // only the question
   EXPECT_TRUE(test::WaitForServiceKeyGone(svc_.keyName()));
   EXPECT_FALSE(win32::FileExists(svc_.program()));
-  page.Refresh2Click();
+  page.RefreshClick();
   EXPECT_FALSE(RowOf(svc_.keyName()));
 }
 
@@ -179,7 +180,7 @@ TEST_F(ServicePageTest, DoubleClickShowsTheProgramsPropertiesAndHeadersSort) {
     shown = path;
     return true;
   };
-  page.Refresh2Click();
+  page.RefreshClick();
   page.ServiceListDblClick();  // nothing selected: nothing shown
   EXPECT_EQ(shown, "");
   SelectService(svc_.keyName());

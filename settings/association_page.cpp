@@ -40,26 +40,27 @@ AssociationPage::AssociationPage(ui::PageContext& context)
   if (!context.associationTables) ownTables_ = BuildAssociationTables();
 
   // The popup menu PMFileAss.
-  AddAction({.id = kReset1, .caption = "Restore Defaults", .hint = "Fix and restore the setting to the default value.",
-             .handler = [this] { Reset1Click(); }, .toolbar = false});
-  AddAction({.id = kSetFile1, .caption = "Custom Set...", .hint = "Set your custom program.",
-             .handler = [this] { SetFile1Click(); }, .toolbar = false});
+  AddAction({.id = kRestoreDefaultsMenuItem, .caption = "Restore Defaults",
+             .hint = "Fix and restore the setting to the default value.", .handler = [this] { RestoreDefaultsClick(); },
+             .toolbar = false});
+  AddAction({.id = kCustomSetMenuItem, .caption = "Custom Set...", .hint = "Set your custom program.",
+             .handler = [this] { CustomSetClick(); }, .toolbar = false});
   AddSeparator();
-  AddAction({.id = kFilePoperty2, .caption = "File Poperty", .handler = [this] { FilePoperty2Click(); },
+  AddAction({.id = kFilePropertyMenuItem, .caption = "File Poperty", .handler = [this] { FilePropertyClick(); },
              .toolbar = false});
-  AddAction({.id = kFileFolder1, .caption = "Open Directory", .handler = [this] { FileFolder1Click(); },
+  AddAction({.id = kOpenDirectoryMenuItem, .caption = "Open Directory", .handler = [this] { OpenDirectoryClick(); },
              .toolbar = false});
-  AddAction({.id = kViewRegKey1, .caption = "View Entry", .handler = [this] { ViewRegKey1Click(); },
+  AddAction({.id = kViewEntryMenuItem, .caption = "View Entry", .handler = [this] { ViewEntryClick(); },
              .toolbar = false});
   AddSeparator();
-  AddAction({.id = kRefresh4, .caption = "Refresh", .handler = [this] { Refresh4Click(); }, .toolbar = false});
+  AddAction({.id = kRefreshMenuItem, .caption = "Refresh", .handler = [this] { RefreshClick(); }, .toolbar = false});
   // The toolbar.
-  AddAction({.id = kToolButton18, .caption = "Refresh", .hint = "Check the file associations again.",
-             .glyph = ui::Glyph::Refresh, .handler = [this] { ToolButton18Click(); }, .menu = false});
-  AddAction({.id = kToolButton19, .caption = "Restore Default", .hint = "Restore to default settings.",
-             .glyph = ui::Glyph::Check, .handler = [this] { ToolButton19Click(); }, .menu = false});
-  AddAction({.id = kToolButton20, .caption = "Custom Set", .hint = "Set your custom program.",
-             .glyph = ui::Glyph::Properties, .handler = [this] { ToolButton20Click(); }, .menu = false});
+  AddAction({.id = kRefreshButton, .caption = "Refresh", .hint = "Check the file associations again.",
+             .glyph = ui::Glyph::Refresh, .handler = [this] { RefreshClick(); }, .menu = false});
+  AddAction({.id = kRestoreDefaultButton, .caption = "Restore Default", .hint = "Restore to default settings.",
+             .glyph = ui::Glyph::Check, .handler = [this] { RestoreDefaultsClick(); }, .menu = false});
+  AddAction({.id = kCustomSetButton, .caption = "Custom Set", .hint = "Set your custom program.",
+             .glyph = ui::Glyph::Properties, .handler = [this] { CustomSetClick(); }, .menu = false});
 
   OnPopup([this] { PMFileAssPopup(); });
   OnDoubleClick([this] { FileSListDblClick(); });
@@ -71,14 +72,14 @@ const AssociationTables& AssociationPage::Tables() const {
 
 void AssociationPage::OnCreate() {
   ListPage::OnCreate();
-  icons_ = ui::ImageList(context_.images.imageList2.Size(), context_.images.imageList2.Glyphs());
+  icons_ = ui::ImageList(context_.images.rowImages.Size(), context_.images.rowImages.Glyphs());
   List().View().SetSmallImages(icons_.get());
 }
 
-void AssociationPage::Refresh4Click() {
+void AssociationPage::RefreshClick() {
   AssociationScanResult scan = ScanAssociations(Tables());
   // The stock images first, then one program icon per row, made afresh.
-  icons_.TruncateTo(static_cast<int>(context_.images.imageList2.Glyphs().size()));
+  icons_.TruncateTo(static_cast<int>(context_.images.rowImages.Glyphs().size()));
   std::vector<AssociationItem> items;
   for (std::size_t i = 0; i < scan.rows.size(); ++i) {
     const win32::UniqueHicon icon = GetFileIcon(scan.rows[i].command, true);
@@ -91,12 +92,12 @@ void AssociationPage::Refresh4Click() {
 void AssociationPage::PMFileAssPopup() {
   const AssociationItem* item = List().Selected();
   const bool restorable = item && HasDefaultCommand(item->index);
-  for (int id : {kReset1, kToolButton19}) EnableAction(id, restorable);
-  for (int id : {kSetFile1, kToolButton20}) EnableAction(id, item && !restorable);
-  for (int id : {kFilePoperty2, kFileFolder1, kViewRegKey1}) EnableAction(id, item != nullptr);
+  for (int id : {kRestoreDefaultsMenuItem, kRestoreDefaultButton}) EnableAction(id, restorable);
+  for (int id : {kCustomSetMenuItem, kCustomSetButton}) EnableAction(id, item && !restorable);
+  for (int id : {kFilePropertyMenuItem, kOpenDirectoryMenuItem, kViewEntryMenuItem}) EnableAction(id, item != nullptr);
 }
 
-void AssociationPage::Reset1Click() {
+void AssociationPage::RestoreDefaultsClick() {
   const AssociationItem* item = List().Selected();
   if (!item || !HasDefaultCommand(item->index)) return;
   const std::size_t index = item->index;
@@ -106,34 +107,34 @@ void AssociationPage::Reset1Click() {
   if (context_.ui.Message(question, "Restore Default", MB_YESNO | MB_ICONQUESTION) != IDYES) return;
   const WriteResult result = RestoreDefaultAssociation(Tables(), index);
   if (!result) context_.ui.Message(result.message, "Restore Default", MB_OK | MB_ICONERROR);
-  Refresh4Click();
+  RefreshClick();
   List().Select(index);
   PMFileAssPopup();
 }
 
-void AssociationPage::SetFile1Click() {
+void AssociationPage::CustomSetClick() {
   const AssociationItem* item = List().Selected();
   if (!item || HasDefaultCommand(item->index)) return;
   const std::size_t index = item->index;
-  const auto program = chooseProgram(context_.ui.MainWindow());
+  const auto program = chooseProgram(context_.ui.OwnerWindow());
   if (!program || program->empty()) return;
   const WriteResult result = SetCustomAssociation(Tables(), index, *program);
   if (!result) context_.ui.Message(result.message, "Custom Set", MB_OK | MB_ICONERROR);
-  Refresh4Click();
+  RefreshClick();
   List().Select(index);
   PMFileAssPopup();
 }
 
-void AssociationPage::FilePoperty2Click() {
+void AssociationPage::FilePropertyClick() {
   const AssociationItem* item = List().Selected();
   if (!item) return;
   const std::string program = ExtractExecutablePath(item->row.command);
-  if (!showProperties(program, context_.ui.MainWindow()))
+  if (!showProperties(program, context_.ui.OwnerWindow()))
     ShowStatus(program.empty() ? "The command names no program."
                                            : "Cannot show the properties of " + program + ".");
 }
 
-void AssociationPage::FileFolder1Click() {
+void AssociationPage::OpenDirectoryClick() {
   const AssociationItem* item = List().Selected();
   if (!item) return;
   const std::string folder = FolderOf(ExtractExecutablePath(item->row.command));
@@ -145,7 +146,7 @@ void AssociationPage::FileFolder1Click() {
   if (!shellOpen(folder)) ShowStatus("Cannot open the folder " + folder + ".");
 }
 
-void AssociationPage::ViewRegKey1Click() {
+void AssociationPage::ViewEntryClick() {
   const AssociationItem* item = List().Selected();
   if (!item) return;
   if (!jumpToRegistry(AssociationRegistryPath(Tables(), item->index), ""))

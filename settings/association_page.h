@@ -1,4 +1,4 @@
-// The file association page (page 4): FileSList with the open command of each
+// The file association page ("System Association"): FileSList with the open command of each
 // of the twenty classes and its verdict; restores the default command of the
 // launchers and system classes, sets a program of the user's choice for the
 // others, and shows the program, its folder and the command's key.
@@ -22,33 +22,30 @@ struct AssociationItem {
 
 class AssociationPage : public ui::ListPage<AssociationItem> {
  public:
-  static constexpr int kToolButton18 = 1018;  // "Refresh"
-  static constexpr int kToolButton19 = 1019;  // "Restore Default"
-  static constexpr int kToolButton20 = 1020;  // "Custom Set"
+  static constexpr int kRefreshButton = 1018;         // "Refresh"
+  static constexpr int kRestoreDefaultButton = 1019;  // "Restore Default"
+  static constexpr int kCustomSetButton = 1020;       // "Custom Set"
   // Items of the popup menu PMFileAss.
-  static constexpr int kReset1 = 1201;        // "Restore Defaults"
-  static constexpr int kSetFile1 = 1202;      // "Custom Set..."
-  static constexpr int kFilePoperty2 = 1203;  // "File Poperty"
-  static constexpr int kFileFolder1 = 1204;   // "Open Directory"
-  static constexpr int kViewRegKey1 = 1205;   // "View Entry"
-  static constexpr int kRefresh4 = 1206;      // "Refresh"
+  static constexpr int kRestoreDefaultsMenuItem = 1201;  // "Restore Defaults"
+  static constexpr int kCustomSetMenuItem = 1202;        // "Custom Set..."
+  static constexpr int kFilePropertyMenuItem = 1203;     // "File Poperty"
+  static constexpr int kOpenDirectoryMenuItem = 1204;    // "Open Directory"
+  static constexpr int kViewEntryMenuItem = 1205;        // "View Entry"
+  static constexpr int kRefreshMenuItem = 1206;          // "Refresh"
 
   explicit AssociationPage(ui::PageContext& context);
 
-  void Refresh4Click();
-  void ToolButton18Click() { Refresh4Click(); }
+  void RefreshClick();
   void PMFileAssPopup();
   void FileSListClick() { PMFileAssPopup(); }
-  void Reset1Click();
-  void ToolButton19Click() { Reset1Click(); }
-  void SetFile1Click();
-  void ToolButton20Click() { SetFile1Click(); }
-  void FilePoperty2Click();
-  void FileSListDblClick() { FilePoperty2Click(); }
-  void FileFolder1Click();
-  void ViewRegKey1Click();
+  void RestoreDefaultsClick();
+  void CustomSetClick();
+  void FilePropertyClick();
+  void FileSListDblClick() { FilePropertyClick(); }
+  void OpenDirectoryClick();
+  void ViewEntryClick();
 
-  void RefreshPage() override { Refresh4Click(); }
+  void RefreshPage() override { RefreshClick(); }
   const AssociationTables& Tables() const;
   HIMAGELIST Images() const { return icons_.get(); }
 

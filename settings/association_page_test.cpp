@@ -21,7 +21,7 @@ class AssociationPageTest : public ::testing::Test {
     ASSERT_TRUE(WriteRegString(HKEY_CLASSES_ROOT, "txtfile\\shell\\open\\command", "",
                                "%SystemRoot%\\system32\\NOTEPAD.EXE %1", REG_EXPAND_SZ));
     win32::RegWriteKey::DeleteTree(HKEY_CLASSES_ROOT, "giffile");
-    host_.page->Refresh4Click();
+    host_.page->RefreshClick();
   }
   const AssociationItem& Item(std::size_t i) { return host_.page->List().Rows().at(i); }
 
@@ -36,7 +36,7 @@ TEST_F(AssociationPageTest, ShowsTheTwentyClassesWithVerdictsAndReportsLaunchers
   for (std::size_t i = 0; i < 20; ++i) {
     EXPECT_EQ(Item(i).index, i);
     // A program icon after the stock images, or none.
-    EXPECT_TRUE(Item(i).icon == -1 || Item(i).icon >= ui::stock::kImageList2Count) << i;
+    EXPECT_TRUE(Item(i).icon == -1 || Item(i).icon >= ui::stock::kRowImageCount) << i;
   }
   EXPECT_EQ(list.CellText(1, 1), "evil.exe \"%1\" %*");
   EXPECT_EQ(list.CellText(1, 2), "Distrustful setting.Be careful !");
@@ -50,7 +50,7 @@ TEST_F(AssociationPageTest, ShowsTheTwentyClassesWithVerdictsAndReportsLaunchers
   EXPECT_TRUE(reported);
   // The program icons do not pile up: each scan makes them afresh.
   const int images = ImageList_GetImageCount(host_.page->Images());
-  host_.page->Refresh4Click();
+  host_.page->RefreshClick();
   EXPECT_EQ(ImageList_GetImageCount(host_.page->Images()), images);
 }
 
@@ -59,38 +59,39 @@ TEST_F(AssociationPageTest, ActionsFollowTheRowKind) {
   using P = AssociationPage;
   page.List().Select(std::nullopt);
   page.PMFileAssPopup();
-  for (int id : {P::kReset1, P::kSetFile1, P::kFilePoperty2, P::kFileFolder1, P::kViewRegKey1})
+  for (int id : {P::kRestoreDefaultsMenuItem, P::kCustomSetMenuItem, P::kFilePropertyMenuItem,
+                 P::kOpenDirectoryMenuItem, P::kViewEntryMenuItem})
     EXPECT_FALSE(host_.MenuEnabled(id)) << id;
-  EXPECT_FALSE(host_.ButtonEnabled(P::kToolButton19));
-  EXPECT_FALSE(host_.ButtonEnabled(P::kToolButton20));
-  EXPECT_TRUE(host_.MenuEnabled(P::kRefresh4));
-  EXPECT_TRUE(host_.ButtonEnabled(P::kToolButton18));
+  EXPECT_FALSE(host_.ButtonEnabled(P::kRestoreDefaultButton));
+  EXPECT_FALSE(host_.ButtonEnabled(P::kCustomSetButton));
+  EXPECT_TRUE(host_.MenuEnabled(P::kRefreshMenuItem));
+  EXPECT_TRUE(host_.ButtonEnabled(P::kRefreshButton));
 
   host_.Select(10);
-  EXPECT_TRUE(host_.MenuEnabled(P::kReset1));
-  EXPECT_TRUE(host_.ButtonEnabled(P::kToolButton19));
-  EXPECT_FALSE(host_.MenuEnabled(P::kSetFile1));
-  EXPECT_FALSE(host_.ButtonEnabled(P::kToolButton20));
-  EXPECT_TRUE(host_.MenuEnabled(P::kViewRegKey1));
+  EXPECT_TRUE(host_.MenuEnabled(P::kRestoreDefaultsMenuItem));
+  EXPECT_TRUE(host_.ButtonEnabled(P::kRestoreDefaultButton));
+  EXPECT_FALSE(host_.MenuEnabled(P::kCustomSetMenuItem));
+  EXPECT_FALSE(host_.ButtonEnabled(P::kCustomSetButton));
+  EXPECT_TRUE(host_.MenuEnabled(P::kViewEntryMenuItem));
   host_.Select(11);
-  EXPECT_FALSE(host_.MenuEnabled(P::kReset1));
-  EXPECT_TRUE(host_.MenuEnabled(P::kSetFile1));
-  EXPECT_TRUE(host_.ButtonEnabled(P::kToolButton20));
-  EXPECT_TRUE(host_.MenuEnabled(P::kFileFolder1));
-  EXPECT_EQ(host_.MenuText(P::kFilePoperty2), "File Poperty");
+  EXPECT_FALSE(host_.MenuEnabled(P::kRestoreDefaultsMenuItem));
+  EXPECT_TRUE(host_.MenuEnabled(P::kCustomSetMenuItem));
+  EXPECT_TRUE(host_.ButtonEnabled(P::kCustomSetButton));
+  EXPECT_TRUE(host_.MenuEnabled(P::kOpenDirectoryMenuItem));
+  EXPECT_EQ(host_.MenuText(P::kFilePropertyMenuItem), "File Poperty");
 }
 
 TEST_F(AssociationPageTest, RestoreDefaultAsksThenRepairs) {
   auto& page = *host_.page;
   host_.ui.answer = [](const auto&) { return IDNO; };
   host_.Select(1);
-  page.ToolButton19Click();
+  page.RestoreDefaultsClick();
   ASSERT_EQ(host_.ui.messages.size(), 1u);
   EXPECT_EQ(host_.ui.messages[0].flags & MB_ICONMASK, static_cast<UINT>(MB_ICONQUESTION));
   EXPECT_EQ(Item(1).row.command, "evil.exe \"%1\" %*");
 
   host_.ui.answer = [](const auto&) { return IDYES; };
-  page.Reset1Click();
+  page.RestoreDefaultsClick();
   EXPECT_EQ(Item(1).row.command, "\"%1\" %*");
   EXPECT_EQ(Item(1).row.analysis, "All Right");
   EXPECT_EQ(page.List().SelectedIndex(), 1u);  // the row stays selected
@@ -101,11 +102,11 @@ TEST_F(AssociationPageTest, CustomSetWritesTheChosenProgram) {
   std::optional<std::string> choice;
   page.chooseProgram = [&](HWND) { return choice; };
   host_.Select(13);
-  page.SetFile1Click();  // cancelled: nothing written
+  page.CustomSetClick();  // cancelled: nothing written
   EXPECT_EQ(Item(13).row.command, "");
   choice = "C:\\Viewers\\gif view.exe";
   host_.Select(13);
-  page.ToolButton20Click();
+  page.CustomSetClick();
   EXPECT_EQ(Item(13).row.command, "\"C:\\Viewers\\gif view.exe\" \"%1\"");
   EXPECT_TRUE(host_.ui.messages.empty());
 }
@@ -128,15 +129,15 @@ TEST_F(AssociationPageTest, PropertiesFolderAndRegistryEntryOfTheRow) {
   const std::string system32 = GetWindowsDir() + "\\SYSTEM32";
   host_.Select(7);
   page.FileSListDblClick();
-  page.FileFolder1Click();
-  page.ViewRegKey1Click();
+  page.OpenDirectoryClick();
+  page.ViewEntryClick();
   ASSERT_EQ(calls.size(), 3u);
   EXPECT_EQ(calls[0], "properties " + system32 + "\\NOTEPAD.EXE");
   EXPECT_EQ(calls[1], "open " + system32);
   EXPECT_EQ(calls[2], "jump HKEY_CLASSES_ROOT\\txtfile\\shell\\open\\command|");
   // A command that names no folder opens nothing.
   host_.Select(13);
-  page.FileFolder1Click();
+  page.OpenDirectoryClick();
   EXPECT_EQ(calls.size(), 3u);
   EXPECT_FALSE(host_.ui.status.empty());
 }

@@ -11,23 +11,23 @@ ShellExtensionPage::ShellExtensionPage(ui::PageContext& context)
                          {"Value", 200, [](const ShellExtensionRow& r) { return r.value; }},
                          {"Key", 0, [](const ShellExtensionRow& r) { return r.key; }}}) {
   // A toolbar only: the list has no popup menu.
-  AddAction({.id = kToolButton32, .caption = "Refresh", .hint = "Reload the system shell extensions.",
-             .glyph = ui::Glyph::Refresh, .handler = [this] { ToolButton32Click(); }, .menu = false});
-  AddAction({.id = kToolButton33, .caption = "Remove", .hint = "Remove the select items.",
-             .glyph = ui::Glyph::Delete, .handler = [this] { ToolButton33Click(); }, .menu = false});
+  AddAction({.id = kRefreshButton, .caption = "Refresh", .hint = "Reload the system shell extensions.",
+             .glyph = ui::Glyph::Refresh, .handler = [this] { RefreshClick(); }, .menu = false});
+  AddAction({.id = kRemoveButton, .caption = "Remove", .hint = "Remove the select items.",
+             .glyph = ui::Glyph::Delete, .handler = [this] { RemoveClick(); }, .menu = false});
   OnPopup([this] { ShellListClick(); });
 }
 
 void ShellExtensionPage::OnCreate() {
   ListPage::OnCreate();
-  List().View().SetSmallImages(context_.images.imageList2.get());
+  List().View().SetSmallImages(context_.images.rowImages.get());
 }
 
-void ShellExtensionPage::ToolButton32Click() { ShowRows(ScanShellExtensions()); }
+void ShellExtensionPage::RefreshClick() { ShowRows(ScanShellExtensions()); }
 
-void ShellExtensionPage::ShellListClick() { EnableAction(kToolButton33, List().Selected() != nullptr); }
+void ShellExtensionPage::ShellListClick() { EnableAction(kRemoveButton, List().Selected() != nullptr); }
 
-void ShellExtensionPage::ToolButton33Click() {
+void ShellExtensionPage::RemoveClick() {
   const ShellExtensionRow* selected = List().Selected();
   if (!selected) return;
   const ShellExtensionRow row = *selected;
@@ -41,7 +41,7 @@ void ShellExtensionPage::ToolButton33Click() {
   if (context_.ui.Message(question, "Remove", MB_YESNO | MB_ICONQUESTION) != IDYES) return;
   const WriteResult result = RemoveShellExtension(row);
   if (!result) context_.ui.Message(result.message, "Remove", MB_OK | MB_ICONERROR);
-  ToolButton32Click();
+  RefreshClick();
 }
 
 }  // namespace wl

@@ -1,4 +1,4 @@
-// The shell extension page (page 14): ShellList with the verbs and
+// The shell extension page ("Shell Extensions"): ShellList with the verbs and
 // context-menu handlers of files, folders, drives and the Recycle Bin.
 // "Remove" deletes the selected entry's key, never one marked as a default
 // setting.
@@ -11,16 +11,16 @@ namespace wl {
 
 class ShellExtensionPage : public ui::ListPage<ShellExtensionRow> {
  public:
-  static constexpr int kToolButton32 = 1032;  // "Refresh"
-  static constexpr int kToolButton33 = 1033;  // "Remove"
+  static constexpr int kRefreshButton = 1032;  // "Refresh"
+  static constexpr int kRemoveButton = 1033;   // "Remove"
 
   explicit ShellExtensionPage(ui::PageContext& context);
 
-  void ToolButton32Click();
-  void ToolButton33Click();
+  void RefreshClick();
+  void RemoveClick();
   void ShellListClick();
 
-  void RefreshPage() override { ToolButton32Click(); }
+  void RefreshPage() override { RefreshClick(); }
 
  protected:
   void OnCreate() override;

@@ -21,7 +21,7 @@ class ShellExtensionPageTest : public ::testing::Test {
     ASSERT_TRUE(WriteRegString(HKEY_CLASSES_ROOT, "Drive\\shellex\\ContextMenuHandlers\\Sharing", "", "{1}"));
     ASSERT_TRUE(WriteRegString(HKEY_CLASSES_ROOT, "Drive\\shellex\\ContextMenuHandlers\\WlTool", "", "{2}"));
     ASSERT_TRUE(WriteRegString(HKEY_CLASSES_ROOT, "Drive\\shellex\\ContextMenuHandlers\\WlTool\\Sub", "x", "y"));
-    host_.page->ToolButton32Click();
+    host_.page->RefreshClick();
   }
   std::optional<std::size_t> RowOf(const std::string& item) {
     const auto& rows = host_.page->List().Rows();
@@ -43,26 +43,26 @@ TEST_F(ShellExtensionPageTest, ListsTheEntriesWithoutAPopupMenu) {
   EXPECT_EQ(GetMenuItemCount(host_.page->PopupMenu()), 0);
   host_.page->List().Select(std::nullopt);
   host_.page->ShellListClick();
-  EXPECT_FALSE(host_.ButtonEnabled(ShellExtensionPage::kToolButton33));
-  EXPECT_TRUE(host_.ButtonEnabled(ShellExtensionPage::kToolButton32));
+  EXPECT_FALSE(host_.ButtonEnabled(ShellExtensionPage::kRemoveButton));
+  EXPECT_TRUE(host_.ButtonEnabled(ShellExtensionPage::kRefreshButton));
 }
 
 TEST_F(ShellExtensionPageTest, RemoveRefusesDefaultsAndAsksFirst) {
   auto& page = *host_.page;
   host_.Select(*RowOf("Sharing (Default setting,do not remove!)"));
-  page.ToolButton33Click();
+  page.RemoveClick();
   ASSERT_EQ(host_.ui.messages.size(), 1u);
   EXPECT_EQ(host_.ui.messages[0].flags & MB_ICONMASK, static_cast<UINT>(MB_ICONWARNING));
   EXPECT_TRUE(RegKey::Exists(HKEY_CLASSES_ROOT, "Drive\\shellex\\ContextMenuHandlers\\Sharing"));
 
   host_.ui.answer = [](const auto&) { return IDNO; };
   host_.Select(*RowOf("WlTool"));
-  page.ToolButton33Click();
+  page.RemoveClick();
   EXPECT_TRUE(RegKey::Exists(HKEY_CLASSES_ROOT, "Drive\\shellex\\ContextMenuHandlers\\WlTool"));
 
   host_.ui.answer = [](const auto&) { return IDYES; };
   host_.Select(*RowOf("WlTool"));
-  page.ToolButton33Click();
+  page.RemoveClick();
   EXPECT_FALSE(RegKey::Exists(HKEY_CLASSES_ROOT, "Drive\\shellex\\ContextMenuHandlers\\WlTool"));
   EXPECT_FALSE(RowOf("WlTool"));  // the list was read again
   EXPECT_EQ(host_.ui.messages.size(), 3u);  // the warning and two questions; no error

@@ -23,25 +23,25 @@ SoftwarePage::SoftwarePage(ui::PageContext& context)
   jumpToRegistry = [](const std::string& key, const std::string& value) { return JumpToRegistryEntry(key, value); };
 
   // The popup menu PMSoft.
-  AddAction({.id = kUninstall1, .caption = "Uninstall", .hint = "Uninstall the select program.",
-             .handler = [this] { Uninstall1Click(); }, .toolbar = false});
-  AddAction({.id = kLogon1, .caption = "Log-On", .hint = "Log-on the installation info of the select program.",
-             .handler = [this] { Logon1Click(); }, .toolbar = false});
+  AddAction({.id = kUninstallMenuItem, .caption = "Uninstall", .hint = "Uninstall the select program.",
+             .handler = [this] { UninstallClick(); }, .toolbar = false});
+  AddAction({.id = kLogOnMenuItem, .caption = "Log-On", .hint = "Log-on the installation info of the select program.",
+             .handler = [this] { RemoveEntryClick(); }, .toolbar = false});
   AddSeparator();
-  AddAction({.id = kRefresh5, .caption = "Refresh", .hint = "Reload software list.",
-             .handler = [this] { Refresh5Click(); }, .toolbar = false});
+  AddAction({.id = kRefreshMenuItem, .caption = "Refresh", .hint = "Reload software list.",
+             .handler = [this] { RefreshClick(); }, .toolbar = false});
   AddSeparator();
-  AddAction({.id = kOpenFolder6, .caption = "Open Directory", .hint = "Open the directory of the file.",
-             .handler = [this] { OpenFolder6Click(); }, .toolbar = false});
-  AddAction({.id = kViewRegKey3, .caption = "View Entry", .hint = "View the entry from registry.",
-             .handler = [this] { ViewRegKey3Click(); }, .toolbar = false});
+  AddAction({.id = kOpenDirectoryMenuItem, .caption = "Open Directory", .hint = "Open the directory of the file.",
+             .handler = [this] { OpenDirectoryClick(); }, .toolbar = false});
+  AddAction({.id = kViewEntryMenuItem, .caption = "View Entry", .hint = "View the entry from registry.",
+             .handler = [this] { ViewEntryClick(); }, .toolbar = false});
   // The toolbar.
-  AddAction({.id = kToolButton29, .caption = "Refresh", .hint = "Reload software list.",
-             .glyph = ui::Glyph::Refresh, .handler = [this] { ToolButton29Click(); }, .menu = false});
-  AddAction({.id = kToolButton27, .caption = "Uninstall", .hint = "Uninstall a program from you computer.",
-             .glyph = ui::Glyph::Run, .handler = [this] { ToolButton27Click(); }, .menu = false});
-  AddAction({.id = kToolButton28, .caption = "Remove Entry", .hint = "Remove the installation entry.",
-             .glyph = ui::Glyph::Delete, .handler = [this] { ToolButton28Click(); }, .menu = false});
+  AddAction({.id = kRefreshButton, .caption = "Refresh", .hint = "Reload software list.",
+             .glyph = ui::Glyph::Refresh, .handler = [this] { RefreshClick(); }, .menu = false});
+  AddAction({.id = kUninstallButton, .caption = "Uninstall", .hint = "Uninstall a program from you computer.",
+             .glyph = ui::Glyph::Run, .handler = [this] { UninstallClick(); }, .menu = false});
+  AddAction({.id = kRemoveEntryButton, .caption = "Remove Entry", .hint = "Remove the installation entry.",
+             .glyph = ui::Glyph::Delete, .handler = [this] { RemoveEntryClick(); }, .menu = false});
 
   OnPopup([this] { PMSoftPopup(); });
   OnColumnClick([this](int) { SoftListColumnClick(); });
@@ -50,7 +50,7 @@ SoftwarePage::SoftwarePage(ui::PageContext& context)
 
 void SoftwarePage::OnCreate() {
   ListPage::OnCreate();
-  List().View().SetSmallImages(context_.images.imageList1.get());
+  List().View().SetSmallImages(context_.images.categoryImages.get());
 }
 
 void SoftwarePage::SetHeader(const std::string& text) {
@@ -71,7 +71,7 @@ std::string SoftwarePage::HeaderText() const {
   return win32::Narrow(buf);
 }
 
-void SoftwarePage::Refresh5Click() {
+void SoftwarePage::RefreshClick() {
   SoftwareScanResult result = scan();
   ShowRows(std::move(result.rows));
   SetHeader(result.header);
@@ -79,20 +79,21 @@ void SoftwarePage::Refresh5Click() {
 
 void SoftwarePage::PMSoftPopup() {
   const bool selected = List().Selected() != nullptr;
-  for (int id : {kUninstall1, kLogon1, kOpenFolder6, kViewRegKey3, kToolButton27, kToolButton28})
+  for (int id : {kUninstallMenuItem, kLogOnMenuItem, kOpenDirectoryMenuItem, kViewEntryMenuItem, kUninstallButton,
+                 kRemoveEntryButton})
     EnableAction(id, selected);
 }
 
-void SoftwarePage::Uninstall1Click() {
+void SoftwarePage::UninstallClick() {
   const SoftwareRow* row = List().Selected();
   if (!row) return;
   const WriteResult result = startUninstaller(row->uninstallCommand, row->registryKey);
   if (!result) context_.ui.Message(result.message, "Uninstall", MB_OK | MB_ICONERROR);
   // The uninstaller runs on its own; the list is read again at once.
-  Refresh5Click();
+  RefreshClick();
 }
 
-void SoftwarePage::Logon1Click() {
+void SoftwarePage::RemoveEntryClick() {
   const SoftwareRow* selected = List().Selected();
   if (!selected) return;
   const SoftwareRow row = *selected;
@@ -101,10 +102,10 @@ void SoftwarePage::Logon1Click() {
     return;
   const WriteResult result = RemoveSoftwareEntry(row);
   if (!result) context_.ui.Message(result.message, "Log-on Installation info", MB_OK | MB_ICONERROR);
-  Refresh5Click();
+  RefreshClick();
 }
 
-void SoftwarePage::OpenFolder6Click() {
+void SoftwarePage::OpenDirectoryClick() {
   const SoftwareRow* row = List().Selected();
   if (!row) return;
   const std::string folder = SoftwareFolder(row->uninstallCommand);
@@ -115,7 +116,7 @@ void SoftwarePage::OpenFolder6Click() {
   if (!shellOpen(folder)) ShowStatus("Cannot open the folder " + folder + ".");
 }
 
-void SoftwarePage::ViewRegKey3Click() {
+void SoftwarePage::ViewEntryClick() {
   const SoftwareRow* row = List().Selected();
   if (!row) return;
   if (!jumpToRegistry(row->registryKey, "DisplayName"))

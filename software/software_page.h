@@ -1,4 +1,4 @@
-// The installed-software page (page 12): SoftList with the programs
+// The installed-software page ("Uninstall Software"): SoftList with the programs
 // registered for uninstallation; runs an uninstaller, removes an entry, opens
 // the program's folder and shows the entry in the registry editor.
 #pragma once
@@ -14,32 +14,29 @@ namespace wl {
 
 class SoftwarePage : public ui::ListPage<SoftwareRow> {
  public:
-  static constexpr int kToolButton29 = 1029;  // "Refresh"
-  static constexpr int kToolButton27 = 1027;  // "Uninstall"
-  static constexpr int kToolButton28 = 1028;  // "Remove Entry"
+  static constexpr int kRefreshButton = 1029;      // "Refresh"
+  static constexpr int kUninstallButton = 1027;    // "Uninstall"
+  static constexpr int kRemoveEntryButton = 1028;  // "Remove Entry"
   // Items of the popup menu PMSoft.
-  static constexpr int kUninstall1 = 1301;
-  static constexpr int kLogon1 = 1302;
-  static constexpr int kRefresh5 = 1303;
-  static constexpr int kOpenFolder6 = 1304;
-  static constexpr int kViewRegKey3 = 1305;
+  static constexpr int kUninstallMenuItem = 1301;
+  static constexpr int kLogOnMenuItem = 1302;
+  static constexpr int kRefreshMenuItem = 1303;
+  static constexpr int kOpenDirectoryMenuItem = 1304;
+  static constexpr int kViewEntryMenuItem = 1305;
 
   explicit SoftwarePage(ui::PageContext& context);
 
-  void Refresh5Click();
-  void ToolButton29Click() { Refresh5Click(); }
+  void RefreshClick();
   void PMSoftPopup();
   void SoftListClick() { PMSoftPopup(); }
-  void Uninstall1Click();
-  void ToolButton27Click() { Uninstall1Click(); }
-  void SoftListDblClick() { Uninstall1Click(); }
-  void Logon1Click();
-  void ToolButton28Click() { Logon1Click(); }
-  void OpenFolder6Click();
-  void ViewRegKey3Click();
+  void UninstallClick();
+  void SoftListDblClick() { UninstallClick(); }
+  void RemoveEntryClick();
+  void OpenDirectoryClick();
+  void ViewEntryClick();
   void SoftListColumnClick() { List().SortByCaption(); }
 
-  void RefreshPage() override { Refresh5Click(); }
+  void RefreshPage() override { RefreshClick(); }
   // The first column's title as the list shows it.
   std::string HeaderText() const;
 

@@ -20,7 +20,7 @@ class SoftwarePageTest : public ::testing::Test {
     Put(app_, "Wl Page App", "\"" + dir_.Path().string() + "\\uninst.exe\" /S");
     Put(msi_, "wl page msi", "MsiExec.exe /X{00000000-0000-0000-0000-000000000001}");
     ASSERT_TRUE(WriteRegString(HKEY_LOCAL_MACHINE, Path(app_) + "\\Nested\\Deeper", "x", "y"));
-    host_.page->Refresh5Click();
+    host_.page->RefreshClick();
   }
   void TearDown() override {
     for (const auto& name : {app_, msi_}) DeleteRegTree(HKEY_LOCAL_MACHINE, Path(name));
@@ -73,17 +73,17 @@ TEST_F(SoftwarePageTest, ActionsNeedASelectedRow) {
   };
   page.List().Select(std::nullopt);
   page.PMSoftPopup();
-  for (int id : {SoftwarePage::kUninstall1, SoftwarePage::kLogon1, SoftwarePage::kOpenFolder6,
-                 SoftwarePage::kViewRegKey3})
+  for (int id : {SoftwarePage::kUninstallMenuItem, SoftwarePage::kLogOnMenuItem, SoftwarePage::kOpenDirectoryMenuItem,
+                 SoftwarePage::kViewEntryMenuItem})
     EXPECT_FALSE(host_.MenuEnabled(id)) << id;
-  EXPECT_FALSE(host_.ButtonEnabled(SoftwarePage::kToolButton27));
-  EXPECT_FALSE(host_.ButtonEnabled(SoftwarePage::kToolButton28));
+  EXPECT_FALSE(host_.ButtonEnabled(SoftwarePage::kUninstallButton));
+  EXPECT_FALSE(host_.ButtonEnabled(SoftwarePage::kRemoveEntryButton));
   page.SoftListDblClick();  // nothing selected: nothing started
   EXPECT_TRUE(started.empty());
 
   host_.Select(*RowOf("Wl Page App"));
-  EXPECT_TRUE(host_.MenuEnabled(SoftwarePage::kLogon1));
-  EXPECT_EQ(host_.MenuText(SoftwarePage::kLogon1), "Log-On");
+  EXPECT_TRUE(host_.MenuEnabled(SoftwarePage::kLogOnMenuItem));
+  EXPECT_EQ(host_.MenuText(SoftwarePage::kLogOnMenuItem), "Log-On");
   page.SoftListDblClick();
   ASSERT_EQ(started.size(), 1u);
   EXPECT_EQ(started[0], "\"" + dir_.Path().string() + "\\uninst.exe\" /S");
@@ -91,7 +91,7 @@ TEST_F(SoftwarePageTest, ActionsNeedASelectedRow) {
 
 TEST_F(SoftwarePageTest, AnUninstallerThatCannotStartIsReported) {
   host_.Select(*RowOf("Wl Page App"));
-  host_.page->Uninstall1Click();  // the program does not exist
+  host_.page->UninstallClick();  // the program does not exist
   ASSERT_EQ(host_.ui.messages.size(), 1u);
   EXPECT_EQ(host_.ui.messages[0].flags & MB_ICONMASK, static_cast<UINT>(MB_ICONERROR));
   EXPECT_TRUE(RowOf("Wl Page App"));
@@ -101,7 +101,7 @@ TEST_F(SoftwarePageTest, RemoveEntryAsksAndRemovesTheWholeKey) {
   auto& page = *host_.page;
   host_.ui.answer = [](const auto&) { return IDNO; };
   host_.Select(*RowOf("Wl Page App"));
-  page.ToolButton28Click();
+  page.RemoveEntryClick();
   ASSERT_EQ(host_.ui.messages.size(), 1u);
   EXPECT_EQ(host_.ui.messages[0].text, "Are you sure to log-on the installation info?");
   EXPECT_EQ(host_.ui.messages[0].caption, "Log-on Installation info");
@@ -110,7 +110,7 @@ TEST_F(SoftwarePageTest, RemoveEntryAsksAndRemovesTheWholeKey) {
 
   host_.ui.answer = [](const auto&) { return IDYES; };
   host_.Select(*RowOf("Wl Page App"));
-  page.Logon1Click();
+  page.RemoveEntryClick();
   EXPECT_FALSE(RegKey::Exists(HKEY_LOCAL_MACHINE, Path(app_)));
   EXPECT_FALSE(RowOf("Wl Page App"));
   EXPECT_TRUE(RowOf("wl page msi"));
@@ -128,10 +128,10 @@ TEST_F(SoftwarePageTest, FolderAndRegistryEntry) {
     return true;
   };
   host_.Select(*RowOf("Wl Page App"));
-  page.OpenFolder6Click();
-  page.ViewRegKey3Click();
+  page.OpenDirectoryClick();
+  page.ViewEntryClick();
   host_.Select(*RowOf("wl page msi"));
-  page.OpenFolder6Click();  // no folder in the command: nothing opened, said why
+  page.OpenDirectoryClick();  // no folder in the command: nothing opened, said why
   ASSERT_EQ(calls.size(), 2u);
   EXPECT_TRUE(calls[0].starts_with("open ")) << calls[0];
   EXPECT_TRUE(win32::DirectoryExists(calls[0].substr(5))) << calls[0];

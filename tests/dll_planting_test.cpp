@@ -243,7 +243,7 @@ TEST(DllPlanting, WardenlakeLoadsNoPlantedDll) {
   HWND window = nullptr;
   const DWORD start = GetTickCount();
   while (!window && GetTickCount() - start < 30000 && WaitForSingleObject(s.process.get(), 100) == WAIT_TIMEOUT)
-    window = VisibleWindowOf(s.pid, L"TForm1");
+    window = VisibleWindowOf(s.pid, L"WardenlakeMainWindow");
   EXPECT_NE(window, nullptr) << "no main window";
   Sleep(4000);
   EXPECT_EQ(WaitForSingleObject(s.process.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "the program ended early";

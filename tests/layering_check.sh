@@ -5,9 +5,12 @@
 #   sysroutines judge         the layers above and each other, one way only
 #     documents ui
 #   feature folders           the page framework (ui) and the layers below;
-#                             never app/, console/ or another feature's page
-#   console, app              compose the features; app may use the
-#                             console's hijack-scan steps, never the reverse
+#                             never features/, app/, console/ or another
+#                             feature's page
+#   features                  the feature table: composes the feature
+#                             folders (pages included), never app/ or console/
+#   console, app              read the feature table; app may use the
+#                             console's hijack scan, never the reverse
 # and no two folders include each other. Test code (tests, fixtures,
 # benchmarks, fuzz targets) is not checked. Prints every include that breaks
 # a rule; fails when there is one.
@@ -47,11 +50,13 @@ while read -r from to where header; do
   if is_in "$from" "$lower" && ! is_in "$to" "$lower"; then
     report "$where" "a lower layer ($from) includes $header"
   elif is_in "$from" "$features"; then
-    if [ "$to" = app ] || [ "$to" = console ]; then
+    if [ "$to" = app ] || [ "$to" = console ] || [ "$to" = features ]; then
       report "$where" "a feature ($from) includes $header"
-    elif is_in "$to" "$features" && [[ "$header" == *_page.h || "$header" == *_form.h || "$header" == *_forms.h ]]; then
+    elif is_in "$to" "$features" && [[ "$header" == *_page.h || "$header" == *_dialog.h || "$header" == *_dialogs.h ]]; then
       report "$where" "a feature ($from) includes another feature's page $header"
     fi
+  elif [ "$from" = features ] && { [ "$to" = app ] || [ "$to" = console ]; }; then
+    report "$where" "the feature table includes $header"
   elif [ "$from" = console ] && [ "$to" = app ]; then
     report "$where" "the console includes the main window's $header"
   fi

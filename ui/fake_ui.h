@@ -18,12 +18,12 @@ class FakeUi : public UiServices {
     return answer;
   }
   void ShowStatus(const std::string& text) override { statuses.push_back(text); }
-  HWND MainWindow() const override { return host; }
+  HWND OwnerWindow() const override { return host; }
   const std::string& AppPath() const override { return path_; }
-  void OpenPage(int index) override { opened.push_back(index); }
+  void OpenPage(std::string_view name) override { opened.emplace_back(name); }
 
   std::vector<std::string> messages, statuses;  // "caption|text" of each message box
-  std::vector<int> opened;
+  std::vector<std::string> opened;
   int answer = IDOK;
   HWND host = nullptr;
 

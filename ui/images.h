@@ -9,67 +9,13 @@
 #include <utility>
 #include <vector>
 
+#include "ui/glyph.h"
+
 namespace Gdiplus {
 class Graphics;
 }
 
 namespace wl::ui {
-
-enum class Glyph {
-  None,
-  // Navigation items.
-  Status,
-  Mail,
-  ShieldCheck,
-  GlobeShield,
-  Rocket,
-  Gear,
-  Link,
-  Menu,
-  GlobeGear,
-  Puzzle,
-  Toolbar,
-  Window,
-  Package,
-  Plug,
-  Wave,
-  Book,
-  // Toolbar actions.
-  Refresh,
-  Save,
-  Delete,
-  Properties,
-  Registry,
-  Run,
-  Stop,
-  Add,
-  Folder,
-  CheckAll,
-  UncheckAll,
-  // Stock images of the shared lists.
-  Warning,
-  Check,
-  Cross,
-  Info,
-  GearYellow,
-  DocumentGear,
-  Blocks,
-  FolderSheet,
-  Drive,
-  RecycleBin,
-  Notepad,
-  GearRunning,
-  GearStopped,
-  PlugUdp,
-  BrowserFolder,
-  // Large pictures.
-  GoButton,
-  GoButtonPressed,
-  Magnifier,
-  ProductMark,
-  Update,
-  Home,
-};
 
 // Draws glyph into the square at (x, y) with side size, antialiased.
 void DrawGlyph(Gdiplus::Graphics& g, Glyph glyph, float x, float y, float size);

@@ -14,20 +14,23 @@
 //          explicit PortPage(ui::PageContext& c)
 //              : ListPage(c, {{"Description", 290, [](const PortRow& r) { return r.description; }},
 //                             {"Protocol", 55, [](const PortRow& r) { return r.protocol; }}}) {
-//            AddAction({.id = kRefresh, .caption = "Refresh", .hint = "Refresh the active ports.",
-//                       .glyph = ui::Glyph::Refresh, .handler = [this] { ToolButton3Click(); }});
+//            AddAction({.id = kRefreshButton, .caption = "Refresh", .hint = "Refresh the active ports.",
+//                       .glyph = ui::Glyph::Refresh, .handler = [this] { RefreshClick(); }});
 //            OnPopup([this] { /* enable actions by List().Selected() */ });
 //            OnColumnClick([this](int) { PortListColumnClick(); });
 //          }
-//          void ToolButton3Click() { List().SetRows(ReadPorts(context_.tables)); }
+//          void RefreshClick() { List().SetRows(ReadPorts(context_.tables)); }
 //          void PortListColumnClick() { List().SortByCaption(); }
 //          bool IsEmpty() const override { return List().Empty(); }
-//          void RefreshPage() override { ToolButton3Click(); }
+//          void RefreshPage() override { RefreshClick(); }
 //        };
-//    Keep the handler names of the page's design (`Refresh1Click`,
-//    `PMStartupPopup`, `StartupListColumnClick` …); each is a few lines.
-// 3. Register it in app/page_registry.cpp (one line in MakePage) and link
-//    its library into wl_app in app/CMakeLists.txt.
+//    Name the actions and their handlers for what they do (`kRefreshButton`,
+//    `kRefreshMenuItem`, `RefreshClick`): a toolbar button and a menu item
+//    that do the same run one handler, each a few lines.
+// 3. Describe it with one row of the feature table (features/
+//    feature_table.cpp: its navigation item, its page, help topic and what
+//    needs administrative rights, its wlscan listing and hijack-scan step)
+//    and link its library into wl_features (features/CMakeLists.txt).
 // The navigation item then runs RefreshPage while IsEmpty(), and the hijack
 // scan runs RefreshPage of the pages it scans.
 #pragma once

@@ -24,7 +24,7 @@ class FakeUi : public UiServices {
  public:
   int Message(const std::string&, const std::string&, UINT) override { return IDOK; }
   void ShowStatus(const std::string&) override {}
-  HWND MainWindow() const override { return nullptr; }
+  HWND OwnerWindow() const override { return nullptr; }
   const std::string& AppPath() const override { return path_; }
 
  private:
@@ -86,7 +86,7 @@ class ListPageTest : public ::testing::Test {
     ASSERT_TRUE(page_->Create(host_));
     MoveWindow(page_->hwnd(), 0, 0, 620, 440, TRUE);
     ShowWindow(page_->hwnd(), SW_SHOW);
-    page_->List().View().SetSmallImages(images_.imageList2.get());
+    page_->List().View().SetSmallImages(images_.rowImages.get());
   }
   void TearDown() override {
     page_.reset();

@@ -10,7 +10,7 @@ namespace wl::ui {
 
 SharedImages MakeSharedImages(int size) {
   SharedImages s;
-  std::vector<Glyph> list1(stock::kImageList1Count, Glyph::DocumentGear);
+  std::vector<Glyph> list1(stock::kCategoryImageCount, Glyph::DocumentGear);
   list1[stock::kSystemService] = Glyph::Gear;
   list1[stock::kBrowserFolder] = Glyph::BrowserFolder;
   list1[stock::kStartupItem] = Glyph::Rocket;
@@ -18,12 +18,12 @@ SharedImages MakeSharedImages(int size) {
   list1[stock::kGearYellow] = Glyph::GearYellow;
   list1[stock::kPortTcp] = Glyph::Plug;
   list1[stock::kPortUdp] = Glyph::PlugUdp;
-  s.imageList1 = ImageList(size, list1);
-  s.imageList2 = ImageList(size, {Glyph::GearRunning, Glyph::GearStopped, Glyph::Window, Glyph::DocumentGear,
+  s.categoryImages = ImageList(size, list1);
+  s.rowImages = ImageList(size, {Glyph::GearRunning, Glyph::GearStopped, Glyph::Window, Glyph::DocumentGear,
                                   Glyph::Warning, Glyph::Check, Glyph::Cross, Glyph::Info, Glyph::Blocks,
                                   Glyph::Puzzle, Glyph::Link, Glyph::Toolbar, Glyph::FolderSheet, Glyph::Drive,
                                   Glyph::RecycleBin, Glyph::Folder, Glyph::Notepad, Glyph::Menu});
-  s.imageListMain = ImageList(size, {});
+  s.extensionIcons = ImageList(size, {});
   return s;
 }
 

@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "core/hijack_list.h"
 #include "judge/judge.h"
@@ -40,29 +41,31 @@ class UiServices {
     (void)page;
     ShowStatus(text);
   }
-  virtual HWND MainWindow() const = 0;
+  virtual HWND OwnerWindow() const = 0;
   // The program's folder with a trailing backslash.
   virtual const std::string& AppPath() const = 0;
-  // Opens a page the way its navigation item does (its refresh first when
-  // its list is empty, then the page).
-  virtual void OpenPage(int pageIndex) { (void)pageIndex; }
-  // The autorun removal dialog "Startup Setup" (TForm2), created once at
+  // Opens the page of the feature named so (features/feature_table.h) the
+  // way its navigation item does (its refresh first when its list is
+  // empty, then the page).
+  virtual void OpenPage(std::string_view name) { (void)name; }
+  // The autorun removal dialog "Startup Setup" (StartupSetupDialog), created once at
   // start; null when there is none.
-  virtual win32::Dialog* Form2() const { return nullptr; }
+  virtual win32::Dialog* StartupSetup() const { return nullptr; }
 };
 
 // The image lists shared by several pages. Their first images are fixed
-// stock pictures (see StockImageList1/2); pages may append their own.
+// stock pictures (their indexes in namespace stock); pages may append their
+// own.
 struct SharedImages {
-  ImageList imageList1;     // category images of the hijack report and the software page
-  ImageList imageList2;     // verdict and row images
-  ImageList imageListMain;  // row icons of the browser-extension page
+  ImageList categoryImages;  // category images of the hijack report and the software page
+  ImageList rowImages;       // verdict and row images
+  ImageList extensionIcons;  // row icons of the browser-extension page
 };
 // Builds the three lists for the given small-icon size.
 SharedImages MakeSharedImages(int size);
 // Stock image indexes used across pages.
 namespace stock {
-inline constexpr int kServiceRunning = 0;   // ImageList2
+inline constexpr int kServiceRunning = 0;  // rowImages
 inline constexpr int kServiceStopped = 1;
 inline constexpr int kProcess = 2;
 inline constexpr int kDocumentGear = 3;
@@ -76,15 +79,15 @@ inline constexpr int kDrive = 13;
 inline constexpr int kRecycleBin = 14;
 inline constexpr int kFolder = 15;
 inline constexpr int kNotepad = 16;
-inline constexpr int kImageList2Count = 18;
-inline constexpr int kBrowserFolder = 15;   // ImageList1
+inline constexpr int kRowImageCount = 18;
+inline constexpr int kBrowserFolder = 15;  // categoryImages
 inline constexpr int kStartupItem = 21;
 inline constexpr int kSystemService = 22;
 inline constexpr int kSoftware = 24;
 inline constexpr int kGearYellow = 25;
 inline constexpr int kPortTcp = 28;
 inline constexpr int kPortUdp = 29;
-inline constexpr int kImageList1Count = 30;
+inline constexpr int kCategoryImageCount = 30;
 }  // namespace stock
 
 struct PageContext {

@@ -26,14 +26,14 @@ class RecordingUi : public UiServices {
     return answer ? answer(messages.back()) : IDOK;
   }
   void ShowStatus(const std::string& text) override { status = text; }
-  HWND MainWindow() const override { return nullptr; }
+  HWND OwnerWindow() const override { return nullptr; }
   const std::string& AppPath() const override { return path_; }
-  void OpenPage(int pageIndex) override { opened.push_back(pageIndex); }
+  void OpenPage(std::string_view name) override { opened.emplace_back(name); }
 
   std::vector<Shown> messages;
   std::function<int(const Shown&)> answer;  // default: IDOK
   std::string status;
-  std::vector<int> opened;
+  std::vector<std::string> opened;
 
  private:
   std::string path_;

@@ -55,7 +55,7 @@ BackupsPage::BackupsPage(ui::PageContext& context)
 
 void BackupsPage::OnCreate() {
   ListPage::OnCreate();
-  List().View().SetSmallImages(context_.images.imageList2.get());
+  List().View().SetSmallImages(context_.images.rowImages.get());
 }
 
 void BackupsPage::ShowSets() {

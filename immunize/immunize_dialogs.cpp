@@ -1,4 +1,4 @@
-#include "immunize/immunize_forms.h"
+#include "immunize/immunize_dialogs.h"
 
 #include <commctrl.h>
 
@@ -17,23 +17,23 @@ constexpr char kMessageCaption[] = "Wardenlake";
 
 }  // namespace
 
-ImmunizeForm::~ImmunizeForm() = default;
+ImmunizeDialog::~ImmunizeDialog() = default;
 
-win32::DialogTemplate ImmunizeForm::BuildTemplate() const {
+win32::DialogTemplate ImmunizeDialog::BuildTemplate() const {
   win32::DialogTemplate t(Caption(), 300, 262, kFixedDialog);
   t.Add(L"STATIC", "", kBanner, 0, 0, 300, 30, kChild | SS_OWNERDRAW);
-  t.Add(L"BUTTON", "", kButton2, 6, 36, 110, 13, kChild | BS_FLAT | BS_LEFT);
-  t.Add(L"BUTTON", "", kButton1, 116, 36, 178, 13, kChild | BS_FLAT | BS_LEFT);
+  t.Add(L"BUTTON", "", kStatusHeader, 6, 36, 110, 13, kChild | BS_FLAT | BS_LEFT);
+  t.Add(L"BUTTON", "", kCountHeader, 116, 36, 178, 13, kChild | BS_FLAT | BS_LEFT);
   t.Add(L"STATIC", "", kList, 6, 49, 288, 170, WS_CHILD);  // where the list goes
-  t.Add(L"BUTTON", "Select All", kSpeedButton1, 6, 226, 54, 14, kChild | WS_TABSTOP | BS_PUSHBUTTON);
-  t.Add(L"BUTTON", "Unselect All", kSpeedButton2, 64, 226, 54, 14, kChild | WS_TABSTOP | BS_PUSHBUTTON);
-  t.Add(L"BUTTON", "Apply", kSpeedButton3, 122, 226, 54, 14, kChild | WS_TABSTOP | BS_PUSHBUTTON);
-  t.Add(L"BUTTON", "Cancel", kSpeedButton4, 240, 226, 54, 14, kChild | WS_TABSTOP | BS_PUSHBUTTON);
-  t.Add(STATUSCLASSNAMEW, "", kStatusBar1, 0, 0, 0, 0, kChild | CCS_BOTTOM);
+  t.Add(L"BUTTON", "Select All", kSelectAllButton, 6, 226, 54, 14, kChild | WS_TABSTOP | BS_PUSHBUTTON);
+  t.Add(L"BUTTON", "Unselect All", kUnselectAllButton, 64, 226, 54, 14, kChild | WS_TABSTOP | BS_PUSHBUTTON);
+  t.Add(L"BUTTON", "Apply", kApplyButton, 122, 226, 54, 14, kChild | WS_TABSTOP | BS_PUSHBUTTON);
+  t.Add(L"BUTTON", "Cancel", kCancelButton, 240, 226, 54, 14, kChild | WS_TABSTOP | BS_PUSHBUTTON);
+  t.Add(STATUSCLASSNAMEW, "", kStatusBar, 0, 0, 0, 0, kChild | CCS_BOTTOM);
   return t;
 }
 
-void ImmunizeForm::OnInit() {
+void ImmunizeDialog::OnInit() {
   if (!messageBox)
     messageBox = [](HWND owner, const std::string& text, const std::string& caption, UINT flags) {
       return MessageBoxW(owner, win32::Widen(text).c_str(), win32::Widen(caption).c_str(), flags);
@@ -48,7 +48,7 @@ void ImmunizeForm::OnInit() {
   HWND lv = list_.hwnd();
   SetWindowLongPtrW(lv, GWL_STYLE, GetWindowLongPtrW(lv, GWL_STYLE) | LVS_NOCOLUMNHEADER | WS_BORDER);
   SetWindowLongPtrW(lv, GWL_EXSTYLE, GetWindowLongPtrW(lv, GWL_EXSTYLE) & ~WS_EX_CLIENTEDGE);
-  SetWindowPos(lv, Item(kButton1), r.left, r.top, r.right - r.left, r.bottom - r.top, SWP_FRAMECHANGED);
+  SetWindowPos(lv, Item(kCountHeader), r.left, r.top, r.right - r.left, r.bottom - r.top, SWP_FRAMECHANGED);
   SendMessageW(lv, WM_SETFONT, SendMessageW(hwnd(), WM_GETFONT, 0, 0), TRUE);
   RECT client{};
   GetClientRect(lv, &client);
@@ -67,10 +67,12 @@ void ImmunizeForm::OnInit() {
   lf.lfItalic = TRUE;
   bannerFont_.reset(CreateFontIndirectW(&lf));
 
-  FormCreate();
+  // Loading only reads: the dialogs are made at start-up, before the user
+  // has asked for anything.
+  Load();
 }
 
-void ImmunizeForm::DrawBanner(const DRAWITEMSTRUCT& item) {
+void ImmunizeDialog::DrawBanner(const DRAWITEMSTRUCT& item) {
   const RECT r = item.rcItem;
   const int h = r.bottom - r.top;
   // A band that darkens from top to bottom.
@@ -92,13 +94,7 @@ void ImmunizeForm::DrawBanner(const DRAWITEMSTRUCT& item) {
 
 // ---- Load and Apply ------------------------------------------------------------
 
-void ImmunizeForm::FormCreate() {
-  // Loading only reads: the dialogs are made at start-up, before the user
-  // has asked for anything.
-  Load();
-}
-
-void ImmunizeForm::Load() {
+void ImmunizeDialog::Load() {
   entries_ = ImmunityEntries(kind_ == ImmunityKind::Spyware ? tables_.hijack : tables_.sites);
   stored_ = LoadImmunity(kind_, entries_);
   std::size_t count = 0;
@@ -108,21 +104,21 @@ void ImmunizeForm::Load() {
   // insertion is not kept by every list view.
   for (std::size_t i = 0; i < stored_.size(); ++i)
     if (stored_[i]) list_.SetChecked(i, true);
-  win32::SetText(Item(kButton1), ItemHeader());
-  win32::SetText(Item(kButton2), ImmunityStatusHeader(count));
+  win32::SetText(Item(kCountHeader), ItemHeader());
+  win32::SetText(Item(kStatusHeader), ImmunityStatusHeader(count));
 }
 
-void ImmunizeForm::SpeedButton1Click() {
+void ImmunizeDialog::SelectAllClick() {
   win32::ListUpdate update(list_);
   for (std::size_t i = 0; i < entries_.size(); ++i) list_.SetChecked(i, true);
 }
 
-void ImmunizeForm::SpeedButton2Click() {
+void ImmunizeDialog::UnselectAllClick() {
   win32::ListUpdate update(list_);
   for (std::size_t i = 0; i < entries_.size(); ++i) list_.SetChecked(i, false);
 }
 
-void ImmunizeForm::SpeedButton3Click() {
+void ImmunizeDialog::ApplyClick() {
   std::vector<bool> wanted(entries_.size());
   std::size_t count = 0;
   for (std::size_t i = 0; i < entries_.size(); ++i) {
@@ -145,7 +141,7 @@ void ImmunizeForm::SpeedButton3Click() {
   SetStatus("Processing...");
   const auto action = ui::BeginDialogAction(Caption(), "Apply");
   const ImmunityApplyResult result = ApplyImmunity(kind_, entries_, stored_, wanted);
-  win32::SetText(Item(kButton2), ImmunityStatusHeader(count));
+  win32::SetText(Item(kStatusHeader), ImmunityStatusHeader(count));
   Load();
   if (result.ok()) {
     SetStatus("Done");
@@ -162,55 +158,55 @@ void ImmunizeForm::SpeedButton3Click() {
              Caption(), MB_OK | MB_ICONWARNING);
 }
 
-void ImmunizeForm::SpeedButton4Click() { End(IDCANCEL); }
+void ImmunizeDialog::CancelClick() { End(IDCANCEL); }
 
 // ---- what the dialog shows -----------------------------------------------------
 
-std::string ImmunizeForm::ItemText(std::size_t i) const {
+std::string ImmunizeDialog::ItemText(std::size_t i) const {
   if (i >= entries_.size()) return {};
   return ImmunityItemText(i < stored_.size() && stored_[i], ShownName(entries_[i]));
 }
 
-bool ImmunizeForm::Checked(std::size_t i) const { return list_.IsChecked(i); }
-void ImmunizeForm::SetChecked(std::size_t i, bool checked) { list_.SetChecked(i, checked); }
+bool ImmunizeDialog::Checked(std::size_t i) const { return list_.IsChecked(i); }
+void ImmunizeDialog::SetChecked(std::size_t i, bool checked) { list_.SetChecked(i, checked); }
 
-void ImmunizeForm::ClickItem(std::size_t i) {
+void ImmunizeDialog::ClickItem(std::size_t i) {
   list_.Select(i);
   ListClick();
 }
 
-const ImmunityEntry* ImmunizeForm::SelectedEntry() const {
+const ImmunityEntry* ImmunizeDialog::SelectedEntry() const {
   const auto i = list_.Selected();
   return i && *i < entries_.size() ? &entries_[*i] : nullptr;
 }
 
-std::string ImmunizeForm::Text(int id) const { return win32::GetText(Item(id)); }
+std::string ImmunizeDialog::Text(int id) const { return win32::GetText(Item(id)); }
 
-void ImmunizeForm::SetStatus(const std::string& text) {
-  SendMessageW(Item(kStatusBar1), SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(win32::Widen(text).c_str()));
+void ImmunizeDialog::SetStatus(const std::string& text) {
+  SendMessageW(Item(kStatusBar), SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(win32::Widen(text).c_str()));
 }
 
-std::string ImmunizeForm::StatusText() const {
-  const LRESULT info = SendMessageW(Item(kStatusBar1), SB_GETTEXTLENGTHW, 0, 0);
+std::string ImmunizeDialog::StatusText() const {
+  const LRESULT info = SendMessageW(Item(kStatusBar), SB_GETTEXTLENGTHW, 0, 0);
   std::wstring text(LOWORD(info) + 1, L'\0');
-  SendMessageW(Item(kStatusBar1), SB_GETTEXTW, 0, reinterpret_cast<LPARAM>(text.data()));
+  SendMessageW(Item(kStatusBar), SB_GETTEXTW, 0, reinterpret_cast<LPARAM>(text.data()));
   text.resize(LOWORD(info));
   return win32::Narrow(text);
 }
 
-bool ImmunizeForm::OnCommand(int id, int notifyCode) {
+bool ImmunizeDialog::OnCommand(int id, int notifyCode) {
   switch (id) {
-    case kSpeedButton1: SpeedButton1Click(); return true;
-    case kSpeedButton2: SpeedButton2Click(); return true;
-    case kSpeedButton3: SpeedButton3Click(); return true;
-    case kSpeedButton4: SpeedButton4Click(); return true;
-    case kButton1:
-    case kButton2: return true;  // column headers: nothing happens
+    case kSelectAllButton: SelectAllClick(); return true;
+    case kUnselectAllButton: UnselectAllClick(); return true;
+    case kApplyButton: ApplyClick(); return true;
+    case kCancelButton: CancelClick(); return true;
+    case kCountHeader:
+    case kStatusHeader: return true;  // column headers: nothing happens
     default: return Dialog::OnCommand(id, notifyCode);
   }
 }
 
-INT_PTR ImmunizeForm::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+INT_PTR ImmunizeDialog::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
   if (msg == WM_NOTIFY) {
     LRESULT result = 0;
     if (list_.HandleNotify(reinterpret_cast<const NMHDR*>(lParam), &result)) {
@@ -228,15 +224,15 @@ INT_PTR ImmunizeForm::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
 
 // ---- the two dialogs -----------------------------------------------------------
 
-std::string TForm5::ItemHeader() const { return SpywareItemHeader(Count()); }
+std::string SpywareImmunizeDialog::ItemHeader() const { return SpywareItemHeader(Count()); }
 
-void TForm5::IMListClick() {
+void SpywareImmunizeDialog::SpywareListClick() {
   if (const ImmunityEntry* e = SelectedEntry()) SetStatus("CLSID: " + e->id);
 }
 
-std::string TForm4::ItemHeader() const { return SiteItemHeader(tables_.sites.Count()); }
+std::string SiteImmunizeDialog::ItemHeader() const { return SiteItemHeader(tables_.sites.Count()); }
 
-void TForm4::IMSiteListClick() {
+void SiteImmunizeDialog::SiteListClick() {
   if (const ImmunityEntry* e = SelectedEntry()) SetStatus("Potential infection: " + e->name);
 }
 

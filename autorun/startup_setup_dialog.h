@@ -1,4 +1,4 @@
-// "Startup Setup" (TForm2): the properties and the removal of one autorun
+// The dialog "Startup Setup": the properties and the removal of one autorun
 // entry, on a "General" and a "Remove Item" page of which one is shown at a
 // time. Created once at start and reused: the check boxes keep whatever the
 // user chose last.
@@ -17,7 +17,7 @@ namespace wl {
 
 // What the dialog shows of one row of the autorun list.
 struct StartupEntry {
-  int index = 0;             // the row's index in the list, kept in LL
+  int index = 0;             // the row's index in the list, kept in kRowIndexLabel
   std::string itemName;
   std::string value;
   std::string analysis;
@@ -25,32 +25,32 @@ struct StartupEntry {
   HICON icon = nullptr;      // the row's icon (the dialog keeps a copy)
 };
 
-class TForm2 : public win32::Dialog {
+class StartupSetupDialog : public win32::Dialog {
  public:
   enum : int {
     kPages = 200,  // the page control; its one tab names the page shown
     kItemNameLabel = 301,
-    kEdit1,
-    kSpeedButton1,
+    kItemNameEdit,
+    kFilePropertyButton,
     kFileFolderLabel,
-    kEdit2,
-    kSpeedButton2,
+    kProgramPathEdit,
+    kOpenFolderButton,
     kGeneralAnalysis,
-    kImage1,
-    kMemo1,
+    kGeneralIcon,
+    kGeneralAnalysisText,
     kRemoveAnalysis = 401,
-    kImage2,
-    kEdit3,
-    kMemo2,
-    kCheckBox2,
-    kCheckBox1,
-    kLL,
-    kButton1 = IDOK,
+    kRemoveIcon,
+    kRemoveProgramEdit,
+    kRemoveAnalysisText,
+    kDeleteEntryCheck,
+    kDeleteFileCheck,
+    kRowIndexLabel,
+    kOkButton = IDOK,
   };
   enum class Page { General, RemoveItem };
 
-  TForm2() = default;
-  ~TForm2() override;
+  StartupSetupDialog() = default;
+  ~StartupSetupDialog() override;
 
   // Fill the dialog for a row and choose the page; the window is created
   // first when it does not exist yet.
@@ -58,11 +58,11 @@ class TForm2 : public win32::Dialog {
   void ShowRemoveItemPage(HWND owner, const StartupEntry& entry);
   Page ShownPage() const { return page_; }
 
-  // "&OK": on the "Remove Item" page, hands the row index kept in LL and the
-  // check boxes to onRemove; then closes the dialog.
-  void Button1Click();
-  void SpeedButton1Click();  // "View File Poperty..."
-  void SpeedButton2Click();  // "View File Folder..."
+  // "&OK": on the "Remove Item" page, hands the row index kept in
+  // kRowIndexLabel and the check boxes to onRemove; then closes the dialog.
+  void OkClick();
+  void FilePropertyClick();  // "View File Poperty..."
+  void OpenFolderClick();    // "View File Folder..."
 
   std::function<void(int index, const RemovalChoice& choice)> onRemove;
   std::function<void()> onFileProperty;

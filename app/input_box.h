@@ -1,9 +1,9 @@
-// The program's own small dialogs. The other dialogs live with their
-// subsystems and are created once at start by the program block (app/
-// application.h): the autorun removal dialog TForm2 (autorun/
-// startup_setup_form.h) and the immunization dialogs TForm5 and TForm4
-// (immunize/immunize_forms.h). InputBox is the small modal prompt the
-// system does not provide.
+// InputBox: the small modal prompt for a line of text the system does not
+// provide (the process dictionary asks with it). The program's other dialogs
+// live with their features and are created once at start by the program
+// block (app/application.h): the autorun removal dialog StartupSetupDialog
+// (autorun/startup_setup_dialog.h) and the immunization dialogs
+// SpywareImmunizeDialog and SiteImmunizeDialog (immunize/immunize_dialogs.h).
 #pragma once
 
 #include <optional>

@@ -1,5 +1,5 @@
 // The two immunization dialogs over a small table, on the real registry.
-#include "immunize/immunize_forms.h"
+#include "immunize/immunize_dialogs.h"
 
 #include <gtest/gtest.h>
 
@@ -32,7 +32,7 @@ class ImmunizeFormTest : public ::testing::Test {
         RegWriteKey::DeleteTree(HKEY_LOCAL_MACHINE, ImmunityKeyPath(ImmunityKind::Spyware, id), v);
     for (const auto& d : domains_) RegWriteKey::DeleteTree(HKEY_CURRENT_USER, ImmunityKeyPath(ImmunityKind::Sites, d));
   }
-  void Answer(ImmunizeForm& form, int answer) {
+  void Answer(ImmunizeDialog& form, int answer) {
     form.messageBox = [this, answer](HWND, const std::string& text, const std::string& caption, UINT) {
       messages_.push_back(caption + "|" + text);
       return answer;
@@ -47,7 +47,7 @@ TEST_F(ImmunizeFormTest, SpywareDialogShowsTheStoredStatusAndAsksBeforeClearing)
   for (RegView v : {RegView::Force64, RegView::Force32})
     ASSERT_TRUE(WriteRegDword(HKEY_LOCAL_MACHINE, ImmunityKeyPath(ImmunityKind::Spyware, clsids_[1]),
                               kCompatibilityFlags, 1025, v));
-  TForm5 form(tables_);
+  SpywareImmunizeDialog form(tables_);
   Answer(form, IDNO);
   ASSERT_TRUE(form.Create(nullptr));
   ASSERT_EQ(form.Count(), 3u);
@@ -55,8 +55,8 @@ TEST_F(ImmunizeFormTest, SpywareDialogShowsTheStoredStatusAndAsksBeforeClearing)
   EXPECT_EQ(form.ItemText(1), "Immunized                      Beta Control");
   EXPECT_TRUE(form.Checked(1));
   EXPECT_FALSE(form.Checked(0));
-  EXPECT_EQ(form.Text(ImmunizeForm::kButton2), "Status(1 Immunized)");
-  EXPECT_EQ(form.Text(ImmunizeForm::kButton1), "Item Name(Total 3)");
+  EXPECT_EQ(form.Text(ImmunizeDialog::kStatusHeader), "Status(1 Immunized)");
+  EXPECT_EQ(form.Text(ImmunizeDialog::kCountHeader), "Item Name(Total 3)");
   // Loading only read: a missing key stays missing, in both views.
   for (RegView v : {RegView::Force64, RegView::Force32})
     EXPECT_FALSE(RegKey::Exists(HKEY_LOCAL_MACHINE, ImmunityKeyPath(ImmunityKind::Spyware, clsids_[0]), v));
@@ -65,8 +65,8 @@ TEST_F(ImmunizeFormTest, SpywareDialogShowsTheStoredStatusAndAsksBeforeClearing)
   EXPECT_EQ(form.StatusText(), "CLSID: " + clsids_[1]);
 
   // "Unselect All" + "Apply", answered No: nothing is written.
-  form.SpeedButton2Click();
-  form.SpeedButton3Click();
+  form.UnselectAllClick();
+  form.ApplyClick();
   ASSERT_EQ(messages_.size(), 1u);
   EXPECT_NE(messages_[0].find("1 ActiveX control would be allowed to run again"), std::string::npos) << messages_[0];
   EXPECT_EQ(form.StatusText(), "Nothing was changed.");
@@ -75,31 +75,31 @@ TEST_F(ImmunizeFormTest, SpywareDialogShowsTheStoredStatusAndAsksBeforeClearing)
 
   // Answered Yes: only the kill bit goes; the other flag stays.
   Answer(form, IDYES);
-  form.SpeedButton3Click();
+  form.ApplyClick();
   ASSERT_EQ(messages_.size(), 3u);
   EXPECT_EQ(messages_[1], messages_[0]);  // asked again, answered Yes
   EXPECT_EQ(messages_[2], "Wardenlake|The immunized spyware will not be installed in your computer any more.");
   EXPECT_EQ(form.StatusText(), "Done");
   for (RegView v : {RegView::Force64, RegView::Force32})
     EXPECT_EQ(ReadStoredFlag(ImmunityKind::Spyware, clsids_[1], v).value, 1u);
-  EXPECT_EQ(form.Text(ImmunizeForm::kButton2), "Status(0 Immunized)");
+  EXPECT_EQ(form.Text(ImmunizeDialog::kStatusHeader), "Status(0 Immunized)");
   EXPECT_EQ(form.ItemText(1), "Unimmunized                  Beta Control");
 
   // "Select All" + "Apply": no question, everything immunized.
-  form.SpeedButton1Click();
-  form.SpeedButton3Click();
+  form.SelectAllClick();
+  form.ApplyClick();
   ASSERT_EQ(messages_.size(), 4u);
   EXPECT_EQ(messages_[3], messages_[2]);
-  EXPECT_EQ(form.Text(ImmunizeForm::kButton2), "Status(3 Immunized)");
+  EXPECT_EQ(form.Text(ImmunizeDialog::kStatusHeader), "Status(3 Immunized)");
   for (RegView v : {RegView::Force64, RegView::Force32})
     EXPECT_EQ(ReadStoredFlag(ImmunityKind::Spyware, clsids_[1], v).value, 1025u);
 }
 
 TEST_F(ImmunizeFormTest, SiteDialogReportsFailuresInsteadOfDone) {
-  TForm4 form(tables_);
+  SiteImmunizeDialog form(tables_);
   Answer(form, IDOK);
   ASSERT_TRUE(form.Create(nullptr));
-  EXPECT_EQ(form.Text(ImmunizeForm::kButton1), "Website Address(Total 3)");
+  EXPECT_EQ(form.Text(ImmunizeDialog::kCountHeader), "Website Address(Total 3)");
   EXPECT_EQ(form.ItemText(2), "Unimmunized                  " + domains_[2]);
   form.ClickItem(1);
   EXPECT_EQ(form.StatusText(), "Potential infection: Malware site");
@@ -107,7 +107,7 @@ TEST_F(ImmunizeFormTest, SiteDialogReportsFailuresInsteadOfDone) {
   form.SetChecked(0, true);
   {
     ScopedWriteInterceptor deny([](const WriteRequest&) { return static_cast<uint32_t>(ERROR_ACCESS_DENIED); });
-    form.SpeedButton3Click();
+    form.ApplyClick();
   }
   ASSERT_EQ(messages_.size(), 1u);
   EXPECT_EQ(messages_[0].find("Immunize Restricted Sites|1 of 1 change could not be made"), 0u) << messages_[0];
@@ -115,7 +115,7 @@ TEST_F(ImmunizeFormTest, SiteDialogReportsFailuresInsteadOfDone) {
   EXPECT_FALSE(form.Checked(0));  // reloaded: what is stored
 
   form.SetChecked(0, true);
-  form.SpeedButton3Click();
+  form.ApplyClick();
   EXPECT_EQ(form.StatusText(), "Done");
   EXPECT_EQ(messages_.back(),
             "Wardenlake|The website immunized can be visited all the same,but it has been protected.");

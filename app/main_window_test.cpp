@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <deque>
+#include <map>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -50,7 +51,7 @@ constexpr UINT kKeyF1 = 0x004D;
 // What happened to one stand-in list page.
 struct Probe {
   int refreshes = 0;
-  std::vector<int> activeAtRefresh;  // the page shown while it refreshed
+  std::vector<std::string> activeAtRefresh;  // the page shown while it refreshed
   bool fill = true;                  // the refresh leaves a row in the list
   std::string throwMessage;          // the refresh fails with this
   std::vector<HijackRow> flagged;    // rows the refresh reports to the hijack list
@@ -59,15 +60,16 @@ struct Probe {
 
 class StandInPage : public ListPage<std::string> {
  public:
-  StandInPage(PageContext& c, Probe& probe, std::function<int()> activePage, std::vector<int>& order, int index)
+  StandInPage(PageContext& c, Probe& probe, std::function<std::string()> activePage, std::vector<std::string>& order,
+              std::string name)
       : ListPage(c, {{"Name", 200, [](const std::string& s) { return s; }}}),
         probe_(probe),
         activePage_(std::move(activePage)),
         order_(order),
-        index_(index) {}
+        name_(std::move(name)) {}
   void RefreshPage() override {
     ++probe_.refreshes;
-    order_.push_back(index_);
+    order_.push_back(name_);
     probe_.activeAtRefresh.push_back(activePage_());
     if (!probe_.throwMessage.empty()) throw std::runtime_error(probe_.throwMessage);
     context_.hijack.Append(probe_.flagged);
@@ -77,9 +79,9 @@ class StandInPage : public ListPage<std::string> {
 
  private:
   Probe& probe_;
-  std::function<int()> activePage_;
-  std::vector<int>& order_;
-  int index_;
+  std::function<std::string()> activePage_;
+  std::vector<std::string>& order_;
+  std::string name_;
 };
 
 struct Shown {
@@ -103,19 +105,19 @@ class MainFormTest : public ::testing::Test {
 
   void WriteDatabase(const std::string& bytes) { WriteBytes(dir_.File("Ref.dbd"), bytes); }
 
-  TForm1& Start() {
+  MainWindow& Start() {
     MainOptions options;
     options.appPath = appPath_;
     options.quitOnDestroy = false;
     options.hasAdminRights = hasAdminRights_;
-    options.makePage = [this](int index, PageContext& c) -> std::unique_ptr<Page> {
-      if (index == kHijackPageIndex) return std::make_unique<HijackPage>(c);
-      if (index == 3 || index == 8) return nullptr;
+    options.makePage = [this](const Feature& feature, PageContext& c) -> std::unique_ptr<Page> {
+      if (feature.name == std::string_view(kHijackReportPage)) return std::make_unique<HijackPage>(c);
       return std::make_unique<StandInPage>(
-          c, probes_[index], [this] { return app_->Form1().ActivePageIndex(); }, order_, index);
+          c, probes_[feature.name], [this] { return std::string(app_->Main().ActivePage()); }, order_,
+          feature.name);
     };
     app_ = std::make_unique<Application>(options);
-    TForm1& f = app_->Form1();
+    MainWindow& f = app_->Main();
     f.messageBox = [this](HWND, const std::string& text, const std::string& caption, UINT flags) {
       messages_.push_back({text, caption, flags});
       return IDOK;
@@ -143,18 +145,18 @@ class MainFormTest : public ::testing::Test {
       modals_.push_back(&d);
       return IDCANCEL;
     };
-    EXPECT_TRUE(app_->CreateForms());
+    EXPECT_TRUE(app_->CreateWindows());
     ShowWindow(f.hwnd(), SW_SHOWNORMAL);
     Pump();
     return f;
   }
 
-  TForm1& Form() { return app_->Form1(); }
+  MainWindow& Window() { return app_->Main(); }
   void ClickNav(int group, int item) {
-    auto& bar = Form().RzGroupBar3();
+    auto& bar = Window().NavigationBar();
     Click(bar.hwnd(), test::Center(bar.ItemRect({group, item})));
   }
-  HijackPage& Report() { return *dynamic_cast<HijackPage*>(Form().PageAt(kHijackPageIndex)); }
+  HijackPage& Report() { return *dynamic_cast<HijackPage*>(Window().PageAt(kHijackReportPage)); }
   void PressKey(HWND target, WPARAM key) {
     PostMessageW(target, WM_KEYDOWN, key, 1);
     PostMessageW(target, WM_KEYUP, key, 0xC0000001);
@@ -164,8 +166,8 @@ class MainFormTest : public ::testing::Test {
   ScratchDir dir_{"wlform"};
   std::string appPath_;
   std::unique_ptr<Application> app_;
-  Probe probes_[kPageCount];
-  std::vector<int> order_;
+  std::map<std::string, Probe> probes_;  // by page
+  std::vector<std::string> order_;
   std::vector<Shown> messages_;
   std::vector<std::string> opened_;
   bool shellWorks_ = true;
@@ -179,26 +181,26 @@ class MainFormTest : public ::testing::Test {
 };
 
 TEST_F(MainFormTest, StartUpLoadsTheDatabaseAndShowsTheStatusPage) {
-  TForm1& f = Start();
-  EXPECT_EQ(f.Database(), TForm1::DatabaseState::Loaded);
+  MainWindow& f = Start();
+  EXPECT_EQ(f.Database(), MainWindow::DatabaseState::Loaded);
   EXPECT_TRUE(messages_.empty());
   EXPECT_FALSE(f.TerminateRequested());
   EXPECT_EQ(win32::GetText(f.hwnd()), "Wardenlake");
-  EXPECT_EQ(f.ActivePageIndex(), kStatusPageIndex);
-  EXPECT_EQ(f.Status().LabelText(StatusPage::kLabel13), "v1.20");
-  EXPECT_EQ(f.Status().LabelText(StatusPage::kLabel11), "1234");
-  EXPECT_EQ(f.Status().LabelText(StatusPage::kLabel12), "2024-05-01");
+  EXPECT_EQ(f.ActivePage(), kStatusPage);
+  EXPECT_EQ(f.Status().LabelText(StatusPage::kVersionLabel), "v1.20");
+  EXPECT_EQ(f.Status().LabelText(StatusPage::kDefinitionsLabel), "1234");
+  EXPECT_EQ(f.Status().LabelText(StatusPage::kLastUpdatedLabel), "2024-05-01");
   EXPECT_FALSE(IsWindowVisible(GetDlgItem(f.Status().hwnd(), StatusPage::kNotice)));
   EXPECT_EQ(ClassifyProcess("svchost.exe", f.Tables()), "(System Process) Generic host");
   EXPECT_EQ(f.Tables().sites.Count(), 1u);
   EXPECT_EQ(f.HintBarText(0), "For Help,Press F1");
   EXPECT_EQ(f.HintBarText(1), "https://wardenlake.example");
-  EXPECT_EQ(f.RzGroupBar3().Colors().bar, RGB(122, 150, 223));
-  EXPECT_EQ(f.RzGroupBar3().Colors().itemHot, RGB(61, 149, 255));
-  // Forms made in order and attached; the dialogs exist before first use.
-  EXPECT_NE(app_->Form2().hwnd(), nullptr);
-  EXPECT_NE(app_->Form5().hwnd(), nullptr);
-  EXPECT_NE(app_->Form4().hwnd(), nullptr);
+  EXPECT_EQ(f.NavigationBar().Colors().bar, RGB(122, 150, 223));
+  EXPECT_EQ(f.NavigationBar().Colors().itemHot, RGB(61, 149, 255));
+  // Windows made in order and attached; the dialogs exist before first use.
+  EXPECT_NE(app_->StartupSetup().hwnd(), nullptr);
+  EXPECT_NE(app_->SpywareImmunize().hwnd(), nullptr);
+  EXPECT_NE(app_->SiteImmunize().hwnd(), nullptr);
 }
 
 TEST_F(MainFormTest, DamagedDatabaseIsReportedOnceAndTheProgramRunsOnWithEmptyTables) {
@@ -212,24 +214,24 @@ TEST_F(MainFormTest, DamagedDatabaseIsReportedOnceAndTheProgramRunsOnWithEmptyTa
     SCOPED_TRACE(c.readerMessage);
     messages_.clear();
     WriteDatabase(c.bytes);
-    TForm1& f = Start();
+    MainWindow& f = Start();
     ASSERT_EQ(messages_.size(), 1u);
     EXPECT_THAT(messages_[0].text, HasSubstr(c.readerMessage));
     EXPECT_THAT(messages_[0].text, HasSubstr("Ref.dbd"));
     EXPECT_EQ(messages_[0].flags & MB_ICONMASK, static_cast<UINT>(MB_ICONWARNING));
-    EXPECT_EQ(f.Database(), TForm1::DatabaseState::Damaged);
+    EXPECT_EQ(f.Database(), MainWindow::DatabaseState::Damaged);
     EXPECT_FALSE(f.TerminateRequested());
     EXPECT_EQ(ClassifyProcess("svchost.exe", f.Tables()), "(Unknown)");
     EXPECT_EQ(f.Tables().process.Count(), 0u);
-    EXPECT_EQ(f.Status().LabelText(StatusPage::kLabel11), "Not loaded");
-    EXPECT_EQ(f.Status().LabelText(StatusPage::kLabel12), "Not loaded");
+    EXPECT_EQ(f.Status().LabelText(StatusPage::kDefinitionsLabel), "Not loaded");
+    EXPECT_EQ(f.Status().LabelText(StatusPage::kLastUpdatedLabel), "Not loaded");
     HWND notice = GetDlgItem(f.Status().hwnd(), StatusPage::kNotice);
     EXPECT_TRUE(IsWindowVisible(notice));
     EXPECT_THAT(win32::GetText(notice), HasSubstr("not loaded"));
     // The window is fully usable.
-    EXPECT_EQ(f.ActivePageIndex(), kStatusPageIndex);
+    EXPECT_EQ(f.ActivePage(), kStatusPage);
     ClickNav(3, 0);
-    EXPECT_EQ(f.ActivePageIndex(), 1);
+    EXPECT_EQ(f.ActivePage(), "processes");
     app_.reset();
   }
 }
@@ -238,46 +240,49 @@ TEST_F(MainFormTest, DamagedDatabaseIsReportedOnceAndTheProgramRunsOnWithEmptyTa
 // not the verdicts of every other table.
 TEST_F(MainFormTest, AShortMainDbLeavesTheOtherTablesLoaded) {
   WriteDatabase(test::TestArchive(kProcessDb, "2024-05-01\r\n"));
-  TForm1& f = Start();
+  MainWindow& f = Start();
   EXPECT_TRUE(messages_.empty());
-  EXPECT_EQ(f.Database(), TForm1::DatabaseState::Loaded);
+  EXPECT_EQ(f.Database(), MainWindow::DatabaseState::Loaded);
   EXPECT_EQ(ClassifyProcess("svchost.exe", f.Tables()), "(System Process) Generic host");
-  EXPECT_EQ(f.Status().LabelText(StatusPage::kLabel11), "Not loaded");
-  EXPECT_EQ(f.Status().LabelText(StatusPage::kLabel12), "Not loaded");
+  EXPECT_EQ(f.Status().LabelText(StatusPage::kDefinitionsLabel), "Not loaded");
+  EXPECT_EQ(f.Status().LabelText(StatusPage::kLastUpdatedLabel), "Not loaded");
 }
 
 TEST_F(MainFormTest, MissingDatabaseNamesTheFileAndStopsStartUp) {
   DeleteFileW(win32::Widen(appPath_ + "Ref.dbd").c_str());
-  TForm1& f = Start();
+  MainWindow& f = Start();
   EXPECT_TRUE(f.TerminateRequested());
-  EXPECT_EQ(f.Database(), TForm1::DatabaseState::Missing);
+  EXPECT_EQ(f.Database(), MainWindow::DatabaseState::Missing);
   ASSERT_EQ(messages_.size(), 1u);
   EXPECT_THAT(messages_[0].text, HasSubstr(appPath_ + "Ref.dbd"));
   EXPECT_EQ(messages_[0].flags & MB_ICONMASK, static_cast<UINT>(MB_ICONERROR));
 }
 
 TEST_F(MainFormTest, EveryNavigationItemReachesItsPageAndScansOnlyAnEmptyList) {
-  TForm1& f = Start();
+  MainWindow& f = Start();
   const struct {
-    int group, item, page;
+    int group, item;
+    std::string page;
     int scansAfterTwoClicks;
-  } items[] = {{2, 0, 0, 1},  {2, 1, 2, 1},  {2, 2, 4, 1},  {2, 3, 14, 1}, {2, 4, 15, 2}, {2, 5, 7, 1},
-               {2, 6, 6, 1},  {2, 7, 11, 1}, {3, 0, 1, 1},  {3, 1, 12, 1}, {3, 2, 5, 1},  {3, 3, 9, 0},  {0, 0, 10, 0}};
+  } items[] = {{2, 0, "autorun", 1},  {2, 1, "services", 1},         {2, 2, "associations", 1}, {2, 3, "shellext", 1},
+               {2, 4, "browser-settings", 2}, {2, 5, "bho", 1},    {2, 6, "ieext", 1},        {2, 7, "browsers", 1},
+               {2, 8, "network-settings", 1}, {3, 0, "processes", 1}, {3, 1, "software", 1},   {3, 2, "ports", 1},
+               {3, 3, "sniffer", 0},          {3, 5, "backups", 1},   {0, 0, kStatusPage, 0}};
   for (const auto& it : items) {
-    SCOPED_TRACE(f.RzGroupBar3().Groups()[it.group].items[it.item].caption);
+    SCOPED_TRACE(f.NavigationBar().Groups()[it.group].items[it.item].caption);
     ClickNav(it.group, it.item);
-    EXPECT_EQ(f.ActivePageIndex(), it.page);
-    EXPECT_EQ(f.RzGroupBar3().Current(), (win32::GroupBarPos{it.group, it.item}));
+    EXPECT_EQ(f.ActivePage(), it.page);
+    EXPECT_EQ(f.NavigationBar().Current(), (win32::GroupBarPos{it.group, it.item}));
     ClickNav(0, 0);
     ClickNav(it.group, it.item);
-    EXPECT_EQ(f.ActivePageIndex(), it.page);
-    if (it.page == kStatusPageIndex) continue;
+    EXPECT_EQ(f.ActivePage(), it.page);
+    if (it.page == kStatusPage) continue;
     const Probe& probe = probes_[it.page];
     EXPECT_EQ(probe.refreshes, it.scansAfterTwoClicks);
     // "System Service" switches first and then scans; the others scan first.
     if (probe.refreshes > 0) {
-      if (it.page == 2) {
-        EXPECT_EQ(probe.activeAtRefresh[0], 2);
+      if (it.page == "services") {
+        EXPECT_EQ(probe.activeAtRefresh[0], "services");
       } else {
         EXPECT_NE(probe.activeAtRefresh[0], it.page);
       }
@@ -287,7 +292,7 @@ TEST_F(MainFormTest, EveryNavigationItemReachesItsPageAndScansOnlyAnEmptyList) {
   // The items that open something else.
   ClickNav(1, 0);
   ClickNav(1, 1);
-  EXPECT_THAT(modals_, ElementsAre(&app_->Form5(), &app_->Form4()));
+  EXPECT_THAT(modals_, ElementsAre(&app_->SpywareImmunize(), &app_->SiteImmunize()));
   ClickNav(0, 1);
   EXPECT_THAT(opened_,
               ElementsAre("mailto:support@wardenlake.example?subject=Wardenlake%20v1.20%20Technical%20Suuport"));
@@ -296,25 +301,26 @@ TEST_F(MainFormTest, EveryNavigationItemReachesItsPageAndScansOnlyAnEmptyList) {
 }
 
 TEST_F(MainFormTest, AListThatStaysEmptyIsScannedOnEveryVisit) {
-  probes_[0].fill = false;
+  probes_["autorun"].fill = false;
   Start();
   ClickNav(2, 0);
   ClickNav(2, 0);
-  EXPECT_EQ(probes_[0].refreshes, 2);
+  EXPECT_EQ(probes_["autorun"].refreshes, 2);
 }
 
 TEST_F(MainFormTest, HijackScanRunsItsScansInOrderAndShowsTheirRowsOnce) {
-  probes_[0].flagged = {{"run.exe", "Startup Item", 3, {}, 21}};
-  probes_[2].flagged = {{"BadSvc", "System Service", 0, {}, 7}};
-  probes_[6].flagged = {{"Bar", "IE ToolBar", 0, "{11111111-2222-3333-4444-555555555555}", 25}};
-  TForm1& f = Start();
+  probes_["autorun"].flagged = {{"run.exe", "Startup Item", 3, {}, 21}};
+  probes_["services"].flagged = {{"BadSvc", "System Service", 0, {}, 7}};
+  probes_["ieext"].flagged = {{"Bar", "IE ToolBar", 0, "{11111111-2222-3333-4444-555555555555}", 25}};
+  MainWindow& f = Start();
   f.Hijack().Add("stale", "Startup Item", 0);
   for (int round = 0; round < 2; ++round) {
     order_.clear();
     messages_.clear();
     Click(f.Status().ScanAction().hwnd(), {10, 10});
-    EXPECT_THAT(order_, ElementsAre(0, 4, 2, 6, 7, 11, 17));
-    EXPECT_EQ(f.ActivePageIndex(), kHijackPageIndex);
+    EXPECT_THAT(order_, ElementsAre("autorun", "associations", "services", "ieext", "bho", "browsers",
+                                    "network-settings"));
+    EXPECT_EQ(f.ActivePage(), kHijackReportPage);
     ASSERT_EQ(messages_.size(), 1u);
     EXPECT_EQ(messages_[0].caption, "Important");
     EXPECT_EQ(messages_[0].text,
@@ -339,9 +345,9 @@ TEST_F(MainFormTest, HijackScanRunsItsScansInOrderAndShowsTheirRowsOnce) {
 }
 
 TEST_F(MainFormTest, ReportSortsByItemNameAndSavesItsRows) {
-  probes_[0].flagged = {{"zeta.exe", "Startup Item", 0, {}, 21}, {"Alpha: two", "Startup Item", 1, {}, 21}};
-  TForm1& f = Start();
-  f.Label15Click();
+  probes_["autorun"].flagged = {{"zeta.exe", "Startup Item", 0, {}, 21}, {"Alpha: two", "Startup Item", 1, {}, 21}};
+  MainWindow& f = Start();
+  f.HijackScanClick();
   HijackPage& page = Report();
   page.HijackListColumnClick();
   EXPECT_EQ(page.List().CellText(0, 0), "Alpha: two");
@@ -355,7 +361,7 @@ TEST_F(MainFormTest, ReportSortsByItemNameAndSavesItsRows) {
   };
   page.today = [] { return std::string("2024/05/01"); };
   page.systemName = [] { return std::string("Windows Test"); };
-  EXPECT_TRUE(page.InvokeAction(HijackPage::kToolButton31));
+  EXPECT_TRUE(page.InvokeAction(HijackPage::kSaveReportButton));
   EXPECT_EQ(suggested, "Hijack_Report(2024-05-01).txt");
   EXPECT_EQ(wl::test::ReadBytes(file),
             "---Quellstone Hijack Report---\r\n---Date: 2024/05/01\r\n---Operation System: Windows Test\r\n \r\n "
@@ -366,13 +372,13 @@ TEST_F(MainFormTest, ReportSortsByItemNameAndSavesItsRows) {
   page.chooseFile = [&](const std::string&) -> std::optional<std::string> {
     return dir_.File("no such folder\\report.txt");
   };
-  page.InvokeAction(HijackPage::kToolButton31);
+  page.InvokeAction(HijackPage::kSaveReportButton);
   ASSERT_EQ(messages_.size(), 1u);
   EXPECT_EQ(messages_[0].caption, "Save Report");
   // Cancel writes nothing and says nothing.
   messages_.clear();
   page.chooseFile = [](const std::string&) -> std::optional<std::string> { return std::nullopt; };
-  page.InvokeAction(HijackPage::kToolButton31);
+  page.InvokeAction(HijackPage::kSaveReportButton);
   EXPECT_TRUE(messages_.empty());
 }
 
@@ -383,11 +389,12 @@ std::string HelpCommand(const std::string& appPath, const std::string& topic) {
 }
 
 TEST_F(MainFormTest, F1AndF3WorkFromAnyPage) {
-  TForm1& f = Start();
+  MainWindow& f = Start();
   int expectedPrompts = 0;
-  const std::pair<int, const char*> pages[] = {
-      {kStatusPageIndex, "status.html"}, {0, "autorun_list.html"}, {kHijackPageIndex, "hijack_scan.html"},
-      {9, "net_sniffer.html"}};
+  const std::pair<const char*, const char*> pages[] = {{kStatusPage, "status.html"},
+                                                       {"autorun", "autorun_list.html"},
+                                                       {kHijackReportPage, "hijack_scan.html"},
+                                                       {"sniffer", "net_sniffer.html"}};
   for (const auto& [page, topic] : pages) {
     SCOPED_TRACE(page);
     f.ShowPage(page);
@@ -404,8 +411,8 @@ TEST_F(MainFormTest, F1AndF3WorkFromAnyPage) {
 }
 
 TEST_F(MainFormTest, F1OpensTheHelpTopicOfEveryNavigationItem) {
-  TForm1& f = Start();
-  const auto& groups = f.RzGroupBar3().Groups();
+  MainWindow& f = Start();
+  const auto& groups = f.NavigationBar().Groups();
   int items = 0;
   for (std::size_t g = 0; g < groups.size(); ++g) {
     for (std::size_t i = 0; i < groups[g].items.size(); ++i) {
@@ -414,21 +421,21 @@ TEST_F(MainFormTest, F1OpensTheHelpTopicOfEveryNavigationItem) {
       ++items;
       const std::string topic = HelpTopicOf(caption);
       ASSERT_FALSE(topic.empty()) << "no help topic for the item";
-      const int before = f.ActivePageIndex();
+      const std::string before(f.ActivePage());
       ClickNav(static_cast<int>(g), static_cast<int>(i));
-      if (f.ActivePageIndex() == before && caption != "Status") continue;  // a dialog, a prompt or a mail
+      if (f.ActivePage() == before && caption != "Status") continue;  // a dialog, a prompt or a mail
       started_.clear();
-      f.Help1Click();
+      f.HelpClick();
       EXPECT_THAT(started_, ElementsAre(HelpCommand(appPath_, topic)));
     }
   }
   EXPECT_EQ(items, static_cast<int>(NavigationHelpTopics().size()));
   // F1 in an immunization dialog: its own topic. In the autorun removal
   // dialog: the topic of the page that opened it.
-  f.ShowPage(0);
-  const std::pair<HWND, std::string> dialogs[] = {{app_->Form5().hwnd(), HelpTopicOf("Spyware Immunize")},
-                                                  {app_->Form4().hwnd(), HelpTopicOf("Site Immunize")},
-                                                  {app_->Form2().hwnd(), HelpTopicOf("Autorun List")}};
+  f.ShowPage("autorun");
+  const std::pair<HWND, std::string> dialogs[] = {{app_->SpywareImmunize().hwnd(), HelpTopicOf("Spyware Immunize")},
+                                                  {app_->SiteImmunize().hwnd(), HelpTopicOf("Site Immunize")},
+                                                  {app_->StartupSetup().hwnd(), HelpTopicOf("Autorun List")}};
   for (const auto& [dialog, topic] : dialogs) {
     SCOPED_TRACE(topic);
     HWND control = GetWindow(dialog, GW_CHILD);
@@ -441,9 +448,9 @@ TEST_F(MainFormTest, F1OpensTheHelpTopicOfEveryNavigationItem) {
 }
 
 TEST_F(MainFormTest, OneF1OpensTheHelpOnce) {
-  TForm1& f = Start();
-  f.ShowPage(2);
-  HWND target = GetWindow(f.PageAt(2)->hwnd(), GW_CHILD);
+  MainWindow& f = Start();
+  f.ShowPage("services");
+  HWND target = GetWindow(f.PageAt("services")->hwnd(), GW_CHILD);
   // A pressed key comes with WM_KEYF1 from the system, which asks for help
   // again unless the first request swallows it.
   PostMessageW(target, WM_KEYDOWN, VK_F1, 1);
@@ -457,9 +464,9 @@ TEST_F(MainFormTest, F1StartsTheSystemsHelpViewerOnTheBuiltHelpFile) {
   ASSERT_TRUE(
       CopyFileW(win32::Widen(BinaryDir() + "\\Qvor.chm").c_str(), win32::Widen(dir_.File("Qvor.chm")).c_str(), FALSE));
   realViewer_ = true;
-  TForm1& f = Start();
-  f.ShowPage(0);
-  f.Help1Click();
+  MainWindow& f = Start();
+  f.ShowPage("autorun");
+  f.HelpClick();
   // The viewer's main window, titled as the help file says.
   HWND viewer = nullptr;
   EXPECT_TRUE(test::PumpUntil([&] { return (viewer = FindWindowW(L"HH Parent", nullptr)) != nullptr; },
@@ -500,9 +507,9 @@ TEST_F(MainFormTest, AProgramFolderOutsideTheAnsiCodePageReachesTheViewerByItsSh
   appPath_ = win32::Narrow(folder) + "\\";
   WriteBytes(appPath_ + "Ref.dbd", test::TestArchive(kProcessDb, kMainDb));
   WriteBytes(appPath_ + "Qvor.chm", "ITSF");
-  TForm1& f = Start();
-  f.ShowPage(0);
-  f.Help1Click();
+  MainWindow& f = Start();
+  f.ShowPage("autorun");
+  f.HelpClick();
   ASSERT_EQ(started_.size(), 1u);
   const std::string prefix = WindowsProgramPath("hh.exe") + " \"", suffix = "::/autorun_list.html\"";
   ASSERT_TRUE(started_[0].starts_with(prefix) && started_[0].ends_with(suffix)) << started_[0];
@@ -520,8 +527,8 @@ TEST_F(MainFormTest, AProgramFolderOutsideTheAnsiCodePageReachesTheViewerByItsSh
 
 TEST_F(MainFormTest, WithoutTheHelpFileF1SaysWhereItWasLookedFor) {
   DeleteFileW(win32::Widen(dir_.File("Qvor.chm")).c_str());
-  TForm1& f = Start();
-  f.Help1Click();
+  MainWindow& f = Start();
+  f.HelpClick();
   EXPECT_TRUE(started_.empty());
   ASSERT_EQ(messages_.size(), 1u);
   EXPECT_THAT(messages_[0].text, HasSubstr("\"" + appPath_ + "Qvor.chm\""));
@@ -530,16 +537,16 @@ TEST_F(MainFormTest, WithoutTheHelpFileF1SaysWhereItWasLookedFor) {
 
   WriteBytes(dir_.File("Qvor.chm"), "ITSF");
   startWorks_ = false;
-  f.Help1Click();
+  f.HelpClick();
   ASSERT_EQ(messages_.size(), 2u);
   EXPECT_THAT(messages_[1].text, HasSubstr(WindowsProgramPath("hh.exe")));
   EXPECT_THAT(messages_[1].text, HasSubstr("Access is denied."));
 }
 
 TEST_F(MainFormTest, ProcessDictionaryShowsTheVerdictOfTheTypedName) {
-  TForm1& f = Start();
+  MainWindow& f = Start();
   answers_ = {std::string("SVCHOST.EXE"), std::string("C:\\Windows\\evil.exe"), std::string(), std::nullopt};
-  for (int i = 0; i < 4; ++i) f.RzGroup2Items4Click();
+  for (int i = 0; i < 4; ++i) f.OpenPage("process-dictionary");
   ASSERT_EQ(messages_.size(), 2u);
   EXPECT_EQ(messages_[0].caption, "Process Dictionary Result");
   EXPECT_EQ(messages_[0].text, "Process Name: svchost.exe\r\nProcess Information: \r\n(System Process) Generic host");
@@ -549,52 +556,52 @@ TEST_F(MainFormTest, ProcessDictionaryShowsTheVerdictOfTheTypedName) {
 
 TEST_F(MainFormTest, FailuresOfTheShellAreShownInTheStatusBar) {
   shellWorks_ = false;
-  TForm1& f = Start();
+  MainWindow& f = Start();
   f.LiveUpdateClick();
   EXPECT_THAT(f.HintBarText(0), HasSubstr("Kestrup.exe"));
 }
 
 TEST_F(MainFormTest, AnExceptionInAHandlerLeavesTheWindowUsableAndSaysWhy) {
-  probes_[0].throwMessage = "Cannot read the startup entries";
-  TForm1& f = Start();
+  probes_["autorun"].throwMessage = "Cannot read the startup entries";
+  MainWindow& f = Start();
   SetWindowTextW(f.hwnd(), L"Scanning...");
   ClickNav(2, 0);
   EXPECT_EQ(win32::GetText(f.hwnd()), "Wardenlake");
   EXPECT_EQ(f.HintBarText(0), "Cannot read the startup entries");
   EXPECT_TRUE(IsWindowEnabled(f.hwnd()));
   ClickNav(3, 0);
-  EXPECT_EQ(f.ActivePageIndex(), 1);
+  EXPECT_EQ(f.ActivePage(), "processes");
 }
 
 // A page's status text stays with that page: the next page shows its own (or
 // the help text), and the first shows its text again when it comes back. A
 // page out of view that reports something keeps it until it is shown.
 TEST_F(MainFormTest, EachPageShowsItsOwnStatusText) {
-  probes_[0].status = "3 startup items.";
-  probes_[2].status = "0 browser settings and add-ons, 0 distrustful.";
-  TForm1& f = Start();
-  ClickNav(2, 0);  // page 0 scans before it is shown
+  probes_["autorun"].status = "3 startup items.";
+  probes_["services"].status = "0 browser settings and add-ons, 0 distrustful.";
+  MainWindow& f = Start();
+  ClickNav(2, 0);  // the autorun page scans before it is shown
   EXPECT_EQ(f.HintBarText(0), "3 startup items.");
-  ClickNav(2, 1);  // page 2 is shown first and then scans
+  ClickNav(2, 1);  // the service page is shown first and then scans
   EXPECT_EQ(f.HintBarText(0), "0 browser settings and add-ons, 0 distrustful.");
-  ClickNav(2, 2);  // page 4 says nothing of its own
+  ClickNav(2, 2);  // the association page says nothing of its own
   EXPECT_EQ(f.HintBarText(0), "For Help,Press F1");
-  f.ShowPage(kHijackPageIndex);
+  f.ShowPage(kHijackReportPage);
   EXPECT_EQ(f.HintBarText(0), "For Help,Press F1");
   ClickNav(2, 0);
   EXPECT_EQ(f.HintBarText(0), "3 startup items.");
 
-  f.PageAt(2)->ShowStatus("Capture: no socket could be opened.");
+  f.PageAt("services")->ShowStatus("Capture: no socket could be opened.");
   EXPECT_EQ(f.HintBarText(0), "3 startup items.");
   ClickNav(2, 1);
   EXPECT_EQ(f.HintBarText(0), "Capture: no socket could be opened.");
-  f.PageAt(2)->ShowStatus("Capturing on 1 address(es).");
+  f.PageAt("services")->ShowStatus("Capturing on 1 address(es).");
   EXPECT_EQ(f.HintBarText(0), "Capturing on 1 address(es).");
 }
 
 TEST_F(MainFormTest, HintsFollowTheMouseAndTheTimerRestoresTheHelpText) {
-  TForm1& f = Start();
-  auto& bar = f.RzGroupBar3();
+  MainWindow& f = Start();
+  auto& bar = f.NavigationBar();
   const POINT onItem = test::Center(bar.ItemRect({2, 0}));
   PostMessageW(bar.hwnd(), WM_MOUSEMOVE, 0, MAKELPARAM(onItem.x, onItem.y));
   Pump();
@@ -603,10 +610,10 @@ TEST_F(MainFormTest, HintsFollowTheMouseAndTheTimerRestoresTheHelpText) {
   PostMessageW(bar.hwnd(), WM_MOUSEMOVE, 0, MAKELPARAM(2, 2));
   Pump();
   EXPECT_EQ(f.HintBarText(0), "");
-  f.Timer1Timer();
+  f.HintTimerTick();
   EXPECT_EQ(f.HintBarText(0), "For Help,Press F1");
   // A toolbar button's hint.
-  f.ShowPage(kHijackPageIndex);
+  f.ShowPage(kHijackReportPage);
   HWND toolbar = Report().Toolbar();
   RECT button{};
   SendMessageW(toolbar, TB_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&button));
@@ -617,7 +624,7 @@ TEST_F(MainFormTest, HintsFollowTheMouseAndTheTimerRestoresTheHelpText) {
 }
 
 TEST_F(MainFormTest, StatusActionsLightUpPressAndOpenTheirDialogs) {
-  TForm1& f = Start();
+  MainWindow& f = Start();
   StatusPage& page = f.Status();
   ActionTile& site = page.SiteAction();
   MoveMouse(site.hwnd(), {20, 20});
@@ -633,11 +640,11 @@ TEST_F(MainFormTest, StatusActionsLightUpPressAndOpenTheirDialogs) {
   SendMessageW(site.hwnd(), WM_LBUTTONUP, 0, MAKELPARAM(20, 20));
   EXPECT_EQ(site.ButtonPicture(), Glyph::GoButton);
   Click(page.SpywareAction().hwnd(), {20, 20});
-  EXPECT_THAT(modals_, ElementsAre(&app_->Form4(), &app_->Form5()));
+  EXPECT_THAT(modals_, ElementsAre(&app_->SiteImmunize(), &app_->SpywareImmunize()));
 }
 
 TEST_F(MainFormTest, HeaderLinksTurnRedUnderTheMouseAndOpen) {
-  TForm1& f = Start();
+  MainWindow& f = Start();
   HeaderStrip& header = f.Header();
   const POINT update = test::Center(header.LinkRect(HeaderStrip::Link::LiveUpdate));
   MoveMouse(header.hwnd(), update);
@@ -656,13 +663,13 @@ TEST_F(MainFormTest, HeaderLinksTurnRedUnderTheMouseAndOpen) {
 }
 
 TEST_F(MainFormTest, NavigationBarWorksFromTheKeyboard) {
-  TForm1& f = Start();
-  HWND bar = f.RzGroupBar3().hwnd();
+  MainWindow& f = Start();
+  HWND bar = f.NavigationBar().hwnd();
   SetFocus(bar);
   for (int i = 0; i < 4; ++i) SendMessageW(bar, WM_KEYDOWN, VK_DOWN, 0);
-  EXPECT_EQ(f.RzGroupBar3().Focused(), (win32::GroupBarPos{2, 0}));
+  EXPECT_EQ(f.NavigationBar().Focused(), (win32::GroupBarPos{2, 0}));
   SendMessageW(bar, WM_KEYDOWN, VK_RETURN, 0);
-  EXPECT_EQ(f.ActivePageIndex(), 0);
+  EXPECT_EQ(f.ActivePage(), "autorun");
 }
 
 TEST(DialogTest, InputBoxReturnsTheTypedTextOrNothingOnCancel) {
@@ -682,16 +689,16 @@ TEST(DialogTest, InputBoxReturnsTheTypedTextOrNothingOnCancel) {
 TEST(DialogTest, DialogsAreMadeOnceAndKeepTheirWindowBetweenOpenings) {
   EnsureUi();
   const ReferenceTables tables;
-  wl::TForm5 form(tables);
-  ASSERT_TRUE(form.Create(nullptr));
-  const HWND made = form.hwnd();
+  wl::SpywareImmunizeDialog dialog(tables);
+  ASSERT_TRUE(dialog.Create(nullptr));
+  const HWND made = dialog.hwnd();
   EXPECT_EQ(win32::GetText(made), "Immunize Spyware,Adware,Malware");
   for (int i = 0; i < 2; ++i) {
     test::WindowWatcher closer(L"Immunize Spyware,Adware,Malware",
                                [](HWND d) { PostMessageW(d, WM_CLOSE, 0, 0); });
-    EXPECT_EQ(form.ShowModal(nullptr), IDCANCEL);
+    EXPECT_EQ(dialog.ShowModal(nullptr), IDCANCEL);
     EXPECT_TRUE(closer.Seen());
-    EXPECT_EQ(form.hwnd(), made);
+    EXPECT_EQ(dialog.hwnd(), made);
     EXPECT_FALSE(IsWindowVisible(made));
   }
 }
@@ -704,7 +711,7 @@ namespace {
 
 TEST_F(MainFormTest, WithoutAdministrativeRightsTheWindowSaysSoAndOffersARestart) {
   hasAdminRights_ = [] { return false; };
-  TForm1& f = Start();
+  MainWindow& f = Start();
   int restarts = 0;
   bool restartWorks = false;
   f.runAsAdministrator = [&](std::string* error) {
@@ -718,17 +725,24 @@ TEST_F(MainFormTest, WithoutAdministrativeRightsTheWindowSaysSoAndOffersARestart
   // The status page's immunizing needs the rights: the line says so above it.
   EXPECT_THAT(f.RightsNoticeText(), HasSubstr("Immunizing"));
   EXPECT_THAT(f.RightsNoticeText(), HasSubstr("\"Run as administrator\""));
-  f.ShowPage(2);
+  f.ShowPage("services");
   EXPECT_THAT(f.RightsNoticeText(), HasSubstr("services"));
   // The page moved down to make room for the line.
   RECT line{}, page{};
   GetWindowRect(GetDlgItem(f.hwnd(), 203), &line);
-  GetWindowRect(f.PageAt(2)->hwnd(), &page);
+  GetWindowRect(f.PageAt("services")->hwnd(), &page);
   EXPECT_GE(page.top, line.bottom);
-  // The hijack report changes nothing: no line.
-  f.ShowPage(kHijackPageIndex);
+  // The pages that repair settings of the whole machine say so too.
+  f.ShowPage("browsers");
+  EXPECT_THAT(f.RightsNoticeText(), HasSubstr("browser policies"));
+  f.ShowPage("network-settings");
+  EXPECT_THAT(f.RightsNoticeText(), HasSubstr("hosts file"));
+  // The hijack report and the ports change nothing: no line.
+  f.ShowPage(kHijackReportPage);
   EXPECT_EQ(f.RightsNoticeText(), "");
-  f.ShowPage(0);
+  f.ShowPage("ports");
+  EXPECT_EQ(f.RightsNoticeText(), "");
+  f.ShowPage("autorun");
   EXPECT_NE(f.RightsNoticeText(), "");
 
   // The button restarts; a refusal is told in the status bar and the window stays.
@@ -746,10 +760,10 @@ TEST_F(MainFormTest, WithoutAdministrativeRightsTheWindowSaysSoAndOffersARestart
 }
 
 TEST_F(MainFormTest, WithAdministrativeRightsThereIsNoLineAndNoPanel) {
-  TForm1& f = Start();
+  MainWindow& f = Start();
   EXPECT_TRUE(f.HasAdminRights());
   EXPECT_EQ(f.HintBarText(2), "");
-  f.ShowPage(2);
+  f.ShowPage("services");
   EXPECT_EQ(f.RightsNoticeText(), "");
   EXPECT_EQ(GetDlgItem(f.hwnd(), 204), nullptr);
 }

@@ -1,21 +1,27 @@
 // The main window "Wardenlake": navigation bar on the left, the header strip
-// and the sixteen pages of PageControl1 on the right, the status bar HintBar
-// below. FormCreate runs the start-up sequence; the navigation handlers keep
-// the names of the window's design.
+// and the pages of the feature table on the right, the status bar HintBar
+// below. RunStartUp runs the start-up sequence; a navigation item does what
+// its feature's row says (navigation.h), F1 opens the help (help_viewer.h),
+// and without administrative rights a line says so above the page
+// (rights_notice.h).
 #pragma once
 
 #include <windows.h>
 
-#include <array>
 #include <functional>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "app/header_strip.h"
-#include "ui/page.h"
+#include "app/help_viewer.h"
+#include "app/page_control.h"
+#include "app/rights_notice.h"
 #include "app/status_page.h"
+#include "features/feature_table.h"
+#include "ui/page.h"
 #include "core/version.h"
 #include "refdb/reference_tables.h"
 #include "core/hijack_list.h"
@@ -33,10 +39,6 @@ using ui::UiServices;
 using ui::ImageList;
 using ui::SharedImages;
 
-inline constexpr int kPageCount = 18;
-inline constexpr int kStatusPageIndex = 10;
-inline constexpr int kHijackPageIndex = 13;
-
 inline constexpr char kCaption[] = "Wardenlake";
 inline constexpr char kHelpHint[] = "For Help,Press F1";
 inline constexpr char kProgramVersion[] = "v" WL_VERSION_TEXT;
@@ -44,42 +46,28 @@ inline constexpr char kWebAddress[] = "https://wardenlake.example";
 inline constexpr char kHomePageAddress[] = "https://wardenlake.example/";
 inline constexpr char kSupportMail[] = "support@wardenlake.example";
 
-using PageFactory = std::function<std::unique_ptr<Page>(int index, PageContext& context)>;
-
 struct MainOptions {
   std::string appPath;   // the program's folder with a trailing backslash; empty: the executable's folder
-  PageFactory makePage;  // empty: the program's pages (MakePage)
+  // Makes the page of a feature that has one; empty: the feature's own page.
+  // A page it does not make (null) is left out, and the hijack scan reads
+  // that feature without its page.
+  std::function<std::unique_ptr<Page>(const Feature& feature, PageContext& context)> makePage;
   bool quitOnDestroy = true;  // closing the window ends the message loop
   std::function<bool()> hasAdminRights;  // empty: whether this process runs elevated
 };
 
-// The page control: sixteen pages addressed by index, tabs never shown.
-class PageControl {
- public:
-  int ActivePageIndex() const { return active_; }
-  void SetActivePageIndex(int index);
-  Page* PageAt(int index) const;
-  void Set(int index, std::unique_ptr<Page> page);
-  void Resize(const RECT& area);
-
- private:
-  std::array<std::unique_ptr<Page>, kPageCount> pages_;
-  int active_ = -1;
-  RECT area_{};
-};
-
-class TForm1 : public win32::Window, public UiServices {
+class MainWindow : public win32::Window, public UiServices {
  public:
   enum class DatabaseState { NotOpened, Loaded, Missing, Damaged };
 
-  explicit TForm1(MainOptions options = {});
-  ~TForm1() override;
+  explicit MainWindow(MainOptions options = {});
+  ~MainWindow() override;
 
-  // Creates the window (hidden) and runs FormCreate. False when the window
+  // Creates the window (hidden) and runs RunStartUp. False when the window
   // could not be made.
   bool Create();
-  // The dialogs the window opens (created after the window, as forms are).
-  void AttachDialogs(win32::Dialog* form2, win32::Dialog* form5, win32::Dialog* form4);
+  // The dialogs the window opens (created after it).
+  void AttachDialogs(win32::Dialog* startupSetup, win32::Dialog* spywareImmunize, win32::Dialog* siteImmunize);
   // True when start-up decided the program cannot run (Ref.dbd missing).
   bool TerminateRequested() const { return terminate_; }
   // Accelerators, dialog-style keyboard navigation and hint tracking; the
@@ -87,43 +75,26 @@ class TForm1 : public win32::Window, public UiServices {
   bool PreTranslate(MSG& msg);
 
   // ---- handlers ---------------------------------------------------------
-  void FormCreate();
-  void RzGroup1Items0Click();  // "Status"
-  void RzGroup1Items2Click();  // "Contact Us"
-  void RzGroup6Items0Click();  // "Spyware Immunize"
-  void RzGroup6Items1Click();  // "Site Immunize"
-  void RzGroup4Items0Click();  // "Autorun List"
-  void RzGroup4Items1Click();  // "System Service"
-  void RzGroup4Items2Click();  // "System Association"
-  void RzGroup4Items3Click();  // "Shell Extensions"
-  void RzGroup4Items4Click();  // "Browser Settings"
-  void RzGroup4Items5Click();  // "BHO/Browser ActiveX"
-  void RzGroup4Items6Click();  // "Browser Extensions"
-  void RzGroup4Items7Click();  // "Other Browsers"
-  void RzGroup4Items8Click();  // "Network Settings"
-  void RzGroup2Items0Click();  // "Process Manager"
-  void RzGroup2Items1Click();  // "Uninstall Software"
-  void RzGroup2Items2Click();  // "Active Ports"
-  void RzGroup2Items3Click();  // "Net Sniffer"
-  void RzGroup2Items4Click();  // "Process Dictionary"
-  void BackupsItemClick();     // "Backups"
-  void Label1Click();          // status page: "Site Immunize"
-  void Label15Click();         // status page: "Scan PC Hijacker" (the hijack scan)
-  void Label3Click();          // status page: "Spyware Immunize"
-  void Help1Click();           // F1: the help topic of what is in view
-  void Dictionary1Click();     // F3
+  void RunStartUp();
+  void SiteImmunizeClick();     // status page and navigation: "Site Immunize"
+  void HijackScanClick();       // status page: "Scan PC Hijacker" (the hijack scan)
+  void SpywareImmunizeClick();  // status page and navigation: "Spyware Immunize"
+  void HelpClick();             // F1: the help topic of what is in view
+  void DictionaryClick();       // F3 and navigation: "Process Dictionary"
   void LiveUpdateClick();
   void HomePageClick();
-  void Timer1Timer();
-  void ApplicationEvents1Exception(const std::string& message);
+  void HintTimerTick();
+  void ShowFailure(const std::string& message);
   void RunAsAdministratorClick();  // system menu and the rights line: restart elevated
 
   // ---- state ------------------------------------------------------------
-  void ShowPage(int index);
-  int ActivePageIndex() const { return PageControl1.ActivePageIndex(); }
-  Page* PageAt(int index) const { return PageControl1.PageAt(index); }
+  // Shows the named feature's page (nothing when it has none).
+  void ShowPage(std::string_view name);
+  // The name of the feature whose page is shown; empty before the first is.
+  std::string_view ActivePage() const;
+  Page* PageAt(std::string_view name) const { return pages_.PageOf(name); }
   StatusPage& Status() { return *status_; }
-  win32::GroupBar& RzGroupBar3() { return groupBar_; }
+  win32::GroupBar& NavigationBar() { return groupBar_; }
   HeaderStrip& Header() { return header_; }
   HWND HintBar() const { return hintBar_; }
   std::string HintBarText(int panel) const;
@@ -139,12 +110,14 @@ class TForm1 : public win32::Window, public UiServices {
   int Message(const std::string& text, const std::string& caption, UINT flags) override;
   void ShowStatus(const std::string& text) override;
   void ShowPageStatus(const Page& page, const std::string& text) override;
-  HWND MainWindow() const override { return hwnd(); }
+  HWND OwnerWindow() const override { return hwnd(); }
   const std::string& AppPath() const override { return appPath_; }
-  void OpenPage(int pageIndex) override;
+  // Does what the named feature's navigation item does: opens its page, or
+  // its dialog, mail or prompt.
+  void OpenPage(std::string_view name) override;
   // The caption of the navigation item that shows the page; empty when none does.
   std::string PageCaption(const Page& page) const;
-  win32::Dialog* Form2() const override { return form2_; }
+  win32::Dialog* StartupSetup() const override { return startupSetup_; }
 
   // ---- seams (tests replace them) ----------------------------------------
   // Message boxes; returns the button pressed.
@@ -154,7 +127,7 @@ class TForm1 : public win32::Window, public UiServices {
   std::function<bool(const std::string& target, std::string* error)> shellOpen;
   // Starts a program by its full path with the arguments (the help viewer);
   // false with the reason in *error when it cannot.
-  std::function<bool(const std::string& program, const std::string& arguments, std::string* error)> startProgram;
+  StartProgramFn startProgram;
   // The line-of-text prompt; nullopt on Cancel.
   std::function<std::optional<std::string>(const std::string& title, const std::string& prompt)> inputQuery;
   // Shows a dialog modally.
@@ -174,17 +147,17 @@ class TForm1 : public win32::Window, public UiServices {
   void LoadReferenceDatabase();
   void Layout();
   void UpdateStatusParts();
-  void OnNavigation(win32::GroupBarPos pos);
-  void MarkNavigationFor(int pageIndex);
+  void Choose(const Feature& feature);
+  void ShowPage(const Feature& feature);
   // Runs the page's refresh when its list is empty.
-  void RefreshIfEmpty(int pageIndex);
+  void RefreshIfEmpty(const Feature& feature);
+  void MailSupport();
   void OpenWithShell(const std::string& target, const std::string& what);
   // The help topic of the page in view, or of the dialog that holds from.
   std::string HelpTopicFor(HWND from) const;
   void OpenHelp(const std::string& topic);
   void UpdateHint(const MSG& msg);
   void ShowDialog(win32::Dialog* dialog);
-  void CreateRightsControls();
   void UpdateRightsNotice();
 
   MainOptions options_;
@@ -209,23 +182,20 @@ class TForm1 : public win32::Window, public UiServices {
   HWND hintBar_ = nullptr;
   StatusPage* status_ = nullptr;
   HACCEL accelerators_ = nullptr;
-  win32::Dialog* form2_ = nullptr;
-  win32::Dialog* form5_ = nullptr;
-  win32::Dialog* form4_ = nullptr;
+  win32::Dialog* startupSetup_ = nullptr;
+  win32::Dialog* spywareImmunize_ = nullptr;
+  win32::Dialog* siteImmunize_ = nullptr;
   DatabaseState database_ = DatabaseState::NotOpened;
   std::string databaseError_;
   bool terminate_ = false;
   bool adminRights_ = true;
-  HWND rightsText_ = nullptr;
+  RightsNoticeLine rightsNotice_;
   // The last status text of each page, shown again when the page comes back.
   std::map<const Page*, std::string> pageStatus_;
-  HWND rightsButton_ = nullptr;
   // The hint shown last; like the hint text of a fresh program, empty.
   std::string lastHint_;
-
- public:
   // Declared last so that the pages go before what their context refers to.
-  PageControl PageControl1;
+  PageControl pages_;
 };
 
 }  // namespace wl::app

@@ -1,6 +1,6 @@
-// The two immunization dialogs: "Immunize Spyware,Adware,Malware" (TForm5,
+// The two immunization dialogs: "Immunize Spyware,Adware,Malware" (SpywareImmunizeDialog,
 // kill bits for the ActiveX classes of Hijack.db) and "Immunize Restricted
-// Sites" (TForm4, the restricted zone for the sites of Site.db). Both are
+// Sites" (SiteImmunizeDialog, the restricted zone for the sites of Site.db). Both are
 // created once at start, load the stored status then and after every Apply,
 // and keep the user's unapplied check marks between openings.
 #pragma once
@@ -20,28 +20,27 @@
 namespace wl {
 
 // The layout and behaviour both dialogs share.
-class ImmunizeForm : public win32::Dialog {
+class ImmunizeDialog : public win32::Dialog {
  public:
   enum : int {
     kBanner = 100,
-    kButton2,  // left header: "Status(N Immunized)"
-    kButton1,  // right header: item count
+    kStatusHeader,  // left header: "Status(N Immunized)"
+    kCountHeader,   // right header: item count
     kList,
-    kStatusBar1,
-    kSpeedButton1,  // "Select All"
-    kSpeedButton2,  // "Unselect All"
-    kSpeedButton3,  // "Apply"
-    kSpeedButton4 = IDCANCEL,  // "Cancel"
+    kStatusBar,
+    kSelectAllButton,          // "Select All"
+    kUnselectAllButton,        // "Unselect All"
+    kApplyButton,              // "Apply"
+    kCancelButton = IDCANCEL,  // "Cancel"
   };
 
-  ImmunizeForm(const ReferenceTables& tables, ImmunityKind kind) : tables_(tables), kind_(kind) {}
-  ~ImmunizeForm() override;
+  ImmunizeDialog(const ReferenceTables& tables, ImmunityKind kind) : tables_(tables), kind_(kind) {}
+  ~ImmunizeDialog() override;
 
-  void FormCreate();          // Load
-  void SpeedButton1Click();   // "Select All"
-  void SpeedButton2Click();   // "Unselect All"
-  void SpeedButton3Click();   // "Apply"
-  void SpeedButton4Click();   // "Cancel"
+  void SelectAllClick();    // "Select All"
+  void UnselectAllClick();  // "Unselect All"
+  void ApplyClick();        // "Apply"
+  void CancelClick();       // "Cancel"
 
   // What the dialog shows.
   std::size_t Count() const { return entries_.size(); }
@@ -68,7 +67,7 @@ class ImmunizeForm : public win32::Dialog {
   // The text shown of an entry after its status word.
   virtual const std::string& ShownName(const ImmunityEntry& e) const = 0;
   virtual std::string SuccessText() const = 0;
-  // The list's click handler (IMListClick / IMSiteListClick).
+  // The list's click handler (SpywareListClick / SiteListClick).
   virtual void ListClick() = 0;
   void SetStatus(const std::string& text);
   const ImmunityEntry* SelectedEntry() const;
@@ -87,10 +86,10 @@ class ImmunizeForm : public win32::Dialog {
 };
 
 // "Immunize Spyware,Adware,Malware".
-class TForm5 : public ImmunizeForm {
+class SpywareImmunizeDialog : public ImmunizeDialog {
  public:
-  explicit TForm5(const ReferenceTables& tables) : ImmunizeForm(tables, ImmunityKind::Spyware) {}
-  void IMListClick();  // "CLSID: " and the class identifier
+  explicit SpywareImmunizeDialog(const ReferenceTables& tables) : ImmunizeDialog(tables, ImmunityKind::Spyware) {}
+  void SpywareListClick();  // "CLSID: " and the class identifier
 
  protected:
   std::string Caption() const override { return "Immunize Spyware,Adware,Malware"; }
@@ -99,14 +98,14 @@ class TForm5 : public ImmunizeForm {
   std::string SuccessText() const override {
     return "The immunized spyware will not be installed in your computer any more.";
   }
-  void ListClick() override { IMListClick(); }
+  void ListClick() override { SpywareListClick(); }
 };
 
 // "Immunize Restricted Sites".
-class TForm4 : public ImmunizeForm {
+class SiteImmunizeDialog : public ImmunizeDialog {
  public:
-  explicit TForm4(const ReferenceTables& tables) : ImmunizeForm(tables, ImmunityKind::Sites) {}
-  void IMSiteListClick();  // "Potential infection: " and the description
+  explicit SiteImmunizeDialog(const ReferenceTables& tables) : ImmunizeDialog(tables, ImmunityKind::Sites) {}
+  void SiteListClick();  // "Potential infection: " and the description
 
  protected:
   std::string Caption() const override { return "Immunize Restricted Sites"; }
@@ -115,7 +114,7 @@ class TForm4 : public ImmunizeForm {
   std::string SuccessText() const override {
     return "The website immunized can be visited all the same,but it has been protected.";
   }
-  void ListClick() override { IMSiteListClick(); }
+  void ListClick() override { SiteListClick(); }
 };
 
 }  // namespace wl

@@ -1,4 +1,4 @@
-#include "app/forms.h"
+#include "app/input_box.h"
 
 #include "win32/unicode.h"
 #include "win32/window.h"
