@@ -314,3 +314,78 @@ TEST_F(SystemWriteTest, ShortcutArgumentsAreChangedInPlace) {
 
 }  // namespace
 }  // namespace wl
+
+namespace wl {
+namespace {
+
+// Links made by the build (sysroutines/CMakeLists.txt): write-links/user/
+// Startup leads to write-links/protected, write-links/user/program.exe to
+// write-links/protected/program.exe.
+std::string WriteLinks() {
+  const std::string bin = test::BinaryDir();
+  return bin.substr(0, bin.find_last_of('\\')) + "\\write-links";
+}
+
+class LinkedWrites : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(win32::DirectoryExists(protected_)) << protected_;
+    elevated_.isElevated = [] { return true; };
+    for (const std::string& name : {shortcut_, settings_, program_, ini_})
+      test::WriteFileAt(protected_ + "\\" + name, "protected " + name);
+  }
+  void TearDown() override {
+    for (const std::string& name : {shortcut_, settings_, program_, ini_})
+      DeleteFileW(win32::ApiPath(protected_ + "\\" + name).c_str());
+  }
+  std::string Kept(const std::string& name) { return test::ReadBytes(protected_ + "\\" + name); }
+
+  const std::string links_ = WriteLinks(), protected_ = links_ + "\\protected", startup_ = links_ + "\\user\\Startup";
+  const std::string pid_ = std::to_string(GetCurrentProcessId());
+  const std::string shortcut_ = "victim" + pid_ + ".lnk", settings_ = "settings" + pid_ + ".json",
+                    program_ = "tool" + pid_ + ".exe", ini_ = "entries" + pid_ + ".ini";
+  StoreFolderSystem elevated_;
+};
+
+// A standard user who swaps a folder of his for a link after the scan must
+// not have the administrator's rights act on the file of that name the link
+// leads to: each file change refuses the link, names it, and changes nothing.
+TEST_F(LinkedWrites, EveryFileChangeRefusesALinkOnTheWayAndNamesIt) {
+  ScopedStoreFolderSystem scope(elevated_);
+  auto refused = [&](const WriteResult& r, const std::string& what) {
+    EXPECT_EQ(r.error, kErrorLinkRefused) << what << ": " << r.message;
+    EXPECT_NE(r.message.find("link or junction"), std::string::npos) << r.message;
+    EXPECT_NE(r.message.find(startup_), std::string::npos) << r.message;
+  };
+  refused(DeleteFileNow(startup_ + "\\" + shortcut_), "delete");
+  refused(RecycleFile(startup_ + "\\" + program_), "recycle");
+  refused(RewriteFile(startup_ + "\\" + settings_, "{\"startOnUserLogin\": false}"), "rewrite");
+  refused(WriteIniValue(startup_ + "\\" + ini_, "boot", "shell", "Explorer.exe"), "INI write");
+  refused(DeleteIniValue(startup_ + "\\" + ini_, "boot", "shell"), "INI delete");
+  for (const std::string& name : {shortcut_, settings_, program_, ini_})
+    EXPECT_EQ(Kept(name), "protected " + name) << name;
+
+  // A file that is itself a link to another is refused too (its backup
+  // would keep the other file's bytes).
+  const WriteResult direct = DeleteFileNow(links_ + "\\user\\program.exe");
+  EXPECT_EQ(direct.error, kErrorLinkRefused) << direct.message;
+  EXPECT_EQ(test::ReadBytes(protected_ + "\\program.exe"), "MZ protected");
+
+  // The same file by its own path is changed as ever.
+  EXPECT_TRUE(DeleteFileNow(protected_ + "\\" + shortcut_));
+  EXPECT_FALSE(test::PathExists(protected_ + "\\" + shortcut_));
+}
+
+TEST_F(LinkedWrites, WithoutAdministrativeRightsTheUsersOwnLinksAreFollowed) {
+  StoreFolderSystem standard;
+  standard.isElevated = [] { return false; };
+  ScopedStoreFolderSystem scope(standard);
+  const WriteResult rewritten = RewriteFile(startup_ + "\\" + settings_, "changed");
+  EXPECT_TRUE(rewritten) << rewritten.message;
+  EXPECT_EQ(Kept(settings_), "changed");
+  EXPECT_TRUE(DeleteFileNow(startup_ + "\\" + shortcut_));
+  EXPECT_FALSE(test::PathExists(protected_ + "\\" + shortcut_));
+}
+
+}  // namespace
+}  // namespace wl

@@ -448,6 +448,18 @@ WriteResult Capture(const WriteRequest& r, OpenSet& set, BackupItem& item, std::
       if (r.kind == WriteKind::WriteShortcut) item.textAfter = r.text.value_or(std::string());
       return CopyIntoSet(set, r.target, item.file);
     }
+    case WriteKind::CreateFolder:
+    case WriteKind::DeleteFolder: {
+      // A folder a restore makes on the way to a file it puts back (or an
+      // empty one deleted): a restore of this set deletes it again while it
+      // is empty (or makes it again).
+      item.kind = ItemKind::Folder;
+      item.operation = std::string(WriteKindName(r.kind));
+      item.path = r.target;
+      item.existed = win32::DirectoryExists(r.target);
+      item.description = (r.kind == WriteKind::CreateFolder ? "Make the folder " : "Delete the empty folder ") + r.target;
+      return {};
+    }
     case WriteKind::PlaceFile: {
       // Nothing was there: what is kept is what the file put there is, to
       // know it again.
@@ -546,7 +558,9 @@ bool ChangesNothing(const WriteRequest& r, const BackupItem& item) {
   switch (r.kind) {
     case WriteKind::CreateRegKey:
     case WriteKind::CreateWmiInstance:
-    case WriteKind::CreateService: return item.existed;
+    case WriteKind::CreateService:
+    case WriteKind::CreateFolder: return item.existed;
+    case WriteKind::DeleteFolder: return !item.existed;
     case WriteKind::DeleteRegTree:
     case WriteKind::DeleteRegValue:
     case WriteKind::DeleteWmiInstance:

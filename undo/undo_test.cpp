@@ -384,28 +384,34 @@ TEST(UndoFiles, AFileThatCannotBeCopiedIsNotDeleted) {
   test::ScratchDir dir{"wlfile"};
   const std::string path = dir.File("locked.exe");
   test::WriteBytes(path, "data");
-  // Held open without sharing: the copy cannot be read.
+  // Held open without sharing: neither the copy nor the deletion can be
+  // had; the file is refused before anything is recorded.
   win32::UniqueHfile hold(CreateFileW(win32::ApiPath(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
                                       nullptr));
   ASSERT_TRUE(hold);
   const WriteResult r = DeleteFileNow(path);
   EXPECT_FALSE(r);
-  EXPECT_NE(r.message.find("backup could not be written"), std::string::npos) << r.message;
+  EXPECT_EQ(r.error, static_cast<uint32_t>(ERROR_SHARING_VIOLATION)) << r.message;
   hold.reset();
   EXPECT_TRUE(win32::FileExists(path));
+  EXPECT_TRUE(ListChangeSets().empty());
 }
 
 // A program that has just stopped may hold its file a moment longer: the
 // delete fails and is tried again. The failed write is marked so (and not
-// offered for restore), and the tries share one copy.
+// offered for restore), and the tries share one copy. (A read-only file
+// stands in for the program's: it opens for deletion, and the deletion
+// itself is refused.)
 TEST(UndoFiles, AFailedDeleteIsMarkedAndItsRetriesShareOneCopy) {
   Store store;
   test::ScratchDir dir{"wlfile"};
   const std::string path = dir.File("held.exe");
   test::WriteBytes(path, "MZ held");
-  win32::UniqueHfile hold(CreateFileW(win32::ApiPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                      OPEN_EXISTING, 0, nullptr));
-  ASSERT_TRUE(hold);
+  ASSERT_TRUE(SetFileAttributesW(win32::ApiPath(path).c_str(), FILE_ATTRIBUTE_READONLY));
+  struct Hold {
+    std::string path;
+    void reset() { SetFileAttributesW(win32::ApiPath(path).c_str(), FILE_ATTRIBUTE_NORMAL); }
+  } hold{path};
   {
     ChangeSet set("Test", "Remove");
     for (int i = 0; i < 3; ++i) {
@@ -433,6 +439,7 @@ TEST(UndoFiles, AFailedDeleteIsMarkedAndItsRetriesShareOneCopy) {
   const RestoreReport report = RestoreChangeSet(set, false);
   EXPECT_TRUE(report.AllRestored()) << report.Text();
   EXPECT_EQ(test::ReadBytes(path), "MZ held");
+  hold.reset();
 }
 
 // A set that wrote one value twice and made a key that the user filled
