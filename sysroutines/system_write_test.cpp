@@ -1,6 +1,7 @@
 #include "sysroutines/system_write.h"
 
 #include <gtest/gtest.h>
+#include <filesystem>
 #include <shellapi.h>
 
 #include "sysroutines/shortcuts.h"
@@ -385,6 +386,55 @@ TEST_F(LinkedWrites, WithoutAdministrativeRightsTheUsersOwnLinksAreFollowed) {
   EXPECT_EQ(Kept(settings_), "changed");
   EXPECT_TRUE(DeleteFileNow(startup_ + "\\" + shortcut_));
   EXPECT_FALSE(test::PathExists(protected_ + "\\" + shortcut_));
+}
+
+}  // namespace
+}  // namespace wl
+
+namespace wl {
+namespace {
+
+// A restore's placement: between the check of the way and the write,
+// someone renames the folder the restore holds and puts in its place one
+// whose "missing" is a link into write-links/protected (the build's
+// write-links/race/kit). The restore makes nothing through the link: the
+// way it checked is gone, and it says so. (That a held folder cannot be
+// renamed at all only Windows shows: Wine lets a folder be renamed whatever
+// the share modes of its open handles.)
+TEST_F(LinkedWrites, APlacementIsMadeInsideTheHeldFolderAndAWaySwappedMeanwhileIsRefused) {
+  ScopedStoreFolderSystem scope(elevated_);
+  const std::string race = links_ + "\\race", kit = race + "\\kit";
+  const std::string held = race + "\\held" + pid_, aside = held + "-aside";
+  ASSERT_TRUE(win32::DirectoryExists(kit + "\\missing")) << kit;
+  ASSERT_TRUE(CreateDirectoryW(win32::ApiPath(held).c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+  LongScratch scratch;
+  const std::string prepared = scratch.Folder("store") + "\\prepared.tmp";
+  WriteFileAt(prepared, "put back");
+  bool swapped = false;
+  {
+    ScopedWriteInterceptor swap([&](const WriteRequest& r) -> uint32_t {
+      if (r.kind == WriteKind::CreateFolder && !swapped)
+        swapped = MoveFileW(win32::ApiPath(held).c_str(), win32::ApiPath(aside).c_str()) &&
+                  MoveFileW(win32::ApiPath(kit).c_str(), win32::ApiPath(held).c_str());
+      return 0;
+    });
+    const WriteResult r = PlaceFile(prepared, held + "\\missing\\sub\\" + program_, {});
+    if (swapped) {
+      EXPECT_EQ(r.error, kErrorLinkRefused) << r.message;
+      EXPECT_NE(r.message.find("link or junction"), std::string::npos) << r.message;
+    } else {
+      // Where the held folder cannot be renamed, the way stays as checked.
+      EXPECT_TRUE(r) << r.message;
+    }
+  }
+  if (swapped) {
+    MoveFileW(win32::ApiPath(held).c_str(), win32::ApiPath(kit).c_str());
+    MoveFileW(win32::ApiPath(aside).c_str(), win32::ApiPath(held).c_str());
+  }
+  EXPECT_FALSE(test::PathExists(protected_ + "\\sub"));  // nothing was made behind the link
+  EXPECT_EQ(Kept(program_), "protected " + program_);
+  std::filesystem::remove_all(std::filesystem::path(win32::Widen(held)));
+  EXPECT_TRUE(win32::DirectoryExists(kit + "\\missing"));
 }
 
 }  // namespace

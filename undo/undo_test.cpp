@@ -442,6 +442,44 @@ TEST(UndoFiles, AFailedDeleteIsMarkedAndItsRetriesShareOneCopy) {
   hold.reset();
 }
 
+// A file put back whose folders are gone: the folders the restore makes
+// are recorded in its change set (made inside the folder held before each),
+// and undoing the restore takes them away again with the file.
+TEST(UndoFiles, FoldersARestoreMakesAreRecordedAndGoWithItsUndo) {
+  Store store;
+  test::ScratchDir dir{"wlfile"};
+  const std::string top = dir.File("gone"), deeper = top + "\\deeper", file = deeper + "\\f.txt";
+  ASSERT_TRUE(CreateDirectoryW(win32::ApiPath(top).c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW(win32::ApiPath(deeper).c_str(), nullptr));
+  test::WriteBytes(file, "kept");
+  {
+    ChangeSet set("Test", "Remove");
+    ASSERT_TRUE(DeleteFileNow(file));
+  }
+  ASSERT_TRUE(RemoveDirectoryW(win32::ApiPath(deeper).c_str()));
+  ASSERT_TRUE(RemoveDirectoryW(win32::ApiPath(top).c_str()));
+  const RestoreReport back = RestoreChangeSet(OnlySet(), false);
+  EXPECT_TRUE(back.AllRestored()) << back.Text();
+  EXPECT_EQ(test::ReadBytes(file), "kept");
+  std::string error;
+  const auto restore = FindChangeSet(back.backupId, &error);
+  ASSERT_TRUE(restore) << error;
+  const auto& items = restore->manifest.items;
+  ASSERT_EQ(items.size(), 3u);
+  EXPECT_EQ(items[0].kind, ItemKind::Folder);
+  EXPECT_EQ(items[0].path, top);
+  EXPECT_FALSE(items[0].existed);
+  EXPECT_EQ(items[1].path, deeper);
+  EXPECT_EQ(items[2].kind, ItemKind::File);
+  // A dry run sees the folders empty once the file is gone again.
+  for (const ItemCheck& c : CheckChangeSet(*restore)) EXPECT_EQ(c.state, ItemState::Restorable) << c.index;
+
+  const RestoreReport undone = RestoreChangeSet(*restore, false);
+  EXPECT_TRUE(undone.AllRestored()) << undone.Text();
+  EXPECT_FALSE(win32::FileExists(file));
+  EXPECT_FALSE(win32::DirectoryExists(top));
+}
+
 // A set that wrote one value twice and made a key that the user filled
 // since: each item is judged by what the later items leave, and the restore
 // says first what it would overwrite and delete.
