@@ -393,6 +393,36 @@ StoreFolder PrepareStoreFolder(std::string_view subFolder) {
   return result;
 }
 
+StoreFolder FindStoreFolder(std::string_view subFolder) {
+  const StoreFolderSystem system = Current();
+  const bool elevated = system.isElevated();
+  const std::string base = elevated ? system.machineDataFolder() : system.userDataFolder();
+  if (base.empty()) return StoreFolder{};
+  bool bad = false;
+  std::vector<std::string> parts = SplitParts(subFolder, &bad);
+  if (bad) return Failure(ERROR_BAD_PATHNAME, "\"" + std::string(subFolder) + "\" is not a folder name.");
+  parts.insert(parts.begin(), kProgramFolder);
+  std::string path = base;
+  for (const std::string& part : parts) path += "\\" + part;
+  const uint32_t check = CheckNoLinksBelow(base, path);
+  if (check == kErrorLinkRefused) return Failure(check, LinkMessage(path));
+  if (check != 0) return Failure(check, "The folder \"" + path + "\" could not be checked.");
+  if (!win32::DirectoryExists(path)) return StoreFolder{};  // no store: no backups
+  // Each folder of the store must be the administrators' to be read from.
+  std::string folder = base;
+  for (const std::string& part : parts) {
+    folder += "\\" + part;
+    if (!StoreFolderTrusted(folder, elevated))
+      return Failure(ERROR_ACCESS_DENIED, "The folder \"" + folder +
+                                              "\" was not made by an administrator; Wardenlake does not read backups "
+                                              "from it.");
+  }
+  StoreFolder found;
+  found.path = path;
+  found.machineWide = elevated;
+  return found;
+}
+
 bool StoreFolderTrusted(const std::string& path, bool machineWide) {
   if (!machineWide) return true;
   const win32::UniqueHfile folder = OpenHeld(path, READ_CONTROL);

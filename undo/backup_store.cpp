@@ -45,14 +45,18 @@ struct RootInfo {
   bool machineWide = false;  // judged by its owners
 };
 
-RootInfo StoreRoot() {
+// The store's root; a listing (create false) finds it without making or
+// re-securing anything, and a store that is not there has no path.
+RootInfo StoreRoot(bool create = true) {
   if (RootOverride()) return {*RootOverride(), false};
   // With administrative rights under the machine-wide program-data folder,
   // administrators and the system only; otherwise in the user's profile. A
   // link or junction planted in the path is refused: then there is no store,
   // and every change fails closed.
-  const StoreFolder folder = PrepareStoreFolder("Backups");
+  const StoreFolder folder = create ? PrepareStoreFolder("Backups") : FindStoreFolder("Backups");
   if (!folder.notice.empty() && Notice().find(folder.notice) == std::string::npos) Notice() += folder.notice;
+  // A store a listing does not read from (a link, another user's folder) is said once.
+  if (!create && !folder.ok() && Notice().find(folder.message) == std::string::npos) Notice() += folder.message + "\n";
   return folder.ok() ? RootInfo{folder.path, folder.machineWide} : RootInfo{};
 }
 
@@ -854,7 +858,7 @@ WriteResult RecordWrite(const WriteRequest& request) {
 
 std::vector<StoredChangeSet> ListChangeSets() {
   std::vector<StoredChangeSet> sets;
-  const RootInfo info = StoreRoot();
+  const RootInfo info = StoreRoot(false);
   const std::string& root = info.path;
   if (root.empty()) return sets;
   WIN32_FIND_DATAW fd{};
@@ -879,7 +883,7 @@ std::vector<StoredChangeSet> ListChangeSets() {
 }
 
 std::optional<StoredChangeSet> FindChangeSet(const std::string& id, std::string* error) {
-  const RootInfo info = StoreRoot();
+  const RootInfo info = StoreRoot(false);
   if (!IsSetId(id) || info.path.empty() || !win32::DirectoryExists(info.path + "\\" + id)) {
     if (error) *error = "There is no change set " + id + ".";
     return std::nullopt;
@@ -893,7 +897,7 @@ std::optional<StoredChangeSet> FindChangeSet(const std::string& id, std::string*
 }
 
 bool DeleteChangeSet(const std::string& id, std::string* error) {
-  const std::string root = BackupStoreRoot();
+  const std::string root = StoreRoot(false).path;
   if (!IsSetId(id) || root.empty() || !win32::DirectoryExists(root + "\\" + id)) {
     if (error) *error = "There is no change set " + id + ".";
     return false;

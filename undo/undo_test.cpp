@@ -7,7 +7,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <filesystem>
 
+#include "core/utf8_path.h"
 #include "sysroutines/store_folder.h"
 #include "sysroutines/system_write.h"
 #include "tests/support/test_support.h"
@@ -15,6 +17,7 @@
 #include "undo/reg_file.h"
 #include "undo/restore.h"
 #include "undo/system_state.h"
+#include "undo/undo_commands.h"
 #include "win32/file_path.h"
 #include "win32/handles.h"
 #include "win32/registry_write.h"
@@ -527,6 +530,65 @@ TEST(UndoRegistry, ItemsAreCheckedAgainstWhatTheLaterOnesLeaveAndTheLossIsCounte
   report = RestoreChangeSet(*own, false);
   EXPECT_TRUE(report.AllRestored()) << report.Text();
   EXPECT_EQ(key.Dump(), filled);
+}
+
+// Listing backups only reads: on a PC without a store, the listing, the
+// scan's Backups text and a dry run of a restore make no folder (a store
+// that is not there is "no backups"), and on one with a store nothing of it
+// is given an owner or access list again, nor set aside.
+TEST(UndoStore, ListingsNeitherMakeNorReSecureTheStore) {
+  test::ScratchDir machine{"wlnostore"};
+  std::vector<std::string> secured;
+  std::vector<std::string> strangers;
+  StoreFolderSystem seam;
+  seam.isElevated = [] { return true; };
+  const std::string base = Utf8FromPath(machine.Path());
+  seam.machineDataFolder = [&] { return base; };
+  seam.restrictToAdministrators = [&](HANDLE, const std::string& path) {
+    secured.push_back(path);
+    return 0u;
+  };
+  seam.ownedByAdministrators = [&](HANDLE, const std::string& path) {
+    return std::find(strangers.begin(), strangers.end(), path) == strangers.end();
+  };
+  ScopedStoreFolderSystem scope(seam);
+  const std::string store = base + "\\Wardenlake";
+  auto listAll = [] {
+    const auto sets = ListChangeSets();
+    const PageText text = BackupsPageText(ReferenceTables{});
+    const CommandOutput dry = RestoreCommand({"restore", "20990101-000000-000", "--dry-run"});
+    EXPECT_EQ(dry.status, 2);
+    EXPECT_NE(dry.err.find("There is no change set"), std::string::npos) << dry.err;
+    return std::make_pair(sets.size(), text.rows.size());
+  };
+  EXPECT_EQ(listAll(), std::make_pair(std::size_t{0}, std::size_t{0}));
+  EXPECT_FALSE(win32::DirectoryExists(store));
+  EXPECT_TRUE(secured.empty());
+
+  // A store made by a change is listed as it is, and not secured again.
+  {
+    ScopedBackupRecording recording;
+    ChangeSet set("Test", "Made");
+    ASSERT_TRUE(WriteRegString(HKEY_CURRENT_USER, "Software\\WardenlakeTest\\Listing" + std::to_string(GetCurrentProcessId()),
+                               "v", "x"));
+  }
+  win32::RegWriteKey::DeleteTree(HKEY_CURRENT_USER,
+                                 "Software\\WardenlakeTest\\Listing" + std::to_string(GetCurrentProcessId()));
+  ASSERT_TRUE(win32::DirectoryExists(store + "\\Backups"));
+  secured.clear();
+  EXPECT_EQ(ListChangeSets().size(), 1u);
+  EXPECT_EQ(BackupsPageText(ReferenceTables{}).rows.size(), 1u);
+  EXPECT_TRUE(secured.empty());
+  // One someone else made is neither read nor set aside by a listing.
+  strangers = {store};
+  EXPECT_TRUE(ListChangeSets().empty());
+  EXPECT_NE(TakeStoreNotice().find("was not made by an administrator"), std::string::npos);
+  EXPECT_TRUE(win32::DirectoryExists(store + "\\Backups"));
+  std::size_t aside = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(machine.Path()))
+    aside += entry.path().filename().wstring().find(L".untrusted-") != std::wstring::npos;
+  EXPECT_EQ(aside, 0u);
+  EXPECT_TRUE(secured.empty());
 }
 
 // Links made by the build (sysroutines/CMakeLists.txt): store-links/store is a
