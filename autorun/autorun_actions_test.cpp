@@ -108,19 +108,25 @@ TEST(RemoveAutorunItem, IniEntries) {
   EXPECT_EQ(ReadIniValue(places.WinIniPath(), "Windows", "Load"), "C:\\ini\\newer.exe");
 }
 
+// The flagged program's processes end; a program of the same name in
+// another folder (a copy, or the real one a look-alike is named after)
+// keeps running, and the outcome says which process was ended.
 TEST(RemoveAutorunItem, ProgramFileIsEndedAndRecycledBeforeTheEntry) {
   ScopedValues values;
   test::ScratchPlaces scratch;
-  test::ScratchDir dir;
+  test::ScratchDir dir, elsewhere;
   const std::string program = test::CopyIdleHelper(dir, "wlautorun.exe");
   test::ChildProcess running(test::Quoted(program), true);
-  ASSERT_TRUE(running.Running());
+  test::ChildProcess sameName(test::IdleCommand(elsewhere, "wlautorun.exe"), true);
+  ASSERT_TRUE(running.Running() && sameName.Running());
   const std::string name = UniqueName("prog");
   values.String(CU, test::kRun, name, program);
 
   const RemovalOutcome out =
       RemoveAutorunItem(RegistryRow(name, program, test::kCuRunText), {true, true}, scratch.Places());
   EXPECT_TRUE(running.WaitEnded(0));
+  EXPECT_TRUE(sameName.Running());
+  EXPECT_EQ(out.programsEnded, "Ended wlautorun.exe (" + std::to_string(running.Id()) + ").");
   EXPECT_FALSE(out.programFileNotRemoved) << out.programFileReason;
   EXPECT_FALSE(win32::FileExists(program));
   EXPECT_TRUE(out.entryRemoved);
