@@ -818,7 +818,10 @@ WriteResult RestoreService(const BackupItem& item) {
   return WriteTreeExact(place.root, place.path, place.view, item.tree);
 }
 
-WriteResult RestoreItem(const StoredChangeSet& set, const BackupItem& item, ItemState state, std::string& note) {
+// note: what to say instead of "restored"; inPart: only part of the item
+// came back (note says what is missing).
+WriteResult RestoreItem(const StoredChangeSet& set, const BackupItem& item, ItemState state, std::string& note,
+                        bool& inPart) {
   Place place;
   switch (item.kind) {
     case ItemKind::RegistryValue:
@@ -911,7 +914,20 @@ WriteResult RestoreItem(const StoredChangeSet& set, const BackupItem& item, Item
       }
       const auto instance = WmiInstanceFromText(item.text);
       if (!instance) return WriteResult::Failure(ERROR_INVALID_DATA, "The instance was not kept in the backup.");
-      return CreateWmiInstance(item.path, *instance);
+      if (WriteResult r = CreateWmiInstance(item.path, *instance); !r) return r;
+      // Read back: what WMI did not take (a type it refused) is said, never
+      // passed over as restored.
+      WmiInstance made;
+      const uint32_t e = WmiStore().Get(item.path, item.entry, made);
+      const std::vector<std::string> lost =
+          e == ERROR_SUCCESS ? WmiPropertiesNotKept(*instance, made) : std::vector<std::string>{"(all: it cannot be read back)"};
+      if (!lost.empty()) {
+        std::string names;
+        for (const std::string& name : lost) names += (names.empty() ? "" : ", ") + name;
+        inPart = true;
+        note = "restored in part: WMI did not take back " + names;
+      }
+      return {};
     }
     case ItemKind::Folder:
       if (item.existed) {
@@ -1026,11 +1042,12 @@ RestoreReport RestoreChangeSet(const StoredChangeSet& set, bool overwriteChanged
         break;
     }
     std::string note;
-    const WriteResult r = RestoreItem(set, item, check.state, note);
+    bool inPart = false;
+    const WriteResult r = RestoreItem(set, item, check.state, note, inPart);
     out.restored = r.ok();
-    out.message = r.ok() ? (item.partial ? "restored in part" : note.empty() ? "restored" : note)
+    out.message = r.ok() ? (inPart ? note : item.partial ? "restored in part" : note.empty() ? "restored" : note)
                          : "failed: " + r.message;
-    if (r.ok() && item.partial) out.restored = false;
+    if (r.ok() && (item.partial || inPart)) out.restored = false;
   }
   report.backupId = own.Id();
   return report;

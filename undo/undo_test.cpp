@@ -12,6 +12,7 @@
 #include "core/utf8_path.h"
 #include "sysroutines/store_folder.h"
 #include "sysroutines/system_write.h"
+#include "tests/support/fake_stores.h"
 #include "tests/support/test_support.h"
 #include "undo/backup_store.h"
 #include "undo/reg_file.h"
@@ -481,6 +482,48 @@ TEST(UndoFiles, FoldersARestoreMakesAreRecordedAndGoWithItsUndo) {
   EXPECT_TRUE(undone.AllRestored()) << undone.Text();
   EXPECT_FALSE(win32::FileExists(file));
   EXPECT_FALSE(win32::DirectoryExists(top));
+}
+
+// A WMI instance deleted keeps its array properties in the backup, and the
+// restore makes it again with them; a restore in which WMI does not take
+// one back says "restored in part" and names it, never "restored".
+TEST(UndoWmi, ArrayPropertiesComeBackAndARestoreThatDropsOneSaysSo) {
+  test::FakeWmiStore wmi;
+  const WmiInstance consumer{
+      "NTEventLogEventConsumer",
+      "NTEventLogEventConsumer.Name=\"WlLog\"",
+      {{"Name", 8, "WlLog"},
+       {"InsertionStringTemplates", 8 | kWmiArrayFlag, "", false, {"%TargetInstance.Name%", "started"}},
+       {"EventID", 19, "10"},
+       {"CreatorSID", 17 | kWmiArrayFlag, "", false, {"1", "1", "0"}}}};
+  wmi.Add(consumer);
+  Store store;
+  auto removeAndRestore = [&] {
+    std::string id;
+    {
+      ChangeSet set("Test", "Remove");
+      EXPECT_TRUE(DeleteWmiInstance(kSubscriptionNamespace, consumer.path));
+      id = set.Id();
+    }
+    EXPECT_FALSE(wmi.Has(consumer.path));
+    std::string error;
+    const auto set = FindChangeSet(id, &error);
+    EXPECT_TRUE(set) << error;
+    return set ? RestoreChangeSet(*set, false) : RestoreReport{};
+  };
+  const RestoreReport whole = removeAndRestore();
+  EXPECT_TRUE(whole.AllRestored()) << whole.Text();
+  WmiInstance back;
+  ASSERT_EQ(wmi.Get(kSubscriptionNamespace, consumer.path, back), 0u);
+  EXPECT_EQ(back, consumer);
+
+  wmi.dropsArrays = true;
+  const RestoreReport part = removeAndRestore();
+  EXPECT_FALSE(part.AllRestored());
+  ASSERT_EQ(part.items.size(), 1u);
+  // The creator's SID is WMI's own: not counted as lost.
+  EXPECT_EQ(part.items[0].message, "restored in part: WMI did not take back InsertionStringTemplates");
+  EXPECT_TRUE(wmi.Has(consumer.path));
 }
 
 // A set that wrote one value twice and made a key that the user filled
