@@ -123,7 +123,12 @@ bool SplitFullPath(std::string_view path, std::string& full, std::string& root, 
   return !parts.empty();
 }
 
-constexpr ULONG kHoldShare = FILE_SHARE_READ | FILE_SHARE_WRITE;  // never delete: no rename, no swap
+// A folder is held with a right that the system counts in its share
+// checks (reading its list; a handle with the right to read attributes only
+// restricts nobody), shared for reading and writing but never for deleting:
+// while it is held nobody can rename it or put something else in its place.
+constexpr ACCESS_MASK kHoldAccess = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES;
+constexpr ULONG kHoldShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
 
 }  // namespace
 
@@ -184,7 +189,7 @@ HeldPath HeldPath::Open(std::string_view path, bool linksRefused) {
   }
   held.name_ = parts.back();
   parts.pop_back();
-  win32::UniqueHfile top(CreateFileW(win32::ApiPath(root + "\\").c_str(), FILE_READ_ATTRIBUTES, kHoldShare, nullptr,
+  win32::UniqueHfile top(CreateFileW(win32::ApiPath(root + "\\").c_str(), kHoldAccess, kHoldShare, nullptr,
                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   if (!top) {
     const DWORD e = GetLastError();
@@ -203,7 +208,7 @@ HeldPath HeldPath::Open(std::string_view path, bool linksRefused) {
   for (std::size_t i = 0; i < parts.size(); ++i) {
     NTSTATUS status = 0;
     win32::UniqueHfile folder(
-        OpenInside(held.held_.back().get(), parts[i], FILE_READ_ATTRIBUTES, kHoldShare, FILE_OPEN, options, 0, status));
+        OpenInside(held.held_.back().get(), parts[i], kHoldAccess, kHoldShare, FILE_OPEN, options, 0, status));
     if (!folder) {
       const uint32_t e = ErrorOf(status);
       if (e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND) {
@@ -230,12 +235,12 @@ bool HeldPath::MakeMissing(std::vector<std::string>& made) {
     const std::string name = missing_.front().substr(missing_.front().find_last_of('\\') + 1);
     NTSTATUS status = 0;
     bool ours = true;
-    win32::UniqueHfile folder(OpenInside(held_.back().get(), name, FILE_READ_ATTRIBUTES, kHoldShare, FILE_CREATE,
-                                         options, FILE_ATTRIBUTE_NORMAL, status));
+    win32::UniqueHfile folder(OpenInside(held_.back().get(), name, kHoldAccess, kHoldShare, FILE_CREATE, options,
+                                         FILE_ATTRIBUTE_NORMAL, status));
     if (!folder && status == STATUS_OBJECT_NAME_COLLISION) {
       // Made meanwhile by someone else: used only when it passes the checks.
       ours = false;
-      folder.reset(OpenInside(held_.back().get(), name, FILE_READ_ATTRIBUTES, kHoldShare, FILE_OPEN, options, 0, status));
+      folder.reset(OpenInside(held_.back().get(), name, kHoldAccess, kHoldShare, FILE_OPEN, options, 0, status));
     }
     if (!folder) {
       const uint32_t e = ErrorOf(status);

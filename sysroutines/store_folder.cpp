@@ -179,7 +179,10 @@ Probe ProbeItem(const std::string& path, std::wstring* finalPath, DWORD* error) 
 // sharing the right to delete, nobody can rename it or put a link in its
 // place while the handle is open.
 win32::UniqueHfile OpenHeld(const std::string& path, DWORD access) {
-  return win32::UniqueHfile(CreateFileW(win32::ApiPath(path).c_str(), access | FILE_READ_ATTRIBUTES,
+  // Reading its list is a right the system counts in its share checks (a
+  // handle that may read attributes and the access list only restricts
+  // nobody).
+  return win32::UniqueHfile(CreateFileW(win32::ApiPath(path).c_str(), access | FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
                                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                         FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
 }

@@ -382,9 +382,11 @@ namespace {
 HeldPath HoldWayTo(std::string_view path) { return HeldPath::Open(path, RunsElevated()); }
 
 // Opens the file at the end of the way, held against being renamed or put
-// aside while it is backed up and changed: its share mode gives others no
-// right to delete (nor, where that can be had, to write). A file that a
-// running program holds open for writing is opened with that right shared.
+// aside while it is backed up and changed: opened with a right the system
+// counts in its share checks (reading, or deleting), its share mode gives
+// others no right to delete (nor, where that can be had, to write). A file
+// that a running program holds open for writing is opened with that right
+// shared.
 win32::UniqueHfile OpenHeldFile(HeldPath& way, ACCESS_MASK access, bool shareWrite = false) {
   win32::UniqueHfile file = way.OpenFile(access, FILE_SHARE_READ | (shareWrite ? FILE_SHARE_WRITE : 0), FILE_OPEN);
   if (!file && !shareWrite && way.Error() == ERROR_SHARING_VIOLATION) {
@@ -401,7 +403,8 @@ std::optional<WriteResult> HoldIniWay(const WriteRequest& r, std::string_view in
   if (!way->ok()) return Failure(r, way->Error(), way->Reason());
   if (!way->Missing().empty()) return Failure(r, ERROR_PATH_NOT_FOUND, "its folder does not exist.");
   if (win32::FileAttributes(way->FinalPath()) == INVALID_FILE_ATTRIBUTES) return std::nullopt;
-  // The system's profile routines rewrite it: writing is shared, deleting not.
+  // Checked; the system's profile routines open it for themselves, so only
+  // its folder is held besides.
   file = way->OpenFile(FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_OPEN);
   if (!file) return Failure(r, way->Error(), way->Reason());
   return std::nullopt;
@@ -452,7 +455,7 @@ WriteResult RecycleFile(std::string_view path) {
   const WriteRequest request{WriteKind::RecycleFile, std::string(path), {}};
   if (auto refused = CheckFilePath(request, path)) return *refused;
   HeldPath way = HoldWayTo(path);
-  win32::UniqueHfile file = OpenHeldFile(way, FILE_READ_ATTRIBUTES);
+  win32::UniqueHfile file = OpenHeldFile(way, FILE_READ_DATA);
   if (!file) return Failure(request, way.Error(), way.Reason());
   const std::string final = way.FinalPath();
 
@@ -508,7 +511,7 @@ WriteResult RewriteFile(std::string_view path, std::string_view bytes, std::opti
   request.data.assign(bytes.begin(), bytes.end());
   if (auto refused = CheckFilePath(request, path)) return *refused;
   HeldPath way = HoldWayTo(path);
-  win32::UniqueHfile file = OpenHeldFile(way, FILE_READ_ATTRIBUTES);
+  win32::UniqueHfile file = OpenHeldFile(way, FILE_READ_DATA);
   if (!file) return Failure(request, way.Error(), way.Reason());
   BY_HANDLE_FILE_INFORMATION info{};
   if (!GetFileInformationByHandle(file.get(), &info)) return Failure(request, GetLastError());
@@ -1275,8 +1278,8 @@ WriteResult WriteShortcutArguments(std::string_view lnkPath, std::string_view ar
   WriteRequest request{WriteKind::WriteShortcut, std::string(lnkPath), "Arguments"};
   request.text = std::string(arguments);
   if (auto refused = CheckFilePath(request, lnkPath)) return *refused;
-  // Held while the shell reads and saves it: written in place, never
-  // renamed or put aside meanwhile.
+  // Checked, and its folder held while the shell reads and saves it (the
+  // shell opens it for itself alone: the file is not held besides).
   HeldPath way = HoldWayTo(lnkPath);
   const win32::UniqueHfile held = OpenHeldFile(way, FILE_READ_ATTRIBUTES, true);
   if (!held) return Failure(request, way.Error(), way.Reason());

@@ -395,13 +395,12 @@ namespace wl {
 namespace {
 
 // A restore's placement: between the check of the way and the write,
-// someone renames the folder the restore holds and puts in its place one
-// whose "missing" is a link into write-links/protected (the build's
-// write-links/race/kit). The restore makes nothing through the link: the
-// way it checked is gone, and it says so. (That a held folder cannot be
-// renamed at all only Windows shows: Wine lets a folder be renamed whatever
-// the share modes of its open handles.)
-TEST_F(LinkedWrites, APlacementIsMadeInsideTheHeldFolderAndAWaySwappedMeanwhileIsRefused) {
+// someone tries to rename the folder the restore holds and put in its place
+// one whose "missing" is a link into write-links/protected (the build's
+// write-links/race/kit). The held folder cannot be renamed, so the file goes
+// where it was meant; were the way swapped all the same, the restore would
+// make nothing through the link and say so.
+TEST_F(LinkedWrites, APlacementIsMadeInsideTheHeldFolderWhichCannotBeSwappedMeanwhile) {
   ScopedStoreFolderSystem scope(elevated_);
   const std::string race = links_ + "\\race", kit = race + "\\kit";
   const std::string held = race + "\\held" + pid_, aside = held + "-aside";
@@ -410,12 +409,13 @@ TEST_F(LinkedWrites, APlacementIsMadeInsideTheHeldFolderAndAWaySwappedMeanwhileI
   LongScratch scratch;
   const std::string prepared = scratch.Folder("store") + "\\prepared.tmp";
   WriteFileAt(prepared, "put back");
-  bool swapped = false;
+  bool swapped = false, renameRefused = false;
   {
     ScopedWriteInterceptor swap([&](const WriteRequest& r) -> uint32_t {
-      if (r.kind == WriteKind::CreateFolder && !swapped)
-        swapped = MoveFileW(win32::ApiPath(held).c_str(), win32::ApiPath(aside).c_str()) &&
-                  MoveFileW(win32::ApiPath(kit).c_str(), win32::ApiPath(held).c_str());
+      if (r.kind == WriteKind::CreateFolder && !swapped && !renameRefused) {
+        renameRefused = !MoveFileW(win32::ApiPath(held).c_str(), win32::ApiPath(aside).c_str());
+        swapped = !renameRefused && MoveFileW(win32::ApiPath(kit).c_str(), win32::ApiPath(held).c_str());
+      }
       return 0;
     });
     const WriteResult r = PlaceFile(prepared, held + "\\missing\\sub\\" + program_, {});
@@ -423,10 +423,11 @@ TEST_F(LinkedWrites, APlacementIsMadeInsideTheHeldFolderAndAWaySwappedMeanwhileI
       EXPECT_EQ(r.error, kErrorLinkRefused) << r.message;
       EXPECT_NE(r.message.find("link or junction"), std::string::npos) << r.message;
     } else {
-      // Where the held folder cannot be renamed, the way stays as checked.
       EXPECT_TRUE(r) << r.message;
+      EXPECT_EQ(test::ReadBytes(held + "\\missing\\sub\\" + program_), "put back");
     }
   }
+  EXPECT_TRUE(renameRefused);  // held: no rename while the restore works in it
   if (swapped) {
     MoveFileW(win32::ApiPath(held).c_str(), win32::ApiPath(kit).c_str());
     MoveFileW(win32::ApiPath(aside).c_str(), win32::ApiPath(held).c_str());

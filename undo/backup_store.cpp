@@ -122,7 +122,8 @@ uint32_t MakeSetFolder(OpenSet& set) {
     if (CreateDirectoryW(win32::ApiPath(folder).c_str(), nullptr)) {
       // Nothing planted between the store's root and the new folder.
       if (const uint32_t e = CheckNoLinksBelow(root, folder)) return e;
-      set.held.reset(CreateFileW(win32::ApiPath(folder).c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+      set.held.reset(CreateFileW(win32::ApiPath(folder).c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE,
                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
                                  nullptr));
       if (!set.held) return GetLastError();
