@@ -377,17 +377,6 @@ TEST_F(LinkedWrites, EveryFileChangeRefusesALinkOnTheWayAndNamesIt) {
   EXPECT_FALSE(test::PathExists(protected_ + "\\" + shortcut_));
 }
 
-TEST_F(LinkedWrites, WithoutAdministrativeRightsTheUsersOwnLinksAreFollowed) {
-  StoreFolderSystem standard;
-  standard.isElevated = [] { return false; };
-  ScopedStoreFolderSystem scope(standard);
-  const WriteResult rewritten = RewriteFile(startup_ + "\\" + settings_, "changed");
-  EXPECT_TRUE(rewritten) << rewritten.message;
-  EXPECT_EQ(Kept(settings_), "changed");
-  EXPECT_TRUE(DeleteFileNow(startup_ + "\\" + shortcut_));
-  EXPECT_FALSE(test::PathExists(protected_ + "\\" + shortcut_));
-}
-
 }  // namespace
 }  // namespace wl
 
