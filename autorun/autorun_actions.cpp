@@ -18,11 +18,17 @@ namespace {
 bool GoneOrRemoved(const WriteResult& result) { return result.ok() || result.NotFound(); }
 
 void RemoveProgramFile(const AutorunRow& row, RemovalOutcome& out) {
-  // End the program first, matched by the file name of its program path, so
-  // that quotes and arguments in the text do not defeat the match.
-  const std::string program = ExtractExecutablePath(row.value);
-  const std::string fileName = TextAfterLastChar(program, '\\');
-  if (!fileName.empty()) TerminateProcessByName(fileName);
+  // End the program first: the processes that run the very file the entry
+  // starts (quotes and arguments in the text do not defeat the match; a
+  // program of that name elsewhere is not it). A program of Windows itself
+  // (a host such as rundll32) runs for others too: it is left running.
+  const std::string program =
+      row.judgement.program.empty() ? ExtractExecutablePath(row.value) : row.judgement.program;
+  if (row.judgement.windowsFile) {
+    out.programsEnded = "No process was ended: " + TextAfterLastChar(program, '\\') + " is a program of Windows.";
+  } else if (!program.empty()) {
+    out.programsEnded = EndProcessesOfFile(program).Text();
+  }
 
   // Only a file named exactly by the text is moved.
   if (!IsFullPath(row.value) || !win32::FileExists(row.value)) {

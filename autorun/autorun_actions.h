@@ -22,6 +22,9 @@ struct RemovalOutcome {
   // remove " and the "Value" text. programFileReason says why, when known.
   bool programFileNotRemoved = false;
   std::string programFileReason;
+  // What ending the program's processes did ("Ended upd.exe (1234)."), for
+  // the user; empty when none ran it.
+  std::string programsEnded;
   // The entry is gone (removed now, or already gone): the row leaves the list.
   bool entryRemoved = false;
   // Why an entry that was asked for is still there (e.g. access denied).
@@ -37,7 +40,9 @@ struct RemovalOutcome {
 // - a Win.ini entry is removed from the file, and System.ini's [boot] shell
 //   is set back to "Explorer.exe" (an empty shell would leave no desktop);
 //   an INI entry that no longer holds the row's value is left as it is.
-// The program's processes are ended by the file name of its program path;
+// The processes whose program file is the entry's program (as the judge
+// resolved it, else the program path of the text) are ended first - never
+// other processes of that file name, never a program of Windows itself;
 // only a file named exactly by the "Value" text is moved.
 RemovalOutcome RemoveAutorunItem(const AutorunRow& row, const RemovalChoice& choice, const AutorunPlaces& places);
 

@@ -7,6 +7,7 @@
 #include "autorun/testing/autorun_fixture.h"
 #include "process/process_rows.h"
 #include "process/testing/child_process.h"
+#include "sysroutines/store_folder.h"
 #include "sysroutines/test_files.h"
 #include "tests/support/test_support.h"
 #include "win32/file_path.h"
@@ -108,19 +109,25 @@ TEST(RemoveAutorunItem, IniEntries) {
   EXPECT_EQ(ReadIniValue(places.WinIniPath(), "Windows", "Load"), "C:\\ini\\newer.exe");
 }
 
+// The flagged program's processes end; a program of the same name in
+// another folder (a copy, or the real one a look-alike is named after)
+// keeps running, and the outcome says which process was ended.
 TEST(RemoveAutorunItem, ProgramFileIsEndedAndRecycledBeforeTheEntry) {
   ScopedValues values;
   test::ScratchPlaces scratch;
-  test::ScratchDir dir;
+  test::ScratchDir dir, elsewhere;
   const std::string program = test::CopyIdleHelper(dir, "wlautorun.exe");
   test::ChildProcess running(test::Quoted(program), true);
-  ASSERT_TRUE(running.Running());
+  test::ChildProcess sameName(test::IdleCommand(elsewhere, "wlautorun.exe"), true);
+  ASSERT_TRUE(running.Running() && sameName.Running());
   const std::string name = UniqueName("prog");
   values.String(CU, test::kRun, name, program);
 
   const RemovalOutcome out =
       RemoveAutorunItem(RegistryRow(name, program, test::kCuRunText), {true, true}, scratch.Places());
   EXPECT_TRUE(running.WaitEnded(0));
+  EXPECT_TRUE(sameName.Running());
+  EXPECT_EQ(out.programsEnded, "Ended wlautorun.exe (" + std::to_string(running.Id()) + ").");
   EXPECT_FALSE(out.programFileNotRemoved) << out.programFileReason;
   EXPECT_FALSE(win32::FileExists(program));
   EXPECT_TRUE(out.entryRemoved);
@@ -177,6 +184,63 @@ TEST(AddProgramToRun, WritesTheValueAndTheRescanListsIt) {
   ASSERT_NE(blankRow, nullptr);
   EXPECT_EQ(blankRow->judgement.program, blank);  // the quotes do not disturb what is judged
   EXPECT_EQ(blankRow->analysis, "(Suspicious) File not found");
+}
+
+}  // namespace
+}  // namespace wl
+
+namespace wl {
+namespace {
+
+// A user swaps a folder of his for a link after the scan (the build's
+// write-links/user/Startup leads to write-links/protected): removing the
+// Startup shortcut, the Run value's program or Terminal's logon setting
+// behind it, with administrative rights, changes nothing there and says
+// which link stopped it.
+TEST(RemoveAutorunItem, FilesBehindALinkSwappedInAfterTheScanAreLeftAlone) {
+  StoreFolderSystem elevated;
+  elevated.isElevated = [] { return true; };
+  ScopedStoreFolderSystem scope(elevated);
+  const std::string bin = test::BinaryDir();
+  const std::string links = bin.substr(0, bin.find_last_of('\\')) + "\\write-links";
+  const std::string startup = links + "\\user\\Startup", kept = links + "\\protected";
+  ASSERT_TRUE(win32::DirectoryExists(kept)) << kept;
+  const std::string pid = std::to_string(GetCurrentProcessId());
+  const std::string shortcut = "Foo" + pid + ".lnk", program = "tool" + pid + ".exe", settings = "settings" + pid + ".json";
+  const std::string settingsText = "{\"startOnUserLogin\": true}";
+  test::WriteFileAt(kept + "\\" + shortcut, "protected shortcut");
+  test::WriteFileAt(kept + "\\" + program, "MZ protected");
+  test::WriteFileAt(kept + "\\" + settings, settingsText);
+  test::ScratchPlaces scratch;
+  AutorunPlaces places = scratch.Places();
+  places.userStartupFolder = startup;
+
+  AutorunRow link;
+  link.itemName = "Foo" + pid;
+  link.registryKey = kStartupMenuText;
+  link.filePath = startup + "\\" + shortcut;
+  const RemovalOutcome shortcutOut = RemoveAutorunItem(link, {.deleteEntry = true}, places);
+  EXPECT_FALSE(shortcutOut.entryRemoved);
+  EXPECT_NE(shortcutOut.entryError.find(startup), std::string::npos) << shortcutOut.entryError;
+
+  const RemovalOutcome programOut =
+      RemoveAutorunItem(RegistryRow("x", startup + "\\" + program, test::kCuRunText), {.deleteProgramFile = true}, places);
+  EXPECT_TRUE(programOut.programFileNotRemoved);
+  EXPECT_NE(programOut.programFileReason.find("link or junction"), std::string::npos) << programOut.programFileReason;
+
+  AutorunRow terminal;
+  terminal.itemName = "Windows Terminal";
+  terminal.registryKey = startup + "\\" + settings;
+  terminal.filePath = startup + "\\" + settings;
+  terminal.removal = AutorunRemoval::TerminalLogon;
+  const RemovalOutcome terminalOut = RemoveAutorunItem(terminal, {.deleteEntry = true}, places);
+  EXPECT_FALSE(terminalOut.entryRemoved);
+  EXPECT_NE(terminalOut.entryError.find("link or junction"), std::string::npos) << terminalOut.entryError;
+
+  EXPECT_EQ(test::ReadBytes(kept + "\\" + shortcut), "protected shortcut");
+  EXPECT_EQ(test::ReadBytes(kept + "\\" + program), "MZ protected");
+  EXPECT_EQ(test::ReadBytes(kept + "\\" + settings), settingsText);
+  for (const std::string& name : {shortcut, program, settings}) DeleteFileW(win32::ApiPath(kept + "\\" + name).c_str());
 }
 
 }  // namespace

@@ -316,6 +316,7 @@ void StartupPage::RemoveItem(int index, const RemovalChoice& choice) {
   if (index < 0 || static_cast<std::size_t>(index) >= List().Count()) return;
   const AutorunRow entry = List().Rows()[static_cast<std::size_t>(index)].entry;
   const RemovalOutcome out = RemoveAutorunItem(entry, choice, lastPlaces_);
+  if (!out.programsEnded.empty()) ShowStatus(out.programsEnded);
   if (out.programFileNotRemoved) {
     std::string text = "Can not remove " + entry.value;
     if (!out.programFileReason.empty()) text += "\r\n\r\n" + out.programFileReason;

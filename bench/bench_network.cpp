@@ -1,10 +1,15 @@
 // The sniffer's packet path natively: decoding, the 200-row ring with its
 // row texts and payload slots; reading a 100,000-packet capture file; a
 // 100,000-line hosts file read and judged, against a plain split into lines
-// (the baseline: the least any reader does).
+// (the baseline: the least any reader does); one hosts line of 4,096 to a
+// million names (4 MB), read and turned into rows, with the peak of memory
+// held and the growth Google Benchmark fits to it.
 #include <benchmark/benchmark.h>
 
+#include <atomic>
 #include <cstdio>
+#include <cstdlib>
+#include <new>
 #include <vector>
 
 #include "network/network_settings_rules.h"
@@ -12,9 +17,40 @@
 #include "network/pcap_file.h"
 #include "network/sniffer_rows.h"
 
+// Every allocation of the program is counted: the bytes held now and the
+// most held at once since the last reset (what a reader costs at its peak).
+namespace {
+std::atomic<std::size_t> g_held{0}, g_peak{0};
+}  // namespace
+
+void* operator new(std::size_t size) {
+  void* p = std::malloc(size + 16);
+  if (!p) throw std::bad_alloc();
+  *static_cast<std::size_t*>(p) = size;
+  const std::size_t now = g_held += size;
+  for (std::size_t peak = g_peak; now > peak && !g_peak.compare_exchange_weak(peak, now);) {
+  }
+  return static_cast<char*>(p) + 16;
+}
+void operator delete(void* p) noexcept {
+  if (!p) return;
+  char* base = static_cast<char*>(p) - 16;
+  g_held -= *reinterpret_cast<std::size_t*>(base);
+  std::free(base);
+}
+void operator delete(void* p, std::size_t) noexcept { operator delete(p); }
+
 namespace {
 
 using wl::test::MakePacket;
+
+// Starts a peak measurement; PeakSince gives the most bytes held above the
+// start since then.
+std::size_t PeakStart() {
+  g_peak = g_held.load();
+  return g_held.load();
+}
+double PeakSince(std::size_t start) { return static_cast<double>(g_peak.load() - start); }
 
 // A mix of the traffic a sniffer sees: web, DNS, pings, small and full TCP segments.
 std::vector<std::vector<uint8_t>> Traffic() {
@@ -100,15 +136,68 @@ std::string HostsFile100k() {
 void BM_HostsFile100k(benchmark::State& state) {
   const std::string text = HostsFile100k();
   const wl::StringTable network = wl::StringTable::FromText("host:google.com=Search engine\n");
+  double peak = 0;
   for (auto _ : state) {
+    const std::size_t start = PeakStart();
     const wl::HostsFile hosts = wl::ParseHostsFile(text);
     std::vector<wl::NetworkSettingRow> rows;
     wl::AddHostsRows(hosts, "C:\\Windows\\System32\\drivers\\etc\\hosts", network, rows);
+    peak = PeakSince(start);
     benchmark::DoNotOptimize(rows.data());
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(text.size()));
+  state.counters["file_bytes"] = static_cast<double>(text.size());
+  state.counters["peak_bytes"] = peak;
 }
 BENCHMARK(BM_HostsFile100k)->Unit(benchmark::kMillisecond);
+
+// One line of a hosts file with state.range(0) names: "0.0.0.0 n0.example
+// n1.example …" (a million names are about 4 MB, the most the scan reads).
+// Time and the peak of memory held must grow with the line, not with its
+// square: the counters give bytes per name.
+std::string OneLine(int64_t names) {
+  std::string text = "0.0.0.0";
+  text.reserve(static_cast<std::size_t>(names) * 4 + 16);
+  for (int64_t i = 0; i < names; ++i) {
+    text += ' ';
+    text += std::to_string(i % 1000);  // short names: ~4 bytes each
+  }
+  return text + "\n";
+}
+
+void BM_HostsOneLineRead(benchmark::State& state) {
+  const std::string text = OneLine(state.range(0));
+  double peak = 0;
+  for (auto _ : state) {
+    const std::size_t start = PeakStart();
+    const wl::HostsFile hosts = wl::ParseHostsFile(text);
+    peak = PeakSince(start);
+    if (hosts.mappings.size() != static_cast<std::size_t>(state.range(0))) state.SkipWithError("names missing");
+  }
+  state.counters["file_bytes"] = static_cast<double>(text.size());
+  state.counters["peak_bytes"] = peak;
+  state.counters["peak_bytes_per_name"] = peak / static_cast<double>(state.range(0));
+  state.SetComplexityN(state.range(0));
+}
+BENCHMARK(BM_HostsOneLineRead)->RangeMultiplier(4)->Range(1 << 12, 1 << 20)->Complexity(benchmark::oN)->Unit(benchmark::kMillisecond);
+
+void BM_HostsOneLineRows(benchmark::State& state) {
+  const std::string text = OneLine(state.range(0));
+  const wl::StringTable network = wl::StringTable::FromText("host:google.com=Search engine\n");
+  double peak = 0;
+  for (auto _ : state) {
+    const std::size_t start = PeakStart();
+    const wl::HostsFile hosts = wl::ParseHostsFile(text);
+    std::vector<wl::NetworkSettingRow> rows;
+    wl::AddHostsRows(hosts, "C:\\Windows\\System32\\drivers\\etc\\hosts", network, rows);
+    peak = PeakSince(start);
+    benchmark::DoNotOptimize(rows.data());
+  }
+  state.counters["peak_bytes"] = peak;
+  state.counters["peak_bytes_per_name"] = peak / static_cast<double>(state.range(0));
+  state.SetComplexityN(state.range(0));
+}
+BENCHMARK(BM_HostsOneLineRows)->RangeMultiplier(4)->Range(1 << 12, 1 << 20)->Complexity(benchmark::oN)->Unit(benchmark::kMillisecond);
 
 void BM_HostsFile100kLinesOnly(benchmark::State& state) {
   const std::string text = HostsFile100k();

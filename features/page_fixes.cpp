@@ -65,16 +65,18 @@ PageFix AutorunFix(const Judge& judge) {
 
 PageFix ServicesFix(const Judge& judge) {
   auto scan = std::make_shared<ServiceScanResult>(ScanServices(judge));
-  return {ServicesPageTextOf(*scan), [scan](std::size_t k) -> FixDone {
+  return {ServicesPageTextOf(*scan), [scan, &judge](std::size_t k) -> FixDone {
             const std::string& name = scan->hijack[k].entryKey;
             for (const ServiceRow& row : scan->rows) {
               if (row.keyName != name) continue;
-              const RemoveServiceResult r = RemoveServiceEntry(row);
+              // What the service starts is judged again with the real tables,
+              // and the file deleted is the one it would start.
+              const RemoveServiceResult r = RemoveServiceEntry(row, judge);
               switch (r.outcome) {
                 case RemoveServiceOutcome::Removed:
+                  if (!r.programKeptReason.empty()) return {FixOutcome::Fixed, "removed; " + r.programKeptReason};
                   if (!r.programKeptFor.empty())
-                    return {FixOutcome::Fixed,
-                            "removed; " + ProgramKeptText(ExtractExecutablePath(row.path), r.programKeptFor)};
+                    return {FixOutcome::Fixed, "removed; " + ProgramKeptText(r.program, r.programKeptFor)};
                   return {FixOutcome::Fixed, r.fileResult && !*r.fileResult
                                                  ? "removed; its program file stays: " + r.fileResult->message
                                                  : "removed with its program file"};

@@ -251,20 +251,26 @@ HostsFile ParseHostsFile(std::string_view bytes, bool truncated) {
       ++out.unreadable;
       continue;
     }
-    std::vector<std::string_view> fields;
+    // The fields as places in the line; the line is kept once, and each
+    // mapping looks into that one copy.
+    std::vector<std::pair<std::size_t, std::size_t>> fields;
+    const std::size_t contentAt = static_cast<std::size_t>(content.data() - line.data());
     std::size_t i = 0;
     while (i < content.size()) {
       while (i < content.size() && IsBlank(content[i])) ++i;
       const std::size_t start = i;
       while (i < content.size() && !IsBlank(content[i])) ++i;
-      if (i > start) fields.push_back(content.substr(start, i - start));
+      if (i > start) fields.emplace_back(contentAt + start, i - start);
     }
     if (fields.size() < 2) {
       ++out.unreadable;
       continue;
     }
+    const SharedText kept{std::string(line)};
+    const std::string_view text = kept;
+    const std::string_view address = text.substr(fields[0].first, fields[0].second);
     for (std::size_t f = 1; f < fields.size(); ++f)
-      out.mappings.push_back({out.lines, std::string(fields[0]), std::string(fields[f]), std::string(line)});
+      out.mappings.push_back({out.lines, address, text.substr(fields[f].first, fields[f].second), kept});
   }
   return out;
 }

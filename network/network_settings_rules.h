@@ -6,7 +6,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,11 +42,33 @@ inline constexpr std::size_t kHostsReadLimit = 4u << 20;
 // A repair rewrites files up to this size; larger ones are left alone.
 inline constexpr std::size_t kHostsRewriteLimit = 64u << 20;
 
+// A text held once and shared by everything that names it: a hosts line
+// with a million names is kept once, not once per name (nor per row).
+class SharedText {
+ public:
+  SharedText() = default;
+  SharedText(std::string text) : text_(std::make_shared<const std::string>(std::move(text))) {}  // NOLINT: a text
+  SharedText(const char* text) : SharedText(std::string(text)) {}                                // NOLINT: a text
+  const std::string& str() const {
+    static const std::string none;
+    return text_ ? *text_ : none;
+  }
+  operator std::string_view() const { return str(); }  // NOLINT: reads as the text it holds
+  bool empty() const { return str().empty(); }
+  bool operator==(std::string_view other) const { return str() == other; }
+  friend std::ostream& operator<<(std::ostream& out, const SharedText& text) { return out << text.str(); }
+
+ private:
+  std::shared_ptr<const std::string> text_;
+};
+
+// One name of a hosts line. address and name look into lineText, which the
+// mappings of the line share: memory stays linear in the file's size.
 struct HostsMapping {
   std::size_t line = 0;      // 1-based line number
-  std::string address;       // as written
-  std::string name;          // one name per mapping
-  std::string lineText;      // the whole line as written (no line end), for a later repair
+  std::string_view address;  // as written
+  std::string_view name;     // one name per mapping
+  SharedText lineText;       // the whole line as written (no line end), for a later repair
 };
 
 struct HostsFile {
@@ -107,7 +131,7 @@ struct NetworkSettingRow {
   std::string file;  // CommentOutHostsLine
   bool readOnlyFile = false;  // the file has the read-only attribute (kept through the change)
   std::size_t line = 0;
-  std::string lineText;
+  SharedText lineText;      // shared with the line's other rows
   std::string registryKey;  // DeleteValues: "HKEY_CURRENT_USER\…"
   std::vector<std::string> valueNames;
   std::string certStore;    // DeleteCertificate: "LocalMachine\ROOT" …

@@ -87,6 +87,34 @@ TEST(HostsFile, CommentsOutOneLineAndNothingElse) {
   for (const auto& m : ParseHostsFile(*fixed).mappings) EXPECT_NE(m.name, "www.google.com");
 }
 
+// One line with many names: the line is kept once, its mappings and rows
+// look into that one copy (memory linear in the file, not in names times
+// line), and each still says what it maps and can be repaired.
+TEST(HostsFile, ALineOfManyNamesIsKeptOnceForAllItsMappingsAndRows) {
+  std::string line = "203.0.113.5";
+  for (int i = 0; i < 100000; ++i) line += " n" + std::to_string(i) + ".example";
+  const HostsFile f = ParseHostsFile(line + "\r\n1.2.3.4 other.example\n");
+  ASSERT_EQ(f.mappings.size(), 100001u);
+  const std::string& kept = f.mappings[0].lineText.str();
+  EXPECT_EQ(kept, line);
+  for (std::size_t i = 0; i < 100000; ++i) {
+    const HostsMapping& m = f.mappings[i];
+    ASSERT_EQ(m.lineText.str().data(), kept.data()) << i;
+    ASSERT_GE(m.name.data(), kept.data());
+    ASSERT_LE(m.name.data() + m.name.size(), kept.data() + kept.size());
+  }
+  EXPECT_EQ(f.mappings[99999].name, "n99999.example");
+  EXPECT_EQ(f.mappings[99999].address, "203.0.113.5");
+  EXPECT_EQ(f.mappings[100000].lineText, "1.2.3.4 other.example");
+  std::vector<NetworkSettingRow> rows;
+  AddHostsRows(f, "C:\\hosts", Network(), rows);
+  ASSERT_EQ(rows.size(), 100001u);
+  EXPECT_EQ(rows[77777].lineText.str().data(), kept.data());
+  EXPECT_EQ(rows[77777].name, "n77777.example");
+  // The repair still finds the line by its text.
+  EXPECT_TRUE(CommentOutHostsLine(line + "\n", 1, rows[77777].lineText));
+}
+
 TEST(HostsRows, FlagsRedirectsAndWellKnownSitesOnly) {
   const HostsFile f = ParseHostsFile(
       "127.0.0.1 localhost\n::1 localhost\n0.0.0.0 ads.example\n127.0.0.1 tracker.example\n:: v6ads.example\n"

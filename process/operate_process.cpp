@@ -9,7 +9,10 @@
 #include <stdexcept>
 #include <unordered_map>
 
+#include <winternl.h>
+
 #include "process/process_rows.h"
+#include "win32/file_path.h"
 #include "win32/handles.h"
 #include "win32/unicode.h"
 
@@ -54,22 +57,13 @@ bool WaitForExit(HANDLE process, Clock::time_point deadline) {
 
 enum class KillResult { Gone, Failed, Pending };
 
-// Opens and terminates one process. When expectedName is given, a process
-// whose image is known to carry another name (its id was reused) is left alone.
-KillResult Kill(DWORD id, const std::wstring* expectedName, UniqueHandle& handle) {
+// Opens and terminates one process.
+KillResult Kill(DWORD id, UniqueHandle& handle) {
   if (id == GetCurrentProcessId()) return KillResult::Failed;
   handle.reset(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
   if (!handle) handle.reset(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id));
   if (!handle) return GetLastError() == ERROR_INVALID_PARAMETER ? KillResult::Gone : KillResult::Failed;
   if (WaitForSingleObject(handle.get(), 0) == WAIT_OBJECT_0) return KillResult::Gone;
-  if (expectedName) {
-    std::wstring image(32768, L'\0');
-    DWORD size = static_cast<DWORD>(image.size());
-    if (QueryFullProcessImageNameW(handle.get(), 0, image.data(), &size)) {
-      image.resize(size);
-      if (!SameFileNameIgnoringCase(WideFileNamePart(image), *expectedName)) return KillResult::Gone;
-    }
-  }
   if (!TerminateProcess(handle.get(), 0))
     return WaitForSingleObject(handle.get(), 0) == WAIT_OBJECT_0 ? KillResult::Gone : KillResult::Failed;
   return KillResult::Pending;
@@ -161,7 +155,7 @@ std::vector<DWORD> FindProcessesByExecutableName(const std::string& fileName) {
 
 bool TerminateProcessById(DWORD id, std::chrono::milliseconds wait) {
   UniqueHandle handle;
-  switch (Kill(id, nullptr, handle)) {
+  switch (Kill(id, handle)) {
     case KillResult::Gone: return true;
     case KillResult::Failed: return false;
     case KillResult::Pending: return WaitForExit(handle.get(), Clock::now() + wait);
@@ -169,36 +163,145 @@ bool TerminateProcessById(DWORD id, std::chrono::milliseconds wait) {
   return false;
 }
 
-bool TerminateProcessByName(const std::string& name, std::chrono::milliseconds wait) {
-  const std::string fileName(FileNamePart(name));
-  if (fileName.empty()) return false;
-  const std::wstring wanted = Widen(fileName);
+namespace {
+
+std::wstring WithoutPrefix(std::wstring path) {
+  if (path.rfind(L"\\\\?\\UNC\\", 0) == 0) return L"\\\\" + path.substr(8);
+  if (path.rfind(L"\\\\?\\", 0) == 0) return path.substr(4);
+  return path;
+}
+
+// The path of a file as the system spells it (its final path: long names,
+// its own case, no "..", links resolved); where the file cannot be opened,
+// the path made full and long as far as it exists.
+std::wstring SpelledPath(const std::wstring& path) {
+  if (path.empty()) return {};
+  const win32::UniqueHfile file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  std::wstring buffer(32768, L'\0');
+  if (file) {
+    const DWORD n = GetFinalPathNameByHandleW(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()),
+                                              FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (n > 0 && n < buffer.size()) return WithoutPrefix(buffer.substr(0, n));
+  }
+  DWORD n = GetFullPathNameW(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
+  if (n == 0 || n >= buffer.size()) return path;
+  std::wstring full = buffer.substr(0, n);
+  n = GetLongPathNameW(full.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
+  return n > 0 && n < buffer.size() ? buffer.substr(0, n) : full;
+}
+
+bool SamePath(const std::wstring& a, const std::wstring& b) {
+  return !a.empty() &&
+         CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
+             CSTR_EQUAL;
+}
+
+// The programs of Windows' session, logon, service and security processes:
+// ending one of them stops or breaks the system.
+constexpr const wchar_t* kCriticalPrograms[] = {
+    L"smss.exe",  L"csrss.exe", L"wininit.exe",     L"winlogon.exe", L"services.exe",
+    L"lsass.exe", L"lsaiso.exe", L"svchost.exe",    L"fontdrvhost.exe", L"dwm.exe",
+    L"logonui.exe", L"sihost.exe", L"wudfhost.exe", L"smartscreen.exe", L"securityhealthservice.exe",
+};
+
+const std::wstring& SystemFolder() {
+  static const std::wstring folder = [] {
+    wchar_t buffer[MAX_PATH];
+    const UINT n = GetSystemDirectoryW(buffer, MAX_PATH);
+    return n > 0 && n < MAX_PATH ? SpelledPath(std::wstring(buffer, n)) : std::wstring();
+  }();
+  return folder;
+}
+
+// Whether the process (its image spelled as the system spells it) is one
+// Windows cannot do without.
+bool CriticalProcess(HANDLE process, const std::wstring& image) {
+  ULONG breakOnTermination = 0;
+  if (NT_SUCCESS(NtQueryInformationProcess(process, ProcessBreakOnTermination, &breakOnTermination,
+                                           sizeof breakOnTermination, nullptr)) &&
+      breakOnTermination)
+    return true;
+  const auto slash = image.find_last_of(L'\\');
+  if (slash == std::wstring::npos || !SamePath(image.substr(0, slash), SystemFolder())) return false;
+  const std::wstring name = image.substr(slash + 1);
+  for (const wchar_t* critical : kCriticalPrograms)
+    if (SamePath(name, critical)) return true;
+  return false;
+}
+
+}  // namespace
+
+std::string EndProgramResult::Text() const {
+  auto list = [](const std::vector<ProcessOfFile>& processes) {
+    std::string text;
+    for (std::size_t i = 0; i < processes.size(); ++i)
+      text += (i == 0 ? "" : i + 1 == processes.size() ? " and " : ", ") + processes[i].name + " (" +
+              std::to_string(processes[i].id) + ")";
+    return text;
+  };
+  std::string text;
+  if (!ended.empty()) text += "Ended " + list(ended) + ".";
+  if (!failed.empty()) text += std::string(text.empty() ? "" : " ") + "Could not end " + list(failed) + ".";
+  if (!spared.empty())
+    text += std::string(text.empty() ? "" : " ") + "Left running " + list(spared) +
+            (spared.size() == 1 ? ": Windows cannot do without it." : ": Windows cannot do without them.");
+  return text;
+}
+
+EndProgramResult EndProcessesOfFile(const std::string& programPath, std::chrono::milliseconds wait) {
+  EndProgramResult result;
+  const std::wstring target = SpelledPath(win32::ApiPath(programPath));
+  if (programPath.empty() || target.empty()) return result;
   const auto deadline = Clock::now() + wait;
-  std::vector<DWORD> failed;  // could not be ended: not tried again
-  // A process of that name may start another one as it dies: look again
+  std::vector<DWORD> settled;  // spared or failed: not looked at again
+  // A process of that file may start another one as it dies: look again
   // until none is left or the time is up.
   for (;;) {
-    std::vector<UniqueHandle> pending;
-    bool found = false;
-    for (DWORD id : FindProcessesByExecutableName(fileName)) {
-      if (std::find(failed.begin(), failed.end(), id) != failed.end()) continue;
-      found = true;
-      UniqueHandle handle;
-      switch (Kill(id, &wanted, handle)) {
-        case KillResult::Gone: break;
-        case KillResult::Failed: failed.push_back(id); break;
-        case KillResult::Pending: pending.push_back(std::move(handle)); break;
+    std::vector<std::pair<ProcessOfFile, UniqueHandle>> pending;
+    for (DWORD id : EnumerateProcessIds()) {
+      if (id == 0 || id == 4 || id == GetCurrentProcessId()) continue;
+      if (std::find(settled.begin(), settled.end(), id) != settled.end()) continue;
+      // The image is read from the very handle that ends it: an id used
+      // again meanwhile cannot make another process the one ended.
+      UniqueHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
+      const bool canEnd = static_cast<bool>(process);
+      if (!process) process.reset(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
+      if (!process) continue;
+      std::wstring image(32768, L'\0');
+      DWORD size = static_cast<DWORD>(image.size());
+      if (!QueryFullProcessImageNameW(process.get(), 0, image.data(), &size)) continue;
+      image.resize(size);
+      const std::wstring spelled = SpelledPath(image);
+      if (!SamePath(spelled, target)) continue;
+      const ProcessOfFile found{Narrow(WideFileNamePart(spelled)), id};
+      if (WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0) continue;
+      if (CriticalProcess(process.get(), spelled)) {
+        result.spared.push_back(found);
+        settled.push_back(id);
+        continue;
+      }
+      if (!canEnd || !TerminateProcess(process.get(), 0)) {
+        if (WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0) continue;
+        result.failed.push_back(found);
+        settled.push_back(id);
+        continue;
+      }
+      pending.emplace_back(found, std::move(process));
+    }
+    if (pending.empty()) break;
+    for (auto& [found, process] : pending) {
+      if (WaitForExit(process.get(), deadline)) {
+        result.ended.push_back(found);
+      } else {
+        result.failed.push_back(found);
+        settled.push_back(found.id);
       }
     }
-    if (!found) return failed.empty();
-    bool allGone = true;
-    for (auto& handle : pending) allGone = WaitForExit(handle.get(), deadline) && allGone;
-    if (!allGone || Clock::now() >= deadline) {
-      for (DWORD id : FindProcessesByExecutableName(fileName))
-        if (std::find(failed.begin(), failed.end(), id) == failed.end()) return false;
-      return failed.empty();
-    }
+    if (Clock::now() >= deadline) break;
   }
+  return result;
 }
 
 std::vector<WindowEntry> RefreshWindowTable() {

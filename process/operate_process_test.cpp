@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <thread>
 
 #include "process/process_rows.h"
@@ -23,41 +24,74 @@ bool WaitForWindowOf(DWORD id) {
   return false;
 }
 
-TEST(TerminateProcessByName, EndsExactNameMatchesOnlyWindowlessIncluded) {
+std::string ImageOf(const test::ChildProcess& child) {
+  wchar_t image[MAX_PATH];
+  DWORD size = MAX_PATH;
+  return QueryFullProcessImageNameW(child.Handle(), 0, image, &size) ? win32::Narrow(std::wstring_view(image, size))
+                                                                     : std::string();
+}
+
+// Removing a flagged program ends the processes of that very file: a copy
+// of it in another folder, with the same name, keeps running.
+TEST(EndProcessesOfFile, EndsOnlyTheProcessesOfThatVeryFileWindowlessIncluded) {
   test::ScratchDir dir, dir2;
-  // Windowless: one of the exact name, one whose name merely contains it.
   test::ChildProcess idle(test::IdleCommand(dir, "wlidle.exe"), true);
-  test::ChildProcess idle2(test::IdleCommand(dir2, "WLIdle.exe"), true);
+  test::ChildProcess copy(test::IdleCommand(dir2, "wlidle.exe"), true);
   test::ChildProcess longer(test::IdleCommand(dir, "xwlidle.exe"), true);
-  // With windows: the real notepad and a program whose name contains its name.
   test::ChildProcess notepad("notepad.exe");
-  test::ChildProcess mynotepad(test::IdleCommand(dir, "mynotepad.exe", true), true);
-  ASSERT_TRUE(idle.Started() && idle2.Started() && longer.Started() && notepad.Started() && mynotepad.Started());
+  test::ChildProcess mynotepad(test::IdleCommand(dir, "notepad.exe", true), true);
+  ASSERT_TRUE(idle.Started() && copy.Started() && longer.Started() && notepad.Started() && mynotepad.Started());
   ASSERT_TRUE(WaitForWindowOf(notepad.Id()));
   ASSERT_TRUE(WaitForWindowOf(mynotepad.Id()));
 
-  EXPECT_TRUE(TerminateProcessByName("NOTEPAD.EXE"));
+  // The path as a list shows it (upper-cased): the same file.
+  std::string shown = dir.File("wlidle.exe");
+  for (char& c : shown) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  const EndProgramResult ended = EndProcessesOfFile(shown);
+  EXPECT_EQ(ended.ended, (std::vector<ProcessOfFile>{{"wlidle.exe", idle.Id()}}));
+  EXPECT_EQ(ended.Text(), "Ended wlidle.exe (" + std::to_string(idle.Id()) + ").");
+  EXPECT_TRUE(idle.WaitEnded(0));
+  EXPECT_TRUE(copy.Running());
+  EXPECT_TRUE(longer.Running());
+
+  // The copy's path written another way ("..") is its file.
+  const std::string folder2 = dir2.Path().filename().string();
+  EXPECT_EQ(EndProcessesOfFile(dir2.File("..\\" + folder2 + "\\wlidle.exe")).ended.size(), 1u);
+  EXPECT_TRUE(copy.WaitEnded(0));
+
+  // A program with a window, by the path it runs from: the program of that
+  // name in another folder keeps running.
+  const std::string notepadImage = ImageOf(notepad);
+  ASSERT_FALSE(notepadImage.empty());
+  EXPECT_EQ(EndProcessesOfFile(notepadImage).ended.size(), 1u);
   EXPECT_TRUE(notepad.WaitEnded(0));
   EXPECT_TRUE(mynotepad.Running());
 
-  // Callers pass a full path; the folder and the case do not matter.
-  EXPECT_TRUE(TerminateProcessByName("C:\\Some Folder\\WLIDLE.EXE"));
-  EXPECT_TRUE(idle.WaitEnded(0));
-  EXPECT_TRUE(idle2.WaitEnded(0));
-  EXPECT_TRUE(longer.Running());
-
-  EXPECT_TRUE(TerminateProcessByName("wlidle.exe"));  // none left: nothing to do
-  EXPECT_FALSE(TerminateProcessByName(""));
-  EXPECT_FALSE(TerminateProcessByName("C:\\folder\\"));
-  EXPECT_TRUE(mynotepad.Running());
+  // None left, nothing named: nothing to do, nothing said.
+  EXPECT_EQ(EndProcessesOfFile(dir.File("wlidle.exe")).Text(), "");
+  EXPECT_EQ(EndProcessesOfFile("").Text(), "");
   EXPECT_TRUE(longer.Running());
 }
 
-TEST(TerminateProcessByName, NeverEndsTheProgramItself) {
+// Never this program, never what Windows cannot do without: the service
+// manager runs under Wine too, and removing an entry with its program left
+// running says so.
+TEST(EndProcessesOfFile, NeverEndsTheProgramItselfNorWindowsOwnProcesses) {
   wchar_t path[MAX_PATH];
   GetModuleFileNameW(nullptr, path, MAX_PATH);
-  EXPECT_FALSE(TerminateProcessByName(win32::Narrow(path), 100ms));
+  EXPECT_TRUE(EndProcessesOfFile(win32::Narrow(path), 100ms).ended.empty());
   EXPECT_FALSE(TerminateProcessById(GetCurrentProcessId(), 100ms));
+
+  wchar_t system[MAX_PATH];
+  const UINT n = GetSystemDirectoryW(system, MAX_PATH);
+  const std::string services = win32::Narrow(std::wstring_view(system, n)) + "\\services.exe";
+  const std::vector<DWORD> running = FindProcessesByExecutableName("services.exe");
+  ASSERT_FALSE(running.empty());
+  const EndProgramResult spared = EndProcessesOfFile(services, 100ms);
+  EXPECT_TRUE(spared.ended.empty());
+  ASSERT_FALSE(spared.spared.empty());
+  EXPECT_NE(spared.Text().find("Left running services.exe"), std::string::npos) << spared.Text();
+  EXPECT_EQ(FindProcessesByExecutableName("services.exe"), running);
 }
 
 TEST(TerminateProcessById, EndsTheProcessAndAnswersForOneAlreadyGone) {

@@ -6,9 +6,12 @@ namespace wl {
 
 bool KillProcess(const ProcessRow& row) { return TerminateProcessById(row.id); }
 
-WriteResult DeleteProcessFile(const ProcessRow& row) {
-  if (!row.name.empty()) TerminateProcessByName(row.name);
-  return RecycleFile(row.MainExecutable());
+WriteResult DeleteProcessFile(const ProcessRow& row, EndProgramResult* ended) {
+  const std::string program = row.MainExecutable();
+  EndProgramResult result;
+  if (!program.empty()) result = EndProcessesOfFile(program);
+  if (ended) *ended = result;
+  return RecycleFile(program);
 }
 
 }  // namespace wl

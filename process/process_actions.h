@@ -1,6 +1,7 @@
 // What the process page does to the system.
 #pragma once
 
+#include "process/operate_process.h"
 #include "process/process_rows.h"
 #include "sysroutines/system_write.h"
 
@@ -11,9 +12,10 @@ namespace wl {
 // True when it is gone.
 bool KillProcess(const ProcessRow& row);
 
-// "Delete File": ends the processes running the row's program (by executable
-// name, so that no instance keeps the file in use), then moves the row's main
-// executable to the Recycle Bin.
-WriteResult DeleteProcessFile(const ProcessRow& row);
+// "Delete File": ends the processes running the row's program file (every
+// process of that very file, so that none keeps it in use; never one whose
+// program merely has its name elsewhere), then moves the file to the
+// Recycle Bin. ended, when given, receives what the ending did.
+WriteResult DeleteProcessFile(const ProcessRow& row, EndProgramResult* ended = nullptr);
 
 }  // namespace wl

@@ -22,16 +22,21 @@ TEST(ProcessActions, KillEndsOnlyTheSelectedInstance) {
 }
 
 TEST(ProcessActions, DeleteFileEndsTheProgramAndRecyclesIt) {
-  test::ScratchDir dir;
+  test::ScratchDir dir, elsewhere;
   test::ChildProcess first(test::IdleCommand(dir, "wldelete.exe"), true);
   test::ChildProcess second(test::Quoted(dir.File("wldelete.exe")), true);
-  ASSERT_TRUE(first.Running() && second.Running());
+  test::ChildProcess sameName(test::IdleCommand(elsewhere, "wldelete.exe"), true);
+  ASSERT_TRUE(first.Running() && second.Running() && sameName.Running());
   const ProcessRow row = RowOf(first);
   ASSERT_EQ(AsciiLower(row.MainExecutable()), AsciiLower(dir.File("wldelete.exe")));
-  const WriteResult result = DeleteProcessFile(row);
+  EndProgramResult ended;
+  const WriteResult result = DeleteProcessFile(row, &ended);
   EXPECT_TRUE(result.ok()) << result.message;
   EXPECT_TRUE(first.WaitEnded(0));
   EXPECT_TRUE(second.WaitEnded(0));
+  EXPECT_EQ(ended.ended.size(), 2u) << ended.Text();
+  // Only the processes of that very file: the program of that name elsewhere runs on.
+  EXPECT_TRUE(sameName.Running());
   EXPECT_FALSE(win32::FileExists(dir.File("wldelete.exe")));
 
   // A row without a readable program file moves nothing and says so.

@@ -129,7 +129,9 @@ void ProcessPage::DeleteFileClick() {
   if (!row) return;
   const ProcessRow selected = *row;
   if (context_.ui.Message("Are you sure to remove this file?", "Remove File", MB_ICONQUESTION | MB_YESNO) == IDYES) {
-    const WriteResult recycled = DeleteProcessFile(selected);
+    EndProgramResult ended;
+    const WriteResult recycled = DeleteProcessFile(selected, &ended);
+    if (!ended.Text().empty()) ShowStatus(ended.Text());
     if (!recycled.ok()) context_.ui.Message(recycled.message, "Remove File", MB_OK | MB_ICONERROR);
   }
   RefreshClick();

@@ -151,8 +151,9 @@ void ServicePage::RemoveServiceClick() {
     context_.ui.Message(kSystemServiceWarning, kRemoveCaption, MB_OK | MB_ICONWARNING);
     return;
   }
-  // The service's program file is deleted for good: ask first.
-  const std::string program = ExtractExecutablePath(row.path);
+  // The service's program file is deleted for good: ask first. It is the
+  // program the service starts, as the judge found it.
+  const std::string program = row.judgement.program.empty() ? ExtractExecutablePath(row.path) : row.judgement.program;
   const std::string question = "Remove the service " + row.keyName +
                                (program.empty() ? std::string("?") : " and delete its program file\r\n" + program +
                                                                          "\r\nfor good?");
@@ -176,8 +177,11 @@ void ServicePage::RemoveServiceClick() {
       context_.ui.Message(result.keyResult.message, kRemoveCaption, MB_OK | MB_ICONERROR);
       break;
     case RemoveServiceOutcome::Removed:
-      if (!result.programKeptFor.empty())
-        context_.ui.Message(ProgramKeptText(program, result.programKeptFor), kRemoveCaption, MB_OK | MB_ICONINFORMATION);
+      if (!result.programKeptReason.empty())
+        context_.ui.Message(result.programKeptReason, kRemoveCaption, MB_OK | MB_ICONINFORMATION);
+      else if (!result.programKeptFor.empty())
+        context_.ui.Message(ProgramKeptText(result.program, result.programKeptFor), kRemoveCaption,
+                            MB_OK | MB_ICONINFORMATION);
       else if (result.fileResult && !*result.fileResult)
         ShowStatus(result.fileResult->message);
       break;

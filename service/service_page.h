@@ -51,8 +51,8 @@ class ServicePage : public ui::ListPage<ServiceRow> {
   std::function<ServiceScanResult()> scan = [this] { return ScanServices(PageJudge()); };
   std::function<bool(const std::string& keyName)> startService;
   std::function<bool(const std::string& keyName)> stopService;
-  std::function<RemoveServiceResult(const ServiceRow& row)> removeService = [](const ServiceRow& row) {
-    return RemoveServiceEntry(row);
+  std::function<RemoveServiceResult(const ServiceRow& row)> removeService = [this](const ServiceRow& row) {
+    return RemoveServiceEntry(row, PageJudge());
   };
   std::function<bool(const std::string& path, HWND owner)> showProperties;
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "ui/page_test_host.h"
+#include "judge/testing/system_judge.h"
 #include "service/service_manager.h"
 #include "service/test_service_fixture.h"
 #include "sysroutines/version_info.h"
@@ -152,9 +153,8 @@ TEST_F(ServicePageTest, RemovalAsksFirstAndRefusesSystemServicesAndStubbornOnes)
   // A service that does not stop.
   host_.ui.messages.clear();
   host_.ui.answer = [](const auto&) { return IDYES; };
-  page.removeService = [](const ServiceRow& row) {
-    return RemoveServiceEntry(row, [](const std::string&) { return std::string("Distrustful File"); }, 1000);
-  };
+  const test::SystemJudge judge;
+  page.removeService = [&judge](const ServiceRow& row) { return RemoveServiceEntry(row, judge.get(), 1000); };
   SelectService(stubborn.keyName());
   page.RemoveServiceClick();
   ASSERT_EQ(host_.ui.messages.size(), 2u);

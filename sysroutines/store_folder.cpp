@@ -179,7 +179,10 @@ Probe ProbeItem(const std::string& path, std::wstring* finalPath, DWORD* error) 
 // sharing the right to delete, nobody can rename it or put a link in its
 // place while the handle is open.
 win32::UniqueHfile OpenHeld(const std::string& path, DWORD access) {
-  return win32::UniqueHfile(CreateFileW(win32::ApiPath(path).c_str(), access | FILE_READ_ATTRIBUTES,
+  // Reading its list is a right the system counts in its share checks (a
+  // handle that may read attributes and the access list only restricts
+  // nobody).
+  return win32::UniqueHfile(CreateFileW(win32::ApiPath(path).c_str(), access | FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
                                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                         FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
 }
@@ -391,6 +394,36 @@ StoreFolder PrepareStoreFolder(std::string_view subFolder) {
   result.path = path;
   result.machineWide = elevated;
   return result;
+}
+
+StoreFolder FindStoreFolder(std::string_view subFolder) {
+  const StoreFolderSystem system = Current();
+  const bool elevated = system.isElevated();
+  const std::string base = elevated ? system.machineDataFolder() : system.userDataFolder();
+  if (base.empty()) return StoreFolder{};
+  bool bad = false;
+  std::vector<std::string> parts = SplitParts(subFolder, &bad);
+  if (bad) return Failure(ERROR_BAD_PATHNAME, "\"" + std::string(subFolder) + "\" is not a folder name.");
+  parts.insert(parts.begin(), kProgramFolder);
+  std::string path = base;
+  for (const std::string& part : parts) path += "\\" + part;
+  const uint32_t check = CheckNoLinksBelow(base, path);
+  if (check == kErrorLinkRefused) return Failure(check, LinkMessage(path));
+  if (check != 0) return Failure(check, "The folder \"" + path + "\" could not be checked.");
+  if (!win32::DirectoryExists(path)) return StoreFolder{};  // no store: no backups
+  // Each folder of the store must be the administrators' to be read from.
+  std::string folder = base;
+  for (const std::string& part : parts) {
+    folder += "\\" + part;
+    if (!StoreFolderTrusted(folder, elevated))
+      return Failure(ERROR_ACCESS_DENIED, "The folder \"" + folder +
+                                              "\" was not made by an administrator; Wardenlake does not read backups "
+                                              "from it.");
+  }
+  StoreFolder found;
+  found.path = path;
+  found.machineWide = elevated;
+  return found;
 }
 
 bool StoreFolderTrusted(const std::string& path, bool machineWide) {

@@ -81,6 +81,12 @@ struct StoreFolder {
 // without following a link and checked, and held open while the rest is made.
 StoreFolder PrepareStoreFolder(std::string_view subFolder = {});
 
+// The same folder found, for a listing: nothing is made, no access list is
+// set and nothing is set aside. A store that is not there is ok() with an
+// empty path (no backups); a link on the way, or (with administrative
+// rights) a folder the administrators do not own, is an error.
+StoreFolder FindStoreFolder(std::string_view subFolder = {});
+
 // Whether, for a store that is machine-wide, the folder at path (opened
 // without following a link) is owned by the administrators; always true for
 // a store in the user's own data. False when it cannot be opened.

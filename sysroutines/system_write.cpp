@@ -14,6 +14,7 @@
 #include "core/ascii.h"
 #include "core/task_definition.h"
 #include "core/winsock_catalog.h"
+#include "sysroutines/held_path.h"
 #include "sysroutines/store_folder.h"
 #include "sysroutines/task_service.h"
 #include "sysroutines/text_routines.h"
@@ -72,6 +73,8 @@ std::string Describe(const WriteRequest& r) {
     case WriteKind::DeleteWmiInstance: return "Could not delete the WMI instance " + r.name + " of " + r.target;
     case WriteKind::CreateWmiInstance: return "Could not create the WMI instance " + r.name + " in " + r.target;
     case WriteKind::CancelTransferJob: return "Could not cancel the transfer job " + r.target;
+    case WriteKind::CreateFolder: return "Could not make the folder " + r.target;
+    case WriteKind::DeleteFolder: return "Could not delete the folder " + r.target;
     case WriteKind::Count: break;
   }
   return "Could not change " + r.target;
@@ -282,6 +285,8 @@ std::string_view WriteKindName(WriteKind kind) {
     case WriteKind::DeleteWmiInstance: return "DeleteWmiInstance";
     case WriteKind::CreateWmiInstance: return "CreateWmiInstance";
     case WriteKind::CancelTransferJob: return "CancelTransferJob";
+    case WriteKind::CreateFolder: return "CreateFolder";
+    case WriteKind::DeleteFolder: return "DeleteFolder";
     case WriteKind::Count: break;
   }
   return "";
@@ -370,6 +375,43 @@ WriteResult DeleteRegistryValuePath(std::string_view keyPathText, std::string_vi
   return DeleteRegValue(root, keyPathText.substr(rootName.size()), valueName, view);
 }
 
+namespace {
+
+// The way to a file a change acts on, held; links on the way refused with
+// administrative rights.
+HeldPath HoldWayTo(std::string_view path) { return HeldPath::Open(path, RunsElevated()); }
+
+// Opens the file at the end of the way, held against being renamed or put
+// aside while it is backed up and changed: opened with a right the system
+// counts in its share checks (reading, or deleting), its share mode gives
+// others no right to delete (nor, where that can be had, to write). A file
+// that a running program holds open for writing is opened with that right
+// shared.
+win32::UniqueHfile OpenHeldFile(HeldPath& way, ACCESS_MASK access, bool shareWrite = false) {
+  win32::UniqueHfile file = way.OpenFile(access, FILE_SHARE_READ | (shareWrite ? FILE_SHARE_WRITE : 0), FILE_OPEN);
+  if (!file && !shareWrite && way.Error() == ERROR_SHARING_VIOLATION) {
+    way = HoldWayTo(way.FinalPath());
+    if (way.ok()) file = way.OpenFile(access, FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_OPEN);
+  }
+  return file;
+}
+
+// An INI file's way (the file may be missing: the system makes it).
+std::optional<WriteResult> HoldIniWay(const WriteRequest& r, std::string_view iniPath, std::optional<HeldPath>& way,
+                                      win32::UniqueHfile& file) {
+  way.emplace(HoldWayTo(iniPath));
+  if (!way->ok()) return Failure(r, way->Error(), way->Reason());
+  if (!way->Missing().empty()) return Failure(r, ERROR_PATH_NOT_FOUND, "its folder does not exist.");
+  if (win32::FileAttributes(way->FinalPath()) == INVALID_FILE_ATTRIBUTES) return std::nullopt;
+  // Checked; the system's profile routines open it for themselves, so only
+  // its folder is held besides.
+  file = way->OpenFile(FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_OPEN);
+  if (!file) return Failure(r, way->Error(), way->Reason());
+  return std::nullopt;
+}
+
+}  // namespace
+
 WriteResult WriteIniValue(std::string_view iniPath, std::string_view section, std::string_view key,
                           std::string_view value) {
   WriteRequest request{WriteKind::WriteIniValue, std::string(iniPath),
@@ -379,10 +421,13 @@ WriteResult WriteIniValue(std::string_view iniPath, std::string_view section, st
   request.text = std::string(value);
   if (!IsFullPath(iniPath)) return Failure(request, ERROR_INVALID_NAME, "it is not a full path.");
   if (section.empty() || key.empty()) return Failure(request, ERROR_INVALID_PARAMETER, "no entry was named.");
+  std::optional<HeldPath> way;
+  win32::UniqueHfile held;
+  if (auto refused = HoldIniWay(request, iniPath, way, held)) return *refused;
   if (auto refused = Intercepted(request)) return *refused;
   SetLastError(ERROR_SUCCESS);
   if (WritePrivateProfileStringW(win32::Widen(section).c_str(), win32::Widen(key).c_str(),
-                                 win32::Widen(value).c_str(), win32::ApiPath(iniPath).c_str()))
+                                 win32::Widen(value).c_str(), win32::ApiPath(way->FinalPath()).c_str()))
     return Done();
   return Failure(request, GetLastError());
 }
@@ -395,10 +440,13 @@ WriteResult DeleteIniValue(std::string_view iniPath, std::string_view section, s
   if (!IsFullPath(iniPath)) return Failure(request, ERROR_INVALID_NAME, "it is not a full path.");
   // An empty key would make the system delete the whole section.
   if (section.empty() || key.empty()) return Failure(request, ERROR_INVALID_PARAMETER, "no entry was named.");
+  std::optional<HeldPath> way;
+  win32::UniqueHfile held;
+  if (auto refused = HoldIniWay(request, iniPath, way, held)) return *refused;
   if (auto refused = Intercepted(request)) return *refused;
   SetLastError(ERROR_SUCCESS);
   if (WritePrivateProfileStringW(win32::Widen(section).c_str(), win32::Widen(key).c_str(), nullptr,
-                                 win32::ApiPath(iniPath).c_str()))
+                                 win32::ApiPath(way->FinalPath()).c_str()))
     return Done();
   return Failure(request, GetLastError());
 }
@@ -406,18 +454,20 @@ WriteResult DeleteIniValue(std::string_view iniPath, std::string_view section, s
 WriteResult RecycleFile(std::string_view path) {
   const WriteRequest request{WriteKind::RecycleFile, std::string(path), {}};
   if (auto refused = CheckFilePath(request, path)) return *refused;
-  if (auto refused = Intercepted(request)) return *refused;
+  HeldPath way = HoldWayTo(path);
+  win32::UniqueHfile file = OpenHeldFile(way, FILE_READ_DATA);
+  if (!file) return Failure(request, way.Error(), way.Reason());
+  const std::string final = way.FinalPath();
 
   // The shell takes neither the "\\?\" form nor paths of MAX_PATH characters
   // or more; such a file goes by its 8.3 name when it has a short enough one.
-  std::string shellPath(path);
-  if (shellPath.starts_with("\\\\?\\") && !shellPath.starts_with("\\\\?\\UNC\\")) shellPath.erase(0, 4);
-  std::wstring from = win32::Widen(shellPath);
+  std::wstring from = win32::Widen(final);
   if (from.size() >= MAX_PATH) {
-    from = win32::Widen(win32::ShortPath(path));
+    from = win32::Widen(win32::ShortPath(final));
     if (from.empty() || from.size() >= MAX_PATH)
       return Failure(request, ERROR_FILENAME_EXCED_RANGE, "the path is too long for the Recycle Bin.");
   }
+  if (auto refused = Intercepted(request)) return *refused;
   // Where there is no Recycle Bin the shell would delete the file for good;
   // leave it in place and say so instead.
   SHQUERYRBINFO bin{};
@@ -426,6 +476,10 @@ WriteResult RecycleFile(std::string_view path) {
     return Failure(request, ERROR_NOT_SUPPORTED, "there is no Recycle Bin for it; the file was left in place.");
   from.push_back(L'\0');  // the list of names ends with a second zero
 
+  // The shell moves the file by its name, in the folder that stays held
+  // (no link can be put on the way meanwhile); the file itself is let go
+  // for the move.
+  file.reset();
   SHFILEOPSTRUCTW op{};
   op.wFunc = FO_DELETE;
   op.pFrom = from.c_str();
@@ -433,7 +487,7 @@ WriteResult RecycleFile(std::string_view path) {
   const int rc = SHFileOperationW(&op);
   if (rc != 0) return Failure(request, ShellOperationError(rc));
   if (op.fAnyOperationsAborted) return Failure(request, ERROR_CANCELLED);
-  if (win32::FileAttributes(path) != INVALID_FILE_ATTRIBUTES)
+  if (win32::FileAttributes(final) != INVALID_FILE_ATTRIBUTES)
     return Failure(request, ERROR_GEN_FAILURE, "the file is still there.");
   return Done();
 }
@@ -441,50 +495,59 @@ WriteResult RecycleFile(std::string_view path) {
 WriteResult DeleteFileNow(std::string_view path) {
   const WriteRequest request{WriteKind::DeleteFile, std::string(path), {}};
   if (auto refused = CheckFilePath(request, path)) return *refused;
+  HeldPath way = HoldWayTo(path);
+  // Opened for deletion and held: the file backed up is the file deleted.
+  win32::UniqueHfile file = OpenHeldFile(way, DELETE);
+  if (!file) return Failure(request, way.Error(), way.Reason());
   if (auto refused = Intercepted(request)) return *refused;
-  if (DeleteFileW(win32::ApiPath(path).c_str())) return Done();
-  return Failure(request, GetLastError());
+  FILE_DISPOSITION_INFO gone{TRUE};
+  if (!SetFileInformationByHandle(file.get(), FileDispositionInfo, &gone, sizeof gone))
+    return Failure(request, GetLastError());
+  return Done();
 }
 
 WriteResult RewriteFile(std::string_view path, std::string_view bytes, std::optional<bool> readOnly) {
   WriteRequest request{WriteKind::RewriteFile, std::string(path), {}};
   request.data.assign(bytes.begin(), bytes.end());
   if (auto refused = CheckFilePath(request, path)) return *refused;
-  const DWORD attributes = win32::FileAttributes(path);
-  if (attributes == INVALID_FILE_ATTRIBUTES) return Failure(request, GetLastError());
+  HeldPath way = HoldWayTo(path);
+  win32::UniqueHfile file = OpenHeldFile(way, FILE_READ_DATA);
+  if (!file) return Failure(request, way.Error(), way.Reason());
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(file.get(), &info)) return Failure(request, GetLastError());
+  const DWORD attributes = info.dwFileAttributes;
   const bool wasReadOnly = attributes & FILE_ATTRIBUTE_READONLY;
   const bool readOnlyAfter = readOnly.value_or(wasReadOnly);
   if (auto refused = Intercepted(request)) return *refused;
-  const std::string target(path);
-  const auto slash = target.find_last_of('\\');
-  const std::string fresh = target.substr(0, slash == std::string::npos ? 0 : slash + 1) + "~wl" +
-                            std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount64()) + ".tmp";
+  const std::string final = way.FinalPath();
+  // The new bytes go into a new file made inside the held folder.
+  const std::string freshName =
+      "~wl" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount64()) + ".tmp";
+  const std::string fresh = way.FolderPath() + (way.FolderPath().back() == '\\' ? "" : "\\") + freshName;
   {
-    win32::UniqueHfile out(CreateFileW(win32::ApiPath(fresh).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                       FILE_ATTRIBUTE_TEMPORARY, nullptr));
-    if (!out) return Failure(request, GetLastError(), "no new file can be made beside it.");
+    win32::UniqueHfile out = way.OpenSibling(freshName, GENERIC_WRITE | DELETE, 0, FILE_CREATE, 0,
+                                             FILE_ATTRIBUTE_TEMPORARY);
+    if (!out) return Failure(request, way.Error(), "no new file can be made beside it: " + way.Reason());
+    auto abandon = [&](DWORD e) {
+      FILE_DISPOSITION_INFO gone{TRUE};
+      SetFileInformationByHandle(out.get(), FileDispositionInfo, &gone, sizeof gone);
+      out.reset();
+      return Failure(request, e ? e : ERROR_WRITE_FAULT);
+    };
     std::size_t done = 0;
     while (done < bytes.size()) {
       const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
       DWORD wrote = 0;
-      if (!WriteFile(out.get(), bytes.data() + done, chunk, &wrote, nullptr) || wrote == 0) {
-        const DWORD e = GetLastError();
-        out.reset();
-        DeleteFileW(win32::ApiPath(fresh).c_str());
-        return Failure(request, e ? e : ERROR_WRITE_FAULT);
-      }
+      if (!WriteFile(out.get(), bytes.data() + done, chunk, &wrote, nullptr) || wrote == 0) return abandon(GetLastError());
       done += wrote;
     }
-    if (!FlushFileBuffers(out.get())) {
-      const DWORD e = GetLastError();
-      out.reset();
-      DeleteFileW(win32::ApiPath(fresh).c_str());
-      return Failure(request, e);
-    }
+    if (!FlushFileBuffers(out.get())) return abandon(GetLastError());
   }
+  // The replacement renames the file: it is let go; its folder stays held.
+  file.reset();
   // The file replacement refuses a read-only file: the attribute is off
   // for the replacement only.
-  const std::wstring apiPath = win32::ApiPath(path);
+  const std::wstring apiPath = win32::ApiPath(final);
   if (wasReadOnly && !SetFileAttributesW(apiPath.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY)) {
     const DWORD e = GetLastError();
     DeleteFileW(win32::ApiPath(fresh).c_str());
@@ -718,49 +781,35 @@ WriteResult PlaceFile(std::string_view preparedPath, std::string_view path, cons
   win32::UniqueHfile source(CreateFileW(win32::ApiPath(preparedPath).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                         OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!source) return Failure(request, GetLastError(), "the prepared file cannot be read.");
+  // The folders on the way, from the top down, opened each inside the one
+  // before and held open (none can be swapped for a link meanwhile).
+  HeldPath way = HoldWayTo(path);
+  if (!way.ok()) return Failure(request, way.Error(), way.Reason());
+  // The folders to make are recorded before anything is made, then the file.
+  std::vector<WriteRequest> folders;
+  for (const std::string& folder : way.Missing()) folders.push_back({WriteKind::CreateFolder, folder, {}});
+  for (const WriteRequest& folder : folders)
+    if (auto refused = Intercepted(folder)) return Failure(request, refused->error, refused->message);
   if (auto refused = Intercepted(request)) return *refused;
-  // The folders on the way, from the top down (below the drive or share):
-  // those there already are opened without following a link and held open
-  // (so that none is swapped for a link meanwhile), missing ones are made.
-  const bool checkLinks = RunsElevated();
-  std::vector<win32::UniqueHfile> held;
-  const std::string full(path);
-  const std::size_t from = win32::PathRootEnd(full);
-  for (std::size_t slash = from == std::string::npos ? from : full.find('\\', from + 1); slash != std::string::npos;
-       slash = full.find('\\', slash + 1)) {
-    const std::string folder = full.substr(0, slash);
-    if (!win32::DirectoryExists(folder) && !CreateDirectoryW(win32::ApiPath(folder).c_str(), nullptr) &&
-        GetLastError() != ERROR_ALREADY_EXISTS)
-      return Failure(request, GetLastError());
-    win32::UniqueHfile handle(CreateFileW(win32::ApiPath(folder).c_str(), FILE_READ_ATTRIBUTES,
-                                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                          FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (!handle) return Failure(request, GetLastError(), "the folder " + folder + " cannot be opened.");
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!GetFileInformationByHandle(handle.get(), &info)) return Failure(request, GetLastError());
-    if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-      return Failure(request, ERROR_DIRECTORY, folder + " is not a folder.");
-    // The folder is held open from here: what its path names now is what
-    // the handle holds (Wine shows a link's mark by path only).
-    DWORD byPath = win32::FileAttributes(folder);
-    if (byPath == INVALID_FILE_ATTRIBUTES) byPath = 0;
-    if (checkLinks && ((info.dwFileAttributes | byPath) & FILE_ATTRIBUTE_REPARSE_POINT))
-      return Failure(request, kErrorLinkRefused,
-                     "the folder " + folder + " is a link or junction; nothing is put there with administrative rights.");
-    held.push_back(std::move(handle));
-  }
-  // Made anew where it belongs: it gets the security its folder gives new
-  // files. Nothing of that name may be there, a link included.
-  const std::wstring target = win32::ApiPath(path);
-  win32::UniqueHfile out(CreateFileW(target.c_str(), GENERIC_WRITE | FILE_WRITE_ATTRIBUTES | DELETE, 0, nullptr,
-                                     CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  if (!out) return Failure(request, GetLastError());
+  std::vector<std::string> made;
+  if (!way.MakeMissing(made)) return Failure(request, way.Error(), way.Reason());
+  // Made anew inside the held folder: it gets the security its folder gives
+  // new files. Nothing of that name may be there, a link included.
+  win32::UniqueHfile out =
+      way.OpenFile(GENERIC_WRITE | FILE_WRITE_ATTRIBUTES | DELETE, 0, FILE_CREATE, 0, FILE_ATTRIBUTE_NORMAL);
+  if (!out) return Failure(request, way.Error(), way.Reason());
   auto abandon = [&](uint32_t error, std::string reason) {
     FILE_DISPOSITION_INFO gone{TRUE};
     SetFileInformationByHandle(out.get(), FileDispositionInfo, &gone, sizeof gone);
     out.reset();
     return Failure(request, error ? error : ERROR_WRITE_FAULT, std::move(reason));
   };
+  // Between the check of its folder and the write, the folder may have been
+  // turned into a mount point by someone allowed to change its attributes:
+  // looked at again before the bytes go in.
+  if (!way.FolderStillPlain())
+    return abandon(kErrorLinkRefused, "its folder " + way.FolderPath() +
+                                          " became a link or junction meanwhile; nothing is put there.");
   std::vector<char> buffer(1 << 20);
   for (;;) {
     DWORD got = 0, written = 0;
@@ -789,6 +838,37 @@ WriteResult PlaceFile(std::string_view preparedPath, std::string_view path, cons
   DeleteFileW(win32::ApiPath(preparedPath).c_str());
   if (!stamped)
     return FailureAfterChange(request, stampError, "the file is back, but its times and attributes could not be set.");
+  return Done();
+}
+
+WriteResult MakeFolder(std::string_view path) {
+  const WriteRequest request{WriteKind::CreateFolder, std::string(path), {}};
+  if (!IsFullPath(path)) return Failure(request, ERROR_INVALID_NAME, "it is not a full path.");
+  HeldPath way = HoldWayTo(path);
+  if (!way.ok()) return Failure(request, way.Error(), way.Reason());
+  if (!way.Missing().empty()) return Failure(request, ERROR_PATH_NOT_FOUND, "the folder it belongs in does not exist.");
+  if (win32::FileAttributes(way.FinalPath()) != INVALID_FILE_ATTRIBUTES)
+    return Failure(request, ERROR_ALREADY_EXISTS, "something of that name is there already.");
+  if (auto refused = Intercepted(request)) return *refused;
+  if (!way.OpenChildFolder(way.Name(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_CREATE))
+    return Failure(request, way.Error(), way.Reason());
+  return Done();
+}
+
+WriteResult RemoveEmptyFolder(std::string_view path) {
+  const WriteRequest request{WriteKind::DeleteFolder, std::string(path), {}};
+  if (!IsFullPath(path)) return Failure(request, ERROR_INVALID_NAME, "it is not a full path.");
+  HeldPath way = HoldWayTo(path);
+  if (!way.ok()) return Failure(request, way.Error(), way.Reason());
+  win32::UniqueHfile folder =
+      way.OpenChildFolder(way.Name(), DELETE | FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE);
+  if (!folder) return Failure(request, way.Error(), way.Reason());
+  if (auto refused = Intercepted(request)) return *refused;
+  FILE_DISPOSITION_INFO gone{TRUE};
+  if (!SetFileInformationByHandle(folder.get(), FileDispositionInfo, &gone, sizeof gone)) {
+    const DWORD e = GetLastError();
+    return Failure(request, e, e == ERROR_DIR_NOT_EMPTY ? "it is not empty." : win32::SystemErrorText(e));
+  }
   return Done();
 }
 
@@ -1198,13 +1278,18 @@ WriteResult WriteShortcutArguments(std::string_view lnkPath, std::string_view ar
   WriteRequest request{WriteKind::WriteShortcut, std::string(lnkPath), "Arguments"};
   request.text = std::string(arguments);
   if (auto refused = CheckFilePath(request, lnkPath)) return *refused;
+  // Checked, and its folder held while the shell reads and saves it (the
+  // shell opens it for itself alone: the file is not held besides).
+  HeldPath way = HoldWayTo(lnkPath);
+  const win32::UniqueHfile held = OpenHeldFile(way, FILE_READ_ATTRIBUTES, true);
+  if (!held) return Failure(request, way.Error(), way.Reason());
   if (auto refused = Intercepted(request)) return *refused;
   win32::ComScope com;
   win32::ComPtr<IShellLinkW> link;
   HRESULT hr = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.put_void());
   win32::ComPtr<IPersistFile> file;
   if (SUCCEEDED(hr)) hr = link->QueryInterface(IID_IPersistFile, file.put_void());
-  const std::wstring path = win32::ApiPath(lnkPath);
+  const std::wstring path = win32::ApiPath(way.FinalPath());
   if (SUCCEEDED(hr)) hr = file->Load(path.c_str(), STGM_READWRITE);
   if (FAILED(hr)) return Failure(request, static_cast<uint32_t>(hr), "it is not a shortcut that can be read.");
   hr = link->SetArguments(win32::Widen(arguments).c_str());

@@ -63,6 +63,8 @@ enum class WriteKind {
   DeleteWmiInstance,
   CreateWmiInstance,
   CancelTransferJob,
+  CreateFolder,
+  DeleteFolder,
   Count,  // not a kind: how many kinds there are (keep it last)
 };
 
@@ -184,6 +186,14 @@ WriteResult DeleteIniValue(std::string_view iniPath, std::string_view section, s
 // relative path, a wildcard or a folder is refused (each would act on
 // something other than the one file meant).
 //
+// Every file change goes through the folders on the way held open (see
+// sysroutines/held_path.h), the file itself opened and made inside the very
+// folder that was checked. With administrative rights a link on the way -
+// or the file being a link itself - is refused (kErrorLinkRefused) with a
+// message that names it, and nothing is changed: a standard user could have
+// swapped a folder of his for a junction into a folder of Windows after the
+// scan. Without those rights the user's own links are followed.
+//
 // RecycleFile moves the file to the Recycle Bin; done only when the shell
 // reports success and the file is gone. A file on a drive without a Recycle
 // Bin is left in place (ERROR_NOT_SUPPORTED), never deleted for good; should
@@ -205,7 +215,16 @@ struct FileStamp {
 // administrative rights every folder on the way that is there already must
 // be a plain folder: a link or junction is refused (kErrorLinkRefused), and
 // the folders are held open until the file is in place.
+// Each missing folder is made inside the one held before it and recorded
+// as a write of its own (CreateFolder) before anything is made, so that
+// the backup knows it.
 WriteResult PlaceFile(std::string_view preparedPath, std::string_view path, const FileStamp& stamp);
+
+// Makes one folder in a folder that is there; refused when something of
+// that name is there already.
+WriteResult MakeFolder(std::string_view path);
+// Deletes one empty folder (ERROR_DIR_NOT_EMPTY when it holds anything).
+WriteResult RemoveEmptyFolder(std::string_view path);
 
 // A service to register with the service control manager.
 struct ServiceSpec {

@@ -1,6 +1,7 @@
 #include "sysroutines/system_write.h"
 
 #include <gtest/gtest.h>
+#include <filesystem>
 #include <shellapi.h>
 
 #include "sysroutines/shortcuts.h"
@@ -310,6 +311,120 @@ TEST_F(SystemWriteTest, ShortcutArgumentsAreChangedInPlace) {
   EXPECT_EQ(test::ReadBytes(target), "MZ");
   EXPECT_FALSE(WriteShortcutArguments(dir.Path(), ""));
   EXPECT_TRUE(WriteShortcutArguments(dir.Path() + "\\gone.lnk", "").NotFound());
+}
+
+}  // namespace
+}  // namespace wl
+
+namespace wl {
+namespace {
+
+// Links made by the build (sysroutines/CMakeLists.txt): write-links/user/
+// Startup leads to write-links/protected, write-links/user/program.exe to
+// write-links/protected/program.exe.
+std::string WriteLinks() {
+  const std::string bin = test::BinaryDir();
+  return bin.substr(0, bin.find_last_of('\\')) + "\\write-links";
+}
+
+class LinkedWrites : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(win32::DirectoryExists(protected_)) << protected_;
+    elevated_.isElevated = [] { return true; };
+    for (const std::string& name : {shortcut_, settings_, program_, ini_})
+      test::WriteFileAt(protected_ + "\\" + name, "protected " + name);
+  }
+  void TearDown() override {
+    for (const std::string& name : {shortcut_, settings_, program_, ini_})
+      DeleteFileW(win32::ApiPath(protected_ + "\\" + name).c_str());
+  }
+  std::string Kept(const std::string& name) { return test::ReadBytes(protected_ + "\\" + name); }
+
+  const std::string links_ = WriteLinks(), protected_ = links_ + "\\protected", startup_ = links_ + "\\user\\Startup";
+  const std::string pid_ = std::to_string(GetCurrentProcessId());
+  const std::string shortcut_ = "victim" + pid_ + ".lnk", settings_ = "settings" + pid_ + ".json",
+                    program_ = "tool" + pid_ + ".exe", ini_ = "entries" + pid_ + ".ini";
+  StoreFolderSystem elevated_;
+};
+
+// A standard user who swaps a folder of his for a link after the scan must
+// not have the administrator's rights act on the file of that name the link
+// leads to: each file change refuses the link, names it, and changes nothing.
+TEST_F(LinkedWrites, EveryFileChangeRefusesALinkOnTheWayAndNamesIt) {
+  ScopedStoreFolderSystem scope(elevated_);
+  auto refused = [&](const WriteResult& r, const std::string& what) {
+    EXPECT_EQ(r.error, kErrorLinkRefused) << what << ": " << r.message;
+    EXPECT_NE(r.message.find("link or junction"), std::string::npos) << r.message;
+    EXPECT_NE(r.message.find(startup_), std::string::npos) << r.message;
+  };
+  refused(DeleteFileNow(startup_ + "\\" + shortcut_), "delete");
+  refused(RecycleFile(startup_ + "\\" + program_), "recycle");
+  refused(RewriteFile(startup_ + "\\" + settings_, "{\"startOnUserLogin\": false}"), "rewrite");
+  refused(WriteIniValue(startup_ + "\\" + ini_, "boot", "shell", "Explorer.exe"), "INI write");
+  refused(DeleteIniValue(startup_ + "\\" + ini_, "boot", "shell"), "INI delete");
+  for (const std::string& name : {shortcut_, settings_, program_, ini_})
+    EXPECT_EQ(Kept(name), "protected " + name) << name;
+
+  // A file that is itself a link to another is refused too (its backup
+  // would keep the other file's bytes).
+  const WriteResult direct = DeleteFileNow(links_ + "\\user\\program.exe");
+  EXPECT_EQ(direct.error, kErrorLinkRefused) << direct.message;
+  EXPECT_EQ(test::ReadBytes(protected_ + "\\program.exe"), "MZ protected");
+
+  // The same file by its own path is changed as ever.
+  EXPECT_TRUE(DeleteFileNow(protected_ + "\\" + shortcut_));
+  EXPECT_FALSE(test::PathExists(protected_ + "\\" + shortcut_));
+}
+
+}  // namespace
+}  // namespace wl
+
+namespace wl {
+namespace {
+
+// A restore's placement: between the check of the way and the write,
+// someone tries to rename the folder the restore holds and put in its place
+// one whose "missing" is a link into write-links/protected (the build's
+// write-links/race/kit). The held folder cannot be renamed, so the file goes
+// where it was meant; were the way swapped all the same, the restore would
+// make nothing through the link and say so.
+TEST_F(LinkedWrites, APlacementIsMadeInsideTheHeldFolderWhichCannotBeSwappedMeanwhile) {
+  ScopedStoreFolderSystem scope(elevated_);
+  const std::string race = links_ + "\\race", kit = race + "\\kit";
+  const std::string held = race + "\\held" + pid_, aside = held + "-aside";
+  ASSERT_TRUE(win32::DirectoryExists(kit + "\\missing")) << kit;
+  ASSERT_TRUE(CreateDirectoryW(win32::ApiPath(held).c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+  LongScratch scratch;
+  const std::string prepared = scratch.Folder("store") + "\\prepared.tmp";
+  WriteFileAt(prepared, "put back");
+  bool swapped = false, renameRefused = false;
+  {
+    ScopedWriteInterceptor swap([&](const WriteRequest& r) -> uint32_t {
+      if (r.kind == WriteKind::CreateFolder && !swapped && !renameRefused) {
+        renameRefused = !MoveFileW(win32::ApiPath(held).c_str(), win32::ApiPath(aside).c_str());
+        swapped = !renameRefused && MoveFileW(win32::ApiPath(kit).c_str(), win32::ApiPath(held).c_str());
+      }
+      return 0;
+    });
+    const WriteResult r = PlaceFile(prepared, held + "\\missing\\sub\\" + program_, {});
+    if (swapped) {
+      EXPECT_EQ(r.error, kErrorLinkRefused) << r.message;
+      EXPECT_NE(r.message.find("link or junction"), std::string::npos) << r.message;
+    } else {
+      EXPECT_TRUE(r) << r.message;
+      EXPECT_EQ(test::ReadBytes(held + "\\missing\\sub\\" + program_), "put back");
+    }
+  }
+  EXPECT_TRUE(renameRefused);  // held: no rename while the restore works in it
+  if (swapped) {
+    MoveFileW(win32::ApiPath(held).c_str(), win32::ApiPath(kit).c_str());
+    MoveFileW(win32::ApiPath(aside).c_str(), win32::ApiPath(held).c_str());
+  }
+  EXPECT_FALSE(test::PathExists(protected_ + "\\sub"));  // nothing was made behind the link
+  EXPECT_EQ(Kept(program_), "protected " + program_);
+  std::filesystem::remove_all(std::filesystem::path(win32::Widen(held)));
+  EXPECT_TRUE(win32::DirectoryExists(kit + "\\missing"));
 }
 
 }  // namespace

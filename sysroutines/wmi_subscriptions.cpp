@@ -48,6 +48,30 @@ std::string WmiText(const VARIANT& v) {
   return WmiText(text.v);
 }
 
+// An array's elements, each as text.
+std::vector<std::string> WmiTexts(const VARIANT& v) {
+  std::vector<std::string> out;
+  if (!(v.vt & VT_ARRAY) || !v.parray || SafeArrayGetDim(v.parray) != 1) return out;
+  LONG lower = 0, upper = -1;
+  if (FAILED(SafeArrayGetLBound(v.parray, 1, &lower)) || FAILED(SafeArrayGetUBound(v.parray, 1, &upper))) return out;
+  const VARTYPE type = static_cast<VARTYPE>(v.vt & ~VT_ARRAY);
+  for (LONG i = lower; i <= upper; ++i) {
+    WmiVariant element;
+    if (type == VT_VARIANT) {
+      if (FAILED(SafeArrayGetElement(v.parray, &i, &element.v))) return {};
+    } else {
+      // The element is read into the variant's own storage, of its type.
+      element.v.vt = type;
+      if (FAILED(SafeArrayGetElement(v.parray, &i, &element.v.lVal))) {
+        element.v.vt = VT_EMPTY;
+        return {};
+      }
+    }
+    out.push_back(WmiText(element.v));
+  }
+  return out;
+}
+
 // WMI's own properties of an instance, read from the object.
 WmiInstance InstanceOf(IWbemClassObject* object) {
   WmiInstance out;
@@ -65,16 +89,48 @@ WmiInstance InstanceOf(IWbemClassObject* object) {
     WmiVariant value;
     CIMTYPE type = 0;
     if (object->Next(0, name.put(), &value.v, &type, nullptr) != WBEM_S_NO_ERROR) break;
-    if (type & CIM_FLAG_ARRAY) continue;  // the creator's SID and the like: WMI sets them itself
     WmiProperty property;
     property.name = win32::Narrow(name.view());
     property.cimType = type;
     property.null = value.v.vt == VT_NULL || value.v.vt == VT_EMPTY;
-    if (!property.null) property.value = WmiText(value.v);
+    if (!property.null && (type & CIM_FLAG_ARRAY)) property.values = WmiTexts(value.v);
+    else if (!property.null) property.value = WmiText(value.v);
     out.properties.push_back(std::move(property));
   }
   object->EndEnumeration();
   return out;
+}
+
+// One value for Put, of a property's element type, from its text.
+bool WmiScalarOf(int32_t cimType, const std::string& text, VARIANT& v);
+
+// An array's value for Put: a safe array of the element type WMI takes.
+bool WmiArrayOf(const WmiProperty& property, VARIANT& v) {
+  VariantInit(&v);
+  const int32_t element = property.cimType & ~CIM_FLAG_ARRAY;
+  VARIANT first;
+  if (!WmiScalarOf(element, property.values.empty() ? std::string() : property.values.front(), first)) return false;
+  const VARTYPE type = first.vt;
+  VariantClear(&first);
+  SAFEARRAY* array = SafeArrayCreateVector(type, 0, static_cast<ULONG>(property.values.size()));
+  if (!array) return false;
+  for (LONG i = 0; i < static_cast<LONG>(property.values.size()); ++i) {
+    VARIANT item;
+    if (!WmiScalarOf(element, property.values[static_cast<std::size_t>(i)], item)) {
+      SafeArrayDestroy(array);
+      return false;
+    }
+    // Strings are given as the BSTR itself, numbers by their storage.
+    const HRESULT hr = SafeArrayPutElement(array, &i, type == VT_BSTR ? static_cast<void*>(item.bstrVal) : &item.lVal);
+    VariantClear(&item);
+    if (FAILED(hr)) {
+      SafeArrayDestroy(array);
+      return false;
+    }
+  }
+  v.vt = static_cast<VARTYPE>(VT_ARRAY | type);
+  v.parray = array;
+  return true;
 }
 
 // A property's value for Put, from its type and text; false for a type not kept.
@@ -84,10 +140,16 @@ bool WmiValueOf(const WmiProperty& property, VARIANT& v) {
     v.vt = VT_NULL;
     return true;
   }
-  switch (property.cimType) {
+  if (property.IsArray()) return WmiArrayOf(property, v);
+  return WmiScalarOf(property.cimType, property.value, v);
+}
+
+bool WmiScalarOf(int32_t cimType, const std::string& text, VARIANT& v) {
+  VariantInit(&v);
+  switch (cimType) {
     case CIM_BOOLEAN:
       v.vt = VT_BOOL;
-      v.boolVal = property.value == "true" ? VARIANT_TRUE : VARIANT_FALSE;
+      v.boolVal = text == "true" ? VARIANT_TRUE : VARIANT_FALSE;
       return true;
     case CIM_SINT8:
     case CIM_UINT8:
@@ -96,17 +158,17 @@ bool WmiValueOf(const WmiProperty& property, VARIANT& v) {
     case CIM_SINT32:
     case CIM_UINT32:
       v.vt = VT_I4;
-      v.lVal = static_cast<LONG>(std::strtoll(property.value.c_str(), nullptr, 10));
-      if (property.cimType == CIM_UINT8) v.vt = VT_UI1, v.bVal = static_cast<BYTE>(v.lVal);
-      else if (property.cimType == CIM_SINT16) v.vt = VT_I2, v.iVal = static_cast<SHORT>(v.lVal);
+      v.lVal = static_cast<LONG>(std::strtoll(text.c_str(), nullptr, 10));
+      if (cimType == CIM_UINT8) v.vt = VT_UI1, v.bVal = static_cast<BYTE>(v.lVal);
+      else if (cimType == CIM_SINT16) v.vt = VT_I2, v.iVal = static_cast<SHORT>(v.lVal);
       return true;
     case CIM_REAL32:
     case CIM_REAL64:
       v.vt = VT_R8;
-      v.dblVal = std::strtod(property.value.c_str(), nullptr);
+      v.dblVal = std::strtod(text.c_str(), nullptr);
       return true;
     default: {  // strings, references, dates and 64-bit numbers are strings to WMI
-      const std::wstring wide = win32::Widen(property.value);
+      const std::wstring wide = win32::Widen(text);
       v.vt = VT_BSTR;
       v.bstrVal = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
       return true;
@@ -178,9 +240,9 @@ class SystemWmiStore : public WmiSubscriptionStore {
     if (SUCCEEDED(hr) && cls) hr = cls->SpawnInstance(0, made.put());
     if (FAILED(hr) || !made) return FAILED(hr) ? WmiError(hr) : ERROR_INVALID_DATA;
     for (const WmiProperty& property : instance.properties) {
-      if (property.null) continue;
+      if (property.null || WmiSetsItself(property.name)) continue;
       VARIANT v;
-      if (!WmiValueOf(property, v)) continue;
+      if (!WmiValueOf(property, v)) continue;  // not made: the restore reads it back and says so
       const std::wstring name = win32::Widen(property.name);
       hr = made->Put(name.c_str(), 0, &v, 0);
       VariantClear(&v);
@@ -207,6 +269,23 @@ class SystemWmiStore : public WmiSubscriptionStore {
 
 }  // namespace
 
+bool WmiSetsItself(std::string_view propertyName) { return AsciiUpper(propertyName) == "CREATORSID"; }
+
+std::vector<std::string> WmiPropertiesNotKept(const WmiInstance& wanted, const WmiInstance& made) {
+  std::vector<std::string> lost;
+  for (const WmiProperty& p : wanted.properties) {
+    if (WmiSetsItself(p.name)) continue;
+    const WmiProperty* there = nullptr;
+    for (const WmiProperty& m : made.properties)
+      if (AsciiUpper(m.name) == AsciiUpper(p.name)) there = &m;
+    const bool same = there ? (p.null ? there->null
+                                      : !there->null && (p.IsArray() ? there->values == p.values : there->value == p.value))
+                            : p.null;
+    if (!same) lost.push_back(p.name);
+  }
+  return lost;
+}
+
 std::string WmiInstance::Text(std::string_view name) const {
   for (const WmiProperty& property : properties)
     if (AsciiUpper(property.name) == AsciiUpper(name)) return property.null ? std::string() : property.value;
@@ -218,8 +297,11 @@ std::string WmiInstanceText(const WmiInstance& instance) {
   j["class"] = instance.className;
   j["path"] = instance.path;
   j["properties"] = json::array();
-  for (const WmiProperty& p : instance.properties)
-    j["properties"].push_back({{"name", p.name}, {"type", p.cimType}, {"value", p.value}, {"null", p.null}});
+  for (const WmiProperty& p : instance.properties) {
+    json property = {{"name", p.name}, {"type", p.cimType}, {"value", p.value}, {"null", p.null}};
+    if (p.IsArray()) property["values"] = p.values;
+    j["properties"].push_back(std::move(property));
+  }
   return j.dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
@@ -240,6 +322,13 @@ std::optional<WmiInstance> WmiInstanceFromText(std::string_view text) {
     if (p.contains("type") && p["type"].is_number_integer()) property.cimType = p["type"].get<int32_t>();
     if (p.contains("value") && p["value"].is_string()) property.value = p["value"].get<std::string>();
     if (p.contains("null") && p["null"].is_boolean()) property.null = p["null"].get<bool>();
+    if (p.contains("values")) {
+      if (!p["values"].is_array()) return std::nullopt;
+      for (const json& element : p["values"]) {
+        if (!element.is_string()) return std::nullopt;
+        property.values.push_back(element.get<std::string>());
+      }
+    }
     out.properties.push_back(std::move(property));
   }
   return out;

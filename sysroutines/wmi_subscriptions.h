@@ -16,15 +16,26 @@ namespace wl {
 
 inline constexpr const char* kSubscriptionNamespace = "root\\subscription";
 
-// One property of an instance: its name, CIM type (CIM_STRING, CIM_UINT32 …)
-// and value as text; arrays are not kept.
+// The CIM type flag of an array property (CIM_FLAG_ARRAY).
+inline constexpr int32_t kWmiArrayFlag = 0x2000;
+
+// One property of an instance: its name, CIM type (CIM_STRING, CIM_UINT32 …,
+// with kWmiArrayFlag for an array) and value as text; an array's elements
+// each as text, in order.
 struct WmiProperty {
   std::string name;
   int32_t cimType = 8;  // CIM_STRING
   std::string value;
   bool null = false;
+  std::vector<std::string> values{};  // an array's elements
+  bool IsArray() const { return (cimType & kWmiArrayFlag) != 0; }
   bool operator==(const WmiProperty&) const = default;
 };
+
+// Whether WMI sets the property itself when an instance is made (the
+// creator's SID): a restore does not write it, and it differs afterwards.
+bool WmiSetsItself(std::string_view propertyName);
+
 
 struct WmiInstance {
   std::string className;  // "__EventFilter", "CommandLineEventConsumer" …
@@ -34,6 +45,11 @@ struct WmiInstance {
   std::string Text(std::string_view name) const;
   bool operator==(const WmiInstance&) const = default;
 };
+
+// The properties of wanted that made does not hold as wanted holds them
+// (missing, other values, other elements), WMI's own aside; empty when all
+// came through.
+std::vector<std::string> WmiPropertiesNotKept(const WmiInstance& wanted, const WmiInstance& made);
 
 // The instance as text (JSON) and back; nullopt when the text is no instance.
 std::string WmiInstanceText(const WmiInstance& instance);

@@ -229,6 +229,10 @@ json ItemJson(const BackupItem& item) {
     case ItemKind::External:
       j["path"] = TextJson(item.path);
       break;
+    case ItemKind::Folder:
+      j["path"] = TextJson(item.path);
+      j["existed"] = item.existed;
+      break;
     case ItemKind::Certificate:
     case ItemKind::WmiInstance:
     case ItemKind::TransferJob:
@@ -311,6 +315,10 @@ BackupItem ItemFrom(const json& j) {
     case ItemKind::External:
       item.path = OptionalText(j, "path");
       break;
+    case ItemKind::Folder:
+      item.path = Text(j, "path");
+      item.existed = Flag(j, "existed");
+      break;
     case ItemKind::Certificate:
     case ItemKind::WmiInstance:
     case ItemKind::TransferJob:
@@ -363,6 +371,7 @@ std::string_view ItemKindName(ItemKind kind) {
     case ItemKind::Winsock: return "winsock";
     case ItemKind::WmiInstance: return "wmi-instance";
     case ItemKind::TransferJob: return "transfer-job";
+    case ItemKind::Folder: return "folder";
   }
   return "";
 }
@@ -370,7 +379,7 @@ std::string_view ItemKindName(ItemKind kind) {
 std::optional<ItemKind> ItemKindFromName(std::string_view name) {
   for (ItemKind k : {ItemKind::RegistryValue, ItemKind::RegistryTree, ItemKind::RegistryKey, ItemKind::IniValue,
                      ItemKind::File, ItemKind::External, ItemKind::Task, ItemKind::Service, ItemKind::Certificate,
-                     ItemKind::Winsock, ItemKind::WmiInstance, ItemKind::TransferJob})
+                     ItemKind::Winsock, ItemKind::WmiInstance, ItemKind::TransferJob, ItemKind::Folder})
     if (ItemKindName(k) == name) return k;
   return std::nullopt;
 }

@@ -89,6 +89,7 @@ enum class ItemKind {
                   // text the instance (class and properties) as it was
   TransferJob,    // a background transfer job cancelled: entry its identifier, text the job as it
                   // was (it cannot be made again as it was: the item is partial)
+  Folder,         // a folder made (existed false) or an empty one deleted: path names it
 };
 
 std::string_view ItemKindName(ItemKind kind);

@@ -45,14 +45,18 @@ struct RootInfo {
   bool machineWide = false;  // judged by its owners
 };
 
-RootInfo StoreRoot() {
+// The store's root; a listing (create false) finds it without making or
+// re-securing anything, and a store that is not there has no path.
+RootInfo StoreRoot(bool create = true) {
   if (RootOverride()) return {*RootOverride(), false};
   // With administrative rights under the machine-wide program-data folder,
   // administrators and the system only; otherwise in the user's profile. A
   // link or junction planted in the path is refused: then there is no store,
   // and every change fails closed.
-  const StoreFolder folder = PrepareStoreFolder("Backups");
+  const StoreFolder folder = create ? PrepareStoreFolder("Backups") : FindStoreFolder("Backups");
   if (!folder.notice.empty() && Notice().find(folder.notice) == std::string::npos) Notice() += folder.notice;
+  // A store a listing does not read from (a link, another user's folder) is said once.
+  if (!create && !folder.ok() && Notice().find(folder.message) == std::string::npos) Notice() += folder.message + "\n";
   return folder.ok() ? RootInfo{folder.path, folder.machineWide} : RootInfo{};
 }
 
@@ -118,7 +122,8 @@ uint32_t MakeSetFolder(OpenSet& set) {
     if (CreateDirectoryW(win32::ApiPath(folder).c_str(), nullptr)) {
       // Nothing planted between the store's root and the new folder.
       if (const uint32_t e = CheckNoLinksBelow(root, folder)) return e;
-      set.held.reset(CreateFileW(win32::ApiPath(folder).c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+      set.held.reset(CreateFileW(win32::ApiPath(folder).c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE,
                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
                                  nullptr));
       if (!set.held) return GetLastError();
@@ -448,6 +453,18 @@ WriteResult Capture(const WriteRequest& r, OpenSet& set, BackupItem& item, std::
       if (r.kind == WriteKind::WriteShortcut) item.textAfter = r.text.value_or(std::string());
       return CopyIntoSet(set, r.target, item.file);
     }
+    case WriteKind::CreateFolder:
+    case WriteKind::DeleteFolder: {
+      // A folder a restore makes on the way to a file it puts back (or an
+      // empty one deleted): a restore of this set deletes it again while it
+      // is empty (or makes it again).
+      item.kind = ItemKind::Folder;
+      item.operation = std::string(WriteKindName(r.kind));
+      item.path = r.target;
+      item.existed = win32::DirectoryExists(r.target);
+      item.description = (r.kind == WriteKind::CreateFolder ? "Make the folder " : "Delete the empty folder ") + r.target;
+      return {};
+    }
     case WriteKind::PlaceFile: {
       // Nothing was there: what is kept is what the file put there is, to
       // know it again.
@@ -546,7 +563,9 @@ bool ChangesNothing(const WriteRequest& r, const BackupItem& item) {
   switch (r.kind) {
     case WriteKind::CreateRegKey:
     case WriteKind::CreateWmiInstance:
-    case WriteKind::CreateService: return item.existed;
+    case WriteKind::CreateService:
+    case WriteKind::CreateFolder: return item.existed;
+    case WriteKind::DeleteFolder: return !item.existed;
     case WriteKind::DeleteRegTree:
     case WriteKind::DeleteRegValue:
     case WriteKind::DeleteWmiInstance:
@@ -840,7 +859,7 @@ WriteResult RecordWrite(const WriteRequest& request) {
 
 std::vector<StoredChangeSet> ListChangeSets() {
   std::vector<StoredChangeSet> sets;
-  const RootInfo info = StoreRoot();
+  const RootInfo info = StoreRoot(false);
   const std::string& root = info.path;
   if (root.empty()) return sets;
   WIN32_FIND_DATAW fd{};
@@ -865,7 +884,7 @@ std::vector<StoredChangeSet> ListChangeSets() {
 }
 
 std::optional<StoredChangeSet> FindChangeSet(const std::string& id, std::string* error) {
-  const RootInfo info = StoreRoot();
+  const RootInfo info = StoreRoot(false);
   if (!IsSetId(id) || info.path.empty() || !win32::DirectoryExists(info.path + "\\" + id)) {
     if (error) *error = "There is no change set " + id + ".";
     return std::nullopt;
@@ -879,7 +898,7 @@ std::optional<StoredChangeSet> FindChangeSet(const std::string& id, std::string*
 }
 
 bool DeleteChangeSet(const std::string& id, std::string* error) {
-  const std::string root = BackupStoreRoot();
+  const std::string root = StoreRoot(false).path;
   if (!IsSetId(id) || root.empty() || !win32::DirectoryExists(root + "\\" + id)) {
     if (error) *error = "There is no change set " + id + ".";
     return false;

@@ -13,6 +13,7 @@
 #include "sysroutines/store_folder.h"
 #include "undo/system_state.h"
 #include "win32/file_path.h"
+#include "win32/handles.h"
 #include "win32/system_error.h"
 #include "win32/unicode.h"
 
@@ -213,7 +214,32 @@ class World {
     return state;
   }
   bool FolderAt(const std::string& path) const {
+    if (const auto it = folders_.find(UpperText(path)); it != folders_.end()) return it->second;
     return !files_.count(UpperText(path)) && win32::DirectoryExists(path);
+  }
+  // Whether the folder holds nothing once the items put back so far are
+  // back (a file or folder of it they take away counts as gone, one they
+  // bring back as there).
+  bool FolderEmpty(const std::string& path) const {
+    const std::string below = UpperText(path) + "\\";
+    auto inside = [&below](const std::string& name) {
+      return name.size() > below.size() && name.compare(0, below.size(), below) == 0;
+    };
+    for (const auto& [name, present] : folders_)
+      if (present && inside(name)) return false;
+    for (const auto& [name, state] : files_)
+      if (state.present && inside(name)) return false;
+    WIN32_FIND_DATAW fd{};
+    win32::UniqueFind find(FindFirstFileW(win32::ApiPath(path + "\\*").c_str(), &fd));
+    if (!find) return true;
+    do {
+      const std::string name = win32::Narrow(fd.cFileName);
+      if (name == "." || name == "..") continue;
+      const std::string child = path + "\\" + name;
+      const bool folder = fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
+      if (folder ? FolderAt(child) : File(child).present) return false;
+    } while (FindNextFileW(find.get(), &fd));
+    return true;
   }
   // Whether the world still holds the file as the system has it (its
   // arguments can be read from the file then).
@@ -266,6 +292,9 @@ class World {
         regOps_.push_back(Op(item.existed ? RegOp::Kind::Tree : RegOp::Kind::Gone, place));
         regOps_.back().tree = item.tree;
         return;
+      case ItemKind::Folder:
+        folders_[UpperText(item.path)] = item.existed;
+        return;
       case ItemKind::External:
       case ItemKind::Certificate:  // a store the registry and file checks do not read
       case ItemKind::Winsock:      // a catalog, read through its own routines
@@ -303,6 +332,7 @@ class World {
   std::vector<RegOp> regOps_;
   std::map<std::string, std::optional<std::string>> ini_;
   std::map<std::string, FileState> files_;
+  std::map<std::string, bool> folders_;
   std::map<std::string, std::optional<TaskStateCopy>> tasks_;
   std::map<std::string, bool> services_;
 };
@@ -473,6 +503,18 @@ ItemCheck CheckItem(const StoredChangeSet& set, const BackupItem& item, const Wo
       return State(ItemState::Unrestorable,
                    "a cancelled transfer job cannot be made again as it was; the backup describes it: " + item.text);
     }
+    case ItemKind::Folder: {
+      const bool there = world.FolderAt(item.path);
+      if (item.existed) {  // an empty folder deleted
+        if (there) return State(ItemState::InPlace);
+        if (world.File(item.path).present) return State(ItemState::Unrestorable, "a file of that name is there now");
+        return State(ItemState::Restorable);
+      }
+      // A folder made: it goes again while nothing is in it.
+      if (!there) return State(ItemState::InPlace);
+      if (world.FolderEmpty(item.path)) return State(ItemState::Restorable);
+      return State(ItemState::Unrestorable, "it holds files or folders now; it stays");
+    }
     case ItemKind::External:
       return State(ItemState::Unrestorable, "it ran outside this program");
   }
@@ -545,6 +587,7 @@ class LossCounter {
       case ItemKind::Winsock:
       case ItemKind::WmiInstance:
       case ItemKind::TransferJob:
+      case ItemKind::Folder:  // only an empty one goes: nothing is lost
         return;
     }
   }
@@ -775,7 +818,10 @@ WriteResult RestoreService(const BackupItem& item) {
   return WriteTreeExact(place.root, place.path, place.view, item.tree);
 }
 
-WriteResult RestoreItem(const StoredChangeSet& set, const BackupItem& item, ItemState state, std::string& note) {
+// note: what to say instead of "restored"; inPart: only part of the item
+// came back (note says what is missing).
+WriteResult RestoreItem(const StoredChangeSet& set, const BackupItem& item, ItemState state, std::string& note,
+                        bool& inPart) {
   Place place;
   switch (item.kind) {
     case ItemKind::RegistryValue:
@@ -868,8 +914,29 @@ WriteResult RestoreItem(const StoredChangeSet& set, const BackupItem& item, Item
       }
       const auto instance = WmiInstanceFromText(item.text);
       if (!instance) return WriteResult::Failure(ERROR_INVALID_DATA, "The instance was not kept in the backup.");
-      return CreateWmiInstance(item.path, *instance);
+      if (WriteResult r = CreateWmiInstance(item.path, *instance); !r) return r;
+      // Read back: what WMI did not take (a type it refused) is said, never
+      // passed over as restored.
+      WmiInstance made;
+      const uint32_t e = WmiStore().Get(item.path, item.entry, made);
+      const std::vector<std::string> lost =
+          e == ERROR_SUCCESS ? WmiPropertiesNotKept(*instance, made) : std::vector<std::string>{"(all: it cannot be read back)"};
+      if (!lost.empty()) {
+        std::string names;
+        for (const std::string& name : lost) names += (names.empty() ? "" : ", ") + name;
+        inPart = true;
+        note = "restored in part: WMI did not take back " + names;
+      }
+      return {};
     }
+    case ItemKind::Folder:
+      if (item.existed) {
+        WriteResult r = MakeFolder(item.path);
+        if (!r && !(r.error == ERROR_ALREADY_EXISTS && win32::DirectoryExists(item.path))) return r;
+        return {};
+      }
+      if (WriteResult r = RemoveEmptyFolder(item.path); !r.NotFound()) return r;
+      return {};
     case ItemKind::TransferJob:
     case ItemKind::External:
       break;
@@ -975,11 +1042,12 @@ RestoreReport RestoreChangeSet(const StoredChangeSet& set, bool overwriteChanged
         break;
     }
     std::string note;
-    const WriteResult r = RestoreItem(set, item, check.state, note);
+    bool inPart = false;
+    const WriteResult r = RestoreItem(set, item, check.state, note, inPart);
     out.restored = r.ok();
-    out.message = r.ok() ? (item.partial ? "restored in part" : note.empty() ? "restored" : note)
+    out.message = r.ok() ? (inPart ? note : item.partial ? "restored in part" : note.empty() ? "restored" : note)
                          : "failed: " + r.message;
-    if (r.ok() && item.partial) out.restored = false;
+    if (r.ok() && (item.partial || inPart)) out.restored = false;
   }
   report.backupId = own.Id();
   return report;

@@ -198,9 +198,11 @@ uint32_t WriteFileFlushed(const std::string& path, const std::string& bytes) {
 }
 
 uint32_t CompressFileCopy(const std::string& path, const std::string& copyPath, FileCopy& info) {
+  // A link in the file's place is never read through (its target is not
+  // the file being changed).
   win32::UniqueHfile in(CreateFileW(win32::ApiPath(path).c_str(), GENERIC_READ,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+                                    FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!in) return GetLastError();
   BY_HANDLE_FILE_INFORMATION fi{};
   if (!GetFileInformationByHandle(in.get(), &fi)) return GetLastError();

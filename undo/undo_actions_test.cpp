@@ -232,7 +232,8 @@ TEST(UndoActions, ServiceRemovedIsCreatedAgainAndStartTypeComesBack) {
     row.path = svc.program();
     {
       ChangeSet set("System Service", "Remove");
-      const auto result = RemoveServiceEntry(row, [](const std::string&) { return std::string("Distrustful File"); });
+      const test::SystemJudge judge;
+      const auto result = RemoveServiceEntry(row, judge.get());
       ASSERT_EQ(result.outcome, RemoveServiceOutcome::Removed) << result.keyResult.message;
       ASSERT_TRUE(result.fileResult && result.fileResult->ok());
     }

@@ -7,14 +7,18 @@
 
 #include <algorithm>
 #include <atomic>
+#include <filesystem>
 
+#include "core/utf8_path.h"
 #include "sysroutines/store_folder.h"
 #include "sysroutines/system_write.h"
+#include "tests/support/fake_stores.h"
 #include "tests/support/test_support.h"
 #include "undo/backup_store.h"
 #include "undo/reg_file.h"
 #include "undo/restore.h"
 #include "undo/system_state.h"
+#include "undo/undo_commands.h"
 #include "win32/file_path.h"
 #include "win32/handles.h"
 #include "win32/registry_write.h"
@@ -384,28 +388,34 @@ TEST(UndoFiles, AFileThatCannotBeCopiedIsNotDeleted) {
   test::ScratchDir dir{"wlfile"};
   const std::string path = dir.File("locked.exe");
   test::WriteBytes(path, "data");
-  // Held open without sharing: the copy cannot be read.
+  // Held open without sharing: neither the copy nor the deletion can be
+  // had; the file is refused before anything is recorded.
   win32::UniqueHfile hold(CreateFileW(win32::ApiPath(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
                                       nullptr));
   ASSERT_TRUE(hold);
   const WriteResult r = DeleteFileNow(path);
   EXPECT_FALSE(r);
-  EXPECT_NE(r.message.find("backup could not be written"), std::string::npos) << r.message;
+  EXPECT_EQ(r.error, static_cast<uint32_t>(ERROR_SHARING_VIOLATION)) << r.message;
   hold.reset();
   EXPECT_TRUE(win32::FileExists(path));
+  EXPECT_TRUE(ListChangeSets().empty());
 }
 
 // A program that has just stopped may hold its file a moment longer: the
 // delete fails and is tried again. The failed write is marked so (and not
-// offered for restore), and the tries share one copy.
+// offered for restore), and the tries share one copy. (A read-only file
+// stands in for the program's: it opens for deletion, and the deletion
+// itself is refused.)
 TEST(UndoFiles, AFailedDeleteIsMarkedAndItsRetriesShareOneCopy) {
   Store store;
   test::ScratchDir dir{"wlfile"};
   const std::string path = dir.File("held.exe");
   test::WriteBytes(path, "MZ held");
-  win32::UniqueHfile hold(CreateFileW(win32::ApiPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                      OPEN_EXISTING, 0, nullptr));
-  ASSERT_TRUE(hold);
+  ASSERT_TRUE(SetFileAttributesW(win32::ApiPath(path).c_str(), FILE_ATTRIBUTE_READONLY));
+  struct Hold {
+    std::string path;
+    void reset() { SetFileAttributesW(win32::ApiPath(path).c_str(), FILE_ATTRIBUTE_NORMAL); }
+  } hold{path};
   {
     ChangeSet set("Test", "Remove");
     for (int i = 0; i < 3; ++i) {
@@ -433,6 +443,87 @@ TEST(UndoFiles, AFailedDeleteIsMarkedAndItsRetriesShareOneCopy) {
   const RestoreReport report = RestoreChangeSet(set, false);
   EXPECT_TRUE(report.AllRestored()) << report.Text();
   EXPECT_EQ(test::ReadBytes(path), "MZ held");
+  hold.reset();
+}
+
+// A file put back whose folders are gone: the folders the restore makes
+// are recorded in its change set (made inside the folder held before each),
+// and undoing the restore takes them away again with the file.
+TEST(UndoFiles, FoldersARestoreMakesAreRecordedAndGoWithItsUndo) {
+  Store store;
+  test::ScratchDir dir{"wlfile"};
+  const std::string top = dir.File("gone"), deeper = top + "\\deeper", file = deeper + "\\f.txt";
+  ASSERT_TRUE(CreateDirectoryW(win32::ApiPath(top).c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW(win32::ApiPath(deeper).c_str(), nullptr));
+  test::WriteBytes(file, "kept");
+  {
+    ChangeSet set("Test", "Remove");
+    ASSERT_TRUE(DeleteFileNow(file));
+  }
+  ASSERT_TRUE(RemoveDirectoryW(win32::ApiPath(deeper).c_str()));
+  ASSERT_TRUE(RemoveDirectoryW(win32::ApiPath(top).c_str()));
+  const RestoreReport back = RestoreChangeSet(OnlySet(), false);
+  EXPECT_TRUE(back.AllRestored()) << back.Text();
+  EXPECT_EQ(test::ReadBytes(file), "kept");
+  std::string error;
+  const auto restore = FindChangeSet(back.backupId, &error);
+  ASSERT_TRUE(restore) << error;
+  const auto& items = restore->manifest.items;
+  ASSERT_EQ(items.size(), 3u);
+  EXPECT_EQ(items[0].kind, ItemKind::Folder);
+  EXPECT_EQ(items[0].path, top);
+  EXPECT_FALSE(items[0].existed);
+  EXPECT_EQ(items[1].path, deeper);
+  EXPECT_EQ(items[2].kind, ItemKind::File);
+  // A dry run sees the folders empty once the file is gone again.
+  for (const ItemCheck& c : CheckChangeSet(*restore)) EXPECT_EQ(c.state, ItemState::Restorable) << c.index;
+
+  const RestoreReport undone = RestoreChangeSet(*restore, false);
+  EXPECT_TRUE(undone.AllRestored()) << undone.Text();
+  EXPECT_FALSE(win32::FileExists(file));
+  EXPECT_FALSE(win32::DirectoryExists(top));
+}
+
+// A WMI instance deleted keeps its array properties in the backup, and the
+// restore makes it again with them; a restore in which WMI does not take
+// one back says "restored in part" and names it, never "restored".
+TEST(UndoWmi, ArrayPropertiesComeBackAndARestoreThatDropsOneSaysSo) {
+  test::FakeWmiStore wmi;
+  const WmiInstance consumer{
+      "NTEventLogEventConsumer",
+      "NTEventLogEventConsumer.Name=\"WlLog\"",
+      {{"Name", 8, "WlLog"},
+       {"InsertionStringTemplates", 8 | kWmiArrayFlag, "", false, {"%TargetInstance.Name%", "started"}},
+       {"EventID", 19, "10"},
+       {"CreatorSID", 17 | kWmiArrayFlag, "", false, {"1", "1", "0"}}}};
+  wmi.Add(consumer);
+  Store store;
+  auto removeAndRestore = [&] {
+    std::string id;
+    {
+      ChangeSet set("Test", "Remove");
+      EXPECT_TRUE(DeleteWmiInstance(kSubscriptionNamespace, consumer.path));
+      id = set.Id();
+    }
+    EXPECT_FALSE(wmi.Has(consumer.path));
+    std::string error;
+    const auto set = FindChangeSet(id, &error);
+    EXPECT_TRUE(set) << error;
+    return set ? RestoreChangeSet(*set, false) : RestoreReport{};
+  };
+  const RestoreReport whole = removeAndRestore();
+  EXPECT_TRUE(whole.AllRestored()) << whole.Text();
+  WmiInstance back;
+  ASSERT_EQ(wmi.Get(kSubscriptionNamespace, consumer.path, back), 0u);
+  EXPECT_EQ(back, consumer);
+
+  wmi.dropsArrays = true;
+  const RestoreReport part = removeAndRestore();
+  EXPECT_FALSE(part.AllRestored());
+  ASSERT_EQ(part.items.size(), 1u);
+  // The creator's SID is WMI's own: not counted as lost.
+  EXPECT_EQ(part.items[0].message, "restored in part: WMI did not take back InsertionStringTemplates");
+  EXPECT_TRUE(wmi.Has(consumer.path));
 }
 
 // A set that wrote one value twice and made a key that the user filled
@@ -482,6 +573,65 @@ TEST(UndoRegistry, ItemsAreCheckedAgainstWhatTheLaterOnesLeaveAndTheLossIsCounte
   report = RestoreChangeSet(*own, false);
   EXPECT_TRUE(report.AllRestored()) << report.Text();
   EXPECT_EQ(key.Dump(), filled);
+}
+
+// Listing backups only reads: on a PC without a store, the listing, the
+// scan's Backups text and a dry run of a restore make no folder (a store
+// that is not there is "no backups"), and on one with a store nothing of it
+// is given an owner or access list again, nor set aside.
+TEST(UndoStore, ListingsNeitherMakeNorReSecureTheStore) {
+  test::ScratchDir machine{"wlnostore"};
+  std::vector<std::string> secured;
+  std::vector<std::string> strangers;
+  StoreFolderSystem seam;
+  seam.isElevated = [] { return true; };
+  const std::string base = Utf8FromPath(machine.Path());
+  seam.machineDataFolder = [&] { return base; };
+  seam.restrictToAdministrators = [&](HANDLE, const std::string& path) {
+    secured.push_back(path);
+    return 0u;
+  };
+  seam.ownedByAdministrators = [&](HANDLE, const std::string& path) {
+    return std::find(strangers.begin(), strangers.end(), path) == strangers.end();
+  };
+  ScopedStoreFolderSystem scope(seam);
+  const std::string store = base + "\\Wardenlake";
+  auto listAll = [] {
+    const auto sets = ListChangeSets();
+    const PageText text = BackupsPageText(ReferenceTables{});
+    const CommandOutput dry = RestoreCommand({"restore", "20990101-000000-000", "--dry-run"});
+    EXPECT_EQ(dry.status, 2);
+    EXPECT_NE(dry.err.find("There is no change set"), std::string::npos) << dry.err;
+    return std::make_pair(sets.size(), text.rows.size());
+  };
+  EXPECT_EQ(listAll(), std::make_pair(std::size_t{0}, std::size_t{0}));
+  EXPECT_FALSE(win32::DirectoryExists(store));
+  EXPECT_TRUE(secured.empty());
+
+  // A store made by a change is listed as it is, and not secured again.
+  {
+    ScopedBackupRecording recording;
+    ChangeSet set("Test", "Made");
+    ASSERT_TRUE(WriteRegString(HKEY_CURRENT_USER, "Software\\WardenlakeTest\\Listing" + std::to_string(GetCurrentProcessId()),
+                               "v", "x"));
+  }
+  win32::RegWriteKey::DeleteTree(HKEY_CURRENT_USER,
+                                 "Software\\WardenlakeTest\\Listing" + std::to_string(GetCurrentProcessId()));
+  ASSERT_TRUE(win32::DirectoryExists(store + "\\Backups"));
+  secured.clear();
+  EXPECT_EQ(ListChangeSets().size(), 1u);
+  EXPECT_EQ(BackupsPageText(ReferenceTables{}).rows.size(), 1u);
+  EXPECT_TRUE(secured.empty());
+  // One someone else made is neither read nor set aside by a listing.
+  strangers = {store};
+  EXPECT_TRUE(ListChangeSets().empty());
+  EXPECT_NE(TakeStoreNotice().find("was not made by an administrator"), std::string::npos);
+  EXPECT_TRUE(win32::DirectoryExists(store + "\\Backups"));
+  std::size_t aside = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(machine.Path()))
+    aside += entry.path().filename().wstring().find(L".untrusted-") != std::wstring::npos;
+  EXPECT_EQ(aside, 0u);
+  EXPECT_TRUE(secured.empty());
 }
 
 // Links made by the build (sysroutines/CMakeLists.txt): store-links/store is a

@@ -202,8 +202,17 @@ std::map<WriteKind, KindCase> WriteKinds::Cases() {
                                    [=, this] { EXPECT_EQ(test::ReadBytes(recycled), "MZ recycled"); }};
   const std::string placed = dir_.File("new folder\\placed.txt"), prepared = dir_.File("prepared.tmp");
   test::WriteBytes(prepared, "placed bytes");
-  cases[WriteKind::PlaceFile] = {[=, this] { return PlaceFile(prepared, placed, {}); },
-                                 [=, this] { EXPECT_FALSE(win32::FileExists(placed)); }};
+  // The folder made on the way is recorded too, and goes with the file.
+  cases[WriteKind::PlaceFile] = {[=, this] { return PlaceFile(prepared, placed, {}); }, [=, this] {
+                                   EXPECT_FALSE(win32::FileExists(placed));
+                                   EXPECT_FALSE(win32::DirectoryExists(dir_.File("new folder")));
+                                 }};
+  const std::string made = dir_.File("made folder"), emptied = dir_.File("empty folder");
+  CreateDirectoryW(win32::ApiPath(emptied).c_str(), nullptr);
+  cases[WriteKind::CreateFolder] = {[=] { return MakeFolder(made); },
+                                    [=] { EXPECT_FALSE(win32::DirectoryExists(made)); }};
+  cases[WriteKind::DeleteFolder] = {[=] { return RemoveEmptyFolder(emptied); },
+                                    [=] { EXPECT_TRUE(win32::DirectoryExists(emptied)); }};
 
   const std::string lnk = dir_.File("Browser.lnk");
   MakeShortcut(lnk, "C:\\Program Files\\Browser\\browser.exe", "--profile-directory=Default http://evil.example/");

@@ -23,6 +23,7 @@ class FakeWmiStore : public WmiSubscriptionStore {
   bool Has(const std::string& path) const { return instances_.count(AsciiUpper(WmiRelativePath(path))) != 0; }
   const std::map<std::string, WmiInstance>& All() const { return instances_; }
   bool unreadable = false;  // every answer: the namespace cannot be opened
+  bool dropsArrays = false;  // makes instances without their array properties (as a WMI that refuses them)
 
   std::optional<std::vector<WmiInstance>> Instances(std::string_view, std::string_view className,
                                                     std::string& error) override {
@@ -49,7 +50,9 @@ class FakeWmiStore : public WmiSubscriptionStore {
   uint32_t Create(std::string_view, const WmiInstance& instance) override {
     if (unreadable) return ERROR_ACCESS_DENIED;
     if (Has(instance.path)) return ERROR_ALREADY_EXISTS;
-    Add(instance);
+    WmiInstance made = instance;
+    if (dropsArrays) std::erase_if(made.properties, [](const WmiProperty& p) { return p.IsArray(); });
+    Add(std::move(made));
     return ERROR_SUCCESS;
   }
 
