@@ -9,6 +9,7 @@
 
 #include "core/ascii.h"
 #include "core/system_environment.h"
+#include "sysroutines/system_info.h"
 #include "win32/file_path.h"
 #include "win32/handles.h"
 #include "win32/registry.h"
@@ -467,9 +468,8 @@ std::string LiveBackend::Expand(std::string_view text, const SystemUser* user) c
 
 SystemFolders LiveBackend::Folders() const {
   SystemFolders f;
-  wchar_t buf[MAX_PATH + 1] = L"";
-  const UINT n = GetSystemWindowsDirectoryW(buf, MAX_PATH);
-  f.windows = n > 0 && n < MAX_PATH ? win32::Narrow(std::wstring_view(buf, n)) : Variable(L"SystemRoot");
+  // The Windows folder as the rest of the program takes it.
+  f.windows = GetWindowsDir();
   f.system32 = f.windows + "\\System32";
   f.systemDrive = DriveOf(f.windows);
   f.programFiles = Variable(L"ProgramW6432");
