@@ -263,7 +263,8 @@ class LiveBackend final : public SourceBackend, public std::enable_shared_from_t
   void ReadUsers() const;
   // The user as this source knows it (by SID); null for one it does not.
   const SystemUser* Known(const SystemUser& user) const {
-    for (const SystemUser& u : Users())
+    std::call_once(usersRead_, [this] { ReadUsers(); });
+    for (const SystemUser& u : users_)
       if (EqualsNoCase(u.sid, user.sid)) return &u;
     return nullptr;
   }

@@ -63,6 +63,10 @@ inline std::string DwordBytes(uint32_t v) {
 }
 
 namespace detail_tree {
+// Names of ASCII only are stored compressed, others in UTF-16 (as Windows does).
+inline bool Ascii(const std::string& s) {
+  return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
 inline uint32_t Build(HiveBuilder& b, const TreeKey& key, bool root) {
   std::vector<const TreeKey*> children;
   for (const TreeKey& k : key.subkeys) children.push_back(&k);
@@ -80,9 +84,10 @@ inline uint32_t Build(HiveBuilder& b, const TreeKey& key, bool root) {
     names.push_back(k->name);
   }
   std::vector<uint32_t> valueCells;
-  for (const TreeValue& v : key.values) valueCells.push_back(b.Value(v.name, v.type, v.data));
+  for (const TreeValue& v : key.values) valueCells.push_back(b.Value(v.name, v.type, v.data, Ascii(v.name)));
   HiveBuilder::KeyFields f;
   f.name = key.name;
+  f.compressed = Ascii(key.name);
   f.flags = static_cast<uint16_t>(key.flags | (root ? kKeyHiveEntry : 0));
   f.time = key.time;
   if (!childCells.empty()) {
