@@ -93,7 +93,17 @@ SourceValue ValueOf(const hive::Value& v) { return {v.Name(), v.Type(), v.Data()
 
 class HiveNode : public SourceKeyNode {
  public:
-  HiveNode(hive::Hive hive, hive::Key key) : hive_(std::move(hive)), key_(key) {}
+  HiveNode(hive::Hive hive, hive::Key key, bool plainChildren)
+      : hive_(std::move(hive)), key_(key), plainChildren_(plainChildren) {}
+
+  std::shared_ptr<const SourceKeyNode> Child(std::string_view name, bool& handled) const override {
+    handled = false;
+    if (!plainChildren_) return nullptr;
+    const auto sub = key_.Subkey(name);
+    if (sub && sub->IsSymbolicLink()) return nullptr;
+    handled = true;
+    return sub ? std::make_shared<const HiveNode>(hive_, *sub, true) : nullptr;
+  }
 
   std::vector<std::string> SubKeyNames(bool& whole) const override {
     std::vector<std::string> names;
@@ -127,6 +137,7 @@ class HiveNode : public SourceKeyNode {
  private:
   hive::Hive hive_;  // keeps the hive's image alive
   hive::Key key_;
+  bool plainChildren_;
 };
 
 // The upper-case form Windows compares key names by.
@@ -306,12 +317,12 @@ std::string HiveDamageText(const hive::Hive& hive, const std::string& label, con
          (damage.size() > 1 ? " (and " + std::to_string(damage.size() - 1) + " more)" : "");
 }
 
-std::shared_ptr<const SourceKeyNode> HiveKeyNode(const hive::Hive& hive, const hive::Key& key) {
-  return std::make_shared<const HiveNode>(hive, key);
+std::shared_ptr<const SourceKeyNode> HiveKeyNode(const hive::Hive& hive, const hive::Key& key, bool plainChildren) {
+  return std::make_shared<const HiveNode>(hive, key, plainChildren);
 }
 
 std::shared_ptr<const SourceKeyNode> OpenHiveKey(const hive::Hive& hive, std::string_view path,
-                                                 const LinkFollower& follow) {
+                                                 const LinkFollower& follow, bool plainChildren) {
   auto key = hive.Root();
   if (!key) return nullptr;
   const auto parts = SplitPath(path);
@@ -346,7 +357,7 @@ std::shared_ptr<const SourceKeyNode> OpenHiveKey(const hive::Hive& hive, std::st
     }
     key = sub;
   }
-  return HiveKeyNode(hive, *key);
+  return HiveKeyNode(hive, *key, plainChildren);
 }
 
 std::shared_ptr<const SourceKeyNode> MergedClassesNode(std::shared_ptr<const SourceKeyNode> user,

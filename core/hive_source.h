@@ -57,7 +57,10 @@ std::optional<hive::Hive> LoadHive(const FileAccess& files, const std::string& p
 std::string HiveDamageText(const hive::Hive& hive, const std::string& label, const std::string& path);
 
 // A hive key as a source's key. hive: the hive it belongs to (kept alive).
-std::shared_ptr<const SourceKeyNode> HiveKeyNode(const hive::Hive& hive, const hive::Key& key);
+// plainChildren: its sub-keys (and theirs) are read where the hive has them
+// (no view or other hive between; links are still left to the backend).
+std::shared_ptr<const SourceKeyNode> HiveKeyNode(const hive::Hive& hive, const hive::Key& key,
+                                                 bool plainChildren = false);
 
 // Where a path below a hive's root leads, following the hive's symbolic
 // links (a key with a SymbolicLinkValue "\REGISTRY\MACHINE\…" or
@@ -65,7 +68,7 @@ std::shared_ptr<const SourceKeyNode> HiveKeyNode(const hive::Hive& hive, const h
 // part walked. Nothing when the key is missing.
 using LinkFollower = std::function<std::shared_ptr<const SourceKeyNode>(SourceRoot root, const std::string& path)>;
 std::shared_ptr<const SourceKeyNode> OpenHiveKey(const hive::Hive& hive, std::string_view path,
-                                                 const LinkFollower& follow = {});
+                                                 const LinkFollower& follow = {}, bool plainChildren = false);
 
 // HKEY_CLASSES_ROOT as Windows merges it: a key the user's classes hold is
 // read from there (its values), else from the machine's; its sub-keys are

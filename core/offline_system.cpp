@@ -387,7 +387,8 @@ std::shared_ptr<const SourceKeyNode> OfflineBackend::MachineKey(std::string_view
     constexpr std::string_view kCurrent = "CurrentControlSet";
     if (StartsWithNoCase(rest, kCurrent) && (rest.size() == kCurrent.size() || rest[kCurrent.size()] == '\\'))
       rest.replace(0, kCurrent.size(), controlSet_);
-    return OpenHiveKey(*system_, rest, Follower());
+    // Below SYSTEM's root, a key's sub-keys are where the hive has them.
+    return OpenHiveKey(*system_, rest, Follower(), !rest.empty());
   }
   if (EqualsNoCase(first, "SOFTWARE")) {
     if (!software_) return nullptr;
@@ -396,7 +397,8 @@ std::shared_ptr<const SourceKeyNode> OfflineBackend::MachineKey(std::string_view
       if (!wow64_) return Wow64Redirected(rest, false) ? nullptr : OpenHiveKey(*software_, rest, Follower());
       rest = Wow64Path(rest, false);
     }
-    return OpenHiveKey(*software_, rest, Follower());
+    // The 32-bit view moves some sub-keys and not others: each is opened by its path.
+    return OpenHiveKey(*software_, rest, Follower(), view != SourceView::Force32);
   }
   return nullptr;
 }
@@ -410,7 +412,7 @@ std::shared_ptr<const SourceKeyNode> OfflineBackend::UserClassesKey(const System
     if (!wow64_ && Wow64Redirected(at, true)) return nullptr;
     if (wow64_) at = Wow64Path(at, true);
   }
-  return OpenHiveKey(*hives->classes, at, Follower());
+  return OpenHiveKey(*hives->classes, at, Follower(), view != SourceView::Force32);
 }
 
 std::shared_ptr<const SourceKeyNode> OfflineBackend::UserKey(const SystemUser& user, std::string_view path,
@@ -421,7 +423,9 @@ std::shared_ptr<const SourceKeyNode> OfflineBackend::UserKey(const SystemUser& u
     return UserClassesKey(user, path.substr(std::min(path.size(), kClasses.size() + 1)), view);
   const auto hives = HivesOf(user);
   if (!hives->ntuser) return nullptr;
-  return OpenHiveKey(*hives->ntuser, path, Follower());
+  // Software's sub-key Classes is another hive: above it, each key is
+  // opened by its path.
+  return OpenHiveKey(*hives->ntuser, path, Follower(), !path.empty() && !EqualsNoCase(path, "Software"));
 }
 
 std::shared_ptr<const SourceKeyNode> OfflineBackend::UsersKey(std::string_view path, SourceView view) const {
@@ -449,7 +453,7 @@ std::shared_ptr<const SourceKeyNode> OfflineBackend::UsersKey(std::string_view p
       }
       hive = *default_;
     }
-    return hive ? OpenHiveKey(*hive, rest, Follower()) : nullptr;
+    return hive ? OpenHiveKey(*hive, rest, Follower(), true) : nullptr;
   }
   constexpr std::string_view kSuffix = "_Classes";
   if (EndsWithNoCase(first, kSuffix)) {

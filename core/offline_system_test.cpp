@@ -331,6 +331,23 @@ TEST_F(BuiltSystem, KeysOfTheControlSetTheViewsAndTheMergedClasses) {
   EXPECT_EQ(std::count(root.begin(), root.end(), ".exe"), 1);
   EXPECT_EQ(Names(alice.Open(SourceRoot::ClassesRoot, "CLSID", SourceView::Force32)),
             (std::vector<std::string>{"{a32}", "{32}"}));
+  // A sub-key opened from its parent lands where the whole path would.
+  const auto software = alice.Open(SourceRoot::CurrentUser, "Software");
+  ASSERT_TRUE(software);
+  const auto classes = software->Open("Classes");
+  ASSERT_TRUE(classes);
+  EXPECT_EQ(classes->Open(".txt")->ReadString(""), "alicetext");
+  EXPECT_EQ(alice.Open(SourceRoot::CurrentUser, "")->Open("Software")->Open("Classes")->Open(".txt")->ReadString(""),
+            "alicetext");
+  EXPECT_EQ(Names(source.Open(SourceRoot::LocalMachine, "SYSTEM")->Open("CurrentControlSet")->Open("Services")),
+            std::vector<std::string>{"New"});
+  const auto version32 =
+      source.Open(SourceRoot::LocalMachine, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", SourceView::Force32);
+  ASSERT_TRUE(version32);
+  EXPECT_EQ(Names(version32->Open("Uninstall")), std::vector<std::string>{"App32"});
+  EXPECT_EQ(Names(source.Open(SourceRoot::LocalMachine, "SOFTWARE", SourceView::Force64)
+                      ->Open("Microsoft")->Open("Windows")->Open("CurrentVersion")->Open("Uninstall")),
+            std::vector<std::string>{"App64"});
   const auto users2 = Names(source.Open(SourceRoot::Users, ""));
   EXPECT_EQ(users2, (std::vector<std::string>{kAlice, std::string(kAlice) + "_Classes"}));
 }

@@ -133,12 +133,16 @@ std::string SourceKey::LastWriteText() const { return hive::FileTimeText(LastWri
 std::optional<SourceKey> SourceKey::Open(std::string_view subPath) const {
   const std::string sub = CleanKeyPath(subPath);
   const std::string path = sub.empty() ? path_ : path_.empty() ? sub : path_ + "\\" + sub;
-  auto node = backend_->OpenKey(root_, user_.get(), path, view_);
+  bool handled = false;
+  std::shared_ptr<const SourceKeyNode> node;
+  if (!sub.empty() && sub.find('\\') == std::string::npos) node = node_->Child(sub, handled);
+  if (!handled) node = backend_->OpenKey(root_, user_.get(), path, view_);
   if (!node) return std::nullopt;
   SourceKey key = *this;
   key.node_ = std::move(node);
+  key.text_ = text_ + "\\" + sub;
+  if (sub.empty() || path_.empty()) key.text_ = SourceKeyText(root_, path, user_.get());
   key.path_ = path;
-  key.text_ = SourceKeyText(root_, path, user_.get());
   return key;
 }
 

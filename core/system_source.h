@@ -115,6 +115,14 @@ class SourceKeyNode {
   virtual std::vector<SourceValue> Values(bool& whole) const = 0;
   virtual std::optional<SourceValue> Read(std::string_view name) const = 0;
   virtual uint64_t LastWriteTime() const = 0;  // FILETIME; 0 when unknown
+  // A sub-key by its name, when the node can tell it alone (its children
+  // are where the path says: no view, link or other hive between); handled
+  // false to have the backend open the whole path instead.
+  virtual std::shared_ptr<const SourceKeyNode> Child(std::string_view name, bool& handled) const {
+    (void)name;
+    handled = false;
+    return nullptr;
+  }
 };
 
 class SourceBackend;
