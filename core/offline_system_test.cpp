@@ -250,7 +250,10 @@ class BuiltSystem : public ::testing::Test {
     system_.At("ControlSet002\\Services\\New").Set("ImagePath", hive::kRegExpandSz, Sz("new.exe"));
     system_.At("ControlSet002\\Control\\Session Manager\\Environment")
         .Set("TEMP", hive::kRegExpandSz, Sz("%SystemRoot%\\TEMP"))
-        .Set("PROCESSOR_ARCHITECTURE", hive::kRegSz, Sz("AMD64"));
+        .Set("PROCESSOR_ARCHITECTURE", hive::kRegSz, Sz("AMD64"))
+        .Set("Path", hive::kRegExpandSz, Sz("%SystemRoot%\\system32;%SystemRoot%;;\"C:\\Tools\";C:\\Tools\\"));
+    software_.At("Microsoft\\Windows\\CurrentVersion\\App Paths\\tool.exe")
+        .Set("", hive::kRegExpandSz, Sz("\"%ProgramFiles%\\Tool\\tool.exe\""));
     software_.name = "SOFTWARE";
     software_.At("Microsoft\\Windows NT\\CurrentVersion").Set("SystemRoot", hive::kRegSz, Sz("C:\\Windows"));
     software_.At("Microsoft\\Windows\\CurrentVersion")
@@ -380,6 +383,11 @@ TEST_F(BuiltSystem, PathsAreExpandedWithTheSystemsEnvironmentAndMappedUnderTheRo
   // Case does not matter, nor "/" for "\", "." or trailing dots.
   EXPECT_TRUE(source.StatFile("c:/users/ALICE/./AppData/Roaming/upd./upd.exe").exists);
   EXPECT_TRUE(source.StatFile("\\\\?\\C:\\Program Files (x86)").folder);
+  // Where a bare program name is looked for there, and App Paths.
+  EXPECT_EQ(SearchFoldersOf(source), (std::vector<std::string>{"C:\\Windows\\System32", "C:\\Windows\\System",
+                                                             "C:\\Windows", "C:\\Tools"}));
+  EXPECT_EQ(AppPathOf(source, "TOOL.EXE"), "C:\\Program Files\\Tool\\tool.exe");
+  EXPECT_EQ(AppPathOf(source, "none.exe"), "");
   const auto listed = source.ListFolder("C:\\Users\\alice\\AppData\\Roaming\\upd");
   EXPECT_EQ(listed, std::vector<std::string>{"upd.exe"});
 }

@@ -195,4 +195,43 @@ SystemEnvironment UserEnvironment(const SystemSource& userSource, const SystemUs
   return env;
 }
 
+std::vector<std::string> SearchFoldersOf(const SystemSource& source) {
+  const SystemFolders folders = source.Folders();
+  std::vector<std::string> out;
+  auto add = [&out](std::string folder) {
+    folder = WithoutTrailingSeparator(std::move(folder));
+    if (folder.empty()) return;
+    for (const std::string& known : out)
+      if (EqualsNoCase(known, folder)) return;
+    out.push_back(std::move(folder));
+  };
+  add(folders.system32);
+  add(folders.windows + "\\System");
+  add(folders.windows);
+  const std::string path = source.Expand("%Path%");
+  if (path != "%Path%") {
+    std::size_t start = 0;
+    while (start <= path.size()) {
+      const std::size_t end = std::min(path.find(';', start), path.size());
+      std::string part = path.substr(start, end - start);
+      if (part.size() >= 2 && part.front() == '"' && part.back() == '"') part = part.substr(1, part.size() - 2);
+      add(std::move(part));
+      start = end + 1;
+    }
+  }
+  return out;
+}
+
+std::string AppPathOf(const SystemSource& source, std::string_view fileName) {
+  if (fileName.empty() || fileName.find('\\') != std::string_view::npos) return {};
+  const auto key = source.Open(SourceRoot::LocalMachine,
+                               "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\" + std::string(fileName));
+  if (!key) return {};
+  const auto v = key->Read("");
+  if (!v || (v->type != hive::kRegSz && v->type != hive::kRegExpandSz)) return {};
+  std::string text = SourceValueText(*v);
+  if (text.size() >= 2 && text.front() == '"' && text.back() == '"') text = text.substr(1, text.size() - 2);
+  return source.Expand(text);
+}
+
 }  // namespace wl

@@ -52,6 +52,16 @@ SystemFolders MachineFolders(const SystemSource& source, const SystemEnvironment
 SystemEnvironment UserEnvironment(const SystemSource& userSource, const SystemUser& user,
                                   const SystemEnvironment& machine);
 
+// Where that system looks for a program named without a folder, in order:
+// its system folder, its 16-bit system folder, its Windows folder, then
+// each folder of its Path (expanded; empty and repeated ones left out) —
+// the chosen user's Path when the source has one chosen.
+std::vector<std::string> SearchFoldersOf(const SystemSource& source);
+
+// The program App Paths registers on that system for a file name
+// ("wordpad.exe"), expanded in its environment; "" when none.
+std::string AppPathOf(const SystemSource& source, std::string_view fileName);
+
 // The drive of a full path ("C:" of "C:\Windows"); "" when it has none.
 std::string DriveOf(std::string_view path);
 
