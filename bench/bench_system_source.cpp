@@ -125,10 +125,11 @@ int main(int argc, char** argv) {
   benchmark::RunSpecifiedBenchmarks(&reporter);
   const auto& t = reporter.times;
   if (t.count("BM_OfflineWholeControlSet") && t.count("BM_HiveReaderWholeControlSet"))
-    std::printf("current control set, every key and value: through the source %.1f ms, hive reader %.1f ms (%.2f of "
-                "its time)\n",
-                t.at("BM_OfflineWholeControlSet"), t.at("BM_HiveReaderWholeControlSet"),
-                t.at("BM_OfflineWholeControlSet") / t.at("BM_HiveReaderWholeControlSet"));
+    std::printf(
+        "current control set, every key and value: through the source %.1f ms, hive reader %.1f ms (%.2f of "
+        "its time)\n",
+        t.at("BM_OfflineWholeControlSet"), t.at("BM_HiveReaderWholeControlSet"),
+        t.at("BM_OfflineWholeControlSet") / t.at("BM_HiveReaderWholeControlSet"));
   if (t.count("BM_OfflineAllServices") && t.count("BM_OfflineOpen"))
     std::printf("all services of the offline SYSTEM: %.1f ms, of which opening the system %.1f ms\n",
                 t.at("BM_OfflineAllServices"), t.at("BM_OfflineOpen"));

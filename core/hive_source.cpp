@@ -304,7 +304,8 @@ std::optional<hive::Hive> LoadHive(const FileAccess& files, const std::string& p
     return std::nullopt;
   }
   const std::size_t slash = path.find_last_of("\\/");
-  if (std::string recovery = HiveRecoveryText(hive, slash == std::string::npos ? path : path.substr(slash + 1), applyLogs);
+  if (std::string recovery =
+          HiveRecoveryText(hive, slash == std::string::npos ? path : path.substr(slash + 1), applyLogs);
       !recovery.empty())
     problems.push_back(label + ": " + recovery);
   return hive;

@@ -52,8 +52,7 @@ struct UserHives {
 
 class OfflineBackend final : public SourceBackend, public std::enable_shared_from_this<OfflineBackend> {
  public:
-  OfflineBackend(std::string root, OfflineOptions options)
-      : root_(std::move(root)), options_(std::move(options)) {
+  OfflineBackend(std::string root, OfflineOptions options) : root_(std::move(root)), options_(std::move(options)) {
     files_ = options_.files ? options_.files : PortableFileAccess();
     // "D:" alone is the current folder of D:; the volume's root is meant.
     if (root_.size() == 2 && root_[1] == ':') root_ += files_->Separator();
@@ -103,7 +102,8 @@ class OfflineBackend final : public SourceBackend, public std::enable_shared_fro
   std::shared_ptr<const UserHives> HivesOf(const SystemUser& user) const;
   const SystemUser* FindUser(std::string_view sid) const;
   LinkFollower Follower() const {
-    return [this](SourceRoot root, const std::string& path) { return OpenKey(root, nullptr, path, SourceView::Default); };
+    return
+        [this](SourceRoot root, const std::string& path) { return OpenKey(root, nullptr, path, SourceView::Default); };
   }
   std::shared_ptr<const SourceKeyNode> MachineKey(std::string_view path, SourceView view) const;
   std::shared_ptr<const SourceKeyNode> UserKey(const SystemUser& user, std::string_view path, SourceView view) const;
@@ -165,9 +165,7 @@ bool OfflineBackend::StaysInRoot(const std::string& now, std::string& why) const
 }
 
 void OfflineBackend::FindWindowsFolder() {
-  auto configOf = [this](const std::string& windows) {
-    return Child(Child(windows, "System32"), "config");
-  };
+  auto configOf = [this](const std::string& windows) { return Child(Child(windows, "System32"), "config"); };
   const std::string windows = Child(root_, "Windows");
   if (IsFolder(configOf(windows))) {
     windowsName_ = LastName(windows);
@@ -246,9 +244,9 @@ void OfflineBackend::FillHiveFiles(SystemUser& user, const std::string& profileN
   // Windows Vista and later; then Windows XP's place.
   const std::string vista =
       Child(Child(Child(Child(Child(profileNow, "AppData"), "Local"), "Microsoft"), "Windows"), "UsrClass.dat");
-  const std::string xp = Child(
-      Child(Child(Child(Child(profileNow, "Local Settings"), "Application Data"), "Microsoft"), "Windows"),
-      "UsrClass.dat");
+  const std::string xp =
+      Child(Child(Child(Child(Child(profileNow, "Local Settings"), "Application Data"), "Microsoft"), "Windows"),
+            "UsrClass.dat");
   if (IsFile(vista))
     user.classesHiveFile = vista;
   else if (IsFile(xp))
@@ -467,15 +465,18 @@ std::shared_ptr<const SourceKeyNode> OfflineBackend::UsersKey(std::string_view p
 std::shared_ptr<const SourceKeyNode> OfflineBackend::OpenKey(SourceRoot root, const SystemUser* user,
                                                              std::string_view path, SourceView view) const {
   switch (root) {
-    case SourceRoot::LocalMachine: return MachineKey(path, view);
-    case SourceRoot::Users: return UsersKey(path, view);
+    case SourceRoot::LocalMachine:
+      return MachineKey(path, view);
+    case SourceRoot::Users:
+      return UsersKey(path, view);
     case SourceRoot::CurrentUser: {
       const SystemUser* known = user ? FindUser(user->sid) : nullptr;
       return known ? UserKey(*known, path, view) : nullptr;
     }
     case SourceRoot::ClassesRoot: {
       const SystemUser* known = user ? FindUser(user->sid) : nullptr;
-      auto machine = MachineKey(path.empty() ? std::string("SOFTWARE\\Classes") : "SOFTWARE\\Classes\\" + std::string(path), view);
+      auto machine =
+          MachineKey(path.empty() ? std::string("SOFTWARE\\Classes") : "SOFTWARE\\Classes\\" + std::string(path), view);
       return MergedClassesNode(known ? UserClassesKey(*known, path, view) : nullptr, std::move(machine));
     }
   }

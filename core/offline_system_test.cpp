@@ -2,6 +2,8 @@
 // hives of Windows PCs (tests/data/hives) held against Debian's hivex, and
 // hives built for the case (control sets, profile lists, users' classes,
 // links), with hostile layouts and paths that try to leave the root.
+#include "core/offline_system.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -10,7 +12,6 @@
 #include <sstream>
 
 #include "core/hive.h"
-#include "core/offline_system.h"
 #include "core/system_environment.h"
 #include "core/testing/hive_tree.h"
 #include "core/utf8_path.h"
@@ -201,7 +202,8 @@ TEST_F(RealHives, ARunValueOfAUserFoundByTheFolderComesWithItsUser) {
             "C:\\Users\\vibranium\\AppData\\Roaming|C:\\Users\\vibranium\\AppData\\Local|"
             "C:\\Users\\vibranium\\AppData\\Local\\Temp");
   // The hive as hivex reads it.
-  const std::string theirs = RunCommand("hivexregedit --export '" + kData + "/NTUSER.DAT' '\\" + kRun + "' 2>/dev/null");
+  const std::string theirs =
+      RunCommand("hivexregedit --export '" + kData + "/NTUSER.DAT' '\\" + kRun + "' 2>/dev/null");
   EXPECT_EQ(Export(*run, std::string("\\") + kRun), theirs);
 }
 
@@ -349,7 +351,10 @@ TEST_F(BuiltSystem, KeysOfTheControlSetTheViewsAndTheMergedClasses) {
   ASSERT_TRUE(version32);
   EXPECT_EQ(Names(version32->Open("Uninstall")), std::vector<std::string>{"App32"});
   EXPECT_EQ(Names(source.Open(SourceRoot::LocalMachine, "SOFTWARE", SourceView::Force64)
-                      ->Open("Microsoft")->Open("Windows")->Open("CurrentVersion")->Open("Uninstall")),
+                      ->Open("Microsoft")
+                      ->Open("Windows")
+                      ->Open("CurrentVersion")
+                      ->Open("Uninstall")),
             std::vector<std::string>{"App64"});
   const auto users2 = Names(source.Open(SourceRoot::Users, ""));
   EXPECT_EQ(users2, (std::vector<std::string>{kAlice, std::string(kAlice) + "_Classes"}));
@@ -384,8 +389,8 @@ TEST_F(BuiltSystem, PathsAreExpandedWithTheSystemsEnvironmentAndMappedUnderTheRo
   EXPECT_TRUE(source.StatFile("c:/users/ALICE/./AppData/Roaming/upd./upd.exe").exists);
   EXPECT_TRUE(source.StatFile("\\\\?\\C:\\Program Files (x86)").folder);
   // Where a bare program name is looked for there, and App Paths.
-  EXPECT_EQ(SearchFoldersOf(source), (std::vector<std::string>{"C:\\Windows\\System32", "C:\\Windows\\System",
-                                                             "C:\\Windows", "C:\\Tools"}));
+  EXPECT_EQ(SearchFoldersOf(source),
+            (std::vector<std::string>{"C:\\Windows\\System32", "C:\\Windows\\System", "C:\\Windows", "C:\\Tools"}));
   EXPECT_EQ(AppPathOf(source, "TOOL.EXE"), "C:\\Program Files\\Tool\\tool.exe");
   EXPECT_EQ(AppPathOf(source, "none.exe"), "");
   const auto listed = source.ListFolder("C:\\Users\\alice\\AppData\\Roaming\\upd");
@@ -401,7 +406,8 @@ TEST_F(BuiltSystem, NoPathLeadsOutOfTheRoot) {
   const SystemSource source = Open();
   std::string why;
   // ".." never climbs above the drive, as Windows takes it.
-  const auto clamped = source.PathNow("C:\\Windows\\..\\..\\..\\..\\" + outside.filename().string() + "\\secret.txt", &why);
+  const auto clamped =
+      source.PathNow("C:\\Windows\\..\\..\\..\\..\\" + outside.filename().string() + "\\secret.txt", &why);
   ASSERT_TRUE(clamped) << why;
   EXPECT_TRUE(PathIsWithin(*clamped, Utf8FromPath(root_)));
   EXPECT_FALSE(source.StatFile(*clamped).exists);

@@ -146,7 +146,8 @@ SystemEnvironment MachineEnvironment(const SystemSource& source, std::string_vie
       WithoutTrailingSeparator(ExpandedValue(profiles, "ProgramData", env).value_or(drive + "\\ProgramData"));
   env.Set("ProgramData", programData);
   env.Set("ALLUSERSPROFILE", programData);
-  env.Set("PUBLIC", WithoutTrailingSeparator(ExpandedValue(profiles, "Public", env).value_or(drive + "\\Users\\Public")));
+  env.Set("PUBLIC",
+          WithoutTrailingSeparator(ExpandedValue(profiles, "Public", env).value_or(drive + "\\Users\\Public")));
   if (auto name = source.ReadString(SourceRoot::LocalMachine,
                                     "SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName", "ComputerName"))
     env.Set("COMPUTERNAME", *name);
@@ -188,8 +189,9 @@ SystemEnvironment UserEnvironment(const SystemSource& userSource, const SystemUs
   if (!profile.empty()) {
     env.Set("APPDATA", WithoutTrailingSeparator(
                            ExpandedValue(shellFolders, "AppData", env).value_or(profile + "\\AppData\\Roaming")));
-    env.Set("LOCALAPPDATA", WithoutTrailingSeparator(ExpandedValue(shellFolders, "Local AppData", env)
-                                                         .value_or(profile + "\\AppData\\Local")));
+    env.Set("LOCALAPPDATA",
+            WithoutTrailingSeparator(
+                ExpandedValue(shellFolders, "Local AppData", env).value_or(profile + "\\AppData\\Local")));
   }
   AddEnvironmentKey(userSource.Open(SourceRoot::CurrentUser, "Environment"), env, true);
   return env;

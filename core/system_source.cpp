@@ -8,10 +8,14 @@ namespace wl {
 
 const char* SourceRootName(SourceRoot root) {
   switch (root) {
-    case SourceRoot::LocalMachine: return "HKEY_LOCAL_MACHINE";
-    case SourceRoot::CurrentUser: return "HKEY_CURRENT_USER";
-    case SourceRoot::ClassesRoot: return "HKEY_CLASSES_ROOT";
-    case SourceRoot::Users: return "HKEY_USERS";
+    case SourceRoot::LocalMachine:
+      return "HKEY_LOCAL_MACHINE";
+    case SourceRoot::CurrentUser:
+      return "HKEY_CURRENT_USER";
+    case SourceRoot::ClassesRoot:
+      return "HKEY_CLASSES_ROOT";
+    case SourceRoot::Users:
+      return "HKEY_USERS";
   }
   return "";
 }
@@ -58,8 +62,7 @@ std::vector<std::string> SourceMultiStringParts(const SourceValue& value) {
 }
 
 std::optional<uint32_t> SourceValueDword(const SourceValue& value) {
-  if ((value.type != hive::kRegDword && value.type != hive::kRegBinary) || value.data.size() != 4)
-    return std::nullopt;
+  if ((value.type != hive::kRegDword && value.type != hive::kRegBinary) || value.data.size() != 4) return std::nullopt;
   return static_cast<uint32_t>(value.data[0]) | static_cast<uint32_t>(value.data[1]) << 8 |
          static_cast<uint32_t>(value.data[2]) << 16 | static_cast<uint32_t>(value.data[3]) << 24;
 }

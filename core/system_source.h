@@ -72,9 +72,9 @@ struct SystemUser {
   // not tell is named by the folder's name here (sidKnown false).
   std::string sid;
   bool sidKnown = true;
-  std::string name;           // live: "DOMAIN\name" where the account is known; else the profile folder's name
-  std::string profileFolder;  // as the system names it: "C:\Users\bob" (empty when unknown)
-  std::string hiveFile;       // the user's NTUSER.DAT where it is now (empty when none is known)
+  std::string name;             // live: "DOMAIN\name" where the account is known; else the profile folder's name
+  std::string profileFolder;    // as the system names it: "C:\Users\bob" (empty when unknown)
+  std::string hiveFile;         // the user's NTUSER.DAT where it is now (empty when none is known)
   std::string classesHiveFile;  // UsrClass.dat where it is now (empty when none)
   bool loggedOn = false;        // live: the user's hive is loaded (HKEY_USERS\<SID>)
   bool current = false;         // the user this program runs as
@@ -189,8 +189,8 @@ class SourceBackend {
   // A key; user: whose HKEY_CURRENT_USER and HKEY_CLASSES_ROOT are read
   // (null: the default user, live the one this program runs as, offline
   // none). path is clean: no leading, trailing or doubled backslashes.
-  virtual std::shared_ptr<const SourceKeyNode> OpenKey(SourceRoot root, const SystemUser* user,
-                                                       std::string_view path, SourceView view) const = 0;
+  virtual std::shared_ptr<const SourceKeyNode> OpenKey(SourceRoot root, const SystemUser* user, std::string_view path,
+                                                       SourceView view) const = 0;
   virtual std::vector<SystemUser> Users() const = 0;
   // The user HKEY_CURRENT_USER is when no other is chosen (live: this
   // program's; offline: nobody).

@@ -1,7 +1,7 @@
 #include "service/service_scan.h"
 
-#include <windows.h>
 #include <shlwapi.h>
+#include <windows.h>
 
 #include "service/service_manager.h"
 #include "service/service_rules.h"

@@ -19,7 +19,8 @@ void ScanView(const SystemSource& source, SourceView view, const std::string& sh
     if (!displayName || !command || command->empty()) continue;
     SoftwareRow row;
     row.displayName = *displayName;
-    row.helpInfo = SoftwareHelpInfo(entry->ReadText("Publisher").value_or(""), entry->ReadText("HelpLink").value_or(""));
+    row.helpInfo =
+        SoftwareHelpInfo(entry->ReadText("Publisher").value_or(""), entry->ReadText("HelpLink").value_or(""));
     row.version = entry->ReadText("DisplayVersion").value_or("");
     row.registryKey = "HKEY_LOCAL_MACHINE\\" + shownPath + "\\" + name;
     row.uninstallCommand = *command;

@@ -1,7 +1,7 @@
 #include "sysroutines/system_source.h"
 
-#include <windows.h>
 #include <sddl.h>
+#include <windows.h>
 
 #include <map>
 #include <mutex>
@@ -24,15 +24,16 @@ using win32::RegView;
 
 constexpr const char* kProfileList = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
 
-uint64_t FileTimeValue(const FILETIME& t) {
-  return static_cast<uint64_t>(t.dwHighDateTime) << 32 | t.dwLowDateTime;
-}
+uint64_t FileTimeValue(const FILETIME& t) { return static_cast<uint64_t>(t.dwHighDateTime) << 32 | t.dwLowDateTime; }
 
 RegView RegViewOf(SourceView view) {
   switch (view) {
-    case SourceView::Force64: return RegView::Force64;
-    case SourceView::Force32: return RegView::Force32;
-    case SourceView::Default: break;
+    case SourceView::Force64:
+      return RegView::Force64;
+    case SourceView::Force32:
+      return RegView::Force32;
+    case SourceView::Default:
+      break;
   }
   return RegView::Default;
 }
@@ -96,8 +97,7 @@ class WindowsFiles : public FileAccess {
   FileInfo Stat(const std::string& path) const override {
     FileInfo info;
     WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (path.empty() || !GetFileAttributesExW(win32::ApiPath(path).c_str(), GetFileExInfoStandard, &data))
-      return info;
+    if (path.empty() || !GetFileAttributesExW(win32::ApiPath(path).c_str(), GetFileExInfoStandard, &data)) return info;
     info.exists = true;
     info.folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     info.size = info.folder ? 0 : static_cast<uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
@@ -111,8 +111,8 @@ class WindowsFiles : public FileAccess {
     if (folder.empty()) return names;
     const std::string pattern = folder + (folder.back() == '\\' || folder.back() == '/' ? "*" : "\\*");
     WIN32_FIND_DATAW found;
-    win32::UniqueFind find(FindFirstFileExW(win32::ApiPath(pattern).c_str(), FindExInfoBasic, &found,
-                                            FindExSearchNameMatch, nullptr, 0));
+    win32::UniqueFind find(
+        FindFirstFileExW(win32::ApiPath(pattern).c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0));
     if (!find) return names;
     do {
       const std::wstring_view name = found.cFileName;
@@ -298,8 +298,8 @@ void LiveBackend::ReadUsers() const {
   auto add = [&](SystemUser user) {
     user.loggedOn = loaded.count(AsciiUpper(user.sid)) > 0;
     user.current = EqualsNoCase(user.sid, current_.sid);
-    user.serviceAccount = EqualsNoCase(user.sid, "S-1-5-18") || EqualsNoCase(user.sid, "S-1-5-19") ||
-                          EqualsNoCase(user.sid, "S-1-5-20");
+    user.serviceAccount =
+        EqualsNoCase(user.sid, "S-1-5-18") || EqualsNoCase(user.sid, "S-1-5-19") || EqualsNoCase(user.sid, "S-1-5-20");
     const std::string account = AccountNameOf(user.sid);
     user.name = !account.empty() ? account : !user.profileFolder.empty() ? LastName(user.profileFolder) : user.sid;
     if (user.current && user.profileFolder.empty()) user.profileFolder = current_.profileFolder;
@@ -396,7 +396,8 @@ std::shared_ptr<const SourceKeyNode> LiveBackend::OpenKey(SourceRoot root, const
   const std::string at(path);
   const bool self = !user || EqualsNoCase(user->sid, current_.sid);
   switch (root) {
-    case SourceRoot::LocalMachine: return LiveKey(HKEY_LOCAL_MACHINE, at, view);
+    case SourceRoot::LocalMachine:
+      return LiveKey(HKEY_LOCAL_MACHINE, at, view);
     case SourceRoot::CurrentUser: {
       if (self) return LiveKey(HKEY_CURRENT_USER, at, view);
       const SystemUser* known = Known(*user);

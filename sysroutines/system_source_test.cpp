@@ -132,10 +132,12 @@ TEST(SystemSourceLiveAndOffline, APlantedKeyReadsTheSameLiveAndFromAHiveOfIt) {
     key->WriteRaw("none", REG_NONE, {});
     key->WriteRaw("odd", REG_SZ, {'a', 0, 'b'});
     key->WriteRaw("unterminated", REG_SZ, {'x', 0, 'y', 0});
-    key->WriteString("\xC3\x9Cn\xC3\xAF" "code \xE2\x9C\x93", "Wert \xE2\x9C\x93");
+    key->WriteString(
+        "\xC3\x9Cn\xC3\xAF"
+        "code \xE2\x9C\x93",
+        "Wert \xE2\x9C\x93");
     RegWriteKey::Create(HKEY_LOCAL_MACHINE, path + "\\Sub A", KEY_WRITE, RegView::Force64)->WriteString("x", "1");
-    RegWriteKey::Create(HKEY_LOCAL_MACHINE, path + "\\sub b\\deeper", KEY_WRITE, RegView::Force64)
-        ->WriteDword("y", 2);
+    RegWriteKey::Create(HKEY_LOCAL_MACHINE, path + "\\sub b\\deeper", KEY_WRITE, RegView::Force64)->WriteDword("y", 2);
     RegWriteKey::Create(HKEY_LOCAL_MACHINE, path, KEY_WRITE, RegView::Force32)->WriteString("view", "32-bit");
   }
   TreeKey software;
@@ -244,8 +246,8 @@ TEST_F(LoggedOffUser, ItsHiveIsReadWithoutLockingItAndAHiveWindowsHoldsIsSaidSo)
     EXPECT_TRUE(source.ForUser(*user).Open(SourceRoot::CurrentUser, kRun));
   }
   // Nothing is held once read: the file opens without sharing.
-  win32::UniqueHfile exclusive(CreateFileW(hiveFile.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                           0, nullptr));
+  win32::UniqueHfile exclusive(
+      CreateFileW(hiveFile.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(exclusive);
   // Held as Windows holds a loaded hive: not read, and said so.
   const SystemSource source = LiveSystemSource();
@@ -278,7 +280,8 @@ class OfflineRealHives : public ::testing::Test {
     char controlSet[32];
     std::snprintf(controlSet, sizeof controlSet, "ControlSet%03u", *hive->Find("Select")->GetValue("Current")->Dword());
     std::vector<std::string> expected;
-    for (const hive::Key& k : hive->Find(std::string(controlSet) + "\\Services")->Subkeys()) expected.push_back(k.Name());
+    for (const hive::Key& k : hive->Find(std::string(controlSet) + "\\Services")->Subkeys())
+      expected.push_back(k.Name());
     const auto services = source.Open(SourceRoot::LocalMachine, "SYSTEM\\CurrentControlSet\\Services");
     ASSERT_TRUE(services);
     EXPECT_EQ(services->SubKeyNames(), expected);
