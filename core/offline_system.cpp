@@ -302,6 +302,13 @@ void OfflineBackend::ReadUsers() {
     Note("without SOFTWARE, the users are those whose profile folders in " + folders_.profiles + " hold an NTUSER.DAT");
   }
   AddProfileFolders(claimed, list.has_value());
+  // Listed users whose hive is not in the set (a collection often holds
+  // only some of the profiles).
+  std::string missing;
+  for (const SystemUser& u : users_)
+    if (u.hiveFile.empty() && !u.serviceAccount)
+      missing += (missing.empty() ? "" : ", ") + u.name + " (" + u.profileFolder + ")";
+  if (!missing.empty()) Note("no NTUSER.DAT, so no keys, for: " + missing);
 }
 
 void OfflineBackend::AddProfileFolders(std::set<std::string>& claimed, bool listed) {

@@ -436,6 +436,7 @@ TEST_F(BuiltSystem, HostileProfileListsAreRefusedEntryByEntry) {
   list.At("S-1-5-21-1-2-3-1005").Set("ProfileImagePath", hive::kRegDword, DwordBytes(7));
   list.At("S-1-5-21-1-2-3-1006.bak").Set("ProfileImagePath", hive::kRegSz, Sz("C:\\Users\\dave"));
   list.At("not a sid").Set("ProfileImagePath", hive::kRegSz, Sz("C:\\Users\\eve"));
+  list.At("S-1-5-21-1-2-3-1007").Set("ProfileImagePath", hive::kRegSz, Sz("C:\\Users\\frank"));
   // A folder with a user's hive that the list does not name is a user too.
   classes_.name = "S-1-5-21-1-2-3-1006_Classes";
   Put(root_ / "Users/dave/NTUSER.DAT", BuildHive(ntuser_));
@@ -444,12 +445,16 @@ TEST_F(BuiltSystem, HostileProfileListsAreRefusedEntryByEntry) {
   Put(root_ / "Users/Default/NTUSER.DAT", BuildHive(ntuser_));
   const SystemSource source = Open();
   const auto users = source.Users();
-  ASSERT_EQ(users.size(), 2u) << AllProblems(source);
-  EXPECT_EQ(users[0].sid, kAlice);
-  EXPECT_EQ(users[1].name, "dave");
-  EXPECT_EQ(users[1].sid, "S-1-5-21-1-2-3-1006");
-  EXPECT_FALSE(users[1].inProfileList);
-  EXPECT_TRUE(source.ForUser(users[1]).Open(SourceRoot::CurrentUser, kRun));
+  ASSERT_EQ(users.size(), 3u) << AllProblems(source);
+  EXPECT_EQ(users[0].name, "frank");  // listed, its folder not in the set
+  EXPECT_TRUE(users[0].hiveFile.empty());
+  EXPECT_FALSE(source.ForUser(users[0]).Open(SourceRoot::CurrentUser, ""));
+  EXPECT_TRUE(HasProblem(source, "no NTUSER.DAT, so no keys, for: frank (C:\\Users\\frank)")) << AllProblems(source);
+  EXPECT_EQ(users[1].sid, kAlice);
+  EXPECT_EQ(users[2].name, "dave");
+  EXPECT_EQ(users[2].sid, "S-1-5-21-1-2-3-1006");
+  EXPECT_FALSE(users[2].inProfileList);
+  EXPECT_TRUE(source.ForUser(users[2]).Open(SourceRoot::CurrentUser, kRun));
   EXPECT_TRUE(HasProblem(source, "S-1-5-21-1-2-3-1002 is refused")) << AllProblems(source);
   EXPECT_TRUE(HasProblem(source, "S-1-5-21-1-2-3-1003 is refused")) << AllProblems(source);
   EXPECT_TRUE(HasProblem(source, "S-1-5-21-1-2-3-1004 is refused")) << AllProblems(source);

@@ -429,6 +429,7 @@ std::shared_ptr<const SourceKeyNode> LiveBackend::OpenKey(SourceRoot root, const
 }
 
 std::vector<std::string> LiveBackend::Problems() const {
+  std::call_once(usersRead_, [this] { ReadUsers(); });
   std::lock_guard lock(mutex_);
   std::vector<std::string> out = problems_;
   for (const SystemUser& u : users_) {
