@@ -196,4 +196,16 @@ first_bins SYSTEM 24576 > "$H/seed-system-first-bins"
 first_bins NTUSER.DAT 16384 > "$H/seed-ntuser-first-bins"
 { first_bins SYSTEM_B 16384; printf -- '--LOG--'; head -c 16384 < <(xz -dc tests/data/hives/SYSTEM_B.LOG1.xz)
   printf -- '--LOG--'; head -c 12288 < <(xz -dc tests/data/hives/SYSTEM_B.LOG2.xz); } > "$H/seed-system-b-with-logs"
+
+# ---- fuzz_offline_system: SYSTEM, SOFTWARE and a user's NTUSER.DAT separated
+# by "--HIVE--", built (fuzz/offline_system_seeds.cpp), and the first bins of
+# the real SYSTEM and NTUSER.DAT without a SOFTWARE.
+T=fuzz_offline_system
+fresh $T
+O="$CORPUS/$T"
+g++ -std=c++20 -O1 -I"$ROOT" fuzz/offline_system_seeds.cpp -o "$TMP/offline_system_seeds" \
+  core/hive.cpp core/hive_logs.cpp core/hive_listing.cpp core/utf16_text.cpp core/table_text.cpp
+"$TMP/offline_system_seeds" "$O"
+{ first_bins SYSTEM 24576 | tail -c +2; printf -- '--HIVE----HIVE--'; first_bins NTUSER.DAT 16384 | tail -c +2; } \
+  > "$O/seed-real-first-bins"
 echo "seed corpora written under fuzz/corpus/"

@@ -24,6 +24,10 @@ wl_wine_prefix() {
     wineboot -i >/dev/null 2>&1 || true
     wineserver -w
   fi
+  # A second drive for the tests of offline systems: O: is the build tree's
+  # offline-drive folder (a volume laid out like another Windows's).
+  mkdir -p "$build/offline-drive"
+  [ -e "$WINEPREFIX/dosdevices/o:" ] || ln -s "$build/offline-drive" "$WINEPREFIX/dosdevices/o:"
 }
 
 wl_wine_start() {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/hijack_list.h"
+#include "core/system_source.h"
 #include "judge/judge.h"
 
 namespace wl {
@@ -42,10 +43,15 @@ using FileVerdictFn = std::function<std::string(const std::string& programPath)>
 // How the services are judged, all at once (the judge, or a test's stand-in).
 using ServiceJudgeFn = std::function<std::vector<Judgement>(const std::vector<JudgeRequest>& requests)>;
 
-// Own-process and shared-process services, active and inactive, in the order
-// the manager lists them, each judged by its ImagePath and ServiceDll.
+// Own-process and shared-process services, active and inactive, each
+// judged by its ImagePath and ServiceDll. On this PC in the order the
+// manager lists them, with their states; on a system read offline, the
+// keys of its current control set whose type is a service's (not a
+// driver's), in the order of the hive, without a state. Their keys are read
+// through the source.
 ServiceScanResult ScanServices(const Judge& judge);
 ServiceScanResult ScanServices(const ServiceJudgeFn& judgeAll);
+ServiceScanResult ScanServices(const ServiceJudgeFn& judgeAll, const SystemSource& source);
 
 // The column titles of the list.
 std::vector<std::string> ServiceColumns();

@@ -2,7 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <map>
+
+#include "core/hive.h"
+#include "core/utf8_path.h"
+#include "sysroutines/system_source.h"
+#include "tests/support/test_support.h"
 
 #include "service/service_manager.h"
 #include "service/test_service_fixture.h"
@@ -149,6 +155,52 @@ TEST(ServiceScan, NoDriversAreListed) {
     if (!type) continue;  // removed since the scan by a test running beside this one
     EXPECT_EQ(*type & 0x0Fu, 0u) << row.keyName;  // kernel and file-system driver bits
   }
+}
+
+// The services of another Windows, from the real SYSTEM hive of the tests
+// laid out as its volume: every key of its current control set whose type
+// is a service's, in the hive's order, judged by what is stored; no driver,
+// no state, and nothing of this PC's services.
+TEST(ServiceScanOffline, TheServicesOfTheSystemsHiveAreListedAndJudgedAsStored) {
+  test::TestService live;
+  ASSERT_TRUE(live.ok());
+  std::string data = std::string("Z:") + WL_HIVE_DATA_DIR + "/SYSTEM";
+  std::replace(data.begin(), data.end(), '/', '\\');
+  test::ScratchDir dir("wl-services");
+  const std::filesystem::path config = dir.Path() / "Windows" / "System32" / "config";
+  std::filesystem::create_directories(config);
+  test::WriteBytes(Utf8FromPath(config / "SYSTEM"), test::ReadBytes(data));
+
+  std::string error;
+  const auto hive = hive::OpenHiveFile(data, {}, error);
+  ASSERT_TRUE(hive) << error;
+  char controlSet[32];
+  std::snprintf(controlSet, sizeof controlSet, "ControlSet%03u\\Services",
+                *hive->Find("Select")->GetValue("Current")->Dword());
+  std::vector<std::string> expected;
+  for (const hive::Key& k : hive->Find(controlSet)->Subkeys()) {
+    const auto type = k.GetValue("Type");
+    const auto bits = type ? type->Dword() : std::nullopt;
+    if (bits && (*bits & 0x30) != 0 && (*bits & 0x0F) == 0) expected.push_back(k.Name());
+  }
+  ASSERT_GT(expected.size(), 50u);
+
+  RecordingVerdict verdict;
+  const auto r = ScanServices(verdict.Fn(), OfflineSystemSource(Utf8FromPath(dir.Path())));
+  std::vector<std::string> listed;
+  for (const ServiceRow& row : r.rows) listed.push_back(row.keyName);
+  EXPECT_EQ(listed, expected);
+  EXPECT_FALSE(Find(r, live.keyName()));
+  EXPECT_FALSE(Find(r, "Tcpip"));  // a driver
+  const ServiceRow* dhcp = Find(r, "Dhcp");
+  ASSERT_TRUE(dhcp);
+  EXPECT_EQ(dhcp->state, "");
+  EXPECT_EQ(dhcp->path, "C:\\Windows\\SYSTEM32\\SVCHOST.EXE -K LOCALSERVICENETWORKRESTRICTED");
+  EXPECT_EQ(dhcp->serviceDll, "%SystemRoot%\\system32\\dhcpcore.dll");
+  // Its description's file is not in the collected set: shown as stored.
+  EXPECT_EQ(dhcp->description, "@%SystemRoot%\\system32\\dhcpcore.dll,-101");
+  EXPECT_EQ(verdict.asked.count("%SystemRoot%\\system32\\svchost.exe -k LocalServiceNetworkRestricted"), 1u);
+  EXPECT_EQ(r.hijack.size(), r.rows.size());  // the stand-in judge flags all it does not know
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "core/system_source.h"
+
 namespace wl {
 
 inline constexpr const char* kUninstallKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
@@ -26,8 +28,10 @@ struct SoftwareScanResult {
 
 // Every entry with a "DisplayName" and a non-empty "UninstallString", first
 // those of the native view, then those of the 32-bit view, each in the order
-// the registry enumerates them. Values of other types show as text.
+// the registry enumerates them. Values of other types show as text. This
+// PC's, or the system the source reads.
 SoftwareScanResult ScanInstalledSoftware();
+SoftwareScanResult ScanInstalledSoftware(const SystemSource& source);
 
 std::vector<std::string> SoftwareColumns(const std::string& header);
 

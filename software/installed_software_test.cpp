@@ -2,8 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <filesystem>
 
+#include "core/testing/hive_tree.h"
+#include "core/utf8_path.h"
+#include "software/uninstall_command.h"
+#include "sysroutines/system_source.h"
+#include "tests/support/test_support.h"
 #include "win32/registry.h"
 #include "win32/registry_write.h"
 
@@ -111,6 +118,59 @@ TEST_F(InstalledSoftwareTest, ThirtyTwoBitProgramsAreListedWithTheirOwnKeyAndUse
   EXPECT_EQ(Find(r, x86)->registryKey,
             "HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + x86);
   EXPECT_FALSE(Find(r, user));
+}
+
+}  // namespace
+}  // namespace wl
+
+namespace wl {
+namespace {
+
+using hive::testing::BuildHive;
+using hive::testing::Sz;
+using hive::testing::TreeKey;
+
+// The programs of another Windows, from its SOFTWARE hive in a folder laid
+// out like its volume: both views, entries as the live scan takes them,
+// nothing of this PC's.
+TEST_F(InstalledSoftwareTest, AnOfflineSystemsProgramsComeFromItsHive) {
+  const std::string live = NewEntry();
+  Key(live).WriteString("DisplayName", "Wl Live Only");
+  Key(live).WriteString("UninstallString", "C:\\x\\u.exe");
+  TreeKey software;
+  software.name = "SOFTWARE";
+  software.At(std::string("Microsoft\\Windows\\CurrentVersion\\Uninstall\\Offline64"))
+      .Set("DisplayName", hive::kRegSz, Sz("Offline 64"))
+      .Set("UninstallString", hive::kRegExpandSz, Sz("%ProgramFiles%\\O64\\uninst.exe"))
+      .Set("Publisher", hive::kRegSz, Sz("Acme"))
+      .Set("DisplayVersion", hive::kRegSz, Sz("6.4"));
+  software.At(std::string("Microsoft\\Windows\\CurrentVersion\\Uninstall\\NoCommand"))
+      .Set("DisplayName", hive::kRegSz, Sz("No Command"));
+  software.At(std::string("WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Offline32"))
+      .Set("DisplayName", hive::kRegSz, Sz("Offline 32"))
+      .Set("UninstallString", hive::kRegSz, Sz("C:\\O32\\uninst.exe"));
+  test::ScratchDir dir("wl-software");
+  const std::filesystem::path config = dir.Path() / "Windows" / "System32" / "config";
+  std::filesystem::create_directories(config);
+  test::WriteBytes(Utf8FromPath(config / "SOFTWARE"), BuildHive(software));
+
+  const SoftwareScanResult r = ScanInstalledSoftware(OfflineSystemSource(Utf8FromPath(dir.Path())));
+  ASSERT_EQ(r.rows.size(), 2u);
+  EXPECT_EQ(r.header, SoftwareListHeader(2));
+  EXPECT_EQ(r.rows[0].displayName, "Offline 64");
+  EXPECT_EQ(r.rows[0].version, "6.4");
+  EXPECT_EQ(r.rows[0].uninstallCommand, "%ProgramFiles%\\O64\\uninst.exe");
+  EXPECT_EQ(r.rows[0].registryKey, std::string("HKEY_LOCAL_MACHINE\\") + kUninstallKey + "\\Offline64");
+  EXPECT_EQ(r.rows[1].displayName, "Offline 32");
+  EXPECT_EQ(r.rows[1].registryKey, std::string("HKEY_LOCAL_MACHINE\\") + kUninstallKey32 + "\\Offline32");
+
+  // A set of hives without SOFTWARE: no programs, and the source says why.
+  std::filesystem::remove(config / "SOFTWARE");
+  const SystemSource without = OfflineSystemSource(Utf8FromPath(dir.Path()));
+  EXPECT_TRUE(ScanInstalledSoftware(without).rows.empty());
+  const auto problems = without.Problems();
+  EXPECT_TRUE(std::any_of(problems.begin(), problems.end(),
+                          [](const std::string& p) { return p.starts_with("SOFTWARE ("); }));
 }
 
 }  // namespace
