@@ -544,7 +544,9 @@ void TForm1::Label3Click() { ShowDialog(form5_); }
 
 void TForm1::Label15Click() {
   // Each scanner refreshes its own page and appends its flagged rows.
-  // A scanner whose page is not in this window runs headless.
+  // A scanner whose page is not in this window runs headless. One scan:
+  // nothing is looked up twice.
+  const Judge::ScanScope scan(judge_);
   RunHijackScan(hijack_, [this](const HijackScanStep& step) {
     Page* p = PageAt(step.pageIndex);
     if (p && !dynamic_cast<EmptyPage*>(p))

@@ -488,6 +488,30 @@ std::string UserNameOf(const std::string& sid) {
 
 }  // namespace
 
+std::string AccountSid(const std::string& account) {
+  std::string text(account);
+  while (!text.empty() && text.back() == ' ') text.pop_back();
+  while (!text.empty() && text.front() == ' ') text.erase(0, 1);
+  if (text.empty()) return {};
+  if (StartsWithNoCase(text, "S-1-")) {
+    PSID binary = nullptr;
+    if (!ConvertStringSidToSidW(win32::Widen(text).c_str(), &binary)) return {};
+    LocalFree(binary);
+    return AsciiUpper(text);
+  }
+  BYTE sid[SECURITY_MAX_SID_SIZE];
+  DWORD sidSize = sizeof sid;
+  wchar_t domain[256];
+  DWORD domainSize = 256;
+  SID_NAME_USE use;
+  if (!LookupAccountNameW(nullptr, win32::Widen(text).c_str(), sid, &sidSize, domain, &domainSize, &use)) return {};
+  LPWSTR sidText = nullptr;
+  if (!ConvertSidToStringSidW(sid, &sidText)) return {};
+  std::string out = win32::Narrow(sidText);
+  LocalFree(sidText);
+  return out;
+}
+
 std::vector<std::string> OtherUserHives(const SourceKeyOpener& openKey) {
   std::vector<std::string> hives;
   auto users = openKey(HKEY_USERS, "");
@@ -519,6 +543,7 @@ void ReadOtherUser(const std::string& sid, const SourceKeyOpener& openKey, std::
     AutorunRow& row = rows[i];
     for (std::string* text : {&row.registryKey, &row.removeKey})
       if (text->starts_with(kCurrent)) text->replace(0, kCurrent.size(), hive);
+    row.owner = sid;
     row.details += std::string(row.details.empty() ? "" : " ") + "User " + user + ".";
   }
 }
@@ -604,8 +629,19 @@ AutorunScanResult ScanAutorun(const Judge& judge, const AutorunPlaces& places,
       if (added) it->second = ComServerOf(classId);
       return it->second;
     };
+    std::unordered_map<std::string, std::string> owners;  // account -> SID, each asked once
     for (const ScheduledTask& task : listTasks().tasks)
-      for (auto& row : TaskRows(task, serverOf)) result.rows.push_back(std::move(row));
+      for (auto& row : TaskRows(task, serverOf)) {
+        if (!row.owner.empty()) {
+          auto [it, added] = owners.try_emplace(row.owner);
+          // An account the system does not know keeps its name: the judge
+          // gives it the machine's variables only.
+          if (added) it->second = AccountSid(row.owner);
+          if (it->second.empty()) it->second = row.owner;
+          row.owner = it->second;
+        }
+        result.rows.push_back(std::move(row));
+      }
   }
   const std::string systemRoot = places.systemRoot.empty() ? GetWindowsDir() : places.systemRoot;
   const std::size_t firstHook = result.rows.size();

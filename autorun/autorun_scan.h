@@ -93,6 +93,10 @@ std::vector<HookKey> ExpandHookKey(HKEY root, std::string_view keyPath, const So
 // the folder's desktop.ini is none of them.
 std::vector<std::string> ListStartupFiles(const std::string& folder);
 
+// The SID of an account a task names (a SID as it stands, a name looked up
+// on this system); empty when the system knows no such account.
+std::string AccountSid(const std::string& account);
+
 // The loaded user hives of HKEY_USERS other than the current user's (no
 // ".DEFAULT", no "_Classes" hives), by their SIDs.
 std::vector<std::string> OtherUserHives(const SourceKeyOpener& openKey);

@@ -30,6 +30,7 @@ void RunHijackScan(HijackList& list, const std::function<void(const HijackScanSt
 
 std::vector<ScanItem> RunHeadlessHijackScan(const Judge& judge, HijackList& list) {
   std::vector<ScanItem> items;
+  const Judge::ScanScope scan(judge);  // one scan: nothing is looked up twice
   RunHijackScan(list, [&](const HijackScanStep& step) {
     if (!step.scan) return;
     const PageText text = step.scan(judge);

@@ -152,6 +152,32 @@ std::string CommandAfterBuiltins(std::string_view command) {
 
 }  // namespace
 
+std::string ExpandVariables(std::string_view text, const std::function<const std::string*(std::string_view)>& lookup) {
+  std::string out;
+  out.reserve(text.size());
+  std::size_t at = 0;
+  while (at < text.size()) {
+    const std::size_t open = text.find('%', at);
+    if (open == std::string_view::npos) break;
+    const std::size_t close = text.find('%', open + 1);
+    if (close == std::string_view::npos) break;
+    out.append(text.substr(at, open - at));
+    const std::string_view name = text.substr(open + 1, close - open - 1);
+    const std::string* value = name.empty() ? nullptr : lookup(name);
+    if (value) {
+      out += *value;
+      at = close + 1;
+    } else {
+      // Not a variable: the first "%" stays, and the second may open one.
+      out += '%';
+      out.append(name);
+      at = close;
+    }
+  }
+  out.append(text.substr(at));
+  return out;
+}
+
 std::vector<std::string> SplitArguments(std::string_view text) {
   std::vector<std::string> args;
   std::string current;

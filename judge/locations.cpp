@@ -1,6 +1,7 @@
 #include "judge/locations.h"
 
 #include <array>
+#include <vector>
 
 #include "core/ascii.h"
 
@@ -44,7 +45,141 @@ constexpr std::array<std::string_view, 13> kWindowsInProgramFiles = {
     "common files\\system",
 };
 
+// Where Windows installs some of its programs outside the Windows folder:
+// the program's name, the known folder the place lies in, and the place
+// below it.
+enum class HomeBase { ProgramFiles, ProgramData, Profile };
+struct ProgramHome {
+  std::string_view name;
+  HomeBase base;
+  std::string_view place;
+};
+constexpr std::array<ProgramHome, 22> kProgramHomes = {{
+    {"msedge.exe", HomeBase::ProgramFiles, "microsoft\\edge"},
+    {"msedge.exe", HomeBase::ProgramFiles, "microsoft\\edge beta"},
+    {"msedge.exe", HomeBase::ProgramFiles, "microsoft\\edge dev"},
+    {"msedge.exe", HomeBase::ProgramFiles, "microsoft\\edgecore"},
+    {"msedgewebview2.exe", HomeBase::ProgramFiles, "microsoft\\edgewebview"},
+    {"msedgewebview2.exe", HomeBase::ProgramFiles, "microsoft\\edgecore"},
+    {"onedrive.exe", HomeBase::ProgramFiles, "microsoft onedrive"},
+    {"onedrive.exe", HomeBase::Profile, "appdata\\local\\microsoft\\onedrive"},
+    {"msmpeng.exe", HomeBase::ProgramData, "microsoft\\windows defender\\platform"},
+    {"nissrv.exe", HomeBase::ProgramData, "microsoft\\windows defender\\platform"},
+    {"mpcmdrun.exe", HomeBase::ProgramData, "microsoft\\windows defender\\platform"},
+    {"notepad.exe", HomeBase::ProgramFiles, "windowsapps"},
+    {"mspaint.exe", HomeBase::ProgramFiles, "windowsapps"},
+    {"snippingtool.exe", HomeBase::ProgramFiles, "windowsapps"},
+    {"wsl.exe", HomeBase::ProgramFiles, "windowsapps"},
+    {"winget.exe", HomeBase::ProgramFiles, "windowsapps"},
+    {"quickassist.exe", HomeBase::ProgramFiles, "windowsapps"},
+    {"tabtip.exe", HomeBase::ProgramFiles, "common files\\microsoft shared\\ink"},
+    {"mip.exe", HomeBase::ProgramFiles, "common files\\microsoft shared\\ink"},
+    {"moviemk.exe", HomeBase::ProgramFiles, "movie maker"},
+    {"msmsgs.exe", HomeBase::ProgramFiles, "messenger"},
+    {"conf.exe", HomeBase::ProgramFiles, "netmeeting"},
+}};
+
+bool IsDriveLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
 }  // namespace
+
+std::string LexicalPath(std::string_view path) {
+  if (path.starts_with("\\\\?\\") || path.starts_with("\\\\.\\") || path.starts_with("//?/") ||
+      path.starts_with("//./"))
+    return std::string(path);
+  std::string text(path);
+  for (char& c : text)
+    if (c == '/') c = '\\';
+  std::string root;
+  std::size_t at = 0;
+  if (text.size() >= 3 && IsDriveLetter(text[0]) && text[1] == ':' && text[2] == '\\') {
+    root = text.substr(0, 3);
+    at = 3;
+  } else if (text.starts_with("\\\\")) {
+    // "\\server\share\": both parts are the root.
+    const std::size_t server = text.find('\\', 2);
+    if (server == std::string::npos || server == 2) return text;
+    std::size_t share = text.find('\\', server + 1);
+    if (share == server + 1) return text;
+    if (share == std::string::npos) share = text.size();
+    root = text.substr(0, share) + "\\";
+    at = share + 1;
+  } else {
+    return text;
+  }
+  std::vector<std::string> segments;
+  while (at <= text.size()) {
+    std::size_t end = text.find('\\', at);
+    if (end == std::string::npos) end = text.size();
+    std::string segment = text.substr(at, end - at);
+    at = end + 1;
+    if (segment == ".") continue;
+    if (segment == "..") {
+      if (!segments.empty()) segments.pop_back();
+      continue;
+    }
+    while (!segment.empty() && (segment.back() == '.' || segment.back() == ' ')) segment.pop_back();
+    if (!segment.empty()) segments.push_back(std::move(segment));
+  }
+  std::string out = root;
+  for (std::size_t i = 0; i < segments.size(); ++i) {
+    if (i > 0) out += '\\';
+    out += segments[i];
+  }
+  if (out.size() > 3 && out.back() == '\\' && !segments.empty()) out.pop_back();
+  return out;
+}
+
+std::string PlainFinalPath(std::string_view finalPath) {
+  if (finalPath.starts_with("\\\\?\\UNC\\")) return "\\\\" + std::string(finalPath.substr(8));
+  if (finalPath.starts_with("\\\\?\\") && finalPath.size() >= 6 && finalPath[5] == ':')
+    return std::string(finalPath.substr(4));
+  return std::string(finalPath);
+}
+
+std::string StreamHostOf(std::string_view path) {
+  std::size_t from = 0;
+  if (path.starts_with("\\\\?\\") || path.starts_with("\\\\.\\") || path.starts_with("//?/") ||
+      path.starts_with("//./"))
+    from = 4;
+  // Only a full path names a file's stream ("http://…" is an address).
+  if (path.size() >= from + 3 && IsDriveLetter(path[from]) && path[from + 1] == ':' &&
+      (path[from + 2] == '\\' || path[from + 2] == '/'))
+    from += 2;
+  else if (from == 0 && !path.starts_with("\\\\") && !path.starts_with("//"))
+    return {};
+  const std::size_t colon = path.find(':', from);
+  if (colon == std::string_view::npos) return {};
+  std::string host(path.substr(0, colon));
+  while (host.size() > from + 1 && (host.back() == '\\' || host.back() == '/')) host.pop_back();
+  return host.empty() ? std::string(path.substr(0, colon)) : host;
+}
+
+bool InWindowsProgramHome(std::string_view fileName, std::string_view path, const KnownFolders& folders) {
+  const std::string p = ComparablePath(path);
+  for (const ProgramHome& home : kProgramHomes) {
+    if (home.name != fileName) continue;
+    const std::string place(home.place);
+    switch (home.base) {
+      case HomeBase::ProgramFiles:
+        for (const std::string& programFiles : folders.programFiles)
+          if (!programFiles.empty() && PathIsUnder(p, ComparablePath(programFiles) + "\\" + place)) return true;
+        break;
+      case HomeBase::ProgramData:
+        if (!folders.programData.empty() && PathIsUnder(p, ComparablePath(folders.programData) + "\\" + place))
+          return true;
+        break;
+      case HomeBase::Profile: {
+        if (folders.profiles.empty() || !PathIsUnder(p, folders.profiles)) break;
+        const std::string base = ComparablePath(folders.profiles);
+        const std::size_t userEnd = p.find('\\', base.size() + 1);
+        if (userEnd != std::string::npos && PathIsUnder(p.substr(userEnd + 1), place)) return true;
+        break;
+      }
+    }
+  }
+  return false;
+}
 
 std::string ComparablePath(std::string_view path) {
   if (path.starts_with("\\\\?\\") || path.starts_with("//?/")) path.remove_prefix(4);

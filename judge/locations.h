@@ -40,4 +40,27 @@ bool PathIsUnder(std::string_view path, std::string_view folder);
 // doubled or trailing separators, ASCII lower case.
 std::string ComparablePath(std::string_view path);
 
+// A full path as Windows' path layer makes it before the file system sees
+// it: "/" as "\", doubled separators as one, "." and ".." segments resolved
+// (never above the drive or share), trailing dots and blanks dropped from
+// each segment. Relative paths and "\\?\" or "\\.\" paths are returned as
+// they are (the layer passes the latter on untouched). Case is kept.
+std::string LexicalPath(std::string_view path);
+
+// A path the system gives for an opened file ("\\?\C:\x", "\\?\UNC\s\x")
+// as a plain path ("C:\x", "\\s\x").
+std::string PlainFinalPath(std::string_view finalPath);
+
+// The file or folder a path names an alternate data stream of
+// ("C:\Windows\Tracing:x.dll" -> "C:\Windows\Tracing"); empty when it
+// names no stream (a drive's colon is none).
+std::string StreamHostOf(std::string_view path);
+
+// Whether a program named like a Windows program (fileName, lower case)
+// lies in one of the places Windows installs that program outside the
+// Windows folder (Edge under Program Files, OneDrive in a profile's local
+// application data, Defender's platform folder in ProgramData, the
+// packaged applications' folder …).
+bool InWindowsProgramHome(std::string_view fileName, std::string_view path, const KnownFolders& folders);
+
 }  // namespace wl
