@@ -828,8 +828,7 @@ TEST(AutorunPlaces, AnotherUsersEntriesAreJudgedInThatUsersEnvironment) {
   ASSERT_EQ(win32::RegWriteKey::Create(LM, profileList + unloaded)->WriteString("ProfileImagePath", away),
             ERROR_SUCCESS);
   const auto environment = win32::RegWriteKey::Create(HKEY_USERS, sid + "\\Environment");
-  ASSERT_EQ(environment->WriteString("TOOLS", "%USERPROFILE%\\Tools", REG_EXPAND_SZ), ERROR_SUCCESS);
-  ASSERT_EQ(environment->WriteString("Path", "%TOOLS%", REG_EXPAND_SZ), ERROR_SUCCESS);
+  ASSERT_EQ(environment->WriteString("Path", "%USERPROFILE%\\Tools", REG_EXPAND_SZ), ERROR_SUCCESS);
   ASSERT_EQ(win32::RegWriteKey::Create(HKEY_USERS, sid + "\\" + kCv + "Run")
                 ->WriteString("WlOwnerRun" + pid, "%LOCALAPPDATA%\\WlSync" + pid + "\\sync.exe"),
             ERROR_SUCCESS);
@@ -865,8 +864,10 @@ TEST(AutorunPlaces, AnotherUsersEntriesAreJudgedInThatUsersEnvironment) {
   unknown.actions.resize(1);
   AutorunPlaces places = test::ScratchPlaces().Places();
   places.otherUsers = true;
-  const AutorunScanResult scan = ScanAutorun(test::SystemJudge(), places, OpenSourceKeyInRegistry,
-                                             [&] { return TaskListing{{task, notLoaded, unknown}}; });
+  TaskListing listing;
+  listing.tasks = {task, notLoaded, unknown};
+  const AutorunScanResult scan =
+      ScanAutorun(test::SystemJudge(), places, OpenSourceKeyInRegistry, [&] { return listing; });
   std::map<std::string, std::vector<std::string>> programs;  // item -> programs judged
   for (const AutorunRow& row : scan.rows) programs[row.itemName].push_back(AsciiLower(row.judgement.program));
   EXPECT_EQ(programs[task.path], (std::vector<std::string>{AsciiLower(users + "\\sync.exe"),

@@ -572,8 +572,12 @@ Judge::Finding Judge::AssessFile(const std::string& path, Origin origin, bool pa
     else
       AddOnce(f.notes, "File not found");
   }
-  // Written to read as a place it is not ("..", a short name, trailing dots).
-  if (!f.stream && (written.kind == PlaceKind::Windows || written.kind == PlaceKind::ProgramFiles) &&
+  // Written to read as a place it is not ("..", a short name, trailing
+  // dots). A folder an administrator linked elsewhere ("Program Files" moved
+  // to another drive) is judged where it leads, but is no such trick.
+  const bool textTrick = ClassifyPlace(LexicalPath(path), folders).kind != written.kind ||
+                         path.find('~') != std::string::npos;
+  if (!f.stream && textTrick && (written.kind == PlaceKind::Windows || written.kind == PlaceKind::ProgramFiles) &&
       f.place.kind != written.kind && f.place.kind != PlaceKind::Windows)
     reason(WrittenElsewhereReason(written.kind, f.realPath));
   if (checked && f.signature.state == SignatureState::Broken)

@@ -272,6 +272,12 @@ TEST_F(JudgeTest, PathsAreJudgedWhereTheFileIs) {
   EXPECT_THAT(absent.reasons, Contains("Written as a path in the Windows folders, but it names C:\\Temp\\x.exe"));
   facts.folderAliases[ComparablePath("C:\\Windows\\TASKS_~2")] = "C:\\Windows\\Tasks";
   EXPECT_EQ(Autostart("C:\\Windows\\TASKS_~2\\gone.exe").programPath, "C:\\Windows\\Tasks\\gone.exe");
+  // A folder an administrator linked elsewhere is judged where it leads,
+  // without a reason of its own.
+  facts.AddFile("C:\\Program Files\\Moved\\app.exe").finalPath = "D:\\Apps\\Moved\\app.exe";
+  const Judgement linked = Autostart("\"C:\\Program Files\\Moved\\app.exe\"");
+  EXPECT_EQ(linked.programPath, "D:\\Apps\\Moved\\app.exe");
+  EXPECT_TRUE(linked.reasons.empty());
   // A stream is named, never opened: its reason names what holds it.
   const int opens = facts.opens;
   const Judgement stream = Autostart("C:\\Windows\\Tracing:x.dll");

@@ -590,6 +590,18 @@ std::shared_ptr<UserPaths> BuildUserPaths(const WindowsFacts& facts, const std::
   return user;
 }
 
+// The registry keys of the root stores the machine and the user keep
+// (their "Certificates" keys change with every root added or removed).
+const std::pair<HKEY, const char*> kRootStoreKeys[] = {
+    {HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\SystemCertificates\\ROOT\\Certificates"},
+    {HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\SystemCertificates\\AuthRoot\\Certificates"},
+    {HKEY_LOCAL_MACHINE, "SOFTWARE\\Policies\\Microsoft\\SystemCertificates\\Root\\Certificates"},
+    {HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\EnterpriseCertificates\\Root\\Certificates"},
+    {HKEY_CURRENT_USER, "SOFTWARE\\Microsoft\\SystemCertificates\\Root\\Certificates"},
+    {HKEY_CURRENT_USER, "SOFTWARE\\Policies\\Microsoft\\SystemCertificates\\Root\\Certificates"},
+};
+constexpr ULONGLONG kHostsCheckedFor = 5000;  // ms
+
 // The hosts whose copies the judge knows by their contents: in the system
 // folder, and in the 32-bit one where there is one.
 std::vector<std::pair<std::string, std::string>> HostFiles() {
@@ -662,6 +674,7 @@ struct WindowsFacts::State {
   std::mutex mutex;
   std::string self;  // the current user's SID
   bool rootsRead = false;
+  std::vector<std::uint64_t> rootStamps;  // when the stores' keys were last written, as read
   std::unordered_set<std::string> machineRoots, userRoots;
   struct Host {
     std::string path, name, sha256;
@@ -670,6 +683,7 @@ struct WindowsFacts::State {
   };
   std::vector<Host> hosts;
   bool hostsChecked = false;
+  ULONGLONG hostsCheckedAt = 0;
   std::map<std::string, std::shared_ptr<const PathFacts>> users;  // by upper-case SID
 };
 
@@ -795,6 +809,19 @@ std::string WindowsFacts::FolderFinalPath(const std::string& folder) const {
 RootStore WindowsFacts::RootStoreOf(const std::string& rootThumbprint) const {
   std::lock_guard lock(state_->mutex);
   if (!state_->rootsRead) {
+    // Read again only when a store's certificates changed since they were read.
+    std::vector<std::uint64_t> stamps;
+    for (const auto& [root, path] : kRootStoreKeys) {
+      FILETIME written{};
+      if (const auto key = win32::RegKey::Open(root, path, KEY_QUERY_VALUE))
+        RegQueryInfoKeyW(key->get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                         nullptr, &written);
+      stamps.push_back((std::uint64_t{written.dwHighDateTime} << 32) | written.dwLowDateTime);
+    }
+    state_->rootsRead = stamps == state_->rootStamps && !state_->rootStamps.empty();
+    state_->rootStamps = std::move(stamps);
+  }
+  if (!state_->rootsRead) {
     state_->machineRoots.clear();
     state_->userRoots.clear();
     AddStoreThumbprints(CERT_SYSTEM_STORE_LOCAL_MACHINE, L"ROOT", state_->machineRoots);
@@ -813,7 +840,12 @@ RootStore WindowsFacts::RootStoreOf(const std::string& rootThumbprint) const {
 
 std::vector<KnownHost> WindowsFacts::KnownHosts() const {
   std::lock_guard lock(state_->mutex);
+  // The hosts are Windows' own files: only an administrator changes them, and
+  // they are looked at again at most every few seconds (a page that judges
+  // one module at a time would otherwise open them for each).
+  if (state_->hostsChecked && GetTickCount64() - state_->hostsCheckedAt > kHostsCheckedFor) state_->hostsChecked = false;
   if (!state_->hostsChecked) {
+    state_->hostsCheckedAt = GetTickCount64();
     // Hashed again only where a host's file changed since it was hashed.
     std::vector<State::Host> hosts;
     for (const auto& [path, name] : HostFiles()) {
@@ -848,7 +880,6 @@ std::shared_ptr<const PathFacts> WindowsFacts::UserEnvironment(const std::string
 void WindowsFacts::NewScan() const {
   std::lock_guard lock(state_->mutex);
   state_->rootsRead = false;
-  state_->hostsChecked = false;
   state_->users.clear();
 }
 

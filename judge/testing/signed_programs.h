@@ -93,7 +93,8 @@ class RootInStore {
 
  private:
   void Change(bool add) {
-    HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, location_, L"ROOT");
+    // The store's own registry part: what is added or deleted there stays so.
+    HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_SYSTEM_REGISTRY_W, 0, 0, location_, L"ROOT");
     if (!store) return;
     PCCERT_CONTEXT cert = CertCreateCertificateContext(X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(der_.data()),
                                                        static_cast<DWORD>(der_.size()));
