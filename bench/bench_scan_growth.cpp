@@ -5,6 +5,7 @@
 //   - "reg query" of the Run key (a process: the bare listing),
 //   - "wlscan autorun" (the Autorun List) and "wlscan scan" (the whole
 //     hijack scan), each a process,
+//   - an autorun scan in this process, and the judge alone over the values,
 //   - the file-system calls the judge made per program (lookups of names,
 //     files opened, folders listed), from an autorun scan in this process.
 // Then N values naming programs in one folder, half of them missing (1,000,
@@ -26,6 +27,7 @@
 #include "refdb/reference_tables.h"
 #include "refdb/zlb_archive.h"
 #include "sysroutines/system_paths.h"
+#include "win32/registry.h"
 #include "win32/registry_write.h"
 #include "win32/unicode.h"
 
@@ -35,7 +37,7 @@ using Clock = std::chrono::steady_clock;
 constexpr const wchar_t* kRunW = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr const char* kRun = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr const char* kPrefix = "WLGrowth-";
-constexpr int kRounds = 3;
+constexpr int kRounds = 5;
 constexpr int kFolders = 100;
 
 double Ms(Clock::time_point start) { return std::chrono::duration<double, std::milli>(Clock::now() - start).count(); }
@@ -76,14 +78,21 @@ void RemoveValues() {
     if (name.starts_with(kPrefix)) key->DeleteValue(name);
 }
 
-// A small program file: a PE header with nothing to run (what the judge
-// reads of a program is its bytes, its version resource and signature).
+// A small unsigned program file: 64-bit PE headers with nothing to run
+// (what the judge reads of a program is its bytes, its version resource and
+// its signature directory).
 std::string SmallProgram() {
   std::string b(2048, '\0');
   b[0] = 'M';
   b[1] = 'Z';
   b[0x3C] = 0x40;
   b.replace(0x40, 4, std::string("PE\0\0", 4));
+  b[0x44] = '\x64';  // x64
+  b[0x45] = '\x86';
+  b[0x44 + 16] = '\xF0';  // the optional header's 240 bytes
+  b[0x58] = '\x0B';       // PE32+
+  b[0x59] = '\x02';
+  b[0x58 + 108] = 16;     // data directories, all empty: no signature
   return b;
 }
 
@@ -104,6 +113,7 @@ struct Layout {
 struct Result {
   double reg = 0, autorun = 0, scan = 0;
   double lookups = 0, opens = 0, listings = 0, folderOpens = 0;  // per program
+  double inProcess = 0, judgeOnly = 0;                            // ms
 };
 
 }  // namespace
@@ -136,10 +146,22 @@ int wmain() {
       {"one folder, half of the programs missing", {1000, 2000, 4000}, true, 2},
   };
   std::printf("median of %d rounds; ratios to reg query; growth against the first N\n", kRounds);
+  {
+    // What each process costs with none of the benchmark's values.
+    RemoveValues();
+    std::vector<double> reg, autorun, scan;
+    for (int round = 0; round < kRounds; ++round) {
+      reg.push_back(TimeProcess(std::wstring(L"reg.exe query \"HKCU\\") + kRunW + L"\"", outFile));
+      autorun.push_back(TimeProcess(wlscan + L" autorun", outFile));
+      scan.push_back(TimeProcess(wlscan + L" scan", outFile));
+    }
+    std::printf("no values: reg query %.0f ms, wlscan autorun %.0f ms, wlscan scan %.0f ms\n", Median(reg),
+                Median(autorun), Median(scan));
+  }
   for (const Layout& layout : layouts) {
     std::printf("\n== %s\n", layout.title);
-    std::printf("%7s %10s %10s %6s %10s %6s   %s\n", "N", "reg ms", "autorun", "ratio", "scan ms", "ratio",
-                "per program: lookups opens listings folders");
+    std::printf("%7s %8s %8s %6s %8s %6s %9s %8s   %s\n", "N", "reg ms", "autorun", "ratio", "scan ms", "ratio",
+                "in-proc", "judge", "per program: lookups opens listings folders");
     std::vector<Result> results;
     for (int n : layout.sizes) {
       std::error_code ec;
@@ -168,15 +190,27 @@ int wmain() {
       r.scan = Median(scan);
       {
         const wl::Judge judge(tables, facts);
+        const auto start = Clock::now();
         wl::ScanAutorun(judge);
+        r.inProcess = Ms(start);
         const wl::FileSystemCounts c = judge.Counts();
         r.lookups = static_cast<double>(c.lookups) / n;
         r.opens = static_cast<double>(c.opens) / n;
         r.listings = static_cast<double>(c.listings) / n;
         r.folderOpens = static_cast<double>(c.folderOpens) / n;
+        // The judge alone, over the same values, on a fresh judge.
+        std::vector<wl::JudgeRequest> requests;
+        if (const auto key = wl::win32::RegKey::Open(HKEY_CURRENT_USER, kRun))
+          for (const auto& value : key->Values())
+            if (value.name.starts_with(kPrefix)) requests.emplace_back(wl::win32::RegValueText(value));
+        const wl::Judge fresh(tables, facts);
+        const auto judged = Clock::now();
+        fresh.AssessAll(requests);
+        r.judgeOnly = Ms(judged);
       }
-      std::printf("%7d %10.0f %10.0f %6.2f %10.0f %6.2f   %7.3f %5.3f %8.4f %7.4f\n", n, r.reg, r.autorun,
-                  r.autorun / r.reg, r.scan, r.scan / r.reg, r.lookups, r.opens, r.listings, r.folderOpens);
+      std::printf("%7d %8.0f %8.0f %6.2f %8.0f %6.2f %9.0f %8.0f   %7.3f %5.3f %8.4f %7.4f\n", n, r.reg, r.autorun,
+                  r.autorun / r.reg, r.scan, r.scan / r.reg, r.inProcess, r.judgeOnly, r.lookups, r.opens, r.listings,
+                  r.folderOpens);
       results.push_back(r);
     }
     std::printf("growth  ");

@@ -133,7 +133,7 @@ class SystemFacts : public PathFacts {
   virtual std::vector<KnownHost> KnownHosts() const;
   // The environment an entry of another user runs in (that user's profile
   // and variables, for expansion and the search for programs); null for
-  // the current user's, or a user the system knows nothing of.
+  // the current user's own.
   virtual std::shared_ptr<const PathFacts> UserEnvironment(const std::string& sid) const;
   // A scan begins: what the facts keep of the system for a scan (root
   // stores, the hosts' hashes, users' environments) is read again.
@@ -168,7 +168,8 @@ struct JudgeRequest {
   std::string serviceDll;
   // The user the entry belongs to (a SID) when it is not the current user
   // or the machine: its text is expanded, and its programs looked for, in
-  // that user's environment.
+  // that user's environment. An account the system does not know (kept by
+  // its name) gets the machine's variables only.
   std::string owner;
 };
 

@@ -222,8 +222,8 @@ std::string FinalPathOf(HANDLE handle) {
 }
 
 // The change journal's number of a file's last change; 0 where the volume
-// keeps no journal.
-std::int64_t UsnOf(HANDLE file) {
+// keeps no journal (kept false when it keeps none at all).
+std::int64_t UsnOf(HANDLE file, bool& kept) {
   alignas(8) BYTE record[1024];
   DWORD got = 0;
   struct {
@@ -231,8 +231,12 @@ std::int64_t UsnOf(HANDLE file) {
   } versions{2, 3};
   if (!DeviceIoControl(file, FSCTL_READ_FILE_USN_DATA, &versions, sizeof versions, record, sizeof record, &got,
                        nullptr) &&
-      !DeviceIoControl(file, FSCTL_READ_FILE_USN_DATA, nullptr, 0, record, sizeof record, &got, nullptr))
+      !DeviceIoControl(file, FSCTL_READ_FILE_USN_DATA, nullptr, 0, record, sizeof record, &got, nullptr)) {
+    const DWORD error = GetLastError();
+    kept = error != ERROR_INVALID_FUNCTION && error != ERROR_NOT_SUPPORTED && error != ERROR_JOURNAL_NOT_ACTIVE &&
+           error != ERROR_INVALID_PARAMETER;
     return 0;
+  }
   if (got < 8) return 0;
   const WORD major = *reinterpret_cast<const WORD*>(record + 4);
   // The number follows the two file references: of 8 bytes each in version
@@ -244,13 +248,86 @@ std::int64_t UsnOf(HANDLE file) {
   return usn;
 }
 
+// The volume part of a final path: "c:", "\\\\server\\share", "\\device\\x".
+std::string VolumeKeyOf(std::string_view path) {
+  std::size_t end = std::string_view::npos;
+  if (path.size() >= 2 && path[1] == ':')
+    end = 2;
+  else if (path.starts_with("\\\\"))
+    end = path.find('\\', path.find('\\', 2) + 1);
+  else if (path.starts_with("\\"))
+    end = path.find('\\', path.find('\\', 1) + 1);
+  return AsciiLower(path.substr(0, end));
+}
+
+using NtQueryInformationFileFn = LONG(WINAPI*)(HANDLE, void* ioStatus, void* info, ULONG length, ULONG infoClass);
+constexpr ULONG kFileInternalInformation = 6;
+
+// The file's 64-bit index on its volume (NTFS's file reference number);
+// nullopt where the system does not give it.
+std::optional<std::uint64_t> FileIndexOf(HANDLE file) {
+  static const auto query = reinterpret_cast<NtQueryInformationFileFn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationFile")));
+  if (!query) return std::nullopt;
+  struct {
+    void* pointer;
+    ULONG_PTR information;
+  } ioStatus{};
+  std::uint64_t index = 0;
+  if (query(file, &ioStatus, &index, sizeof index, kFileInternalInformation) < 0) return std::nullopt;
+  return index;
+}
+
+// What one scan knows of each volume: asked of the first file opened on it
+// (the volume's own information is slow to ask for each file under an
+// emulation layer, which asks its mount manager every time).
+class Volumes {
+ public:
+  struct Volume {
+    std::uint64_t serial = 0;
+    bool wideIds = false;  // its file ids take 128 bits (ReFS): the 64-bit index may repeat
+    bool journal = true;   // it keeps a change journal (until asking shows otherwise)
+  };
+  Volume Of(const std::string& key, HANDLE file) {
+    {
+      std::lock_guard lock(mutex_);
+      if (const auto it = volumes_.find(key); it != volumes_.end()) return it->second;
+    }
+    Volume volume;
+    DWORD serial = 0, flags = 0;
+    wchar_t system[MAX_PATH + 1] = L"";
+    if (GetVolumeInformationByHandleW(file, nullptr, 0, &serial, nullptr, &flags, system, MAX_PATH + 1)) {
+      volume.serial = serial;
+      volume.wideIds = _wcsicmp(system, L"ReFS") == 0;
+    }
+    std::lock_guard lock(mutex_);
+    return volumes_.emplace(key, volume).first->second;
+  }
+  void NoJournal(const std::string& key) {
+    std::lock_guard lock(mutex_);
+    volumes_[key].journal = false;
+  }
+  // Asked again after a few seconds (a drive letter may lead to another
+  // volume later), not for each judgement of a page that judges one at a time.
+  void Refresh() {
+    std::lock_guard lock(mutex_);
+    if (GetTickCount64() - since_ < 5000) return;
+    volumes_.clear();
+    since_ = GetTickCount64();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::map<std::string, Volume> volumes_;
+  ULONGLONG since_ = 0;
+};
+
 // One file opened for judging; see the header.
 class WindowsOpenedFile final : public OpenedFile {
  public:
-  WindowsOpenedFile(const WindowsFacts& facts, bool catalogs, const WindowsFacts::CatalogCheck* ownCatalog,
+  WindowsOpenedFile(Volumes& volumes, bool catalogs, const WindowsFacts::CatalogCheck* ownCatalog,
                     const std::string& path)
       : catalogs_(catalogs), ownCatalog_(ownCatalog), path_(path), wide_(win32::ApiPath(path)) {
-    (void)facts;
     file_.reset(CreateFileW(wide_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     if (!file_ && GetLastError() == ERROR_SHARING_VIOLATION) {
       // Another program holds it open for writing: read all the same.
@@ -280,19 +357,24 @@ class WindowsOpenedFile final : public OpenedFile {
     id_.stamp.size = static_cast<std::uint64_t>(standard.EndOfFile.QuadPart);
     id_.stamp.lastWrite = Ticks(basic.LastWriteTime);
     id_.stamp.changeTime = Ticks(basic.ChangeTime);
-    id_.stamp.usn = UsnOf(file_.get());
-    FILE_ID_INFO fileId{};
-    BY_HANDLE_FILE_INFORMATION byHandle{};
-    if (GetFileInformationByHandleEx(file_.get(), FileIdInfo, &fileId, sizeof fileId)) {
-      id_.volume = fileId.VolumeSerialNumber;
-      std::memcpy(&id_.idLow, fileId.FileId.Identifier, 8);
-      std::memcpy(&id_.idHigh, fileId.FileId.Identifier + 8, 8);
-    } else if (GetFileInformationByHandle(file_.get(), &byHandle)) {
-      id_.volume = byHandle.dwVolumeSerialNumber;
-      id_.idLow = (std::uint64_t{byHandle.nFileIndexHigh} << 32) | byHandle.nFileIndexLow;
-    }
     id_.finalPath = FinalPathOf(file_.get());
     if (id_.finalPath.empty()) id_.finalPath = LexicalPath(path);
+    const std::string volumeKey = VolumeKeyOf(id_.finalPath);
+    const Volumes::Volume volume = volumes.Of(volumeKey, file_.get());
+    id_.volume = volume.serial;
+    if (volume.journal) {
+      bool kept = true;
+      id_.stamp.usn = UsnOf(file_.get(), kept);
+      if (!kept) volumes.NoJournal(volumeKey);
+    }
+    const std::optional<std::uint64_t> index = volume.wideIds ? std::nullopt : FileIndexOf(file_.get());
+    FILE_ID_INFO fileId{};
+    if (index) {
+      id_.idLow = *index;
+    } else if (GetFileInformationByHandleEx(file_.get(), FileIdInfo, &fileId, sizeof fileId)) {
+      std::memcpy(&id_.idLow, fileId.FileId.Identifier, 8);
+      std::memcpy(&id_.idHigh, fileId.FileId.Identifier + 8, 8);
+    }
   }
 
   const FileIdentity& Identity() const override { return id_; }
@@ -303,7 +385,10 @@ class WindowsOpenedFile final : public OpenedFile {
     std::string chunk;
     std::uint64_t at = 0;
     for (;;) {
-      if (!ReadAt(at, 1 << 20, chunk)) return {};
+      // As much as the file holds, up to 1 MiB at a time (and a last small
+      // read that finds its end, should it have grown).
+      const std::uint64_t left = id_.stamp.size > at ? id_.stamp.size - at : 0;
+      if (!ReadAt(at, static_cast<std::size_t>(std::clamp<std::uint64_t>(left, 4096, 1 << 20)), chunk)) return {};
       if (chunk.empty()) break;
       hash.Update(chunk.data(), chunk.size());
       KeepEnds(at, chunk);
@@ -685,6 +770,7 @@ struct WindowsFacts::State {
   bool hostsChecked = false;
   ULONGLONG hostsCheckedAt = 0;
   std::map<std::string, std::shared_ptr<const PathFacts>> users;  // by upper-case SID
+  Volumes volumes;
 };
 
 WindowsFacts::WindowsFacts(CatalogCheck catalog)
@@ -772,7 +858,8 @@ bool WindowsFacts::IsFile(const std::string& path) const {
 }
 
 std::unique_ptr<OpenedFile> WindowsFacts::Open(const std::string& path) const {
-  return std::make_unique<WindowsOpenedFile>(*this, catalogsPresent_, ownCatalogCheck_ ? &catalog_ : nullptr, path);
+  return std::make_unique<WindowsOpenedFile>(state_->volumes, catalogsPresent_, ownCatalogCheck_ ? &catalog_ : nullptr,
+                                             path);
 }
 
 FolderListing WindowsFacts::ListFolder(const std::string& folder) const {
@@ -849,7 +936,7 @@ std::vector<KnownHost> WindowsFacts::KnownHosts() const {
     // Hashed again only where a host's file changed since it was hashed.
     std::vector<State::Host> hosts;
     for (const auto& [path, name] : HostFiles()) {
-      WindowsOpenedFile file(*this, false, nullptr, path);
+      WindowsOpenedFile file(state_->volumes, false, nullptr, path);
       const FileIdentity& id = file.Identity();
       if (!id.exists || !id.readable) continue;
       State::Host host{path, name, {}, id.stamp, id.idLow, id.idHigh, id.volume};
@@ -881,10 +968,11 @@ void WindowsFacts::NewScan() const {
   std::lock_guard lock(state_->mutex);
   state_->rootsRead = false;
   state_->users.clear();
+  state_->volumes.Refresh();
 }
 
 SignatureInfo WindowsFacts::Signature(const std::string& path) const {
-  WindowsOpenedFile file(*this, catalogsPresent_, ownCatalogCheck_ ? &catalog_ : nullptr, path);
+  WindowsOpenedFile file(state_->volumes, catalogsPresent_, ownCatalogCheck_ ? &catalog_ : nullptr, path);
   if (!file.Identity().exists) {
     SignatureInfo unreadable;
     unreadable.state = SignatureState::Unreadable;
@@ -894,7 +982,7 @@ SignatureInfo WindowsFacts::Signature(const std::string& path) const {
 }
 
 std::string WindowsFacts::Sha256(const std::string& path) const {
-  WindowsOpenedFile file(*this, false, nullptr, path);
+  WindowsOpenedFile file(state_->volumes, false, nullptr, path);
   return file.Sha256();
 }
 
