@@ -176,6 +176,8 @@ struct Judge::Cache {
   std::mutex scanMutex;
   std::shared_ptr<Scan> held;  // the scan of the ScanScopes held
   int holders = 0;
+  std::once_flag placesOnce;
+  std::unique_ptr<PlaceIndex> places;  // the known folders, prepared once
 };
 
 // What one scan has learnt of the file system: each name is looked up once,
@@ -508,8 +510,11 @@ Judge::Finding Judge::AssessFile(const std::string& path, Origin origin, bool pa
   f.version = facts->contents->version;
   f.sha256 = facts->contents->sha256;
   const KnownFolders& folders = facts_.Folders();
-  f.place = ClassifyPlace(f.stream ? facts->streamHost : f.realPath, folders);
-  const Place written = ClassifyPlace(path, folders);
+  std::call_once(cache_->placesOnce, [&] { cache_->places = std::make_unique<PlaceIndex>(folders); });
+  const PlaceIndex& places = *cache_->places;
+  f.place = places.Classify(f.stream ? facts->streamHost : f.realPath);
+  // Where the text says it is: the same where the text is the path.
+  const Place written = ComparablePath(path) == ComparablePath(f.realPath) ? f.place : places.Classify(path);
 
   // The name Windows runs: the file's own (a short name is its long one).
   const std::string shownName(FileNameOf(f.exists ? f.realPath : LexicalPath(path)));
@@ -575,11 +580,12 @@ Judge::Finding Judge::AssessFile(const std::string& path, Origin origin, bool pa
   // Written to read as a place it is not ("..", a short name, trailing
   // dots). A folder an administrator linked elsewhere ("Program Files" moved
   // to another drive) is judged where it leads, but is no such trick.
-  const bool textTrick = ClassifyPlace(LexicalPath(path), folders).kind != written.kind ||
-                         path.find('~') != std::string::npos;
-  if (!f.stream && textTrick && (written.kind == PlaceKind::Windows || written.kind == PlaceKind::ProgramFiles) &&
-      f.place.kind != written.kind && f.place.kind != PlaceKind::Windows)
-    reason(WrittenElsewhereReason(written.kind, f.realPath));
+  if (!f.stream && (written.kind == PlaceKind::Windows || written.kind == PlaceKind::ProgramFiles) &&
+      f.place.kind != written.kind && f.place.kind != PlaceKind::Windows) {
+    const bool textTrick =
+        places.Classify(LexicalPath(path)).kind != written.kind || path.find('~') != std::string::npos;
+    if (textTrick) reason(WrittenElsewhereReason(written.kind, f.realPath));
+  }
   if (checked && f.signature.state == SignatureState::Broken)
     reason("The signature is broken: the file was changed after it was signed");
   if (checked && rootStore == RootStore::UserOnly) reason(kUserRootReason);

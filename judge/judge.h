@@ -103,8 +103,8 @@ struct KnownHost {
   std::string name;  // "powershell.exe"
 };
 
-// What a folder holds, as one listing: the names of its entries (files and
-// folders; long and short names), or whether it is missing.
+// What a folder holds, as one listing: the names of its files (not its
+// folders), or whether it is missing.
 struct FolderListing {
   enum class State { Listed, Missing, Unlisted } state = State::Unlisted;
   std::vector<std::string> names;

@@ -202,9 +202,37 @@ bool PathIsUnder(std::string_view path, std::string_view folder) {
   return p.size() == f.size() || f.back() == '\\' || p[f.size()] == '\\';
 }
 
-Place ClassifyPlace(std::string_view path, const KnownFolders& folders) {
+namespace {
+
+// Whether a comparable path lies in a comparable folder or below it.
+bool Under(std::string_view p, std::string_view f) {
+  if (f.empty() || p.size() < f.size() || p.compare(0, f.size(), f) != 0) return false;
+  return p.size() == f.size() || f.back() == '\\' || p[f.size()] == '\\';
+}
+
+}  // namespace
+
+PlaceIndex::PlaceIndex(const KnownFolders& folders) {
+  windows_ = folders.windows.empty() ? std::string() : ComparablePath(folders.windows);
+  if (!windows_.empty())
+    for (std::string_view writable : kWritableInWindows) writableInWindows_.push_back(windows_ + "\\" + std::string(writable));
+  for (const std::string& programFiles : folders.programFiles) {
+    if (programFiles.empty()) continue;
+    programFiles_.push_back(ComparablePath(programFiles));
+    std::vector<std::string> components;
+    for (std::string_view component : kWindowsInProgramFiles)
+      components.push_back(programFiles_.back() + "\\" + std::string(component));
+    windowsInProgramFiles_.push_back(std::move(components));
+  }
+  for (const std::string& temp : folders.temp)
+    if (!temp.empty()) temp_.push_back(ComparablePath(temp));
+  programData_ = folders.programData.empty() ? std::string() : ComparablePath(folders.programData);
+  profiles_ = folders.profiles.empty() ? std::string() : ComparablePath(folders.profiles);
+}
+
+Place PlaceIndex::Classify(std::string_view path) const {
   const std::string p = ComparablePath(path);
-  auto under = [&p](std::string_view folder) { return PathIsUnder(p, folder); };
+  auto under = [&p](std::string_view folder) { return Under(p, folder); };
 
   // The Recycle Bin of any drive.
   if (p.size() > 3 && p[1] == ':' && p[2] == '\\') {
@@ -213,30 +241,27 @@ Place ClassifyPlace(std::string_view path, const KnownFolders& folders) {
       if (rest.starts_with(bin) && (rest.size() == bin.size() || rest[bin.size()] == '\\'))
         return {PlaceKind::UserWritable, "the Recycle Bin"};
   }
-  for (const std::string& temp : folders.temp)
+  for (const std::string& temp : temp_)
     if (under(temp)) return {PlaceKind::UserWritable, "a temporary folder"};
 
-  if (!folders.windows.empty() && under(folders.windows)) {
-    const std::string base = ComparablePath(folders.windows);
-    for (std::string_view writable : kWritableInWindows)
-      if (under(base + "\\" + std::string(writable))) return {PlaceKind::UserWritable, "a folder of Windows that users can write"};
+  if (under(windows_)) {
+    for (const std::string& writable : writableInWindows_)
+      if (under(writable)) return {PlaceKind::UserWritable, "a folder of Windows that users can write"};
     return {PlaceKind::Windows, {}};
   }
-  for (const std::string& programFiles : folders.programFiles) {
-    if (programFiles.empty() || !under(programFiles)) continue;
-    const std::string base = ComparablePath(programFiles);
-    for (std::string_view component : kWindowsInProgramFiles)
-      if (under(base + "\\" + std::string(component))) return {PlaceKind::Windows, {}};
+  for (std::size_t i = 0; i < programFiles_.size(); ++i) {
+    if (!under(programFiles_[i])) continue;
+    for (const std::string& component : windowsInProgramFiles_[i])
+      if (under(component)) return {PlaceKind::Windows, {}};
     return {PlaceKind::ProgramFiles, {}};
   }
-  if (!folders.programData.empty() && under(folders.programData)) {
-    const std::string base = ComparablePath(folders.programData);
+  if (under(programData_)) {
     // A file right in ProgramData: any user may put one there.
-    if (p.find('\\', base.size() + 1) == std::string::npos) return {PlaceKind::UserWritable, "the root of ProgramData"};
+    if (p.find('\\', programData_.size() + 1) == std::string::npos) return {PlaceKind::UserWritable, "the root of ProgramData"};
     return {PlaceKind::Other, {}};
   }
-  if (!folders.profiles.empty() && under(folders.profiles)) {
-    const std::string base = ComparablePath(folders.profiles);
+  if (under(profiles_)) {
+    const std::string& base = profiles_;
     const std::size_t userEnd = p.find('\\', base.size() + 1);
     if (userEnd == std::string::npos) return {PlaceKind::Other, {}};
     const std::string_view user = std::string_view(p).substr(base.size() + 1, userEnd - base.size() - 1);
@@ -252,5 +277,7 @@ Place ClassifyPlace(std::string_view path, const KnownFolders& folders) {
   }
   return {PlaceKind::Other, {}};
 }
+
+Place ClassifyPlace(std::string_view path, const KnownFolders& folders) { return PlaceIndex(folders).Classify(path); }
 
 }  // namespace wl

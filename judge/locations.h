@@ -33,6 +33,18 @@ struct Place {
 // Windows installs under Program Files ("Internet Explorer", "Windows NT" …).
 Place ClassifyPlace(std::string_view path, const KnownFolders& folders);
 
+// The same, the folders prepared once for many paths.
+class PlaceIndex {
+ public:
+  explicit PlaceIndex(const KnownFolders& folders);
+  Place Classify(std::string_view path) const;
+
+ private:
+  std::string windows_, programData_, profiles_;  // as ComparablePath gives them
+  std::vector<std::string> temp_, programFiles_, writableInWindows_;
+  std::vector<std::vector<std::string>> windowsInProgramFiles_;  // per Program Files folder
+};
+
 // Whether path lies in folder or below it (path boundaries respected).
 bool PathIsUnder(std::string_view path, std::string_view folder);
 

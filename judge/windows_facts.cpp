@@ -385,9 +385,11 @@ class WindowsOpenedFile final : public OpenedFile {
     std::string chunk;
     std::uint64_t at = 0;
     for (;;) {
-      // As much as the file holds, up to 1 MiB at a time (and a last small
-      // read that finds its end, should it have grown).
+      // As much as the file holds, up to 1 MiB at a time, and where others
+      // may write it, a last small read that finds its end should it have
+      // grown (a file none may write ends where its size says).
       const std::uint64_t left = id_.stamp.size > at ? id_.stamp.size - at : 0;
+      if (left == 0 && id_.held) break;
       if (!ReadAt(at, static_cast<std::size_t>(std::clamp<std::uint64_t>(left, 4096, 1 << 20)), chunk)) return {};
       if (chunk.empty()) break;
       hash.Update(chunk.data(), chunk.size());
@@ -425,7 +427,17 @@ class WindowsOpenedFile final : public OpenedFile {
   VersionFacts Version() override {
     VersionFacts facts;
     if (!file_) return facts;
-    const auto read = [this](std::uint64_t offset, std::size_t size) {
+    // The version resource lies mostly in the first or last 64 KiB the hash
+    // already read (all of a small file): those bytes are not read again.
+    const bool ends = ReadEnds();
+    const auto read = [this, ends](std::uint64_t offset, std::size_t size) {
+      const std::uint64_t fileSize = id_.stamp.size;
+      const std::uint64_t tailStart = fileSize > tail_.size() ? fileSize - tail_.size() : 0;
+      const std::uint64_t end = std::min<std::uint64_t>(offset + size, fileSize);
+      if (ends && offset <= end && end <= head_.size())
+        return head_.substr(static_cast<std::size_t>(offset), static_cast<std::size_t>(end - offset));
+      if (ends && offset >= tailStart && offset <= end)
+        return tail_.substr(static_cast<std::size_t>(offset - tailStart), static_cast<std::size_t>(end - offset));
       std::string out;
       if (!ReadAt(offset, size, out)) out.clear();
       return out;
@@ -461,10 +473,11 @@ class WindowsOpenedFile final : public OpenedFile {
     if (at < kEnd) head_.append(chunk, 0, std::min<std::size_t>(chunk.size(), kEnd - at));
     const std::uint64_t size = id_.stamp.size;
     const std::uint64_t tailStart = size > kEnd ? size - kEnd : 0;
-    const std::uint64_t end = at + chunk.size();
-    if (end > tailStart) {
+    // Bytes past the size it had when opened (it grew meanwhile) are no part of it.
+    const std::uint64_t end = std::min<std::uint64_t>(at + chunk.size(), size);
+    if (end > tailStart && end > at) {
       const std::size_t from = at >= tailStart ? 0 : static_cast<std::size_t>(tailStart - at);
-      tail_.append(chunk, from, std::string::npos);
+      tail_.append(chunk, from, static_cast<std::size_t>(end - at) - from);
     }
   }
 
@@ -877,9 +890,9 @@ FolderListing WindowsFacts::ListFolder(const std::string& folder) const {
   }
   listing.state = FolderListing::State::Listed;
   do {
-    const std::wstring_view name = found.cFileName;
-    if (name == L"." || name == L"..") continue;
-    listing.names.push_back(win32::Narrow(name));
+    // Files only: a folder is no program (IsFile says no to it too).
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+    listing.names.push_back(win32::Narrow(found.cFileName));
   } while (FindNextFileW(find.get(), &found));
   if (GetLastError() != ERROR_NO_MORE_FILES) return {};  // cut short: answer nothing from it
   return listing;
