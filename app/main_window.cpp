@@ -330,7 +330,9 @@ void MainWindow::SpywareImmunizeClick() { ShowDialog(spywareImmunize_); }
 
 void MainWindow::HijackScanClick() {
   // Each scanner refreshes its own page and appends its flagged rows.
-  // A scanner whose page is not in this window runs headless.
+  // A scanner whose page is not in this window runs headless. One scan:
+  // nothing is looked up twice.
+  const Judge::ScanScope scan(judge_);
   RunHijackScan(hijack_, [this](const Feature& step) {
     if (Page* page = pages_.PageOf(step))
       page->RefreshPage();

@@ -9,7 +9,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <functional>
+#include <map>
 #include <stdexcept>
 
 #include "autorun/autorun_actions.h"
@@ -23,6 +25,8 @@
 #include "sysroutines/text_routines.h"
 #include "tests/support/fake_stores.h"
 #include "tests/support/test_support.h"
+#include "core/ascii.h"
+#include "core/utf8_path.h"
 #include "win32/file_path.h"
 #include "win32/registry.h"
 #include "win32/registry_write.h"
@@ -803,6 +807,76 @@ TEST(AutorunPlaces, AnotherUsersPlacesAreListedUnderTheirHiveNamingTheUserAndRem
   const RemovalOutcome out = RemoveAutorunItem(*row, {.deleteEntry = true}, places);
   EXPECT_TRUE(out.entryRemoved) << out.entryError;
   EXPECT_FALSE(win32::RegKey::Open(HKEY_USERS, run)->HasValue("WLTest-other"));
+}
+
+// Another user's tasks and hive rows name their programs through that user's
+// variables: they resolve to that user's copies, not the administrator's.
+TEST(AutorunPlaces, AnotherUsersEntriesAreJudgedInThatUsersEnvironment) {
+  const std::string pid = std::to_string(GetCurrentProcessId());
+  const std::string sid = "S-1-5-21-7-8-" + pid, unloaded = "S-1-5-21-7-9-" + pid;
+  const std::string profileList = std::string(kNt) + "ProfileList\\";
+  test::ScratchDir scratch("wlowner");
+  const std::string home = win32::Narrow(scratch.Path().wstring()), away = home + "\\away";
+  struct Cleanup {
+    std::vector<std::pair<HKEY, std::string>> keys;
+    ~Cleanup() {
+      for (const auto& [root, path] : keys) win32::RegWriteKey::DeleteTree(root, path);
+    }
+  } cleanup{{{HKEY_USERS, sid}, {LM, profileList + sid}, {LM, profileList + unloaded}}};
+  ASSERT_EQ(win32::RegWriteKey::Create(LM, profileList + sid)->WriteString("ProfileImagePath", home, REG_EXPAND_SZ),
+            ERROR_SUCCESS);
+  ASSERT_EQ(win32::RegWriteKey::Create(LM, profileList + unloaded)->WriteString("ProfileImagePath", away),
+            ERROR_SUCCESS);
+  const auto environment = win32::RegWriteKey::Create(HKEY_USERS, sid + "\\Environment");
+  ASSERT_EQ(environment->WriteString("Path", "%USERPROFILE%\\Tools", REG_EXPAND_SZ), ERROR_SUCCESS);
+  ASSERT_EQ(win32::RegWriteKey::Create(HKEY_USERS, sid + "\\" + kCv + "Run")
+                ->WriteString("WlOwnerRun" + pid, "%LOCALAPPDATA%\\WlSync" + pid + "\\sync.exe"),
+            ERROR_SUCCESS);
+
+  // The administrator's own copy, and each user's.
+  const std::string program = test::BinaryDir() + "\\wl_version_none.exe";
+  const std::string own = GetSpecialFolderPath(nullptr, 28) + "\\WlSync" + pid;
+  const std::string users = home + "\\AppData\\Local\\WlSync" + pid, unloadedUsers = away + "\\AppData\\Local\\WlSync" + pid;
+  for (const std::string& folder : {own, users, unloadedUsers, home + "\\Tools"})
+    std::filesystem::create_directories(PathFromUtf8(folder));
+  for (const std::string& file : {own + "\\sync.exe", users + "\\sync.exe", unloadedUsers + "\\sync.exe",
+                                  home + "\\Tools\\wltool" + pid + ".exe"})
+    ASSERT_TRUE(CopyFileW(win32::ApiPath(program).c_str(), win32::ApiPath(file).c_str(), FALSE)) << file;
+  struct RemoveOwn {
+    std::string folder;
+    ~RemoveOwn() {
+      std::error_code ec;
+      std::filesystem::remove_all(PathFromUtf8(folder), ec);
+    }
+  } removeOwn{own};
+
+  ScheduledTask task;
+  task.path = "\\WlOwner" + pid;
+  task.userId = sid;
+  task.actions.push_back({TaskAction::Kind::Exec, "%LOCALAPPDATA%\\WlSync" + pid + "\\sync.exe"});
+  task.actions.push_back({TaskAction::Kind::Exec, "wltool" + pid + ".exe"});
+  ScheduledTask notLoaded = task, unknown = task;
+  notLoaded.path += "Unloaded";
+  notLoaded.userId = unloaded;
+  notLoaded.actions.resize(1);
+  unknown.path += "Unknown";
+  unknown.userId = "NoSuchUser" + pid;
+  unknown.actions.resize(1);
+  AutorunPlaces places = test::ScratchPlaces().Places();
+  places.otherUsers = true;
+  TaskListing listing;
+  listing.tasks = {task, notLoaded, unknown};
+  const AutorunScanResult scan =
+      ScanAutorun(test::SystemJudge(), places, OpenSourceKeyInRegistry, [&] { return listing; });
+  std::map<std::string, std::vector<std::string>> programs;  // item -> programs judged
+  for (const AutorunRow& row : scan.rows) programs[row.itemName].push_back(AsciiLower(row.judgement.program));
+  EXPECT_EQ(programs[task.path], (std::vector<std::string>{AsciiLower(users + "\\sync.exe"),
+                                                           AsciiLower(home + "\\Tools\\wltool" + pid + ".exe")}));
+  EXPECT_EQ(programs[notLoaded.path], std::vector<std::string>{AsciiLower(unloadedUsers + "\\sync.exe")});
+  // An account the system does not know: never the administrator's copy.
+  ASSERT_EQ(programs[unknown.path].size(), 1u);
+  EXPECT_NE(programs[unknown.path][0], AsciiLower(own + "\\sync.exe"));
+  EXPECT_EQ(programs["WlOwnerRun" + pid], std::vector<std::string>{AsciiLower(users + "\\sync.exe")});
 }
 
 }  // namespace

@@ -111,6 +111,7 @@ void AnalyzeAutorunRows(std::vector<AutorunRow>& rows, const Judge& judge, std::
     const AutorunRow& row = rows[i];
     const Origin origin = row.driver ? Origin::Driver : row.taskPath.empty() ? Origin::Autostart : Origin::Task;
     requests.emplace_back(row.judgeText.empty() ? row.value : row.judgeText, origin, row.judgePath);
+    requests.back().owner = row.owner;
     judged.push_back(i);
   }
   std::vector<Judgement> judgements = judge.AssessAll(requests);

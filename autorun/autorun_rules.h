@@ -148,6 +148,11 @@ struct AutorunRow {
   // What that removal acts on: the WMI consumer's path, the transfer job's
   // identifier.
   std::string removalTarget;
+  // The user the entry belongs to when it is another than the current user
+  // (a task's account, a row of a user's hive under HKEY_USERS): its SID,
+  // or the account's name until the scan resolves it. The judge expands the
+  // entry in that user's environment.
+  std::string owner;
 };
 
 // The name of the registry value a row stands for ("" for a key's default value).

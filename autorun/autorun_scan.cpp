@@ -19,6 +19,20 @@
 namespace wl {
 namespace {
 
+// A key's values: read once per scan where a cache is given (by root and
+// path, any case), else read now into own.
+const std::vector<win32::RegValue>& KeyValues(const win32::RegKey& key, HKEY root, const std::string& path,
+                                              KeyValueCache* cache, std::vector<win32::RegValue>& own) {
+  if (!cache) {
+    own = key.Values();
+    return own;
+  }
+  const std::string name = std::to_string(reinterpret_cast<std::uintptr_t>(root)) + '\\' + AsciiLower(path);
+  auto [it, added] = cache->try_emplace(name);
+  if (added) it->second = key.Values();
+  return it->second;
+}
+
 using win32::RegKey;
 
 void AddIniRow(std::vector<AutorunRow>& rows, const std::string& value, const char* keyText, int source) {
@@ -227,7 +241,7 @@ std::vector<HookKey> ExpandHookKey(HKEY root, std::string_view keyPath, const So
 }
 
 void ReadHookSource(const HookSource& source, const SourceKeyOpener& openKey, std::string_view systemRoot,
-                    std::vector<AutorunRow>& rows) {
+                    std::vector<AutorunRow>& rows, KeyValueCache* cache) {
   const HKEY root = source.root == RegRoot::CurrentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
   const std::vector<std::string> names = HookValueNames(source);
   const bool wildcard = source.keyPath.find("\\*\\") != std::string_view::npos;
@@ -242,15 +256,17 @@ void ReadHookSource(const HookSource& source, const SourceKeyOpener& openKey, st
       std::vector<win32::RegValue> values;
       switch (source.values) {
         case HookValues::Strings:
-        case HookValues::Any:
-          for (auto& value : key.Values()) {
+        case HookValues::Any: {
+          std::vector<win32::RegValue> own;
+          for (const auto& value : KeyValues(key, root, hookKey.path, cache, own)) {
             const bool text = value.type == REG_SZ || value.type == REG_EXPAND_SZ || value.type == REG_MULTI_SZ;
             if (source.values == HookValues::Strings && !text) continue;
             // A sub-key's unnamed value is its title (RunOnceEx), no command.
             if (wildcard && value.name.empty()) continue;
-            values.push_back(std::move(value));
+            values.push_back(value);
           }
           break;
+        }
         case HookValues::Named:
           for (const std::string& name : names) {
             if (name.ends_with('*')) {
@@ -488,6 +504,30 @@ std::string UserNameOf(const std::string& sid) {
 
 }  // namespace
 
+std::string AccountSid(const std::string& account) {
+  std::string text(account);
+  while (!text.empty() && text.back() == ' ') text.pop_back();
+  while (!text.empty() && text.front() == ' ') text.erase(0, 1);
+  if (text.empty()) return {};
+  if (StartsWithNoCase(text, "S-1-")) {
+    PSID binary = nullptr;
+    if (!ConvertStringSidToSidW(win32::Widen(text).c_str(), &binary)) return {};
+    LocalFree(binary);
+    return AsciiUpper(text);
+  }
+  BYTE sid[SECURITY_MAX_SID_SIZE];
+  DWORD sidSize = sizeof sid;
+  wchar_t domain[256];
+  DWORD domainSize = 256;
+  SID_NAME_USE use;
+  if (!LookupAccountNameW(nullptr, win32::Widen(text).c_str(), sid, &sidSize, domain, &domainSize, &use)) return {};
+  LPWSTR sidText = nullptr;
+  if (!ConvertSidToStringSidW(sid, &sidText)) return {};
+  std::string out = win32::Narrow(sidText);
+  LocalFree(sidText);
+  return out;
+}
+
 std::vector<std::string> OtherUserHives(const SourceKeyOpener& openKey) {
   std::vector<std::string> hives;
   auto users = openKey(HKEY_USERS, "");
@@ -519,6 +559,7 @@ void ReadOtherUser(const std::string& sid, const SourceKeyOpener& openKey, std::
     AutorunRow& row = rows[i];
     for (std::string* text : {&row.registryKey, &row.removeKey})
       if (text->starts_with(kCurrent)) text->replace(0, kCurrent.size(), hive);
+    row.owner = sid;
     row.details += std::string(row.details.empty() ? "" : " ") + "User " + user + ".";
   }
 }
@@ -557,19 +598,21 @@ std::string ReadIniValue(const std::string& iniPath, const std::string& section,
   }
 }
 
-void ReadRegistrySource(const RegistrySource& source, const SourceKeyOpener& openKey, std::vector<AutorunRow>& rows) {
+void ReadRegistrySource(const RegistrySource& source, const SourceKeyOpener& openKey, std::vector<AutorunRow>& rows,
+                        KeyValueCache* cache) {
   const HKEY root = source.root == RegRoot::CurrentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
   const std::string path(RegistryOpenPath(source));
   // Read only: a missing key has no rows and stays missing.
   const auto key = openKey(root, path);
   if (!key) return;
   const std::string keyText = RegistryKeyText(source);
-  for (auto& value : key->Values()) {
+  std::vector<win32::RegValue> own;
+  for (const auto& value : KeyValues(*key, root, path, cache, own)) {
     const bool plainString = value.type == REG_SZ;
     std::string data = win32::RegValueText(value);
     if (!PassesValueRule(source.rule, plainString, data)) continue;
     AutorunRow row;
-    row.itemName = std::move(value.name);
+    row.itemName = value.name;
     row.value = std::move(data);
     row.registryKey = keyText;
     row.source = source.number;
@@ -587,7 +630,8 @@ AutorunScanResult ScanAutorun(const Judge& judge, const AutorunPlaces& places,
   const std::string winIniLoad = ReadIniValue(places.WinIniPath(), "Windows", "Load");
   const std::string systemIniShell = ReadIniValue(places.SystemIniPath(), "boot", "shell");
 
-  for (const RegistrySource& source : RegistrySources()) ReadRegistrySource(source, openKey, result.rows);
+  KeyValueCache values;  // the Run keys are read by a classic and a hook source each
+  for (const RegistrySource& source : RegistrySources()) ReadRegistrySource(source, openKey, result.rows, &values);
   AddIniRow(result.rows, winIniRun, kWinIniText, kWinIniRunSource);
   AddIniRow(result.rows, winIniLoad, kWinIniText, kWinIniLoadSource);
   AddIniRow(result.rows, systemIniShell, kSystemIniText, kSystemIniShellSource);
@@ -604,12 +648,24 @@ AutorunScanResult ScanAutorun(const Judge& judge, const AutorunPlaces& places,
       if (added) it->second = ComServerOf(classId);
       return it->second;
     };
+    std::unordered_map<std::string, std::string> owners;  // account -> SID, each asked once
     for (const ScheduledTask& task : listTasks().tasks)
-      for (auto& row : TaskRows(task, serverOf)) result.rows.push_back(std::move(row));
+      for (auto& row : TaskRows(task, serverOf)) {
+        if (!row.owner.empty()) {
+          auto [it, added] = owners.try_emplace(row.owner);
+          // An account the system does not know keeps its name: the judge
+          // gives it the machine's variables only.
+          if (added) it->second = AccountSid(row.owner);
+          if (it->second.empty()) it->second = row.owner;
+          row.owner = it->second;
+        }
+        result.rows.push_back(std::move(row));
+      }
   }
   const std::string systemRoot = places.systemRoot.empty() ? GetWindowsDir() : places.systemRoot;
   const std::size_t firstHook = result.rows.size();
-  for (const HookSource& source : HookSources()) ReadHookSource(source, openKey, systemRoot, result.rows);
+  for (const HookSource& source : HookSources()) ReadHookSource(source, openKey, systemRoot, result.rows, &values);
+  values.clear();
   MergeHookRows(result.rows, firstHook);
   if (places.otherUsers)
     for (const std::string& sid : OtherUserHives(openKey)) ReadOtherUser(sid, openKey, systemRoot, result.rows);

@@ -11,6 +11,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "autorun/autorun_rules.h"
@@ -79,8 +80,13 @@ AutorunScanResult ScanAutorun(const Judge& judge, const AutorunPlaces& places = 
                               const SourceKeyOpener& openKey = OpenSourceKeyInRegistry,
                               const TaskLister& listTasks = ListTasksOfThisSystem);
 
+// The values of the keys one scan has read, by root and path: a key that
+// two sources read (the Run keys) is enumerated once.
+using KeyValueCache = std::unordered_map<std::string, std::vector<win32::RegValue>>;
+
 // The rows of one registry source, in the order the registry enumerates them.
-void ReadRegistrySource(const RegistrySource& source, const SourceKeyOpener& openKey, std::vector<AutorunRow>& rows);
+void ReadRegistrySource(const RegistrySource& source, const SourceKeyOpener& openKey, std::vector<AutorunRow>& rows,
+                        KeyValueCache* cache = nullptr);
 
 // Every key a hook key path names ("*" parts: each sub-key there), opened
 // for reading, with the sub-key names the "*" parts stood for.
@@ -94,6 +100,10 @@ std::vector<HookKey> ExpandHookKey(HKEY root, std::string_view keyPath, const So
 // The files of a Startup folder that are no shortcuts (full paths, sorted);
 // the folder's desktop.ini is none of them.
 std::vector<std::string> ListStartupFiles(const std::string& folder);
+
+// The SID of an account a task names (a SID as it stands, a name looked up
+// on this system); empty when the system knows no such account.
+std::string AccountSid(const std::string& account);
 
 // The loaded user hives of HKEY_USERS other than the current user's (no
 // ".DEFAULT", no "_Classes" hives), by their SIDs.
@@ -109,7 +119,7 @@ void ReadFilePlace(const FilePlace& place, const AutorunPlaces& places, std::str
 
 // The rows of one hook source, its keys opened for reading only.
 void ReadHookSource(const HookSource& source, const SourceKeyOpener& openKey, std::string_view systemRoot,
-                    std::vector<AutorunRow>& rows);
+                    std::vector<AutorunRow>& rows, KeyValueCache* cache = nullptr);
 
 // The program registered for a COM class ("{…}"): its in-process server, else
 // its local server; empty when none is.

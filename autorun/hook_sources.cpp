@@ -788,6 +788,7 @@ std::vector<AutorunRow> TaskRows(const ScheduledTask& task, const ComServerLooku
     row.registryKey = keyText;
     row.source = kScheduledTaskSource;
     row.taskPath = task.path;
+    row.owner = task.userId;
     row.details = details;
     if (task.actions.size() > 1)
       row.details += " Action " + std::to_string(i + 1) + " of " + std::to_string(task.actions.size()) + ".";

@@ -9,6 +9,7 @@ void RunHijackScan(HijackList& list, const std::function<void(const Feature&)>& 
 
 std::vector<ScanItem> RunHeadlessHijackScan(const Judge& judge, HijackList& list) {
   std::vector<ScanItem> items;
+  const Judge::ScanScope scan(judge);  // one scan: nothing is looked up twice
   RunHijackScan(list, [&](const Feature& step) {
     const PageText text = step.listing(judge);
     list.Append(text.hijack);

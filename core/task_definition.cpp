@@ -77,6 +77,7 @@ std::optional<ScheduledTask> TaskFromXmlNodes(const std::vector<TaskXmlNode>& no
   bool sawRoot = false;
   std::string* field = nullptr;  // where the current element's text goes
   bool triggerEnabledText = false, settingsEnabledText = false, hiddenText = false;
+  bool principalRead = false;  // only the first principal's account counts
   for (const TaskXmlNode& node : nodes) {
     switch (node.kind) {
       case Kind::Start: {
@@ -100,6 +101,10 @@ std::optional<ScheduledTask> TaskFromXmlNodes(const std::vector<TaskXmlNode>& no
           }
         } else if (depth == 3 && open[1] == "Actions" && ActionKind(open[2]) && !task.actions.empty()) {
           field = ActionField(task.actions.back(), node.text);
+        } else if (depth == 3 && open[1] == "Principals" && open[2] == "Principal" && node.text == "UserId" &&
+                   !principalRead) {
+          field = &task.userId;
+          principalRead = true;
         } else if (depth == 2 && open[1] == "Settings") {
           settingsEnabledText = node.text == "Enabled";
           hiddenText = node.text == "Hidden";
@@ -121,6 +126,7 @@ std::optional<ScheduledTask> TaskFromXmlNodes(const std::vector<TaskXmlNode>& no
     }
   }
   if (!sawRoot) return std::nullopt;
+  task.userId = std::string(Trim(task.userId));
   return task;
 }
 

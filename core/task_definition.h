@@ -39,6 +39,9 @@ struct ScheduledTask {
   bool hidden = false;  // Settings/Hidden
   std::vector<std::string> triggers;  // "At log on", "At start-up (disabled)" …
   std::vector<TaskAction> actions;
+  // The account the task runs as (its first principal's UserId: a SID or a
+  // name); empty when it names none (a group's, or the registering user's).
+  std::string userId;
 };
 
 // The task described by the nodes of its definition; nullopt when the nodes

@@ -32,7 +32,10 @@ TEST(TaskFromXmlNodes, ReadsStateTriggersAndEveryKindOfAction) {
              "<ComHandler>", "<ClassId>", "{1}", "</>", "<Data>", "d", "</>", "</>",
              "<SendEmail>", "<To>", "a@b", "</>", "<Subject>", "hi", "</>", "</>",
              "<ShowMessage>", "<Title>", "t", "</>", "<Body>", "b", "</>", "</>",
-             "</>", "</>"}),
+             "</>",
+             "<Principals>", "<Principal>", "<UserId>", " S-1-5-21-1-2-3-1001 ", "</>", "</>",
+             "<Principal>", "<UserId>", "S-1-5-18", "</>", "</>", "</>",
+             "</>"}),
       "\\F\\T");
   ASSERT_TRUE(task);
   EXPECT_EQ(task->path, "\\F\\T");
@@ -46,13 +49,14 @@ TEST(TaskFromXmlNodes, ReadsStateTriggersAndEveryKindOfAction) {
   EXPECT_EQ(task->actions[1].data, "d");
   EXPECT_EQ(task->actions[2].to, "a@b");
   EXPECT_EQ(task->actions[3].title, "t");
+  EXPECT_EQ(task->userId, "S-1-5-21-1-2-3-1001");  // the first principal's
 }
 
 TEST(TaskFromXmlNodes, OnlyTheRightPlacesCountAndBrokenInputLosesNothingElse) {
   // A Command outside Actions, an Enabled inside an action, an Exec below a
   // trigger: none of them is read as what it names elsewhere.
   const auto task = TaskFromXmlNodes(
-      Nodes({"<Task>", "<Command>", "C:\\no.exe", "</>",
+      Nodes({"<Task>", "<Command>", "C:\\no.exe", "</>", "<UserId>", "S-1-5-18", "</>",
              "<Triggers>", "<LogonTrigger>", "<Exec>", "</>", "</>", "</>",
              "<Actions>", "<Exec>", "<Enabled>", "false", "</>", "<Command>", "C:\\yes.exe"}),
       "\\T");  // cut short: no end nodes
@@ -60,6 +64,7 @@ TEST(TaskFromXmlNodes, OnlyTheRightPlacesCountAndBrokenInputLosesNothingElse) {
   EXPECT_TRUE(task->enabled);
   ASSERT_EQ(task->actions.size(), 1u);
   EXPECT_EQ(task->actions[0].command, "C:\\yes.exe");
+  EXPECT_EQ(task->userId, "");  // an account outside the principals is none
 
   EXPECT_FALSE(TaskFromXmlNodes(Nodes({"<Other>", "<Actions>", "</>", "</>"}), "\\T"));
   EXPECT_FALSE(TaskFromXmlNodes({}, "\\T"));

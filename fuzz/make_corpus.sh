@@ -208,4 +208,45 @@ g++ -std=c++20 -O1 -I"$ROOT" fuzz/offline_system_seeds.cpp -o "$TMP/offline_syst
 "$TMP/offline_system_seeds" "$O"
 { first_bins SYSTEM 24576 | tail -c +2; printf -- '--HIVE----HIVE--'; first_bins NTUSER.DAT 16384 | tail -c +2; } \
   > "$O/seed-real-first-bins"
+
+# Version resources: a small 64-bit PE image whose resource directory holds
+# one, the version block alone, and the image cut inside its resource.
+T=fuzz_version_resource
+fresh $T
+python3 - "$CORPUS/$T" <<'PY'
+import struct, sys
+out = sys.argv[1]
+def utf16z(text): return text.encode("utf-16-le") + b"\0\0"
+def pad4(b): return b + b"\0" * (-len(b) % 4)
+def block(key, value, text, children, value_length):
+    b = pad4(b"\0" * 6 + utf16z(key)) + value
+    b = pad4(b)
+    for child in children: b = pad4(b + child)
+    return struct.pack("<HHH", len(b), value_length, 1 if text else 0) + b[6:]
+def string(name, value): return block(name, utf16z(value), True, [], len(value) + 1)
+strings = [string("CompanyName", "Microsoft Corporation"), string("OriginalFilename", "PowerShell.EXE.MUI")]
+version = block("VS_VERSION_INFO", b"\0" * 52, False,
+                [block("StringFileInfo", b"", True, [block("040904B0", b"", True, strings, 0)], 0),
+                 block("VarFileInfo", b"", True, [block("Translation", struct.pack("<HH", 0x409, 1200), False, [], 4)], 0)], 52)
+rva = 0x1000
+rsrc = bytearray(0x58)
+struct.pack_into("<HH", rsrc, 12, 0, 1); struct.pack_into("<II", rsrc, 16, 16, 0x80000000 | 0x18)
+struct.pack_into("<HH", rsrc, 0x18 + 12, 0, 1); struct.pack_into("<II", rsrc, 0x18 + 16, 1, 0x80000000 | 0x30)
+struct.pack_into("<HH", rsrc, 0x30 + 12, 0, 1); struct.pack_into("<II", rsrc, 0x30 + 16, 0x409, 0x48)
+struct.pack_into("<II", rsrc, 0x48, rva + 0x58, len(version))
+rsrc += version
+image = bytearray(0x200)
+image[0:2] = b"MZ"; struct.pack_into("<I", image, 0x3C, 0x40); image[0x40:0x44] = b"PE\0\0"
+struct.pack_into("<HH", image, 0x44, 0x8664, 1); struct.pack_into("<H", image, 0x44 + 16, 240)
+opt = 0x58
+struct.pack_into("<H", image, opt, 0x20B); struct.pack_into("<I", image, opt + 108, 16)
+struct.pack_into("<II", image, opt + 112 + 16, rva, len(rsrc))
+sec = opt + 240
+image[sec:sec + 5] = b".rsrc"; struct.pack_into("<IIII", image, sec + 8, len(rsrc), rva, len(rsrc), 0x200)
+image += rsrc
+open(out + "/seed-image.exe", "wb").write(image)
+open(out + "/seed-version-block.bin", "wb").write(version)
+open(out + "/seed-image-cut.exe", "wb").write(image[:len(image) - 40])
+PY
+
 echo "seed corpora written under fuzz/corpus/"

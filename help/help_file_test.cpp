@@ -239,6 +239,10 @@ TEST_F(HelpFileTest, TheVerdictsAndCategoriesTheProgramShowsAreExplained) {
     verdicts.push_back(AssociationVerdictText(v));
   verdicts.insert(verdicts.end(), {kNormalSetting, kDistrustfulSetting, kUnreadableFile});
   verdicts.insert(verdicts.end(), {ImmunityWord(true), ImmunityWord(false)});
+  // The reasons that say where a file is and what it is.
+  verdicts.insert(verdicts.end(), {WrittenElsewhereReason(PlaceKind::Windows, ""), StreamReason(""),
+                                   RenamedReason("signtool.exe", "svchost.exe"), HostCopyReason("powershell.exe", "upd.exe"),
+                                   kUserRootReason});
   std::string mark = kDefaultSettingMark;
   verdicts.push_back(mark.substr(mark.find('(')));
 

@@ -6,9 +6,12 @@
 // run. Portable: what the file system says comes through PathFacts.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "core/system_environment.h"  // ExpandVariables
 
 namespace wl {
 
@@ -28,6 +31,11 @@ class PathFacts {
   // The Windows folder ("C:\Windows").
   virtual const std::string& WindowsFolder() const = 0;
 };
+
+// Environment variables replaced as the system replaces them: "%NAME%" by
+// the variable's value where lookup knows it (names compare without ASCII
+// case), left as it is where not; a "%" without a partner stays.
+
 
 // The arguments of a command line (after the program), split by the rules of
 // the C runtime and CommandLineToArgvW: blanks and tabs separate, double

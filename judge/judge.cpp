@@ -12,6 +12,7 @@
 
 #include "core/ascii.h"
 #include "core/path_text.h"
+#include "judge/version_resource.h"
 
 namespace wl {
 namespace {
@@ -55,6 +56,25 @@ constexpr const char* kMicrosoftCompany = "Microsoft Corporation";
 
 }  // namespace
 
+std::string WrittenElsewhereReason(PlaceKind written, std::string_view realPath) {
+  return std::string("Written as a path in ") + (written == PlaceKind::Windows ? "the Windows folders" : "Program Files") +
+         ", but it names " + std::string(realPath);
+}
+
+std::string StreamReason(std::string_view streamHost) {
+  return "Runs from an alternate data stream of " + std::string(streamHost);
+}
+
+std::string RenamedReason(std::string_view originalName, std::string_view fileName) {
+  return std::string(originalName) + " renamed " + std::string(fileName);
+}
+
+std::string HostCopyReason(std::string_view hostName, std::string_view fileName) {
+  // PowerShell by its name; the others by their file names.
+  const std::string host = HostKindOf(hostName) == HostKind::PowerShell ? "PowerShell" : std::string(hostName);
+  return "a copy of " + host + " named " + std::string(fileName);
+}
+
 const char* VerdictName(Verdict verdict) {
   switch (verdict) {
     case Verdict::Trusted: return "trusted";
@@ -71,30 +91,155 @@ std::string SignerGroupOf(const std::string& rootThumbprint, const ReferenceTabl
   return line ? std::string(TrimText(StringTable::ValueOf(*line))) : std::string();
 }
 
-struct Judge::FileFacts {
-  FileIdentity stamp;
+FolderListing SystemFacts::ListFolder(const std::string&) const { return {}; }
+std::string SystemFacts::FolderFinalPath(const std::string&) const { return {}; }
+RootStore SystemFacts::RootStoreOf(const std::string&) const { return RootStore::Machine; }
+std::vector<KnownHost> SystemFacts::KnownHosts() const { return {}; }
+std::shared_ptr<const PathFacts> SystemFacts::UserEnvironment(const std::string&) const { return nullptr; }
+
+namespace {
+
+// A folder that this many lookups of one scan go to is listed once, and
+// what it holds answered from the listing: on a file system that looks a
+// missing name up by reading the whole folder, the lookups of a folder of
+// thousands of names would otherwise cost the square of their number.
+constexpr unsigned kListFolderAfter = 16;
+
+// A name the listing can answer for: ASCII only (the file system's case
+// rules for other letters are its own) and no short-name mark.
+bool ListingAnswers(std::string_view name) {
+  for (char c : name)
+    if (static_cast<unsigned char>(c) > 0x7F || c == '~') return false;
+  return true;
+}
+
+// A folder and a name in it ("C:\" and "x" -> "C:\x").
+std::string Joined(std::string_view folder, std::string_view name) {
+  std::string out(folder);
+  if (!out.empty() && out.back() != '\\') out += '\\';
+  return out + std::string(name);
+}
+
+// Whether a path is full (a drive's or a share's): the judge never looks a
+// path up relative to its own current folder.
+bool IsFullPath(std::string_view path) {
+  return (path.size() >= 3 && path[1] == ':' && path[2] == '\\') || path.starts_with("\\\\");
+}
+
+// "C:\a\b.exe" -> "C:\a"; "C:\b.exe" -> "C:\"; "" when there is no folder.
+std::string FolderOf(std::string_view path) {
+  const std::size_t slash = path.find_last_of('\\');
+  if (slash == std::string_view::npos) return {};
+  if (slash == 2 && path.size() > 1 && path[1] == ':') return std::string(path.substr(0, 3));
+  return std::string(path.substr(0, slash));
+}
+
+std::string IdentityKey(const FileIdentity& id) {
+  if (id.idLow == 0 && id.idHigh == 0) return "path:" + ComparablePath(id.finalPath);
+  return "id:" + std::to_string(id.volume) + ":" + std::to_string(id.idHigh) + ":" + std::to_string(id.idLow);
+}
+
+// "PowerShell.EXE.MUI" -> "PowerShell.EXE": the name as the file gives it.
+std::string ShownOriginalName(std::string_view original) {
+  original = TrimText(original);
+  if (EndsWithNoCase(original, ".mui")) original.remove_suffix(4);
+  return std::string(FileNameOf(original));
+}
+
+}  // namespace
+
+// What is known of a file's contents, for one identity and stamp.
+struct Judge::Contents {
+  ChangeStamp stamp;
   SignatureInfo signature;
-  std::string company;
+  VersionFacts version;
   std::string sha256;
+};
+
+// One path as judged in a scan.
+struct Judge::FileFacts {
+  FileIdentity identity;
+  std::string realPath;    // where it is: the final path, else the plain path (short names expanded where they can be)
+  std::string streamHost;  // the path names a stream of this file or folder: it is not opened
+  std::shared_ptr<const Contents> contents;
 };
 
 struct Judge::Cache {
   std::mutex mutex;
-  std::unordered_map<std::string, std::shared_ptr<const FileFacts>> files;  // by ComparablePath
+  std::unordered_map<std::string, std::shared_ptr<const Contents>> files;  // by IdentityKey
   std::atomic<std::size_t> verifications{0};
+  std::atomic<std::size_t> lookups{0}, listings{0}, opens{0}, folderOpens{0};
   std::mutex rulesMutex;
   const std::string* rulesFirst = nullptr;
   std::size_t rulesCount = static_cast<std::size_t>(-1);
   CommandRules rules;
+  std::mutex scanMutex;
+  std::shared_ptr<Scan> held;  // the scan of the ScanScopes held
+  int holders = 0;
+  std::once_flag placesOnce;
+  std::unique_ptr<PlaceIndex> places;  // the known folders, prepared once
+};
+
+// What one scan has learnt of the file system: each name is looked up once,
+// each path opened once.
+struct Judge::Scan {
+  struct Folder {
+    unsigned lookups = 0;
+    bool listed = false;
+    FolderListing::State state = FolderListing::State::Unlisted;
+    std::unordered_map<std::string, std::string> names;  // lower case -> as the folder gives it
+  };
+  std::mutex mutex;
+  std::unordered_map<std::string, bool> exists;  // by ComparablePath
+  std::unordered_map<std::string, Folder> folders;
+  std::unordered_map<std::string, std::shared_ptr<const FileFacts>> files;
+  std::unordered_map<std::string, std::string> realFolders;
+  std::unordered_map<std::string, std::string> appPaths;  // owner '\0' name -> path
+  std::unordered_map<std::string, std::shared_ptr<const PathFacts>> users;
+  std::once_flag hostsOnce;
+  std::unordered_map<std::string, std::string> hosts;  // sha256 -> host's file name
+};
+
+// The file system as one scan sees it, in one user's environment.
+class Judge::ScanPaths final : public PathFacts {
+ public:
+  ScanPaths(const Judge& judge, Scan& scan, std::shared_ptr<const PathFacts> user, std::string owner)
+      : judge_(judge), scan_(scan), user_(std::move(user)), owner_(std::move(owner)) {}
+  std::string Expand(std::string_view text) const override {
+    return user_ ? user_->Expand(text) : judge_.facts_.Expand(text);
+  }
+  bool IsFile(const std::string& path) const override { return judge_.Exists(path, scan_); }
+  const std::vector<std::string>& SearchFolders() const override {
+    return user_ ? user_->SearchFolders() : judge_.facts_.SearchFolders();
+  }
+  std::string AppPath(const std::string& fileName) const override {
+    const std::string key = owner_ + '\0' + AsciiLower(fileName);
+    {
+      std::lock_guard lock(scan_.mutex);
+      if (const auto it = scan_.appPaths.find(key); it != scan_.appPaths.end()) return it->second;
+    }
+    std::string path = user_ ? user_->AppPath(fileName) : judge_.facts_.AppPath(fileName);
+    std::lock_guard lock(scan_.mutex);
+    return scan_.appPaths.emplace(key, std::move(path)).first->second;
+  }
+  const std::string& WindowsFolder() const override { return judge_.facts_.WindowsFolder(); }
+
+ private:
+  const Judge& judge_;
+  Scan& scan_;
+  std::shared_ptr<const PathFacts> user_;
+  std::string owner_;
 };
 
 // One file as judged: its facts and what they say.
-struct FileFinding {
-  std::string path;
+struct Judge::Finding {
+  std::string path;      // as the command names it, resolved
+  std::string realPath;  // where it is
   bool exists = false;
+  bool stream = false;
   Place place;
   SignatureInfo signature;
-  std::string company;
+  VersionFacts version;
   std::string sha256;
   char mark = 0;            // the Process.db line's category mark
   std::string description;  // the Process.db text ("(Unknown)" when none)
@@ -102,6 +247,8 @@ struct FileFinding {
   bool microsoft = false;   // signed under a Microsoft root
   bool windowsFile = false;
   bool known = false;
+  HostKind host = HostKind::None;
+  std::string hostName;  // the host it is ("powershell.exe"), by its name, version information or contents
   std::vector<std::string> reasons;
   bool malicious = false;
   std::vector<std::string> notes;
@@ -115,8 +262,8 @@ struct Judge::Assessment {
   bool untrusted = false;  // some part is not trusted
   // The program's file, and the first file it loads or runs: the judged
   // file is that one when there is one.
-  std::optional<FileFinding> program;
-  std::optional<FileFinding> payload;
+  std::optional<Finding> program;
+  std::optional<Finding> payload;
 };
 
 Judge::Judge(const ReferenceTables& tables, const SystemFacts& facts, JudgeOptions options)
@@ -126,9 +273,33 @@ Judge::~Judge() = default;
 
 std::size_t Judge::Verifications() const { return cache_->verifications.load(); }
 
+FileSystemCounts Judge::Counts() const {
+  return {cache_->lookups.load(), cache_->listings.load(), cache_->opens.load(), cache_->folderOpens.load()};
+}
+
 void Judge::Forget() const {
   std::lock_guard lock(cache_->mutex);
   cache_->files.clear();
+}
+
+Judge::ScanScope::ScanScope(const Judge& judge) : judge_(judge) {
+  std::lock_guard lock(judge_.cache_->scanMutex);
+  if (judge_.cache_->holders++ == 0) {
+    judge_.facts_.NewScan();
+    judge_.cache_->held = std::make_shared<Scan>();
+  }
+}
+
+Judge::ScanScope::~ScanScope() {
+  std::lock_guard lock(judge_.cache_->scanMutex);
+  if (--judge_.cache_->holders == 0) judge_.cache_->held.reset();
+}
+
+std::shared_ptr<Judge::Scan> Judge::CurrentScan() const {
+  std::lock_guard lock(cache_->scanMutex);
+  if (cache_->held) return cache_->held;
+  facts_.NewScan();
+  return std::make_shared<Scan>();
 }
 
 const CommandRules& Judge::Rules() const {
@@ -143,39 +314,153 @@ const CommandRules& Judge::Rules() const {
   return cache_->rules;
 }
 
-std::shared_ptr<const Judge::FileFacts> Judge::FactsOf(const std::string& path) const {
-  const std::string key = ComparablePath(path);
-  const FileIdentity stamp = facts_.Stat(path);
+bool Judge::Exists(const std::string& path, Scan& scan) const {
+  const std::string plain = LexicalPath(path);
+  // A stream is never looked up (nor opened): it is judged by its name.
+  if (!IsFullPath(plain) || !StreamHostOf(plain).empty()) return false;
+  const std::string key = ComparablePath(plain);
+  const std::string folderText = FolderOf(plain);
+  const std::string folderKey = ComparablePath(folderText);
+  const std::string name = AsciiLower(FileNameOf(plain));
   {
-    std::lock_guard lock(cache_->mutex);
-    const auto it = cache_->files.find(key);
-    if (it != cache_->files.end() && it->second->stamp == stamp) return it->second;
-  }
-  auto facts = std::make_shared<FileFacts>();
-  facts->stamp = stamp;
-  if (stamp.exists) {
-    if (options_.signatures) {
-      facts->signature = facts_.Signature(path);
-      ++cache_->verifications;
+    std::lock_guard lock(scan.mutex);
+    if (const auto it = scan.exists.find(key); it != scan.exists.end()) return it->second;
+    Scan::Folder& folder = scan.folders[folderKey];
+    if (folder.listed) {
+      std::optional<bool> answer;
+      if (folder.state == FolderListing::State::Missing)
+        answer = false;
+      else if (folder.state == FolderListing::State::Listed && folder.names.count(name))
+        answer = true;
+      else if (folder.state == FolderListing::State::Listed && ListingAnswers(name))
+        answer = false;
+      if (answer) return scan.exists[key] = *answer;
     }
-    facts->company = facts_.CompanyName(path);
-    if (options_.hashes) facts->sha256 = facts_.Sha256(path);
   }
-  std::lock_guard lock(cache_->mutex);
-  cache_->files[key] = facts;
-  return facts;
+  const bool found = facts_.IsFile(plain);
+  ++cache_->lookups;
+  bool list = false;
+  {
+    std::lock_guard lock(scan.mutex);
+    scan.exists[key] = found;
+    Scan::Folder& folder = scan.folders[folderKey];
+    list = !folderText.empty() && !folder.listed && ++folder.lookups >= kListFolderAfter;
+    if (list) folder.listed = true;  // this thread lists it
+  }
+  if (list) {
+    FolderListing listing = facts_.ListFolder(folderText);
+    ++cache_->listings;
+    std::lock_guard lock(scan.mutex);
+    Scan::Folder& folder = scan.folders[folderKey];
+    folder.state = listing.state;
+    for (std::string& entry : listing.names) folder.names.emplace(AsciiLower(entry), std::move(entry));
+  }
+  return found;
 }
 
-void Judge::Gather(const std::vector<std::string>& paths) const {
+std::string Judge::RealFolder(const std::string& folder, Scan& scan) const {
+  // Only a short name ("PROGRA~1") can make a path name another folder than
+  // it reads as, short of links that only administrators may make there.
+  if (folder.find('~') == std::string::npos || folder.size() <= 3) return folder;
+  const std::string key = ComparablePath(folder);
+  {
+    std::lock_guard lock(scan.mutex);
+    if (const auto it = scan.realFolders.find(key); it != scan.realFolders.end()) return it->second;
+  }
+  std::string real = facts_.FolderFinalPath(folder);
+  ++cache_->folderOpens;
+  if (real.empty()) {
+    // A missing folder: where its parent is, and its name.
+    const std::string parent = FolderOf(folder);
+    real = parent.empty() || parent == folder ? folder : Joined(RealFolder(parent, scan), FileNameOf(folder));
+  }
+  std::lock_guard lock(scan.mutex);
+  return scan.realFolders.emplace(key, std::move(real)).first->second;
+}
+
+std::shared_ptr<const Judge::FileFacts> Judge::FactsOf(const std::string& path, Scan& scan) const {
+  const std::string plain = LexicalPath(path);
+  const std::string key = ComparablePath(plain);
+  {
+    std::lock_guard lock(scan.mutex);
+    if (const auto it = scan.files.find(key); it != scan.files.end()) return it->second;
+  }
+  auto facts = std::make_shared<FileFacts>();
+  auto contents = std::make_shared<Contents>();
+  facts->contents = contents;
+  const std::string host = plain.empty() ? std::string() : StreamHostOf(plain);
+  auto absent = [&] {
+    const std::string folder = FolderOf(plain);
+    facts->realPath = folder.empty() ? plain : Joined(RealFolder(folder, scan), FileNameOf(plain));
+  };
+  if (!host.empty()) {
+    facts->streamHost = RealFolder(host, scan);
+    facts->realPath = plain;
+    contents->signature.state = SignatureState::Unreadable;
+  } else if (plain.empty() || !Exists(plain, scan)) {
+    absent();
+  } else {
+    // Opened under the name the folder's listing gives, where it was listed.
+    std::string openPath = plain;
+    {
+      std::lock_guard lock(scan.mutex);
+      const auto folder = scan.folders.find(ComparablePath(FolderOf(plain)));
+      if (folder != scan.folders.end()) {
+        const auto named = folder->second.names.find(AsciiLower(FileNameOf(plain)));
+        if (named != folder->second.names.end()) openPath = Joined(FolderOf(plain), named->second);
+      }
+    }
+    const std::unique_ptr<OpenedFile> opened = facts_.Open(openPath);
+    ++cache_->opens;
+    const FileIdentity& id = opened ? opened->Identity() : FileIdentity{};
+    facts->identity = id;
+    if (!id.exists) {
+      absent();
+    } else {
+      facts->realPath = id.finalPath.empty() ? plain : id.finalPath;
+      if (!id.readable) {
+        contents->signature.state = SignatureState::Unreadable;
+      } else {
+        const std::string idKey = IdentityKey(id);
+        std::shared_ptr<const Contents> known;
+        {
+          std::lock_guard lock(cache_->mutex);
+          const auto it = cache_->files.find(idKey);
+          if (it != cache_->files.end() && it->second->stamp == id.stamp) known = it->second;
+        }
+        if (known) {
+          facts->contents = known;
+        } else {
+          contents->stamp = id.stamp;
+          if (options_.hashes) contents->sha256 = opened->Sha256();
+          if (options_.signatures) {
+            contents->signature = opened->Signature();
+            ++cache_->verifications;
+          }
+          contents->version = opened->Version();
+          // What was read while others could write is not kept: it is read again.
+          if (id.held) {
+            std::lock_guard lock(cache_->mutex);
+            cache_->files[idKey] = contents;
+          }
+        }
+      }
+    }
+  }
+  std::lock_guard lock(scan.mutex);
+  return scan.files.emplace(key, std::move(facts)).first->second;
+}
+
+void Judge::Gather(const std::vector<std::string>& paths, Scan& scan) const {
   std::vector<std::string> todo;
   std::unordered_set<std::string> seen;
   for (const std::string& path : paths)
-    if (!path.empty() && seen.insert(ComparablePath(path)).second) todo.push_back(path);
+    if (!path.empty() && seen.insert(ComparablePath(LexicalPath(path))).second) todo.push_back(path);
   unsigned threads = options_.threads;
   if (threads == 0) threads = std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
   threads = std::min<unsigned>(threads, static_cast<unsigned>(todo.size()));
   if (threads <= 1) {
-    for (const std::string& path : todo) FactsOf(path);
+    for (const std::string& path : todo) FactsOf(path, scan);
     return;
   }
   std::atomic<std::size_t> next{0};
@@ -185,7 +470,7 @@ void Judge::Gather(const std::vector<std::string>& paths) const {
   std::vector<std::thread> workers;
   for (unsigned t = 0; t < threads; ++t)
     workers.emplace_back([&] {
-      for (std::size_t i = next++; i < todo.size(); i = next++) FactsOf(todo[i]);
+      for (std::size_t i = next++; i < todo.size(); i = next++) FactsOf(todo[i], scan);
       std::lock_guard lock(doneMutex);
       if (--running == 0) done.notify_all();
     });
@@ -203,17 +488,37 @@ void Judge::Gather(const std::vector<std::string>& paths) const {
   for (auto& worker : workers) worker.join();
 }
 
-void Judge::AssessFile(const std::string& path, Origin origin, bool payload, Assessment& out) const {
-  FileFinding f;
-  f.path = path;
-  const std::shared_ptr<const FileFacts> facts = FactsOf(path);
-  f.exists = facts->stamp.exists;
-  f.signature = facts->signature;
-  f.company = facts->company;
-  f.sha256 = facts->sha256;
-  f.place = ClassifyPlace(path, facts_.Folders());
+std::string Judge::HostByContents(const std::string& sha256, Scan& scan) const {
+  if (sha256.empty()) return {};
+  std::call_once(scan.hostsOnce, [&] {
+    for (const KnownHost& host : facts_.KnownHosts())
+      if (!host.sha256.empty()) scan.hosts.emplace(AsciiLower(host.sha256), AsciiLower(host.name));
+  });
+  const auto it = scan.hosts.find(sha256);
+  return it == scan.hosts.end() ? std::string() : it->second;
+}
 
-  const std::string name = AsciiLower(FileNameOf(path));
+Judge::Finding Judge::AssessFile(const std::string& path, Origin origin, bool payload, Scan& scan,
+                              Assessment& out) const {
+  Finding f;
+  f.path = path;
+  const std::shared_ptr<const FileFacts> facts = FactsOf(path, scan);
+  f.realPath = facts->realPath;
+  f.stream = !facts->streamHost.empty();
+  f.exists = facts->identity.exists;
+  f.signature = facts->contents->signature;
+  f.version = facts->contents->version;
+  f.sha256 = facts->contents->sha256;
+  const KnownFolders& folders = facts_.Folders();
+  std::call_once(cache_->placesOnce, [&] { cache_->places = std::make_unique<PlaceIndex>(folders); });
+  const PlaceIndex& places = *cache_->places;
+  f.place = places.Classify(f.stream ? facts->streamHost : f.realPath);
+  // Where the text says it is: the same where the text is the path.
+  const Place written = ComparablePath(path) == ComparablePath(f.realPath) ? f.place : places.Classify(path);
+
+  // The name Windows runs: the file's own (a short name is its long one).
+  const std::string shownName(FileNameOf(f.exists ? f.realPath : LexicalPath(path)));
+  const std::string name = AsciiLower(shownName);
   if (const std::string* line = tables_.process.LastLineWithKey(name)) {
     const std::string_view value = StringTable::ValueOf(*line);
     if (!value.empty()) f.mark = value.front();
@@ -223,13 +528,40 @@ void Judge::AssessFile(const std::string& path, Origin origin, bool payload, Ass
   const bool checked = options_.signatures && f.exists;
   const bool inWindows = f.place.kind == PlaceKind::Windows;
   const std::string group = SignerGroupOf(f.signature.rootThumbprint, tables_);
-  const bool signatureGood = f.signature.state == SignatureState::Verified;
+  bool signatureGood = f.signature.state == SignatureState::Verified;
+  // A root the machine does not trust (only a user's store holds it, or none
+  // does) verifies nothing, whatever the verifier says; Signer.db's roots
+  // are trusted as pinned.
+  RootStore rootStore = RootStore::Machine;
+  if (signatureGood && group.empty()) {
+    rootStore = facts_.RootStoreOf(AsciiUpper(f.signature.rootThumbprint));
+    if (rootStore != RootStore::Machine) {
+      signatureGood = false;
+      f.signature.state = SignatureState::Untrusted;
+      if (f.signature.detail.empty()) f.signature.detail = "root not in the machine's stores";
+    }
+  }
   const bool claimsMicrosoft = ContainsNoCase(f.signature.signer, "microsoft");
   f.microsoft = signatureGood && group == kMicrosoftGroup;
   const bool falseMicrosoft = signatureGood && claimsMicrosoft && !f.microsoft;
   f.verified = signatureGood && !falseMicrosoft;
-  f.windowsFile = inWindows && f.exists &&
-                  (f.microsoft || (!facts_.SystemCatalogsPresent() && (f.mark == '@' || f.company == kMicrosoftCompany)));
+  f.windowsFile =
+      inWindows && f.exists &&
+      (f.microsoft || (!facts_.SystemCatalogsPresent() && (f.mark == '@' || f.version.companyName == kMicrosoftCompany)));
+
+  // Which host it is: by its name, else by what its version information
+  // calls it, else by its contents.
+  const std::string original = OriginalProgramName(f.version.originalFilename);
+  f.host = HostKindOf(name);
+  if (f.host != HostKind::None) {
+    f.hostName = name;
+  } else if (f.exists && HostKindOf(original) != HostKind::None) {
+    f.hostName = original;
+  } else if (f.exists) {
+    f.hostName = HostByContents(f.sha256, scan);
+  }
+  if (f.host == HostKind::None && !f.hostName.empty()) f.host = HostKindOf(f.hostName);
+  const bool renamedHost = f.host != HostKind::None && HostKindOf(name) == HostKind::None;
 
   const std::string subject = payload ? path + ": " : std::string();
   auto reason = [&](std::string text, bool malicious = false) {
@@ -237,18 +569,42 @@ void Judge::AssessFile(const std::string& path, Origin origin, bool payload, Ass
     f.malicious = f.malicious || malicious;
   };
   if (f.mark == '$' || f.mark == '#') reason("Listed as " + f.description, true);
-  if (!f.exists) {
+  if (f.stream) {
+    reason(StreamReason(facts->streamHost));
+  } else if (!f.exists) {
     if (StartsByItself(origin))
       reason("File not found");
     else
       AddOnce(f.notes, "File not found");
   }
+  // Written to read as a place it is not ("..", a short name, trailing
+  // dots). A folder an administrator linked elsewhere ("Program Files" moved
+  // to another drive) is judged where it leads, but is no such trick.
+  if (!f.stream && (written.kind == PlaceKind::Windows || written.kind == PlaceKind::ProgramFiles) &&
+      f.place.kind != written.kind && f.place.kind != PlaceKind::Windows) {
+    const bool textTrick =
+        places.Classify(LexicalPath(path)).kind != written.kind || path.find('~') != std::string::npos;
+    if (textTrick) reason(WrittenElsewhereReason(written.kind, f.realPath));
+  }
   if (checked && f.signature.state == SignatureState::Broken)
     reason("The signature is broken: the file was changed after it was signed");
+  if (checked && rootStore == RootStore::UserOnly) reason(kUserRootReason);
   if (falseMicrosoft) reason("Signed in Microsoft's name (\"" + f.signature.signer + "\") under a root that is not Microsoft's");
-  if (f.mark == '@' && !inWindows && !f.microsoft)
+  // A system program's name outside the Windows folders, whatever signs it
+  // (save where Windows installs that very program, signed by Microsoft).
+  if (f.mark == '@' && !inWindows && !(f.microsoft && InWindowsProgramHome(name, f.realPath, folders)))
     reason("Named like the Windows program " + name + ", but not in the Windows folders");
-  if (checked && f.company == kMicrosoftCompany && !f.microsoft && (!inWindows || facts_.SystemCatalogsPresent()))
+  if (renamedHost && !inWindows) {
+    reason(HostCopyReason(f.hostName, shownName));
+  } else if (f.microsoft && !original.empty() && original != name && !renamedHost) {
+    const std::string renamed = RenamedReason(ShownOriginalName(f.version.originalFilename), shownName);
+    if (inWindows)
+      AddOnce(f.notes, renamed);
+    else
+      reason(renamed);
+  }
+  if (checked && f.version.companyName == kMicrosoftCompany && !f.microsoft &&
+      (!inWindows || facts_.SystemCatalogsPresent()))
     reason("Says it is from Microsoft Corporation, but is not signed by Microsoft");
   if (checked && !f.verified && !f.windowsFile && f.place.kind == PlaceKind::UserWritable) {
     const char* why = f.signature.state == SignatureState::Untrusted ? "Signer not trusted" : "Not signed";
@@ -280,25 +636,27 @@ void Judge::AssessFile(const std::string& path, Origin origin, bool payload, Ass
   out.suspicious = out.suspicious || !f.reasons.empty();
   out.untrusted = out.untrusted || f.verdict != Verdict::Trusted;
   if (payload && !out.payload)
-    out.payload = std::move(f);
+    out.payload = f;
   else if (!payload && !out.program)
-    out.program = std::move(f);
+    out.program = f;
+  return f;
 }
 
-void Judge::AssessCommand(std::string_view command, bool isPath, Origin origin, int depth, Assessment& out) const {
+void Judge::AssessCommand(std::string_view command, bool isPath, Origin origin, int depth, const ScanPaths& paths,
+                          Scan& scan, Assessment& out) const {
   ResolvedCommand resolved;
   if (isPath) {
-    resolved.program = PathOnly(PlainCommand(PathOnly(command), facts_));
-    resolved.found = facts_.IsFile(resolved.program);
+    resolved.program = PathOnly(PlainCommand(PathOnly(command), paths));
+    resolved.found = paths.IsFile(resolved.program);
   } else {
-    resolved = ResolveCommand(command, facts_);
+    resolved = ResolveCommand(command, paths);
   }
   if (resolved.program.empty()) {
     out.untrusted = true;
     return;
   }
   if (depth == 0) out.judgement.program = resolved.program;
-  AssessFile(resolved.program, origin, depth > 0, out);
+  const Finding program = AssessFile(resolved.program, origin, depth > 0, scan, out);
   if (!resolved.shadowed.empty()) {
     AddOnce(out.judgement.reasons,
             "An unquoted path with blanks: Windows runs " + resolved.program + " instead of " + resolved.shadowed);
@@ -306,25 +664,26 @@ void Judge::AssessCommand(std::string_view command, bool isPath, Origin origin, 
   }
   if (isPath) return;
 
+  // A host is known by what it is, under any name: its command line is read
+  // as that host's, and the host's rules apply.
+  const HostKind host = program.host;
   RuleSubject subject;
-  subject.program = AsciiLower(FileNameOf(resolved.program));
-  subject.text = RuleText(PlainCommand(command, facts_));
+  subject.program = program.hostName.empty() ? AsciiLower(FileNameOf(resolved.program)) : program.hostName;
+  subject.text = RuleText(PlainCommand(command, paths));
   subject.args = resolved.args;
-  const HostKind host = HostKindOf(resolved.program);
   const HostedPayload payload = PayloadOf(host, resolved.arguments, resolved.args);
   auto judgeHosted = [&](const std::string& path) {
     if (depth == 0) out.judgement.payload = path;
-    AssessFile(path, origin, true, out);
-    const Place place = ClassifyPlace(path, facts_.Folders());
+    const Finding hosted = AssessFile(path, origin, true, scan, out);
     subject.payloadFile = true;
-    subject.payloadUserWritable = place.kind == PlaceKind::UserWritable;
-    subject.payloadMissing = !facts_.IsFile(path);
+    subject.payloadUserWritable = hosted.place.kind == PlaceKind::UserWritable;
+    subject.payloadMissing = !hosted.exists;
   };
   switch (payload.kind) {
     case HostedPayload::Kind::None: break;
     case HostedPayload::Kind::File: {
       const bool dll = host == HostKind::Rundll32 || host == HostKind::Regsvr32;
-      judgeHosted(ResolveHostedFile(payload.text, facts_, dll ? ".dll" : ""));
+      judgeHosted(ResolveHostedFile(payload.text, paths, dll ? ".dll" : ""));
       break;
     }
     case HostedPayload::Kind::Url:
@@ -342,7 +701,7 @@ void Judge::AssessCommand(std::string_view command, bool isPath, Origin origin, 
     case HostedPayload::Kind::Commands:
       if (depth == 0) out.judgement.payload = payload.text;
       if (depth < 3)
-        for (const std::string& inner : payload.commands) AssessCommand(inner, false, origin, depth + 1, out);
+        for (const std::string& inner : payload.commands) AssessCommand(inner, false, origin, depth + 1, paths, scan, out);
       break;
     case HostedPayload::Kind::ServiceGroup:
       break;
@@ -355,45 +714,60 @@ void Judge::AssessCommand(std::string_view command, bool isPath, Origin origin, 
   }
 }
 
-std::vector<std::string> Judge::FilesOf(const JudgeRequest& request) const {
+std::shared_ptr<const PathFacts> Judge::UserOf(const std::string& owner, Scan& scan) const {
+  if (owner.empty()) return nullptr;
+  {
+    std::lock_guard lock(scan.mutex);
+    if (const auto it = scan.users.find(owner); it != scan.users.end()) return it->second;
+  }
+  std::shared_ptr<const PathFacts> user = facts_.UserEnvironment(owner);
+  std::lock_guard lock(scan.mutex);
+  return scan.users.emplace(owner, std::move(user)).first->second;
+}
+
+std::vector<std::string> Judge::FilesOf(const JudgeRequest& request, const ScanPaths& paths) const {
   std::vector<std::string> files;
   if (request.isPath) {
-    files.push_back(PathOnly(PlainCommand(PathOnly(request.command), facts_)));
+    files.push_back(PathOnly(PlainCommand(PathOnly(request.command), paths)));
     return files;
   }
   // The program and what a host loads, one level deep (enough to gather
-  // the most; deeper ones are asked for when judged).
-  const ResolvedCommand resolved = ResolveCommand(request.command, facts_);
+  // the most; deeper ones, and what renamed hosts load, are asked for when
+  // judged).
+  const ResolvedCommand resolved = ResolveCommand(request.command, paths);
   if (resolved.program.empty()) return files;
   files.push_back(resolved.program);
   const HostKind host = HostKindOf(resolved.program);
   const HostedPayload payload = PayloadOf(host, resolved.arguments, resolved.args);
   if (payload.kind == HostedPayload::Kind::File) {
     const bool dll = host == HostKind::Rundll32 || host == HostKind::Regsvr32;
-    files.push_back(ResolveHostedFile(payload.text, facts_, dll ? ".dll" : ""));
+    files.push_back(ResolveHostedFile(payload.text, paths, dll ? ".dll" : ""));
   } else if (payload.kind == HostedPayload::Kind::Commands) {
     for (const std::string& inner : payload.commands) {
-      const ResolvedCommand r = ResolveCommand(inner, facts_);
+      const ResolvedCommand r = ResolveCommand(inner, paths);
       if (!r.program.empty()) files.push_back(r.program);
     }
   }
   if (host == HostKind::Svchost && !request.serviceDll.empty())
-    files.push_back(ResolveHostedFile(request.serviceDll, facts_, ".dll"));
+    files.push_back(ResolveHostedFile(request.serviceDll, paths, ".dll"));
   return files;
 }
 
-Judgement Judge::Assess(const JudgeRequest& request) const {
+Judgement Judge::AssessIn(const JudgeRequest& request, Scan& scan) const {
   Assessment a;
-  AssessCommand(request.command, request.isPath, request.origin, 0, a);
-  if (!request.isPath && !request.serviceDll.empty() && HostKindOf(a.judgement.program) == HostKind::Svchost) {
-    const std::string dll = ResolveHostedFile(request.serviceDll, facts_, ".dll");
+  const ScanPaths paths(*this, scan, UserOf(request.owner, scan), request.owner);
+  AssessCommand(request.command, request.isPath, request.origin, 0, paths, scan, a);
+  if (!request.isPath && !request.serviceDll.empty() && a.program && a.program->host == HostKind::Svchost) {
+    const std::string dll = ResolveHostedFile(request.serviceDll, paths, ".dll");
     a.judgement.payload = dll;
-    AssessFile(dll, request.origin, true, a);
+    AssessFile(dll, request.origin, true, scan, a);
   }
   Judgement& j = a.judgement;
   const bool haveFile = a.payload || a.program;
-  const FileFinding f = a.payload ? *a.payload : a.program ? *a.program : FileFinding{};
+  const Finding f = a.payload ? *a.payload : a.program ? *a.program : Finding{};
   j.judgedFile = f.path;
+  j.judgedPath = f.realPath;
+  j.programPath = a.program ? a.program->realPath : std::string();
   j.fileFound = f.exists;
   j.signature = f.signature;
   j.sha256 = f.sha256;
@@ -401,7 +775,7 @@ Judgement Judge::Assess(const JudgeRequest& request) const {
   j.inWindowsFolders = haveFile && f.place.kind == PlaceKind::Windows;
 
   // The program's own description (a host keeps its own: "rundll32.exe").
-  const std::string name = AsciiLower(FileNameOf(j.program));
+  const std::string name = AsciiLower(FileNameOf(a.program && a.program->exists ? a.program->realPath : j.program));
   j.description = LookupVerdict(name, tables_.process);
   const std::string* line = tables_.process.LastLineWithKey(name);
   const char mark = line && !StringTable::ValueOf(*line).empty() ? StringTable::ValueOf(*line).front() : 0;
@@ -419,7 +793,7 @@ Judgement Judge::Assess(const JudgeRequest& request) const {
     Judgement shown = j;
     // A false Microsoft signature is no verification.
     if (j.signature.state == SignatureState::Verified && !f.verified) shown.signature.state = SignatureState::Untrusted;
-    j.signer = j.fileFound ? SignerText(shown) : "(File not found)";
+    j.signer = f.stream ? "(Unreadable)" : j.fileFound ? SignerText(shown) : "(File not found)";
     j.signature = shown.signature;
   }
   switch (request.origin) {
@@ -435,16 +809,23 @@ Judgement Judge::Assess(const JudgeRequest& request) const {
   return j;
 }
 
+Judgement Judge::Assess(const JudgeRequest& request) const {
+  const std::shared_ptr<Scan> scan = CurrentScan();
+  return AssessIn(request, *scan);
+}
+
 std::vector<Judgement> Judge::AssessAll(const std::vector<JudgeRequest>& requests) const {
+  const std::shared_ptr<Scan> scan = CurrentScan();
   std::vector<std::string> files;
   for (const JudgeRequest& request : requests) {
-    auto more = FilesOf(request);
+    const ScanPaths paths(*this, *scan, UserOf(request.owner, *scan), request.owner);
+    auto more = FilesOf(request, paths);
     files.insert(files.end(), std::make_move_iterator(more.begin()), std::make_move_iterator(more.end()));
   }
-  Gather(files);
+  Gather(files, *scan);
   std::vector<Judgement> out;
   out.reserve(requests.size());
-  for (const JudgeRequest& request : requests) out.push_back(Assess(request));
+  for (const JudgeRequest& request : requests) out.push_back(AssessIn(request, *scan));
   return out;
 }
 

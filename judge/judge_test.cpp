@@ -13,6 +13,10 @@ namespace wl {
 namespace {
 
 using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::Not;
+using testing::FakeEnvironment;
+using testing::FakeFile;
 using ::testing::HasSubstr;
 using testing::FakeFacts;
 
@@ -236,6 +240,224 @@ TEST_F(JudgeTest, EachFileIsVerifiedOncePerStamp) {
   Judge unsigned_(tables, facts, JudgeOptions{false});
   EXPECT_EQ(unsigned_.Assess(requests.front()).signer, "");
   EXPECT_EQ(facts.signatureCalls.load(), 3);
+}
+
+// The text of a path is not where the file is: "..", short names, trailing
+// dots and streams are judged by the folder the file is in.
+TEST_F(JudgeTest, PathsAreJudgedWhereTheFileIs) {
+  facts.AddFile("C:\\Users\\Public\\Libraries\\svchost.exe");
+  for (const char* text : {"C:\\Windows\\..\\Users\\Public\\Libraries\\svchost.exe",
+                           "C:\\Windows\\System32\\..\\..\\Users\\Public\\Libraries\\svchost.exe",
+                           "C:/Windows/./../Users/Public/Libraries/svchost.exe"}) {
+    const Judgement j = Autostart(text);
+    EXPECT_EQ(j.verdict, Verdict::Suspicious) << text;
+    EXPECT_EQ(j.programPath, "C:\\Users\\Public\\Libraries\\svchost.exe") << text;
+    EXPECT_FALSE(j.inWindowsFolders) << text;
+    EXPECT_THAT(j.reasons, Contains("Written as a path in the Windows folders, but it names "
+                                    "C:\\Users\\Public\\Libraries\\svchost.exe"));
+    EXPECT_THAT(j.reasons, Contains(HasSubstr("Named like the Windows program svchost.exe")));
+  }
+  // A short name of a folder users can write, as the file system resolves it.
+  facts.AddFile("C:\\Windows\\System32\\Tasks_Migrated\\x.exe").finalPath =
+      "C:\\Windows\\System32\\Tasks_Migrated\\x.exe";
+  facts.AddAlias("C:\\Windows\\System32\\TASKS_~1\\x.exe", "C:\\Windows\\System32\\Tasks_Migrated\\x.exe");
+  const Judgement shortName = Autostart("C:\\Windows\\System32\\TASKS_~1\\x.exe");
+  EXPECT_THAT(shortName.reasons, Contains(HasSubstr("a folder of Windows that users can write")));
+  EXPECT_THAT(shortName.reasons, Contains(HasSubstr("but it names C:\\Windows\\System32\\Tasks_Migrated\\x.exe")));
+  // Where the file is missing, the text made plain as Windows makes it, and
+  // a short folder name expanded.
+  const Judgement absent = Autostart("C:\\Windows\\..\\Temp. \\x.exe");
+  EXPECT_EQ(absent.programPath, "C:\\Temp\\x.exe");
+  EXPECT_FALSE(absent.inWindowsFolders);
+  EXPECT_THAT(absent.reasons, Contains("Written as a path in the Windows folders, but it names C:\\Temp\\x.exe"));
+  facts.folderAliases[ComparablePath("C:\\Windows\\TASKS_~2")] = "C:\\Windows\\Tasks";
+  EXPECT_EQ(Autostart("C:\\Windows\\TASKS_~2\\gone.exe").programPath, "C:\\Windows\\Tasks\\gone.exe");
+  // A folder an administrator linked elsewhere is judged where it leads,
+  // without a reason of its own.
+  facts.AddFile("C:\\Program Files\\Moved\\app.exe").finalPath = "D:\\Apps\\Moved\\app.exe";
+  const Judgement linked = Autostart("\"C:\\Program Files\\Moved\\app.exe\"");
+  EXPECT_EQ(linked.programPath, "D:\\Apps\\Moved\\app.exe");
+  EXPECT_TRUE(linked.reasons.empty());
+  // A stream is named, never opened: its reason names what holds it.
+  const int opens = facts.opens;
+  const Judgement stream = Autostart("C:\\Windows\\Tracing:x.dll");
+  EXPECT_EQ(stream.verdict, Verdict::Suspicious);
+  EXPECT_THAT(stream.reasons, ElementsAre("Runs from an alternate data stream of C:\\Windows\\Tracing"));
+  EXPECT_EQ(stream.signer, "(Unreadable)");
+  EXPECT_EQ(facts.opens, opens);
+  EXPECT_THAT(Autostart("rundll32.exe C:\\Windows\\System32\\kernel32.dll:hidden,Run").reasons,
+              Contains(HasSubstr("alternate data stream of C:\\Windows\\System32\\kernel32.dll")));
+  // Made plain never above the root, never relative to this program's own
+  // folder; addresses and drive-relative names are no streams.
+  EXPECT_EQ(LexicalPath("C:\\..\\..\\Windows\\.\\x.exe . "), "C:\\Windows\\x.exe");
+  EXPECT_EQ(LexicalPath("\\\\srv\\share\\..\\..\\x.exe"), "\\\\srv\\share\\x.exe");
+  EXPECT_EQ(LexicalPath("\\\\?\\C:\\a\\..\\b"), "\\\\?\\C:\\a\\..\\b");
+  EXPECT_EQ(StreamHostOf("http://evil.example:8080/a"), "");
+  EXPECT_EQ(StreamHostOf("C:x.exe"), "");
+  EXPECT_EQ(StreamHostOf("\\\\srv\\share\\a.exe:s"), "\\\\srv\\share\\a.exe");
+  facts.AddFile("C:\\relative.exe");
+  EXPECT_EQ(Autostart("relative.exe").verdict, Verdict::Suspicious);  // not found: no lookup in a current folder
+}
+
+TEST_F(JudgeTest, AFileChangedUnderTheSameSizeAndTimesIsJudgedAgain) {
+  const Judge judge(tables, facts);  // kept for the run, as the window keeps it
+  FakeFile& file = facts.AddFile("C:\\Program Files\\A\\a.exe", SignatureState::Verified, "Vendor", kVendorRoot);
+  const JudgeRequest request("\"C:\\Program Files\\A\\a.exe\"");
+  EXPECT_EQ(judge.Assess(request).verdict, Verdict::Trusted);
+  EXPECT_EQ(judge.Assess(request).verdict, Verdict::Trusted);
+  EXPECT_EQ(facts.signatureCalls.load(), 1);
+  // Rewritten, its times set back: only the change time tells.
+  file.signature.state = SignatureState::Broken;
+  file.stamp.changeTime = 2;
+  EXPECT_EQ(judge.Assess(request).verdict, Verdict::Suspicious);
+  EXPECT_EQ(facts.signatureCalls.load(), 2);
+  // Another file moved into its place: another identity.
+  file.signature.state = SignatureState::Verified;
+  file.stamp.changeTime = 1;
+  file.id = 99;
+  EXPECT_EQ(judge.Assess(request).verdict, Verdict::Trusted);
+  // A file read while another program could write it is read again each time.
+  file.held = false;
+  file.id = 100;
+  judge.Assess(request);
+  judge.Assess(request);
+  EXPECT_EQ(facts.signatureCalls.load(), 5);
+  // One file under two names is read once.
+  file.held = true;
+  facts.AddAlias("C:\\PROGRA~1\\A\\a.exe", "C:\\Program Files\\A\\a.exe");
+  judge.AssessAll({request, JudgeRequest("C:\\PROGRA~1\\A\\a.exe")});
+  EXPECT_EQ(facts.signatureCalls.load(), 6);
+}
+
+TEST_F(JudgeTest, ASystemProgramsNameOutsideTheWindowsFoldersIsFlaggedWhateverSignsIt) {
+  FakeFile& tool = facts.AddFile("C:\\Users\\Public\\Libraries\\svchost.exe", SignatureState::Verified,
+                                 "Microsoft Corporation", kMicrosoftRoot);
+  tool.originalFilename = "signtool.exe";
+  const Judgement j = Autostart("C:\\Users\\Public\\Libraries\\svchost.exe -k netsvcs");
+  EXPECT_EQ(j.verdict, Verdict::Suspicious);
+  EXPECT_EQ(j.signer, "(Verified) Microsoft Corporation");
+  EXPECT_THAT(j.reasons, Contains("Named like the Windows program svchost.exe, but not in the Windows folders"));
+  EXPECT_THAT(j.reasons, Contains("signtool.exe renamed svchost.exe"));
+  // Microsoft's programs that Windows installs outside its folder, where it installs them.
+  facts.AddFile("C:\\Users\\me\\AppData\\Local\\Microsoft\\OneDrive\\OneDrive.exe", SignatureState::Verified,
+                "Microsoft Corporation", kMicrosoftRoot)
+      .originalFilename = "OneDrive.exe";
+  EXPECT_EQ(Autostart("C:\\Users\\me\\AppData\\Local\\Microsoft\\OneDrive\\OneDrive.exe /background").verdict,
+            Verdict::Trusted);
+  facts.AddFile("C:\\Users\\me\\AppData\\Local\\Temp\\OneDrive.exe", SignatureState::Verified,
+                "Microsoft Corporation", kMicrosoftRoot);
+  tables.process = StringTable::FromText("onedrive.exe=@OneDrive\n");
+  EXPECT_EQ(Autostart("C:\\Users\\me\\AppData\\Local\\Temp\\OneDrive.exe").verdict, Verdict::Suspicious);
+  // A renamed file of Windows in the Windows folders is shown, not flagged.
+  FakeFile& renamed = facts.AddFile("C:\\Windows\\System32\\upd.exe", SignatureState::Verified,
+                                    "Microsoft Windows", kMicrosoftRoot);
+  renamed.originalFilename = "wuauclt.exe.mui";
+  const Judgement inside = Autostart("C:\\Windows\\System32\\upd.exe");
+  EXPECT_EQ(inside.verdict, Verdict::Trusted);
+  EXPECT_EQ(inside.notes, std::vector<std::string>{"wuauclt.exe renamed upd.exe"});
+}
+
+TEST_F(JudgeTest, HostsAreKnownByWhatTheyAreUnderAnyName) {
+  // A copy of PowerShell by its version information, one of rundll32 by its
+  // contents (the hosts' own carry none here).
+  facts.AddFile("C:\\Users\\me\\AppData\\Local\\upd.exe", SignatureState::Verified, "Microsoft Windows",
+                kMicrosoftRoot)
+      .originalFilename = "PowerShell.EXE.MUI";
+  facts.AddFile("C:\\Users\\me\\AppData\\Local\\helper.exe").sha256 = "ab12";
+  facts.hosts = {{"AB12", "rundll32.exe"}};
+  facts.AddFile("C:\\Users\\me\\AppData\\Local\\x.dll");
+  const Judgement ps = Autostart("C:\\Users\\me\\AppData\\Local\\upd.exe -w hidden -enc SQBFAFgA");
+  EXPECT_EQ(ps.verdict, Verdict::Malicious);
+  EXPECT_THAT(ps.reasons, Contains("a copy of PowerShell named upd.exe"));
+  EXPECT_THAT(ps.reasons, Contains(HasSubstr("encoded PowerShell")));
+  const Judgement rundll = Autostart("C:\\Users\\me\\AppData\\Local\\helper.exe C:\\Users\\me\\AppData\\Local\\x.dll,Start");
+  EXPECT_THAT(rundll.reasons, Contains("a copy of rundll32.exe named helper.exe"));
+  EXPECT_EQ(rundll.payload, "C:\\Users\\me\\AppData\\Local\\x.dll");
+  EXPECT_THAT(rundll.reasons, Contains(HasSubstr("DLL export from a folder users can write")));
+  // In the Windows folders under another name: read as the host, not flagged for its name.
+  facts.AddFile("C:\\Windows\\System32\\psh.exe").originalFilename = "powershell.exe";
+  const Judgement inside = Autostart("C:\\Windows\\System32\\psh.exe -w hidden -enc SQBFAFgA");
+  EXPECT_EQ(inside.verdict, Verdict::Malicious);
+  EXPECT_THAT(inside.reasons, Not(Contains(HasSubstr("a copy of"))));
+}
+
+TEST_F(JudgeTest, AnotherUsersEntryIsExpandedInThatUsersEnvironment) {
+  facts.env["LOCALAPPDATA"] = "C:\\Users\\admin\\AppData\\Local";
+  facts.AddFile("C:\\Users\\admin\\AppData\\Local\\Microsoft\\OneDrive\\OneDrive.exe", SignatureState::Verified,
+                "Microsoft Corporation", kMicrosoftRoot);
+  facts.AddFile("C:\\Users\\bob\\AppData\\Local\\Microsoft\\OneDrive\\OneDrive.exe");
+  facts.AddFile("C:\\Users\\bob\\Tools\\sync.exe");
+  FakeEnvironment& bob = facts.AddUser("S-1-5-21-1-2-3-1001");
+  bob.env["LOCALAPPDATA"] = "C:\\Users\\bob\\AppData\\Local";
+  bob.search = {"C:\\Windows\\System32", "C:\\Users\\bob\\Tools"};
+  JudgeRequest request("%LOCALAPPDATA%\\Microsoft\\OneDrive\\OneDrive.exe /background", Origin::Task);
+  EXPECT_EQ(Judge(tables, facts).Assess(request).verdict, Verdict::Trusted);
+  request.owner = "S-1-5-21-1-2-3-1001";
+  JudgeRequest bare("sync.exe", Origin::Task);
+  bare.owner = request.owner;
+  const auto both = Judge(tables, facts).AssessAll({request, bare});
+  EXPECT_EQ(both[0].program, "C:\\Users\\bob\\AppData\\Local\\Microsoft\\OneDrive\\OneDrive.exe");
+  EXPECT_NE(both[0].verdict, Verdict::Trusted);
+  EXPECT_EQ(both[1].program, "C:\\Users\\bob\\Tools\\sync.exe");
+}
+
+TEST_F(JudgeTest, OnlyTheMachinesRootsVerify) {
+  facts.AddFile("C:\\Program Files\\V\\a.exe", SignatureState::Verified, "Vendor Inc.", kPlantedRoot);
+  facts.userRoots = {kPlantedRoot};
+  const Judgement user = Autostart("\"C:\\Program Files\\V\\a.exe\"");
+  EXPECT_EQ(user.signer, "(Signer not trusted) Vendor Inc.");
+  EXPECT_EQ(user.verdict, Verdict::Suspicious);
+  EXPECT_THAT(user.reasons, ElementsAre("root only in a user's certificate store"));
+  facts.userRoots.clear();
+  facts.strayRoots = {kPlantedRoot};
+  const Judgement none = Autostart("\"C:\\Program Files\\V\\a.exe\"");
+  EXPECT_EQ(none.signer, "(Signer not trusted) Vendor Inc.");
+  EXPECT_NE(none.verdict, Verdict::Trusted);
+  // Signer.db's roots are pinned: trusted whatever store holds them.
+  facts.strayRoots = {kMicrosoftRoot};
+  facts.AddFile("C:\\Windows\\System32\\x.exe", SignatureState::Verified, "Microsoft Windows", kMicrosoftRoot);
+  EXPECT_EQ(Autostart("C:\\Windows\\System32\\x.exe").verdict, Verdict::Trusted);
+}
+
+// Each name is looked up once in a scan, each file opened once; a folder
+// that many lookups go to is listed once instead.
+TEST_F(JudgeTest, AScanLooksEachNameUpOnce) {
+  const Judge judge(tables, facts);
+  std::vector<JudgeRequest> requests;
+  for (int i = 0; i < 2000; ++i) {
+    const std::string program = "C:\\Apps\\prog" + std::to_string(i) + ".exe";
+    if (i % 2) facts.AddFile(program);
+    requests.push_back({"\"" + program + "\" /run", Origin::Autostart});
+    requests.push_back({"\"" + program + "\" /again", Origin::Autostart});
+  }
+  const int lookups = facts.lookups, opens = facts.opens;
+  const auto judged = judge.AssessAll(requests);
+  EXPECT_EQ(judged[1].verdict, Verdict::Suspicious);  // missing
+  EXPECT_EQ(judged[2].verdict, Verdict::Unknown);     // present, unsigned
+  EXPECT_LE(facts.lookups - lookups, 20);
+  EXPECT_EQ(facts.listings, 1);
+  EXPECT_EQ(facts.opens - opens, 1000);
+  EXPECT_EQ(judge.Counts().opens, 1000u);
+  // Names the listing cannot answer for are looked up.
+  facts.AddFile("C:\\Apps\\\xC3\xA9t\xC3\xA9.exe");
+  const int before = facts.lookups;
+  requests.push_back({"C:\\Apps\\\xC3\x89T\xC3\x89.exe"});
+  requests.push_back({"C:\\Apps\\PROG~1.EXE"});
+  judge.AssessAll(requests);
+  EXPECT_EQ(facts.lookups - before, 16 + 2);
+
+  // Across the pages of one scan, nothing is asked twice…
+  {
+    const Judge::ScanScope scan(judge);
+    judge.AssessAll({{"C:\\Windows\\System32\\cmd.exe /c notepad.exe"}});
+    const int asked = facts.lookups + facts.opens;
+    judge.AssessAll({{"C:\\Windows\\System32\\cmd.exe /c notepad.exe"}, {"notepad.exe"}});
+    EXPECT_EQ(facts.lookups + facts.opens, asked);
+  }
+  // …and the next scan asks again.
+  const int asked = facts.lookups;
+  judge.Assess({"notepad.exe"});
+  EXPECT_GT(facts.lookups, asked);
 }
 
 }  // namespace

@@ -10,7 +10,7 @@
 
 #include <filesystem>
 
-#include "core/utf8_path.h"
+#include "judge/testing/signed_programs.h"
 #include "service/test_service_fixture.h"
 #include "sysroutines/scheduled_tasks.h"
 #include "win32/file_path.h"
@@ -25,40 +25,10 @@ namespace {
 using ::testing::Contains;
 using ::testing::HasSubstr;
 
-std::string Signed(const std::string& name) { return test::BinaryDir() + "\\signed\\" + name; }
-
-std::string TestRoot() {
-  std::string root = test::ReadBytes(Signed("root.sha256"));
-  while (!root.empty() && (root.back() == '\n' || root.back() == '\r')) root.pop_back();
-  return root;
-}
-
-std::string KnownFolder(const char* variable) {
-  wchar_t buf[MAX_PATH];
-  const DWORD n = GetEnvironmentVariableW(win32::Widen(variable).c_str(), buf, MAX_PATH);
-  return n > 0 && n < MAX_PATH ? win32::Narrow(std::wstring_view(buf, n)) : std::string();
-}
-
-// A copy of a signed test program where a real one would be, removed afterwards.
-class PlacedCopy {
- public:
-  PlacedCopy(const std::string& folder, const std::string& source, const std::string& name)
-      : folder_(PathFromUtf8(folder)) {
-    std::filesystem::create_directories(folder_);
-    path_ = folder + "\\" + name;
-    std::filesystem::copy_file(PathFromUtf8(source), PathFromUtf8(path_),
-                               std::filesystem::copy_options::overwrite_existing);
-  }
-  ~PlacedCopy() {
-    std::error_code ec;
-    std::filesystem::remove_all(folder_, ec);
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  std::filesystem::path folder_;
-  std::string path_;
-};
+using test::KnownFolder;
+using test::PlacedCopy;
+using test::Signed;
+using test::TestRoot;
 
 TEST(WindowsFacts, SignaturesAsTheSystemsVerifierSeesThem) {
   const WindowsFacts facts;
@@ -82,7 +52,9 @@ TEST(WindowsFacts, SignaturesAsTheSystemsVerifierSeesThem) {
 
   EXPECT_EQ(facts.Sha256(Signed("unsigned.exe")).size(), 64u);
   EXPECT_EQ(facts.Signature(Signed("no-such.exe")).state, SignatureState::Unreadable);
-  EXPECT_FALSE(facts.Stat(test::BinaryDir()).exists);  // a folder is no file
+  EXPECT_FALSE(facts.IsFile(test::BinaryDir()));  // a folder is no file
+  EXPECT_FALSE(facts.Open(test::BinaryDir())->Identity().exists);
+  EXPECT_TRUE(facts.Open(Signed("unsigned.exe"))->Identity().exists);
 }
 
 TEST(WindowsFacts, VerifierAnswersMeanWhatTheySay) {
@@ -124,6 +96,8 @@ TEST(WindowsFacts, AFileWithoutASignatureOfItsOwnIsLookedUpInTheCatalogs) {
 }
 
 TEST(WindowsFacts, OnlySignerDbsRootsMakeASignerMicrosoft) {
+  // A root planted in the machine's store: the system trusts the chain.
+  test::RootInStore planted(Signed("root.der"), CERT_SYSTEM_STORE_LOCAL_MACHINE);
   ReferenceTables tables;
   const WindowsFacts facts;
   PlacedCopy fake(KnownFolder("ProgramFiles") + "\\WlTest Fake " + std::to_string(GetCurrentProcessId()),
@@ -171,6 +145,8 @@ class StoredTask {
 // of malware is in "wlscan scan", no vendor entry is, and every vendor row
 // names its signer.
 TEST(WindowsFacts, AScanFlagsWhatMalwarePlantsAndNotWhatVendorsInstall) {
+  // The vendor's root is one the machine trusts, as on a PC.
+  test::RootInStore vendorRoot(Signed("root.der"), CERT_SYSTEM_STORE_LOCAL_MACHINE);
   const std::string pid = std::to_string(GetCurrentProcessId());
   const std::string run = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
   PlacedCopy vendorApp(KnownFolder("ProgramFiles") + "\\WlTest Vendor " + pid, Signed("vendor.exe"), "vendor.exe");

@@ -14,7 +14,8 @@ done
 # The timing programs of the Windows build run under Wine, in the build's
 # scratch prefix.
 if [ -f build/windows/CMakeCache.txt ]; then
-  cmake --build build/windows -j "$(nproc)" --target bench_autorun_scan bench_port_table bench_backup_recording bench_judge
+  cmake --build build/windows -j "$(nproc)" --target bench_autorun_scan bench_port_table bench_backup_recording bench_judge \
+    bench_scan_growth
   . scripts/wine-env.sh
   trap wl_wine_stop EXIT
   WL_XVFB_PID=

@@ -5,10 +5,17 @@
 #   fakems.exe   signed by a certificate named "Microsoft Corporation" under the same test root
 #   broken.exe   vendor.exe with one byte changed after signing
 #   unsigned.exe the program as built
+#   mstool.exe   TOOL (a program whose version information names a Windows
+#                SDK tool) signed by the "Microsoft Corporation" certificate
+#   userroot.exe signed by "Wardenlake Test User Vendor" under a second root,
+#                which the tests put into a user's root store only
 #   root.sha256  the SHA-256 of the test root certificate (upper-case hex)
-# usage: make_signed.sh PROGRAM OUTDIR
+#   root.der, userroot.der  the two roots
+# usage: make_signed.sh PROGRAM TOOL OUTDIR
 set -eu
 program="$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"
+tool="$(cd "$(dirname "$2")" && pwd)/$(basename "$2")"
+shift
 mkdir -p "$2"
 out="$(cd "$2" && pwd)"
 work="$out/ca"
@@ -29,30 +36,40 @@ subjectKeyIdentifier = hash
 authorityKeyIdentifier = keyid
 CNF
 
-openssl req -x509 -newkey rsa:2048 -nodes -keyout root.key -out root.pem -days 3650 \
-  -subj "/O=Wardenlake Tests/CN=Wardenlake Test Root" -extensions ca -config ext.cnf >/dev/null 2>&1 ||
-openssl req -x509 -newkey rsa:2048 -nodes -keyout root.key -out root.pem -days 3650 \
-  -subj "/O=Wardenlake Tests/CN=Wardenlake Test Root" -addext "basicConstraints=critical,CA:TRUE" \
-  -addext "keyUsage=critical,keyCertSign,cRLSign" >/dev/null 2>&1
+ca() {  # name common-name
+  openssl req -x509 -newkey rsa:2048 -nodes -keyout "$1.key" -out "$1.pem" -days 3650 \
+    -subj "/O=Wardenlake Tests/CN=$2" -extensions ca -config ext.cnf >/dev/null 2>&1 ||
+  openssl req -x509 -newkey rsa:2048 -nodes -keyout "$1.key" -out "$1.pem" -days 3650 \
+    -subj "/O=Wardenlake Tests/CN=$2" -addext "basicConstraints=critical,CA:TRUE" \
+    -addext "keyUsage=critical,keyCertSign,cRLSign" >/dev/null 2>&1
+}
+ca root "Wardenlake Test Root"
+ca userroot "Wardenlake Test User Root"
 
-leaf() {  # name subject
+leaf() {  # name subject [root]
+  ca="${3:-root}"
   openssl req -newkey rsa:2048 -nodes -keyout "$1.key" -out "$1.csr" -subj "$2" >/dev/null 2>&1
-  openssl x509 -req -in "$1.csr" -CA root.pem -CAkey root.key -CAcreateserial -out "$1.pem" -days 3650 \
+  openssl x509 -req -in "$1.csr" -CA "$ca.pem" -CAkey "$ca.key" -CAcreateserial -out "$1.pem" -days 3650 \
     -extfile ext.cnf -extensions leaf >/dev/null 2>&1
-  cat "$1.pem" root.pem > "$1.chain.pem"
+  cat "$1.pem" "$ca.pem" > "$1.chain.pem"
 }
 leaf vendor "/C=US/O=Wardenlake Test Vendor/CN=Wardenlake Test Vendor"
 leaf fakems "/C=US/ST=Washington/L=Redmond/O=Microsoft Corporation/CN=Microsoft Corporation"
+leaf uservendor "/C=US/O=Wardenlake Test User Vendor/CN=Wardenlake Test User Vendor" userroot
 
-sign() {  # name output
+sign() {  # name output [input]
   rm -f "$2"
-  osslsigncode sign -certs "$1.chain.pem" -key "$1.key" -n "Wardenlake test program" -in "$program" -out "$2" \
+  osslsigncode sign -certs "$1.chain.pem" -key "$1.key" -n "Wardenlake test program" -in "${3:-$program}" -out "$2" \
     >/dev/null
 }
 sign vendor "$out/vendor.exe"
 sign fakems "$out/fakems.exe"
+sign fakems "$out/mstool.exe" "$tool"
+sign uservendor "$out/userroot.exe"
 cp "$program" "$out/unsigned.exe"
 cp "$out/vendor.exe" "$out/broken.exe"
 # One byte of the code changed after signing: the signature no longer covers the file.
 printf '\001' | dd of="$out/broken.exe" bs=1 seek=1100 conv=notrunc 2>/dev/null
-openssl x509 -in root.pem -outform DER | openssl dgst -sha256 -r | cut -d' ' -f1 | tr 'a-f' 'A-F' > "$out/root.sha256"
+openssl x509 -in root.pem -outform DER -out "$out/root.der"
+openssl x509 -in userroot.pem -outform DER -out "$out/userroot.der"
+openssl dgst -sha256 -r "$out/root.der" | cut -d' ' -f1 | tr 'a-f' 'A-F' > "$out/root.sha256"
