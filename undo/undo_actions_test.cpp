@@ -241,8 +241,9 @@ TEST(UndoActions, ServiceRemovedIsCreatedAgainAndStartTypeComesBack) {
     EXPECT_FALSE(ReadServiceConfig(svc.keyName()));
     const StoredChangeSet set = OnlySet();
     ASSERT_EQ(set.manifest.items.size(), 2u);
-    ASSERT_TRUE(set.manifest.items[0].service);
-    EXPECT_EQ(*set.manifest.items[0].service, *config);
+    const auto* tree = set.manifest.items[0].As<RegistryTreeChange>();
+    ASSERT_TRUE(tree && tree->service);
+    EXPECT_EQ(*tree->service, *config);
     RestoreAll();
   }
   const auto again = ReadServiceConfig(svc.keyName());

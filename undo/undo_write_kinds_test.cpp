@@ -373,9 +373,10 @@ TEST_F(WriteKinds, EveryKindIsBackedUpPutBackAndTheRestoreIsUndoneInTurn) {
     EXPECT_EQ(item.failed, !written.ok()) << written.message;
     if (kind == WriteKind::CancelTransferJob) {
       // Described, but refused by a restore before anything is made.
-      EXPECT_EQ(item.kind, ItemKind::TransferJob);
+      ASSERT_TRUE(item.Is<TransferJobChange>());
       EXPECT_TRUE(item.partial);
-      EXPECT_NE(item.text.find("notify.exe"), std::string::npos) << item.text;
+      const std::string& kept = item.As<TransferJobChange>()->kept.text;
+      EXPECT_NE(kept.find("notify.exe"), std::string::npos) << kept;
       const RestoreReport refused = RestoreChangeSet(set, false);
       EXPECT_FALSE(refused.AllRestored());
       EXPECT_NE(refused.Text().find("cannot be made again"), std::string::npos) << refused.Text();
@@ -384,7 +385,7 @@ TEST_F(WriteKinds, EveryKindIsBackedUpPutBackAndTheRestoreIsUndoneInTurn) {
     }
     const bool outside = kind == WriteKind::UnregisterServer || kind == WriteKind::RunUninstaller;
     if (outside) {
-      EXPECT_EQ(item.kind, ItemKind::External);
+      EXPECT_TRUE(item.Is<ExternalStep>());
       continue;
     }
     const RestoreReport restored = RestoreChangeSet(set, false);
