@@ -153,31 +153,16 @@ WriteResult DeleteRegistryValuePath(std::string_view keyPathText, std::string_vi
   return DeleteRegValue(root, keyPathText.substr(rootName.size()), valueName, view);
 }
 
-WriteResult WriteIniValue(std::string_view iniPath, std::string_view section, std::string_view key,
-                          std::string_view value) {
-  WriteRequest request{WriteKind::WriteIniValue, std::string(iniPath),
-                       std::string(section) + "\\" + std::string(key)};
-  request.section = section;
-  request.entry = key;
-  request.text = std::string(value);
-  if (!IsFullPath(iniPath)) return gate::Failure(request, ERROR_INVALID_NAME, "it is not a full path.");
-  if (section.empty() || key.empty()) return gate::Failure(request, ERROR_INVALID_PARAMETER, "no entry was named.");
-  std::optional<HeldPath> way;
-  win32::UniqueHfile held;
-  if (auto refused = HoldIniWay(request, iniPath, way, held)) return *refused;
-  if (auto refused = gate::Intercepted(request)) return *refused;
-  SetLastError(ERROR_SUCCESS);
-  if (WritePrivateProfileStringW(win32::Widen(section).c_str(), win32::Widen(key).c_str(),
-                                 win32::Widen(value).c_str(), win32::ApiPath(way->FinalPath()).c_str()))
-    return gate::Done();
-  return gate::Failure(request, GetLastError());
-}
+namespace {
 
-WriteResult DeleteIniValue(std::string_view iniPath, std::string_view section, std::string_view key) {
-  WriteRequest request{WriteKind::DeleteIniValue, std::string(iniPath),
+// Writes an INI entry's text, or deletes the entry (no text).
+WriteResult SetIniEntry(std::string_view iniPath, std::string_view section, std::string_view key,
+                        std::optional<std::string_view> value) {
+  WriteRequest request{value ? WriteKind::WriteIniValue : WriteKind::DeleteIniValue, std::string(iniPath),
                        std::string(section) + "\\" + std::string(key)};
   request.section = section;
   request.entry = key;
+  if (value) request.text = std::string(*value);
   if (!IsFullPath(iniPath)) return gate::Failure(request, ERROR_INVALID_NAME, "it is not a full path.");
   // An empty key would make the system delete the whole section.
   if (section.empty() || key.empty()) return gate::Failure(request, ERROR_INVALID_PARAMETER, "no entry was named.");
@@ -185,11 +170,23 @@ WriteResult DeleteIniValue(std::string_view iniPath, std::string_view section, s
   win32::UniqueHfile held;
   if (auto refused = HoldIniWay(request, iniPath, way, held)) return *refused;
   if (auto refused = gate::Intercepted(request)) return *refused;
+  const std::wstring text = value ? win32::Widen(*value) : std::wstring();
   SetLastError(ERROR_SUCCESS);
-  if (WritePrivateProfileStringW(win32::Widen(section).c_str(), win32::Widen(key).c_str(), nullptr,
-                                 win32::ApiPath(way->FinalPath()).c_str()))
+  if (WritePrivateProfileStringW(win32::Widen(section).c_str(), win32::Widen(key).c_str(),
+                                 value ? text.c_str() : nullptr, win32::ApiPath(way->FinalPath()).c_str()))
     return gate::Done();
   return gate::Failure(request, GetLastError());
+}
+
+}  // namespace
+
+WriteResult WriteIniValue(std::string_view iniPath, std::string_view section, std::string_view key,
+                          std::string_view value) {
+  return SetIniEntry(iniPath, section, key, value);
+}
+
+WriteResult DeleteIniValue(std::string_view iniPath, std::string_view section, std::string_view key) {
+  return SetIniEntry(iniPath, section, key, std::nullopt);
 }
 
 }  // namespace wl

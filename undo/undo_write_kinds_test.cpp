@@ -338,6 +338,20 @@ std::map<WriteKind, KindCase> WriteKinds::Cases() {
   return cases;
 }
 
+// Each write is recorded by exactly one kind of change: none would leave it
+// without a backup (it is refused), two would leave it to the list's order.
+TEST(WriteKindsRecorded, EachWriteByExactlyOneKindOfChange) {
+  for (int k = 0; k < static_cast<int>(WriteKind::Count); ++k) {
+    const WriteKind kind = static_cast<WriteKind>(k);
+    int recorders = 0;
+    AnyKind([&]<class Kind>() {
+      recorders += Kind::Records(kind) ? 1 : 0;
+      return false;
+    });
+    EXPECT_EQ(recorders, 1) << WriteKindName(kind);
+  }
+}
+
 StoredChangeSet SetOf(const std::string& id) {
   std::string error;
   auto set = FindChangeSet(id, &error);
