@@ -1,6 +1,8 @@
 // The write routines of scheduled tasks, through the task service.
 #include "sysroutines/system_write.h"
 
+#include <optional>
+
 #include "core/task_definition.h"
 #include "sysroutines/task_service.h"
 #include "sysroutines/text_routines.h"
@@ -31,6 +33,22 @@ std::optional<WriteResult> CheckTaskPath(const WriteRequest& r, std::string_view
   return std::nullopt;
 }
 
+// A change of a task under way: the task service, connected once the
+// change passed its checks and the gate.
+struct TaskChangeSession {
+  std::optional<win32::ComScope> com;
+  win32::ComPtr<ITaskService> service;
+};
+
+// What every change of a registered task starts with; the failure when a
+// step fails.
+std::optional<WriteResult> StartTaskChange(const WriteRequest& r, std::string_view taskPath, TaskChangeSession& s) {
+  if (auto refused = CheckTaskPath(r, taskPath)) return refused;
+  if (auto refused = gate::Intercepted(r)) return refused;
+  s.com.emplace();
+  return ConnectFor(r, s.service);
+}
+
 }  // namespace
 
 std::string ScheduledTaskXml(std::string_view taskPath) {
@@ -47,11 +65,9 @@ std::string ScheduledTaskXml(std::string_view taskPath) {
 
 WriteResult DeleteScheduledTask(std::string_view taskPath, std::string* xmlBefore) {
   const WriteRequest request{WriteKind::DeleteTask, std::string(taskPath), {}};
-  if (auto refused = CheckTaskPath(request, taskPath)) return *refused;
-  if (auto refused = gate::Intercepted(request)) return *refused;
-  win32::ComScope com;
-  win32::ComPtr<ITaskService> service;
-  if (auto failed = ConnectFor(request, service)) return *failed;
+  TaskChangeSession session;
+  if (auto failed = StartTaskChange(request, taskPath, session)) return *failed;
+  const win32::ComPtr<ITaskService>& service = session.service;
   HRESULT hr = S_OK;
   const auto folder = GetTaskFolder(service.get(), TaskFolderOf(taskPath), hr);
   if (!folder) return gate::Failure(request, ErrorOf(hr));
@@ -73,11 +89,9 @@ namespace {
 // Sets whether a task is enabled; done only when the service then reports it so.
 WriteResult SetTaskEnabled(WriteKind kind, std::string_view taskPath, bool enable) {
   const WriteRequest request{kind, std::string(taskPath), {}};
-  if (auto refused = CheckTaskPath(request, taskPath)) return *refused;
-  if (auto refused = gate::Intercepted(request)) return *refused;
-  win32::ComScope com;
-  win32::ComPtr<ITaskService> service;
-  if (auto failed = ConnectFor(request, service)) return *failed;
+  TaskChangeSession session;
+  if (auto failed = StartTaskChange(request, taskPath, session)) return *failed;
+  const win32::ComPtr<ITaskService>& service = session.service;
   HRESULT hr = S_OK;
   const auto task = GetRegisteredTask(service.get(), taskPath, hr);
   if (!task) return gate::Failure(request, ErrorOf(hr));
