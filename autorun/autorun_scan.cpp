@@ -481,24 +481,21 @@ std::string CurrentUserSid() {
   GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
   std::vector<uint8_t> buffer(size);
   if (size == 0 || !GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size)) return {};
-  LPWSTR text = nullptr;
-  if (!ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &text)) return {};
-  std::string sid = win32::Narrow(text);
-  LocalFree(text);
-  return sid;
+  win32::UniqueLocal<LPWSTR> text;
+  if (!ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, text.put())) return {};
+  return win32::Narrow(text.get());
 }
 
 // "DOMAIN\name" of a SID, else the SID.
 std::string UserNameOf(const std::string& sid) {
-  PSID binary = nullptr;
-  if (!ConvertStringSidToSidW(win32::Widen(sid).c_str(), &binary)) return sid;
+  win32::UniqueLocal<PSID> binary;
+  if (!ConvertStringSidToSidW(win32::Widen(sid).c_str(), binary.put())) return sid;
   wchar_t name[256], domain[256];
   DWORD nameSize = 256, domainSize = 256;
   SID_NAME_USE use;
   std::string text = sid;
-  if (LookupAccountSidW(nullptr, binary, name, &nameSize, domain, &domainSize, &use))
+  if (LookupAccountSidW(nullptr, binary.get(), name, &nameSize, domain, &domainSize, &use))
     text = (domain[0] ? win32::Narrow(domain) + "\\" : std::string()) + win32::Narrow(name);
-  LocalFree(binary);
   return text;
 }
 

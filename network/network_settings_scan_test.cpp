@@ -199,7 +199,7 @@ TEST_F(NetworkSettingsScanTest, AReadOnlyHostsFileIsChangedAndStaysReadOnly) {
     EXPECT_EQ(test::ReadBytes(hosts_), "127.0.0.1 localhost\r\n# 1.2.3.4 www.google.com\r\n");
     EXPECT_TRUE(readOnly());
     EXPECT_FALSE(Find(ScanNetworkSettings(tables_, places_), "Hosts", "www.google.com"));
-    EXPECT_EQ(OnlySet().manifest.items[0].file.attributes & FILE_ATTRIBUTE_READONLY,
+    EXPECT_EQ(OnlySet().manifest.items[0].As<undo::FileChange>()->file.attributes & FILE_ATTRIBUTE_READONLY,
               static_cast<uint32_t>(FILE_ATTRIBUTE_READONLY));
     // Made writable meanwhile: the restore puts the attribute back too.
     ASSERT_TRUE(SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_ARCHIVE));
@@ -520,9 +520,10 @@ TEST(NetworkSettingsWinsock, AFlaggedProviderIsRemovedThroughTheSetupRoutinesAnd
     const auto& items = set.manifest.items;
     ASSERT_FALSE(items.empty());
     EXPECT_EQ(items.back().operation, "RemoveWinsockProvider");
-    ASSERT_EQ(items.back().winsock.size(), 2u);
-    EXPECT_EQ(items.back().winsock[0].providerId, chain);
-    EXPECT_EQ(items.back().winsock[0].protocols.size(), 2u);
+    const auto& providers = items.back().As<undo::WinsockChange>()->providers;
+    ASSERT_EQ(providers.size(), 2u);
+    EXPECT_EQ(providers[0].providerId, chain);
+    EXPECT_EQ(providers[0].protocols.size(), 2u);
     const undo::RestoreReport report = RestoreChangeSet(set, false);
     EXPECT_TRUE(report.AllRestored()) << report.Text();
   }
@@ -748,7 +749,7 @@ TEST(NetworkSettingsSystem, EnterpriseAndGroupPolicyRootStores) {
     EXPECT_TRUE(find(after, test::kTestRoot1Sha1).empty());
     const StoredChangeSet set = OnlySet();
     ASSERT_EQ(set.manifest.items.size(), repaired.size());
-    EXPECT_EQ(set.manifest.items[0].path, policy);  // the backup names the store and its location
+    EXPECT_EQ(set.manifest.items[0].As<undo::CertificateChange>()->kept.store, policy);  // the backup names the store and its location
     RestoreAll();
   }
   EXPECT_EQ(CertificateInStore(policy, test::kTestRoot1Sha1), true);

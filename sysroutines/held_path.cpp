@@ -25,9 +25,8 @@ bool SameText(std::string_view a, std::string_view b) {
                               TRUE) == CSTR_EQUAL;
 }
 
-std::string WithoutPrefix(std::wstring path) {
-  if (path.rfind(L"\\\\?\\UNC\\", 0) == 0) path = L"\\\\" + path.substr(8);
-  else if (path.rfind(L"\\\\?\\", 0) == 0) path = path.substr(4);
+std::string FinalPathText(std::wstring path) {
+  path = win32::WithoutLongPrefix(std::move(path));
   while (path.size() > 3 && path.back() == L'\\') path.pop_back();
   return Narrow(path);
 }
@@ -39,7 +38,7 @@ std::string FinalPathOf(HANDLE handle) {
                                             FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
   if (n == 0 || n >= buf.size()) return {};
   buf.resize(n);
-  return WithoutPrefix(buf);
+  return FinalPathText(buf);
 }
 
 // The system's own name of what the handle holds ("\Device\…\a\b" on

@@ -37,51 +37,44 @@ std::string KnownFolder(REFKNOWNFOLDERID id) {
   return result;
 }
 
-// The descriptor of kAdminsOnly; freed with LocalFree.
-PSECURITY_DESCRIPTOR AdminsOnlyDescriptor() {
-  PSECURITY_DESCRIPTOR sd = nullptr;
-  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kAdminsOnly, SDDL_REVISION_1, &sd, nullptr))
-    return nullptr;
+// The descriptor of kAdminsOnly.
+win32::UniqueLocal<PSECURITY_DESCRIPTOR> AdminsOnlyDescriptor() {
+  win32::UniqueLocal<PSECURITY_DESCRIPTOR> sd;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kAdminsOnly, SDDL_REVISION_1, sd.put(), nullptr))
+    sd.reset();
   return sd;
 }
 
 uint32_t RestrictToAdministratorsReal(HANDLE folder, const std::string&) {
-  PSECURITY_DESCRIPTOR sd = AdminsOnlyDescriptor();
+  const auto sd = AdminsOnlyDescriptor();
   if (!sd) return GetLastError();
   BOOL present = FALSE, defaulted = FALSE, ownerDefaulted = FALSE;
   PACL dacl = nullptr;
   PSID owner = nullptr;
-  GetSecurityDescriptorDacl(sd, &present, &dacl, &defaulted);
-  GetSecurityDescriptorOwner(sd, &owner, &ownerDefaulted);
-  const DWORD rc = SetSecurityInfo(folder, SE_FILE_OBJECT,
-                                   OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |
-                                       PROTECTED_DACL_SECURITY_INFORMATION,
-                                   owner, nullptr, dacl, nullptr);
-  LocalFree(sd);
-  return rc;
+  GetSecurityDescriptorDacl(sd.get(), &present, &dacl, &defaulted);
+  GetSecurityDescriptorOwner(sd.get(), &owner, &ownerDefaulted);
+  return SetSecurityInfo(folder, SE_FILE_OBJECT,
+                         OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                         owner, nullptr, dacl, nullptr);
 }
 
 // Administrators, SYSTEM, or the system's own installer.
 bool TrustedOwner(PSID owner) {
   if (!owner || !IsValidSid(owner)) return false;
   if (IsWellKnownSid(owner, WinBuiltinAdministratorsSid) || IsWellKnownSid(owner, WinLocalSystemSid)) return true;
-  PSID installer = nullptr;
-  if (!ConvertStringSidToSidW(L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464", &installer))
+  win32::UniqueLocal<PSID> installer;
+  if (!ConvertStringSidToSidW(L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464", installer.put()))
     return false;
-  const bool same = EqualSid(owner, installer);
-  LocalFree(installer);
-  return same;
+  return EqualSid(owner, installer.get());
 }
 
 bool OwnerTrusted(HANDLE object) {
   PSID owner = nullptr;
-  PSECURITY_DESCRIPTOR sd = nullptr;
-  if (GetSecurityInfo(object, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr, &sd) !=
-      ERROR_SUCCESS)
+  win32::UniqueLocal<PSECURITY_DESCRIPTOR> sd;
+  if (GetSecurityInfo(object, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
+                      sd.put()) != ERROR_SUCCESS)
     return false;
-  const bool trusted = TrustedOwner(owner);
-  LocalFree(sd);
-  return trusted;
+  return TrustedOwner(owner);
 }
 
 // Whether this system's files have owners that mean something: the
@@ -138,12 +131,6 @@ bool SameText(const std::wstring& a, const std::wstring& b) {
          CSTR_EQUAL;
 }
 
-std::wstring WithoutPrefix(std::wstring path) {
-  if (path.rfind(L"\\\\?\\UNC\\", 0) == 0) return L"\\\\" + path.substr(8);
-  if (path.rfind(L"\\\\?\\", 0) == 0) return path.substr(4);
-  return path;
-}
-
 enum class Probe { Missing, Plain, Link, Failed };
 
 // Opens the item itself (a link is not followed) and reports what it is and
@@ -171,7 +158,7 @@ Probe ProbeItem(const std::string& path, std::wstring* finalPath, DWORD* error) 
     return Probe::Failed;
   }
   buf.resize(n);
-  *finalPath = WithoutPrefix(buf);
+  *finalPath = win32::WithoutLongPrefix(buf);
   return Probe::Plain;
 }
 
@@ -202,7 +189,7 @@ bool HeldIsPlain(HANDLE held, const std::string& path, const std::wstring& expec
                                             FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
   if (n == 0 || n >= buf.size()) return false;
   buf.resize(n);
-  return SameText(WithoutPrefix(buf), expected);
+  return SameText(win32::WithoutLongPrefix(buf), expected);
 }
 
 std::string AsideName(const std::string& path) {
@@ -249,20 +236,27 @@ StoreFolderSystem RealStoreFolderSystem() {
   return s;
 }
 
-ScopedStoreFolderSystem::ScopedStoreFolderSystem(StoreFolderSystem system) {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  previous_ = g_system;
-  if (system.isElevated) g_system.isElevated = std::move(system.isElevated);
-  if (system.machineDataFolder) g_system.machineDataFolder = std::move(system.machineDataFolder);
-  if (system.userDataFolder) g_system.userDataFolder = std::move(system.userDataFolder);
-  if (system.restrictToAdministrators) g_system.restrictToAdministrators = std::move(system.restrictToAdministrators);
-  if (system.ownedByAdministrators) g_system.ownedByAdministrators = std::move(system.ownedByAdministrators);
+namespace {
+
+// The members installed, with the non-empty members of system put over them.
+StoreFolderSystem OverInstalled(StoreFolderSystem system) {
+  StoreFolderSystem merged;
+  {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    merged = g_system;
+  }
+  if (system.isElevated) merged.isElevated = std::move(system.isElevated);
+  if (system.machineDataFolder) merged.machineDataFolder = std::move(system.machineDataFolder);
+  if (system.userDataFolder) merged.userDataFolder = std::move(system.userDataFolder);
+  if (system.restrictToAdministrators) merged.restrictToAdministrators = std::move(system.restrictToAdministrators);
+  if (system.ownedByAdministrators) merged.ownedByAdministrators = std::move(system.ownedByAdministrators);
+  return merged;
 }
 
-ScopedStoreFolderSystem::~ScopedStoreFolderSystem() {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  g_system = std::move(previous_);
-}
+}  // namespace
+
+ScopedStoreFolderSystem::ScopedStoreFolderSystem(StoreFolderSystem system)
+    : ScopedOverride(g_system, OverInstalled(std::move(system)), &g_mutex) {}
 
 uint32_t CheckNoLinksBelow(std::string_view base, std::string_view path) {
   std::string baseText(base);
@@ -316,8 +310,8 @@ StoreFolder PrepareStoreFolder(std::string_view subFolder) {
   if (ProbeItem(base, &expected, &probeError) != Probe::Plain)
     return Failure(probeError ? probeError : kErrorLinkRefused, LinkMessage(base));
 
-  PSECURITY_DESCRIPTOR adminsOnly = elevated ? AdminsOnlyDescriptor() : nullptr;
-  SECURITY_ATTRIBUTES sa{sizeof sa, adminsOnly, FALSE};
+  const auto adminsOnly = elevated ? AdminsOnlyDescriptor() : win32::UniqueLocal<PSECURITY_DESCRIPTOR>();
+  SECURITY_ATTRIBUTES sa{sizeof sa, adminsOnly.get(), FALSE};
   const DWORD access = READ_CONTROL | (elevated ? WRITE_DAC | WRITE_OWNER : 0);
   std::vector<win32::UniqueHfile> held;  // every folder on the way, until the store is ready
   std::string path = base;
@@ -389,7 +383,6 @@ StoreFolder PrepareStoreFolder(std::string_view subFolder) {
     }
     held.push_back(std::move(folder));
   }
-  if (adminsOnly) LocalFree(adminsOnly);
   if (!result.ok()) return result;
   result.path = path;
   result.machineWide = elevated;

@@ -13,6 +13,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/scoped_override.h"
+
 namespace wl {
 
 // The error code of a refused link or junction (ERROR_REPARSE_POINT_ENCOUNTERED).
@@ -47,15 +49,9 @@ struct StoreFolderSystem {
 StoreFolderSystem RealStoreFolderSystem();
 
 // Replaces the non-empty members of system for its lifetime.
-class ScopedStoreFolderSystem {
+class ScopedStoreFolderSystem : ScopedOverride<StoreFolderSystem> {
  public:
   explicit ScopedStoreFolderSystem(StoreFolderSystem system);
-  ~ScopedStoreFolderSystem();
-  ScopedStoreFolderSystem(const ScopedStoreFolderSystem&) = delete;
-  ScopedStoreFolderSystem& operator=(const ScopedStoreFolderSystem&) = delete;
-
- private:
-  StoreFolderSystem previous_;
 };
 
 struct StoreFolder {

@@ -1,7 +1,10 @@
 // The one small set of routines through which every change to the system
-// goes: registry values and keys, INI entries, files. Each returns what
-// happened; none shows a message. Keeping them together lets a backup or undo
-// layer wrap every change in one place.
+// goes: registry values and keys, INI entries, files and folders, services,
+// scheduled tasks, certificates, Winsock providers, WMI instances, transfer
+// jobs, shortcuts. Each returns what happened; none shows a message. Every
+// one passes the same gate (system_write.cpp), so that a backup or undo
+// layer wraps every change in one place; the routines of each domain are in
+// system_write_<domain>.cpp.
 #pragma once
 
 #include <windows.h>
@@ -15,6 +18,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/scoped_override.h"
 #include "sysroutines/transfer_jobs.h"
 #include "sysroutines/wmi_subscriptions.h"
 #include "win32/registry.h"
@@ -119,15 +123,9 @@ struct WriteRequest {
 // "access denied" that the test system cannot give.
 using WriteInterceptor = std::function<uint32_t(const WriteRequest&)>;
 
-class ScopedWriteInterceptor {
+class ScopedWriteInterceptor : ScopedOverride<WriteInterceptor> {
  public:
   explicit ScopedWriteInterceptor(WriteInterceptor interceptor);
-  ~ScopedWriteInterceptor();
-  ScopedWriteInterceptor(const ScopedWriteInterceptor&) = delete;
-  ScopedWriteInterceptor& operator=(const ScopedWriteInterceptor&) = delete;
-
- private:
-  WriteInterceptor previous_;
 };
 
 // While one is installed, every write that the interceptor lets through is
@@ -142,13 +140,10 @@ using WriteFailureRecorder = std::function<void(const WriteRequest&, const Write
 class ScopedWriteRecorder {
  public:
   explicit ScopedWriteRecorder(WriteRecorder recorder, WriteFailureRecorder failed = {});
-  ~ScopedWriteRecorder();
-  ScopedWriteRecorder(const ScopedWriteRecorder&) = delete;
-  ScopedWriteRecorder& operator=(const ScopedWriteRecorder&) = delete;
 
  private:
-  WriteRecorder previous_;
-  WriteFailureRecorder previousFailed_;
+  ScopedOverride<WriteRecorder> recorder_;
+  ScopedOverride<WriteFailureRecorder> failed_;
 };
 
 // Registry. Key paths are relative to root; empty parts ("a\\b", a trailing
@@ -350,15 +345,9 @@ struct WinsockSetupRoutines {
 };
 
 // Puts other routines in place while it lives.
-class ScopedWinsockSetup {
+class ScopedWinsockSetup : ScopedOverride<std::optional<WinsockSetupRoutines>> {
  public:
   explicit ScopedWinsockSetup(WinsockSetupRoutines routines);
-  ~ScopedWinsockSetup();
-  ScopedWinsockSetup(const ScopedWinsockSetup&) = delete;
-  ScopedWinsockSetup& operator=(const ScopedWinsockSetup&) = delete;
-
- private:
-  std::optional<WinsockSetupRoutines> previous_;
 };
 
 // The providers of the catalog as the routines in place list them.

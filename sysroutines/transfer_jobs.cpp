@@ -205,9 +205,6 @@ TransferJobStore& TransferJobs() {
   return InstalledJobStore() ? *InstalledJobStore() : system;
 }
 
-ScopedTransferJobStore::ScopedTransferJobStore(TransferJobStore& store) : previous_(InstalledJobStore()) {
-  InstalledJobStore() = &store;
-}
-ScopedTransferJobStore::~ScopedTransferJobStore() { InstalledJobStore() = previous_; }
+ScopedTransferJobStore::ScopedTransferJobStore(TransferJobStore& store) : ScopedOverride(InstalledJobStore(), &store) {}
 
 }  // namespace wl

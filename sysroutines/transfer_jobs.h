@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/scoped_override.h"
+
 namespace wl {
 
 struct TransferFile {
@@ -49,15 +51,9 @@ class TransferJobStore {
 
 TransferJobStore& TransferJobs();
 
-class ScopedTransferJobStore {
+class ScopedTransferJobStore : ScopedOverride<TransferJobStore*> {
  public:
   explicit ScopedTransferJobStore(TransferJobStore& store);
-  ~ScopedTransferJobStore();
-  ScopedTransferJobStore(const ScopedTransferJobStore&) = delete;
-  ScopedTransferJobStore& operator=(const ScopedTransferJobStore&) = delete;
-
- private:
-  TransferJobStore* previous_;
 };
 
 }  // namespace wl

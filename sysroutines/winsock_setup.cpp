@@ -1,5 +1,5 @@
 // The system's Winsock setup routines behind WinsockSetupRoutines, reached
-// only through the write routines (system_write.cpp), which back up first.
+// only through the write routines (system_write_winsock.cpp), which back up first.
 // Each is looked up in ws2_32.dll when called: the 32-bit catalog's forms
 // exist only on 64-bit Windows, and some systems lack others.
 #include <winsock2.h>

@@ -355,7 +355,6 @@ WmiSubscriptionStore& WmiStore() {
   return InstalledWmiStore() ? *InstalledWmiStore() : system;
 }
 
-ScopedWmiStore::ScopedWmiStore(WmiSubscriptionStore& store) : previous_(InstalledWmiStore()) { InstalledWmiStore() = &store; }
-ScopedWmiStore::~ScopedWmiStore() { InstalledWmiStore() = previous_; }
+ScopedWmiStore::ScopedWmiStore(WmiSubscriptionStore& store) : ScopedOverride(InstalledWmiStore(), &store) {}
 
 }  // namespace wl

@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/scoped_override.h"
+
 namespace wl {
 
 inline constexpr const char* kSubscriptionNamespace = "root\\subscription";
@@ -81,15 +83,9 @@ class WmiSubscriptionStore {
 // The store in use: the system's, or the one a test installed.
 WmiSubscriptionStore& WmiStore();
 
-class ScopedWmiStore {
+class ScopedWmiStore : ScopedOverride<WmiSubscriptionStore*> {
  public:
   explicit ScopedWmiStore(WmiSubscriptionStore& store);
-  ~ScopedWmiStore();
-  ScopedWmiStore(const ScopedWmiStore&) = delete;
-  ScopedWmiStore& operator=(const ScopedWmiStore&) = delete;
-
- private:
-  WmiSubscriptionStore* previous_;
 };
 
 }  // namespace wl

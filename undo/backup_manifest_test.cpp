@@ -2,6 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <set>
+#include <variant>
+
+#include "tests/support/test_support.h"
+#include "undo/reg_file.h"
+
 namespace wl::undo {
 namespace {
 
@@ -11,114 +18,87 @@ ChangeSetManifest Sample() {
   m.created = "2026-12-07 12:05:17";
   m.page = "System Service";
   m.action = "Remove";
-  BackupItem value;
-  value.kind = ItemKind::RegistryValue;
-  value.operation = "DeleteRegValue";
-  value.description = "Delete the value";
-  value.root = "HKEY_CURRENT_USER";
-  value.key = "Software\\Caf\xC3\xA9\\\xED\xA0\x80";  // a lone surrogate in the key
-  value.view = "32";
+  RegistryValueChange value;
+  value.place = {"HKEY_CURRENT_USER", "Software\\Caf\xC3\xA9\\\xED\xA0\x80", "32"};  // a lone surrogate in the key
   value.valueName = std::string("odd\xED\xBF\xBF", 6);
   value.existed = true;
   value.value = {value.valueName, 0x12345678u, {0x41, 0x00, 0x42}};  // unknown type, odd size
   value.valueAfter = RegValueCopy{value.valueName, 1, {}};
-  m.items.push_back(value);
+  m.items.push_back({"DeleteRegValue", "Delete the value", false, false, value});
 
-  BackupItem tree;
-  tree.kind = ItemKind::RegistryTree;
-  tree.operation = "DeleteRegTree";
-  tree.root = "HKEY_LOCAL_MACHINE";
-  tree.key = "SYSTEM\\CurrentControlSet\\Services\\wltest";
+  RegistryTreeChange tree;
+  tree.place = {"HKEY_LOCAL_MACHINE", "SYSTEM\\CurrentControlSet\\Services\\wltest"};
   tree.existed = true;
   tree.tree.name = "wltest";
   tree.tree.values.push_back({"", 2, std::vector<uint8_t>(1 << 20, 0xAB)});  // 1 MiB default value
   tree.tree.keys.push_back({"Empty", {}, {{"Deeper", {}, {}}}});
   tree.service = ServiceConfigCopy{"wltest", "Test", "", "C:\\t.exe", "LocalSystem", "", {"+grp", "Tcpip"}, 16, 3, 1};
-  m.items.push_back(tree);
+  m.items.push_back({"DeleteRegTree", "", false, false, tree});
 
-  BackupItem ini;
-  ini.kind = ItemKind::IniValue;
-  ini.operation = "WriteIniValue";
+  IniEntryChange ini;
   ini.path = "C:\\windows\\system.ini";
   ini.section = "boot";
   ini.entry = "shell";
   ini.existed = true;
   ini.text = "bad.exe";
   ini.textAfter = "explorer.exe";
-  m.items.push_back(ini);
+  m.items.push_back({"WriteIniValue", "", false, false, ini});
 
-  BackupItem file;
-  file.kind = ItemKind::File;
-  file.operation = "RecycleFile";
+  FileChange file;
   file.path = "C:\\x\\y.exe";
   file.existed = true;
   file.file = {"files\\1.z", 12345678901ull, 0xDEADBEEF, 1, 2, 3, 0x21};
-  m.items.push_back(file);
+  m.items.push_back({"RecycleFile", "", false, false, file});
 
-  BackupItem external;
-  external.kind = ItemKind::External;
-  external.partial = true;
-  external.operation = "regsvr32 /u";
-  m.items.push_back(external);
+  m.items.push_back({"regsvr32 /u", "", true, false, ExternalStep{}});
 
-  BackupItem shortcut = file;  // a shortcut changed: its copy and the arguments written
-  shortcut.operation = "WriteShortcut";
+  FileChange shortcut = file;  // a shortcut changed: its copy and the arguments written
   shortcut.textAfter = "--profile-directory=Default";
-  m.items.push_back(shortcut);
+  m.items.push_back({"WriteShortcut", "", false, false, shortcut});
 
-  BackupItem folder;  // the folder made on the way to a file put in place
-  folder.kind = ItemKind::Folder;
-  folder.operation = "CreateFolder";
-  folder.path = "C:\\x\\Neu \xC3\xA4";
-  m.items.push_back(folder);
+  // The folder made on the way to a file put in place.
+  m.items.push_back({"CreateFolder", "", false, false, FolderChange{"C:\\x\\Neu \xC3\xA4", false}});
 
-  BackupItem placed;  // a file put in place: no copy, its size and CRC
-  placed.kind = ItemKind::File;
-  placed.operation = "PlaceFile";
+  FileChange placed;  // a file put in place: no copy, its size and CRC
   placed.path = "C:\\x\\placed.lnk";
   placed.file = {"", 12, 0x1234, 0, 0, 0, 0};
-  m.items.push_back(placed);
+  m.items.push_back({"PlaceFile", "", false, false, placed});
 
-  BackupItem task;
-  task.kind = ItemKind::Task;
-  task.operation = "DeleteTask";
+  TaskChange task;
   task.path = "\\Vendor\\Updater \xC3\xA4";
   task.existed = true;
   task.enabled = true;
   task.definition = "<Task><Actions><Exec><Command>C:\\u.exe</Command></Exec></Actions></Task>";
   task.file = {"files\\2.z", 900, 7, 1, 2, 3, 0x20};
-  m.items.push_back(task);
+  m.items.push_back({"DeleteTask", "", false, false, task});
 
-  BackupItem service;
-  service.kind = ItemKind::Service;
-  service.operation = "DeleteService";
-  service.root = "HKEY_LOCAL_MACHINE";
-  service.key = "SYSTEM\\CurrentControlSet\\Services\\wlsvc";
+  ServiceChange service;
+  service.place = {"HKEY_LOCAL_MACHINE", "SYSTEM\\CurrentControlSet\\Services\\wlsvc"};
   service.existed = true;
-  service.failed = true;
   service.service = ServiceConfigCopy{"wlsvc", "", "", "C:\\s.exe", "", "", {}, 16, 3, 1};
   service.tree = {"wlsvc", {{"Type", 4, {16, 0, 0, 0}}}, {}};
-  m.items.push_back(service);
+  m.items.push_back({"DeleteService", "", false, true, service});
 
-  BackupItem cert;
-  cert.kind = ItemKind::Certificate;
-  cert.operation = "DeleteCertificate";
-  cert.path = "CurrentUser\\ROOT";
-  cert.entry = "D6DAD21D069C984ABB0E5CB821E52525F2E7CB3F";
-  cert.existed = true;
-  cert.text = "30820102";
-  m.items.push_back(cert);
+  CertificateChange cert;
+  cert.kept = {"CurrentUser\\ROOT", "D6DAD21D069C984ABB0E5CB821E52525F2E7CB3F", true, "30820102", std::nullopt};
+  m.items.push_back({"DeleteCertificate", "", false, false, cert});
 
-  BackupItem winsock;
-  winsock.kind = ItemKind::Winsock;
-  winsock.operation = "RemoveWinsockProvider";
-  winsock.path = "the Winsock protocol catalog";
-  winsock.entry = "{5A5A0000-0000-0000-0000-000000000001}";
+  WinsockChange winsock;
+  winsock.catalog = "the Winsock protocol catalog";
+  winsock.provider = "{5A5A0000-0000-0000-0000-000000000001}";
   winsock.existed = true;
-  winsock.winsock = {{false, true, "{5A5A0000-0000-0000-0000-000000000001}", "C:\\\xC3\xBC\\lsp.dll",
-                      {std::vector<uint8_t>(628, 7), std::vector<uint8_t>(628, 0)}, "", 0, 0, true},
-                     {true, false, "{5A5A0000-0000-0000-0000-000000000002}", "nsp.dll", {}, "Names", 12, 1, false}};
-  m.items.push_back(winsock);
+  winsock.providers = {{false, true, "{5A5A0000-0000-0000-0000-000000000001}", "C:\\\xC3\xBC\\lsp.dll",
+                        {std::vector<uint8_t>(628, 7), std::vector<uint8_t>(628, 0)}, "", 0, 0, true},
+                       {true, false, "{5A5A0000-0000-0000-0000-000000000002}", "nsp.dll", {}, "Names", 12, 1, false}};
+  m.items.push_back({"RemoveWinsockProvider", "", false, false, winsock});
+  return m;
+}
+
+// The sample as the golden files in testdata/manifests keep it: its tree
+// holds a small value instead of the 1 MiB one.
+ChangeSetManifest SmallSample() {
+  ChangeSetManifest m = Sample();
+  m.items[1].As<RegistryTreeChange>()->tree.values = {{"", 2, {0xAB, 0xCD}}};
   return m;
 }
 
@@ -139,9 +119,48 @@ TEST(BackupManifest, RoundTripKeepsEveryByteAndName) {
   EXPECT_EQ(RestorableText(failed), "yes");
 }
 
+// Manifests, journals and registry files as the recorder wrote them, one
+// set of every kind of change (the round trips of undo_write_kinds_test, the
+// sample above): read and written again, each comes back byte for byte.
+TEST(BackupManifest, SavedManifestsReadAndWriteByteForByte) {
+  const std::filesystem::path folder(test::SourceDir() + "/undo/testdata/manifests");
+  std::size_t sets = 0;
+  std::set<std::string> kinds;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    if (entry.path().extension() != ".json") continue;
+    const std::string base = (folder / entry.path().stem()).string();
+    SCOPED_TRACE(base);
+    const std::string saved = test::ReadBytes(base + ".json");
+    std::string error;
+    const auto manifest = ManifestFromJson(saved, &error);
+    ASSERT_TRUE(manifest) << error;
+    EXPECT_EQ(ManifestToJson(*manifest), saved);
+    for (const auto& item : manifest->items) kinds.insert(std::string(item.KindName()));
+    // The registry file of the set (written only when it has keys).
+    const auto reg = WriteRegFile(RegFileKeysFor(*manifest));
+    if (std::filesystem::exists(base + ".reg"))
+      EXPECT_EQ(std::string(reg.begin(), reg.end()), test::ReadBytes(base + ".reg"));
+    else
+      EXPECT_TRUE(RegFileKeysFor(*manifest).empty());
+    // The journal of its items.
+    const std::string journal = test::ReadBytes(base + ".jsonl");
+    std::string lines;
+    for (const auto& item : manifest->items) lines += ItemJournalLine(item);
+    EXPECT_EQ(lines, journal);
+    const auto items = ItemsFromJournal(journal, &error);
+    ASSERT_TRUE(items) << error;
+    EXPECT_EQ(*items, manifest->items);
+    ++sets;
+  }
+  EXPECT_GT(sets, 30u);
+  EXPECT_EQ(kinds.size(), std::variant_size_v<Change>) << "a kind of change has no saved manifest";
+  // The sample, made anew, is the very document saved.
+  EXPECT_EQ(ManifestToJson(SmallSample()), test::ReadBytes(test::SourceDir() + "/undo/testdata/manifests/sample.json"));
+}
+
 TEST(BackupManifest, DamagedDocumentsAreRefusedWithAReason) {
   ChangeSetManifest small = Sample();
-  small.items[1].tree.values.clear();  // without the 1 MiB value
+  small.items[1].As<RegistryTreeChange>()->tree.values.clear();  // without the 1 MiB value
   const std::string good = ManifestToJson(small);
   const char* broken[] = {
       "",

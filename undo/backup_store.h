@@ -4,6 +4,11 @@
 // compressed file copies and registry.reg — flushes it to disk, and only then
 // lets the write go ahead. When the backup cannot be written the write is not
 // made (its result says why). Change sets are never deleted automatically.
+//
+// Where the store lives: store_root.cpp; the change set being filled and its
+// journal: change_set_recorder.cpp (each kind of change, undo/kinds/, reads
+// what its write is about to change); listing and reading the sets:
+// change_set_list.cpp; deleting them: change_set_delete.cpp.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "core/scoped_override.h"
 #include "sysroutines/system_write.h"
 #include "undo/backup_manifest.h"
 
@@ -26,15 +32,9 @@ std::string TakeStoreNotice();
 
 // Points the store elsewhere while it lives (tests; a folder that cannot be
 // written makes every recorded write fail closed).
-class ScopedBackupStoreRoot {
+class ScopedBackupStoreRoot : ScopedOverride<std::optional<std::string>> {
  public:
   explicit ScopedBackupStoreRoot(std::string root);
-  ~ScopedBackupStoreRoot();
-  ScopedBackupStoreRoot(const ScopedBackupStoreRoot&) = delete;
-  ScopedBackupStoreRoot& operator=(const ScopedBackupStoreRoot&) = delete;
-
- private:
-  std::optional<std::string> previous_;
 };
 
 // One user action: every write recorded while it lives goes into one change

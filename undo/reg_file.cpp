@@ -61,14 +61,14 @@ std::string Spelled(const std::string& name) {
   return out;
 }
 
-void AddTree(const std::string& path, const RegTreeCopy& tree, std::vector<RegFileKey>& out) {
+}  // namespace
+
+void AddRegFileTree(const std::string& path, const RegTreeCopy& tree, std::vector<RegFileKey>& out) {
   RegFileKey key{path, false, {}};
   for (const auto& v : tree.values) key.values.push_back({v.name, false, v.type, v.data});
   out.push_back(std::move(key));
-  for (const auto& sub : tree.keys) AddTree(path + "\\" + sub.name, sub, out);
+  for (const auto& sub : tree.keys) AddRegFileTree(path + "\\" + sub.name, sub, out);
 }
-
-}  // namespace
 
 std::string RegFilePath(const std::string& root, const std::string& key, const std::string& view) {
   std::string k = key;
@@ -120,36 +120,12 @@ std::vector<uint8_t> WriteRegFile(const std::vector<RegFileKey>& keys) {
 
 std::vector<RegFileKey> RegFileKeysFor(const ChangeSetManifest& manifest) {
   std::vector<RegFileKey> out;
-  for (auto it = manifest.items.rbegin(); it != manifest.items.rend(); ++it) {
-    const BackupItem& item = *it;
-    const std::string path = RegFilePath(item.root, item.key, item.view);
-    switch (item.kind) {
-      case ItemKind::RegistryValue:
-        if (item.existed)
-          out.push_back({path, false, {{item.valueName, false, item.value.type, item.value.data}}});
-        else
-          out.push_back({path, false, {{item.valueName, true, 0, {}}}});
-        break;
-      case ItemKind::RegistryTree:
-        if (!item.existed) break;
-        // The key as it was, without what may have been added since.
-        out.push_back({path, true, {}});
-        AddTree(path, item.tree, out);
-        break;
-      case ItemKind::RegistryKey:
-        if (!item.existed) out.push_back({path, true, {}});
-        break;
-      case ItemKind::Service:
-        // The key of a removed service (the service itself is registered
-        // again only by a restore); a created one's key goes.
-        if (item.key.empty()) break;
-        out.push_back({path, true, {}});
-        if (item.existed) AddTree(path, item.tree, out);
-        break;
-      default:
-        break;
-    }
-  }
+  for (auto it = manifest.items.rbegin(); it != manifest.items.rend(); ++it)
+    std::visit(
+        [&out](const auto& change) {
+          if constexpr (requires { change.AddRegFileKeys(out); }) change.AddRegFileKeys(out);
+        },
+        it->change);
   return out;
 }
 

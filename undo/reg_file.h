@@ -37,10 +37,13 @@ struct RegFileKey {
 std::vector<uint8_t> WriteRegFile(const std::vector<RegFileKey>& keys);
 
 // The keys that put the registry back as the change set found it: the
-// items from the last to the first, so that where two items touched the same
-// place the older state wins. A key of the 32-bit view is written under its
-// "Wow6432Node" path.
+// items from the last to the first (each kind adds its own), so that where
+// two items touched the same place the older state wins. A key of the
+// 32-bit view is written under its "Wow6432Node" path.
 std::vector<RegFileKey> RegFileKeysFor(const ChangeSetManifest& manifest);
+
+// A key as it was, with everything below it (each key and its values).
+void AddRegFileTree(const std::string& path, const RegTreeCopy& tree, std::vector<RegFileKey>& out);
 
 // The full path a registry item names in a .reg file ("root\key", with the
 // 32-bit view mapped to its "Wow6432Node" path).

@@ -95,27 +95,21 @@ TEST(RegFile, LongDataIsWrappedAsTheEditorWrapsIt) {
 
 TEST(RegFile, ChangeSetGoesBackFromTheLastItemToTheFirst) {
   ChangeSetManifest m;
-  BackupItem first;  // the value as it was first
-  first.kind = ItemKind::RegistryValue;
-  first.root = "HKEY_LOCAL_MACHINE";
-  first.key = "Software\\A";
-  first.view = "32";
+  RegistryValueChange first;  // the value as it was first
+  first.place = {"HKEY_LOCAL_MACHINE", "Software\\A", "32"};
   first.valueName = "v";
   first.existed = true;
   first.value = {"v", 1, {0x31, 0}};
-  BackupItem second = first;  // written again later in the same action
+  RegistryValueChange second = first;  // written again later in the same action
   second.value = {"v", 1, {0x32, 0}};
-  BackupItem tree;
-  tree.kind = ItemKind::RegistryTree;
-  tree.root = "HKEY_CLASSES_ROOT";
-  tree.key = "x\\shell";
+  RegistryTreeChange tree;
+  tree.place = {"HKEY_CLASSES_ROOT", "x\\shell"};
   tree.existed = true;
   tree.tree = {"shell", {}, {{"open", {}, {}}}};
-  BackupItem created;
-  created.kind = ItemKind::RegistryKey;
-  created.root = "HKEY_CURRENT_USER";
-  created.key = "Software\\New";
-  m.items = {first, second, tree, created};
+  RegistryKeyChange created;
+  created.place = {"HKEY_CURRENT_USER", "Software\\New"};
+  m.items = {{"", "", false, false, first}, {"", "", false, false, second}, {"", "", false, false, tree},
+             {"", "", false, false, created}};
   const auto keys = RegFileKeysFor(m);
   ASSERT_EQ(keys.size(), 6u);
   EXPECT_EQ(keys[0].path, "HKEY_CURRENT_USER\\Software\\New");

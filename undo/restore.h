@@ -5,6 +5,10 @@
 // restored only when the caller says so; what could not be restored is
 // reported per item. A restore is a change of its own: what it overwrites is
 // backed up in a change set of its own, so that it can be undone too.
+//
+// Each kind of change (undo/kinds/) checks and puts back its own items; the
+// system as a restore finds it, and what it would overwrite, is
+// system_model.h; the steps several kinds share are restore_steps.h.
 #pragma once
 
 #include <string>

@@ -241,8 +241,9 @@ TEST(UndoActions, ServiceRemovedIsCreatedAgainAndStartTypeComesBack) {
     EXPECT_FALSE(ReadServiceConfig(svc.keyName()));
     const StoredChangeSet set = OnlySet();
     ASSERT_EQ(set.manifest.items.size(), 2u);
-    ASSERT_TRUE(set.manifest.items[0].service);
-    EXPECT_EQ(*set.manifest.items[0].service, *config);
+    const auto* removed = set.manifest.items[0].As<ServiceChange>();
+    ASSERT_TRUE(removed && removed->service);
+    EXPECT_EQ(*removed->service, *config);
     RestoreAll();
   }
   const auto again = ReadServiceConfig(svc.keyName());

@@ -107,7 +107,7 @@ TEST(UndoBrowser, ExtensionsAndHelperObjectsRemovedAndDisabledComeBack) {
   EXPECT_EQ(RestorableText(set.manifest), "partly");
   const RestoreReport report = RestoreChangeSet(set, false);
   for (std::size_t i = 0; i < report.items.size(); ++i)
-    EXPECT_EQ(report.items[i].restored, set.manifest.items[i].kind != ItemKind::External)
+    EXPECT_EQ(report.items[i].restored, !set.manifest.items[i].Is<ExternalStep>())
         << report.items[i].description << ": " << report.items[i].message;
   EXPECT_EQ(DumpAll(), before);
   Clean();

@@ -282,7 +282,7 @@ TEST(UndoStore, AServerUnregisteringItselfIsRecordedAsPartlyRestorable) {
   }
   const StoredChangeSet set = OnlySet();
   ASSERT_EQ(set.manifest.items.size(), 1u);
-  EXPECT_EQ(set.manifest.items[0].kind, ItemKind::External);
+  EXPECT_TRUE(set.manifest.items[0].Is<ExternalStep>());
   EXPECT_EQ(RestorableText(set.manifest), "partly");
   const RestoreReport report = RestoreChangeSet(set, true);
   EXPECT_FALSE(report.AllRestored());
@@ -357,7 +357,7 @@ TEST(UndoFiles, DeletedAndRecycledFilesComeBackWithTimesAndAttributes) {
   const StoredChangeSet set = OnlySet();
   EXPECT_LT(set.size, content.size());  // kept compressed
   ASSERT_EQ(set.manifest.items.size(), 2u);
-  EXPECT_TRUE(win32::FileExists(set.folder + "\\" + set.manifest.items[0].file.copyName));
+  EXPECT_TRUE(win32::FileExists(set.folder + "\\" + set.manifest.items[0].As<FileChange>()->file.copyName));
 
   const RestoreReport report = RestoreChangeSet(set, false);
   EXPECT_TRUE(report.AllRestored()) << report.Text();
@@ -470,11 +470,11 @@ TEST(UndoFiles, FoldersARestoreMakesAreRecordedAndGoWithItsUndo) {
   ASSERT_TRUE(restore) << error;
   const auto& items = restore->manifest.items;
   ASSERT_EQ(items.size(), 3u);
-  EXPECT_EQ(items[0].kind, ItemKind::Folder);
-  EXPECT_EQ(items[0].path, top);
-  EXPECT_FALSE(items[0].existed);
-  EXPECT_EQ(items[1].path, deeper);
-  EXPECT_EQ(items[2].kind, ItemKind::File);
+  ASSERT_TRUE(items[0].Is<FolderChange>() && items[1].Is<FolderChange>());
+  EXPECT_EQ(items[0].As<FolderChange>()->path, top);
+  EXPECT_FALSE(items[0].As<FolderChange>()->existed);
+  EXPECT_EQ(items[1].As<FolderChange>()->path, deeper);
+  EXPECT_TRUE(items[2].Is<FileChange>());
   // A dry run sees the folders empty once the file is gone again.
   for (const ItemCheck& c : CheckChangeSet(*restore)) EXPECT_EQ(c.state, ItemState::Restorable) << c.index;
 
@@ -772,8 +772,8 @@ TEST(UndoStore, AnUninstallerKeepsItsEntryAndChangesThatChangeNothingAreNotRecor
   }
   const StoredChangeSet set = OnlySet();
   ASSERT_EQ(set.manifest.items.size(), 2u);
-  EXPECT_EQ(set.manifest.items[0].kind, ItemKind::RegistryTree);
-  EXPECT_EQ(set.manifest.items[1].kind, ItemKind::External);
+  EXPECT_TRUE(set.manifest.items[0].Is<RegistryTreeChange>());
+  EXPECT_TRUE(set.manifest.items[1].Is<ExternalStep>());
   EXPECT_EQ(RestorableText(set.manifest), "partly");
   // What the uninstaller did: its entry is gone; the restore brings it back.
   win32::RegWriteKey::DeleteTree(HKEY_LOCAL_MACHINE, path, RegView::Force32);

@@ -338,6 +338,20 @@ std::map<WriteKind, KindCase> WriteKinds::Cases() {
   return cases;
 }
 
+// Each write is recorded by exactly one kind of change: none would leave it
+// without a backup (it is refused), two would leave it to the list's order.
+TEST(WriteKindsRecorded, EachWriteByExactlyOneKindOfChange) {
+  for (int k = 0; k < static_cast<int>(WriteKind::Count); ++k) {
+    const WriteKind kind = static_cast<WriteKind>(k);
+    int recorders = 0;
+    AnyKind([&]<class Kind>() {
+      recorders += Kind::Records(kind) ? 1 : 0;
+      return false;
+    });
+    EXPECT_EQ(recorders, 1) << WriteKindName(kind);
+  }
+}
+
 StoredChangeSet SetOf(const std::string& id) {
   std::string error;
   auto set = FindChangeSet(id, &error);
@@ -373,9 +387,10 @@ TEST_F(WriteKinds, EveryKindIsBackedUpPutBackAndTheRestoreIsUndoneInTurn) {
     EXPECT_EQ(item.failed, !written.ok()) << written.message;
     if (kind == WriteKind::CancelTransferJob) {
       // Described, but refused by a restore before anything is made.
-      EXPECT_EQ(item.kind, ItemKind::TransferJob);
+      ASSERT_TRUE(item.Is<TransferJobChange>());
       EXPECT_TRUE(item.partial);
-      EXPECT_NE(item.text.find("notify.exe"), std::string::npos) << item.text;
+      const std::string& kept = item.As<TransferJobChange>()->kept.text;
+      EXPECT_NE(kept.find("notify.exe"), std::string::npos) << kept;
       const RestoreReport refused = RestoreChangeSet(set, false);
       EXPECT_FALSE(refused.AllRestored());
       EXPECT_NE(refused.Text().find("cannot be made again"), std::string::npos) << refused.Text();
@@ -384,7 +399,7 @@ TEST_F(WriteKinds, EveryKindIsBackedUpPutBackAndTheRestoreIsUndoneInTurn) {
     }
     const bool outside = kind == WriteKind::UnregisterServer || kind == WriteKind::RunUninstaller;
     if (outside) {
-      EXPECT_EQ(item.kind, ItemKind::External);
+      EXPECT_TRUE(item.Is<ExternalStep>());
       continue;
     }
     const RestoreReport restored = RestoreChangeSet(set, false);

@@ -39,6 +39,12 @@ std::wstring ApiPath(std::string_view utf8Path) {
   return std::wstring(kLongPrefix) + w;
 }
 
+std::wstring WithoutLongPrefix(std::wstring path) {
+  if (path.starts_with(kLongUncPrefix)) return L"\\\\" + path.substr(kLongUncPrefix.size());
+  if (path.starts_with(kLongPrefix)) return path.substr(kLongPrefix.size());
+  return path;
+}
+
 DWORD FileAttributes(std::string_view utf8Path) {
   if (utf8Path.empty()) return INVALID_FILE_ATTRIBUTES;
   return GetFileAttributesW(ApiPath(utf8Path).c_str());

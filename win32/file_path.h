@@ -13,6 +13,8 @@ namespace wl::win32 {
 // the "\\?\" (or "\\?\UNC\") prefix after normalisation, so it is neither cut
 // nor refused; shorter and relative paths are passed as they are.
 std::wstring ApiPath(std::string_view utf8Path);
+// A path the system gave back without the "\\?\" (or "\\?\UNC\") prefix.
+std::wstring WithoutLongPrefix(std::wstring path);
 
 // File attributes, INVALID_FILE_ATTRIBUTES when the path names nothing.
 DWORD FileAttributes(std::string_view utf8Path);

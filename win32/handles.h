@@ -83,6 +83,16 @@ struct GdiTraits {
   static void Close(Type h) { DeleteObject(h); }
 };
 
+// Memory the system allocated for the caller with LocalAlloc (FormatMessage's
+// buffer, security descriptors and SIDs made from their text forms); T is the
+// pointer type the call fills.
+template <typename T>
+struct LocalMemoryTraits {
+  using Type = T;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type p) { LocalFree(reinterpret_cast<HLOCAL>(p)); }
+};
+
 using UniqueHkey = UniqueAny<HkeyTraits>;
 using UniqueHandle = UniqueAny<HandleTraits>;
 using UniqueHfile = UniqueAny<FileHandleTraits>;
@@ -92,6 +102,8 @@ using UniqueScHandle = UniqueAny<ScHandleTraits>;
 using UniqueHicon = UniqueAny<HiconTraits>;
 using UniqueHmodule = UniqueAny<HmoduleTraits>;
 using UniqueGdiObject = UniqueAny<GdiTraits>;
+template <typename T>
+using UniqueLocal = UniqueAny<LocalMemoryTraits<T>>;
 
 // Owner of a COM interface pointer.
 template <typename T>
